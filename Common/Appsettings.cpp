@@ -1,0 +1,40 @@
+#include "Appsettings.h"
+
+#include "Commonutils.h"
+#include "Profile.h"
+
+static const char* const kSection = "Settings";
+
+static std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+static QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size())); }
+
+void TAppSettings::Read(const QString& path, int screenWidth, int screenHeight)
+{
+    const CIniFile ini(path);
+    Com = FromUtf8(ini.ReadString(kSection, "Com", "Com1"));
+    ActLanguage = ini.ReadInteger(kSection, "ActLanguage", 0);
+    Left = ini.ReadInteger(kSection, "Left", (screenWidth - DesignWidth) / 2);
+    Top = ini.ReadInteger(kSection, "Top", (screenHeight - DesignHeight) / 2);
+    Height = ini.ReadInteger(kSection, "Height", DesignHeight);
+    Width = ini.ReadInteger(kSection, "Width", DesignWidth);
+    ModemNumber = FromUtf8(ini.ReadString(kSection, "ModemNumber", ""));
+    IsModem = ini.ReadInteger(kSection, "IsModem", 0) != 0;
+    ModemId = FromUtf8(ini.ReadString(kSection, "ModemId", ""));
+}
+
+bool TAppSettings::Write(const QString& path) const
+{
+    CIniFile ini(path);
+    ini.WriteString(kSection, "Com", Utf8(Com));
+    ini.WriteInteger(kSection, "ActLanguage", ActLanguage);
+    ini.WriteInteger(kSection, "Left", Left);
+    ini.WriteInteger(kSection, "Top", Top);
+    ini.WriteInteger(kSection, "Height", Height);
+    ini.WriteInteger(kSection, "Width", Width);
+    ini.WriteString(kSection, "ModemNumber", Utf8(ModemNumber));
+    ini.WriteInteger(kSection, "IsModem", IsModem ? 1 : 0);
+    ini.WriteString(kSection, "ModemId", Utf8(ModemId));
+    return ini.Save(path);
+}
+
+QString SettingsFilePath() { return SettingsFolder() + "KorvanextWin.ini"; }

@@ -1,0 +1,26 @@
+// The application settings file: section "Settings" of KorvanextWin.ini in the
+// settings folder, read once at start and written once at the end.
+#pragma once
+#include <QString>
+
+struct TAppSettings {
+    QString Com = "Com1";
+    int ActLanguage = 0;
+    int Left = 0;
+    int Top = 0;
+    int Height = 715;
+    int Width = 891;
+    QString ModemNumber;
+    bool IsModem = false;
+    QString ModemId;
+
+    static constexpr int DesignWidth = 891;
+    static constexpr int DesignHeight = 715;
+
+    // Missing file or keys give the defaults; the default place centres the
+    // design size on a screen of the given size.
+    void Read(const QString& path, int screenWidth, int screenHeight);
+    bool Write(const QString& path) const;
+};
+
+QString SettingsFilePath();

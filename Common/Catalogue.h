@@ -1,0 +1,26 @@
+// Every setting of the gateway: key, value type, place in the image, limits, default.
+#pragma once
+
+class CParameters;
+
+enum class TParKind {
+    MaskByte, NumLngth, DTMFLength, DetConTone, DetPermTone, Word, Morvek,
+    String, PasString, Phone, PhoneNoPlus, PhoneQuest, PhoneCross, StringNum, Pin
+};
+
+struct TCatalogueRow {
+    const char* key;
+    TParKind kind;
+    int address;   // -1: not in the image
+    int stride;    // 0: one instance; otherwise 120 instances this far apart
+    int mask;      // mask bytes: the bits of the field
+    int min, max, step;
+    int maxSize, minSize;  // text types
+    const char* def;
+};
+
+extern const TCatalogueRow kCatalogue[];
+extern const int kCatalogueSize;
+
+// Registers every key, sets all defaults and takes PIN and service password out of files.
+void BuildCatalogue(CParameters& parameters);

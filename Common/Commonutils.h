@@ -1,0 +1,52 @@
+// Small helpers shared by every part of the tool.
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+class QWidget;
+
+// Reads a number the way every text of the tool is read: leading white space,
+// one optional sign, decimal digits up to the first other character; no digits
+// give 0. Saturates instead of wrapping on overflow.
+int ParseNumber(const std::string& text);
+int ParseNumber(const char* text);
+std::string NumberText(long long value);
+
+// Ones' complement of the 16-bit sum of the bytes: the image block checksum.
+uint16_t BlockChecksum(const uint8_t* data, size_t size);
+
+// CRC-32 of zlib and IEEE 802.3.
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
+
+// Fills "%s" and "%i"/"%d" placeholders of a (translated) text from the
+// arguments in order; "%%" gives "%". Anything else is copied literally, so a
+// text can never be interpreted as a printf format. Missing arguments give "".
+QString Substitute(const QString& format, std::initializer_list<QString> args);
+QString Substitute(const QString& format, const QStringList& args);
+
+// Writes the bytes to a temporary file beside the target and renames it over
+// the target, so a failed write never destroys the previous file.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Reports a failed internal consistency check once per distinct message on the
+// debug output; the caller then falls back to a safe value.
+void ReportCheck(const char* source, const char* condition);
+
+// Folder of the running program's data: the executable's folder when it holds
+// L_Init.ini, else ../share/korvanext/ beside it. Ends with a separator.
+QString ProgramFolder();
+// The user's documents folder + "KorvanextWin program/", created with every
+// missing parent; falls back to the program folder. Ends with a separator.
+QString SettingsFolder();
+// Creates every missing folder of the path.
+bool CreatePath(const QString& path);
+
+// Centres the window on the main window; a negative top or left becomes 0.
+void CentreOn(QWidget* window, const QWidget* mainWindow);
+
+// Latin-1 conversion keeps every byte of a parameter value across the widgets.
+inline QString FromBytes(const std::string& s) { return QString::fromLatin1(s.data(), int(s.size())); }
+inline std::string ToBytes(const QString& s) { return s.toLatin1().toStdString(); }

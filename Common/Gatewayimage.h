@@ -1,0 +1,12 @@
+// What a write to the gateway adds to the encoded registry: the routing tables'
+// used-entry bitmaps and the checksums of both blocks.
+#pragma once
+#include <cstdint>
+
+class CParameters;
+
+void FillUsedBitmaps(const CParameters& parameters, uint8_t* image);
+void WriteChecksums(uint8_t* image);
+// Checksum of block 1 (bytes 0..2045 against 2046/2047) or block 2 (4096..12285 against 12286/12287).
+bool Block1Valid(const uint8_t* image);
+bool Block2Valid(const uint8_t* image);

@@ -1,0 +1,237 @@
+#include "Language.h"
+
+#include "Commonutils.h"
+#include "Parcontrols.h"
+#include "Profile.h"
+
+#include <QAbstractSlider>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QWidget>
+
+static const char* const kSource = "Common/Language";
+static const int kMaxValue = 4999;
+
+void SetTag(QWidget* w, int tag, bool showHint)
+{
+    w->setProperty("Tag", tag);
+    w->setProperty("ShowHint", showHint);
+}
+
+int GetTag(const QWidget* w)
+{
+    const QVariant v = w->property("Tag");
+    return v.isValid() ? v.toInt() : 0;
+}
+
+static bool ShowsHint(const QWidget* w)
+{
+    const QVariant v = w->property("ShowHint");
+    return !v.isValid() || v.toBool();
+}
+
+CLanguage::CLanguage() = default;
+
+CLanguage::~CLanguage()
+{
+    for (TLanguage& l : m_Languages) delete l.menuItem.data();
+}
+
+QString CLanguage::Unescape(const std::string& raw)
+{
+    std::string value = raw;
+    if (int(value.size()) > kMaxValue) {
+        ReportCheck(kSource, "strlen(value)<5000");
+        value.resize(size_t(kMaxValue));
+    }
+    std::string out;
+    out.reserve(value.size());
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\') {
+            out += value[i];
+            continue;
+        }
+        if (++i >= value.size()) break;
+        const char c = value[i];
+        out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+    }
+    return QString::fromUtf8(out.data(), int(out.size()));
+}
+
+bool CLanguage::Init(const QString& folder, QMenu* menu, std::function<void(int)> onSelect)
+{
+    CIniFile index;
+    const bool read = index.Load(folder + "L_Init.ini");
+    m_LangNum = std::max(0, index.ReadInteger("Settings", "NumberOfLang", 0));
+    m_WordCount = std::max(0, index.ReadInteger("Settings", "NumberOfWords", 0));
+    for (TLanguage& l : m_Languages) delete l.menuItem.data();
+    m_Languages.clear();
+    m_Words.assign(size_t(m_WordCount), TLangItem{});
+    m_Loaded = -1;
+    m_OnSelect = std::move(onSelect);
+    for (int i = 0; i < m_LangNum; ++i) {
+        const std::string section = "Lang" + std::to_string(i);
+        TLanguage l;
+        l.File = folder + Unescape(index.ReadString(section, "File", "None.ini"));
+        l.Name = Unescape(index.ReadString(section, "Name", "Undefined"));
+        l.Id = Unescape(index.ReadString(section, "Id", "None"));
+        if (menu) {
+            QAction* a = menu->addAction(l.Name);
+            a->setCheckable(true);
+            a->setChecked(false);
+            a->setData(i);
+            QObject::connect(a, &QAction::triggered, a, [this, i] {
+                if (m_OnSelect) m_OnSelect(i);
+            });
+            l.menuItem = a;
+        }
+        m_Languages.push_back(std::move(l));
+    }
+    return read;
+}
+
+bool CLanguage::LoadLanguage(int lang)
+{
+    if (m_LangNum < 0 || lang < 0 || lang >= m_LangNum) {
+        ReportCheck(kSource, "lang>=0 && lang<m_LangNum");
+        return false;
+    }
+    for (int i = 0; i < m_LangNum; ++i)
+        if (m_Languages[size_t(i)].menuItem) m_Languages[size_t(i)].menuItem->setChecked(i == lang);
+    CIniFile file;
+    const bool read = file.Load(m_Languages[size_t(lang)].File);
+    for (int n = 0; n < m_WordCount; ++n) {
+        TLangItem& w = m_Words[size_t(n)];
+        const std::string key = "S" + std::to_string(n);
+        w.text = Unescape(file.ReadString("Main", key, key));
+        w.hint = Unescape(file.ReadString("Main", key + "H", key + "H"));
+        w.items.clear();
+        for (int j = 0;; ++j) {
+            const std::string itemKey = key + "_" + std::to_string(j);
+            if (!file.KeyExists("Main", itemKey)) break;
+            w.items.append(Unescape(file.ReadString("Main", itemKey, "")));
+        }
+    }
+    m_Loaded = lang;
+    return read;
+}
+
+bool CLanguage::CheckId(int id) const
+{
+    if (m_LangNum == -1) {
+        ReportCheck(kSource, "m_LangNum!=-1");
+        return false;
+    }
+    if (id < 0 || id >= m_WordCount) {
+        ReportCheck(kSource, "m_WordCount>id");
+        return false;
+    }
+    return true;
+}
+
+QString CLanguage::Text(int id) const
+{
+    return CheckId(id) ? m_Words[size_t(id)].text : QString("S%1").arg(id);
+}
+
+QString CLanguage::Hint(int id) const
+{
+    return CheckId(id) ? m_Words[size_t(id)].hint : QString("S%1H").arg(id);
+}
+
+QString CLanguage::Item(int id, int index) const
+{
+    if (CheckId(id) && index >= 0 && index < m_Words[size_t(id)].items.size()) return m_Words[size_t(id)].items[index];
+    return QString("S%1_%2").arg(id).arg(index);
+}
+
+int CLanguage::ItemCount(int id) const { return CheckId(id) ? int(m_Words[size_t(id)].items.size()) : 0; }
+
+int CLanguage::FindLanguage(const QString& id) const
+{
+    for (size_t i = 0; i < m_Languages.size(); ++i)
+        if (m_Languages[i].Id == id) return int(i);
+    return -1;
+}
+
+QString CLanguage::LanguageName(int lang) const
+{
+    if (lang < 0 || lang >= int(m_Languages.size())) {
+        ReportCheck(kSource, "lang>=0 && lang<m_LangNum");
+        return {};
+    }
+    return m_Languages[size_t(lang)].Name;
+}
+
+void CLanguage::ApplyToForm(QWidget* form) const
+{
+    if (!form) return;
+    form->setWindowTitle(Text(GetTag(form)));
+    ApplyToComponents(form);
+}
+
+void CLanguage::ApplyToComponents(QWidget* owner) const
+{
+    if (!owner) return;
+    const QList<QWidget*> all = owner->findChildren<QWidget*>();
+    for (QWidget* w : all) ApplyToWidget(w);
+}
+
+void CLanguage::ApplyToWidget(QWidget* w) const
+{
+    const int t = GetTag(w);
+    if (t == 0) return;
+    const bool hint = ShowsHint(w);
+
+    // A page of a tab control: its tab carries the text.
+    if (QWidget* stack = w->parentWidget()) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget()); tabs && qobject_cast<QStackedWidget*>(stack)) {
+            const int i = tabs->indexOf(w);
+            if (i >= 0 && t > 0) {
+                tabs->setTabText(i, Text(t));
+                return;
+            }
+        }
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        int id = t;
+        if (t > 0) {
+            // First translation: the design-time item texts are the item values.
+            for (int j = 0; j < combo->count(); ++j)
+                if (!combo->itemData(j).isValid()) combo->setItemData(j, ParseNumber(combo->itemText(j).toStdString()));
+            w->setProperty("Tag", -t);
+        } else {
+            id = -t;
+        }
+        for (int j = 0; j < combo->count(); ++j) combo->setItemText(j, Item(id, j));
+        if (hint) combo->setToolTip(Hint(id));
+        return;
+    }
+    if (t < 0) return;
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(Text(t));
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+        group->setTitle(" " + Text(t) + " ");
+        return;
+    } else if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+        radio->setText(Text(t));
+        return;
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(Text(t));
+    } else if (!(qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w) ||
+                 qobject_cast<QAbstractSlider*>(w) || qobject_cast<TUpDown*>(w))) {
+        return;
+    }
+    if (hint) w->setToolTip(Hint(t));
+}

@@ -1,0 +1,70 @@
+// Language tables: the installed languages and the texts of the loaded one,
+// applied to forms through the text numbers their controls carry in "Tag".
+#pragma once
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+class CLanguage {
+public:
+    struct TLangItem {
+        QString text;
+        QString hint;
+        QStringList items;
+    };
+    struct TLanguage {
+        QString File;
+        QString Name;
+        QString Id;
+        QPointer<QAction> menuItem;
+    };
+
+    CLanguage();
+    ~CLanguage();
+    CLanguage(const CLanguage&) = delete;
+    CLanguage& operator=(const CLanguage&) = delete;
+
+    // Reads folder + "L_Init.ini"; false when the index cannot be read.
+    bool Init(const QString& folder, QMenu* menu, std::function<void(int)> onSelect);
+    // False when the index is out of range or the language file cannot be read
+    // (the key names are then the texts).
+    bool LoadLanguage(int lang);
+    void ApplyToForm(QWidget* form) const;
+    void ApplyToComponents(QWidget* owner) const;
+
+    QString Text(int id) const;
+    QString Hint(int id) const;
+    QString Item(int id, int index) const;
+    int ItemCount(int id) const;
+    int FindLanguage(const QString& id) const;
+    QString LanguageName(int lang) const;
+
+    int LanguageCount() const { return m_LangNum; }
+    int WordCount() const { return m_WordCount; }
+    int Loaded() const { return m_Loaded; }
+    const TLanguage& Language(int lang) const { return m_Languages[size_t(lang)]; }
+
+    // Resolves the escapes of a language file value.
+    static QString Unescape(const std::string& raw);
+
+private:
+    bool CheckId(int id) const;
+    void ApplyToWidget(QWidget* w) const;
+
+    std::vector<TLanguage> m_Languages;
+    std::vector<TLangItem> m_Words;
+    int m_WordCount = 0;
+    int m_LangNum = -1;
+    int m_Loaded = -1;
+    std::function<void(int)> m_OnSelect;
+};
+
+// Tag and hint flag of a control, as the language tables read them.
+void SetTag(QWidget* w, int tag, bool showHint = true);
+int GetTag(const QWidget* w);

@@ -1,0 +1,427 @@
+#include "Commint.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+static std::string ErrorMessage(const std::string& text, int code)
+{
+    std::string m = text + " (Error: " + std::to_string(code) + ") ";
+    if (code > 0) m += std::strerror(code);
+    return m;
+}
+
+ECommError::ECommError(const std::string& text, int errorCode)
+    : std::runtime_error(ErrorMessage(text, errorCode)), ErrorCode(errorCode), Text(text)
+{
+}
+
+int BaudRateValue(TBaudrate rate)
+{
+    static const int values[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
+                                 115200, 128000, 256000};
+    return values[rate];
+}
+
+static speed_t SpeedConstant(TBaudrate rate)
+{
+    switch (rate) {
+    case br110: return B110;
+    case br300: return B300;
+    case br600: return B600;
+    case br1200: return B1200;
+    case br2400: return B2400;
+    case br4800: return B4800;
+    case br9600: return B9600;
+    case br19200: return B19200;
+    case br38400: return B38400;
+    case br57600: return B57600;
+    case br115200: return B115200;
+    default: return 0;  // rates this platform's serial driver does not offer
+    }
+}
+
+void TCommEventChars::SetChar(int index, char c)
+{
+    char* fields[] = {&XonChar, &XoffChar, &ErrorChar, &EofChar, &EvtChar};
+    if (index < 1 || index > 5) return;
+    *fields[index - 1] = c;
+    if (m_Owner) m_Owner->ApplySettings();
+}
+
+void TCommEventChars::Assign(const TCommEventChars& other)
+{
+    XonChar = other.XonChar;
+    XoffChar = other.XoffChar;
+    ErrorChar = other.ErrorChar;
+    EofChar = other.EofChar;
+    EvtChar = other.EvtChar;
+}
+
+TComm::TComm() : m_Context(std::make_unique<QObject>()) {}
+
+TComm::~TComm() { Close(); }
+
+QString TComm::DevicePath(const QString& name)
+{
+    static const QRegularExpression com("^com([1-8])$", QRegularExpression::CaseInsensitiveOption);
+    const auto m = com.match(name.trimmed());
+    if (m.hasMatch()) return QString("/dev/ttyS%1").arg(m.captured(1).toInt() - 1);
+    return name;
+}
+
+static void RequireClosed(const TComm& c)
+{
+    if (c.Enabled()) throw ECommError("Port already assigned (open)", -1);
+}
+
+void TComm::SetDeviceName(const QString& name)
+{
+    if (name == m_DeviceName) return;
+    RequireClosed(*this);
+    m_DeviceName = name;
+}
+
+void TComm::SetMonitorEvents(unsigned events)
+{
+    if (events == m_MonitorEvents) return;
+    RequireClosed(*this);
+    m_MonitorEvents = events;
+}
+
+void TComm::SetReadBufSize(int size)
+{
+    if (size == m_ReadBufSize) return;
+    RequireClosed(*this);
+    m_ReadBufSize = size;
+}
+
+void TComm::SetWriteBufSize(int size)
+{
+    if (size == m_WriteBufSize) return;
+    RequireClosed(*this);
+    m_WriteBufSize = size;
+}
+
+#define KVX_SETTER(Name, Type, field) \
+    void TComm::Name(Type v)          \
+    {                                 \
+        if (field == v) return;       \
+        field = v;                    \
+        ApplySettings();              \
+    }
+KVX_SETTER(SetBaudRate, TBaudrate, m_BaudRate)
+KVX_SETTER(SetParity, TParity, m_Parity)
+KVX_SETTER(SetStopbits, TStopbits, m_Stopbits)
+KVX_SETTER(SetDatabits, TDatabits, m_Databits)
+KVX_SETTER(SetOptions, unsigned, m_Options)
+KVX_SETTER(SetFlowControl, TFlowControl, m_FlowControl)
+#undef KVX_SETTER
+
+void TComm::ApplySettings()
+{
+    if (!Enabled()) return;
+    termios t{};
+    if (tcgetattr(m_Handle, &t) != 0) throw ECommError("Error updating DataControlBlock", errno);
+    const speed_t speed = SpeedConstant(m_BaudRate);
+    if (speed == 0) throw ECommError("Error updating DataControlBlock", EINVAL);
+    cfmakeraw(&t);
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CMSPAR);
+    static const tcflag_t sizes[] = {CS5, CS5, CS6, CS7, CS8};
+    t.c_cflag |= sizes[m_Databits];
+    switch (m_Parity) {
+    case paNone: break;
+    case paOdd: t.c_cflag |= PARENB | PARODD; break;
+    case paEven: t.c_cflag |= PARENB; break;
+    case paMark: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case paSpace: t.c_cflag |= PARENB | CMSPAR; break;
+    }
+    if (m_Stopbits != sb10) t.c_cflag |= CSTOPB;
+    if (m_FlowControl != fcDefault) {
+        t.c_cflag &= ~CRTSCTS;
+        t.c_iflag &= ~(IXON | IXOFF | IXANY);
+        if (m_FlowControl == fcCTS) t.c_cflag |= CRTSCTS;
+        if (m_FlowControl == fcSoftware) t.c_iflag |= IXON | IXOFF;
+    }
+    if (m_Options & coParityCheck) t.c_iflag |= INPCK;
+    if (m_Options & coIgnoreXOff) t.c_iflag |= IXANY;
+    t.c_cc[VSTART] = cc_t(m_EventChars.XonChar);
+    t.c_cc[VSTOP] = cc_t(m_EventChars.XoffChar);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (tcsetattr(m_Handle, TCSANOW, &t) != 0) throw ECommError("Error updating DataControlBlock", errno);
+    if (m_FlowControl == fcNone) {
+        Escape(TIOCMBIC, TIOCM_DTR, false, true);
+        Escape(TIOCMBIC, TIOCM_RTS, false, true);
+    }
+}
+
+void TComm::Open()
+{
+    RequireClosed(*this);
+    const QByteArray path = DevicePath(m_DeviceName).toLocal8Bit();
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw ECommError("Error accessing specified device", errno);
+    if (!isatty(fd)) {
+        ::close(fd);
+        throw ECommError("Invalid device handle, access denied", -1);
+    }
+    // Exclusive use: the tty's own lock, and an advisory lock that also holds
+    // between programs running with privileges.
+    (void)ioctl(fd, TIOCEXCL);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int e = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        throw ECommError("Error accessing specified device", e);
+    }
+    Adopt(fd, true);
+}
+
+void TComm::OpenTAPI(int handle)
+{
+    RequireClosed(*this);
+    if (handle < 0 || fcntl(handle, F_GETFD) < 0) throw ECommError("Error accessing specified device", EBADF);
+    struct stat st{};
+    if (fstat(handle, &st) != 0 || !S_ISCHR(st.st_mode)) {
+        ::close(handle);
+        throw ECommError("Invalid device handle, access denied", -1);
+    }
+    fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) | O_NONBLOCK);
+    Adopt(handle, false);
+}
+
+void TComm::Adopt(int fd, bool applySettings)
+{
+    m_Handle = fd;
+    try {
+        StartThread();
+        if (applySettings) ApplySettings();
+    } catch (...) {
+        // A port that failed to open is left closed.
+        Close();
+        throw;
+    }
+}
+
+void TComm::Close()
+{
+    if (!Enabled()) return;
+    StopThread();
+    ::close(m_Handle);
+    m_Handle = -1;
+}
+
+void TComm::StartThread()
+{
+    if (pipe2(m_WakePipe, O_CLOEXEC | O_NONBLOCK) != 0) throw ECommError("Error initializing Read/Write Buffers", errno);
+    m_Stop = false;
+    {
+        std::lock_guard<std::mutex> g(m_HandMutex);
+        m_Handled = true;
+    }
+    const unsigned generation = ++m_Generation;
+    m_Thread = std::thread(&TComm::EventLoop, this, m_Handle, m_WakePipe[0], generation);
+}
+
+void TComm::StopThread()
+{
+    m_Stop = true;
+    ++m_Generation;  // hand-overs still queued for this port are void
+    if (m_WakePipe[1] >= 0) {
+        const char c = 1;
+        (void)!::write(m_WakePipe[1], &c, 1);
+    }
+    m_HandCond.notify_all();
+    if (m_Thread.joinable()) m_Thread.join();
+    for (int& p : m_WakePipe) {
+        if (p >= 0) ::close(p);
+        p = -1;
+    }
+}
+
+void TComm::EventLoop(int fd, int wakeFd, unsigned generation)
+{
+    bool watching = true;
+    while (!m_Stop) {
+        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, POLLIN, 0}};
+        const int n = ::poll(fds, watching ? 2 : 1, -1);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (m_Stop || (fds[0].revents & POLLIN)) break;
+        if (!watching) continue;
+        unsigned mask = 0;
+        if (fds[1].revents & POLLIN) mask |= evRxChar;
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            mask |= evError | evRlsd;
+            watching = false;  // a dead line would wake the poll for ever
+        }
+        mask &= m_MonitorEvents | evError;
+        if (!mask) continue;
+        {
+            std::lock_guard<std::mutex> g(m_HandMutex);
+            m_Handled = false;
+        }
+        QMetaObject::invokeMethod(
+            m_Context.get(), [this, mask, generation] { Dispatch(mask, generation); }, Qt::QueuedConnection);
+        std::unique_lock<std::mutex> l(m_HandMutex);
+        m_HandCond.wait(l, [this] { return m_Handled || m_Stop; });
+    }
+}
+
+void TComm::Dispatch(unsigned mask, unsigned generation)
+{
+    struct Done {
+        TComm* c;
+        ~Done()
+        {
+            {
+                std::lock_guard<std::mutex> g(c->m_HandMutex);
+                c->m_Handled = true;
+            }
+            c->m_HandCond.notify_all();
+        }
+    } done{this};
+    if (generation != m_Generation || !Enabled()) return;
+    const unsigned errors = (mask & evError) ? CE_LINELOST : 0;
+    const int queued = InQueCount();
+    if ((mask & evBreak) && OnBreak) OnBreak(this);
+    if ((mask & evCts) && OnCts) OnCts(this);
+    if ((mask & evDsr) && OnDsr) OnDsr(this);
+    if ((mask & evError) && OnError) OnError(this, errors);
+    if ((mask & evRing) && OnRing) OnRing(this);
+    if ((mask & evRlsd) && OnRlsd) OnRlsd(this);
+    if ((mask & evRxChar) && OnRxChar && queued > 0 && Enabled()) OnRxChar(this, queued);
+    if ((mask & evRxFlag) && OnRxFlag) OnRxFlag(this);
+    if ((mask & evTxEmpty) && OnTxEmpty) OnTxEmpty(this);
+}
+
+static long long NowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+int TComm::Write(const void* buffer, int count)
+{
+    std::lock_guard<TCriticalSection> g(m_Lock);
+    if (!Enabled()) throw ECommError("Write error", EBADF);
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    int done = 0;
+    const long long deadline = NowMs() + WriteTimeout;
+    while (done < count) {
+        const ssize_t n = ::write(m_Handle, p + done, size_t(count - done));
+        if (n > 0) {
+            done += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) throw ECommError("Write error", errno);
+        const long long left = deadline - NowMs();
+        if (left <= 0) return -1;
+        pollfd pfd{m_Handle, POLLOUT, 0};
+        ::poll(&pfd, 1, int(left));
+        if (pfd.revents & (POLLHUP | POLLERR)) throw ECommError("Write error", EIO);
+    }
+    return done;
+}
+
+int TComm::Read(void* buffer, int count)
+{
+    std::lock_guard<TCriticalSection> g(m_Lock);
+    if (!Enabled()) throw ECommError("Read error", EBADF);
+    for (;;) {
+        const ssize_t n = ::read(m_Handle, buffer, size_t(count));
+        if (n >= 0) return int(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) return 0;
+        throw ECommError("Read error", errno);
+    }
+}
+
+int TComm::InQueCount() const
+{
+    int n = 0;
+    if (!Enabled() || ioctl(m_Handle, FIONREAD, &n) != 0) return -1;
+    return n;
+}
+
+int TComm::OutQueCount() const
+{
+    int n = 0;
+    if (!Enabled() || ioctl(m_Handle, TIOCOUTQ, &n) != 0) return -1;
+    return n;
+}
+
+void TComm::PurgeIn()
+{
+    if (Enabled()) tcflush(m_Handle, TCIFLUSH);
+}
+
+void TComm::PurgeOut()
+{
+    if (Enabled()) tcflush(m_Handle, TCOFLUSH);
+}
+
+// Modem-control requests that the device does not support (a pseudo-terminal,
+// for one) do not apply and are not failures.
+static bool NotApplicable(int e) { return e == ENOTTY || e == EINVAL || e == ENOTSUP || e == ENOSYS || e == EIO; }
+
+void TComm::Escape(unsigned long request, int bit, bool /*on*/, bool modemLine)
+{
+    if (!Enabled()) throw ECommError("Port not open, unable to complete operation", -1);
+    int rc;
+    if (modemLine) rc = ioctl(m_Handle, request, &bit);
+    else rc = ioctl(m_Handle, request, 0);
+    if (rc != 0 && !NotApplicable(errno)) throw ECommError("EscapeCommFunction failure", errno);
+}
+
+void TComm::SetDTRState(bool on) { Escape(on ? TIOCMBIS : TIOCMBIC, TIOCM_DTR, on, true); }
+void TComm::SetRTSState(bool on) { Escape(on ? TIOCMBIS : TIOCMBIC, TIOCM_RTS, on, true); }
+
+void TComm::SetBREAKState(bool on)
+{
+    Escape(on ? TIOCSBRK : TIOCCBRK, 0, on, false);
+    tcflush(m_Handle, TCIOFLUSH);
+}
+
+void TComm::SetXONState(bool on)
+{
+    if (!Enabled()) throw ECommError("Port not open, unable to complete operation", -1);
+    if (tcflow(m_Handle, on ? TCOON : TCOOFF) != 0 && !NotApplicable(errno))
+        throw ECommError("EscapeCommFunction failure", errno);
+}
+
+bool TComm::GetModemState(int index) const
+{
+    int status = 0;
+    if (!Enabled() || ioctl(m_Handle, TIOCMGET, &status) != 0) return false;
+    switch (index) {
+    case 1: return status & TIOCM_CTS;
+    case 2: return status & TIOCM_DSR;
+    case 3: return status & TIOCM_RNG;
+    case 4: return status & TIOCM_CAR;
+    default: return false;
+    }
+}
+
+int TComm::GetProviderSubtype() const
+{
+    return Enabled() && isatty(m_Handle) ? 1 : -1;  // 1: an RS-232 port
+}

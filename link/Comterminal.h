@@ -1,0 +1,107 @@
+// The command terminal: sends a command to the gateway and waits, with an
+// inactivity time-out, until the reply satisfies a condition. Every wait runs
+// the event loop, so the user interface stays alive and Cancel works.
+#pragma once
+#include "Commint.h"
+
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum : uint8_t {
+    CE_NOT_CONNECTED = 0,
+    CE_USER = 1,
+    CE_CONNECTION_TIMEOUT = 2,
+    CE_PARSING_ERROR = 3,
+    CE_SEND_ERROR = 4,
+    CE_OPEN_ERROR = 5,
+};
+
+class CCOMTermExp : public std::exception {
+public:
+    explicit CCOMTermExp(uint8_t code) : Code(code) {}
+    const char* what() const noexcept override;
+    uint8_t Code;
+};
+
+const char* LinkErrorName(uint8_t code);
+
+class CTelephony;
+class TFCOMDialing;
+
+class CCOMTerminal {
+public:
+    static constexpr int BufferSize = 20000;
+    static constexpr int MaxDevices = 100;
+
+    CCOMTerminal();
+    ~CCOMTerminal();
+    CCOMTerminal(const CCOMTerminal&) = delete;
+    CCOMTerminal& operator=(const CCOMTerminal&) = delete;
+
+    bool Connect(const QString& port, int baudRate);
+    void Close();
+
+    // Returns the number (1..10) of the first expected text found; with no
+    // expected text (s1 null), waits for a reply that ends with a zero byte.
+    int SendAndWait(const std::string& command, std::initializer_list<const char*> expected = {});
+    int SendAndWait(const std::string& command, const char* s1, const char* s2 = nullptr, const char* s3 = nullptr)
+    {
+        return SendAndWait(command, {s1, s2, s3});
+    }
+    bool SendAndWaitCount(const std::string& command, int n);
+    bool SendAndWaitNth(const std::string& command, const char* text, int n);
+    std::string Extract(const char* start, const char* end);
+
+    // The received bytes as a zero-terminated string (a zero inside hides the rest).
+    const char* Received();
+
+    // Modem line (telephony layer).
+    void Dial(const QString& device, const QString& number);
+    void HangUp();
+    int FindDevice(const QString& name) const;
+    void ConfigureDevice(QWidget* owner, const QString& name);
+    void SetConnected(bool connected);
+    void SetCallActive(bool active);
+    CTelephony* Telephony() const { return m_Telephony.get(); }
+    // Replaces the telephony layer (tests and the demo use a simulated modem).
+    void SetTelephony(std::unique_ptr<CTelephony> telephony);
+    void RefreshDevices();
+
+    TComm m_Comm;
+    QTimer m_Timer;
+    bool m_Abort = false;
+    int m_Timeout = 1000;
+    std::array<uint8_t, BufferSize + 1> m_Buffer{};
+    int m_Count = 0;
+    char m_Terminator = 13;
+    std::vector<QString> m_DeviceNames;
+    std::vector<unsigned> m_DeviceIds;
+    int m_DeviceCount = 0;
+    bool m_Connected = false;
+    bool m_CallActive = false;
+    std::function<void(bool connected, bool callActive)> m_OnStateChange;
+    std::array<int, 11> m_TextIds{{264, 265, 266, 267, 268, 269, 270, 271, 272, 273, 2}};
+    QString m_Number;
+    int m_BaudRate = 0;
+    bool m_Waiting = false;   // a wait is running (a second one would corrupt it)
+    bool m_LineLost = false;  // the device went away while open
+
+    // Dialling dialog, set by the application (none in a program without windows).
+    TFCOMDialing* m_Dialog = nullptr;
+
+private:
+    template <class Cond> int Wait(const std::string& command, Cond condition);
+    void Send(const std::string& command);
+    void OnReceive(TComm* comm, int count);
+    void InstallHandlers();
+
+    std::unique_ptr<CTelephony> m_Telephony;
+};

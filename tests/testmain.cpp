@@ -1,0 +1,12 @@
+// Test runner: a headless application object, then every test.
+#include <QApplication>
+#include <gtest/gtest.h>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
