@@ -1,0 +1,131 @@
+// A gateway on a pseudo-terminal: answers the configuration protocol, the
+// firmware transfer and the GSM module's AT commands as a real gateway does,
+// with optional line-rate pacing and injected faults. Runs on a thread of its own.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct TSimOptions {
+    std::string imagePath;        // persistent configuration image; created from defaults
+    std::string linkPath;         // symlink to the pseudo-terminal, made at start
+    int throttleBaud = 0;         // paces both directions to this line rate (0: as fast as possible)
+    // Identification
+    char hwLetter = 'C';
+    std::string version = "3.15";
+    std::string serial = "KX2-004711";
+    std::string operLock;         // empty: not locked
+    // Faults
+    int badChecksum = 0;          // the first N block reads carry a wrong checksum
+    int silentAfter = -1;         // after N commands nothing is answered any more
+    bool refuseWrite = false;     // image pieces are refused with "Y"
+    bool dropMidBlock = false;    // the line goes dead in the middle of the first block read
+    int badFirmwareAck = 0;       // the first N firmware blocks are acknowledged with a wrong CRC
+    std::set<std::string> atErrors;  // AT commands answered with ERROR
+    // GSM module
+    int signal = 17;              // +CSQ value (0..31, 99 unknown)
+    bool call = false;
+    int callDirection = 1;        // 0 made by the module, 1 incoming
+    std::string callNumber = "+420777123456";
+    // Modem front end: a Hayes modem in front of the gateway
+    bool modem = false;
+    std::string dialResult = "CONNECT";  // or BUSY, NO CARRIER, NO ANSWER, NO DIALTONE
+    int connectDelayMs = 300;
+    bool quiet = true;            // no log lines on stderr
+};
+
+class CGatewaySim {
+public:
+    explicit CGatewaySim(TSimOptions options = {});
+    ~CGatewaySim();
+    CGatewaySim(const CGatewaySim&) = delete;
+    CGatewaySim& operator=(const CGatewaySim&) = delete;
+
+    bool Start(std::string* error = nullptr);
+    void Stop();
+    // Ends the line at once, as a cable pulled out or the gateway switched off.
+    void Kill();
+    const std::string& SlavePath() const { return m_SlavePath; }
+    bool Running() const { return m_Running; }
+
+    // State, for tests and the demo (thread-safe).
+    std::vector<uint8_t> Image() const;
+    void SetImage(const std::vector<uint8_t>& image);
+    std::vector<uint8_t> Firmware() const;
+    std::string Version() const;
+    void SetCall(bool active, int direction, const std::string& number);
+    void SetSignal(int csq);
+    void SetOption(const std::string& name, int value);  // badChecksum, silentAfter, refuseWrite, badFirmwareAck
+    int Commands() const { return m_Commands; }
+    int ImageWrites() const { return m_ImageWrites; }
+    int FirmwareBlocks() const { return m_FirmwareBlocks; }
+    bool InCall() const { return m_ModemConnected; }
+
+    // A default image as a factory-new gateway holds it.
+    static std::vector<uint8_t> DefaultImage();
+
+private:
+    void Run();
+    void Feed(uint8_t byte, long long now);
+    void ConfigByte(uint8_t byte);
+    void AtLine(const std::string& line);
+    void ModemLine(const std::string& line, long long now);
+    void Send(const std::string& bytes);
+    void Send(const uint8_t* data, size_t size);
+    void Log(const std::string& text) const;
+    bool AtSpeed57600() const;
+    void Persist();
+    void HangUpCall(bool report);
+
+    TSimOptions m_Options;
+    int m_Master = -1;
+    int m_Slave = -1;
+    int m_Wake[2] = {-1, -1};
+    std::string m_SlavePath;
+    std::thread m_Thread;
+    std::atomic<bool> m_Running{false};
+    std::atomic<bool> m_Stop{false};
+    std::atomic<int> m_Commands{0};
+    std::atomic<int> m_ImageWrites{0};
+    std::atomic<int> m_FirmwareBlocks{0};
+
+    mutable std::mutex m_Mutex;  // guards everything below
+    std::vector<uint8_t> m_Image;
+    std::vector<uint8_t> m_Firmware;
+    std::vector<uint8_t> m_DeviceData;
+    std::set<int> m_FirmwareSeen;
+    std::string m_Version;
+    int m_BadChecksum = 0;
+    int m_SilentAfter = -1;
+    bool m_RefuseWrite = false;
+    int m_BadFirmwareAck = 0;
+    bool m_Call = false;
+    int m_CallDirection = 1;
+    std::string m_CallNumber;
+    int m_Signal = 17;
+
+    // Protocol state (thread only).
+    enum class TState { Idle, BlockG1, BlockG2, AddrO, BlockK } m_State = TState::Idle;
+    std::vector<uint8_t> m_Collect;
+    int m_Piece = 0;
+    std::string m_AtLine;
+    int m_OperatorFormat = 0;
+    // Modem front end (thread only).
+    bool m_ModemConnected = false;
+    long long m_ConnectAt = -1;
+    std::string m_PlusRun;
+    long long m_LastDataAt = 0;
+    bool m_DropPending = false;
+
+    // Line pacing (thread only).
+    std::vector<uint8_t> m_Out;
+    size_t m_OutPos = 0;
+    long long m_OutReadyUs = 0;
+    std::vector<std::pair<uint8_t, long long>> m_In;
+    size_t m_InPos = 0;
+    long long m_InReadyUs = 0;
+};
