@@ -1,6 +1,8 @@
 #include "Commonutils.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -141,4 +143,11 @@ void CentreOn(QWidget* window, const QWidget* mainWindow)
     int top = m.top() + (m.height() - own.height()) / 2;
     int left = m.left() + (m.width() - own.width()) / 2;
     window->move(qMax(left, 0), qMax(top, 0));
+}
+
+void PauseWithEvents(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }

@@ -50,3 +50,6 @@ void CentreOn(QWidget* window, const QWidget* mainWindow);
 // Latin-1 conversion keeps every byte of a parameter value across the widgets.
 inline QString FromBytes(const std::string& s) { return QString::fromLatin1(s.data(), int(s.size())); }
 inline std::string ToBytes(const QString& s) { return s.toLatin1().toStdString(); }
+
+// Waits the given time while the event loop runs (repaint, timers, clicks).
+void PauseWithEvents(int milliseconds);

@@ -1,0 +1,501 @@
+#include "Gatewayops.h"
+
+#include "Commonutils.h"
+#include "Comterminal.h"
+#include "Gatewayimage.h"
+#include "Imagelayout.h"
+#include "Language.h"
+#include "Parametry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+
+using namespace ImageLayout;
+
+CGatewayOps::CGatewayOps(CParameters& parameters, CCOMTerminal& terminal, const CLanguage& language, TOperationUI& ui)
+    : m_Parameters(parameters), m_Terminal(terminal), m_Language(language), m_UI(ui)
+{
+}
+
+QString CGatewayOps::Text(int n) const { return m_Language.Text(n); }
+
+// The reply time-out of the link: 20 s over a modem call, 1 s on the cable.
+void CGatewayOps::LinkTimeout() { m_Terminal.m_Timeout = ModemConnected ? 20000 : 1000; }
+
+void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
+{
+    LastError = 10 + e.Code;
+    QString message;
+    switch (e.Code) {
+    case CE_USER: return;
+    case CE_OPEN_ERROR: message = Text(125); break;
+    case CE_CONNECTION_TIMEOUT:
+    case CE_PARSING_ERROR: message = Substitute(Text(110), {LinkErrorName(e.Code)}); break;
+    case CE_NOT_CONNECTED:
+    case CE_SEND_ERROR: message = Substitute(Text(109), {LinkErrorName(e.Code)}); break;
+    default: message = Substitute(Text(109), {QString::number(e.Code)}); break;
+    }
+    if (!message.isEmpty()) m_UI.Message(message.left(1000), TIcon::Error);
+}
+
+void CGatewayOps::SetLinkState(bool connected, bool callActive)
+{
+    ModemConnected = connected;
+    ModemCallActive = callActive;
+    if (UpdateLinkControls) UpdateLinkControls();
+}
+
+// ---------------------------------------------------------------- modem connection
+
+void CGatewayOps::SpeedButton6Click()
+{
+    if (!IsModem) return;
+    DialRequested = true;
+    if (UpdateLinkControls) UpdateLinkControls();
+    m_Terminal.Dial(ModemId, ModemNumber);
+    DialRequested = false;
+    if (UpdateLinkControls) UpdateLinkControls();
+    if (!ModemConnected) return;
+    try {
+        m_UI.ShowProgress(true, 256, true);
+        m_Terminal.m_Timeout = 20000;
+        m_Terminal.m_Terminator = 0;
+        m_UI.SetProgressMax(3);
+        m_UI.SetProgressPos(0);
+        m_Terminal.SendAndWait("U", "X", "Y");
+        m_UI.SetProgressPos(1);
+        m_Terminal.SendAndWait("X", "U", "X");
+        m_UI.SetProgressPos(2);
+        GatewayIdent.fill(0);
+        if (m_Terminal.SendAndWait("Z", "\"", "Y") == 1) {
+            m_Terminal.SendAndWaitNth("", "\"", 2);
+            const int n = std::min(m_Terminal.m_Count, 99);
+            std::memcpy(GatewayIdent.data(), m_Terminal.m_Buffer.data(), size_t(n));
+            GatewayIdent[size_t(n)] = 0;
+        }
+        ModemConnected = true;
+        Remove();
+        if (UpdateLinkControls) UpdateLinkControls();
+        LastError = 0;
+        m_UI.Message(Text(257), TIcon::Information);
+    } catch (const CCOMTermExp& e) {
+        Remove();
+        ShowLinkError(e);
+        m_Terminal.HangUp();
+    }
+}
+
+void CGatewayOps::SpeedButton8Click()
+{
+    if (IsModem && ModemConnected) m_Terminal.HangUp();
+}
+
+// ---------------------------------------------------------------- identification
+
+bool CGatewayOps::OpenGatewayLink(bool checkVersion)
+{
+    if (!ModemConnected) {
+        try {
+            m_Terminal.Connect(ComPort, 19200);
+        } catch (const CCOMTermExp& e) {
+            ShowLinkError(e);
+            return false;
+        }
+    }
+    m_Terminal.m_Terminator = 0;
+    if (!ModemConnected) m_Terminal.m_Timeout = 1000;
+    while (!m_UI.Cancelled()) {
+        try {
+            if (!ModemConnected) {
+                m_Terminal.SendAndWait("U", "X", "Y");
+                m_Terminal.SendAndWait("X", "U", "X");
+                GatewayLinkOpen = true;
+            }
+            m_Terminal.SendAndWait("B");
+            if (m_Terminal.m_Buffer[1] != 'C') {
+                LastError = 1;
+                m_UI.Message(Text(176), TIcon::Error);
+                return false;
+            }
+            if (checkVersion) {
+                m_Terminal.SendAndWait("C");
+                if (m_Terminal.m_Buffer[1] == '3' && m_Terminal.m_Buffer[2] == '.') return true;
+                if (!m_UI.Ask(Text(174), TIcon::Error)) {
+                    LastError = 1;
+                    return false;
+                }
+                return Upgrade(false);
+            }
+            return true;
+        } catch (const CCOMTermExp& e) {
+            // A gateway that does not answer is asked again until the user cancels;
+            // a line that is gone is not.
+            if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
+                if (ModemConnected) throw;
+                try {
+                    m_Terminal.Connect(ComPort, 19200);
+                    m_Terminal.m_Terminator = 0;
+                    m_Terminal.m_Timeout = 1000;
+                    PauseWithEvents(200);
+                } catch (const CCOMTermExp& again) {
+                    GatewayLinkOpen = false;
+                    ShowLinkError(again);
+                    return false;
+                }
+            }
+        }
+    }
+    LastError = 10 + CE_USER;
+    return false;
+}
+
+void CGatewayOps::CloseGatewayLink()
+{
+    if (!GatewayLinkOpen || ModemConnected) return;
+    GatewayLinkOpen = false;
+    try {
+        m_Terminal.Connect(ComPort, 19200);
+        m_Terminal.m_Terminator = 0;
+        const char a = 'A';
+        m_Terminal.m_Comm.Write(&a, 1);
+        PauseWithEvents(100);
+    } catch (...) {
+        // The gateway leaves configuration mode by itself after a while.
+    }
+    m_Terminal.Close();
+}
+
+bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2)
+{
+    bool valid = false;
+    for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
+        m_Terminal.SendAndWaitCount("e", 2049);
+        std::memcpy(buffer, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 2049)));
+        valid = Block1Valid(buffer + 1);
+    }
+    if (!valid) return false;
+    if (!withBlock2) return true;
+    valid = false;
+    for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
+        m_Terminal.SendAndWaitCount("E", 8193);
+        std::memcpy(buffer + Block2Start, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 8193)));
+        valid = Block2Valid(buffer + 1);
+    }
+    return valid;
+}
+
+// ---------------------------------------------------------------- read
+
+bool CGatewayOps::EzRgnBtn2Click()
+{
+    LastError = 0;
+    if (IsModem && !ModemConnected) return false;
+    bool done = false;
+    // A read that fails leaves the registry exactly as it was.
+    const auto before = m_Parameters.Snapshot();
+    m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
+    try {
+        if (OpenGatewayLink(true)) {
+            m_UI.SetProgressMax(5);
+            m_UI.SetProgressPos(0);
+            m_UI.SetProgressLabel(Text(107));
+            m_UI.ProcessEvents();
+            const struct {
+                const char* command;
+                const char* key;
+            } idents[] = {{"B", "HWVer"}, {"C", "SWVer"}, {"D", "SerialNum"}, {"F", "OperLock"}};
+            for (const auto& id : idents) {
+                m_Terminal.SendAndWait(id.command);
+                const char* reply = reinterpret_cast<const char*>(m_Terminal.m_Buffer.data());
+                std::string value;
+                if (id.command[0] == 'B') value = m_Terminal.m_Count > 1 ? std::string(1, reply[1]) : std::string();
+                else value = std::string(reply + 1, strnlen(reply + 1, 99));
+                m_Parameters.SetValue(id.key, 0, value);
+                m_UI.SetProgressPos(m_UI.ProgressPos() + 1);
+            }
+            std::vector<uint8_t> buffer(1 + ImageSize, 0);
+            if (!ReadImage(buffer.data(), true)) {
+                Remove();
+                m_Parameters.Restore(before);
+                LastError = 1;
+                m_UI.Message(Text(113), TIcon::Error);
+            } else {
+                Remove();
+                m_Parameters.FromImage(buffer.data() + 1);
+                PinChanged = PasswordChanged = false;
+                done = true;
+                m_UI.Message(Text(112), TIcon::Information);
+            }
+        }
+    } catch (const CCOMTermExp& e) {
+        m_Parameters.Restore(before);
+        Remove();
+        ShowLinkError(e);
+        if (!ModemConnected) CloseGatewayLink();
+    }
+    if (!done && !ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
+    if (LoadPage) LoadPage();
+    Remove();
+    return done;
+}
+
+// ---------------------------------------------------------------- write
+
+bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2)
+{
+    m_UI.SetProgressLabel(Text(108));
+    m_UI.ProcessEvents();
+    m_UI.SetProgressMax(8);
+    m_UI.SetProgressPos(0);
+    m_Terminal.m_Timeout = 20000;
+    ok1 = false;
+    for (int attempt = 0; attempt < 3 && !ok1; ++attempt) {
+        m_Terminal.m_Count = 0;
+        const char g = 'g';
+        if (m_Terminal.m_Comm.Write(&g, 1) != 1 || m_Terminal.m_Comm.Write(image.data(), Block1Size) != Block1Size)
+            throw CCOMTermExp(CE_SEND_ERROR);
+        m_UI.SetProgressPos(1);
+        PauseWithEvents(200);
+        if (m_Terminal.SendAndWait("", "X", "Y") != 1) continue;
+        LinkTimeout();
+        m_Terminal.SendAndWaitCount("e", 2049);
+        m_UI.SetProgressPos(2);
+        ok1 = m_Terminal.m_Count >= 2049 && std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data(), Block1Size) == 0;
+    }
+    m_Terminal.m_Timeout = 20000;
+    ok2 = false;
+    for (int attempt = 0; ok1 && attempt < 3 && !ok2; ++attempt) {
+        m_Terminal.m_Count = 0;
+        const char G = 'G';
+        if (m_Terminal.m_Comm.Write(&G, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
+        bool pieces = true;
+        for (int k = 0; k < 4 && pieces; ++k) {
+            m_Terminal.m_Count = 0;
+            if (m_Terminal.m_Comm.Write(image.data() + Block2Start + k * Block2Piece, Block2Piece) != Block2Piece)
+                throw CCOMTermExp(CE_SEND_ERROR);
+            m_UI.SetProgressPos(k + 3);
+            PauseWithEvents(200);
+            pieces = m_Terminal.SendAndWait("", "X", "Y") == 1;
+        }
+        if (!pieces) continue;
+        LinkTimeout();
+        m_Terminal.SendAndWaitCount("E", 8193);
+        m_UI.SetProgressPos(8);
+        ok2 = m_Terminal.m_Count >= 8193 &&
+              std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data() + Block2Start, Block2Size) == 0;
+    }
+    return ok1 && ok2;
+}
+
+bool CGatewayOps::EzRgnBtn3Click()
+{
+    LastError = 0;
+    if (IsModem && !ModemConnected) return false;
+    if (StorePage) StorePage();
+    m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
+    bool written = false;
+    try {
+        if (OpenGatewayLink(true)) {
+            std::vector<uint8_t> image(ImageSize, 0);
+            m_Parameters.ToImage(image.data(), ImageSize);
+            std::vector<uint8_t> reply(1 + ImageSize, 0);
+            m_Terminal.m_Count = 0;
+            m_Terminal.SendAndWaitCount("e", 2049);
+            m_UI.SetProgressPos(2);
+            std::memcpy(reply.data(), m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 2049)));
+            if (std::memcmp(image.data() + ModemNumbersStart, reply.data() + 1 + ModemNumbersStart, ModemNumbersSize) != 0 &&
+                !m_UI.Ask(Text(263), TIcon::Question)) {
+                Remove();
+                LastError = 1;
+                if (!ModemConnected) CloseGatewayLink();
+                return false;
+            }
+            FillUsedBitmaps(m_Parameters, image.data());
+            if (!(PinChanged && PasswordChanged)) {
+                // Without the gateway's own PIN and password the write would put the
+                // registry's in their place: stop instead.
+                if (!ReadImage(reply.data(), false)) {
+                    LinkTimeout();
+                    Remove();
+                    LastError = 1;
+                    m_UI.Message(Text(113), TIcon::Error);
+                    if (!ModemConnected) CloseGatewayLink();
+                    return false;
+                }
+                if (!PinChanged) std::memcpy(image.data() + PinAddr, reply.data() + 1 + PinAddr, SecretSize);
+                if (!PasswordChanged)
+                    std::memcpy(image.data() + ServisPasswAddr, reply.data() + 1 + ServisPasswAddr, SecretSize);
+            }
+            WriteChecksums(image.data());
+            bool ok1 = false, ok2 = false;
+            written = WriteBlocks(image, ok1, ok2);
+            LinkTimeout();
+            if (!ModemConnected) CloseGatewayLink();
+            Remove();
+            if (written) {
+                m_UI.Message(Text(114), TIcon::Information);
+            } else {
+                LastError = 1;
+                m_UI.Message(Text(115), TIcon::Error);
+            }
+        }
+    } catch (const CCOMTermExp& e) {
+        LinkTimeout();
+        ShowLinkError(e);
+        Remove();
+        if (!ModemConnected) CloseGatewayLink();
+    }
+    if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
+    Remove();
+    return written;
+}
+
+// ---------------------------------------------------------------- firmware upgrade
+
+QStringList CGatewayOps::FirmwareFiles() const
+{
+    QDir dir(FirmwareFolder);
+    QStringList found;
+    const auto entries = dir.entryInfoList({"Korvanext*.Bin"}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& f : entries)
+        if (f.size() == FirmwareSize) found << f.absoluteFilePath();
+    return found;
+}
+
+bool CGatewayOps::Upgrade(bool standalone)
+{
+    auto hide = [&] { Remove(); };
+    if (standalone) {
+        m_UI.ShowProgress(true, ModemConnected ? 274 : 104, true);
+        if (!OpenGatewayLink(false)) {
+            hide();
+            return false;
+        }
+    }
+    QString path;
+    if (!FirmwareFile.isEmpty()) {
+        path = FirmwareFile;
+        FirmwareFile.clear();
+    } else {
+        const QStringList files = FirmwareFiles();
+        if (files.isEmpty()) path = QDir(FirmwareFolder).filePath("Korvanext.Bin");
+        else if (files.size() == 1) path = files.front();
+        else path = m_UI.ChooseFirmware(files);
+        if (path.isEmpty()) {
+            hide();
+            LastError = 10 + CE_USER;
+            return false;
+        }
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        LastError = 1;
+        m_UI.Message(Substitute("%s\n\n%s", {Text(117), QDir::toNativeSeparators(path)}), TIcon::Error);
+        hide();
+        return false;
+    }
+    m_Firmware.assign(FirmwareSize, 0);
+    const QByteArray bytes = file.read(FirmwareSize + 1);
+    if (bytes.size() != FirmwareSize) {
+        LastError = 1;
+        m_UI.Message(Text(175), TIcon::Error);
+        hide();
+        return false;
+    }
+    std::memcpy(m_Firmware.data(), bytes.constData(), FirmwareSize);
+    const char* fileVersion = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
+    if (!(fileVersion[0] == '3' && fileVersion[1] == '.')) {
+        LastError = 1;
+        m_UI.Message(Text(241), TIcon::Error);
+        hide();
+        return false;
+    }
+    m_Terminal.SendAndWait("C");
+    char gateway[101] = {};
+    std::memcpy(gateway, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 100)));
+    const int order = std::memcmp(gateway + 1, fileVersion, 5);
+    if (order >= 0 && !m_UI.Ask(Text(order == 0 ? 119 : 120), TIcon::Question)) {
+        if (standalone) hide();
+        LastError = 1;
+        return false;
+    }
+    m_UI.SetProgressMax(60);
+    m_UI.SetProgressPos(0);
+    m_UI.SetCancelVisible(false);
+    bool transferStarted = false;
+    try {
+        uint8_t* device = m_Firmware.data() + DeviceDataAddr;
+        if (std::all_of(device, device + DeviceDataSize, [](uint8_t b) { return b == 0; })) {
+            m_Terminal.m_Count = 0;
+            const uint8_t ask[3] = {'O', 0xEE, 0x00};
+            if (m_Terminal.m_Comm.Write(ask, 3) != 3) throw CCOMTermExp(CE_SEND_ERROR);
+            m_Terminal.SendAndWaitCount("", 259);
+            std::memcpy(device, m_Terminal.m_Buffer.data() + 3, DeviceDataSize);
+            uint32_t sum = 0;
+            for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += m_Firmware[size_t(i)];
+            for (int i = 0; i < 4; ++i) m_Firmware[size_t(FirmwareChecksumAddr + i)] = uint8_t(sum >> (8 * i));
+        }
+        int failures = 0;
+        for (int b = 0; b < FirmwareBlocks; ++b) {
+            m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b), QString::number(FirmwareBlocks)}));
+            m_UI.ProcessEvents();
+            const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
+            const uint32_t crc = Crc32(block, FirmwareBlock);
+            for (;;) {
+                transferStarted = true;
+                m_Terminal.m_Count = 0;
+                const int address = b * FirmwareBlock;
+                const uint8_t head[3] = {'K', uint8_t(address >> 8), uint8_t(address)};
+                for (uint8_t c : head)
+                    if (m_Terminal.m_Comm.Write(&c, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
+                for (int i = 0; i < FirmwareBlock; ++i)
+                    if (m_Terminal.m_Comm.Write(block + i, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
+                m_UI.SetProgressPos(2 * b);
+                m_Terminal.m_Timeout = 20000;
+                m_Terminal.SendAndWaitCount("", 7);
+                const uint8_t* r = m_Terminal.m_Buffer.data();
+                const uint32_t got = uint32_t(r[3] | r[4] << 8 | r[5] << 16 | uint32_t(r[6]) << 24);
+                if (r[0] == 'K' && r[1] == head[1] && r[2] == head[2] && got == crc) {
+                    m_UI.SetProgressPos(2 * b + 1);
+                    break;
+                }
+                if (++failures >= 10) m_UI.SetCancelVisible(true);
+            }
+        }
+    } catch (const CCOMTermExp&) {
+        m_UI.SetCancelVisible(true);
+        if (transferStarted) {
+            // Part of the new firmware is in the gateway: say so, whatever broke the transfer.
+            Remove();
+            m_UI.Message(Text(124), TIcon::Error);
+        }
+        throw;
+    }
+    m_UI.SetCancelVisible(true);
+    if (standalone) {
+        hide();
+        m_UI.Message(Text(123), TIcon::Information);
+    }
+    return true;
+}
+
+bool CGatewayOps::EzRgnBtn1Click()
+{
+    LastError = 0;
+    if (!m_UI.Ask(Text(116), TIcon::Question)) return false;
+    bool done = false;
+    try {
+        done = Upgrade(true);
+        CloseGatewayLink();
+    } catch (const CCOMTermExp& e) {
+        qDebug("Upgrade exception");
+        Remove();
+        ShowLinkError(e);
+        if (!ModemConnected) CloseGatewayLink();
+    }
+    if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
+    return done;
+}

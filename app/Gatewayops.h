@@ -1,0 +1,96 @@
+// Gateway operations: connect, identify, read, write, disconnect and the
+// firmware upgrade, over the cable or a modem call. The window and the
+// command-line tool drive them through the same code; what they show and ask
+// goes through TOperationUI.
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class CCOMTermExp;
+class CCOMTerminal;
+class CLanguage;
+class CParameters;
+
+enum class TIcon { Information, Warning, Error, Question };
+
+class TOperationUI {
+public:
+    virtual ~TOperationUI() = default;
+    // Progress window: shown with a text and optionally a bar, or removed.
+    virtual void ShowProgress(bool show, int textNumber, bool withBar) = 0;
+    virtual void SetProgressLabel(const QString& text) = 0;
+    virtual void SetProgressMax(int max) = 0;
+    virtual void SetProgressPos(int pos) = 0;
+    virtual int ProgressPos() const = 0;
+    virtual void SetCancelVisible(bool visible) = 0;
+    virtual bool Cancelled() const = 0;
+    // Message boxes; the caption is text 0.
+    virtual void Message(const QString& text, TIcon icon) = 0;
+    virtual bool Ask(const QString& text, TIcon icon) = 0;
+    // Firmware file choice among several files (full paths, sorted by name);
+    // the chosen path, or empty when cancelled. The window also offers any other file.
+    virtual QString ChooseFirmware(const QStringList& paths) = 0;
+    // Lets the screen catch up (repaint, pending events).
+    virtual void ProcessEvents() {}
+};
+
+class CGatewayOps {
+public:
+    CGatewayOps(CParameters& parameters, CCOMTerminal& terminal, const CLanguage& language, TOperationUI& ui);
+
+    // User operations.
+    void SpeedButton6Click();  // connect (modem)
+    void SpeedButton8Click();  // disconnect (modem)
+    bool EzRgnBtn2Click();     // read from gateway; true when the configuration was read
+    bool EzRgnBtn3Click();     // write to gateway; true when it was written and verified
+    bool EzRgnBtn1Click();     // firmware upgrade, stand-alone
+
+    bool OpenGatewayLink(bool checkVersion);
+    void CloseGatewayLink();
+    bool ReadImage(uint8_t* buffer, bool withBlock2);
+    void ShowLinkError(const CCOMTermExp& e);
+    void SetLinkState(bool connected, bool callActive);
+    bool Upgrade(bool standalone);
+    // The firmware image files of the program folder (name pattern and size checked).
+    QStringList FirmwareFiles() const;
+
+    // Hooks of the window: the shown page, the link controls.
+    std::function<void()> StorePage;
+    std::function<void()> LoadPage;
+    std::function<void()> UpdateLinkControls;
+
+    // Link state.
+    QString ComPort = "Com1";
+    bool IsModem = false;
+    QString ModemNumber;
+    QString ModemId;
+    bool ModemConnected = false;
+    bool ModemCallActive = false;
+    bool DialRequested = false;
+    bool GatewayLinkOpen = false;
+    bool PinChanged = false;
+    bool PasswordChanged = false;
+    std::array<char, 100> GatewayIdent{};
+    QString FirmwareFolder;           // where firmware images are looked for (program folder)
+    QString FirmwareFile;             // a file chosen outside the folder, used once
+    std::vector<uint8_t> m_Firmware;  // the image of the running upgrade
+
+    // Outcome of the last operation, for the command-line tool: 0 success,
+    // else the link error code + 10, or 1 for a refusal with a message.
+    int LastError = 0;
+
+private:
+    QString Text(int n) const;
+    void Remove() { m_UI.ShowProgress(false, 0, false); }
+    void LinkTimeout();
+    bool WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2);
+
+    CParameters& m_Parameters;
+    CCOMTerminal& m_Terminal;
+    const CLanguage& m_Language;
+    TOperationUI& m_UI;
+};

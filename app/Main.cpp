@@ -1,0 +1,541 @@
+#include "Main.h"
+
+#include "Askbinaries.h"
+#include "Catalogue.h"
+#include "Commonutils.h"
+#include "Comterminal.h"
+#include "Dform.h"
+#include "Globals.h"
+#include "Gsmsim.h"
+#include "Inicializace.h"
+#include "Language.h"
+#include "Logickyvstup.h"
+#include "Monitor.h"
+#include "Nastaveni.h"
+#include "Oaplikaci.h"
+#include "Parametry.h"
+#include "Progress.h"
+#include "Servis.h"
+#include "Slicparametry.h"
+#include "Smerovacitabulka.h"
+#include "Zabezpeceni.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const char* const kLanguageIds[7] = {"Cze", "Eng", "Slo", "Ger", "Pol", "Fin", "Tur"};
+const char* const kLanguageButtons[7] = {"BLCze", "BLEng", "BLSlo", "BLGer", "BLPol", "BLFin", "BLTur"};
+// Page list entries and their texts; entry 7 is the GSM monitor.
+const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
+// Texts of the extra file commands.
+const int kTextNew = 291, kTextSave = 292, kTextNewAsk = 293;
+}  // namespace
+
+TFMain::TFMain(QWidget* parent)
+    : QMainWindow(parent), m_Ops(Parameters(), Terminal(), Language(), *this), m_Prompts(std::make_unique<TPrompts>())
+{
+    setObjectName("TFMain");
+    BuildMenus();
+    BuildToolBar();
+
+    Splitter1 = new QSplitter(this);
+    Splitter1->setObjectName("Splitter1");
+    ListBox1 = new QListWidget(Splitter1);
+    ListBox1->setObjectName("ListBox1");
+    for (int i = 0; i < 8; ++i) ListBox1->addItem(QString());
+    Panel2 = new QWidget(Splitter1);
+    Panel2->setObjectName("Panel2");
+    auto* p2 = new QVBoxLayout(Panel2);
+    p2->setContentsMargins(0, 0, 0, 0);
+    p2->setSpacing(0);
+    Panel1C = new QLabel(Panel2);
+    Panel1C->setObjectName("Panel1C");
+    Panel1C->setAutoFillBackground(true);
+    Panel1C->setBackgroundRole(QPalette::Highlight);
+    Panel1C->setForegroundRole(QPalette::HighlightedText);
+    Panel1C->setMargin(6);
+    QFont f = Panel1C->font();
+    f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() * 1.2);
+    Panel1C->setFont(f);
+    ScrollBox1 = new QScrollArea(Panel2);
+    ScrollBox1->setObjectName("ScrollBox1");
+    ScrollBox1->setWidgetResizable(true);
+    ScrollBox1->setFrameShape(QFrame::NoFrame);
+    ScrollBox1->viewport()->installEventFilter(this);
+    p2->addWidget(Panel1C);
+    p2->addWidget(ScrollBox1, 1);
+    Splitter1->addWidget(ListBox1);
+    Splitter1->addWidget(Panel2);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({170, 720});
+    setCentralWidget(Splitter1);
+    StatusBar1 = new QLabel(this);
+    StatusBar1->setObjectName("StatusBar1");
+    statusBar()->addWidget(StatusBar1, 1);
+    connect(ListBox1, &QListWidget::itemActivated, this, [this] { ListBox1Click(); });
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
+
+    // Start-up: folders, languages, link state, settings, catalogue, language.
+    m_SettingsPath = SettingsFilePath();
+    m_Ops.FirmwareFolder = ProgramFolder();
+    Language().Init(ProgramFolder(), PopupMenu1, [this](int lang) { SetLanguage(lang); });
+    Terminal().m_OnStateChange = [this](bool connected, bool callActive) { m_Ops.SetLinkState(connected, callActive); };
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                          : QRect(0, 0, 1280, 1024);
+    m_Settings.Read(m_SettingsPath, screen.width(), screen.height());
+    m_Ops.ComPort = m_Settings.Com;
+    m_Ops.ModemNumber = m_Settings.ModemNumber;
+    m_Ops.IsModem = m_Settings.IsModem;
+    m_Ops.ModemId = m_Settings.ModemId;
+    QRect place(m_Settings.Left, m_Settings.Top, std::max(m_Settings.Width, 400), std::max(m_Settings.Height, 300));
+    // A place left on a screen that is no longer there would hide the window.
+    bool visible = false;
+    for (QScreen* s : QGuiApplication::screens()) visible |= s->availableGeometry().intersects(place);
+    if (!visible) place.moveCenter(screen.center());
+    move(place.topLeft());
+    resize(place.size());
+    if (Terminal().m_DeviceCount == 0) m_Ops.IsModem = false;
+    for (int i = 0; i < 7; ++i) {
+        const int lang = Language().FindLanguage(kLanguageIds[i]);
+        LanguageButtons[size_t(i)]->setEnabled(lang >= 0);
+        if (lang >= 0) LanguageButtons[size_t(i)]->setToolTip(Language().LanguageName(lang));
+    }
+    BuildCatalogue(Parameters());
+    m_Ops.PinChanged = m_Ops.PasswordChanged = false;
+    m_Ops.StorePage = [this] {
+        if (m_CurrentPage) m_CurrentPage->StoreToParameters();
+    };
+    m_Ops.LoadPage = [this] {
+        if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
+    };
+    m_Ops.UpdateLinkControls = [this] { UpdateLinkControls(); };
+
+    BuildPages();
+    FNastaveni = new TFNastaveni(this);
+    FOAplikaci = new TFOAplikaci(this);
+    FAskBinaries = new TFAskBinaries(this);
+    FMonitor = new TFMonitor(*this, this);
+
+    int lang = m_Settings.ActLanguage;
+    if (lang < 0 || lang >= Language().LanguageCount()) lang = std::max(0, Language().FindLanguage("Eng"));
+    SetLanguage(lang);
+    UpdateLinkControls();
+}
+
+TFMain::~TFMain()
+{
+    Terminal().m_OnStateChange = nullptr;
+    // Pages not in the scroll area are children of the window and go with it;
+    // the one shown goes with the scroll area.
+}
+
+void TFMain::SetPrompts(std::unique_ptr<TPrompts> prompts)
+{
+    if (prompts) m_Prompts = std::move(prompts);
+}
+
+void TFMain::SetSessionPort(const QString& port, const QString& label)
+{
+    m_SessionPort = port;
+    m_SessionLabel = label;
+    m_Ops.ComPort = port;
+    m_Ops.IsModem = false;
+    UpdateLinkControls();
+}
+
+void TFMain::BuildMenus()
+{
+    auto action = [this](const char* name, QMenu* menu, const QKeySequence& key, void (TFMain::*slot)()) {
+        auto* a = menu->addAction(QString());
+        a->setObjectName(name);
+        if (!key.isEmpty()) a->setShortcut(key);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    Aplikace1 = menuBar()->addMenu(QString());
+    Aplikace1->setObjectName("Aplikace1");
+    Nastaveni2 = action("Nastaveni2", Aplikace1, QKeySequence(Qt::CTRL | Qt::Key_Comma), &TFMain::BSettingClick);
+    Aplikace1->addSeparator();
+    Navazatspojeni1 = action("Navazatspojeni1", Aplikace1, {}, &TFMain::SpeedButton6Click);
+    Ukoncitspojeni1 = action("Ukoncitspojeni1", Aplikace1, {}, &TFMain::SpeedButton8Click);
+    Aplikace1->addSeparator();
+    Oaplikaci1 = action("Oaplikaci1", Aplikace1, QKeySequence(Qt::Key_F1), &TFMain::BHelpClick);
+    Ukoncit1 = action("Ukoncit1", Aplikace1, QKeySequence(Qt::CTRL | Qt::Key_Q), &TFMain::BExitClick);
+    Brana1 = menuBar()->addMenu(QString());
+    Brana1->setObjectName("Brana1");
+    Novy1 = action("Novy1", Brana1, QKeySequence::New, &TFMain::NewClick);
+    Nacistzesouboru1 = action("Nacistzesouboru1", Brana1, QKeySequence::Open, &TFMain::EzRgnBtn4Click);
+    Ulozit1 = action("Ulozit1", Brana1, QKeySequence::Save, &TFMain::SaveClick);
+    Ulozitdosouboru1 = action("Ulozitdosouboru1", Brana1, QKeySequence::SaveAs, &TFMain::EzRgnBtn5Click);
+    Brana1->addSeparator();
+    Nacistzbrany1 = action("Nacistzbrany1", Brana1, QKeySequence(Qt::Key_F5), &TFMain::EzRgnBtn2Click);
+    Ulozitdobrany1 = action("Ulozitdobrany1", Brana1, QKeySequence(Qt::Key_F6), &TFMain::EzRgnBtn3Click);
+    Brana1->addSeparator();
+    Upgradefirmware1 = action("Upgradefirmware1", Brana1, {}, &TFMain::EzRgnBtn1Click);
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+}
+
+void TFMain::BuildToolBar()
+{
+    auto* bar = new QToolBar(this);
+    bar->setObjectName("Panel1");
+    bar->setMovable(false);
+    bar->setIconSize(QSize(24, 24));
+    bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    Panel1 = bar;
+    addToolBar(Qt::TopToolBarArea, bar);
+    const QStyle::StandardPixmap icons[8] = {
+        QStyle::SP_ArrowDown, QStyle::SP_ArrowUp, QStyle::SP_DialogOpenButton, QStyle::SP_DialogSaveButton,
+        QStyle::SP_FileDialogDetailedView, QStyle::SP_DriveNetIcon, QStyle::SP_BrowserReload, QStyle::SP_DialogCloseButton};
+    void (TFMain::*handlers[8])() = {&TFMain::EzRgnBtn2Click, &TFMain::EzRgnBtn3Click, &TFMain::EzRgnBtn4Click,
+                                     &TFMain::EzRgnBtn5Click, &TFMain::BSettingClick,  &TFMain::SpeedButton6Click,
+                                     &TFMain::EzRgnBtn1Click, &TFMain::SpeedButton8Click};
+    for (int i = 0; i < 8; ++i) {
+        auto* b = new QToolButton(bar);
+        b->setObjectName(QString("SpeedButton%1").arg(i + 1));
+        b->setIcon(style()->standardIcon(icons[i]));
+        b->setAutoRaise(true);
+        connect(b, &QToolButton::clicked, this, handlers[i]);
+        SpeedButtons[size_t(i)] = b;
+        bar->addWidget(b);
+        if (i == 1 || i == 3 || i == 4 || i == 6) bar->addSeparator();
+    }
+    auto* spacer = new QWidget(bar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    bar->addWidget(spacer);
+    m_LanguageGroup = new QButtonGroup(this);
+    m_LanguageGroup->setExclusive(true);
+    for (int i = 0; i < 7; ++i) {
+        auto* b = new QToolButton(bar);
+        b->setObjectName(kLanguageButtons[i]);
+        b->setText(kLanguageIds[i]);
+        b->setCheckable(true);
+        b->setEnabled(false);
+        b->setAutoRaise(true);
+        m_LanguageGroup->addButton(b);
+        const QString id = kLanguageIds[i];
+        connect(b, &QToolButton::clicked, this, [this, id] { LanguageButtonClick(id); });
+        LanguageButtons[size_t(i)] = b;
+        bar->addWidget(b);
+    }
+    bar->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(bar, &QToolBar::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(Panel1->mapToGlobal(at)); });
+}
+
+void TFMain::BuildPages()
+{
+    m_Pages = {new TFSLICParametry(this), new TFSmerovaciTabulka(this), new TFLogickyVstup(this), new TFGSMSIM(this),
+               new TFServis(this),        new TFInicializace(this),     new TFZabezpeceni(this)};
+    for (TFDForm* p : m_Pages) {
+        p->m_Ops = &m_Ops;
+        p->hide();
+    }
+}
+
+// ---------------------------------------------------------------- pages and language
+
+void TFMain::ListBox1Click() { SelectPage(ListBox1->currentRow()); }
+
+void TFMain::SelectPage(int index)
+{
+    if (index < 0 || index > 7) return;
+    if (index == 7) {
+        ListBox1->blockSignals(true);
+        ListBox1->setCurrentRow(m_CurrentPageIndex);
+        ListBox1->blockSignals(false);
+        if (FMonitor) {
+            CentreOn(FMonitor, this);
+            FMonitor->exec();
+        }
+        return;
+    }
+    if (m_CurrentPage) {
+        m_CurrentPage->StoreToParameters();
+        m_CurrentPage->hide();
+        ScrollBox1->takeWidget();
+        m_CurrentPage->setParent(this);
+        m_CurrentPage->hide();
+        m_CurrentPage = nullptr;
+    }
+    TFDForm* page = m_Pages[size_t(index)];
+    ScrollBox1->setWidget(page);
+    page->move(0, 0);
+    page->LoadFromParameters();
+    page->show();
+    m_CurrentPage = page;
+    Panel1C->setText(ListBox1->item(index)->text());
+    ScrollBox1Resize();
+    m_CurrentPageIndex = index;
+    if (ListBox1->currentRow() != index) {
+        ListBox1->blockSignals(true);
+        ListBox1->setCurrentRow(index);
+        ListBox1->blockSignals(false);
+    }
+}
+
+void TFMain::ScrollBox1Resize()
+{
+    if (m_CurrentPage) m_CurrentPage->FitToArea(ScrollBox1->viewport()->width(), ScrollBox1->viewport()->height());
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ScrollBox1->viewport() && event->type() == QEvent::Resize) ScrollBox1Resize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFMain::SetLanguage(int lang)
+{
+    CLanguage& l = Language();
+    if (lang < 0 || lang >= l.LanguageCount()) return;
+    m_CurrentLanguage = lang;
+    for (int i = 0; i < 7; ++i) {
+        const int found = l.FindLanguage(kLanguageIds[i]);
+        if (found >= 0) LanguageButtons[size_t(i)]->setChecked(found == lang);
+    }
+    l.LoadLanguage(lang);
+    l.ApplyToForm(this);
+    if (m_CurrentPage) {
+        m_CurrentPage->StoreToParameters();
+        m_CurrentPage->LoadFromParameters();
+    }
+    for (int i = 0; i < 8; ++i) ListBox1->item(i)->setText(l.Text(kPageTexts[i]));
+    const int hints[8] = {69, 70, 73, 74, 18, 244, 68, 245};
+    for (int i = 0; i < 8; ++i) {
+        // Speed buttons 6 and 8 take the hint texts of their numbers, the others the texts.
+        SpeedButtons[size_t(i)]->setToolTip(i == 5 || i == 7 ? l.Hint(hints[i]) : l.Text(hints[i]));
+    }
+    Aplikace1->setTitle(l.Text(242));
+    Nastaveni2->setText(l.Text(18));
+    Navazatspojeni1->setText(l.Text(244));
+    Ukoncitspojeni1->setText(l.Text(245));
+    Oaplikaci1->setText(l.Text(19));
+    Ukoncit1->setText(l.Text(21));
+    Brana1->setTitle(l.Text(243));
+    Novy1->setText(l.Text(kTextNew));
+    Nacistzesouboru1->setText(l.Text(72));
+    Ulozit1->setText(l.Text(kTextSave));
+    Ulozitdosouboru1->setText(l.Text(71));
+    Nacistzbrany1->setText(l.Text(12));
+    Ulozitdobrany1->setText(l.Text(13));
+    Upgradefirmware1->setText(l.Text(11));
+    if (m_Progress) m_Progress->setWindowTitle(l.Text(0));
+    UpdateCaption();
+    UpdateLinkControls();
+}
+
+void TFMain::LanguageButtonClick(const QString& id)
+{
+    const int lang = Language().FindLanguage(id);
+    if (lang >= 0) SetLanguage(lang);
+}
+
+void TFMain::UpdateCaption()
+{
+    QString caption = Language().Text(0);
+    if (!m_FileName.isEmpty()) caption += " - " + QFileInfo(m_FileName).fileName();
+    setWindowTitle(caption);
+}
+
+// ---------------------------------------------------------------- link state
+
+void TFMain::UpdateLinkControls()
+{
+    const CGatewayOps& o = m_Ops;
+    const bool gateway = !o.IsModem || o.ModemConnected;
+    for (int i : {0, 1, 6}) SpeedButtons[size_t(i)]->setEnabled(gateway);
+    Nacistzbrany1->setEnabled(gateway);
+    Ulozitdobrany1->setEnabled(gateway);
+    Upgradefirmware1->setEnabled(gateway);
+    const bool canConnect = o.IsModem && !o.ModemConnected && !o.ModemCallActive && !o.ModemNumber.isEmpty();
+    SpeedButtons[5]->setEnabled(canConnect);
+    Navazatspojeni1->setEnabled(canConnect);
+    const bool canDisconnect = o.IsModem && o.ModemConnected;
+    SpeedButtons[7]->setEnabled(canDisconnect);
+    Ukoncitspojeni1->setEnabled(canDisconnect);
+    int text = 246;
+    if (o.IsModem) text = o.ModemConnected ? 247 : !o.ModemCallActive ? 248 : o.DialRequested ? 259 : 258;
+    QString status = Language().Text(text);
+    if (!o.IsModem) status += "  (" + (m_SessionLabel.isEmpty() ? o.ComPort : m_SessionLabel) + ")";
+    StatusBar1->setText(status);
+}
+
+// ---------------------------------------------------------------- files
+
+bool TFMain::LoadFile(const QString& path)
+{
+    if (!Parameters().LoadFromFile(path.toLocal8Bit().toStdString())) {
+        Message(Substitute("%s\n'%s'", {Language().Text(130), QDir::toNativeSeparators(path)}), TIcon::Error);
+        m_FileName.clear();
+        UpdateCaption();
+        return false;
+    }
+    m_Ops.PinChanged = m_Ops.PasswordChanged = false;
+    m_FileName = path;
+    UpdateCaption();
+    return true;
+}
+
+bool TFMain::SaveFile(const QString& path)
+{
+    if (!Parameters().SaveToFile(path.toLocal8Bit().toStdString())) {
+        Message(Substitute("%s\n'%s'", {Language().Text(129), QDir::toNativeSeparators(path)}), TIcon::Error);
+        return false;
+    }
+    m_FileName = path;
+    UpdateCaption();
+    return true;
+}
+
+void TFMain::EzRgnBtn4Click()
+{
+    const QString path = m_Prompts->OpenFile(this, Language().Text(128));
+    // A cancelled choice changes nothing, not even the edits on the page.
+    if (path.isEmpty()) return;
+    LoadFile(path);
+    if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
+}
+
+void TFMain::EzRgnBtn5Click()
+{
+    if (m_CurrentPage) m_CurrentPage->StoreToParameters();
+    const QString path = m_Prompts->SaveFile(this, Language().Text(128), "kvx");
+    if (!path.isEmpty()) SaveFile(path);
+}
+
+void TFMain::SaveClick()
+{
+    if (m_FileName.isEmpty()) {
+        EzRgnBtn5Click();
+        return;
+    }
+    if (m_CurrentPage) m_CurrentPage->StoreToParameters();
+    SaveFile(m_FileName);
+}
+
+void TFMain::NewClick()
+{
+    if (!Ask(Language().Text(kTextNewAsk), TIcon::Question)) return;
+    Parameters().SetAllDefaults();
+    m_Ops.PinChanged = m_Ops.PasswordChanged = false;
+    m_FileName.clear();
+    UpdateCaption();
+    if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
+}
+
+// ---------------------------------------------------------------- dialogs and end
+
+void TFMain::BHelpClick()
+{
+    CentreOn(FOAplikaci, this);
+    FOAplikaci->exec();
+}
+
+void TFMain::BSettingClick()
+{
+    if (FNastaveni) FNastaveni->Run(*this);
+}
+
+void TFMain::BExitClick()
+{
+    Terminal().m_Abort = true;
+    close();
+}
+
+void TFMain::closeEvent(QCloseEvent* event)
+{
+    m_Ops.CloseGatewayLink();
+    if (m_Ops.ModemConnected || Terminal().m_CallActive) Terminal().HangUp();
+    m_Settings.Com = m_SessionPort.isEmpty() ? m_Ops.ComPort : m_Settings.Com;
+    m_Settings.ActLanguage = m_CurrentLanguage;
+    m_Settings.Left = pos().x();
+    m_Settings.Top = pos().y();
+    m_Settings.Height = height();
+    m_Settings.Width = width();
+    m_Settings.ModemNumber = m_Ops.ModemNumber;
+    m_Settings.IsModem = m_SessionPort.isEmpty() ? m_Ops.IsModem : m_Settings.IsModem;
+    m_Settings.ModemId = m_Ops.ModemId;
+    m_Settings.Write(m_SettingsPath);
+    event->accept();
+}
+
+// ---------------------------------------------------------------- operation UI
+
+void TFMain::ShowProgress(bool show, int textNumber, bool withBar)
+{
+    if (!show) {
+        if (m_Progress) {
+            m_Progress->Active = false;
+            m_Progress->hide();
+            m_Progress->deleteLater();
+            m_Progress = nullptr;
+        }
+        return;
+    }
+    // A second request while one is shown (the upgrade inside a read) reuses it.
+    if (!m_Progress) m_Progress = new TFProgress(this);
+    m_Progress->adjustSize();
+    CentreOn(m_Progress, this);
+    m_Progress->show();
+    m_Progress->Label1->setText(Language().Text(textNumber));
+    m_Progress->ProgressBar1->setVisible(withBar);
+    m_Progress->Button1->setVisible(true);
+    m_Progress->ProgressBar1->setValue(0);
+    QCoreApplication::processEvents();
+    m_Progress->Cancelled = false;
+    m_Progress->Active = true;
+}
+
+void TFMain::SetProgressLabel(const QString& text)
+{
+    if (m_Progress) m_Progress->Label1->setText(text);
+}
+
+void TFMain::SetProgressMax(int max)
+{
+    if (m_Progress) m_Progress->ProgressBar1->setMaximum(max);
+}
+
+void TFMain::SetProgressPos(int pos)
+{
+    if (m_Progress) m_Progress->ProgressBar1->setValue(pos);
+}
+
+int TFMain::ProgressPos() const { return m_Progress ? m_Progress->ProgressBar1->value() : 0; }
+
+void TFMain::SetCancelVisible(bool visible)
+{
+    if (m_Progress) m_Progress->Button1->setVisible(visible);
+}
+
+bool TFMain::Cancelled() const { return m_Progress && m_Progress->Cancelled; }
+
+void TFMain::Message(const QString& text, TIcon icon) { m_Prompts->Message(this, Language().Text(0), text, icon); }
+
+bool TFMain::Ask(const QString& text, TIcon icon) { return m_Prompts->Ask(this, Language().Text(0), text, icon); }
+
+QString TFMain::ChooseFirmware(const QStringList& paths) { return FAskBinaries->Choose(paths, *m_Prompts); }
+
+void TFMain::ProcessEvents() { QCoreApplication::processEvents(); }

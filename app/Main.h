@@ -1,0 +1,128 @@
+// The main window: tool bar, menus, page list, the embedded page, status bar,
+// the language switch, and the user commands that reach the gateway.
+#pragma once
+#include "Appsettings.h"
+#include "Gatewayops.h"
+#include "Progress.h"
+#include "Prompts.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <memory>
+
+class QAction;
+class QButtonGroup;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QScrollArea;
+class QSplitter;
+class QToolButton;
+class TFDForm;
+class TFProgress;
+class TFNastaveni;
+class TFOAplikaci;
+class TFAskBinaries;
+class TFMonitor;
+class TFCOMDialing;
+
+class TFMain : public QMainWindow, public TOperationUI {
+    Q_OBJECT
+public:
+    explicit TFMain(QWidget* parent = nullptr);
+    ~TFMain() override;
+
+    // For this run only: talk to the gateway on this port (the demo's simulator).
+    void SetSessionPort(const QString& port, const QString& label);
+    void SetPrompts(std::unique_ptr<TPrompts> prompts);
+    TPrompts& Prompts() { return *m_Prompts; }
+
+    // Commands.
+    void ListBox1Click();
+    void SetLanguage(int lang);
+    void LanguageButtonClick(const QString& id);
+    void BHelpClick();
+    void BSettingClick();
+    void BExitClick();
+    void EzRgnBtn4Click();    // load configuration file
+    void EzRgnBtn5Click();    // save configuration file (always asks for the name)
+    void SaveClick();         // save to the current file, or ask
+    void NewClick();          // start from the defaults
+    void EzRgnBtn2Click() { m_Ops.EzRgnBtn2Click(); }
+    void EzRgnBtn3Click() { m_Ops.EzRgnBtn3Click(); }
+    void EzRgnBtn1Click() { m_Ops.EzRgnBtn1Click(); }
+    void SpeedButton6Click() { m_Ops.SpeedButton6Click(); }
+    void SpeedButton8Click() { m_Ops.SpeedButton8Click(); }
+    void UpdateLinkControls();
+    void SelectPage(int index);
+    bool LoadFile(const QString& path);
+    bool SaveFile(const QString& path);
+
+    // TOperationUI
+    void ShowProgress(bool show, int textNumber, bool withBar) override;
+    void SetProgressLabel(const QString& text) override;
+    void SetProgressMax(int max) override;
+    void SetProgressPos(int pos) override;
+    int ProgressPos() const override;
+    void SetCancelVisible(bool visible) override;
+    bool Cancelled() const override;
+    void Message(const QString& text, TIcon icon) override;
+    bool Ask(const QString& text, TIcon icon) override;
+    QString ChooseFirmware(const QStringList& paths) override;
+    void ProcessEvents() override;
+
+    CGatewayOps m_Ops;
+    TFDForm* CurrentPage() const { return m_CurrentPage; }
+    int CurrentPageIndex() const { return m_CurrentPageIndex; }
+    TFDForm* Page(int index) const { return m_Pages[size_t(index)]; }
+    TFProgress* Progress() const { return m_Progress; }
+    int CurrentLanguage() const { return m_CurrentLanguage; }
+    const QString& FileName() const { return m_FileName; }
+
+    // Components, by their design names.
+    QWidget* Panel1;
+    QListWidget* ListBox1;
+    QSplitter* Splitter1;
+    QWidget* Panel2;
+    QLabel* Panel1C;
+    QScrollArea* ScrollBox1;
+    QLabel* StatusBar1;
+    QMenu* PopupMenu1;
+    QMenu* Aplikace1;
+    QMenu* Brana1;
+    QAction *Nastaveni2, *Navazatspojeni1, *Ukoncitspojeni1, *Oaplikaci1, *Ukoncit1;
+    QAction *Novy1, *Nacistzesouboru1, *Ulozit1, *Ulozitdosouboru1, *Nacistzbrany1, *Ulozitdobrany1, *Upgradefirmware1;
+    std::array<QToolButton*, 8> SpeedButtons{};  // SpeedButton1..SpeedButton8
+    std::array<QToolButton*, 7> LanguageButtons{};  // BLCze, BLEng, BLSlo, BLGer, BLPol, BLFin, BLTur
+
+    TFNastaveni* FNastaveni = nullptr;
+    TFOAplikaci* FOAplikaci = nullptr;
+    TFAskBinaries* FAskBinaries = nullptr;
+    TFCOMDialing* FCOMDialing = nullptr;
+    TFMonitor* FMonitor = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;  // FormClose
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildPages();
+    void UpdateCaption();
+    void ScrollBox1Resize();
+
+    std::unique_ptr<TPrompts> m_Prompts;
+    TAppSettings m_Settings;
+    QString m_SettingsPath;
+    QString m_SessionPort;   // port of this run only, not stored
+    QString m_SessionLabel;
+    std::array<TFDForm*, 7> m_Pages{};
+    TFDForm* m_CurrentPage = nullptr;
+    int m_CurrentPageIndex = -1;
+    int m_CurrentLanguage = 0;
+    QPointer<TFProgress> m_Progress;
+    QButtonGroup* m_LanguageGroup = nullptr;
+    QString m_FileName;
+};

@@ -1,0 +1,168 @@
+#include "Nastaveni.h"
+
+#include "Commonutils.h"
+#include "Comterminal.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Main.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+TFNastaveni::TFNastaveni(QWidget* parent)
+    : QDialog(parent),
+      GroupBox2(new QGroupBox(this)),
+      RadioButton1(new QRadioButton(GroupBox2)),
+      RadioButton2(new QRadioButton(GroupBox2)),
+      GroupBox3(new QGroupBox(this)),
+      ComboBox1(new QComboBox(GroupBox3)),
+      TD(new QComboBox(GroupBox3)),
+      Button1(new QPushButton(GroupBox3)),
+      Label1(new QLabel(GroupBox3)),
+      Edit1(new QLineEdit(GroupBox3)),
+      Label4(new QLabel(GroupBox3)),
+      Button3(new QPushButton(this)),
+      Button4(new QPushButton(this))
+{
+    setObjectName("TFNastaveni");
+    SetTag(this, 18);
+    SetTag(GroupBox2, 250);
+    SetTag(RadioButton1, 251);
+    SetTag(RadioButton2, 252);
+    SetTag(GroupBox3, 255);
+    SetTag(Button1, 253);
+    SetTag(Label1, 254);
+    SetTag(Button3, 1);
+    SetTag(Button4, 2);
+    ComboBox1->setObjectName("ComboBox1");
+    ComboBox1->setEditable(true);  // a device path may be typed
+    ComboBox1->setMinimumWidth(260);
+    TD->setObjectName("TD");
+    Edit1->setObjectName("Edit1");
+    Label4->setBuddy(ComboBox1);
+    Label1->setBuddy(Edit1);
+
+    auto* modes = new QVBoxLayout(GroupBox2);
+    modes->addWidget(RadioButton1);
+    modes->addWidget(RadioButton2);
+    auto* grid = new QGridLayout(GroupBox3);
+    grid->addWidget(Label4, 0, 0);
+    grid->addWidget(ComboBox1, 0, 1);
+    grid->addWidget(TD, 1, 1);
+    grid->addWidget(Button1, 1, 2);
+    grid->addWidget(Label1, 2, 0);
+    grid->addWidget(Edit1, 2, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button3);
+    buttons->addWidget(Button4);
+    auto* l = new QVBoxLayout(this);
+    l->addWidget(GroupBox2);
+    l->addWidget(GroupBox3);
+    l->addLayout(buttons);
+    Button3->setDefault(true);
+    connect(Button3, &QPushButton::clicked, this, [this] { done(100); });
+    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
+    connect(RadioButton1, &QRadioButton::clicked, this, &TFNastaveni::FormActivate);
+    connect(RadioButton2, &QRadioButton::clicked, this, &TFNastaveni::FormActivate);
+    connect(Button1, &QPushButton::clicked, this, &TFNastaveni::Configure);
+}
+
+QStringList TFNastaveni::SerialDevices()
+{
+    QStringList found;
+    const QDir byId("/dev/serial/by-id");
+    for (const QFileInfo& f : byId.entryInfoList(QDir::System | QDir::Files)) found << f.absoluteFilePath();
+    const QDir dev("/dev");
+    for (const QFileInfo& f : dev.entryInfoList({"ttyUSB*", "ttyACM*"}, QDir::System)) found << f.absoluteFilePath();
+    return found;
+}
+
+QString TFNastaveni::ChosenPort() const
+{
+    const int i = ComboBox1->currentIndex();
+    const QString text = ComboBox1->currentText().trimmed();
+    if (i >= 0 && i < 8 && text == ComboBox1->itemText(i)) return QString("Com%1").arg(i + 1);
+    if (i >= 8 && text == ComboBox1->itemText(i)) return ComboBox1->itemData(i).toString();
+    return text.isEmpty() ? QString("Com1") : text;
+}
+
+void TFNastaveni::Run(TFMain& main)
+{
+    CGatewayOps& o = main.m_Ops;
+    CCOMTerminal& term = Terminal();
+    (o.IsModem ? RadioButton2 : RadioButton1)->setChecked(true);
+    TD->clear();
+    for (int i = 0; i < term.m_DeviceCount; ++i) TD->addItem(term.m_DeviceNames[size_t(i)]);
+    int sel = -1;
+    for (int i = 0; i < TD->count(); ++i)
+        if (TD->itemText(i).compare(o.ModemId, Qt::CaseInsensitive) == 0) {
+            sel = i;
+            break;
+        }
+    if (sel < 0 && TD->count()) sel = 0;
+    TD->setCurrentIndex(sel);
+    if (TD->count() == 0) {
+        RadioButton1->setChecked(true);
+        RadioButton2->setEnabled(false);
+        o.IsModem = false;
+    } else {
+        RadioButton2->setEnabled(true);
+    }
+    Edit1->setText(o.ModemNumber);
+    ComboBox1->clear();
+    for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i));
+    for (const QString& d : SerialDevices()) ComboBox1->addItem(QFileInfo(d).fileName() + "  (" + d + ")", d);
+    int port = 0;
+    for (int i = 1; i <= 8; ++i)
+        if (o.ComPort == QString("Com%1").arg(i)) port = i - 1;
+    ComboBox1->setCurrentIndex(port);
+    if (o.ComPort.startsWith('/')) {
+        const int known = ComboBox1->findData(o.ComPort);
+        if (known >= 0) ComboBox1->setCurrentIndex(known);
+        else ComboBox1->setEditText(o.ComPort);
+    }
+    adjustSize();
+    CentreOn(this, &main);
+    if (exec() != 100) return;
+    const QString newPort = ChosenPort();
+    o.CloseGatewayLink();
+    o.ComPort = newPort;
+    o.IsModem = RadioButton2->isChecked();
+    o.ModemId = TD->currentIndex() >= 0 ? TD->currentText() : QString();
+    o.ModemNumber = Edit1->text();
+    if (o.ModemConnected && !o.IsModem) term.HangUp();
+    main.UpdateLinkControls();
+}
+
+void TFNastaveni::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormActivate();
+}
+
+void TFNastaveni::FormActivate()
+{
+    Language().ApplyToForm(this);
+    const bool cable = RadioButton1->isChecked();
+    ComboBox1->setVisible(cable);
+    for (QWidget* w : {static_cast<QWidget*>(TD), static_cast<QWidget*>(Button1), static_cast<QWidget*>(Label1),
+                       static_cast<QWidget*>(Edit1)})
+        w->setVisible(!cable);
+    Label4->setText(Language().Text(cable ? 135 : 249));
+    Label4->setBuddy(cable ? static_cast<QWidget*>(ComboBox1) : static_cast<QWidget*>(TD));
+}
+
+void TFNastaveni::Configure()
+{
+    if (TD->currentIndex() >= 0) Terminal().ConfigureDevice(this, TD->currentText());
+}

@@ -1,0 +1,41 @@
+// The settings dialog: cable or modem, the serial port, the modem and the number.
+#pragma once
+#include <QDialog>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class TFMain;
+
+class TFNastaveni : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFNastaveni(QWidget* parent = nullptr);
+    // BSettingClick: fills the dialog from the main window, shows it, applies OK.
+    void Run(TFMain& main);
+    void FormActivate();
+    void Configure();
+    // The port chosen in ComboBox1: "Com1".."Com8" or a device path.
+    QString ChosenPort() const;
+    // Serial devices found on this machine.
+    static QStringList SerialDevices();
+
+    QGroupBox* GroupBox2;
+    QRadioButton* RadioButton1;
+    QRadioButton* RadioButton2;
+    QGroupBox* GroupBox3;
+    QComboBox* ComboBox1;
+    QComboBox* TD;
+    QPushButton* Button1;
+    QLabel* Label1;
+    QLineEdit* Edit1;
+    QLabel* Label4;
+    QPushButton* Button3;
+    QPushButton* Button4;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};

@@ -1,0 +1,63 @@
+#include "Progress.h"
+
+#include "Comterminal.h"
+#include "Globals.h"
+#include "Language.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TFProgress::TFProgress(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      Label1(new QLabel(this)),
+      ProgressBar1(new QProgressBar(this)),
+      Button1(new QPushButton(this))
+{
+    setObjectName("TFProgress");
+    setWindowTitle(Language().Text(0));
+    // While an operation runs, the rest of the program waits for it.
+    setWindowModality(Qt::ApplicationModal);
+    Label1->setObjectName("Label1");
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setWordWrap(true);
+    Label1->setMinimumSize(249, 49);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    Button1->setObjectName("Button1");
+    Button1->setText(Language().Text(2));
+    Button1->setVisible(false);
+    auto* l = new QVBoxLayout(this);
+    l->addWidget(Label1);
+    l->addWidget(ProgressBar1);
+    l->addWidget(Button1, 0, Qt::AlignHCenter);
+    setMinimumWidth(267);
+    connect(Button1, &QPushButton::clicked, this, &TFProgress::Button1Click);
+}
+
+void TFProgress::Button1Click()
+{
+    Terminal().m_Abort = true;
+    Cancelled = true;
+}
+
+void TFProgress::reject()
+{
+    if (Button1->isVisible()) Button1Click();
+}
+
+void TFProgress::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && Active && !isActiveWindow()) {
+        QTimer::singleShot(0, this, [this] {
+            if (!Active) return;
+            show();
+            raise();
+            activateWindow();
+        });
+    }
+}

@@ -1,0 +1,25 @@
+// The progress window: what is being done, an optional bar, and Cancel, which
+// breaks the terminal's running wait.
+#pragma once
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class TFProgress : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFProgress(QWidget* parent = nullptr);
+    void Button1Click();
+
+    QLabel* Label1;
+    QProgressBar* ProgressBar1;
+    QPushButton* Button1;
+    bool Active = false;
+    bool Cancelled = false;
+
+protected:
+    void changeEvent(QEvent* event) override;  // FormDeactivate
+    void reject() override;                    // Escape and the close box cancel
+};

@@ -1,0 +1,56 @@
+#include "Prompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+static QMessageBox::Icon BoxIcon(TIcon icon)
+{
+    switch (icon) {
+    case TIcon::Information: return QMessageBox::Information;
+    case TIcon::Warning: return QMessageBox::Warning;
+    case TIcon::Error: return QMessageBox::Critical;
+    case TIcon::Question: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+void TPrompts::Message(QWidget* parent, const QString& caption, const QString& text, TIcon icon)
+{
+    QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool TPrompts::Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon)
+{
+    QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString DialogFilter(const QString& languageFilter)
+{
+    const QStringList parts = languageFilter.split('|');
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        const QString patterns = QString(parts[i + 1]).replace(';', ' ');
+        if (!description.contains('(')) description += " (" + patterns + ")";
+        filters << description;
+    }
+    return filters.isEmpty() ? languageFilter : filters.join(";;");
+}
+
+QString TPrompts::OpenFile(QWidget* parent, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), DialogFilter(filter));
+}
+
+QString TPrompts::SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix)
+{
+    QFileDialog dialog(parent, QString(), QString(), DialogFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+}

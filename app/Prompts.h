@@ -1,0 +1,23 @@
+// Message boxes, questions and file choices of the program. The window uses
+// the standard dialogs; tests put scripted answers in their place.
+#pragma once
+#include "Gatewayops.h"
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+class TPrompts {
+public:
+    virtual ~TPrompts() = default;
+    virtual void Message(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
+    virtual bool Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
+    // Open and save dialogs; an empty result when the user cancelled.
+    virtual QString OpenFile(QWidget* parent, const QString& filter);
+    virtual QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix);
+};
+
+// A "description|pattern|description|pattern" filter as the language files
+// hold it, in the form the file dialogs take.
+QString DialogFilter(const QString& languageFilter);

@@ -1,0 +1,67 @@
+// korvanext: configuration of the GSM gateway.
+#include "Gatewaysim.h"
+#include "Globals.h"
+#include "Main.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("korvanext");
+    QApplication::setApplicationVersion("1.26");
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Configuration of the GSM gateway.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption demo("demo", "Run against a simulated gateway (no hardware needed).");
+    const QCommandLineOption modem("modem", "With --demo: reach the simulated gateway through a simulated modem call.");
+    const QCommandLineOption quit("quit-after", "Close the window after MS milliseconds (for start-up timing).", "MS");
+    const QCommandLineOption shot("screenshot", "Save a picture of the window to FILE after start-up, then close.", "FILE");
+    const QCommandLineOption page("page", "Show page N (0..6) at start-up.", "N");
+    parser.addOptions({demo, modem, quit, shot, page});
+    parser.process(app);
+
+    try {
+        TGlobalObjects globals;
+        std::unique_ptr<CGatewaySim> sim;
+        if (parser.isSet(demo)) {
+            // The demo gateway keeps its configuration between runs.
+            TSimOptions o;
+            const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+            QDir().mkpath(data);
+            o.imagePath = QDir(data).filePath("demo-gateway.bin").toStdString();
+            o.modem = parser.isSet(modem);
+            sim = std::make_unique<CGatewaySim>(o);
+            std::string error;
+            if (!sim->Start(&error)) {
+                QMessageBox::critical(nullptr, "KorvanextWin", QString::fromStdString("Demo gateway: " + error));
+                return 2;
+            }
+        }
+        TFMain window;
+        if (sim) window.SetSessionPort(QString::fromStdString(sim->SlavePath()), "demo gateway");
+        window.show();
+        if (parser.isSet(page)) window.SelectPage(parser.value(page).toInt());
+        if (parser.isSet(quit)) QTimer::singleShot(parser.value(quit).toInt(), &window, &QWidget::close);
+        if (parser.isSet(shot)) {
+            QTimer::singleShot(800, &window, [&] {
+                window.grab().save(parser.value(shot));
+                window.close();
+            });
+        }
+        const int rc = app.exec();
+        if (sim) sim->Stop();
+        return rc;
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, "KorvanextWin", e.what());
+        return 3;
+    }
+}

@@ -1,0 +1,41 @@
+// The base of the configuration pages: a borderless form that the main window
+// embeds, loads from the registry, stores into it and fits to its area.
+#pragma once
+#include <QWidget>
+
+class CGatewayOps;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QSlider;
+class TUpDown;
+
+class TFDForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFDForm(QWidget* parent = nullptr);
+    virtual void LoadFromParameters() {}
+    virtual void StoreToParameters() {}
+    virtual void FitToArea(int /*width*/, int /*height*/) {}
+
+    // The gateway operations' flags (PIN and password changes); set by the main window.
+    CGatewayOps* m_Ops = nullptr;
+
+protected:
+    // Helpers for building a page: controls tagged with their text numbers.
+    QLineEdit* MakeEdit(const char* name, int maxLength = 0, int tag = 0);
+    TUpDown* MakeUpDown(const char* name, QLineEdit* associate, int min, int max, int increment = 1);
+    QComboBox* MakeCombo(const char* name, std::initializer_list<int> values, int tag);
+    QCheckBox* MakeCheck(const char* name, int tag);
+    QSlider* MakeTrack(const char* name, int min, int max, int tag = 0);
+    // An edit with its up-down spinner side by side.
+    QWidget* EditWithUpDown(QLineEdit* edit, TUpDown* upDown);
+
+    // Registers the page's bindings (the page's load fills them).
+    void BindEdit(const char* key, QLineEdit* edit);
+    void BindMemo(const char* key, QPlainTextEdit* memo);
+    void BindCheck(const char* key, QCheckBox* box, bool inverted = false);
+    void BindTrack(const char* key, QSlider* track);
+    void BindCombo(const char* key, QComboBox* combo);
+};

@@ -1,0 +1,59 @@
+// The main window on a simulated gateway, with scripted answers to its questions.
+#pragma once
+#include "Globals.h"
+#include "Main.h"
+#include "Prompts.h"
+#include "simfixture.h"
+
+#include <QStringList>
+#include <deque>
+#include <memory>
+
+struct TScriptedPrompts : TPrompts {
+    struct TShown {
+        QString text;
+        TIcon icon;
+    };
+    void Message(QWidget*, const QString&, const QString& text, TIcon icon) override { shown.push_back({text, icon}); }
+    bool Ask(QWidget*, const QString&, const QString& text, TIcon) override
+    {
+        asked << text;
+        if (answers.empty()) return true;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    QString OpenFile(QWidget*, const QString&) override { return openPath; }
+    QString SaveFile(QWidget*, const QString&, const QString&) override { return savePath; }
+
+    std::vector<TShown> shown;
+    QStringList asked;
+    std::deque<bool> answers;
+    QString openPath, savePath;
+};
+
+struct AppFixture : SimFixture {
+    void StartApp(TSimOptions o = {})
+    {
+        StartSim(o);
+        globals = std::make_unique<TGlobalObjects>();
+        main = std::make_unique<TFMain>();
+        auto p = std::make_unique<TScriptedPrompts>();
+        prompts = p.get();
+        main->SetPrompts(std::move(p));
+        main->SetSessionPort(port, "test gateway");
+    }
+    void TearDown() override
+    {
+        if (main) main->m_Ops.CloseGatewayLink();
+        main.reset();
+        globals.reset();
+        SimFixture::TearDown();
+    }
+    QString LastMessage() const { return prompts->shown.empty() ? QString() : prompts->shown.back().text; }
+    QString Text(int n) const { return Language().Text(n); }
+
+    std::unique_ptr<TGlobalObjects> globals;
+    std::unique_ptr<TFMain> main;
+    TScriptedPrompts* prompts = nullptr;
+};
