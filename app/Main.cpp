@@ -87,7 +87,7 @@ TFMain::TFMain(QWidget* parent)
     Splitter1->addWidget(ListBox1);
     Splitter1->addWidget(Panel2);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({170, 720});
+    Splitter1->setSizes({150, 740});
     setCentralWidget(Splitter1);
     StatusBar1 = new QLabel(this);
     StatusBar1->setObjectName("StatusBar1");
@@ -250,6 +250,7 @@ void TFMain::BuildPages()
                new TFServis(this),        new TFInicializace(this),     new TFZabezpeceni(this)};
     for (TFDForm* p : m_Pages) {
         p->m_Ops = &m_Ops;
+        p->m_UI = this;
         p->hide();
     }
 }

@@ -1,11 +1,15 @@
 #include "Dform.h"
 
+#include "Commonutils.h"
 #include "Globals.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
 
 #include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -19,6 +23,9 @@ QLineEdit* TFDForm::MakeEdit(const char* name, int maxLength, int tag)
     auto* e = new QLineEdit(this);
     e->setObjectName(name);
     if (maxLength > 0) e->setMaxLength(maxLength);
+    // Short fields are as wide as what they hold, not as the page.
+    const int chars = maxLength > 0 && maxLength <= 8 ? maxLength : maxLength > 0 && maxLength <= 20 ? 20 : 0;
+    if (chars) e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QString(chars + 1, '0')) + 16);
     if (tag) SetTag(e, tag);
     return e;
 }
@@ -39,6 +46,7 @@ QComboBox* TFDForm::MakeCombo(const char* name, std::initializer_list<int> value
     c->setObjectName(name);
     // Design-time items are the item values; the language gives their texts.
     for (int v : values) c->addItem(QString::number(v));
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     SetTag(c, tag);
     return c;
 }
@@ -73,6 +81,7 @@ QWidget* TFDForm::EditWithUpDown(QLineEdit* edit, TUpDown* upDown)
     upDown->setParent(box);
     l->addWidget(edit);
     l->addWidget(upDown);
+    l->addStretch();
     return box;
 }
 
@@ -89,4 +98,41 @@ void TFDForm::BindTrack(const char* key, QSlider* track)
 void TFDForm::BindCombo(const char* key, QComboBox* combo)
 {
     Parameters().AppendControl(std::make_unique<CParCombo>(key, 0, combo));
+}
+
+QGroupBox* TFDForm::MakeGroup(const char* name, int tag, QWidget* parent)
+{
+    auto* g = new QGroupBox(parent ? parent : this);
+    g->setObjectName(name);
+    SetTag(g, tag);
+    return g;
+}
+
+QLabel* TFDForm::MakeLabel(const char* name, int tag, QWidget* parent)
+{
+    auto* l = new QLabel(parent ? parent : this);
+    if (name) l->setObjectName(name);
+    SetTag(l, tag);
+    return l;
+}
+
+QLabel* TFDForm::AddRow(QFormLayout* form, int tag, QWidget* field, const char* labelName)
+{
+    QLabel* label = MakeLabel(labelName, tag);
+    label->setBuddy(field);
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    form->addRow(label, field);
+    return label;
+}
+
+QString TFDForm::OperLockText(const std::string& value)
+{
+    if (value.empty()) return Language().Text(111);
+    std::string v = value;
+    // The top bit of the last character marks a lock that is switched off.
+    if (static_cast<unsigned char>(v.back()) & 0x80) {
+        v.back() = char(static_cast<unsigned char>(v.back()) & 0x7F);
+        return Substitute(Language().Text(138), {FromBytes(v)});
+    }
+    return Substitute(Language().Text(137), {FromBytes(v)});
 }

@@ -2,9 +2,14 @@
 // embeds, loads from the registry, stores into it and fits to its area.
 #pragma once
 #include <QWidget>
+#include <string>
 
 class CGatewayOps;
+class TOperationUI;
 class QCheckBox;
+class QFormLayout;
+class QGroupBox;
+class QLabel;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -21,6 +26,11 @@ public:
 
     // The gateway operations' flags (PIN and password changes); set by the main window.
     CGatewayOps* m_Ops = nullptr;
+    // Questions and messages of the page go through the main window.
+    TOperationUI* m_UI = nullptr;
+
+    // What the operator lock display shows for the gateway's OperLock value.
+    static QString OperLockText(const std::string& value);
 
 protected:
     // Helpers for building a page: controls tagged with their text numbers.
@@ -31,6 +41,11 @@ protected:
     QSlider* MakeTrack(const char* name, int min, int max, int tag = 0);
     // An edit with its up-down spinner side by side.
     QWidget* EditWithUpDown(QLineEdit* edit, TUpDown* upDown);
+
+    QGroupBox* MakeGroup(const char* name, int tag, QWidget* parent = nullptr);
+    QLabel* MakeLabel(const char* name, int tag, QWidget* parent = nullptr);
+    // A labelled row of a form; the label carries the text number.
+    QLabel* AddRow(QFormLayout* form, int tag, QWidget* field, const char* labelName = nullptr);
 
     // Registers the page's bindings (the page's load fills them).
     void BindEdit(const char* key, QLineEdit* edit);

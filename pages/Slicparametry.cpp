@@ -3,14 +3,271 @@
 #include "Globals.h"
 #include "Language.h"
 #include "Parametry.h"
+#include "Parcontrols.h"
 
-TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent) { setObjectName("TFSLICParametry"); }
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
+{
+    setObjectName("TFSLICParametry");
+    auto* top = new QVBoxLayout(this);
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    top->addWidget(PageControl1);
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName("TabSheet1");
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName("TabSheet2");
+    PageControl1->addTab(TabSheet1, QString());
+    PageControl1->addTab(TabSheet2, QString());
+    SetTag(TabSheet1, 214);
+    SetTag(TabSheet2, 215);
+
+    auto spin = [this](QLineEdit*& edit, TUpDown*& ud, const char* en, const char* un, int max, int lo, int hi,
+                       int step = 1) {
+        edit = MakeEdit(en, max);
+        ud = MakeUpDown(un, edit, lo, hi, step);
+        return EditWithUpDown(edit, ud);
+    };
+    auto tone = [this, &spin](QTabWidget* tabs, const char* sheet, int sheetTag, QLineEdit*& f1, TUpDown*& u1,
+                              const char* e1, const char* ud1, QCheckBox*& box, const char* boxName, int boxTag,
+                              QLineEdit*& f2, TUpDown*& u2, const char* e2, const char* ud2, const char* label2,
+                              int f1Tag, int f2Tag, QComboBox*& cadence, const char* cadName,
+                              std::initializer_list<int> values, int cadTag) {
+        auto* page = new QWidget;
+        page->setObjectName(sheet);
+        tabs->addTab(page, QString());
+        SetTag(page, sheetTag);
+        auto* form = new QFormLayout(page);
+        AddRow(form, f1Tag, spin(f1, u1, e1, ud1, 4, 5, 3400));
+        box = MakeCheck(boxName, boxTag);
+        form->addRow(box);
+        QLabel* l2 = AddRow(form, f2Tag, spin(f2, u2, e2, ud2, 4, 5, 3400), label2);
+        cadence = MakeCombo(cadName, values, cadTag);
+        AddRow(form, cadTag, cadence);
+        m_Tones.push_back({box, f1, f2, u2, l2});
+    };
+
+    // FXS port
+    auto* fxs = new QGridLayout(TabSheet1);
+    QGroupBox* g1 = MakeGroup("GroupBox1", 41, TabSheet1);
+    auto* f1 = new QFormLayout(g1);
+    TrackBar1 = MakeTrack("TrackBar1", 1, 5);
+    AddRow(f1, 43, TrackBar1);
+    TrackBar2 = MakeTrack("TrackBar2", 1, 5);
+    AddRow(f1, 42, TrackBar2);
+    QGroupBox* g2 = MakeGroup("GroupBox2", 47, TabSheet1);
+    auto* f2 = new QFormLayout(g2);
+    ComboBox1 = MakeCombo("ComboBox1", {0, 1}, 33);
+    AddRow(f2, 33, ComboBox1);
+    AddRow(f2, 34, spin(Edit1, UpDown1, "Edit1", "UpDown1", 3, 1, 255));
+    AddRow(f2, 36, spin(Edit4, UpDown3, "Edit4", "UpDown3", 5, 100, 25500, 100));
+    CheckBox1 = MakeCheck("CheckBox1", 37);
+    f2->addRow(CheckBox1);
+    ComboBox2 = MakeCombo("ComboBox2", {0, 1}, 35);
+    AddRow(f2, 35, ComboBox2);
+    QGroupBox* g3 = MakeGroup("GroupBox3", 38, TabSheet1);
+    auto* f3 = new QFormLayout(g3);
+    Edit2 = MakeEdit("Edit2", 20);
+    AddRow(f3, 39, Edit2);
+    AddRow(f3, 40, spin(Edit3, UpDown2, "Edit3", "UpDown2", 3, 0, 255));
+    QGroupBox* g4 = MakeGroup("GroupBox4", 163, TabSheet1);
+    auto* f4 = new QFormLayout(g4);
+    ComboBox3 = MakeCombo("ComboBox3", {0, 1}, 45);
+    AddRow(f4, 45, ComboBox3);
+    Edit5 = MakeEdit("Edit5", 4);
+    AddRow(f4, 136, Edit5);
+    QGroupBox* g5 = MakeGroup("GroupBox5", 152, TabSheet1);
+    auto* f5 = new QFormLayout(g5);
+    CheckBox2 = MakeCheck("CheckBox2", 46);
+    f5->addRow(CheckBox2);
+    ComboBox6 = MakeCombo("ComboBox6", {0, 1}, 148);
+    AddRow(f5, 148, ComboBox6);
+    ComboBox5 = MakeCombo("ComboBox5", {0, 1, 2, 3}, 149);
+    AddRow(f5, 149, ComboBox5);
+    ComboBox8 = MakeCombo("ComboBox8", {50, 25}, 164);
+    AddRow(f5, 164, ComboBox8);
+    ComboBox9 = MakeCombo("ComboBox9", {0, 1, 2, 3}, 165);
+    AddRow(f5, 165, ComboBox9);
+    ComboBox12 = MakeCombo("ComboBox12", {0, 1, 2, 3}, 165);
+    AddRow(f5, 165, ComboBox12);
+    QGroupBox* gTones = MakeGroup("GroupBox12", 162, TabSheet1);
+    auto* ft = new QVBoxLayout(gTones);
+    PageControl2 = new QTabWidget(gTones);
+    PageControl2->setObjectName("PageControl2");
+    ft->addWidget(PageControl2);
+    tone(PageControl2, "TabSheet5", 166, Edit8, UpDown6, "Edit8", "UpDown6", CheckBox4, "CheckBox4", 167, Edit9,
+         UpDown7, "Edit9", "UpDown7", "Label19", 168, 169, ComboBox4, "ComboBox4", {0, 1}, 170);
+    tone(PageControl2, "TabSheet3", 172, Edit10, UpDown8, "Edit10", "UpDown8", CheckBox5, "CheckBox5", 167, Edit11,
+         UpDown9, "Edit11", "UpDown9", "Label22", 168, 169, ComboBox7, "ComboBox7", {0, 1, 2, 3, 4}, 171);
+    tone(PageControl2, "TabSheet4", 280, Edit23, UpDown19, "Edit23", "UpDown19", CheckBox8, "CheckBox8", 167, Edit24,
+         UpDown20, "Edit24", "UpDown20", "Label42", 168, 169, ComboBox13, "ComboBox13", {0, 1, 2, 3, 4}, 281);
+    fxs->addWidget(g1, 0, 0);
+    fxs->addWidget(g3, 1, 0);
+    fxs->addWidget(g4, 2, 0);
+    fxs->addWidget(gTones, 3, 0);
+    fxs->addWidget(g2, 0, 1, 2, 1);
+    fxs->addWidget(g5, 2, 1, 2, 1);
+    fxs->setRowStretch(4, 1);
+
+    // FXO port
+    auto* fxo = new QGridLayout(TabSheet2);
+    QGroupBox* g6 = MakeGroup("GroupBox6", 47, TabSheet2);
+    auto* f6 = new QFormLayout(g6);
+    AddRow(f6, 177, spin(Edit12, UpDown10, "Edit12", "UpDown10", 3, 0, 255));
+    AddRow(f6, 178, spin(Edit13, UpDown11, "Edit13", "UpDown11", 3, 1, 255));
+    AddRow(f6, 179, spin(Edit6, UpDown4, "Edit6", "UpDown4", 3, 1, 255));
+    ComboBox10 = MakeCombo("ComboBox10", {0, 1}, 180);
+    AddRow(f6, 180, ComboBox10);
+    AddRow(f6, 181, spin(Edit7, UpDown5, "Edit7", "UpDown5", 5, 100, 25500, 100));
+    AddRow(f6, 182, spin(Edit14, UpDown12, "Edit14", "UpDown12", 3, 1, 255));
+    CheckBox3 = MakeCheck("CheckBox3", 183);
+    f6->addRow(CheckBox3);
+    QGroupBox* g7 = MakeGroup("GroupBox7", 152, TabSheet2);
+    auto* f7 = new QFormLayout(g7);
+    CheckBox6 = MakeCheck("CheckBox6", 184);
+    f7->addRow(CheckBox6);
+    AddRow(f7, 185, spin(Edit15, UpDown13, "Edit15", "UpDown13", 3, 0, 255));
+    AddRow(f7, 186, spin(Edit16, UpDown14, "Edit16", "UpDown14", 4, 0, 8925, 35));
+    UpDown14->OnChangingEx = [this](int v, int d) { return UpDown14ChangingEx(v, d); };
+    QGroupBox* g9 = MakeGroup("GroupBox9", 41, TabSheet2);
+    auto* f9 = new QFormLayout(g9);
+    TrackBar3 = MakeTrack("TrackBar3", 1, 5);
+    AddRow(f9, 43, TrackBar3);
+    TrackBar4 = MakeTrack("TrackBar4", 1, 5);
+    AddRow(f9, 42, TrackBar4);
+    QGroupBox* g10 = MakeGroup("GroupBox10", 192, TabSheet2);
+    auto* f10 = new QFormLayout(g10);
+    Edit19 = MakeEdit("Edit19", 20);
+    AddRow(f10, 193, Edit19);
+    AddRow(f10, 194, spin(Edit20, UpDown17, "Edit20", "UpDown17", 3, 0, 255));
+    QGroupBox* g11 = MakeGroup("GroupBox11", 275, TabSheet2);
+    auto* f11 = new QFormLayout(g11);
+    Edit21 = MakeEdit("Edit21", 4);
+    AddRow(f11, 276, Edit21);
+    AddRow(f11, 277, spin(Edit22, UpDown18, "Edit22", "UpDown18", 4, 100, 1500, 100));
+    QGroupBox* g8 = MakeGroup("GroupBox8", 162, TabSheet2);
+    auto* f8 = new QVBoxLayout(g8);
+    PageControl3 = new QTabWidget(g8);
+    PageControl3->setObjectName("PageControl3");
+    f8->addWidget(PageControl3);
+    tone(PageControl3, "TabSheet6", 166, Edit17, UpDown15, "Edit17", "UpDown15", CheckBox7, "CheckBox7", 188, Edit18,
+         UpDown16, "Edit18", "UpDown16", "Label32", 189, 190, ComboBox11, "ComboBox11", {0, 1}, 191);
+    tone(PageControl3, "TabSheet7", 280, Edit26, UpDown22, "Edit26", "UpDown22", CheckBox9, "CheckBox9", 188, Edit25,
+         UpDown21, "Edit25", "UpDown21", "Label48", 189, 190, ComboBox14, "ComboBox14", {0, 1, 2, 3, 4}, 281);
+    fxo->addWidget(g9, 0, 0);
+    fxo->addWidget(g10, 1, 0);
+    fxo->addWidget(g11, 2, 0);
+    fxo->addWidget(g8, 3, 0);
+    fxo->addWidget(g6, 0, 1, 2, 1);
+    fxo->addWidget(g7, 2, 1, 2, 1);
+    fxo->setRowStretch(4, 1);
+
+    // m_Tones is in the order CheckBox4, 5, 8, 7, 9 as built; the page's rules run 4, 5, 7, 8, 9.
+    std::swap(m_Tones[2], m_Tones[3]);
+    for (size_t i = 0; i < m_Tones.size(); ++i) {
+        const TTwoTone t = m_Tones[i];
+        connect(t.box, &QCheckBox::clicked, this, [this, t] { TwoToneClick(t); });
+        connect(t.first, &QLineEdit::textChanged, this, [this, t] { FirstChange(t); });
+    }
+}
+
+void TFSLICParametry::TwoToneClick(const TTwoTone& t)
+{
+    const bool on = t.box->isChecked();
+    t.secondLabel->setEnabled(on);
+    t.second->setEnabled(on);
+    t.secondUpDown->setEnabled(on);
+    FirstChange(t);
+}
+
+void TFSLICParametry::FirstChange(const TTwoTone& t)
+{
+    if (!t.box->isChecked()) t.second->setText(t.first->text());
+}
+
+bool TFSLICParametry::UpDown14ChangingEx(int newValue, int direction)
+{
+    if (m_Spinning) return true;
+    m_Spinning = true;
+    bool allow = true;
+    if (newValue < 1610) {
+        // 0 switches the detection off; the shortest time that detects is 1610 ms.
+        allow = false;
+        UpDown14->SetPosition(direction > 0 ? 1610 : 0);
+    }
+    m_Spinning = false;
+    return allow;
+}
 
 void TFSLICParametry::LoadFromParameters()
 {
     Language().ApplyToForm(this);
-    Parameters().ClearControls();
-    Parameters().ControlsFromValues();
+    CParameters& p = Parameters();
+    p.ClearControls();
+    BindCombo("FXSTypeDial", ComboBox1);
+    BindTrack("FXSVolRec", TrackBar1);
+    BindTrack("FXSVolSend", TrackBar2);
+    BindCheck("FXSSigBeep", CheckBox1, true);
+    BindEdit("FXSTimeDial", Edit1);
+    BindEdit("FXSTimeToAutDial", Edit3);
+    BindEdit("FXSHangMin", Edit4);
+    BindCheck("FXSSigCall", CheckBox2);
+    BindCombo("FXSSendClip", ComboBox3);
+    BindEdit("FXSNumAutDial", Edit2);
+    BindEdit("FXSChangePlusTo", Edit5);
+    BindCombo("FXSFrekvTarImp", ComboBox6);
+    BindCombo("FXSSigOfCall", ComboBox5);
+    BindCombo("FXSAlertFrekv", ComboBox8);
+    BindCombo("FXSAlertCadency", ComboBox9);
+    BindCombo("FXSAlertCadencyData", ComboBox12);
+    BindEdit("FXSDialToneF1", Edit8);
+    BindEdit("FXSDialToneF2", Edit9);
+    BindCombo("FXSDialToneCad", ComboBox4);
+    BindCombo("FXSConToneCad", ComboBox7);
+    BindEdit("FXSConToneF1", Edit10);
+    BindEdit("FXSConToneF2", Edit11);
+    BindCombo("FXSRBToneCad", ComboBox13);
+    BindEdit("FXSRBToneF1", Edit23);
+    BindEdit("FXSRBToneF2", Edit24);
+    BindCombo("FXSToneAfter", ComboBox2);
+    BindTrack("FXOVolRec", TrackBar3);
+    BindTrack("FXOVolSend", TrackBar4);
+    BindEdit("FXOAlertCount", Edit12);
+    BindEdit("FXOTimeFor1Dial", Edit13);
+    BindEdit("FXOTimeForEDial", Edit6);
+    BindCombo("FXODialType", ComboBox10);
+    BindEdit("FXOMinTimeCancel", Edit7);
+    BindEdit("FXOMaxTimeDial", Edit14);
+    BindCheck("FXOSigEDialBeep", CheckBox3, true);
+    BindCheck("FXODetSigPrepol", CheckBox6);
+    BindEdit("FXODetConTone", Edit15);
+    BindEdit("FXODetPermTone", Edit16);
+    BindEdit("FXODialToneF1", Edit17);
+    BindEdit("FXODialToneF2", Edit18);
+    BindCombo("FXODialToneCad", ComboBox11);
+    BindEdit("FXORBToneF1", Edit26);
+    BindEdit("FXORBToneF2", Edit25);
+    BindCombo("FXORBToneCad", ComboBox14);
+    BindEdit("FXONumAutDial", Edit19);
+    BindEdit("FXOTimeToAutDial", Edit20);
+    BindEdit("FXODTMFCode", Edit21);
+    BindEdit("FXODTMFLength", Edit22);
+    PageControl1->setCurrentWidget(TabSheet2);
+    p.ControlsFromValues();
+    PageControl1->setCurrentWidget(TabSheet1);
+    p.ControlsFromValues();
+    for (const TTwoTone& t : m_Tones) t.box->setChecked(t.first->text() != t.second->text());
+    for (const TTwoTone& t : m_Tones) TwoToneClick(t);
 }
 
 void TFSLICParametry::StoreToParameters() { Parameters().ValuesFromControls(); }

@@ -1,5 +1,12 @@
+// Routing tables page: where calls from FXS, FXO and GSM go. Each direction has
+// a few single settings, a table of 120 rules and a default rule.
 #pragma once
 #include "Dform.h"
+
+#include <vector>
+
+class QTabWidget;
+class QTableWidget;
 
 class TFSmerovaciTabulka : public TFDForm {
     Q_OBJECT
@@ -7,4 +14,36 @@ public:
     explicit TFSmerovaciTabulka(QWidget* parent = nullptr);
     void LoadFromParameters() override;
     void StoreToParameters() override;
+    void FitToArea(int width, int height) override;
+    void ComboBox4Change();
+
+    struct TColumn {
+        const char* key;
+        int text;          // header and hint text
+        QComboBox* list;   // the list editor of the column, or none for typed cells
+    };
+    struct TGrid {
+        QTableWidget* table = nullptr;
+        std::vector<TColumn> columns;
+        bool routing = false;  // 120 rows of instances, or the default rule (instance 0)
+        int labelText = 0;     // default rule: the row label
+    };
+    TGrid* GridOf(QTableWidget* table);
+    // What a cell holds as a parameter value (the item value for list columns).
+    std::string CellValue(const TGrid& grid, int row, int column) const;
+    void SetCell(TGrid& grid, int row, int column, const std::string& value);
+
+    QTabWidget* PageControl1;
+    QWidget *TabSheet1, *TabSheet2, *TabSheet3;
+    TGrid TabFXS, TabFXSDef, TabFXO, TabFXODef, TabGSM, TabGSMDef;
+    QComboBox *ComboBox1, *ComboBox2, *ComboBox3, *ComboBox4, *ComboBox5, *ComboBox6, *ComboBox7, *ComboBox8,
+        *ComboBox9, *ComboBox10, *ComboBox11, *ComboBox12, *ComboBox13, *ComboBox14, *ComboBox15;
+    QLineEdit *Edit2, *Edit3, *Edit4, *Edit10, *Edit11, *Edit13, *Edit14, *Edit15, *Edit16;
+    TUpDown *UpDown1, *UpDown2, *UpDown3, *UpDown6;
+
+private:
+    void FillGrid(TGrid& grid);
+    void StoreGrid(TGrid& grid);
+    void AlignDefault(TGrid& table, TGrid& def, int skipped);
+    bool m_Mirroring = false;
 };

@@ -1,16 +1,44 @@
 #include "Zabezpeceni.h"
 
+#include "Gatewayops.h"
 #include "Globals.h"
 #include "Language.h"
 #include "Parametry.h"
 
-TFZabezpeceni::TFZabezpeceni(QWidget* parent) : TFDForm(parent) { setObjectName("TFZabezpeceni"); }
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+TFZabezpeceni::TFZabezpeceni(QWidget* parent) : TFDForm(parent)
+{
+    setObjectName("TFZabezpeceni");
+    auto* top = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    Edit7 = MakeEdit("Edit7", 8);
+    AddRow(form, 91, Edit7);
+    Edit6 = MakeEdit("Edit6", 8);
+    AddRow(form, 90, Edit6);
+    top->addLayout(form);
+    top->addStretch();
+}
 
 void TFZabezpeceni::LoadFromParameters()
 {
     Language().ApplyToForm(this);
     Parameters().ClearControls();
+    BindEdit("ServisPassw", Edit7);
+    BindEdit("PINVal", Edit6);
     Parameters().ControlsFromValues();
+    m_LoadedPin = Edit6->text();
+    m_LoadedPassword = Edit7->text();
 }
 
-void TFZabezpeceni::StoreToParameters() { Parameters().ValuesFromControls(); }
+void TFZabezpeceni::StoreToParameters()
+{
+    Parameters().ValuesFromControls();
+    if (m_Ops) {
+        if (Edit6->text() != m_LoadedPin) m_Ops->PinChanged = true;
+        if (Edit7->text() != m_LoadedPassword) m_Ops->PasswordChanged = true;
+    }
+    hide();
+}

@@ -1,3 +1,4 @@
+// Security page: the PIN and the service password, and whether they were changed.
 #pragma once
 #include "Dform.h"
 
@@ -7,4 +8,10 @@ public:
     explicit TFZabezpeceni(QWidget* parent = nullptr);
     void LoadFromParameters() override;
     void StoreToParameters() override;
+
+    QLineEdit *Edit6, *Edit7;
+
+private:
+    QString m_LoadedPin;
+    QString m_LoadedPassword;
 };
