@@ -221,6 +221,7 @@ public:
     void ControlsFromValues();
     void ValuesFromControls();
     size_t ControlCount() const { return m_Controls.size(); }
+    const std::vector<std::unique_ptr<CParControl>>& Controls() const { return m_Controls; }
 
     const TMap& Entries() const { return m_Map; }
     const TMultiPar* Find(const std::string& key) const;

@@ -1,0 +1,300 @@
+#include "Catalogue.h"
+#include "Commonutils.h"
+#include "Gsmsim.h"
+#include "Inicializace.h"
+#include "Language.h"
+#include "Logickyvstup.h"
+#include "Parametry.h"
+#include "Parcontrols.h"
+#include "Servis.h"
+#include "Slicparametry.h"
+#include "Smerovacitabulka.h"
+#include "Zabezpeceni.h"
+#include "apptest.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QRegularExpression>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTableWidget>
+#include <set>
+
+namespace {
+struct Pages : AppFixture {
+    void SetUp() override { StartApp(); }
+    template <class T> T* Show(int index)
+    {
+        main->SelectPage(index);
+        return dynamic_cast<T*>(main->CurrentPage());
+    }
+    static void Leave(QWidget* w)
+    {
+        QFocusEvent out(QEvent::FocusOut);
+        QCoreApplication::sendEvent(w, &out);
+    }
+    CParameters& P() { return Parameters(); }
+};
+}  // namespace
+
+TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
+{
+    P().SetValue("FXSSigBeep", 0, "0");
+    P().SetValue("FXSAlertFrekv", 0, "25");
+    P().SetValue("FXOVolRec", 0, "0");
+    P().SetValue("FXSDialToneF1", 0, "400");
+    P().SetValue("FXSDialToneF2", 0, "450");
+    P().SetValue("FXODTMFLength", 0, "700");
+    auto* page = Show<TFSLICParametry>(0);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(P().ControlCount(), 48u);
+    EXPECT_TRUE(page->CheckBox1->isChecked());  // inverted
+    EXPECT_EQ(page->ComboBox8->currentIndex(), 1);
+    EXPECT_EQ(page->TrackBar3->value(), 1);
+    EXPECT_EQ(page->Edit22->text(), "700");
+    EXPECT_EQ(page->UpDown18->Position(), 700);
+    EXPECT_TRUE(page->CheckBox4->isChecked());  // 400 and 450: two tones
+    EXPECT_TRUE(page->Edit9->isEnabled());
+    EXPECT_FALSE(page->CheckBox5->isChecked());  // 425 and 425
+    EXPECT_FALSE(page->Edit11->isEnabled());
+    EXPECT_EQ(page->PageControl1->currentWidget(), page->TabSheet1);
+
+    // One tone: the second frequency follows the first.
+    page->Edit10->setText("440");
+    EXPECT_EQ(page->Edit11->text(), "440");
+    // Unchecking two tones copies the first frequency into the second.
+    page->CheckBox4->setChecked(false);
+    page->TwoToneClick(page->m_Tones[0]);
+    EXPECT_EQ(page->Edit9->text(), "400");
+    page->CheckBox2->setChecked(true);
+    main->SelectPage(2);  // leaving stores
+    EXPECT_EQ(P().GetValue("FXSConToneF1", 0), "440");
+    EXPECT_EQ(P().GetValue("FXSConToneF2", 0), "440");
+    EXPECT_EQ(P().GetValue("FXSDialToneF2", 0), "400");
+    EXPECT_EQ(P().GetValue("FXSSigCall", 0), "1");
+    EXPECT_EQ(P().GetValue("FXOVolRec", 0), "1");
+    EXPECT_EQ(P().GetValue("FXSAlertFrekv", 0), "25");
+}
+
+TEST_F(Pages, PermanentToneSpinnerSkipsTheDeadZone)
+{
+    auto* page = Show<TFSLICParametry>(0);
+    page->Edit16->setText("0");
+    page->UpDown14->Step(+1);
+    EXPECT_EQ(page->Edit16->text(), "1610");
+    page->UpDown14->Step(+1);
+    EXPECT_EQ(page->Edit16->text(), "1645");
+    page->Edit16->setText("1610");
+    page->UpDown14->Step(-1);
+    EXPECT_EQ(page->Edit16->text(), "0");
+    page->Edit16->setText("100");
+    Leave(page->Edit16);
+    EXPECT_EQ(page->Edit16->text(), "1610");
+}
+
+TEST_F(Pages, RoutingGridsHoldEveryInstance)
+{
+    P().SetValue("FXSNumBegin", 0, "420");
+    P().SetValue("FXSNumBegin", 119, "9?");
+    P().SetValue("FXSDirection", 4, "2");
+    P().SetValue("GSMDirection", 7, "4");
+    P().SetValue("FXODefCallTime", 0, "9");
+    P().SetValue("Veltran", 0, "12");
+    auto* page = Show<TFSmerovaciTabulka>(1);
+    ASSERT_NE(page, nullptr);
+    auto& fxs = page->TabFXS;
+    EXPECT_EQ(fxs.table->rowCount(), 120);
+    EXPECT_EQ(fxs.table->verticalHeaderItem(0)->text(), "1.");
+    EXPECT_EQ(fxs.table->verticalHeaderItem(119)->text(), "120.");
+    EXPECT_EQ(page->CellValue(fxs, 0, 0), "420");
+    EXPECT_EQ(page->CellValue(fxs, 119, 0), "9?");
+    EXPECT_EQ(page->CellValue(fxs, 4, 2), "2");
+    EXPECT_EQ(fxs.table->item(4, 2)->text(), Language().Item(216, 2));  // a list cell shows its item text
+    EXPECT_EQ(page->CellValue(page->TabGSM, 7, 2), "4");
+    EXPECT_EQ(page->CellValue(page->TabFXODef, 0, 5), "9");
+    EXPECT_EQ(page->Edit4->text(), "12");  // the mirror of the Veltran number
+
+    // FXO grids only for routing by table.
+    page->ComboBox4->setCurrentIndex(0);
+    EXPECT_FALSE(page->TabFXO.table->isEnabled());
+    page->ComboBox4->setCurrentIndex(1);
+    EXPECT_TRUE(page->TabFXO.table->isEnabled());
+
+    // A typed cell is normalised by its value type when its editor closes.
+    auto* delegate = page->TabFXS.table->itemDelegate();
+    const QModelIndex remove = page->TabFXS.table->model()->index(5, 5);
+    QWidget* editor = delegate->createEditor(page->TabFXS.table->viewport(), {}, remove);
+    static_cast<QLineEdit*>(editor)->setText("99x");
+    delegate->setModelData(editor, page->TabFXS.table->model(), remove);
+    EXPECT_EQ(page->CellValue(fxs, 5, 5), "20");
+    delete editor;
+    // A list cell takes the picked item's value.
+    const QModelIndex dir = page->TabFXS.table->model()->index(2, 2);
+    editor = delegate->createEditor(page->TabFXS.table->viewport(), {}, dir);
+    static_cast<QComboBox*>(editor)->setCurrentIndex(3);
+    delegate->setModelData(editor, page->TabFXS.table->model(), dir);
+    EXPECT_EQ(page->CellValue(fxs, 2, 2), "3");
+    delete editor;
+
+    page->Edit4->setText("777");
+    EXPECT_EQ(page->Edit2->text(), "777");
+    // Even a value put in a cell by other means is stored normalised.
+    page->SetCell(page->TabGSM, 1, 1, "300");
+    const auto before = P().Snapshot();
+    page->StoreToParameters();
+    EXPECT_EQ(P().GetValue("FXSRemove", 5), "20");
+    EXPECT_EQ(P().GetValue("FXSDirection", 2), "3");
+    EXPECT_EQ(P().GetValue("GSMSubString", 1), "15");
+    EXPECT_EQ(P().GetValue("Veltran", 0), "777");
+    EXPECT_EQ(P().GetValue("FXSNumBegin", 119), "9?");
+
+    // An untouched grid stores what it was loaded with.
+    page->LoadFromParameters();
+    const auto loaded = P().Snapshot();
+    page->StoreToParameters();
+    EXPECT_EQ(P().Snapshot(), loaded);
+    (void)before;
+    page->FitToArea(800, 100);
+    EXPECT_GE(page->minimumHeight(), 184);
+}
+
+TEST_F(Pages, SmsInputAndGsmPage)
+{
+    auto* sms = Show<TFLogickyVstup>(2);
+    sms->Edit1->setText("150");
+    Leave(sms->Edit1);
+    EXPECT_EQ(sms->Edit1->text(), "100");
+    sms->Memo2->setPlainText(QString(45, 'a'));
+    EXPECT_EQ(sms->Memo2->toPlainText().size(), 40);
+    main->SelectPage(3);
+    EXPECT_EQ(P().GetValue("SMSText", 0), std::string(40, 'a'));
+
+    auto* gsm = dynamic_cast<TFGSMSIM*>(main->CurrentPage());
+    ASSERT_NE(gsm, nullptr);
+    EXPECT_EQ(gsm->Label8->text(), Language().Text(111));
+    gsm->ComboBox1->setCurrentIndex(2);
+    gsm->Edit4->setText("200");
+    Leave(gsm->Edit4);
+    EXPECT_EQ(gsm->Edit4->text(), "180");
+    gsm->Edit2->setText("*101");
+    Leave(gsm->Edit2);
+    EXPECT_EQ(gsm->Edit2->text(), "*101#");
+    main->SelectPage(4);
+    EXPECT_EQ(P().GetValue("CLIRInk", 0), "2");
+    EXPECT_EQ(P().GetValue("CreditCode", 0), "*101#");
+
+    P().SetValue("OperLock", 0, std::string("23001") + char('7' | 0x80));
+    main->SelectPage(3);
+    EXPECT_EQ(gsm->Label8->text(), Substitute(Language().Text(138), {"230017"}));
+    P().SetValue("OperLock", 0, "23001");
+    gsm->LoadFromParameters();
+    EXPECT_EQ(gsm->Label8->text(), Substitute(Language().Text(137), {"23001"}));
+    EXPECT_EQ(P().GetValue("OperLock", 0), "23001");
+}
+
+TEST_F(Pages, ServicePageSharesTheServiceNumber)
+{
+    auto* service = Show<TFServis>(4);
+    EXPECT_EQ(service->Label5->text(), Language().Text(101));
+    EXPECT_EQ(service->Label8->text(), Language().Text(111));
+    EXPECT_TRUE(service->CheckBox1->isChecked());  // COMPerm 0, inverted
+    service->CheckBox1->setChecked(false);
+    service->Edit2->setText("+420111");
+    service->Substrings[2]->setText("16");
+    Leave(service->Substrings[2]);
+    auto* gsm = Show<TFGSMSIM>(3);
+    EXPECT_EQ(gsm->Edit5->text(), "+420111");
+    EXPECT_EQ(P().GetValue("COMPerm", 0), "1");
+    EXPECT_EQ(P().GetValue("SubString3", 0), "15");
+    P().SetValue("HWVer", 0, "C");
+    service = Show<TFServis>(4);
+    EXPECT_EQ(service->Label5->text(), "C");
+}
+
+TEST_F(Pages, InitialisationResetsExactlyItsGroup)
+{
+    auto* init = Show<TFInicializace>(5);
+    ASSERT_NE(init, nullptr);
+    // Change every value of every key.
+    for (const auto& [key, rc] : P().Entries())
+        for (int i = 0; i < rc.Count; ++i) P().SetValue(key, i, "1");
+    const auto changed = P().Snapshot();
+    prompts->answers = {false};
+    init->ButtonClick(2);
+    EXPECT_EQ(P().Snapshot(), changed);
+
+    init->ButtonClick(2);  // FXS routing
+    std::set<std::string> group(TFInicializace::GroupKeys(2).begin(), TFInicializace::GroupKeys(2).end());
+    for (const auto& [key, rc] : P().Entries()) {
+        const bool reset = group.count(key) > 0;
+        for (int i = 0; i < rc.Count; ++i)
+            ASSERT_EQ(rc.Values[size_t(i)] == rc.Par->m_Default, reset || P().Find(key)->Par->Normalize("1") == rc.Par->m_Default)
+                << key;
+    }
+    EXPECT_FALSE(main->m_Ops.PinChanged);
+    init->ButtonClick(-1);
+    EXPECT_TRUE(main->m_Ops.PinChanged);
+    EXPECT_TRUE(main->m_Ops.PasswordChanged);
+    EXPECT_EQ(TFInicializace::GroupKeys(-1).size(), 117u);
+    // Remote supervision and the identification survive even this.
+    EXPECT_EQ(P().GetValue("ModemNum1", 0), "1");
+    EXPECT_EQ(P().GetValue("HWVer", 0), "1");
+    EXPECT_EQ(P().GetValue("PINVal", 0), "");
+}
+
+TEST_F(Pages, SecurityPageMarksChangesAndHidesWhenStored)
+{
+    auto* sec = Show<TFZabezpeceni>(6);
+    main->SelectPage(0);
+    EXPECT_FALSE(main->m_Ops.PinChanged);
+    EXPECT_FALSE(main->m_Ops.PasswordChanged);
+    sec = Show<TFZabezpeceni>(6);
+    sec->Edit6->setText("1234");
+    sec->Edit6->setText("");  // back to the loaded text
+    main->SelectPage(0);
+    EXPECT_FALSE(main->m_Ops.PinChanged);
+    sec = Show<TFZabezpeceni>(6);
+    EXPECT_TRUE(sec->isVisible() || !main->isVisible());
+    sec->Edit6->setText("12");
+    sec->StoreToParameters();
+    EXPECT_TRUE(main->m_Ops.PinChanged);
+    EXPECT_FALSE(main->m_Ops.PasswordChanged);
+    EXPECT_EQ(P().GetValue("PINVal", 0), "1234");
+    EXPECT_TRUE(sec->isHidden());
+}
+
+TEST_F(Pages, EveryKeyIsReachableFromSomePage)
+{
+    std::set<std::string> seen = {"HWVer", "SWVer", "SerialNum", "OperLock"};  // shown on the service page
+    for (int i = 0; i < 7; ++i) {
+        main->SelectPage(i);
+        for (const auto& c : P().Controls()) seen.insert(c->m_Name);
+        if (auto* r = dynamic_cast<TFSmerovaciTabulka*>(main->CurrentPage()))
+            for (auto* g : {&r->TabFXS, &r->TabFXSDef, &r->TabFXO, &r->TabFXODef, &r->TabGSM, &r->TabGSMDef})
+                for (const auto& col : g->columns) seen.insert(col.key);
+    }
+    for (const auto& [key, rc] : P().Entries()) EXPECT_TRUE(seen.count(key)) << key << " is on no page";
+    EXPECT_EQ(seen.size(), 131u);
+}
+
+TEST_F(Pages, NoKeyNameShowsInEnglish)
+{
+    for (int i = 0; i < 7; ++i) {
+        main->SelectPage(i);
+        for (QWidget* w : main->findChildren<QWidget*>()) {
+            QString text;
+            if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+            else if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+            else if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+            else if (auto* c = qobject_cast<QComboBox*>(w))
+                for (int j = 0; j < c->count(); ++j) text += c->itemText(j) + " ";
+            EXPECT_FALSE(QRegularExpression("\\bS\\d+(H|_\\d+)?\\b").match(text).hasMatch())
+                << w->objectName().toStdString() << ": " << text.toStdString();
+        }
+    }
+}
