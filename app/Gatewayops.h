@@ -75,6 +75,7 @@ public:
     bool PinChanged = false;
     bool PasswordChanged = false;
     std::array<char, 100> GatewayIdent{};
+    bool MonitorBusy = false;         // a monitor polling loop runs (one for the whole program)
     QString FirmwareFolder;           // where firmware images are looked for (program folder)
     QString FirmwareFile;             // a file chosen outside the folder, used once
     std::vector<uint8_t> m_Firmware;  // the image of the running upgrade

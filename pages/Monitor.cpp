@@ -1,5 +1,366 @@
 #include "Monitor.h"
 
+#include "Commonutils.h"
+#include "Comterminal.h"
+#include "Globals.h"
+#include "Language.h"
 #include "Main.h"
 
-TFMonitor::TFMonitor(TFMain& main, QWidget* parent) : QDialog(parent), m_Main(main) { setObjectName("TFMonitor"); }
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+static const size_t kMaxValue = 64;
+
+std::string MonitorParse::Clean(const std::string& value)
+{
+    if (value.size() > kMaxValue) return {};
+    for (const char c : value)
+        if (static_cast<unsigned char>(c) < 32) return {};
+    return value;
+}
+
+bool MonitorParse::FirstCall(const std::string& reply, int& direction, std::string& number)
+{
+    const std::string copy = reply.substr(0, std::min<size_t>(reply.size(), 1000));
+    size_t p = copy.find("+CLCC:");
+    if (p == std::string::npos) return false;
+    p = copy.find(',', p);
+    if (p == std::string::npos) return false;
+    ++p;
+    while (p < copy.size() && copy[p] == ' ') ++p;
+    if (p >= copy.size()) return false;
+    direction = ParseNumber(copy.substr(p, 12));
+    const size_t open = copy.find('"', p);
+    if (open == std::string::npos) return false;
+    const size_t close = copy.find('"', open + 1);
+    if (close == std::string::npos) return false;
+    number = Clean(copy.substr(open + 1, close - open - 1));
+    return true;
+}
+
+std::vector<std::string> MonitorParse::IdentFields(const std::string& record)
+{
+    std::vector<std::string> fields;
+    size_t p = record.find('"');
+    if (p == std::string::npos) return fields;
+    ++p;
+    for (;;) {
+        const size_t semi = record.find(';', p);
+        if (semi == std::string::npos) {
+            // The last field ends at the closing quote, if there is one.
+            const size_t quote = record.find('"', p);
+            if (quote != std::string::npos) fields.push_back(record.substr(p, quote - p));
+            break;
+        }
+        fields.push_back(record.substr(p, semi - p));
+        p = semi + 1;
+    }
+    for (std::string& f : fields) f = Clean(f);
+    return fields;
+}
+
+TFMonitor::TFMonitor(TFMain& main, QWidget* parent) : QDialog(parent), m_Main(main)
+{
+    setObjectName("TFMonitor");
+    SetTag(this, 17);
+    auto* grid = new QGridLayout;
+    auto label = [this](const char* name, int tag) {
+        auto* l = new QLabel(this);
+        l->setObjectName(name);
+        SetTag(l, tag, false);
+        return l;
+    };
+    const struct {
+        QLabel** caption;
+        const char* captionName;
+        int tag;
+        QLabel** value;
+        const char* valueName;
+    } rows[] = {{&Label11, "Label11", 100, &Label28, "Label28"}, {&Label2, "Label2", 94, &Label16, "Label16"},
+                {&Label4, "Label4", 95, &Label18, "Label18"},    {&Label6, "Label6", 96, &Label20, "Label20"},
+                {&Label8, "Label8", 97, &Label22, "Label22"},    {&Label10, "Label10", 98, &Label24, "Label24"},
+                {&Label32, "Label32", 131, &Label30, "Label30"}, {&Label14, "Label14", 99, &Label26, "Label26"}};
+    int r = 0;
+    for (const auto& row : rows) {
+        *row.caption = label(row.captionName, row.tag);
+        *row.value = label(row.valueName, 101);
+        (*row.value)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        (*row.value)->setMinimumWidth(260);
+        grid->addWidget(*row.caption, r, 0, Qt::AlignTop);
+        grid->addWidget(*row.value, r, 1);
+        ++r;
+    }
+    Label16->setWordWrap(true);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 32);
+    ProgressBar1->setTextVisible(false);
+    Label34 = new QLabel(this);
+    Label34->setObjectName("Label34");
+    grid->addWidget(ProgressBar1, r - 1, 1);
+    grid->addWidget(Label34, r, 1);
+    Button1 = new QPushButton(this);
+    Button1->setObjectName("Button1");
+    SetTag(Button1, 1);
+    auto* l = new QVBoxLayout(this);
+    l->addLayout(grid);
+    l->addWidget(Button1, 0, Qt::AlignRight);
+    connect(Button1, &QPushButton::clicked, this, &TFMonitor::Button1Click);
+    Timer1.setSingleShot(true);
+    Timer1.setInterval(500);
+    connect(&Timer1, &QTimer::timeout, this, &TFMonitor::Timer1Timer);
+}
+
+void TFMonitor::SetText(QLabel* label, int textNumber)
+{
+    SetTag(label, textNumber, false);
+    label->setText(Language().Text(textNumber));
+}
+
+void TFMonitor::SetValue(QLabel* label, const std::string& value, int emptyText)
+{
+    if (value.empty()) {
+        SetText(label, emptyText);
+        return;
+    }
+    SetTag(label, 0, false);
+    label->setText(FromBytes(value));
+}
+
+void TFMonitor::showEvent(QShowEvent* event)
+{
+    Language().ApplyToForm(this);
+    ResetDisplay();
+    QDialog::showEvent(event);
+    if (!m_Main.m_Ops.IsModem) Timer1.start();
+}
+
+void TFMonitor::ResetDisplay()
+{
+    for (QLabel* l : {Label16, Label18, Label20, Label22, Label24, Label26, Label30}) SetText(l, 101);
+    SetText(Label28, 103);
+    Label26->setVisible(true);
+    ProgressBar1->setVisible(false);
+    Label34->setVisible(false);
+    const CGatewayOps& o = m_Main.m_Ops;
+    if (o.IsModem && o.ModemConnected) {
+        const std::string record(o.GatewayIdent.data(), strnlen(o.GatewayIdent.data(), o.GatewayIdent.size()));
+        const auto f = MonitorParse::IdentFields(record);
+        if (f.size() > 0) SetValue(Label16, f[0], 101);
+        if (f.size() > 1) SetValue(Label18, f[1], 101);
+        if (f.size() > 2) SetValue(Label24, f[2], 101);
+        if (f.size() > 3) Label24->setText(Label24->text() + FromBytes(f[3]));
+        ShowSignal(f.size() > 4 && !f[4].empty() ? ParseNumber(f[4]) : -1);
+        SetText(Label28, 102);
+    }
+}
+
+void TFMonitor::ShowSignal(int q)
+{
+    const bool bar = q >= 0 && q <= 32;
+    if (bar) {
+        ProgressBar1->setValue(q);
+        Label34->setText(Substitute("%i dB", {QString::number(2 * q - 113)}));
+    }
+    ProgressBar1->setVisible(bar);
+    Label34->setVisible(bar);
+    Label26->setVisible(!bar);
+}
+
+void TFMonitor::Pause(int ms)
+{
+    if (m_Stop) return;
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    m_PauseLoop = &loop;
+    loop.exec();
+    m_PauseLoop = nullptr;
+}
+
+bool TFMonitor::Send(const char* command, const char* ok)
+{
+    const bool answered = Terminal().SendAndWait(command, ok, "ERROR\r\n") == 1;
+    if (m_Stop) throw CCOMTermExp(CE_USER);
+    return answered;
+}
+
+// A value that the module gives between two line ends, asked with an alternative command if need be.
+std::string TFMonitor::Value(const char* command, const char* alternative)
+{
+    bool answered = Send(command);
+    if (!answered && alternative) {
+        Pause(300);
+        answered = Send(alternative);
+    }
+    std::string v;
+    if (answered) {
+        try {
+            v = MonitorParse::Clean(Terminal().Extract("\r\n", "\r\n"));
+        } catch (const CCOMTermExp&) {
+            v.clear();
+        }
+    }
+    Pause(300);
+    return v;
+}
+
+void TFMonitor::Cycle(bool& first, bool& centreKnown)
+{
+    CCOMTerminal& term = Terminal();
+    if (first) {
+        first = false;
+        term.SendAndWait("AT", "OK\r\n");
+        Pause(300);
+        SetText(Label28, 102);
+        const std::string maker = Value("AT+GMI", "AT+CGMI");
+        const std::string model = Value("AT+GMM", "AT+CGMM");
+        const std::string revision = Value("AT+GMR", "AT+CGMR");
+        if (maker.empty() && model.empty() && revision.empty()) SetText(Label16, 240);
+        else SetValue(Label16, maker + " " + model + " " + revision, 240);
+        SetValue(Label18, Value("AT+GSN", "AT+CGSN"), 240);
+        SetValue(Label20, Value("AT+CIMI", nullptr), 240);
+    }
+    if (m_Stop) return;
+    if (!centreKnown) {
+        if (Send("AT+CSCA?")) {
+            std::string centre;
+            try {
+                centre = MonitorParse::Clean(term.Extract("\"", "\""));
+            } catch (const CCOMTermExp&) {
+            }
+            SetValue(Label22, centre, 101);
+            centreKnown = true;
+        } else {
+            Label22->clear();
+        }
+        Pause(300);
+    }
+    std::string name;
+    auto quoted = [&term]() {
+        try {
+            return MonitorParse::Clean(term.Extract("\"", "\""));
+        } catch (const CCOMTermExp&) {
+            return std::string();
+        }
+    };
+    if (Send("AT+COPS=3,0")) {
+        Pause(300);
+        if (Send("AT+COPS?")) name = quoted();
+    }
+    Pause(300);
+    if (Send("AT+COPS=3,2")) {
+        Pause(300);
+        if (Send("AT+COPS?")) {
+            const std::string numeric = quoted();
+            if (!numeric.empty()) name += " (" + numeric + ")";
+        }
+    }
+    SetValue(Label24, name, 240);
+    Pause(300);
+    if (Send("AT+CLCC", "\r\nOK\r\n")) {
+        SetText(Label30, 134);
+        int direction = 0;
+        std::string number;
+        if (MonitorParse::FirstCall(term.Received(), direction, number)) {
+            const int text = direction == 0 ? 133 : 132;
+            Label30->setText(Language().Text(text) + " (" + FromBytes(number) + ")");
+            SetTag(Label30, text, false);
+        }
+    } else {
+        SetText(Label30, 240);
+    }
+    Pause(300);
+    if (Send("AT+CSQ")) {
+        std::string q;
+        try {
+            q = term.Extract("+CSQ:", ",");
+        } catch (const CCOMTermExp&) {
+        }
+        ShowSignal(q.empty() || q.size() > 4 ? -1 : ParseNumber(q));
+    } else {
+        SetText(Label26, 240);
+        ShowSignal(-1);
+    }
+    Pause(m_CyclePause);
+}
+
+void TFMonitor::Timer1Timer()
+{
+    Timer1.stop();
+    m_Stop = false;
+    CGatewayOps& o = m_Main.m_Ops;
+    if (o.MonitorBusy) return;
+    o.MonitorBusy = true;
+    m_Polling = true;
+    CCOMTerminal& term = Terminal();
+    // Whatever ends the loop, the port is closed and the program is free again.
+    struct Cleanup {
+        TFMonitor* m;
+        ~Cleanup()
+        {
+            Terminal().Close();
+            m->m_Main.m_Ops.MonitorBusy = false;
+            m->m_Polling = false;
+            m->Timer1.stop();
+        }
+    } cleanup{this};
+    try {
+        o.CloseGatewayLink();
+        term.Close();
+        Pause(1000);
+        if (m_Stop) return;
+        try {
+            term.Connect(o.ComPort, 57600);
+        } catch (const CCOMTermExp& e) {
+            o.ShowLinkError(e);
+            m_Stop = true;
+            done(0);
+            return;
+        }
+        term.m_Terminator = 13;
+        term.m_Timeout = 1000;
+        bool first = true, centreKnown = false;
+        while (!m_Stop) {
+            try {
+                Cycle(first, centreKnown);
+            } catch (const CCOMTermExp& e) {
+                if (e.Code == CE_USER || m_Stop) break;
+                SetText(Label28, 103);
+                first = true;
+                if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
+                    // The line went away: open it again before the next cycle.
+                    Pause(1000);
+                    if (m_Stop) break;
+                    try {
+                        term.Connect(o.ComPort, 57600);
+                        term.m_Terminator = 13;
+                    } catch (const CCOMTermExp&) {
+                    }
+                } else {
+                    Pause(300);
+                }
+            }
+        }
+    } catch (const std::exception&) {
+        // A failure outside the link's own errors ends the monitor cleanly.
+        m_Stop = true;
+        if (isVisible()) done(0);
+    }
+}
+
+void TFMonitor::Button1Click()
+{
+    ResetDisplay();
+    m_Stop = true;
+    Terminal().m_Abort = true;
+    if (m_PauseLoop) m_PauseLoop->quit();
+    Timer1.stop();
+    done(0);
+}
+
+void TFMonitor::reject() { Button1Click(); }
