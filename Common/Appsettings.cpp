@@ -20,6 +20,8 @@ void TAppSettings::Read(const QString& path, int screenWidth, int screenHeight)
     ModemNumber = FromUtf8(ini.ReadString(kSection, "ModemNumber", ""));
     IsModem = ini.ReadInteger(kSection, "IsModem", 0) != 0;
     ModemId = FromUtf8(ini.ReadString(kSection, "ModemId", ""));
+    ModemInit = FromUtf8(ini.ReadString(kSection, "ModemInit", "ATE0V1&D2"));
+    ModemPulse = ini.ReadInteger(kSection, "ModemPulse", 0);
 }
 
 bool TAppSettings::Write(const QString& path) const
@@ -34,6 +36,8 @@ bool TAppSettings::Write(const QString& path) const
     ini.WriteString(kSection, "ModemNumber", Utf8(ModemNumber));
     ini.WriteInteger(kSection, "IsModem", IsModem ? 1 : 0);
     ini.WriteString(kSection, "ModemId", Utf8(ModemId));
+    ini.WriteString(kSection, "ModemInit", Utf8(ModemInit));
+    ini.WriteInteger(kSection, "ModemPulse", ModemPulse);
     return ini.Save(path);
 }
 

@@ -13,6 +13,8 @@ struct TAppSettings {
     QString ModemNumber;
     bool IsModem = false;
     QString ModemId;
+    QString ModemInit = "ATE0V1&D2";  // modem initialisation string
+    int ModemPulse = 0;               // 1: pulse dialling
 
     static constexpr int DesignWidth = 891;
     static constexpr int DesignHeight = 715;

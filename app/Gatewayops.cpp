@@ -48,6 +48,17 @@ void CGatewayOps::SetLinkState(bool connected, bool callActive)
     if (UpdateLinkControls) UpdateLinkControls();
 }
 
+void CGatewayOps::LinkFailed(const CCOMTermExp& e)
+{
+    if (!ModemConnected) {
+        CloseGatewayLink();
+    } else if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
+        // The call is gone: end it here too, so the window shows the link down.
+        m_Terminal.HangUp();
+        SetLinkState(false, m_Terminal.m_CallActive);
+    }
+}
+
 // ---------------------------------------------------------------- modem connection
 
 void CGatewayOps::SpeedButton6Click()
@@ -234,7 +245,7 @@ bool CGatewayOps::EzRgnBtn2Click()
         m_Parameters.Restore(before);
         Remove();
         ShowLinkError(e);
-        if (!ModemConnected) CloseGatewayLink();
+        LinkFailed(e);
     }
     if (!done && !ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
     if (LoadPage) LoadPage();
@@ -346,7 +357,7 @@ bool CGatewayOps::EzRgnBtn3Click()
         LinkTimeout();
         ShowLinkError(e);
         Remove();
-        if (!ModemConnected) CloseGatewayLink();
+        LinkFailed(e);
     }
     if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
     Remove();
@@ -494,7 +505,7 @@ bool CGatewayOps::EzRgnBtn1Click()
         qDebug("Upgrade exception");
         Remove();
         ShowLinkError(e);
-        if (!ModemConnected) CloseGatewayLink();
+        LinkFailed(e);
     }
     if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
     return done;

@@ -88,6 +88,7 @@ private:
     QString Text(int n) const;
     void Remove() { m_UI.ShowProgress(false, 0, false); }
     void LinkTimeout();
+    void LinkFailed(const CCOMTermExp& e);
     bool WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2);
 
     CParameters& m_Parameters;

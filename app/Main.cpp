@@ -2,6 +2,7 @@
 
 #include "Askbinaries.h"
 #include "Catalogue.h"
+#include "Comdialing.h"
 #include "Commonutils.h"
 #include "Comterminal.h"
 #include "Dform.h"
@@ -115,6 +116,10 @@ TFMain::TFMain(QWidget* parent)
     move(place.topLeft());
     resize(place.size());
     if (Terminal().m_DeviceCount == 0) m_Ops.IsModem = false;
+    if (auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony())) {
+        modem->m_InitString = m_Settings.ModemInit;
+        modem->m_PulseDial = m_Settings.ModemPulse != 0;
+    }
     for (int i = 0; i < 7; ++i) {
         const int lang = Language().FindLanguage(kLanguageIds[i]);
         LanguageButtons[size_t(i)]->setEnabled(lang >= 0);
@@ -135,6 +140,8 @@ TFMain::TFMain(QWidget* parent)
     FOAplikaci = new TFOAplikaci(this);
     FAskBinaries = new TFAskBinaries(this);
     FMonitor = new TFMonitor(*this, this);
+    FCOMDialing = new TFCOMDialing(this);
+    Terminal().m_View = FCOMDialing;
 
     int lang = m_Settings.ActLanguage;
     if (lang < 0 || lang >= Language().LanguageCount()) lang = std::max(0, Language().FindLanguage("Eng"));
@@ -145,6 +152,7 @@ TFMain::TFMain(QWidget* parent)
 TFMain::~TFMain()
 {
     Terminal().m_OnStateChange = nullptr;
+    Terminal().m_View = nullptr;
     // Pages not in the scroll area are children of the window and go with it;
     // the one shown goes with the scroll area.
 }
@@ -152,6 +160,16 @@ TFMain::~TFMain()
 void TFMain::SetPrompts(std::unique_ptr<TPrompts> prompts)
 {
     if (prompts) m_Prompts = std::move(prompts);
+}
+
+void TFMain::SetSessionModem(const QString& device, const QString& number)
+{
+    m_SessionPort = "modem";
+    m_SessionLabel = device;
+    m_Ops.IsModem = true;
+    m_Ops.ModemId = device;
+    m_Ops.ModemNumber = number;
+    UpdateLinkControls();
 }
 
 void TFMain::SetSessionPort(const QString& port, const QString& label)
@@ -475,9 +493,15 @@ void TFMain::closeEvent(QCloseEvent* event)
     m_Settings.Top = pos().y();
     m_Settings.Height = height();
     m_Settings.Width = width();
-    m_Settings.ModemNumber = m_Ops.ModemNumber;
-    m_Settings.IsModem = m_SessionPort.isEmpty() ? m_Ops.IsModem : m_Settings.IsModem;
-    m_Settings.ModemId = m_Ops.ModemId;
+    if (m_SessionPort.isEmpty()) {
+        m_Settings.ModemNumber = m_Ops.ModemNumber;
+        m_Settings.IsModem = m_Ops.IsModem;
+        m_Settings.ModemId = m_Ops.ModemId;
+    }
+    if (auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony())) {
+        m_Settings.ModemInit = modem->m_InitString;
+        m_Settings.ModemPulse = modem->m_PulseDial ? 1 : 0;
+    }
     m_Settings.Write(m_SettingsPath);
     event->accept();
 }

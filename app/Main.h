@@ -35,6 +35,8 @@ public:
 
     // For this run only: talk to the gateway on this port (the demo's simulator).
     void SetSessionPort(const QString& port, const QString& label);
+    // For this run only: reach the gateway through this modem and number (the demo's).
+    void SetSessionModem(const QString& device, const QString& number);
     void SetPrompts(std::unique_ptr<TPrompts> prompts);
     TPrompts& Prompts() { return *m_Prompts; }
 

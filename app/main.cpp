@@ -1,4 +1,6 @@
 // korvanext: configuration of the GSM gateway.
+#include "Comdialing.h"
+#include "Comterminal.h"
 #include "Gatewaysim.h"
 #include "Globals.h"
 #include "Main.h"
@@ -46,8 +48,13 @@ int main(int argc, char** argv)
                 return 2;
             }
         }
+        if (sim && parser.isSet(modem)) {
+            Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
+                std::vector<std::pair<QString, QString>>{{"Demo modem", QString::fromStdString(sim->SlavePath())}}, false));
+        }
         TFMain window;
-        if (sim) window.SetSessionPort(QString::fromStdString(sim->SlavePath()), "demo gateway");
+        if (sim && parser.isSet(modem)) window.SetSessionModem("Demo modem", "0123 456 789");
+        else if (sim) window.SetSessionPort(QString::fromStdString(sim->SlavePath()), "demo gateway");
         window.show();
         if (parser.isSet(page)) window.SelectPage(parser.value(page).toInt());
         if (parser.isSet(quit)) QTimer::singleShot(parser.value(quit).toInt(), &window, &QWidget::close);

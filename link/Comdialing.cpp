@@ -1,23 +1,422 @@
 #include "Comdialing.h"
 
+#include "Commonutils.h"
 #include "Comterminal.h"
+#include "Globals.h"
+#include "Language.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+// ---------------------------------------------------------------- modem devices
 
 namespace {
-// No telephony devices: the modem road is unavailable.
-class CNoTelephony : public CTelephony {
+int OpenModem(const QString& path)
+{
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    termios t{};
+    if (tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        cfsetspeed(&t, B57600);
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    int dtr = TIOCM_DTR;
+    (void)ioctl(fd, TIOCMBIS, &dtr);
+    return fd;
+}
+
+// Whether a modem answers "AT" within a short time.
+bool Answers(const QString& path, int ms)
+{
+    const int fd = OpenModem(path);
+    if (fd < 0) return false;
+    (void)!::write(fd, "AT\r", 3);
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end && got.find("OK") == std::string::npos) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 20) > 0) {
+            char buf[64];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0) got.append(buf, size_t(n));
+        }
+    }
+    ::close(fd);
+    return got.find("OK") != std::string::npos;
+}
+
+bool HasUart(const QString& path)
+{
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    serial_struct s{};
+    const bool uart = ioctl(fd, TIOCGSERIAL, &s) == 0 && s.type != PORT_UNKNOWN;
+    ::close(fd);
+    return uart;
+}
+}  // namespace
+
+CHayesTelephony::CHayesTelephony(std::vector<std::pair<QString, QString>> extra, bool probe)
+{
+    std::vector<std::pair<QString, QString>> candidates;
+    if (probe) {
+        QStringList seen;
+        for (const QFileInfo& f : QDir("/dev/serial/by-id").entryInfoList(QDir::System | QDir::Files)) {
+            candidates.push_back({f.fileName(), f.absoluteFilePath()});
+            seen << f.canonicalFilePath();
+        }
+        for (const QFileInfo& f : QDir("/dev").entryInfoList({"ttyUSB*", "ttyACM*", "ttyS*"}, QDir::System)) {
+            if (seen.contains(f.canonicalFilePath())) continue;
+            if (f.fileName().startsWith("ttyS") && !HasUart(f.absoluteFilePath())) continue;
+            candidates.push_back({"Modem on " + f.fileName(), f.absoluteFilePath()});
+        }
+    }
+    // Probed side by side, so start-up waits at most one probe's time.
+    std::vector<char> answers(candidates.size(), 0);
+    std::vector<std::thread> probes;
+    for (size_t i = 0; i < candidates.size(); ++i)
+        probes.emplace_back([&, i] { answers[i] = Answers(candidates[i].second, 150); });
+    for (auto& t : probes) t.join();
+    unsigned id = 0;
+    for (size_t i = 0; i < candidates.size(); ++i)
+        if (answers[i])
+            m_Devices.push_back({candidates[i].first, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, candidates[i].second});
+    for (const auto& [name, path] : extra)
+        m_Devices.push_back({name, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, path});
+}
+
+CHayesTelephony::~CHayesTelephony() { CloseLine(); }
+
+std::vector<TLineDevice> CHayesTelephony::Devices() { return m_Devices; }
+
+bool CHayesTelephony::ResultState(const QString& raw, unsigned& state, unsigned& mode)
+{
+    const QString line = raw.trimmed().toUpper();
+    mode = 0;
+    if (line.startsWith("CONNECT")) state = LINECALLSTATE_CONNECTED;
+    else if (line == "RINGING" || line == "RING") state = LINECALLSTATE_PROCEEDING;
+    else if (line == "BUSY") state = LINECALLSTATE_DISCONNECTED, mode = LINEDISCONNECTMODE_BUSY;
+    else if (line == "NO ANSWER") state = LINECALLSTATE_DISCONNECTED, mode = LINEDISCONNECTMODE_NOANSWER;
+    else if (line == "NO DIALTONE" || line == "NO DIAL TONE")
+        state = LINECALLSTATE_DISCONNECTED, mode = LINEDISCONNECTMODE_NODIALTONE;
+    else if (line == "NO CARRIER" || line == "ERROR" || line == "DELAYED" || line == "BLACKLISTED")
+        state = LINECALLSTATE_DISCONNECTED, mode = LINEDISCONNECTMODE_UNAVAIL;
+    else return false;
+    return true;
+}
+
+void CHayesTelephony::Report(unsigned message, unsigned p1, unsigned p2)
+{
+    // Through the event loop, as the telephony service delivers its messages.
+    if (!m_Notifier) return;
+    TCallback cb = m_Callback;
+    QTimer::singleShot(0, m_Notifier.get(), [cb, message, p1, p2] {
+        if (cb) cb(message, p1, p2);
+    });
+}
+
+bool CHayesTelephony::OpenLine(unsigned id, TCallback callback)
+{
+    CloseLine();
+    if (id >= m_Devices.size()) return false;
+    m_Fd = OpenModem(m_Devices[id].path);
+    if (m_Fd < 0) return false;
+    m_Callback = std::move(callback);
+    m_Notifier = std::make_unique<QSocketNotifier>(m_Fd, QSocketNotifier::Read);
+    QObject::connect(m_Notifier.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
+    m_DialTimer = std::make_unique<QTimer>();
+    m_DialTimer->setSingleShot(true);
+    QObject::connect(m_DialTimer.get(), &QTimer::timeout, [this] {
+        if (!m_Calling) return;
+        WriteText("\r");  // any character ends the dialling
+        Finish(LINEDISCONNECTMODE_NOANSWER);
+    });
+    WriteText("ATZ\r");
+    if (!WaitFor("OK", 2000)) {
+        CloseLine();
+        return false;
+    }
+    if (!m_InitString.trimmed().isEmpty()) {
+        WriteText(m_InitString.trimmed().toLatin1() + "\r");
+        if (!WaitFor("OK", 2000)) {
+            CloseLine();
+            return false;
+        }
+    }
+    return true;
+}
+
+void CHayesTelephony::WriteText(const QByteArray& text)
+{
+    if (m_Fd < 0) return;
+    m_Seen.clear();
+    (void)!::write(m_Fd, text.constData(), size_t(text.size()));
+}
+
+bool CHayesTelephony::WaitFor(const char* text, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!m_Seen.contains(text) && t.elapsed() < ms && m_Fd >= 0) {
+        if (m_Seen.contains("ERROR")) return false;
+        PauseWithEvents(20);
+    }
+    return m_Seen.contains(text);
+}
+
+bool CHayesTelephony::MakeCall(const QString& number)
+{
+    if (m_Fd < 0 || m_Calling || m_Connected) return false;
+    QByteArray digits;
+    for (const QChar c : number)
+        if (c.isDigit() || c == '+' || c == '*' || c == '#' || c == ',' || c == 'W' || c == 'w') digits += char(c.toLatin1());
+    if (digits.isEmpty()) return false;
+    m_Line.clear();
+    WriteText(QByteArray("ATD") + (m_PulseDial ? "P" : "T") + digits + "\r");
+    m_Calling = true;
+    m_DialTimer->start(m_DialTimeoutMs);
+    Report(LINE_CALLSTATE, LINECALLSTATE_DIALING, 0);
+    return true;
+}
+
+void CHayesTelephony::OnReadable()
+{
+    char buf[256];
+    const ssize_t n = ::read(m_Fd, buf, sizeof buf);
+    if (n <= 0) {
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // The modem went away.
+            m_Notifier->setEnabled(false);
+            const bool inCall = m_Calling || m_Connected;
+            m_Calling = m_Connected = false;
+            if (inCall) Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
+            Report(LINE_CLOSE, 0, 0);
+        }
+        return;
+    }
+    m_Seen.append(buf, int(n));
+    for (ssize_t i = 0; i < n; ++i) {
+        if (buf[i] != '\r' && buf[i] != '\n') {
+            if (m_Line.size() < 200) m_Line += buf[i];
+            continue;
+        }
+        const QString line = QString::fromLatin1(m_Line);
+        m_Line.clear();
+        unsigned state = 0, mode = 0;
+        if (!m_Calling || line.isEmpty() || !ResultState(line, state, mode)) continue;
+        if (state == LINECALLSTATE_CONNECTED) {
+            m_Calling = false;
+            m_Connected = true;
+            m_DialTimer->stop();
+            // From now on the data belongs to the serial port that takes the call over.
+            m_Notifier->setEnabled(false);
+            Report(LINE_CALLSTATE, LINECALLSTATE_CONNECTED, 0);
+            return;
+        }
+        if (state == LINECALLSTATE_PROCEEDING) Report(LINE_CALLSTATE, LINECALLSTATE_PROCEEDING, 0);
+        else Finish(mode);
+    }
+}
+
+void CHayesTelephony::Finish(unsigned mode)
+{
+    m_Calling = false;
+    m_DialTimer->stop();
+    Report(LINE_CALLSTATE, LINECALLSTATE_DISCONNECTED, mode);
+    Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
+}
+
+int CHayesTelephony::TakeCallHandle() { return m_Connected && m_Fd >= 0 ? ::dup(m_Fd) : -1; }
+
+void CHayesTelephony::Drop()
+{
+    if (m_Fd < 0 || m_Dropping) return;
+    pollfd alive{m_Fd, POLLOUT, 0};
+    if (::poll(&alive, 1, 0) > 0 && (alive.revents & (POLLHUP | POLLERR))) {
+        // The modem is gone: nothing to hang up.
+        m_Calling = m_Connected = false;
+        Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
+        return;
+    }
+    m_Dropping = true;
+    if (m_Calling) {
+        WriteText("\r");
+        m_Calling = false;
+        m_DialTimer->stop();
+        WaitFor("NO CARRIER", 1000);
+    } else if (m_Connected) {
+        m_Connected = false;
+        m_Notifier->setEnabled(true);
+        // Dropping DTR hangs a modem up; where the line has no DTR, the escape and ATH do.
+        int dtr = TIOCM_DTR;
+        if (ioctl(m_Fd, TIOCMBIC, &dtr) == 0) {
+            PauseWithEvents(600);
+            (void)ioctl(m_Fd, TIOCMBIS, &dtr);
+        }
+        PauseWithEvents(1100);
+        WriteText("+++");
+        WaitFor("OK", 1500);
+        PauseWithEvents(100);
+        WriteText("ATH\r");
+        WaitFor("OK", 1500);
+    }
+    m_Dropping = false;
+    Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
+}
+
+void CHayesTelephony::CloseLine()
+{
+    m_Notifier.reset();
+    m_DialTimer.reset();
+    if (m_Fd >= 0) ::close(m_Fd);
+    m_Fd = -1;
+    m_Calling = m_Connected = false;
+}
+
+void CHayesTelephony::ConfigDialog(QWidget* owner, unsigned id)
+{
+    if (id >= m_Devices.size()) return;
+    CLanguage& l = Language();
+    QDialog d(owner);
+    d.setWindowTitle(l.Text(296) + " - " + m_Devices[id].name);
+    auto* form = new QFormLayout;
+    auto* init = new QLineEdit(m_InitString, &d);
+    auto* mode = new QComboBox(&d);
+    mode->addItems({l.Item(298, 0), l.Item(298, 1)});
+    mode->setCurrentIndex(m_PulseDial ? 1 : 0);
+    auto* timeout = new QSpinBox(&d);
+    timeout->setRange(10, 300);
+    timeout->setValue(m_DialTimeoutMs / 1000);
+    form->addRow(l.Text(297), init);
+    form->addRow(l.Text(298), mode);
+    form->addRow(l.Text(299), timeout);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);
+    buttons->button(QDialogButtonBox::Ok)->setText(l.Text(1));
+    buttons->button(QDialogButtonBox::Cancel)->setText(l.Text(2));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    auto* v = new QVBoxLayout(&d);
+    v->addLayout(form);
+    v->addWidget(buttons);
+    if (d.exec() != QDialog::Accepted) return;
+    m_InitString = init->text();
+    m_PulseDial = mode->currentIndex() == 1;
+    m_DialTimeoutMs = timeout->value() * 1000;
+}
+
+std::unique_ptr<CTelephony> CreateDefaultTelephony() { return std::make_unique<CHayesTelephony>(); }
+
+// ---------------------------------------------------------------- dialling dialog
+
+TFCOMDialing::TFCOMDialing(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ListBox1(new QListWidget(this)),
+      Button1(new QPushButton(this))
+{
+    setObjectName("TFCOMDialing");
+    ListBox1->setObjectName("ListBox1");
+    Button1->setObjectName("Button1");
+    auto* l = new QVBoxLayout(this);
+    l->addWidget(ListBox1);
+    l->addWidget(Button1, 0, Qt::AlignRight);
+    resize(388, 191);
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        m_Pressed = true;
+        hide();
+        if (isModal()) reject();
+    });
+}
+
+void TFCOMDialing::showEvent(QShowEvent* event)
+{
+    Language().ApplyToForm(this);
+    QDialog::showEvent(event);
+}
+
+void TFCOMDialing::Prepare()
+{
+    const CCOMTerminal& t = Terminal();
+    SetTag(this, t.m_TextIds[9]);
+    SetTag(Button1, t.m_TextIds[10]);
+    m_Pressed = false;
+    if (parentWidget()) CentreOn(this, parentWidget());
+    ListBox1->clear();
+    show();
+}
+
+void TFCOMDialing::Add(const QString& message)
+{
+    ListBox1->addItem(message);
+    ListBox1->scrollToBottom();
+}
+
+void TFCOMDialing::RunModal()
+{
+    hide();
+    m_Pressed = false;
+    exec();
+}
+
+void TFCOMDialing::CloseModal()
+{
+    if (isVisible()) accept();
+}
+
+namespace {
+// Dialling without a window: progress goes to the debug output, the modal wait is an event loop.
+class TSilentDialingView : public TDialingView {
 public:
-    std::vector<TLineDevice> Devices() override { return {}; }
-    bool OpenLine(unsigned, TCallback) override { return false; }
-    bool MakeCall(const QString&) override { return false; }
-    int TakeCallHandle() override { return -1; }
-    void Drop() override {}
-    void Deallocate() override {}
-    void CloseLine() override {}
-    void ConfigDialog(QWidget*, unsigned) override {}
+    void Prepare() override {}
+    void Hide() override {}
+    void Add(const QString& message) override { qInfo("%s", qPrintable(message)); }
+    void RunModal() override
+    {
+        QEventLoop loop;
+        m_Loop = &loop;
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+        guard.start(120000);
+        loop.exec();
+        m_Loop = nullptr;
+    }
+    void CloseModal() override
+    {
+        if (m_Loop) m_Loop->quit();
+    }
+    void CallEnded() override { CloseModal(); }
+    bool Active() const override { return true; }
+
+private:
+    QEventLoop* m_Loop = nullptr;
 };
 }  // namespace
 
-std::unique_ptr<CTelephony> CreateDefaultTelephony() { return std::make_unique<CNoTelephony>(); }
+// ---------------------------------------------------------------- the terminal's modem line
 
 void CCOMTerminal::SetTelephony(std::unique_ptr<CTelephony> telephony)
 {
@@ -53,10 +452,137 @@ void CCOMTerminal::ConfigureDevice(QWidget* owner, const QString& name)
     if (id >= 0 && m_Telephony) m_Telephony->ConfigDialog(owner, unsigned(id));
 }
 
-void CCOMTerminal::Dial(const QString& /*device*/, const QString& number) { m_Number = number; }
+void CCOMTerminal::AddMessage(int entry, const QString& argument)
+{
+    QString text = Language().Text(m_TextIds[size_t(entry)]);
+    if (!argument.isNull()) text = Substitute("%s '%s'", {text, argument});
+    if (m_View) m_View->Add(text);
+}
+
+void CCOMTerminal::Dial(const QString& device, const QString& number)
+{
+    if (!m_SilentView) m_SilentView = std::make_unique<TSilentDialingView>();
+    TDialingView* view = m_View ? m_View : m_SilentView.get();
+    TDialingView* saved = m_View;
+    m_View = view;
+    struct Restore {
+        CCOMTerminal* t;
+        TDialingView* v;
+        ~Restore() { t->m_View = v; }
+    } restore{this, saved};
+
+    m_Number = number;
+    if (m_Comm.Enabled()) m_Comm.Close();
+    if (m_Comm.Enabled() || m_CallActive || !m_Telephony) return;
+    view->Prepare();
+    const int id = FindDevice(device);
+    if (id < 0) {
+        view->Hide();
+        AddMessage(0, device);
+        view->RunModal();
+        return;
+    }
+    AddMessage(1, device);
+    QCoreApplication::processEvents();
+    if (!m_Telephony->OpenLine(unsigned(id), [this](unsigned m, unsigned p1, unsigned p2) { LineCallback(m, p1, p2); })) {
+        // A modem that does not answer its reset: say so and let the user close.
+        AddMessage(3);
+        view->RunModal();
+        return;
+    }
+    QCoreApplication::processEvents();
+    if (!view->Active()) {
+        m_Telephony->CloseLine();
+        return;
+    }
+    SetConnected(false);
+    SetCallActive(false);
+    if (!m_Telephony->MakeCall(number)) {
+        m_Telephony->CloseLine();
+        AddMessage(4);
+        view->RunModal();
+        return;
+    }
+    SetCallActive(true);
+    view->RunModal();
+    if (!m_Connected && m_CallActive) m_Telephony->Drop();
+}
+
+void CCOMTerminal::ReleaseCall()
+{
+    m_Comm.Close();
+    if (m_Telephony) {
+        m_Telephony->Deallocate();
+        m_Telephony->CloseLine();
+    }
+    SetConnected(false);
+    SetCallActive(false);
+}
+
+void CCOMTerminal::LineCallback(unsigned message, unsigned param1, unsigned param2)
+{
+    if (message == LINE_CLOSE) {
+        if (m_CallActive) {
+            ReleaseCall();
+            AddMessage(3);
+        }
+        return;
+    }
+    if (message != LINE_CALLSTATE) return;
+    switch (param1) {
+    case LINECALLSTATE_CONNECTED: {
+        const int handle = m_Telephony ? m_Telephony->TakeCallHandle() : -1;
+        if (handle < 0) {
+            if (m_Telephony) m_Telephony->Drop();
+            return;
+        }
+        try {
+            m_Comm.SetReadBufSize(100000);
+            m_Comm.SetWriteBufSize(100000);
+            InstallHandlers();
+            m_LineLost = false;
+            m_Count = 0;
+            m_Comm.OpenTAPI(handle);
+        } catch (const ECommError&) {
+            if (m_Telephony) m_Telephony->Drop();
+            return;
+        }
+        SetConnected(true);
+        if (m_View) m_View->CloseModal();
+        break;
+    }
+    case LINECALLSTATE_IDLE:
+        AddMessage(4);
+        if (m_CallActive) ReleaseCall();
+        if (m_View) m_View->CallEnded();
+        break;
+    case LINECALLSTATE_DIALING: AddMessage(5, m_Number); break;
+    case LINECALLSTATE_PROCEEDING: AddMessage(6); break;
+    case LINECALLSTATE_DISCONNECTED:
+        if (param2 == LINEDISCONNECTMODE_BUSY) AddMessage(6);
+        else if (param2 == LINEDISCONNECTMODE_NOANSWER) AddMessage(7);
+        else if (param2 == LINEDISCONNECTMODE_NODIALTONE) AddMessage(8);
+        break;
+    default: break;
+    }
+}
 
 void CCOMTerminal::HangUp()
 {
-    if (m_Comm.Enabled()) Close();
+    if (m_Comm.Enabled()) {
+        m_Comm.Close();
+        SetConnected(false);
+    }
     SetConnected(false);
+    if (m_CallActive && m_Telephony) {
+        if (!m_SilentView) m_SilentView = std::make_unique<TSilentDialingView>();
+        TDialingView* view = m_View ? m_View : m_SilentView.get();
+        view->Prepare();
+        AddMessage(2);
+        m_Telephony->Drop();
+        // The idle report that follows the drop releases the call.
+        PauseWithEvents(50);
+        if (m_CallActive) ReleaseCall();
+        if (m_View) view->RunModal();
+    }
 }

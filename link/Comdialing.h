@@ -1,11 +1,16 @@
 // Modem connection: the telephony layer that places a data call through a
-// modem, and the dialling dialog that shows its progress.
+// Hayes-compatible modem, and the dialling dialog that shows its progress.
 #pragma once
+#include <QDialog>
 #include <QString>
 #include <functional>
 #include <memory>
 #include <vector>
 
+class QListWidget;
+class QPushButton;
+class QSocketNotifier;
+class QTimer;
 class QWidget;
 
 // Call states and line messages, numbered as the telephony service numbers them.
@@ -17,6 +22,7 @@ enum : unsigned {
     LINECALLSTATE_PROCEEDING = 0x40,
     LINECALLSTATE_CONNECTED = 0x100,
     LINECALLSTATE_DISCONNECTED = 0x4000,
+    LINEDISCONNECTMODE_NORMAL = 0x1,
     LINEDISCONNECTMODE_BUSY = 0x20,
     LINEDISCONNECTMODE_NOANSWER = 0x40,
     LINEDISCONNECTMODE_NODIALTONE = 0x1000,
@@ -30,6 +36,7 @@ struct TLineDevice {
     unsigned id = 0;
     unsigned bearerModes = 0;
     unsigned mediaModes = 0;
+    QString path;  // the serial device of the modem
 };
 
 // What the terminal expects of a telephony service. Callbacks arrive on the
@@ -47,6 +54,83 @@ public:
     virtual void Deallocate() = 0;
     virtual void CloseLine() = 0;
     virtual void ConfigDialog(QWidget* owner, unsigned id) = 0;
+};
+
+// A Hayes-compatible modem on a serial device: reset and init string, ATD,
+// result codes as call states, hang-up by DTR drop or "+++" and "ATH".
+class CHayesTelephony : public CTelephony {
+public:
+    // Devices found on this machine, and any given here (a name and a device path).
+    explicit CHayesTelephony(std::vector<std::pair<QString, QString>> extra = {}, bool probe = true);
+    ~CHayesTelephony() override;
+    std::vector<TLineDevice> Devices() override;
+    bool OpenLine(unsigned id, TCallback callback) override;
+    bool MakeCall(const QString& number) override;
+    int TakeCallHandle() override;
+    void Drop() override;
+    void Deallocate() override {}
+    void CloseLine() override;
+    void ConfigDialog(QWidget* owner, unsigned id) override;
+
+    QString m_InitString = "ATE0V1&D2";
+    bool m_PulseDial = false;
+    int m_DialTimeoutMs = 60000;
+
+    // The result line a modem gave, as the call state and disconnect mode it means.
+    static bool ResultState(const QString& line, unsigned& state, unsigned& mode);
+
+private:
+    void Report(unsigned message, unsigned p1, unsigned p2);
+    void OnReadable();
+    void WriteText(const QByteArray& text);
+    void Finish(unsigned mode);
+    bool WaitFor(const char* text, int ms);
+
+    std::vector<TLineDevice> m_Devices;
+    TCallback m_Callback;
+    int m_Fd = -1;
+    std::unique_ptr<QSocketNotifier> m_Notifier;
+    std::unique_ptr<QTimer> m_DialTimer;
+    QByteArray m_Line;
+    QByteArray m_Seen;  // replies read since the last command
+    bool m_Calling = false;
+    bool m_Connected = false;
+    bool m_Dropping = false;
+};
+
+// Where the dialling progress is shown: the dialog in the program, the
+// terminal's error output in the command-line tool.
+class TDialingView {
+public:
+    virtual ~TDialingView() = default;
+    virtual void Prepare() = 0;          // centre, captions, show without blocking, clear
+    virtual void Hide() = 0;
+    virtual void Add(const QString& message) = 0;
+    virtual void RunModal() = 0;         // until CloseModal or the user's button
+    virtual void CloseModal() = 0;
+    virtual bool Active() const = 0;     // false once the user pressed the button
+    virtual void CallEnded() {}          // the call went idle (a view without a user closes here)
+};
+
+class TFCOMDialing : public QDialog, public TDialingView {
+    Q_OBJECT
+public:
+    explicit TFCOMDialing(QWidget* parent = nullptr);
+    void Prepare() override;
+    void Hide() override { hide(); }
+    void Add(const QString& message) override;
+    void RunModal() override;
+    void CloseModal() override;
+    bool Active() const override { return !m_Pressed; }
+
+    QListWidget* ListBox1;
+    QPushButton* Button1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool m_Pressed = false;
 };
 
 std::unique_ptr<CTelephony> CreateDefaultTelephony();

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QtGlobal>
+#include <QElapsedTimer>
 #include <cstring>
 
 const char* LinkErrorName(uint8_t code)
@@ -40,7 +41,9 @@ CCOMTerminal::CCOMTerminal() : m_Telephony(CreateDefaultTelephony())
 CCOMTerminal::~CCOMTerminal()
 {
     m_OnStateChange = nullptr;
+    m_View = nullptr;
     m_Comm.Close();
+    if (m_Telephony) m_Telephony->CloseLine();
 }
 
 void CCOMTerminal::InstallHandlers()
@@ -99,7 +102,7 @@ void CCOMTerminal::Close()
 {
     m_Comm.Close();
     SetConnected(false);
-    if (m_CallActive && m_Telephony) m_Telephony->Drop();
+    if (m_CallActive) HangUp();
 }
 
 void CCOMTerminal::OnReceive(TComm* comm, int count)

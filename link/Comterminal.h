@@ -34,7 +34,7 @@ public:
 const char* LinkErrorName(uint8_t code);
 
 class CTelephony;
-class TFCOMDialing;
+class TDialingView;
 
 class CCOMTerminal {
 public:
@@ -94,14 +94,20 @@ public:
     bool m_Waiting = false;   // a wait is running (a second one would corrupt it)
     bool m_LineLost = false;  // the device went away while open
 
-    // Dialling dialog, set by the application (none in a program without windows).
-    TFCOMDialing* m_Dialog = nullptr;
+    // Where dialling shows its progress (the dialog; a silent one when none is set).
+    TDialingView* m_View = nullptr;
+
+    // The telephony service's report about the line or the call.
+    void LineCallback(unsigned message, unsigned param1, unsigned param2);
 
 private:
+    void AddMessage(int entry, const QString& argument = QString());
+    void ReleaseCall();
     template <class Cond> int Wait(const std::string& command, Cond condition);
     void Send(const std::string& command);
     void OnReceive(TComm* comm, int count);
     void InstallHandlers();
 
     std::unique_ptr<CTelephony> m_Telephony;
+    std::unique_ptr<TDialingView> m_SilentView;
 };

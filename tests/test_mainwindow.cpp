@@ -194,7 +194,7 @@ TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
     const QString folder = dir.path() + "/";
     QFile index(folder + "L_Init.ini");
     ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-    index.write("[Settings]\nNumberOfLang=2\nNumberOfWords=296\n[Lang0]\nFile=Eng.ini\nName=English\nId=Eng\n"
+    index.write("[Settings]\nNumberOfLang=2\nNumberOfWords=300\n[Lang0]\nFile=Eng.ini\nName=English\nId=Eng\n"
                 "[Lang1]\nFile=Ger.ini\nName=Deutsch\nId=Ger\n");
     index.close();
     QFile::copy(ProgramFolder() + "Eng.ini", folder + "Eng.ini");

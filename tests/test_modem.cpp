@@ -1,0 +1,231 @@
+#include "Comdialing.h"
+#include "Comterminal.h"
+#include "Language.h"
+#include "Nastaveni.h"
+#include "Parametry.h"
+#include "apptest.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace {
+// Records what dialling shows; the "user" closes the modal wait when the call ends.
+struct TRecordingView : TDialingView {
+    void Prepare() override
+    {
+        messages.clear();
+        ended = false;
+    }
+    void Hide() override {}
+    void Add(const QString& m) override { messages << m; }
+    void RunModal() override
+    {
+        if (ended) return;  // nothing left to wait for: the user closes at once
+        QEventLoop loop;
+        m_Loop = &loop;
+        if (cancelAfterMs >= 0) QTimer::singleShot(cancelAfterMs, &loop, &QEventLoop::quit);
+        QTimer::singleShot(2000, &loop, &QEventLoop::quit);  // the user reads and closes
+        loop.exec();
+        m_Loop = nullptr;
+    }
+    void CloseModal() override
+    {
+        if (m_Loop) m_Loop->quit();
+    }
+    void CallEnded() override
+    {
+        ended = true;
+        CloseModal();
+    }
+    bool Active() const override { return true; }
+    bool ended = false;
+    QStringList messages;
+    int cancelAfterMs = -1;
+    QEventLoop* m_Loop = nullptr;
+};
+
+struct Modem : AppFixture {
+    void Start(TSimOptions o = {})
+    {
+        o.modem = true;
+        if (o.connectDelayMs == TSimOptions().connectDelayMs) o.connectDelayMs = 100;
+        StartApp(o);
+        Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
+            std::vector<std::pair<QString, QString>>{{"Sim modem", port}}, false));
+        Terminal().m_View = &view;
+        main->SetSessionModem("Sim modem", "0123456789");
+    }
+    void TearDown() override
+    {
+        if (globals) Terminal().m_View = nullptr;
+        AppFixture::TearDown();
+    }
+    TRecordingView view;
+};
+}  // namespace
+
+TEST(ModemResults, MapToCallStates)
+{
+    unsigned state = 0, mode = 0;
+    EXPECT_TRUE(CHayesTelephony::ResultState("CONNECT 9600", state, mode));
+    EXPECT_EQ(state, unsigned(LINECALLSTATE_CONNECTED));
+    EXPECT_TRUE(CHayesTelephony::ResultState("BUSY", state, mode));
+    EXPECT_EQ(mode, unsigned(LINEDISCONNECTMODE_BUSY));
+    EXPECT_TRUE(CHayesTelephony::ResultState(" no dial tone ", state, mode));
+    EXPECT_EQ(mode, unsigned(LINEDISCONNECTMODE_NODIALTONE));
+    EXPECT_TRUE(CHayesTelephony::ResultState("NO ANSWER", state, mode));
+    EXPECT_EQ(mode, unsigned(LINEDISCONNECTMODE_NOANSWER));
+    EXPECT_TRUE(CHayesTelephony::ResultState("NO CARRIER", state, mode));
+    EXPECT_EQ(state, unsigned(LINECALLSTATE_DISCONNECTED));
+    EXPECT_FALSE(CHayesTelephony::ResultState("OK", state, mode));
+}
+
+TEST_F(Modem, DialReadWriteAndHangUp)
+{
+    Start();
+    EXPECT_TRUE(main->SpeedButtons[5]->isEnabled());  // connect
+    main->SpeedButton6Click();
+    ASSERT_TRUE(main->m_Ops.ModemConnected) << view.messages.join(" | ").toStdString();
+    EXPECT_EQ(LastMessage(), Language().Text(257));
+    EXPECT_TRUE(std::string(main->m_Ops.GatewayIdent.data()).find("\"KX2 gateway 3.15;") == 0);
+    EXPECT_TRUE(main->SpeedButtons[0]->isEnabled());
+    EXPECT_EQ(main->StatusBar1->text(), Language().Text(247));
+
+    sim->SetImage(CGatewaySim::DefaultImage());
+    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_EQ(Parameters().GetValue("SerialNum", 0), "KX2-004711");
+    Parameters().SetValue("FXSVolRec", 0, "5");
+    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_EQ(sim->Image()[33], 5);
+    EXPECT_TRUE(Terminal().m_Comm.Enabled());  // a modem link stays up between operations
+
+    main->SpeedButton8Click();
+    QElapsedTimer t;
+    t.start();
+    while (main->m_Ops.ModemConnected && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(main->m_Ops.ModemConnected);
+    EXPECT_FALSE(Terminal().m_CallActive);
+    EXPECT_FALSE(sim->InCall());
+    EXPECT_EQ(main->StatusBar1->text(), Language().Text(248));
+}
+
+TEST_F(Modem, EachFailureReplyIsShownAndLeavesNoCall)
+{
+    const struct {
+        const char* result;
+        int entry;  // text table entry of the dialling messages
+    } cases[] = {{"BUSY", 6}, {"NO ANSWER", 7}, {"NO DIALTONE", 8}, {"NO CARRIER", 4}};
+    for (const auto& c : cases) {
+        TSimOptions o;
+        o.dialResult = c.result;
+        Start(o);
+        main->SpeedButton6Click();
+        EXPECT_FALSE(main->m_Ops.ModemConnected) << c.result;
+        EXPECT_FALSE(Terminal().m_CallActive) << c.result;
+        EXPECT_TRUE(view.messages.contains(Language().Text(Terminal().m_TextIds[size_t(c.entry)]))) << c.result;
+        EXPECT_TRUE(view.messages.contains(Language().Text(268))) << c.result;  // the call went idle
+        main.reset();
+        globals.reset();
+        sim->Stop();
+    }
+}
+
+TEST_F(Modem, CancelWhileDiallingDropsTheCall)
+{
+    TSimOptions o;
+    o.connectDelayMs = 3000;
+    Start(o);
+    view.cancelAfterMs = 300;
+    QElapsedTimer t;
+    t.start();
+    main->SpeedButton6Click();
+    EXPECT_LT(t.elapsed(), 2500);
+    PumpEvents(300);  // the idle report that follows the drop releases the call
+    EXPECT_FALSE(main->m_Ops.ModemConnected) << view.messages.join(" | ").toStdString();
+    EXPECT_FALSE(Terminal().m_CallActive);
+}
+
+TEST_F(Modem, HangUpInTheMiddleOfAReadEndsTheLink)
+{
+    Start();
+    main->SpeedButton6Click();
+    ASSERT_TRUE(main->m_Ops.ModemConnected);
+    const auto before = Parameters().Snapshot();
+    QTimer::singleShot(150, [&] { sim->Kill(); });
+    sim->SetOption("silentAfter", 3);  // the gateway stops answering, then the line goes
+    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_EQ(Parameters().Snapshot(), before);
+    EXPECT_FALSE(main->m_Ops.ModemConnected);
+    EXPECT_FALSE(Terminal().m_CallActive);
+    EXPECT_FALSE(LastMessage().isEmpty());
+}
+
+TEST_F(Modem, UnknownDeviceSaysSo)
+{
+    Start();
+    main->m_Ops.ModemId = "No such modem";
+    main->SpeedButton6Click();
+    EXPECT_FALSE(main->m_Ops.ModemConnected);
+    ASSERT_FALSE(view.messages.isEmpty());
+    EXPECT_EQ(view.messages.front(), Language().Text(264) + " 'No such modem'");
+}
+
+TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
+{
+    Start();
+    main->m_Ops.IsModem = false;
+    main->m_Ops.ComPort = "COM3";  // not a known spelling: COM 1 is preselected
+    TFNastaveni* d = main->FNastaveni;
+    QTimer::singleShot(100, [&] {
+        EXPECT_EQ(d->ComboBox1->currentIndex(), 0);
+        EXPECT_TRUE(d->RadioButton2->isEnabled());
+        d->RadioButton2->setChecked(true);
+        d->FormActivate();
+        EXPECT_TRUE(d->TD->isVisibleTo(d));
+        EXPECT_FALSE(d->ComboBox1->isVisibleTo(d));
+        d->Edit1->setText("555");
+        d->Button4->click();  // cancel
+    });
+    main->BSettingClick();
+    EXPECT_FALSE(main->m_Ops.IsModem);
+    EXPECT_EQ(main->m_Ops.ComPort, "COM3");
+    QTimer::singleShot(100, [&] {
+        d->RadioButton2->setChecked(true);
+        d->Edit1->setText("555");
+        d->Button3->click();  // OK
+    });
+    main->BSettingClick();
+    EXPECT_TRUE(main->m_Ops.IsModem);
+    EXPECT_EQ(main->m_Ops.ComPort, "Com1");
+    EXPECT_EQ(main->m_Ops.ModemNumber, "555");
+    EXPECT_EQ(main->m_Ops.ModemId, "Sim modem");
+    QTimer::singleShot(100, [&] {
+        d->ComboBox1->setEditText("/dev/ttyUSB7");
+        d->RadioButton1->setChecked(true);
+        d->Button3->click();
+    });
+    main->BSettingClick();
+    EXPECT_FALSE(main->m_Ops.IsModem);
+    EXPECT_EQ(main->m_Ops.ComPort, "/dev/ttyUSB7");
+}
+
+TEST_F(Modem, WithoutModemsTheModemChoiceIsOff)
+{
+    StartApp();
+    Terminal().SetTelephony(std::make_unique<CHayesTelephony>(std::vector<std::pair<QString, QString>>{}, false));
+    main->m_Ops.IsModem = true;
+    TFNastaveni* d = main->FNastaveni;
+    QTimer::singleShot(100, [&] {
+        EXPECT_FALSE(d->RadioButton2->isEnabled());
+        EXPECT_TRUE(d->RadioButton1->isChecked());
+        d->Button4->click();
+    });
+    main->BSettingClick();
+    EXPECT_FALSE(main->m_Ops.IsModem);
+}
