@@ -1,56 +1,119 @@
-// Measures the link against a (throttled) gateway: repeated block reads, with
-// wall time against the line's byte time and the CPU time the tool spends.
+// Measures the gateway operations against the simulator paced to a line rate:
+// wall time against the line's byte time, the tool's CPU time while it waits,
+// and nothing of the simulator's own work.
+#include "Catalogue.h"
+#include "Commonutils.h"
 #include "Comterminal.h"
 #include "Gatewayimage.h"
+#include "Gatewayops.h"
+#include "Gatewaysim.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Parametry.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/resource.h>
 
-static double CpuSeconds()
+namespace {
+double CpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+class TQuietUI : public TOperationUI {
+public:
+    void ShowProgress(bool, int, bool) override {}
+    void SetProgressLabel(const QString&) override {}
+    void SetProgressMax(int) override {}
+    void SetProgressPos(int p) override { m_Pos = p; }
+    int ProgressPos() const override { return m_Pos; }
+    void SetCancelVisible(bool) override {}
+    bool Cancelled() const override { return false; }
+    void Message(const QString&, TIcon) override {}
+    bool Ask(const QString&, TIcon) override { return true; }
+    QString ChooseFirmware(const QStringList& p) override { return p.value(0); }
+    int m_Pos = 0;
+};
+
+struct Figures {
+    double wall, line, cpu;
+};
+
+// Runs one measured piece of work; the line time is the byte time of everything that crossed the line.
+template <class F> Figures Measure(CGatewaySim& sim, int baud, F work)
+{
+    const long long in0 = sim.BytesIn(), out0 = sim.BytesOut();
+    const double simCpu0 = sim.CpuSeconds(), cpu0 = CpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    work();
+    const double wall = t.elapsed() / 1000.0;
+    const double cpu = (CpuSeconds() - cpu0) - (sim.CpuSeconds() - simCpu0);
+    const double bytes = double(sim.BytesIn() - in0 + sim.BytesOut() - out0);
+    return {wall, bytes * 10.0 / baud, cpu};
+}
+}  // namespace
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: korvanext-benchlink PORT BAUD [COUNT]\n");
-        return 1;
-    }
-    const QString port = argv[1];
-    const int baud = std::atoi(argv[2]);
-    const int count = argc > 3 ? std::atoi(argv[3]) : 50;
-    CCOMTerminal term;
-    try {
-        term.Connect(port, 19200);
+    const char* what = argc > 1 ? argv[1] : "all";
+    const int count = argc > 2 ? std::atoi(argv[2]) : 5;
+    const int baud = 19200;
+    TSimOptions o;
+    o.throttleBaud = baud;
+    CGatewaySim sim(o);
+    if (!sim.Start()) return 2;
+    TGlobalObjects globals;
+    Language().Init(ProgramFolder(), nullptr, nullptr);
+    Language().LoadLanguage(std::max(0, Language().FindLanguage("Eng")));
+    BuildCatalogue(Parameters());
+    TQuietUI ui;
+    CGatewayOps ops(Parameters(), Terminal(), Language(), ui);
+    ops.ComPort = QString::fromStdString(sim.SlavePath());
+    ops.FirmwareFolder = ProgramFolder();
+    bool ok = true;
+    auto report = [](const char* name, const Figures& f, double pauses = 0) {
+        std::printf("%s_ratio %.3f ratio\n", name, f.wall / f.line);
+        if (pauses > 0) std::printf("%s_ratio_without_protocol_pauses %.3f ratio\n", name, (f.wall - pauses) / f.line);
+        std::printf("%s_wall %.2f s\n", name, f.wall);
+        std::printf("%s_cpu %.2f %%\n", name, 100.0 * f.cpu / f.wall);
+    };
+    const bool all = std::strcmp(what, "all") == 0;
+    if (all || !std::strcmp(what, "link")) {
+        CCOMTerminal& term = Terminal();
+        term.Connect(ops.ComPort, 19200);
         term.m_Terminator = 0;
         term.m_Timeout = 2000;
-        const double cpu0 = CpuSeconds();
-        QElapsedTimer t;
-        t.start();
-        long long bytes = 0;
-        for (int i = 0; i < count; ++i) {
-            term.SendAndWaitCount("e", 2049);
-            if (!Block1Valid(term.m_Buffer.data() + 1)) throw CCOMTermExp(CE_PARSING_ERROR);
-            term.SendAndWaitCount("E", 8193);
-            bytes += 2 + 2049 + 8193;
-        }
-        const double wall = t.elapsed() / 1000.0;
-        const double cpu = CpuSeconds() - cpu0;
-        // Commands and replies share the line in turn: their byte times add up.
-        const double line = double(bytes) * 10.0 / baud;
-        std::printf("link_read_ratio %.3f ratio\n", wall / line);
-        std::printf("link_read_wall %.2f s\n", wall);
-        std::printf("link_wait_cpu %.2f %%\n", 100.0 * cpu / wall);
-    } catch (const CCOMTermExp& e) {
-        std::fprintf(stderr, "korvanext-benchlink: link failed: %s\n", e.what());
-        return 2;
+        report("link_read", Measure(sim, baud, [&] {
+                   for (int i = 0; i < count; ++i) {
+                       term.SendAndWaitCount("e", 2049);
+                       term.SendAndWaitCount("E", 8193);
+                   }
+               }));
+        term.Close();
     }
-    return 0;
+    if (all || !std::strcmp(what, "read")) {
+        ok &= ops.EzRgnBtn2Click();  // the first read also opens the port and warms up
+        report("read", Measure(sim, baud, [&] { ok &= ops.EzRgnBtn2Click(); }));
+    }
+    if (all || !std::strcmp(what, "write")) {
+        // The write's own pauses after each piece overlap the line time of that piece.
+        report("write", Measure(sim, baud, [&] { ok &= ops.EzRgnBtn3Click(); }));
+    }
+    if (all || !std::strcmp(what, "upgrade")) {
+        ops.FirmwareFile = ProgramFolder() + "Korvanext-3.20-demo.Bin";
+        report("upgrade", Measure(sim, baud, [&] { ok &= ops.EzRgnBtn1Click(); }));
+    }
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    std::printf("bench_peak_rss %.1f MB\n", u.ru_maxrss / 1024.0);
+    sim.Stop();
+    return ok ? 0 : 3;
 }

@@ -207,6 +207,7 @@ void CGatewaySim::Run()
 
         if (fds[1].revents & POLLIN) {
             const ssize_t n = ::read(m_Master, chunk, sizeof chunk);
+            if (n > 0) m_BytesIn += n;
             for (ssize_t i = 0; i < n; ++i) {
                 long long arrival = t;
                 if (byteUs) {
@@ -242,11 +243,15 @@ void CGatewaySim::Run()
             if (allowed) {
                 const ssize_t n = ::write(m_Master, m_Out.data() + m_OutPos, allowed);
                 if (n > 0) {
+                    m_BytesOut += n;
                     m_OutPos += size_t(n);
                     if (byteUs) m_OutReadyUs += n * byteUs;
                 }
             }
         }
+        timespec cpu{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+        m_CpuNs = cpu.tv_sec * 1000000000LL + cpu.tv_nsec;
         if (m_DropPending && m_OutPos == m_Out.size()) {
             Log("dropping the line");
             ::close(m_Master);
@@ -470,8 +475,9 @@ void CGatewaySim::ConfigByte(uint8_t byte)
         Send(reply);
     };
     auto block = [&](char first, int start, int size) {
-        std::vector<uint8_t> reply(1, uint8_t(first));
-        reply.insert(reply.end(), m_Image.begin() + start, m_Image.begin() + start + size);
+        std::vector<uint8_t> reply(size_t(size) + 1);
+        reply[0] = uint8_t(first);
+        std::copy(m_Image.begin() + start, m_Image.begin() + start + size, reply.begin() + 1);
         if (m_BadChecksum > 0) {
             --m_BadChecksum;
             reply.back() ^= 0xFF;

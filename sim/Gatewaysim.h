@@ -64,6 +64,10 @@ public:
     int ImageWrites() const { return m_ImageWrites; }
     int FirmwareBlocks() const { return m_FirmwareBlocks; }
     bool InCall() const { return m_ModemConnected; }
+    // Line statistics: bytes received and sent, and the simulator thread's own CPU time.
+    long long BytesIn() const { return m_BytesIn; }
+    long long BytesOut() const { return m_BytesOut; }
+    double CpuSeconds() const { return m_CpuNs / 1e9; }
 
     // A default image as a factory-new gateway holds it.
     static std::vector<uint8_t> DefaultImage();
@@ -92,6 +96,9 @@ private:
     std::atomic<int> m_Commands{0};
     std::atomic<int> m_ImageWrites{0};
     std::atomic<int> m_FirmwareBlocks{0};
+    std::atomic<long long> m_BytesIn{0};
+    std::atomic<long long> m_BytesOut{0};
+    std::atomic<long long> m_CpuNs{0};
 
     mutable std::mutex m_Mutex;  // guards everything below
     std::vector<uint8_t> m_Image;
