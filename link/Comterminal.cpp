@@ -211,8 +211,12 @@ bool CCOMTerminal::SendAndWaitNth(const std::string& command, const char* text, 
 
 std::string CCOMTerminal::Extract(const char* start, const char* end)
 {
-    char* received = reinterpret_cast<char*>(m_Buffer.data());
     Received();
+    return ExtractText(reinterpret_cast<char*>(m_Buffer.data()), start, end);
+}
+
+std::string ExtractText(char* received, const char* start, const char* end)
+{
     char* s = std::strstr(received, start);
     if (!s) throw CCOMTermExp(CE_PARSING_ERROR);
     s += std::strlen(start);

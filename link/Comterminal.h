@@ -33,6 +33,11 @@ public:
 
 const char* LinkErrorName(uint8_t code);
 
+// The value between the first start text and the end text behind it in a
+// zero-terminated reply; cuts the reply at the end text. Raises CE_PARSING_ERROR
+// when either is missing.
+std::string ExtractText(char* reply, const char* start, const char* end);
+
 class CTelephony;
 class TDialingView;
 
