@@ -42,3 +42,12 @@ void WriteChecksums(uint8_t* image)
 
 bool Block1Valid(const uint8_t* image) { return ChecksumOk(image + Block1Start, Block1Size); }
 bool Block2Valid(const uint8_t* image) { return ChecksumOk(image + Block2Start, Block2Size); }
+
+std::vector<uint8_t> GatewayImage(const CParameters& parameters)
+{
+    std::vector<uint8_t> image(ImageSize);
+    parameters.ToImage(image.data(), ImageSize);
+    FillUsedBitmaps(parameters, image.data());
+    WriteChecksums(image.data());
+    return image;
+}

@@ -3,7 +3,12 @@
 #pragma once
 #include <cstdint>
 
+#include <vector>
+
 class CParameters;
+
+// The registry encoded as a write sends it: image, used-entry bitmaps, checksums.
+std::vector<uint8_t> GatewayImage(const CParameters& parameters);
 
 void FillUsedBitmaps(const CParameters& parameters, uint8_t* image);
 void WriteChecksums(uint8_t* image);

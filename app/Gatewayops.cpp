@@ -496,7 +496,10 @@ bool CGatewayOps::Upgrade(bool standalone)
 bool CGatewayOps::EzRgnBtn1Click()
 {
     LastError = 0;
-    if (!m_UI.Ask(Text(116), TIcon::Question)) return false;
+    if (!m_UI.Ask(Text(116), TIcon::Question)) {
+        LastError = 1;
+        return false;
+    }
     bool done = false;
     try {
         done = Upgrade(true);

@@ -77,16 +77,6 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     connect(Button1, &QPushButton::clicked, this, &TFNastaveni::Configure);
 }
 
-QStringList TFNastaveni::SerialDevices()
-{
-    QStringList found;
-    const QDir byId("/dev/serial/by-id");
-    for (const QFileInfo& f : byId.entryInfoList(QDir::System | QDir::Files)) found << f.absoluteFilePath();
-    const QDir dev("/dev");
-    for (const QFileInfo& f : dev.entryInfoList({"ttyUSB*", "ttyACM*"}, QDir::System)) found << f.absoluteFilePath();
-    return found;
-}
-
 QString TFNastaveni::ChosenPort() const
 {
     const int i = ComboBox1->currentIndex();
@@ -121,7 +111,7 @@ void TFNastaveni::Run(TFMain& main)
     Edit1->setText(o.ModemNumber);
     ComboBox1->clear();
     for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i));
-    for (const QString& d : SerialDevices()) ComboBox1->addItem(QFileInfo(d).fileName() + "  (" + d + ")", d);
+    for (const QString& d : TComm::SerialDevices()) ComboBox1->addItem(QFileInfo(d).fileName() + "  (" + d + ")", d);
     int port = 0;
     for (int i = 1; i <= 8; ++i)
         if (o.ComPort == QString("Com%1").arg(i)) port = i - 1;

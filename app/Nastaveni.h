@@ -20,8 +20,6 @@ public:
     void Configure();
     // The port chosen in ComboBox1: "Com1".."Com8" or a device path.
     QString ChosenPort() const;
-    // Serial devices found on this machine.
-    static QStringList SerialDevices();
 
     QGroupBox* GroupBox2;
     QRadioButton* RadioButton1;

@@ -73,10 +73,7 @@ int CmdEncode(const std::vector<std::string>& a)
     CParameters p;
     BuildCatalogue(p);
     if (!p.LoadFromFile(a[0])) return Fail(kFileError, "cannot read '" + a[0] + "'");
-    std::vector<uint8_t> image(ImageLayout::ImageSize);
-    p.ToImage(image.data(), int(image.size()));
-    FillUsedBitmaps(p, image.data());
-    WriteChecksums(image.data());
+    const std::vector<uint8_t> image = GatewayImage(p);
     if (!WriteFileAtomically(QString::fromLocal8Bit(a[1].c_str()),
                              QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size()))))
         return Fail(kFileError, "cannot write '" + a[1] + "'");
@@ -192,7 +189,8 @@ struct Session {
         ops.SpeedButton6Click();
         return ops.ModemConnected;
     }
-    int Exit() const { return ops.LastError >= 10 ? kLinkError + ops.LastError - 10 : ops.LastError ? kRefused : kOk; }
+    // The exit code of an operation that did not succeed.
+    int Exit() const { return ops.LastError >= 10 ? kLinkError + ops.LastError - 10 : kRefused; }
 
     TGlobalObjects globals;
     TConsoleUI ui;
@@ -270,10 +268,7 @@ int CmdBackup(const std::vector<std::string>& a)
         serial.replace(QRegularExpression("[^A-Za-z0-9_-]"), "_");
         const QString base = dir.filePath(QString("gateway-%1-%2").arg(serial.isEmpty() ? "unknown" : serial,
                                                                       QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
-        std::vector<uint8_t> image(ImageLayout::ImageSize);
-        Parameters().ToImage(image.data(), int(image.size()));
-        FillUsedBitmaps(Parameters(), image.data());
-        WriteChecksums(image.data());
+        const std::vector<uint8_t> image = GatewayImage(Parameters());
         if (!Parameters().SaveToFile((base + ".kvx").toStdString()) ||
             !WriteFileAtomically(base + ".bin", QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size()))))
             return Fail(kFileError, "cannot write '" + base.toStdString() + "'");

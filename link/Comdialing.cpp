@@ -85,16 +85,12 @@ CHayesTelephony::CHayesTelephony(std::vector<std::pair<QString, QString>> extra,
 {
     std::vector<std::pair<QString, QString>> candidates;
     if (probe) {
-        QStringList seen;
-        for (const QFileInfo& f : QDir("/dev/serial/by-id").entryInfoList(QDir::System | QDir::Files)) {
-            candidates.push_back({f.fileName(), f.absoluteFilePath()});
-            seen << f.canonicalFilePath();
+        for (const QString& d : TComm::SerialDevices()) {
+            const QFileInfo f(d);
+            candidates.push_back({d.startsWith("/dev/serial/") ? f.fileName() : "Modem on " + f.fileName(), d});
         }
-        for (const QFileInfo& f : QDir("/dev").entryInfoList({"ttyUSB*", "ttyACM*", "ttyS*"}, QDir::System)) {
-            if (seen.contains(f.canonicalFilePath())) continue;
-            if (f.fileName().startsWith("ttyS") && !HasUart(f.absoluteFilePath())) continue;
-            candidates.push_back({"Modem on " + f.fileName(), f.absoluteFilePath()});
-        }
+        for (const QFileInfo& f : QDir("/dev").entryInfoList({"ttyS*"}, QDir::System))
+            if (HasUart(f.absoluteFilePath())) candidates.push_back({"Modem on " + f.fileName(), f.absoluteFilePath()});
     }
     // Probed side by side, so start-up waits at most one probe's time.
     std::vector<char> answers(candidates.size(), 0);

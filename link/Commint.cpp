@@ -1,6 +1,8 @@
 #include "Commint.h"
 
 #include <QMetaObject>
+#include <QDir>
+#include <QFileInfo>
 #include <QObject>
 #include <QRegularExpression>
 
@@ -79,6 +81,18 @@ QString TComm::DevicePath(const QString& name)
     const auto m = com.match(name.trimmed());
     if (m.hasMatch()) return QString("/dev/ttyS%1").arg(m.captured(1).toInt() - 1);
     return name;
+}
+
+QStringList TComm::SerialDevices()
+{
+    QStringList found, targets;
+    for (const QFileInfo& f : QDir("/dev/serial/by-id").entryInfoList(QDir::System | QDir::Files)) {
+        found << f.absoluteFilePath();
+        targets << f.canonicalFilePath();
+    }
+    for (const QFileInfo& f : QDir("/dev").entryInfoList({"ttyUSB*", "ttyACM*"}, QDir::System))
+        if (!targets.contains(f.canonicalFilePath())) found << f.absoluteFilePath();
+    return found;
 }
 
 static void RequireClosed(const TComm& c)

@@ -5,6 +5,7 @@
 #include "Commobjs.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -88,6 +89,9 @@ public:
     // Maps "Com1".."Com8" to the platform's first eight serial devices; any
     // other name is taken as a device path.
     static QString DevicePath(const QString& name);
+    // Serial adapters found on this machine: readable names under /dev/serial/by-id,
+    // then USB and ACM devices that have none.
+    static QStringList SerialDevices();
 
     QString DeviceName() const { return m_DeviceName; }
     void SetDeviceName(const QString& name);

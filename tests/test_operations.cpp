@@ -27,11 +27,7 @@ struct Operations : AppFixture {
         p.SetValue("ModemNum1", 0, "777");
         p.SetValue("PINVal", 0, "4321");
         p.SetValue("ServisPassw", 0, "55555");
-        std::vector<uint8_t> img(ImageSize);
-        p.ToImage(img.data(), ImageSize);
-        FillUsedBitmaps(p, img.data());
-        WriteChecksums(img.data());
-        return img;
+        return ::GatewayImage(p);
     }
     void StartWithImage(TSimOptions o = {})
     {
@@ -45,10 +41,7 @@ struct Operations : AppFixture {
         const std::string oldPin = p.GetValue("PINVal", 0), oldPass = p.GetValue("ServisPassw", 0);
         p.SetValue("PINVal", 0, pin);
         p.SetValue("ServisPassw", 0, password);
-        std::vector<uint8_t> img(ImageSize);
-        p.ToImage(img.data(), ImageSize);
-        FillUsedBitmaps(p, img.data());
-        WriteChecksums(img.data());
+        const std::vector<uint8_t> img = ::GatewayImage(p);
         p.SetValue("PINVal", 0, oldPin);
         p.SetValue("ServisPassw", 0, oldPass);
         return img;

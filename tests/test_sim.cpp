@@ -23,11 +23,7 @@ struct Sim : SimFixture {
     {
         CParameters p;
         BuildCatalogue(p);
-        std::vector<uint8_t> img(ImageSize);
-        p.ToImage(img.data(), ImageSize);
-        FillUsedBitmaps(p, img.data());
-        WriteChecksums(img.data());
-        return img;
+        return GatewayImage(p);
     }
     CCOMTerminal term;
 };
