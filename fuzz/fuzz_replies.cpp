@@ -1,6 +1,6 @@
 // Replies of the gateway and of the GSM module: the parsers read only what arrived.
 #include "Comterminal.h"
-#include "Monitor.h"
+#include "Monitorparse.h"
 
 #include <cstring>
 #include <string>
