@@ -28,7 +28,8 @@ int main(int argc, char** argv)
     const QCommandLineOption quit("quit-after", "Close the window after MS milliseconds (for start-up timing).", "MS");
     const QCommandLineOption shot("screenshot", "Save a picture of the window to FILE after start-up, then close.", "FILE");
     const QCommandLineOption page("page", "Show page N (0..6) at start-up.", "N");
-    parser.addOptions({demo, modem, quit, shot, page});
+    const QCommandLineOption language("language", "Start in the language ID (Cze, Eng, Slo, Ger, Pol, Fin, Tur).", "ID");
+    parser.addOptions({demo, modem, quit, shot, page, language});
     parser.process(app);
 
     try {
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
         if (sim && parser.isSet(modem)) window.SetSessionModem("Demo modem", "0123 456 789");
         else if (sim) window.SetSessionPort(QString::fromStdString(sim->SlavePath()), "demo gateway");
         window.show();
+        if (parser.isSet(language)) window.LanguageButtonClick(parser.value(language));
         if (parser.isSet(page)) window.SelectPage(parser.value(page).toInt());
         if (parser.isSet(quit)) QTimer::singleShot(parser.value(quit).toInt(), &window, &QWidget::close);
         if (parser.isSet(shot)) {

@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -46,7 +47,9 @@ QComboBox* TFDForm::MakeCombo(const char* name, std::initializer_list<int> value
     c->setObjectName(name);
     // Design-time items are the item values; the language gives their texts.
     for (int v : values) c->addItem(QString::number(v));
-    c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // As wide as a short item; the open list shows long ones whole.
+    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c->setMinimumContentsLength(12);
     SetTag(c, tag);
     return c;
 }
@@ -98,6 +101,13 @@ void TFDForm::BindTrack(const char* key, QSlider* track)
 void TFDForm::BindCombo(const char* key, QComboBox* combo)
 {
     Parameters().AppendControl(std::make_unique<CParCombo>(key, 0, combo));
+}
+
+void TFDForm::showEvent(QShowEvent* event)
+{
+    for (QComboBox* c : findChildren<QComboBox*>())
+        c->view()->setMinimumWidth(c->view()->sizeHintForColumn(0) + 2 * c->view()->frameWidth() + 8);
+    QWidget::showEvent(event);
 }
 
 QGroupBox* TFDForm::MakeGroup(const char* name, int tag, QWidget* parent)

@@ -33,6 +33,8 @@ public:
     static QString OperLockText(const std::string& value);
 
 protected:
+    void showEvent(QShowEvent* event) override;
+
     // Helpers for building a page: controls tagged with their text numbers.
     QLineEdit* MakeEdit(const char* name, int maxLength = 0, int tag = 0);
     TUpDown* MakeUpDown(const char* name, QLineEdit* associate, int min, int max, int increment = 1);

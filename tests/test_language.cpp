@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -175,11 +176,28 @@ TEST(ShippedLanguages, EveryFileDeclaresEveryText)
     ASSERT_EQ(lang.LanguageCount(), 7);
     for (const char* id : {"Cze", "Eng", "Slo", "Ger", "Pol", "Fin", "Tur"}) EXPECT_GE(lang.FindLanguage(id), 0) << id;
     ASSERT_GE(lang.WordCount(), 291);
+    // English is the reference for item counts and placeholders.
+    ASSERT_TRUE(lang.LoadLanguage(lang.FindLanguage("Eng")));
+    std::vector<int> items;
+    std::vector<QStringList> placeholders;
+    const QRegularExpression ph("%[sid]");
+    auto placeholdersOf = [&](const QString& t) {
+        QStringList found;
+        for (auto it = ph.globalMatch(t); it.hasNext();) found << it.next().captured();
+        return found;
+    };
+    for (int n = 0; n < lang.WordCount(); ++n) {
+        items.push_back(lang.ItemCount(n));
+        placeholders.push_back(placeholdersOf(lang.Text(n)));
+    }
     for (int l = 0; l < lang.LanguageCount(); ++l) {
         ASSERT_TRUE(lang.LoadLanguage(l)) << lang.Language(l).File.toStdString();
-        for (int n = 0; n < 291; ++n) {
-            ASSERT_NE(lang.Text(n), QString("S%1").arg(n)) << lang.LanguageName(l).toStdString() << " text " << n;
-            ASSERT_NE(lang.Hint(n), QString("S%1H").arg(n)) << lang.LanguageName(l).toStdString() << " hint " << n;
+        const std::string name = lang.LanguageName(l).toStdString();
+        for (int n = 0; n < lang.WordCount(); ++n) {
+            ASSERT_NE(lang.Text(n), QString("S%1").arg(n)) << name << " text " << n;
+            ASSERT_NE(lang.Hint(n), QString("S%1H").arg(n)) << name << " hint " << n;
+            EXPECT_EQ(lang.ItemCount(n), items[size_t(n)]) << name << " items of " << n;
+            EXPECT_EQ(placeholdersOf(lang.Text(n)), placeholders[size_t(n)]) << name << " placeholders of " << n;
         }
     }
 }
