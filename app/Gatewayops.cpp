@@ -378,11 +378,10 @@ QStringList CGatewayOps::FirmwareFiles() const
 
 bool CGatewayOps::Upgrade(bool standalone)
 {
-    auto hide = [&] { Remove(); };
     if (standalone) {
         m_UI.ShowProgress(true, ModemConnected ? 274 : 104, true);
         if (!OpenGatewayLink(false)) {
-            hide();
+            Remove();
             return false;
         }
     }
@@ -396,7 +395,7 @@ bool CGatewayOps::Upgrade(bool standalone)
         else if (files.size() == 1) path = files.front();
         else path = m_UI.ChooseFirmware(files);
         if (path.isEmpty()) {
-            hide();
+            Remove();
             LastError = 10 + CE_USER;
             return false;
         }
@@ -405,7 +404,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     if (!file.open(QIODevice::ReadOnly)) {
         LastError = 1;
         m_UI.Message(Substitute("%s\n\n%s", {Text(117), QDir::toNativeSeparators(path)}), TIcon::Error);
-        hide();
+        Remove();
         return false;
     }
     m_Firmware.assign(FirmwareSize, 0);
@@ -413,7 +412,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     if (bytes.size() != FirmwareSize) {
         LastError = 1;
         m_UI.Message(Text(175), TIcon::Error);
-        hide();
+        Remove();
         return false;
     }
     std::memcpy(m_Firmware.data(), bytes.constData(), FirmwareSize);
@@ -421,7 +420,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     if (!(fileVersion[0] == '3' && fileVersion[1] == '.')) {
         LastError = 1;
         m_UI.Message(Text(241), TIcon::Error);
-        hide();
+        Remove();
         return false;
     }
     m_Terminal.SendAndWait("C");
@@ -429,7 +428,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     std::memcpy(gateway, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 100)));
     const int order = std::memcmp(gateway + 1, fileVersion, 5);
     if (order >= 0 && !m_UI.Ask(Text(order == 0 ? 119 : 120), TIcon::Question)) {
-        if (standalone) hide();
+        if (standalone) Remove();
         LastError = 1;
         return false;
     }
@@ -487,7 +486,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     }
     m_UI.SetCancelVisible(true);
     if (standalone) {
-        hide();
+        Remove();
         m_UI.Message(Text(123), TIcon::Information);
     }
     return true;

@@ -147,16 +147,19 @@ std::string TFMonitor::Value(const char* command, const char* alternative)
         Pause(300);
         answered = Send(alternative);
     }
-    std::string v;
-    if (answered) {
-        try {
-            v = MonitorParse::Clean(Terminal().Extract("\r\n", "\r\n"));
-        } catch (const CCOMTermExp&) {
-            v.clear();
-        }
-    }
+    const std::string v = answered ? ExtractOrEmpty("\r\n", "\r\n") : std::string();
     Pause(300);
     return v;
+}
+
+// A value of the reply fit to show, or empty when the reply does not hold one.
+std::string TFMonitor::ExtractOrEmpty(const char* start, const char* end)
+{
+    try {
+        return MonitorParse::Clean(Terminal().Extract(start, end));
+    } catch (const CCOMTermExp&) {
+        return {};
+    }
 }
 
 void TFMonitor::Cycle(bool& first, bool& centreKnown)
@@ -178,12 +181,7 @@ void TFMonitor::Cycle(bool& first, bool& centreKnown)
     if (m_Stop) return;
     if (!centreKnown) {
         if (Send("AT+CSCA?")) {
-            std::string centre;
-            try {
-                centre = MonitorParse::Clean(term.Extract("\"", "\""));
-            } catch (const CCOMTermExp&) {
-            }
-            SetValue(Label22, centre, 101);
+            SetValue(Label22, ExtractOrEmpty("\"", "\""), 101);
             centreKnown = true;
         } else {
             Label22->clear();
@@ -191,22 +189,15 @@ void TFMonitor::Cycle(bool& first, bool& centreKnown)
         Pause(300);
     }
     std::string name;
-    auto quoted = [&term]() {
-        try {
-            return MonitorParse::Clean(term.Extract("\"", "\""));
-        } catch (const CCOMTermExp&) {
-            return std::string();
-        }
-    };
     if (Send("AT+COPS=3,0")) {
         Pause(300);
-        if (Send("AT+COPS?")) name = quoted();
+        if (Send("AT+COPS?")) name = ExtractOrEmpty("\"", "\"");
     }
     Pause(300);
     if (Send("AT+COPS=3,2")) {
         Pause(300);
         if (Send("AT+COPS?")) {
-            const std::string numeric = quoted();
+            const std::string numeric = ExtractOrEmpty("\"", "\"");
             if (!numeric.empty()) name += " (" + numeric + ")";
         }
     }
@@ -226,11 +217,7 @@ void TFMonitor::Cycle(bool& first, bool& centreKnown)
     }
     Pause(300);
     if (Send("AT+CSQ")) {
-        std::string q;
-        try {
-            q = term.Extract("+CSQ:", ",");
-        } catch (const CCOMTermExp&) {
-        }
+        const std::string q = ExtractOrEmpty("+CSQ:", ",");
         ShowSignal(q.empty() || q.size() > 4 ? -1 : ParseNumber(q));
     } else {
         SetText(Label26, 240);

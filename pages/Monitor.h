@@ -40,6 +40,7 @@ private:
     void Cycle(bool& first, bool& centreKnown);
     bool Send(const char* command, const char* ok = "OK\r\n");
     std::string Value(const char* command, const char* alternative);
+    std::string ExtractOrEmpty(const char* start, const char* end);
     void Pause(int ms);
     void SetText(QLabel* label, int textNumber);
     void SetValue(QLabel* label, const std::string& value, int emptyText);

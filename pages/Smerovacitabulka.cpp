@@ -30,7 +30,7 @@ public:
         : QStyledItemDelegate(page), m_Page(page), m_Grid(grid)
     {
     }
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override
     {
         const auto& col = m_Grid->columns[size_t(index.column())];
         if (!col.list) {
@@ -40,19 +40,16 @@ public:
         }
         auto* combo = new QComboBox(parent);
         for (int j = 0; j < col.list->count(); ++j) combo->addItem(col.list->itemText(j), ComboItemValue(col.list, j));
-        (void)option;
         return combo;
     }
     void setEditorData(QWidget* editor, const QModelIndex& index) const override
     {
-        const auto& col = m_Grid->columns[size_t(index.column())];
         if (auto* combo = qobject_cast<QComboBox*>(editor)) {
             const int value = ParseNumber(m_Page->CellValue(*m_Grid, index.row(), index.column()));
             combo->setCurrentIndex(combo->findData(value));
             combo->showPopup();
         } else if (auto* e = qobject_cast<QLineEdit*>(editor)) {
             e->setText(index.data(Qt::EditRole).toString());
-            (void)col;
         }
     }
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override

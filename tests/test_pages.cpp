@@ -146,7 +146,6 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
     EXPECT_EQ(page->Edit2->text(), "777");
     // Even a value put in a cell by other means is stored normalised.
     page->SetCell(page->TabGSM, 1, 1, "300");
-    const auto before = P().Snapshot();
     page->StoreToParameters();
     EXPECT_EQ(P().GetValue("FXSRemove", 5), "20");
     EXPECT_EQ(P().GetValue("FXSDirection", 2), "3");
@@ -159,7 +158,6 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
     const auto loaded = P().Snapshot();
     page->StoreToParameters();
     EXPECT_EQ(P().Snapshot(), loaded);
-    (void)before;
     page->FitToArea(800, 100);
     EXPECT_GE(page->minimumHeight(), 184);
 }
