@@ -40,6 +40,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -49,6 +50,7 @@ const char* const kLanguageButtons[7] = {"BLCze", "BLEng", "BLSlo", "BLGer", "BL
 const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
 // Texts of the extra file commands.
 const int kTextNew = 291, kTextSave = 292, kTextNewAsk = 293;
+const int kHintTime = 120000;  // ms
 }  // namespace
 
 TFMain::TFMain(QWidget* parent)
@@ -127,6 +129,7 @@ TFMain::TFMain(QWidget* parent)
     }
     BuildCatalogue(Parameters());
     m_Ops.PinChanged = m_Ops.PasswordChanged = false;
+    qApp->installEventFilter(this);
     m_Ops.StorePage = [this] {
         if (m_CurrentPage) m_CurrentPage->StoreToParameters();
     };
@@ -151,6 +154,7 @@ TFMain::TFMain(QWidget* parent)
 
 TFMain::~TFMain()
 {
+    qApp->removeEventFilter(this);
     Terminal().m_OnStateChange = nullptr;
     Terminal().m_View = nullptr;
     // Pages not in the scroll area are children of the window and go with it;
@@ -322,6 +326,14 @@ void TFMain::ScrollBox1Resize()
 bool TFMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ScrollBox1->viewport() && event->type() == QEvent::Resize) ScrollBox1Resize();
+    // Hints stay up for two minutes, long enough to read a long one.
+    if (event->type() == QEvent::ToolTip) {
+        if (auto* w = qobject_cast<QWidget*>(watched); w && !w->toolTip().isEmpty() && w->toolTipDuration() < 0) {
+            const auto* help = static_cast<QHelpEvent*>(event);
+            QToolTip::showText(help->globalPos(), w->toolTip(), w, {}, kHintTime);
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
