@@ -391,9 +391,16 @@ bool CGatewayOps::Upgrade(bool standalone)
         FirmwareFile.clear();
     } else {
         const QStringList files = FirmwareFiles();
-        if (files.isEmpty()) path = QDir(FirmwareFolder).filePath("Korvanext.Bin");
-        else if (files.size() == 1) path = files.front();
-        else path = m_UI.ChooseFirmware(files);
+        const QString fallback = QDir(FirmwareFolder).filePath("Korvanext.Bin");
+        if (files.size() == 1) {
+            path = files.front();
+        } else if (files.isEmpty()) {
+            // Nothing beside the program: let the user pick a file elsewhere, else try the default name.
+            path = QFileInfo::exists(fallback) ? fallback : m_UI.ChooseFirmware({});
+            if (path.isEmpty()) path = fallback;
+        } else {
+            path = m_UI.ChooseFirmware(files);
+        }
         if (path.isEmpty()) {
             Remove();
             LastError = 10 + CE_USER;

@@ -573,6 +573,6 @@ void TFMain::Message(const QString& text, TIcon icon) { m_Prompts->Message(this,
 
 bool TFMain::Ask(const QString& text, TIcon icon) { return m_Prompts->Ask(this, Language().Text(0), text, icon); }
 
-QString TFMain::ChooseFirmware(const QStringList& paths) { return FAskBinaries->Choose(paths, *m_Prompts); }
+QString TFMain::ChooseFirmware(const QStringList& paths) { return m_Prompts->ChooseFirmware(*FAskBinaries, paths); }
 
 void TFMain::ProcessEvents() { QCoreApplication::processEvents(); }

@@ -1,5 +1,7 @@
 #include "Prompts.h"
 
+#include "Askbinaries.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -54,3 +56,5 @@ QString TPrompts::SaveFile(QWidget* parent, const QString& filter, const QString
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front();
 }
+
+QString TPrompts::ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths) { return dialog.Choose(paths, *this); }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QWidget;
+class TFAskBinaries;
 
 class TPrompts {
 public:
@@ -16,6 +17,8 @@ public:
     // Open and save dialogs; an empty result when the user cancelled.
     virtual QString OpenFile(QWidget* parent, const QString& filter);
     virtual QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix);
+    // Firmware file choice: the listed files or any other; empty when cancelled.
+    virtual QString ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths);
 };
 
 // A "description|pattern|description|pattern" filter as the language files

@@ -42,6 +42,7 @@ int main(int argc, char** argv)
             QDir().mkpath(data);
             o.imagePath = QDir(data).filePath("demo-gateway.bin").toStdString();
             o.modem = parser.isSet(modem);
+            o.call = true;  // the monitor has a call to show
             sim = std::make_unique<CGatewaySim>(o);
             std::string error;
             if (!sim->Start(&error)) {

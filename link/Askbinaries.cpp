@@ -57,6 +57,8 @@ void TFAskBinaries::showEvent(QShowEvent* event)
 
 QString TFAskBinaries::Choose(const QStringList& paths, TPrompts& prompts)
 {
+    // No file to list: the user looks for one anywhere.
+    if (paths.isEmpty()) return prompts.OpenFile(parentWidget(), Language().Text(kTextFirmwareFilter));
     ListBox1->clear();
     for (const QString& p : paths) {
         auto* item = new QListWidgetItem(QFileInfo(p).fileName(), ListBox1);

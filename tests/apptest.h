@@ -25,11 +25,17 @@ struct TScriptedPrompts : TPrompts {
     }
     QString OpenFile(QWidget*, const QString&) override { return openPath; }
     QString SaveFile(QWidget*, const QString&, const QString&) override { return savePath; }
+    QString ChooseFirmware(TFAskBinaries&, const QStringList& paths) override
+    {
+        offered = paths;
+        return firmwareChoice;
+    }
 
     std::vector<TShown> shown;
     QStringList asked;
     std::deque<bool> answers;
-    QString openPath, savePath;
+    QString openPath, savePath, firmwareChoice;
+    QStringList offered;
 };
 
 struct AppFixture : SimFixture {

@@ -74,6 +74,22 @@ TEST_F(Upgrade, FileChecksComeBeforeAnyTransfer)
     EXPECT_EQ(sim->FirmwareBlocks(), 0);
 }
 
+TEST_F(Upgrade, SeveralFilesAreOfferedAndAnyOtherMayBeChosen)
+{
+    Start();
+    MakeFirmware("Korvanext-b.Bin", "3.20");
+    MakeFirmware("Korvanext-a.Bin", "3.20");
+    const QString elsewhere = MakeFirmware("other-3.25.bin", "3.25");
+    prompts->firmwareChoice.clear();
+    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());  // cancelled choice
+    ASSERT_EQ(prompts->offered.size(), 2);
+    EXPECT_TRUE(prompts->offered[0].endsWith("Korvanext-a.Bin"));
+    EXPECT_EQ(sim->FirmwareBlocks(), 0);
+    prompts->firmwareChoice = elsewhere;
+    EXPECT_TRUE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_EQ(sim->Version(), "3.25");
+}
+
 TEST_F(Upgrade, SameOrNewerVersionAsksFirst)
 {
     TSimOptions o;
