@@ -452,21 +452,19 @@ void CCOMTerminal::AddMessage(int entry, const QString& argument)
 {
     QString text = Language().Text(m_TextIds[size_t(entry)]);
     if (!argument.isNull()) text = Substitute("%s '%s'", {text, argument});
-    if (m_View) m_View->Add(text);
+    View().Add(text);
+}
+
+TDialingView& CCOMTerminal::View()
+{
+    if (m_View) return *m_View;
+    if (!m_SilentView) m_SilentView = std::make_unique<TSilentDialingView>();
+    return *m_SilentView;
 }
 
 void CCOMTerminal::Dial(const QString& device, const QString& number)
 {
-    if (!m_SilentView) m_SilentView = std::make_unique<TSilentDialingView>();
-    TDialingView* view = m_View ? m_View : m_SilentView.get();
-    TDialingView* saved = m_View;
-    m_View = view;
-    struct Restore {
-        CCOMTerminal* t;
-        TDialingView* v;
-        ~Restore() { t->m_View = v; }
-    } restore{this, saved};
-
+    TDialingView* view = &View();
     m_Number = number;
     if (m_Comm.Enabled()) m_Comm.Close();
     if (m_Comm.Enabled() || m_CallActive || !m_Telephony) return;
@@ -544,13 +542,13 @@ void CCOMTerminal::LineCallback(unsigned message, unsigned param1, unsigned para
             return;
         }
         SetConnected(true);
-        if (m_View) m_View->CloseModal();
+        View().CloseModal();
         break;
     }
     case LINECALLSTATE_IDLE:
         AddMessage(4);
         if (m_CallActive) ReleaseCall();
-        if (m_View) m_View->CallEnded();
+        View().CallEnded();
         break;
     case LINECALLSTATE_DIALING: AddMessage(5, m_Number); break;
     case LINECALLSTATE_PROCEEDING: AddMessage(6); break;
@@ -565,14 +563,10 @@ void CCOMTerminal::LineCallback(unsigned message, unsigned param1, unsigned para
 
 void CCOMTerminal::HangUp()
 {
-    if (m_Comm.Enabled()) {
-        m_Comm.Close();
-        SetConnected(false);
-    }
+    m_Comm.Close();
     SetConnected(false);
     if (m_CallActive && m_Telephony) {
-        if (!m_SilentView) m_SilentView = std::make_unique<TSilentDialingView>();
-        TDialingView* view = m_View ? m_View : m_SilentView.get();
+        TDialingView* view = &View();
         view->Prepare();
         AddMessage(2);
         m_Telephony->Drop();

@@ -107,6 +107,8 @@ public:
 
 private:
     void AddMessage(int entry, const QString& argument = QString());
+    // The dialling view that is set, or a silent one.
+    TDialingView& View();
     void ReleaseCall();
     template <class Cond> int Wait(const std::string& command, Cond condition);
     void Send(const std::string& command);
