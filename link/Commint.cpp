@@ -179,8 +179,8 @@ void TComm::ApplySettings()
     t.c_cc[VTIME] = 0;
     if (tcsetattr(m_Handle, TCSANOW, &t) != 0) throw ECommError("Error updating DataControlBlock", errno);
     if (m_FlowControl == fcNone) {
-        Escape(TIOCMBIC, TIOCM_DTR, false, true);
-        Escape(TIOCMBIC, TIOCM_RTS, false, true);
+        Escape(TIOCMBIC, TIOCM_DTR, true);
+        Escape(TIOCMBIC, TIOCM_RTS, true);
     }
 }
 
@@ -397,7 +397,7 @@ void TComm::PurgeOut()
 // for one) do not apply and are not failures.
 static bool NotApplicable(int e) { return e == ENOTTY || e == EINVAL || e == ENOTSUP || e == ENOSYS || e == EIO; }
 
-void TComm::Escape(unsigned long request, int bit, bool /*on*/, bool modemLine)
+void TComm::Escape(unsigned long request, int bit, bool modemLine)
 {
     if (!Enabled()) throw ECommError("Port not open, unable to complete operation", -1);
     int rc;
@@ -406,12 +406,12 @@ void TComm::Escape(unsigned long request, int bit, bool /*on*/, bool modemLine)
     if (rc != 0 && !NotApplicable(errno)) throw ECommError("EscapeCommFunction failure", errno);
 }
 
-void TComm::SetDTRState(bool on) { Escape(on ? TIOCMBIS : TIOCMBIC, TIOCM_DTR, on, true); }
-void TComm::SetRTSState(bool on) { Escape(on ? TIOCMBIS : TIOCMBIC, TIOCM_RTS, on, true); }
+void TComm::SetDTRState(bool on) { Escape(on ? TIOCMBIS : TIOCMBIC, TIOCM_DTR, true); }
+void TComm::SetRTSState(bool on) { Escape(on ? TIOCMBIS : TIOCMBIC, TIOCM_RTS, true); }
 
 void TComm::SetBREAKState(bool on)
 {
-    Escape(on ? TIOCSBRK : TIOCCBRK, 0, on, false);
+    Escape(on ? TIOCSBRK : TIOCCBRK, 0, false);
     tcflush(m_Handle, TCIOFLUSH);
 }
 

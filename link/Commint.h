@@ -121,7 +121,7 @@ private:
     void StopThread();
     void EventLoop(int fd, int wakeFd, unsigned generation);
     void Dispatch(unsigned mask, unsigned generation);
-    void Escape(unsigned long request, int bit, bool on, bool modemLine);
+    void Escape(unsigned long request, int bit, bool modemLine);
 
     int m_Handle = -1;
     QString m_DeviceName = "Com2";
