@@ -1,6 +1,6 @@
 #include "Globals.h"
 
-#include "../link/Comterminal.h"
+#include "Comterminal.h"
 #include "Language.h"
 #include "Parametry.h"
 
