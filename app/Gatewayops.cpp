@@ -27,7 +27,7 @@ void CGatewayOps::LinkTimeout() { m_Terminal.m_Timeout = ModemConnected ? 20000 
 
 void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
 {
-    LastError = 10 + e.Code;
+    SetOutcome(TOutcome::Link, e.Code);
     QString message;
     switch (e.Code) {
     case CE_USER: return;
@@ -90,7 +90,7 @@ void CGatewayOps::SpeedButton6Click()
         ModemConnected = true;
         Remove();
         if (UpdateLinkControls) UpdateLinkControls();
-        LastError = 0;
+        SetOutcome(TOutcome::Done);
         m_UI.Message(Text(257), TIcon::Information);
     } catch (const CCOMTermExp& e) {
         Remove();
@@ -127,7 +127,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
             }
             m_Terminal.SendAndWait("B");
             if (m_Terminal.m_Buffer[1] != 'C') {
-                LastError = 1;
+                SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(176), TIcon::Error);
                 return false;
             }
@@ -135,7 +135,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 m_Terminal.SendAndWait("C");
                 if (m_Terminal.m_Buffer[1] == '3' && m_Terminal.m_Buffer[2] == '.') return true;
                 if (!m_UI.Ask(Text(174), TIcon::Error)) {
-                    LastError = 1;
+                    SetOutcome(TOutcome::Declined);
                     return false;
                 }
                 return Upgrade(false);
@@ -159,7 +159,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
             }
         }
     }
-    LastError = 10 + CE_USER;
+    SetOutcome(TOutcome::Link, CE_USER);
     return false;
 }
 
@@ -202,7 +202,7 @@ bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2)
 
 bool CGatewayOps::EzRgnBtn2Click()
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     if (IsModem && !ModemConnected) return false;
     bool done = false;
     // A read that fails leaves the registry exactly as it was.
@@ -231,7 +231,7 @@ bool CGatewayOps::EzRgnBtn2Click()
             if (!ReadImage(buffer.data(), true)) {
                 Remove();
                 m_Parameters.Restore(before);
-                LastError = 1;
+                SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(113), TIcon::Error);
             } else {
                 Remove();
@@ -303,7 +303,7 @@ bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2)
 
 bool CGatewayOps::EzRgnBtn3Click()
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
@@ -320,7 +320,7 @@ bool CGatewayOps::EzRgnBtn3Click()
             if (std::memcmp(image.data() + ModemNumbersStart, reply.data() + 1 + ModemNumbersStart, ModemNumbersSize) != 0 &&
                 !m_UI.Ask(Text(263), TIcon::Question)) {
                 Remove();
-                LastError = 1;
+                SetOutcome(TOutcome::Declined);
                 if (!ModemConnected) CloseGatewayLink();
                 return false;
             }
@@ -331,7 +331,7 @@ bool CGatewayOps::EzRgnBtn3Click()
                 if (!ReadImage(reply.data(), false)) {
                     LinkTimeout();
                     Remove();
-                    LastError = 1;
+                    SetOutcome(TOutcome::Damaged);
                     m_UI.Message(Text(113), TIcon::Error);
                     if (!ModemConnected) CloseGatewayLink();
                     return false;
@@ -349,7 +349,7 @@ bool CGatewayOps::EzRgnBtn3Click()
             if (written) {
                 m_UI.Message(Text(114), TIcon::Information);
             } else {
-                LastError = 1;
+                SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(115), TIcon::Error);
             }
         }
@@ -403,13 +403,13 @@ bool CGatewayOps::Upgrade(bool standalone)
         }
         if (path.isEmpty()) {
             Remove();
-            LastError = 10 + CE_USER;
+            SetOutcome(TOutcome::Declined);
             return false;
         }
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        LastError = 1;
+        SetOutcome(TOutcome::FileError);
         m_UI.Message(Substitute("%s\n\n%s", {Text(117), QDir::toNativeSeparators(path)}), TIcon::Error);
         Remove();
         return false;
@@ -417,7 +417,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     m_Firmware.assign(FirmwareSize, 0);
     const QByteArray bytes = file.read(FirmwareSize + 1);
     if (bytes.size() != FirmwareSize) {
-        LastError = 1;
+        SetOutcome(TOutcome::BadInput);
         m_UI.Message(Text(175), TIcon::Error);
         Remove();
         return false;
@@ -425,7 +425,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     std::memcpy(m_Firmware.data(), bytes.constData(), FirmwareSize);
     const char* fileVersion = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
     if (!(fileVersion[0] == '3' && fileVersion[1] == '.')) {
-        LastError = 1;
+        SetOutcome(TOutcome::BadInput);
         m_UI.Message(Text(241), TIcon::Error);
         Remove();
         return false;
@@ -436,7 +436,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     const int order = std::memcmp(gateway + 1, fileVersion, 5);
     if (order >= 0 && !m_UI.Ask(Text(order == 0 ? 119 : 120), TIcon::Question)) {
         if (standalone) Remove();
-        LastError = 1;
+        SetOutcome(TOutcome::Declined);
         return false;
     }
     m_UI.SetProgressMax(60);
@@ -501,9 +501,9 @@ bool CGatewayOps::Upgrade(bool standalone)
 
 bool CGatewayOps::EzRgnBtn1Click()
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     if (!m_UI.Ask(Text(116), TIcon::Question)) {
-        LastError = 1;
+        SetOutcome(TOutcome::Declined);
         return false;
     }
     bool done = false;

@@ -27,7 +27,16 @@
 
 namespace {
 
-enum ExitCode { kOk = 0, kUsage = 1, kFileError = 2, kDataError = 3, kRefused = 4, kLinkError = 10 };
+// Exit statuses; 10 + the link error code for a link failure.
+enum ExitCode {
+    kOk = 0,
+    kUsage = 1,
+    kFileError = 2,  // a file cannot be read or written
+    kDataError = 3,  // bad input data
+    kRefused = 4,    // declined or refused; diff: differences found
+    kDamaged = 5,    // the gateway's data damaged or not confirmed
+    kLinkError = 10,
+};
 
 struct Command {
     const char* name;
@@ -189,8 +198,19 @@ struct Session {
         ops.SpeedButton6Click();
         return ops.ModemConnected;
     }
-    // The exit code of an operation that did not succeed.
-    int Exit() const { return ops.LastError >= 10 ? kLinkError + ops.LastError - 10 : kRefused; }
+    // The exit code of the last operation.
+    int Exit() const
+    {
+        switch (ops.Outcome) {
+        case TOutcome::Done: return kOk;
+        case TOutcome::Declined: return kRefused;
+        case TOutcome::Damaged: return kDamaged;
+        case TOutcome::BadInput: return kDataError;
+        case TOutcome::FileError: return kFileError;
+        case TOutcome::Link: return kLinkError + ops.LinkCode;
+        }
+        return kRefused;
+    }
 
     TGlobalObjects globals;
     TConsoleUI ui;
@@ -224,7 +244,7 @@ int WithLink(const std::vector<std::string>& a, size_t files, const std::functio
         g_Interrupted = 1;
         if (CCOMTerminal* t = &Terminal()) t->m_Abort = true;
     });
-    if (!s.Connect()) return s.ops.LastError >= 10 ? s.Exit() : Fail(kLinkError, "no modem connection");
+    if (!s.Connect()) return s.ops.Outcome == TOutcome::Link ? s.Exit() : Fail(kLinkError, "no modem connection");
     return run(s, o);
 }
 
