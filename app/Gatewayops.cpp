@@ -11,7 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <grp.h>
+#include <sys/stat.h>
 
 using namespace ImageLayout;
 
@@ -25,13 +28,46 @@ QString CGatewayOps::Text(int n) const { return m_Language.Text(n); }
 // The reply time-out of the link: 20 s over a modem call, 1 s on the cable.
 void CGatewayOps::LinkTimeout() { m_Terminal.m_Timeout = ModemConnected ? 20000 : 1000; }
 
+// The group that owns the device: the one a user must belong to for using it.
+static QString DeviceGroup(const std::string& device)
+{
+    struct stat st{};
+    if (::stat(device.c_str(), &st) != 0) return {};
+    std::vector<char> buffer(4096);
+    group g{};
+    group* found = nullptr;
+    if (getgrgid_r(st.st_gid, &g, buffer.data(), buffer.size(), &found) != 0 || !found) return QString::number(st.st_gid);
+    return QString::fromLocal8Bit(found->gr_name);
+}
+
+QString CGatewayOps::OpenFailureText(const CCOMTermExp& e) const
+{
+    QString message = Text(125);
+    if (e.Device.empty()) return message;
+    message += "\n" + Substitute(Text(315), {QString::fromLocal8Bit(e.Device.c_str()), QString::fromLocal8Bit(e.Detail.c_str())});
+    QString hint;
+    switch (e.SystemError) {
+    case EACCES:
+    case EPERM: hint = Substitute(Text(316), {DeviceGroup(e.Device)}); break;
+    case EBUSY: hint = Text(317); break;
+    case ENOTTY:
+    case EISDIR: hint = Text(318); break;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV: hint = Text(319); break;
+    default: break;
+    }
+    if (!hint.isEmpty()) message += "\n" + hint;
+    return message;
+}
+
 void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
 {
     SetOutcome(TOutcome::Link, e.Code);
     QString message;
     switch (e.Code) {
     case CE_USER: return;
-    case CE_OPEN_ERROR: message = Text(125); break;
+    case CE_OPEN_ERROR: message = OpenFailureText(e); break;
     case CE_CONNECTION_TIMEOUT:
     case CE_PARSING_ERROR: message = Substitute(Text(110), {LinkErrorName(e.Code)}); break;
     case CE_NOT_CONNECTED:

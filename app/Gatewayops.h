@@ -67,6 +67,8 @@ public:
     void CloseGatewayLink();
     bool ReadImage(uint8_t* buffer, bool withBlock2);
     void ShowLinkError(const CCOMTermExp& e);
+    // Text 125 with the device, the system's reason and what to do about it.
+    QString OpenFailureText(const CCOMTermExp& e) const;
     void SetLinkState(bool connected, bool callActive);
     bool Upgrade(bool standalone);
     // The firmware image files of the program folder (name pattern and size checked).

@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QtGlobal>
-#include <QElapsedTimer>
 #include <cstring>
 
 const char* LinkErrorName(uint8_t code)
@@ -67,7 +66,12 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
     case 9600: rate = br9600; break;
     case 19200: rate = br19200; break;
     case 57600: rate = br57600; break;
-    default: throw CCOMTermExp(CE_OPEN_ERROR);
+    default: {
+        CCOMTermExp e(CE_OPEN_ERROR);
+        e.Device = TComm::DevicePath(port).toStdString();
+        e.Detail = "speed " + std::to_string(baudRate) + " not supported";
+        throw e;
+    }
     }
     m_Comm.SetDeviceName(port);
     m_Comm.SetStopbits(sb10);
@@ -84,8 +88,13 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
             m_Comm.Open();
             break;
         } catch (const ECommError& e) {
-            if (!reopening || e.Text == "Error updating DataControlBlock" || attempt >= 100)
-                throw CCOMTermExp(CE_OPEN_ERROR);
+            if (!reopening || e.Text == "Error updating DataControlBlock" || attempt >= 100) {
+                CCOMTermExp x(CE_OPEN_ERROR);
+                x.Device = e.Device.empty() ? TComm::DevicePath(port).toStdString() : e.Device;
+                x.SystemError = e.SystemError;
+                x.Detail = e.SystemError > 0 ? std::strerror(e.SystemError) : e.Text;
+                throw x;
+            }
             QThread::msleep(10);
         }
     }

@@ -29,6 +29,11 @@ public:
     explicit CCOMTermExp(uint8_t code) : Code(code) {}
     const char* what() const noexcept override;
     uint8_t Code;
+    // Why the port could not be opened (CE_OPEN_ERROR): the device path, the
+    // system's error number (0 when none) and its text.
+    std::string Device;
+    int SystemError = 0;
+    std::string Detail;
 };
 
 const char* LinkErrorName(uint8_t code);
