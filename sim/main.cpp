@@ -29,6 +29,7 @@ static void Usage()
         "  --refuse-write       refuse configuration writes with \"Y\"\n"
         "  --drop-mid-block     end the line in the middle of the first block read\n"
         "  --bad-firmware-ack N acknowledge the first N firmware blocks with a wrong CRC\n"
+        "                       (-1: every block, the gateway never accepts one)\n"
         "  --at-error CMD       answer the AT command CMD with ERROR (repeatable)\n"
         "  --signal N           signal quality reported by AT+CSQ (default 17)\n"
         "  --call NUMBER        a call is up with NUMBER\n"
