@@ -8,6 +8,7 @@
 #include "Parametry.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -142,8 +143,18 @@ void CGatewayOps::SpeedButton8Click()
 
 // ---------------------------------------------------------------- identification
 
+// The port as the user named it, with the device it stands for when they differ.
+QString CGatewayOps::PortName() const
+{
+    const QString device = TComm::DevicePath(ComPort);
+    return device == ComPort ? ComPort : QString("%1 (%2)").arg(ComPort, device);
+}
+
 bool CGatewayOps::OpenGatewayLink(bool checkVersion)
 {
+    m_IdentHw.clear();
+    m_IdentSw.clear();
+    GatewayVersion.clear();
     if (!ModemConnected) {
         try {
             m_Terminal.Connect(ComPort, 19200);
@@ -154,6 +165,8 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     }
     m_Terminal.m_Terminator = 0;
     if (!ModemConnected) m_Terminal.m_Timeout = 1000;
+    QElapsedTimer waited;
+    waited.start();
     while (!m_UI.Cancelled()) {
         try {
             if (!ModemConnected) {
@@ -162,6 +175,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 GatewayLinkOpen = true;
             }
             m_Terminal.SendAndWait("B");
+            m_IdentHw = ReplyText(1);
             if (m_Terminal.m_Buffer[1] != 'C') {
                 SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(176), TIcon::Error);
@@ -169,17 +183,27 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
             }
             if (checkVersion) {
                 m_Terminal.SendAndWait("C");
+                m_IdentSw = ReplyText(99);
+                GatewayVersion = QString::fromLatin1(m_IdentSw.c_str());
                 if (m_Terminal.m_Buffer[1] == '3' && m_Terminal.m_Buffer[2] == '.') return true;
+                if (!OfferUpgrade) {
+                    // This operation must not flash: old firmware ends it.
+                    SetOutcome(TOutcome::Declined);
+                    return false;
+                }
                 if (!m_UI.Ask(Text(174), TIcon::Error)) {
                     SetOutcome(TOutcome::Declined);
                     return false;
                 }
+                m_IdentSw.clear();  // the upgrade changes it
                 return Upgrade(false);
             }
             return true;
         } catch (const CCOMTermExp& e) {
-            // A gateway that does not answer is asked again until the user cancels;
-            // a line that is gone is not.
+            // A break ends the operation; its caller sends "A" and closes.
+            if (e.Code == CE_USER) throw;
+            // A gateway that does not answer is asked again until the user cancels
+            // or the wait's bound has passed; a line that is gone is not.
             if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
                 if (ModemConnected) throw;
                 try {
@@ -194,9 +218,61 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 }
             }
         }
+        if (AnswerWaitMs > 0 && waited.elapsed() >= AnswerWaitMs) {
+            SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
+            Remove();
+            m_UI.Message(Substitute(Text(320), {ModemConnected ? ModemNumber : PortName(),
+                                                QString::number((AnswerWaitMs + 999) / 1000)}),
+                         TIcon::Error);
+            return false;
+        }
     }
     SetOutcome(TOutcome::Link, CE_USER);
     return false;
+}
+
+// The zero-ended reply from position 1, at most max characters.
+std::string CGatewayOps::ReplyText(size_t max) const
+{
+    const char* reply = reinterpret_cast<const char*>(m_Terminal.m_Buffer.data());
+    if (m_Terminal.m_Count < 2) return {};
+    return std::string(reply + 1, strnlen(reply + 1, std::min(max, size_t(m_Terminal.m_Count - 1))));
+}
+
+bool CGatewayOps::Identify()
+{
+    SetOutcome(TOutcome::Done);
+    if (IsModem && !ModemConnected) return false;
+    bool done = false;
+    m_UI.ShowProgress(true, ModemConnected ? 107 : 104, false);
+    try {
+        if (OpenGatewayLink(true)) {
+            // "B" and "C" were answered by the identification step; an upgrade
+            // run from it changed the version, which is then asked again.
+            if (m_IdentSw.empty()) {
+                m_Terminal.SendAndWait("C");
+                m_IdentSw = ReplyText(99);
+            }
+            m_Terminal.SendAndWait("D");
+            const std::string serial = ReplyText(99);
+            m_Terminal.SendAndWait("F");
+            const std::string lock = ReplyText(99);
+            m_Parameters.SetValue("HWVer", 0, m_IdentHw);
+            m_Parameters.SetValue("SWVer", 0, m_IdentSw);
+            m_Parameters.SetValue("SerialNum", 0, serial);
+            m_Parameters.SetValue("OperLock", 0, lock);
+            done = true;
+        }
+    } catch (const CCOMTermExp& e) {
+        Remove();
+        ShowLinkError(e);
+        LinkFailed(e);
+    }
+    // Identification only: the gateway leaves configuration mode at once.
+    CloseGatewayLink();
+    if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
+    Remove();
+    return done;
 }
 
 void CGatewayOps::CloseGatewayLink()
@@ -470,7 +546,11 @@ bool CGatewayOps::Upgrade(bool standalone)
     char gateway[101] = {};
     std::memcpy(gateway, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 100)));
     const int order = std::memcmp(gateway + 1, fileVersion, 5);
-    if (order >= 0 && !m_UI.Ask(Text(order == 0 ? 119 : 120), TIcon::Question)) {
+    // Whatever the versions, the user sees what is about to be flashed and agrees.
+    const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path),
+                                                  QString::fromLatin1(fileVersion, int(strnlen(fileVersion, 12))),
+                                                  QString::fromLatin1(gateway + 1, int(strnlen(gateway + 1, 99)))});
+    if (!m_UI.Ask(Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question)) {
         if (standalone) Remove();
         SetOutcome(TOutcome::Declined);
         return false;
@@ -498,6 +578,9 @@ bool CGatewayOps::Upgrade(bool standalone)
             const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
             const uint32_t crc = Crc32(block, FirmwareBlock);
             for (;;) {
+                // A gateway that keeps refusing must not hold off a break or Cancel:
+                // each wait clears m_Abort, so the flags are looked at here.
+                if (m_Terminal.m_Interrupt || m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
                 transferStarted = true;
                 m_Terminal.m_Count = 0;
                 const int address = b * FirmwareBlock;
@@ -542,6 +625,12 @@ bool CGatewayOps::EzRgnBtn1Click()
         SetOutcome(TOutcome::Declined);
         return false;
     }
+    return UpgradeFirmware();
+}
+
+bool CGatewayOps::UpgradeFirmware()
+{
+    SetOutcome(TOutcome::Done);
     bool done = false;
     try {
         done = Upgrade(true);

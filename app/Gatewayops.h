@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 class CCOMTermExp;
@@ -62,6 +63,11 @@ public:
     bool EzRgnBtn2Click();     // read from gateway; true when the configuration was read
     bool EzRgnBtn3Click();     // write to gateway; true when it was written and verified
     bool EzRgnBtn1Click();     // firmware upgrade, stand-alone
+    // The stand-alone upgrade after its question has been agreed to.
+    bool UpgradeFirmware();
+    // Identification only: "B", "C", "D" and "F" into the registry's four
+    // identification keys, then "A" on the cable; nothing else changes.
+    bool Identify();
 
     bool OpenGatewayLink(bool checkVersion);
     void CloseGatewayLink();
@@ -95,6 +101,16 @@ public:
     QString FirmwareFolder;           // where firmware images are looked for (program folder)
     QString FirmwareFile;             // a file chosen outside the folder, used once
     std::vector<uint8_t> m_Firmware;  // the image of the running upgrade
+    // How long the identification asks a silent gateway again, in ms; 0: until
+    // the user cancels (the window), the command line bounds it.
+    int AnswerWaitMs = 0;
+    // False where an operation must not flash: old firmware then ends it as
+    // declined instead of offering the upgrade.
+    bool OfferUpgrade = true;
+    // The firmware version the last identification found ("C" reply).
+    QString GatewayVersion;
+    // The port as the user named it, and its device when that differs.
+    QString PortName() const;
 
     // Outcome of the last operation; LinkCode is the CE_ code of a link failure.
     TOutcome Outcome = TOutcome::Done;
@@ -111,9 +127,11 @@ private:
     void LinkTimeout();
     void LinkFailed(const CCOMTermExp& e);
     bool WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2);
+    std::string ReplyText(size_t max) const;
 
     CParameters& m_Parameters;
     CCOMTerminal& m_Terminal;
     const CLanguage& m_Language;
     TOperationUI& m_UI;
+    std::string m_IdentHw, m_IdentSw;  // "B" and "C" replies of the identification step
 };

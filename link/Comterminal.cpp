@@ -162,6 +162,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     } clear{m_Waiting};
 
     m_Abort = false;
+    if (m_Interrupt) throw CCOMTermExp(CE_USER);
     Send(command);
     int last = m_Count;
     QElapsedTimer clock;
@@ -172,7 +173,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
             last = m_Count;
             deadline = clock.elapsed() + m_Timeout;
         }
-        if (m_Abort) throw CCOMTermExp(CE_USER);
+        if (m_Abort || m_Interrupt) throw CCOMTermExp(CE_USER);
         if (const int r = condition()) return r;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
