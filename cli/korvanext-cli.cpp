@@ -733,7 +733,7 @@ void Usage(FILE* out)
     for (const TCommand& c : Commands()) std::fprintf(out, "  %-9s %-31s %s\n", c.name, c.args, c.help);
     std::fprintf(out,
                  "\n%s"
-                 "  Options may come anywhere after the command; --opt=value works too.\n"
+                 "  Options may come anywhere after the command; --wait=5 is the same as --wait 5.\n"
                  "  Several ports: one run per port in parallel; their messages are prefixed with\n"
                  "  the port, a summary (port, serial number, firmware, result, time, files) ends.\n"
                  "  Progress goes to stderr when it is a terminal.\n\n%s\n%s\n"
