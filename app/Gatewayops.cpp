@@ -45,7 +45,7 @@ QString CGatewayOps::OpenFailureText(const CCOMTermExp& e) const
 {
     QString message = Text(125);
     if (e.Device.empty()) return message;
-    message += "\n" + Substitute(Text(315), {QString::fromLocal8Bit(e.Device.c_str()), QString::fromLocal8Bit(e.Detail.c_str())});
+    message += "\n\n" + Substitute(Text(315), {QString::fromLocal8Bit(e.Device.c_str()), QString::fromLocal8Bit(e.Detail.c_str())});
     QString hint;
     switch (e.SystemError) {
     case EACCES:

@@ -1,5 +1,6 @@
 #include "Cliconsole.h"
 
+#include "Comterminal.h"
 #include "Globals.h"
 #include "Language.h"
 
@@ -172,6 +173,7 @@ void TConsoleDialingView::RunModal()
     m_Closed = false;
     QElapsedTimer waited;
     waited.start();
-    while (!m_Closed && !m_Interrupt && (m_BoundMs <= 0 || waited.elapsed() < m_BoundMs))
+    // Waits only while a call is being set up; a failure to start one has been said already.
+    while (!m_Closed && !m_Interrupt && Terminal().m_CallActive && (m_BoundMs <= 0 || waited.elapsed() < m_BoundMs))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the terminal's timer wakes it
 }

@@ -79,6 +79,27 @@ QString WriteProblem(const QString& path)
     return {};
 }
 
+// Why a folder cannot be made or written into, or empty when it can.
+QString FolderProblem(const QString& path)
+{
+    QString existing = QFileInfo(path).absoluteFilePath();
+    while (!QFileInfo::exists(existing) && QFileInfo(existing).absolutePath() != existing)
+        existing = QFileInfo(existing).absolutePath();
+    const QByteArray e = QFile::encodeName(existing);
+    struct stat st{};
+    if (::stat(e.constData(), &st) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return Quoted(existing) + " is not a folder";
+    if (::access(e.constData(), W_OK) != 0) return Quoted(existing) + ": " + QString::fromLocal8Bit(std::strerror(errno));
+    return {};
+}
+
+// Creates the folder: empty, or why it cannot be.
+QString MakeFolder(const QString& path)
+{
+    if (const QString why = FolderProblem(path); !why.isEmpty()) return why;
+    return QDir().mkpath(path) ? QString() : QString("it cannot be created");
+}
+
 int CannotRead(const QString& path, const QString& why) { return Fail(kFileError, "cannot read " + Quoted(path) + ": " + why); }
 int CannotWrite(const QString& path, const QString& why) { return Fail(kFileError, "cannot write " + Quoted(path) + ": " + why); }
 
@@ -589,7 +610,7 @@ int ReadInto(TSession& s, const QString& target, QJsonObject& report)
     report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}};
     QString path = target;
     if (IsFolderTarget(target)) {
-        if (!QDir().mkpath(target)) return CannotWrite(target, "the folder cannot be created");
+        if (const QString why = MakeFolder(target); !why.isEmpty()) return CannotWrite(target, why);
         path = QDir(target).filePath(GatewayFileName(s) + ".kvx");
     }
     if (const QString why = SaveConfiguration(Parameters(), path); !why.isEmpty()) return CannotWrite(path, why);
@@ -600,7 +621,9 @@ int ReadInto(TSession& s, const QString& target, QJsonObject& report)
 int CmdRead(TOptions& o)
 {
     const QString target = o.positional[0];
-    if (!IsFolderTarget(target)) {
+    if (IsFolderTarget(target)) {
+        if (const QString why = FolderProblem(target); !why.isEmpty()) return CannotWrite(target, why);
+    } else {
         if (const int rc = ParseLinkOptions(o)) return rc;
         if (o.ports.size() > 1) return Fail(kUsage, "several gateways need a folder to read into (a path ending with '/')");
         if (const QString why = WriteProblem(target); !why.isEmpty()) return CannotWrite(target, why);
@@ -615,9 +638,10 @@ int CmdRead(TOptions& o)
 
 int CmdBackup(TOptions& o)
 {
+    if (const QString why = FolderProblem(o.positional[0]); !why.isEmpty()) return CannotWrite(o.positional[0], why);
     return WithLink("backup", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
         const QString dir = opt.positional[0];
-        if (!QDir().mkpath(dir)) return CannotWrite(dir, "the folder cannot be created");
+        if (const QString why = MakeFolder(dir); !why.isEmpty()) return CannotWrite(dir, why);
         if (!s.ops.EzRgnBtn2Click() || s.Interrupted()) return s.Exit("backup");
         const QString base = QDir(dir).filePath(
             QString("gateway-%1-%2").arg(GatewayFileName(s), QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
