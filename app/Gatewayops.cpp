@@ -49,7 +49,12 @@ QString CGatewayOps::OpenFailureText(const CCOMTermExp& e) const
     QString hint;
     switch (e.SystemError) {
     case EACCES:
-    case EPERM: hint = Substitute(Text(316), {DeviceGroup(e.Device)}); break;
+    case EPERM: {
+        // Where the device cannot even be looked at, the usual owner of serial ports.
+        const QString group = DeviceGroup(e.Device);
+        hint = Substitute(Text(316), {group.isEmpty() ? QString("dialout") : group});
+        break;
+    }
     case EBUSY: hint = Text(317); break;
     case ENOTTY:
     case EISDIR: hint = Text(318); break;

@@ -304,7 +304,7 @@ class TSession {
 public:
     explicit TSession(const TOptions& o)
         : m_Ui(o.yes, Terminal().m_Interrupt), ops(Parameters(), Terminal(), Language(), m_Ui),
-          m_Dialing(Terminal().m_Interrupt, 120000), m_Options(o)
+          m_Dialing(Terminal().m_Interrupt, 120000)
     {
         Language().Init(ProgramFolder(), nullptr, nullptr);
         const int eng = Language().FindLanguage("Eng");
@@ -407,7 +407,6 @@ public:
 
 private:
     TConsoleDialingView m_Dialing;
-    const TOptions& m_Options;
 };
 
 QString Value(const char* key) { return FromBytes(Parameters().GetValue(key, 0)); }

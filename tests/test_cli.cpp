@@ -186,7 +186,7 @@ TEST_F(Cli, ASilentGatewayIsGivenUpAfterTheWait)
     o.silentAfter = 0;
     StartSim(o);
     EXPECT_EQ(Run({"identify", "--port", port, "--wait", "1"}), 12);
-    EXPECT_EQ(err, "korvanext-cli: The gateway on " + port + " did not answer within 1 seconds. Check the cable and "
+    EXPECT_EQ(err, "korvanext-cli: The gateway on " + port + " did not answer within 1 s. Check the cable and "
                    "that the gateway is switched on.\n");
     EXPECT_EQ(Run({"backup", "b", "--port", port, "--wait=1", "--verbose"}), 12);
     EXPECT_TRUE(err.contains("Connection timeout"));  // diagnostics only on request
