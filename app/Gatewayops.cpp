@@ -8,10 +8,14 @@
 #include "Parametry.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <grp.h>
+#include <sys/stat.h>
 
 using namespace ImageLayout;
 
@@ -25,13 +29,51 @@ QString CGatewayOps::Text(int n) const { return m_Language.Text(n); }
 // The reply time-out of the link: 20 s over a modem call, 1 s on the cable.
 void CGatewayOps::LinkTimeout() { m_Terminal.m_Timeout = ModemConnected ? 20000 : 1000; }
 
+// The group that owns the device: the one a user must belong to for using it.
+static QString DeviceGroup(const std::string& device)
+{
+    struct stat st{};
+    if (::stat(device.c_str(), &st) != 0) return {};
+    std::vector<char> buffer(4096);
+    group g{};
+    group* found = nullptr;
+    if (getgrgid_r(st.st_gid, &g, buffer.data(), buffer.size(), &found) != 0 || !found) return QString::number(st.st_gid);
+    return QString::fromLocal8Bit(found->gr_name);
+}
+
+QString CGatewayOps::OpenFailureText(const CCOMTermExp& e) const
+{
+    QString message = Text(125);
+    if (e.Device.empty()) return message;
+    message += "\n\n" + Substitute(Text(315), {QString::fromLocal8Bit(e.Device.c_str()), QString::fromLocal8Bit(e.Detail.c_str())});
+    QString hint;
+    switch (e.SystemError) {
+    case EACCES:
+    case EPERM: {
+        // Where the device cannot even be looked at, the usual owner of serial ports.
+        const QString group = DeviceGroup(e.Device);
+        hint = Substitute(Text(316), {group.isEmpty() ? QString("dialout") : group});
+        break;
+    }
+    case EBUSY: hint = Text(317); break;
+    case ENOTTY:
+    case EISDIR: hint = Text(318); break;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV: hint = Text(319); break;
+    default: break;
+    }
+    if (!hint.isEmpty()) message += "\n" + hint;
+    return message;
+}
+
 void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
 {
-    LastError = 10 + e.Code;
+    SetOutcome(TOutcome::Link, e.Code);
     QString message;
     switch (e.Code) {
     case CE_USER: return;
-    case CE_OPEN_ERROR: message = Text(125); break;
+    case CE_OPEN_ERROR: message = OpenFailureText(e); break;
     case CE_CONNECTION_TIMEOUT:
     case CE_PARSING_ERROR: message = Substitute(Text(110), {LinkErrorName(e.Code)}); break;
     case CE_NOT_CONNECTED:
@@ -90,7 +132,7 @@ void CGatewayOps::SpeedButton6Click()
         ModemConnected = true;
         Remove();
         if (UpdateLinkControls) UpdateLinkControls();
-        LastError = 0;
+        SetOutcome(TOutcome::Done);
         m_UI.Message(Text(257), TIcon::Information);
     } catch (const CCOMTermExp& e) {
         Remove();
@@ -106,8 +148,18 @@ void CGatewayOps::SpeedButton8Click()
 
 // ---------------------------------------------------------------- identification
 
+// The port as the user named it, with the device it stands for when they differ.
+QString CGatewayOps::PortName() const
+{
+    const QString device = TComm::DevicePath(ComPort);
+    return device == ComPort ? ComPort : QString("%1 (%2)").arg(ComPort, device);
+}
+
 bool CGatewayOps::OpenGatewayLink(bool checkVersion)
 {
+    m_IdentHw.clear();
+    m_IdentSw.clear();
+    GatewayVersion.clear();
     if (!ModemConnected) {
         try {
             m_Terminal.Connect(ComPort, 19200);
@@ -118,6 +170,8 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     }
     m_Terminal.m_Terminator = 0;
     if (!ModemConnected) m_Terminal.m_Timeout = 1000;
+    QElapsedTimer waited;
+    waited.start();
     while (!m_UI.Cancelled()) {
         try {
             if (!ModemConnected) {
@@ -126,24 +180,35 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 GatewayLinkOpen = true;
             }
             m_Terminal.SendAndWait("B");
+            m_IdentHw = ReplyText(1);
             if (m_Terminal.m_Buffer[1] != 'C') {
-                LastError = 1;
+                SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(176), TIcon::Error);
                 return false;
             }
             if (checkVersion) {
                 m_Terminal.SendAndWait("C");
+                m_IdentSw = ReplyText(99);
+                GatewayVersion = QString::fromLatin1(m_IdentSw.c_str());
                 if (m_Terminal.m_Buffer[1] == '3' && m_Terminal.m_Buffer[2] == '.') return true;
-                if (!m_UI.Ask(Text(174), TIcon::Error)) {
-                    LastError = 1;
+                if (!OfferUpgrade) {
+                    // This operation must not flash: old firmware ends it.
+                    SetOutcome(TOutcome::Declined);
                     return false;
                 }
+                if (!m_UI.Ask(Text(174), TIcon::Error)) {
+                    SetOutcome(TOutcome::Declined);
+                    return false;
+                }
+                m_IdentSw.clear();  // the upgrade changes it
                 return Upgrade(false);
             }
             return true;
         } catch (const CCOMTermExp& e) {
-            // A gateway that does not answer is asked again until the user cancels;
-            // a line that is gone is not.
+            // A break ends the operation; its caller sends "A" and closes.
+            if (e.Code == CE_USER) throw;
+            // A gateway that does not answer is asked again until the user cancels
+            // or the wait's bound has passed; a line that is gone is not.
             if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
                 if (ModemConnected) throw;
                 try {
@@ -158,9 +223,61 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 }
             }
         }
+        if (AnswerWaitMs > 0 && waited.elapsed() >= AnswerWaitMs) {
+            SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
+            Remove();
+            m_UI.Message(Substitute(Text(320), {ModemConnected ? ModemNumber : PortName(),
+                                                QString::number((AnswerWaitMs + 999) / 1000)}),
+                         TIcon::Error);
+            return false;
+        }
     }
-    LastError = 10 + CE_USER;
+    SetOutcome(TOutcome::Link, CE_USER);
     return false;
+}
+
+// The zero-ended reply from position 1, at most max characters.
+std::string CGatewayOps::ReplyText(size_t max) const
+{
+    const char* reply = reinterpret_cast<const char*>(m_Terminal.m_Buffer.data());
+    if (m_Terminal.m_Count < 2) return {};
+    return std::string(reply + 1, strnlen(reply + 1, std::min(max, size_t(m_Terminal.m_Count - 1))));
+}
+
+bool CGatewayOps::Identify()
+{
+    SetOutcome(TOutcome::Done);
+    if (IsModem && !ModemConnected) return false;
+    bool done = false;
+    m_UI.ShowProgress(true, ModemConnected ? 107 : 104, false);
+    try {
+        if (OpenGatewayLink(true)) {
+            // "B" and "C" were answered by the identification step; an upgrade
+            // run from it changed the version, which is then asked again.
+            if (m_IdentSw.empty()) {
+                m_Terminal.SendAndWait("C");
+                m_IdentSw = ReplyText(99);
+            }
+            m_Terminal.SendAndWait("D");
+            const std::string serial = ReplyText(99);
+            m_Terminal.SendAndWait("F");
+            const std::string lock = ReplyText(99);
+            m_Parameters.SetValue("HWVer", 0, m_IdentHw);
+            m_Parameters.SetValue("SWVer", 0, m_IdentSw);
+            m_Parameters.SetValue("SerialNum", 0, serial);
+            m_Parameters.SetValue("OperLock", 0, lock);
+            done = true;
+        }
+    } catch (const CCOMTermExp& e) {
+        Remove();
+        ShowLinkError(e);
+        LinkFailed(e);
+    }
+    // Identification only: the gateway leaves configuration mode at once.
+    CloseGatewayLink();
+    if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
+    Remove();
+    return done;
 }
 
 void CGatewayOps::CloseGatewayLink()
@@ -202,7 +319,7 @@ bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2)
 
 bool CGatewayOps::EzRgnBtn2Click()
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     if (IsModem && !ModemConnected) return false;
     bool done = false;
     // A read that fails leaves the registry exactly as it was.
@@ -231,7 +348,7 @@ bool CGatewayOps::EzRgnBtn2Click()
             if (!ReadImage(buffer.data(), true)) {
                 Remove();
                 m_Parameters.Restore(before);
-                LastError = 1;
+                SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(113), TIcon::Error);
             } else {
                 Remove();
@@ -303,7 +420,7 @@ bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2)
 
 bool CGatewayOps::EzRgnBtn3Click()
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
@@ -320,7 +437,7 @@ bool CGatewayOps::EzRgnBtn3Click()
             if (std::memcmp(image.data() + ModemNumbersStart, reply.data() + 1 + ModemNumbersStart, ModemNumbersSize) != 0 &&
                 !m_UI.Ask(Text(263), TIcon::Question)) {
                 Remove();
-                LastError = 1;
+                SetOutcome(TOutcome::Declined);
                 if (!ModemConnected) CloseGatewayLink();
                 return false;
             }
@@ -331,7 +448,7 @@ bool CGatewayOps::EzRgnBtn3Click()
                 if (!ReadImage(reply.data(), false)) {
                     LinkTimeout();
                     Remove();
-                    LastError = 1;
+                    SetOutcome(TOutcome::Damaged);
                     m_UI.Message(Text(113), TIcon::Error);
                     if (!ModemConnected) CloseGatewayLink();
                     return false;
@@ -349,7 +466,7 @@ bool CGatewayOps::EzRgnBtn3Click()
             if (written) {
                 m_UI.Message(Text(114), TIcon::Information);
             } else {
-                LastError = 1;
+                SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(115), TIcon::Error);
             }
         }
@@ -403,13 +520,13 @@ bool CGatewayOps::Upgrade(bool standalone)
         }
         if (path.isEmpty()) {
             Remove();
-            LastError = 10 + CE_USER;
+            SetOutcome(TOutcome::Declined);
             return false;
         }
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        LastError = 1;
+        SetOutcome(TOutcome::FileError);
         m_UI.Message(Substitute("%s\n\n%s", {Text(117), QDir::toNativeSeparators(path)}), TIcon::Error);
         Remove();
         return false;
@@ -417,7 +534,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     m_Firmware.assign(FirmwareSize, 0);
     const QByteArray bytes = file.read(FirmwareSize + 1);
     if (bytes.size() != FirmwareSize) {
-        LastError = 1;
+        SetOutcome(TOutcome::BadInput);
         m_UI.Message(Text(175), TIcon::Error);
         Remove();
         return false;
@@ -425,7 +542,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     std::memcpy(m_Firmware.data(), bytes.constData(), FirmwareSize);
     const char* fileVersion = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
     if (!(fileVersion[0] == '3' && fileVersion[1] == '.')) {
-        LastError = 1;
+        SetOutcome(TOutcome::BadInput);
         m_UI.Message(Text(241), TIcon::Error);
         Remove();
         return false;
@@ -434,9 +551,13 @@ bool CGatewayOps::Upgrade(bool standalone)
     char gateway[101] = {};
     std::memcpy(gateway, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 100)));
     const int order = std::memcmp(gateway + 1, fileVersion, 5);
-    if (order >= 0 && !m_UI.Ask(Text(order == 0 ? 119 : 120), TIcon::Question)) {
+    // Whatever the versions, the user sees what is about to be flashed and agrees.
+    const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path),
+                                                  QString::fromLatin1(fileVersion, int(strnlen(fileVersion, 12))),
+                                                  QString::fromLatin1(gateway + 1, int(strnlen(gateway + 1, 99)))});
+    if (!m_UI.Ask(Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question)) {
         if (standalone) Remove();
-        LastError = 1;
+        SetOutcome(TOutcome::Declined);
         return false;
     }
     m_UI.SetProgressMax(60);
@@ -462,6 +583,9 @@ bool CGatewayOps::Upgrade(bool standalone)
             const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
             const uint32_t crc = Crc32(block, FirmwareBlock);
             for (;;) {
+                // A gateway that keeps refusing must not hold off a break or Cancel:
+                // each wait clears m_Abort, so the flags are looked at here.
+                if (m_Terminal.m_Interrupt || m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
                 transferStarted = true;
                 m_Terminal.m_Count = 0;
                 const int address = b * FirmwareBlock;
@@ -501,11 +625,17 @@ bool CGatewayOps::Upgrade(bool standalone)
 
 bool CGatewayOps::EzRgnBtn1Click()
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     if (!m_UI.Ask(Text(116), TIcon::Question)) {
-        LastError = 1;
+        SetOutcome(TOutcome::Declined);
         return false;
     }
+    return UpgradeFirmware();
+}
+
+bool CGatewayOps::UpgradeFirmware()
+{
+    SetOutcome(TOutcome::Done);
     bool done = false;
     try {
         done = Upgrade(true);

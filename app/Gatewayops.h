@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 class CCOMTermExp;
@@ -16,6 +17,20 @@ class CLanguage;
 class CParameters;
 
 enum class TIcon { Information, Warning, Error, Question };
+
+// What the last operation came to. The command line turns each into an exit
+// status of its own, so the values and their meaning stay as they are.
+enum class TOutcome {
+    Done = 0,       // finished as asked
+    Declined = 1,   // a question not agreed to, a choice cancelled, or old firmware
+                    // met by an operation that does not upgrade
+    Damaged = 2,    // the gateway's data damaged or not confirmed: a block bad three
+                    // times, a write not acknowledged or read back different,
+                    // a wrong hardware letter
+    BadInput = 3,   // an input file with wrong content (firmware size or version)
+    FileError = 4,  // an input file that cannot be opened
+    Link = 5,       // a link failure; LinkCode holds its CE_ code
+};
 
 class TOperationUI {
 public:
@@ -48,11 +63,18 @@ public:
     bool EzRgnBtn2Click();     // read from gateway; true when the configuration was read
     bool EzRgnBtn3Click();     // write to gateway; true when it was written and verified
     bool EzRgnBtn1Click();     // firmware upgrade, stand-alone
+    // The stand-alone upgrade after its question has been agreed to.
+    bool UpgradeFirmware();
+    // Identification only: "B", "C", "D" and "F" into the registry's four
+    // identification keys, then "A" on the cable; nothing else changes.
+    bool Identify();
 
     bool OpenGatewayLink(bool checkVersion);
     void CloseGatewayLink();
     bool ReadImage(uint8_t* buffer, bool withBlock2);
     void ShowLinkError(const CCOMTermExp& e);
+    // Text 125 with the device, the system's reason and what to do about it.
+    QString OpenFailureText(const CCOMTermExp& e) const;
     void SetLinkState(bool connected, bool callActive);
     bool Upgrade(bool standalone);
     // The firmware image files of the program folder (name pattern and size checked).
@@ -79,10 +101,25 @@ public:
     QString FirmwareFolder;           // where firmware images are looked for (program folder)
     QString FirmwareFile;             // a file chosen outside the folder, used once
     std::vector<uint8_t> m_Firmware;  // the image of the running upgrade
+    // How long the identification asks a silent gateway again, in ms; 0: until
+    // the user cancels (the window), the command line bounds it.
+    int AnswerWaitMs = 0;
+    // False where an operation must not flash: old firmware then ends it as
+    // declined instead of offering the upgrade.
+    bool OfferUpgrade = true;
+    // The firmware version the last identification found ("C" reply).
+    QString GatewayVersion;
+    // The port as the user named it, and its device when that differs.
+    QString PortName() const;
 
-    // Outcome of the last operation, for the command-line tool: 0 success,
-    // else the link error code + 10, or 1 for a refusal with a message.
-    int LastError = 0;
+    // Outcome of the last operation; LinkCode is the CE_ code of a link failure.
+    TOutcome Outcome = TOutcome::Done;
+    uint8_t LinkCode = 0;
+    void SetOutcome(TOutcome outcome, uint8_t linkCode = 0)
+    {
+        Outcome = outcome;
+        LinkCode = outcome == TOutcome::Link ? linkCode : 0;
+    }
 
 private:
     QString Text(int n) const;
@@ -90,9 +127,11 @@ private:
     void LinkTimeout();
     void LinkFailed(const CCOMTermExp& e);
     bool WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2);
+    std::string ReplyText(size_t max) const;
 
     CParameters& m_Parameters;
     CCOMTerminal& m_Terminal;
     const CLanguage& m_Language;
     TOperationUI& m_UI;
+    std::string m_IdentHw, m_IdentSw;  // "B" and "C" replies of the identification step
 };

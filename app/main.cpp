@@ -14,23 +14,48 @@
 #include <cstdio>
 #include <memory>
 
+// The start options, known to --help before any window exists.
+struct TStartOptions {
+    QCommandLineOption demo{"demo", "Run against a simulated gateway (no hardware needed)."};
+    QCommandLineOption modem{"modem", "With --demo: reach the simulated gateway through a simulated modem call."};
+    QCommandLineOption quit{"quit-after", "Close the window after MS milliseconds (for start-up timing).", "MS"};
+    QCommandLineOption shot{"screenshot", "Save a picture of the window to FILE after start-up, then close.", "FILE"};
+    QCommandLineOption page{"page", "Show page N (0..6) at start-up.", "N"};
+    QCommandLineOption language{"language", "Start in the language ID (Cze, Eng, Slo, Ger, Pol, Fin, Tur).", "ID"};
+
+    void AddTo(QCommandLineParser& parser) const
+    {
+        parser.setApplicationDescription("Configuration of the GSM gateway.");
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({demo, modem, quit, shot, page, language});
+    }
+};
+
 int main(int argc, char** argv)
 {
+    const TStartOptions options;
+    // --help and --version answer without a display: no window system is needed for them.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a = argv[i];
+        if (a == "-h" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version") {
+            QCoreApplication app(argc, argv);
+            QCoreApplication::setApplicationName("korvanext");
+            QCoreApplication::setApplicationVersion(KVX_VERSION);
+            QCommandLineParser parser;
+            options.AddTo(parser);
+            parser.process(app);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("korvanext");
-    QApplication::setApplicationVersion("1.26");
+    QApplication::setApplicationVersion(KVX_VERSION);
     QCommandLineParser parser;
-    parser.setApplicationDescription("Configuration of the GSM gateway.");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption demo("demo", "Run against a simulated gateway (no hardware needed).");
-    const QCommandLineOption modem("modem", "With --demo: reach the simulated gateway through a simulated modem call.");
-    const QCommandLineOption quit("quit-after", "Close the window after MS milliseconds (for start-up timing).", "MS");
-    const QCommandLineOption shot("screenshot", "Save a picture of the window to FILE after start-up, then close.", "FILE");
-    const QCommandLineOption page("page", "Show page N (0..6) at start-up.", "N");
-    const QCommandLineOption language("language", "Start in the language ID (Cze, Eng, Slo, Ger, Pol, Fin, Tur).", "ID");
-    parser.addOptions({demo, modem, quit, shot, page, language});
+    options.AddTo(parser);
     parser.process(app);
+    const QCommandLineOption &demo = options.demo, &modem = options.modem, &quit = options.quit, &shot = options.shot,
+                             &page = options.page, &language = options.language;
 
     try {
         TGlobalObjects globals;

@@ -1,5 +1,9 @@
-// Command-line access to the tool's configuration model and gateway link.
+// Command-line access to the tool's configuration model and gateway link, for
+// scripts and for many gateways at once.
 #include "Catalogue.h"
+#include "Cliconsole.h"
+#include "Cliexit.h"
+#include "Clifleet.h"
 #include "Comdialing.h"
 #include "Commonutils.h"
 #include "Comterminal.h"
@@ -10,339 +14,762 @@
 #include "Language.h"
 #include "Parametry.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
-#include <csignal>
-#include <unistd.h>
+#include <QSaveFile>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <map>
-#include <string>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-enum ExitCode { kOk = 0, kUsage = 1, kFileError = 2, kDataError = 3, kRefused = 4, kLinkError = 10 };
+constexpr int kDefaultWaitSeconds = 15;
 
-struct Command {
-    const char* name;
-    const char* args;
-    const char* help;
-    int minArgs;
-    std::function<int(const std::vector<std::string>&)> run;
-};
-
-int Fail(int code, const std::string& message)
+int Fail(int code, const QString& message)
 {
-    std::fprintf(stderr, "korvanext-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "korvanext-cli: %s\n", qPrintable(message));
     return code;
 }
 
-bool ReadFileBytes(const std::string& path, QByteArray& out)
+QString Quoted(const QString& path) { return "'" + path + "'"; }
+
+void PrintJson(const QJsonObject& o) { std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout); }
+
+// ---------------------------------------------------------------- files
+
+// Why a file cannot be read, or empty when it can.
+QString ReadProblem(const QString& path)
 {
-    QFile f(QString::fromLocal8Bit(path.c_str()));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    out = f.readAll();
-    return true;
+    const QByteArray p = QFile::encodeName(path);
+    struct stat st{};
+    if (::stat(p.constData(), &st) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    if (::access(p.constData(), R_OK) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+    return {};
 }
 
-int CmdKeys(const std::vector<std::string>&)
+// Why a file cannot be written (created or replaced), or empty when it can.
+QString WriteProblem(const QString& path)
 {
-    CParameters p;
-    BuildCatalogue(p);
-    for (const auto& [key, rc] : p.Entries())
-        std::printf("%s\t%s\t%d\t%d\n", key.c_str(), rc.Par->ClassName(), rc.Count, rc.Par->m_Address);
+    const QFileInfo info(path);
+    const QByteArray p = QFile::encodeName(path);
+    struct stat st{};
+    if (::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode)) return "it is a folder";
+    const QString folder = info.absolutePath();
+    const QByteArray f = QFile::encodeName(folder);
+    if (::stat(f.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "folder " + Quoted(folder) + ": " + QString::fromLocal8Bit(std::strerror(errno ? errno : ENOTDIR));
+    // Written through a temporary file beside it: the folder must take new files.
+    if (::access(f.constData(), W_OK) != 0)
+        return "folder " + Quoted(folder) + ": " + QString::fromLocal8Bit(std::strerror(errno));
+    return {};
+}
+
+// Why a folder cannot be made or written into, or empty when it can.
+QString FolderProblem(const QString& path)
+{
+    QString existing = QFileInfo(path).absoluteFilePath();
+    while (!QFileInfo::exists(existing) && QFileInfo(existing).absolutePath() != existing)
+        existing = QFileInfo(existing).absolutePath();
+    const QByteArray e = QFile::encodeName(existing);
+    struct stat st{};
+    if (::stat(e.constData(), &st) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return Quoted(existing) + " is not a folder";
+    if (::access(e.constData(), W_OK) != 0) return Quoted(existing) + ": " + QString::fromLocal8Bit(std::strerror(errno));
+    return {};
+}
+
+// Creates the folder: empty, or why it cannot be.
+QString MakeFolder(const QString& path)
+{
+    if (const QString why = FolderProblem(path); !why.isEmpty()) return why;
+    return QDir().mkpath(path) ? QString() : QString("it cannot be created");
+}
+
+int CannotRead(const QString& path, const QString& why) { return Fail(kFileError, "cannot read " + Quoted(path) + ": " + why); }
+int CannotWrite(const QString& path, const QString& why) { return Fail(kFileError, "cannot write " + Quoted(path) + ": " + why); }
+
+// Writes the bytes atomically; empty, or the reason of the failure.
+QString SaveBytes(const QString& path, const QByteArray& bytes)
+{
+    if (const QString why = WriteProblem(path); !why.isEmpty()) return why;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return why;
+    }
+    if (!file.commit()) return file.errorString();
+    return {};
+}
+
+QString SaveConfiguration(const CParameters& p, const QString& path)
+{
+    const std::string text = p.SaveToText();
+    return SaveBytes(path, QByteArray(text.data(), int(text.size())));
+}
+
+// Loads a configuration file: 0, or the exit status after saying why not.
+int LoadConfiguration(CParameters& p, const QString& path)
+{
+    if (const QString why = ReadProblem(path); !why.isEmpty()) return CannotRead(path, why);
+    QFile f(path);
+    constexpr qint64 limit = 4 << 20;  // a configuration file has about 30 kB
+    if (f.size() > limit) return Fail(kDataError, Quoted(path) + " is not a configuration file (too large)");
+    if (!f.open(QIODevice::ReadOnly)) return CannotRead(path, f.errorString());
+    // A configuration file has lines KEY="..."; anything else would load as the defaults.
+    bool known = false;
+    while (!f.atEnd() && !known) {
+        const QByteArray line = f.readLine(64 * 1024);
+        const int eq = line.indexOf('=');
+        known = eq > 0 && p.Has(line.left(eq).trimmed().toStdString());
+    }
+    if (!known) return Fail(kDataError, Quoted(path) + " is not a configuration file (no known key in it)");
+    if (!p.LoadFromFile(QFile::encodeName(path).toStdString())) return CannotRead(path, "read failed");
     return kOk;
 }
 
-int CmdDefaults(const std::vector<std::string>& a)
+std::unique_ptr<CParameters> Catalogue()
 {
-    CParameters p;
-    BuildCatalogue(p);
-    if (!p.SaveToFile(a[0])) return Fail(kFileError, "cannot write '" + a[0] + "'");
-    return kOk;
+    auto p = std::make_unique<CParameters>();
+    BuildCatalogue(*p);
+    return p;
 }
 
-int CmdEncode(const std::vector<std::string>& a)
+// ---------------------------------------------------------------- keys and rows
+
+int EditDistance(const QString& a, const QString& b)
 {
-    CParameters p;
-    BuildCatalogue(p);
-    if (!p.LoadFromFile(a[0])) return Fail(kFileError, "cannot read '" + a[0] + "'");
-    const std::vector<uint8_t> image = GatewayImage(p);
-    if (!WriteFileAtomically(QString::fromLocal8Bit(a[1].c_str()),
-                             QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size()))))
-        return Fail(kFileError, "cannot write '" + a[1] + "'");
-    return kOk;
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (int j = 0; j <= b.size(); ++j) row[size_t(j)] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int up = row[size_t(j)];
+            row[size_t(j)] = std::min({up + 1, row[size_t(j - 1)] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row[size_t(b.size())];
 }
 
-int CmdDecode(const std::vector<std::string>& a)
+QString ClosestKey(const CParameters& p, const QString& key)
 {
-    QByteArray bytes;
-    if (!ReadFileBytes(a[0], bytes)) return Fail(kFileError, "cannot read '" + a[0] + "'");
-    if (bytes.size() != ImageLayout::ImageSize)
-        return Fail(kDataError, "'" + a[0] + "' holds " + std::to_string(bytes.size()) + " bytes, an image has " +
-                                    std::to_string(ImageLayout::ImageSize));
-    const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData());
-    if (!Block1Valid(image)) return Fail(kDataError, "block 1 of '" + a[0] + "' has a bad checksum");
-    if (!Block2Valid(image)) return Fail(kDataError, "block 2 of '" + a[0] + "' has a bad checksum");
-    CParameters p;
-    BuildCatalogue(p);
-    p.FromImage(image);
-    if (!p.SaveToFile(a[1])) return Fail(kFileError, "cannot write '" + a[1] + "'");
-    return kOk;
+    QString best;
+    int bestDistance = 1 << 30;
+    for (const auto& entry : p.Entries()) {
+        if (!entry.second.Par->m_InFile) continue;
+        const QString k = QString::fromStdString(entry.first);
+        const int d = EditDistance(k.toLower(), key.toLower());
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = k;
+        }
+    }
+    return best;
 }
 
-// ---------------------------------------------------------------- link commands
-
-struct LinkOptions {
-    QString port = "Com1";
-    QString modemDevice;
-    QString modemNumber;
-    bool yes = false;
-    std::vector<std::string> rest;
+// KEY or KEY:ROW (rows count from 1, as the window shows them). row is 0 for
+// a whole key.
+struct TKeyRef {
+    std::string key;
+    int row = 0;
+    const CParameters::TMultiPar* par = nullptr;
 };
 
-volatile std::sig_atomic_t g_Interrupted = 0;
+int ParseKeyRef(const CParameters& p, const QString& text, TKeyRef& ref)
+{
+    const int colon = text.indexOf(':');
+    const QString key = colon < 0 ? text : text.left(colon);
+    ref.key = key.toStdString();
+    ref.par = p.Find(ref.key);
+    if (!ref.par || !ref.par->Par->m_InFile) {
+        if (ref.par) return Fail(kUsage, Quoted(key) + " is not kept in configuration files");
+        return Fail(kUsage, "unknown key " + Quoted(key) + "; the closest is " + Quoted(ClosestKey(p, key)) +
+                                " ('korvanext-cli keys' lists them all)");
+    }
+    if (colon < 0) return kOk;
+    bool ok = false;
+    ref.row = text.mid(colon + 1).toInt(&ok);
+    if (!ok || ref.row < 1 || ref.row > ref.par->Count)
+        return Fail(kUsage, QString("%1 has %2: not %3")
+                                .arg(key, ref.par->Count == 1 ? QString("no rows") : QString("rows 1 to %1").arg(ref.par->Count),
+                                     Quoted(text.mid(colon + 1))));
+    return kOk;
+}
 
-// Progress on the terminal's error output when it is a terminal; questions are
-// answered by --yes (otherwise no).
-class TConsoleUI : public TOperationUI {
+QString KeyName(const std::string& key, int count, int index)
+{
+    const QString k = QString::fromStdString(key);
+    return count > 1 ? QString("%1:%2").arg(k).arg(index + 1) : k;
+}
+
+// ---------------------------------------------------------------- option parsing
+
+struct TOptions {
+    QCommandLineParser parser;
+    QStringList positional;
+    QStringList ports;
+    bool yes = false, json = false, verbose = false, defaults = false;
+    int waitSeconds = kDefaultWaitSeconds;
+    QString modem, modemNumber;
+    QStringList passOn;  // what every run of a fleet gets besides its port
+};
+
+enum TGroup { kFileCommand, kDiffCommand, kLinkCommand };
+
+const QCommandLineOption kPort("port", "Serial port: a device path or Com1..Com8 (default Com1). Repeat it, or give --ports-from, to run on several gateways at once.", "PORT");
+const QCommandLineOption kPortsFrom("ports-from", "Read the ports from FILE, one a line ('#' starts a comment).", "FILE");
+const QCommandLineOption kModem("modem", "Modem device to dial with (a name or a device path).", "DEVICE");
+const QCommandLineOption kModemNumber("modem-number", "Dial NUMBER instead of using a cable.", "NUMBER");
+const QCommandLineOption kYes({"y", "yes"}, "Agree to the gateway's questions (the firmware to load, changed supervision numbers).");
+const QCommandLineOption kWait("wait", "Give up when the gateway has not answered for SECONDS (default 15; 0 waits for ever).", "SECONDS");
+const QCommandLineOption kVerbose("verbose", "Show the link's diagnostic lines.");
+const QCommandLineOption kJson("json", "Print one JSON document on stdout.");
+const QCommandLineOption kDefaults("defaults", "Compare A with the default configuration.");
+const QCommandLineOption kHelp({"h", "help"}, "Describe the command.");
+
+void AddOptions(QCommandLineParser& parser, TGroup group)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(kHelp);
+    if (group == kDiffCommand) parser.addOptions({kDefaults, kJson});
+    if (group == kLinkCommand) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose, kJson});
+}
+
+// Reads the ports of --ports-from: 0, or the exit status after saying why not.
+int ReadPorts(const QString& path, QStringList& ports)
+{
+    if (const QString why = ReadProblem(path); !why.isEmpty()) return CannotRead(path, why);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return CannotRead(path, f.errorString());
+    while (!f.atEnd()) {
+        QString line = QString::fromLocal8Bit(f.readLine(4096));
+        line = line.left(line.indexOf('#')).trimmed();
+        if (!line.isEmpty()) ports << line;
+    }
+    if (ports.isEmpty()) return Fail(kUsage, Quoted(path) + " names no port");
+    return kOk;
+}
+
+int ParseLinkOptions(TOptions& o)
+{
+    const QCommandLineParser& p = o.parser;
+    o.ports.clear();
+    o.passOn.clear();
+    o.yes = p.isSet(kYes);
+    o.json = p.isSet(kJson);
+    o.verbose = p.isSet(kVerbose);
+    o.ports = p.values(kPort);
+    if (p.isSet(kPortsFrom))
+        for (const QString& file : p.values(kPortsFrom))
+            if (const int rc = ReadPorts(file, o.ports)) return rc;
+    if (o.ports.removeDuplicates() > 0) return Fail(kUsage, "a port is given twice");
+    if (p.isSet(kWait)) {
+        bool ok = false;
+        o.waitSeconds = p.value(kWait).toInt(&ok);
+        if (!ok || o.waitSeconds < 0) return Fail(kUsage, "--wait wants a number of seconds, not " + Quoted(p.value(kWait)));
+    }
+    o.modem = p.value(kModem);
+    o.modemNumber = p.value(kModemNumber);
+    if (!o.modemNumber.isEmpty() && !o.ports.isEmpty()) return Fail(kUsage, "give either --port or --modem-number");
+    if (!o.modem.isEmpty() && o.modemNumber.isEmpty()) return Fail(kUsage, "--modem needs --modem-number");
+    if (o.ports.isEmpty()) o.ports << "Com1";
+    if (o.yes) o.passOn << "--yes";
+    if (o.verbose) o.passOn << "--verbose";
+    if (p.isSet(kWait)) o.passOn << "--wait" << QString::number(o.waitSeconds);
+    return kOk;
+}
+
+// ---------------------------------------------------------------- link session
+
+// The program's objects and the gateway operations, set up for one command on one gateway.
+class TSession {
 public:
-    explicit TConsoleUI(bool yes) : m_Yes(yes), m_Tty(isatty(2)) {}
-    void ShowProgress(bool show, int textNumber, bool) override
-    {
-        m_Shown = show;
-        if (show) Line(Language().Text(textNumber));
-    }
-    void SetProgressLabel(const QString& text) override { Line(text); }
-    void SetProgressMax(int max) override { m_Max = max; }
-    void SetProgressPos(int pos) override
-    {
-        m_Pos = pos;
-        if (m_Tty && m_Shown && m_Max > 0) std::fprintf(stderr, "\r  %3d %%", 100 * pos / m_Max);
-    }
-    int ProgressPos() const override { return m_Pos; }
-    void SetCancelVisible(bool) override {}
-    bool Cancelled() const override { return g_Interrupted != 0; }
-    void Message(const QString& text, TIcon icon) override
-    {
-        const QString flat = QString(text).replace('\n', ' ');
-        if (icon == TIcon::Error) std::fprintf(stderr, "%skorvanext-cli: %s\n", m_Tty ? "\n" : "", qPrintable(flat));
-        else if (m_Tty) std::fprintf(stderr, "\n%s\n", qPrintable(flat));
-    }
-    bool Ask(const QString& text, TIcon) override
-    {
-        std::fprintf(stderr, "%s%s [%s]\n", m_Tty ? "\n" : "", qPrintable(QString(text).replace('\n', ' ')),
-                     m_Yes ? "yes" : "no: give --yes to agree");
-        return m_Yes;
-    }
-    QString ChooseFirmware(const QStringList& paths) override { return paths.isEmpty() ? QString() : paths.front(); }
-    void ProcessEvents() override { QCoreApplication::processEvents(); }
-
-private:
-    void Line(const QString& text)
-    {
-        if (m_Tty) std::fprintf(stderr, "\r%s\n", qPrintable(QString(text).replace('\n', ' ')));
-    }
-    bool m_Yes;
-    bool m_Tty;
-    bool m_Shown = false;
-    int m_Max = 0;
-    int m_Pos = 0;
-};
-
-// The program's objects and the gateway operations, set up for one command.
-struct Session {
-    explicit Session(const LinkOptions& o) : ui(o.yes), ops(Parameters(), Terminal(), Language(), ui)
+    explicit TSession(const TOptions& o)
+        : m_Ui(o.yes, Terminal().m_Interrupt), ops(Parameters(), Terminal(), Language(), m_Ui),
+          m_Dialing(Terminal().m_Interrupt, 120000)
     {
         Language().Init(ProgramFolder(), nullptr, nullptr);
         const int eng = Language().FindLanguage("Eng");
         if (Language().LanguageCount() > 0) Language().LoadLanguage(eng >= 0 ? eng : 0);
         BuildCatalogue(Parameters());
-        ops.ComPort = o.port;
+        ops.ComPort = o.ports.value(0);
         ops.FirmwareFolder = ProgramFolder();
+        ops.AnswerWaitMs = o.waitSeconds * 1000;
+        // Only the upgrade command flashes; every other one stops at old firmware.
+        ops.OfferUpgrade = false;
+        Terminal().m_View = &m_Dialing;
         Terminal().m_OnStateChange = [this](bool c, bool a) { ops.SetLinkState(c, a); };
         if (!o.modemNumber.isEmpty()) {
-            if (!o.modemDevice.isEmpty() && o.modemDevice.startsWith('/'))
+            if (o.modem.startsWith('/'))
                 Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
-                    std::vector<std::pair<QString, QString>>{{o.modemDevice, o.modemDevice}}, false));
+                    std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
             ops.IsModem = true;
             ops.ModemNumber = o.modemNumber;
-            ops.ModemId = o.modemDevice.isEmpty() && Terminal().m_DeviceCount ? Terminal().m_DeviceNames[0] : o.modemDevice;
+            ops.ModemId = o.modem.isEmpty() && Terminal().m_DeviceCount ? Terminal().m_DeviceNames[0] : o.modem;
         }
+        CatchInterrupts(&Terminal().m_Interrupt);
     }
-    ~Session()
+    ~TSession()
+    {
+        Release();
+        CatchInterrupts(nullptr);
+        Terminal().m_OnStateChange = nullptr;
+        Terminal().m_View = nullptr;
+    }
+    TSession(const TSession&) = delete;
+    TSession& operator=(const TSession&) = delete;
+
+    // Ends the link: "A" to a greeted gateway, the port closed, a call hung up.
+    void Release()
     {
         ops.CloseGatewayLink();
         if (ops.ModemConnected || Terminal().m_CallActive) Terminal().HangUp();
-        Terminal().m_OnStateChange = nullptr;
+        Terminal().Close();
     }
     // Dials when a modem is asked for; false when no call came up.
     bool Connect()
     {
-        if (!ops.IsModem) return true;
+        if (!ops.IsModem || Terminal().m_Interrupt) return !ops.IsModem;
         ops.SpeedButton6Click();
         return ops.ModemConnected;
     }
-    // The exit code of an operation that did not succeed.
-    int Exit() const { return ops.LastError >= 10 ? kLinkError + ops.LastError - 10 : kRefused; }
+    QString Where() const { return ops.IsModem ? "the modem call to " + ops.ModemNumber : ops.PortName(); }
+    bool Interrupted() const { return Terminal().m_Interrupt; }
 
-    TGlobalObjects globals;
-    TConsoleUI ui;
+    // The exit status of an operation that did not succeed, with its one line
+    // where the operation did not print one itself.
+    int Exit(const QString& command)
+    {
+        if (Interrupted()) {
+            Release();
+            m_Ui.Interrupted(QString("interrupted by %1: stopped '%2' on %3 and closed the port")
+                                 .arg(SignalName(InterruptSignal()), command, Where()));
+            return kInterrupted;
+        }
+        switch (ops.Outcome) {
+        case TOutcome::Done: return Say(kRefused, "'" + command + "' did not finish on " + Where());
+        case TOutcome::Declined:
+            if (!ops.GatewayVersion.isEmpty() && !ops.GatewayVersion.startsWith("3."))
+                return Say(kRefused, QString("the gateway on %1 has firmware %2, older than version 3, and '%3' does not upgrade "
+                                             "it: 'korvanext-cli upgrade FILE' does that")
+                                         .arg(Where(), ops.GatewayVersion, command));
+            if (m_Ui.LastError().isEmpty()) m_Ui.Error("declined: nothing was changed");
+            return kRefused;
+        case TOutcome::Damaged: return kDamaged;
+        case TOutcome::BadInput: return kDataError;
+        case TOutcome::FileError: return kFileError;
+        case TOutcome::Link:
+            if (ops.LinkCode == CE_USER) return Say(kInterrupted, "interrupted: stopped '" + command + "' on " + Where());
+            if (m_Ui.LastError().isEmpty()) m_Ui.Error(QString("link failure %1 on %2").arg(LinkErrorName(ops.LinkCode), Where()));
+            return kLinkError + ops.LinkCode;
+        }
+        return kRefused;
+    }
+    int Say(int code, const QString& line)
+    {
+        m_Ui.Error(line);
+        return code;
+    }
+    // The JSON document of the command: its fields, the port, and how it ended.
+    void PrintReport(QJsonObject report, int code) const
+    {
+        report["port"] = ops.IsModem ? ops.ModemNumber : ops.ComPort;
+        report["exit"] = code;
+        report["result"] = ResultName(code);
+        if (code != kOk && !m_Ui.LastError().isEmpty()) report["error"] = m_Ui.LastError();
+        PrintJson(report);
+    }
+
+private:
+    TGlobalObjects m_Globals;
+    TConsoleUI m_Ui;
+
+public:
     CGatewayOps ops;
+
+private:
+    TConsoleDialingView m_Dialing;
 };
 
-bool ParseLinkOptions(const std::vector<std::string>& a, LinkOptions& o)
+QString Value(const char* key) { return FromBytes(Parameters().GetValue(key, 0)); }
+
+// A name for per-gateway files: the serial number, else the port.
+QString GatewayFileName(const TSession& s)
 {
-    for (size_t i = 0; i < a.size(); ++i) {
-        const std::string& x = a[i];
-        auto value = [&]() -> QString { return i + 1 < a.size() ? QString::fromStdString(a[++i]) : QString(); };
-        if (x == "--port") o.port = value();
-        else if (x == "--modem") o.modemDevice = value();
-        else if (x == "--modem-number") o.modemNumber = value();
-        else if (x == "--yes" || x == "-y") o.yes = true;
-        else if (x.rfind("--", 0) == 0) {
-            std::fprintf(stderr, "korvanext-cli: unknown option '%s'\n", x.c_str());
-            return false;
-        } else o.rest.push_back(x);
+    QString name = Value("SerialNum");
+    if (name.isEmpty()) name = "port-" + QFileInfo(s.ops.ComPort).fileName();
+    return name.replace(QRegularExpression("[^A-Za-z0-9_.-]"), "_");
+}
+
+// Runs one gateway operation; report collects the JSON fields, the text
+// output is printed by the operation itself.
+using TLinkRun = std::function<int(TSession&, const TOptions&, QJsonObject& report)>;
+
+int WithLink(const QString& command, TOptions& o, const TLinkRun& run)
+{
+    if (const int rc = ParseLinkOptions(o)) return rc;
+    if (o.ports.size() > 1) {
+        TFleetRun fleet;
+        fleet.command = command;
+        fleet.arguments = o.positional + o.passOn;
+        fleet.ports = o.ports;
+        fleet.json = o.json;
+        std::atomic<bool> interrupt{false};
+        CatchInterrupts(&interrupt);
+        const int rc = RunFleet(fleet, interrupt);
+        CatchInterrupts(nullptr);
+        return rc;
     }
-    return true;
-}
-
-int WithLink(const std::vector<std::string>& a, size_t files, const std::function<int(Session&, const LinkOptions&)>& run)
-{
-    LinkOptions o;
-    if (!ParseLinkOptions(a, o)) return kUsage;
-    if (o.rest.size() < files) return Fail(kUsage, "missing file argument (see --help)");
-    Session s(o);
-    std::signal(SIGINT, [](int) {
-        g_Interrupted = 1;
-        if (CCOMTerminal* t = &Terminal()) t->m_Abort = true;
-    });
-    if (!s.Connect()) return s.ops.LastError >= 10 ? s.Exit() : Fail(kLinkError, "no modem connection");
-    return run(s, o);
-}
-
-int CmdIdentify(const std::vector<std::string>& a)
-{
-    return WithLink(a, 0, [](Session& s, const LinkOptions&) -> int {
-        // Identification is the first part of a read; the image is read too and checked.
-        if (!s.ops.EzRgnBtn2Click()) return s.Exit();
-        for (const char* key : {"HWVer", "SWVer", "SerialNum", "OperLock"})
-            std::printf("%s\t%s\n", key, Parameters().GetValue(key, 0).c_str());
-        return kOk;
-    });
-}
-
-int CmdRead(const std::vector<std::string>& a)
-{
-    return WithLink(a, 1, [](Session& s, const LinkOptions& o) -> int {
-        if (!s.ops.EzRgnBtn2Click()) return s.Exit();
-        if (!Parameters().SaveToFile(o.rest[0])) return Fail(kFileError, "cannot write '" + o.rest[0] + "'");
-        return kOk;
-    });
-}
-
-int CmdWrite(const std::vector<std::string>& a)
-{
-    return WithLink(a, 1, [](Session& s, const LinkOptions& o) -> int {
-        if (!Parameters().LoadFromFile(o.rest[0])) return Fail(kFileError, "cannot read '" + o.rest[0] + "'");
-        // A configuration file never carries the PIN and the service password into the gateway.
-        s.ops.PinChanged = s.ops.PasswordChanged = false;
-        return s.ops.EzRgnBtn3Click() ? kOk : s.Exit();
-    });
-}
-
-int CmdBackup(const std::vector<std::string>& a)
-{
-    return WithLink(a, 1, [](Session& s, const LinkOptions& o) -> int {
-        if (!s.ops.EzRgnBtn2Click()) return s.Exit();
-        const QDir dir(QString::fromStdString(o.rest[0]));
-        if (!QDir().mkpath(dir.path())) return Fail(kFileError, "cannot create '" + o.rest[0] + "'");
-        QString serial = QString::fromStdString(Parameters().GetValue("SerialNum", 0));
-        serial.replace(QRegularExpression("[^A-Za-z0-9_-]"), "_");
-        const QString base = dir.filePath(QString("gateway-%1-%2").arg(serial.isEmpty() ? "unknown" : serial,
-                                                                      QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
-        const std::vector<uint8_t> image = GatewayImage(Parameters());
-        if (!Parameters().SaveToFile((base + ".kvx").toStdString()) ||
-            !WriteFileAtomically(base + ".bin", QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size()))))
-            return Fail(kFileError, "cannot write '" + base.toStdString() + "'");
-        std::printf("%s.kvx\n%s.bin\n", qPrintable(base), qPrintable(base));
-        return kOk;
-    });
-}
-
-int CmdUpgrade(const std::vector<std::string>& a)
-{
-    return WithLink(a, 1, [](Session& s, const LinkOptions& o) -> int {
-        s.ops.FirmwareFile = QString::fromStdString(o.rest[0]);
-        if (!QFileInfo::exists(s.ops.FirmwareFile)) return Fail(kFileError, "cannot read '" + o.rest[0] + "'");
-        return s.ops.EzRgnBtn1Click() ? kOk : s.Exit();
-    });
-}
-
-int CmdDiff(const std::vector<std::string>& a)
-{
-    std::vector<std::string> files;
-    bool defaults = false;
-    for (const auto& x : a) {
-        if (x == "--defaults") defaults = true;
-        else files.push_back(x);
+    RouteDiagnostics(o.verbose);
+    TSession s(o);
+    QJsonObject report;
+    int rc = kOk;
+    if (!s.Connect()) {
+        rc = s.ops.Outcome == TOutcome::Link || s.Interrupted() ? s.Exit(command)
+                                                                 : s.Say(kLinkError, "no modem connection to " + o.modemNumber);
+    } else {
+        rc = run(s, o, report);
+        if (s.Interrupted() && rc != kInterrupted) rc = s.Exit(command);
     }
-    if (files.size() != (defaults ? 1u : 2u)) return Fail(kUsage, "usage: diff A.kvx B.kvx | diff --defaults A.kvx");
-    CParameters left, right;
-    BuildCatalogue(left);
-    BuildCatalogue(right);
-    if (!left.LoadFromFile(files[0])) return Fail(kFileError, "cannot read '" + files[0] + "'");
-    if (!defaults && !right.LoadFromFile(files[1])) return Fail(kFileError, "cannot read '" + files[1] + "'");
-    int differences = 0;
-    for (const auto& [key, rc] : left.Entries()) {
+    if (o.json) s.PrintReport(report, rc);
+    return rc;
+}
+
+// ---------------------------------------------------------------- commands
+
+int CmdKeys(TOptions&)
+{
+    const auto p = Catalogue();
+    for (const auto& [key, rc] : p->Entries())
+        std::printf("%s\t%s\t%d\t%d\n", key.c_str(), rc.Par->ClassName(), rc.Count, rc.Par->m_Address);
+    return kOk;
+}
+
+int CmdDefaults(TOptions& o)
+{
+    const auto p = Catalogue();
+    const QString path = o.positional[0];
+    if (const QString why = SaveConfiguration(*p, path); !why.isEmpty()) return CannotWrite(path, why);
+    return kOk;
+}
+
+int CmdEncode(TOptions& o)
+{
+    const auto p = Catalogue();
+    if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
+    const std::vector<uint8_t> image = GatewayImage(*p);
+    const QString out = o.positional[1];
+    if (const QString why = SaveBytes(out, QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size())));
+        !why.isEmpty())
+        return CannotWrite(out, why);
+    return kOk;
+}
+
+int CmdDecode(TOptions& o)
+{
+    const QString in = o.positional[0], out = o.positional[1];
+    if (const QString why = ReadProblem(in); !why.isEmpty()) return CannotRead(in, why);
+    QFile f(in);
+    if (!f.open(QIODevice::ReadOnly)) return CannotRead(in, f.errorString());
+    const QByteArray bytes = f.read(ImageLayout::ImageSize + 1);
+    if (bytes.size() != ImageLayout::ImageSize || !f.atEnd())
+        return Fail(kDataError, QString("%1 holds %2 bytes, an image has %3")
+                                    .arg(Quoted(in), f.size() == bytes.size() ? QString::number(bytes.size()) : QString::number(f.size()))
+                                    .arg(ImageLayout::ImageSize));
+    const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData());
+    if (!Block1Valid(image)) return Fail(kDataError, "block 1 of " + Quoted(in) + " has a bad checksum");
+    if (!Block2Valid(image)) return Fail(kDataError, "block 2 of " + Quoted(in) + " has a bad checksum");
+    const auto p = Catalogue();
+    p->FromImage(image);
+    if (const QString why = SaveConfiguration(*p, out); !why.isEmpty()) return CannotWrite(out, why);
+    return kOk;
+}
+
+int CmdGet(TOptions& o)
+{
+    const auto p = Catalogue();
+    TKeyRef ref;
+    if (const int rc = ParseKeyRef(*p, o.positional[1], ref)) return rc;
+    if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
+    if (ref.row > 0 || ref.par->Count == 1) {
+        std::printf("%s\n", FromBytes(p->GetValue(ref.key, std::max(ref.row - 1, 0))).toLocal8Bit().constData());
+        return kOk;
+    }
+    for (int i = 0; i < ref.par->Count; ++i)
+        std::printf("%s\t%s\n", qPrintable(KeyName(ref.key, ref.par->Count, i)),
+                    FromBytes(p->GetValue(ref.key, i)).toLocal8Bit().constData());
+    return kOk;
+}
+
+int CmdSet(TOptions& o)
+{
+    const auto p = Catalogue();
+    struct TAssignment {
+        TKeyRef ref;
+        QString given;
+    };
+    std::vector<TAssignment> assignments;
+    // Every assignment is checked before the file is touched.
+    for (int i = 1; i < o.positional.size(); ++i) {
+        const QString& a = o.positional[i];
+        const int eq = a.indexOf('=');
+        if (eq <= 0) return Fail(kUsage, "expected KEY=VALUE or KEY:ROW=VALUE, not " + Quoted(a));
+        TAssignment as;
+        if (const int rc = ParseKeyRef(*p, a.left(eq), as.ref)) return rc;
+        if (as.ref.row == 0 && as.ref.par->Count > 1)
+            return Fail(kUsage, QString("%1 has rows 1 to %2: give KEY:ROW=VALUE").arg(a.left(eq)).arg(as.ref.par->Count));
+        as.given = a.mid(eq + 1);
+        assignments.push_back(as);
+    }
+    const QString path = o.positional[0];
+    if (const int rc = LoadConfiguration(*p, path)) return rc;
+    for (const TAssignment& as : assignments) {
+        const int index = std::max(as.ref.row - 1, 0);
+        p->SetValue(as.ref.key, index, ToBytes(as.given));
+        const QString stored = FromBytes(p->GetValue(as.ref.key, index));
+        if (stored != as.given)
+            std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n",
+                         qPrintable(KeyName(as.ref.key, as.ref.par->Count, index)), qPrintable(as.given), qPrintable(stored));
+    }
+    if (const QString why = SaveConfiguration(*p, path); !why.isEmpty()) return CannotWrite(path, why);
+    return kOk;
+}
+
+int CmdDiff(TOptions& o)
+{
+    o.defaults = o.parser.isSet(kDefaults);
+    o.json = o.parser.isSet(kJson);
+    if (o.positional.size() != (o.defaults ? 1 : 2))
+        return Fail(kUsage, "diff compares two files: diff A.kvx B.kvx, or diff --defaults A.kvx");
+    // From A to B, as diff(1) reads: with --defaults, from the defaults to A.
+    const auto from = Catalogue(), to = Catalogue();
+    const QString fromName = o.defaults ? QString("defaults") : o.positional[0];
+    const QString toName = o.defaults ? o.positional[0] : o.positional[1];
+    if (!o.defaults)
+        if (const int rc = LoadConfiguration(*from, fromName)) return rc;
+    if (const int rc = LoadConfiguration(*to, toName)) return rc;
+    QJsonArray differences;
+    for (const auto& [key, rc] : from->Entries()) {
         if (!rc.Par->m_InFile) continue;
         for (int i = 0; i < rc.Count; ++i) {
-            const std::string& l = rc.Values[size_t(i)];
-            const std::string r = right.GetValue(key, i);
-            if (l == r) continue;
-            ++differences;
-            const std::string name = rc.Count > 1 ? key + "[" + std::to_string(i + 1) + "]" : key;
-            std::printf("%-24s \"%s\" -> \"%s\"\n", name.c_str(), EscapeFileValue(r).c_str(), EscapeFileValue(l).c_str());
+            const std::string& a = rc.Values[size_t(i)];
+            const std::string b = to->GetValue(key, i);
+            if (a == b) continue;
+            QJsonObject d{{"key", QString::fromStdString(key)}, {"from", FromBytes(a)}, {"to", FromBytes(b)}};
+            if (rc.Count > 1) d["row"] = i + 1;
+            differences.append(d);
+            if (!o.json)
+                std::printf("%s \"%s\" -> \"%s\"\n", qPrintable(KeyName(key, rc.Count, i)), EscapeFileValue(a).c_str(),
+                            EscapeFileValue(b).c_str());
         }
     }
-    return differences ? kRefused : kOk;
+    if (o.json)
+        PrintJson({{"from", fromName}, {"to", toName}, {"count", differences.size()}, {"differences", differences}});
+    return differences.isEmpty() ? kOk : kRefused;
 }
 
-const std::vector<Command>& Commands()
+int CmdIdentify(TOptions& o)
 {
-    static const std::vector<Command> commands = {
-        {"keys", "", "list every parameter: key, value type, instance count, image address", 0, CmdKeys},
-        {"defaults", "FILE.kvx", "write the default configuration file", 1, CmdDefaults},
-        {"encode", "FILE.kvx IMAGE.bin", "encode a configuration file into a 12288-byte gateway image", 2, CmdEncode},
-        {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", 2, CmdDecode},
-        {"identify", "[LINK]", "show the gateway's hardware, firmware, serial number and operator lock", 0, CmdIdentify},
-        {"read", "FILE.kvx [LINK]", "read the configuration from the gateway into a file", 1, CmdRead},
-        {"write", "FILE.kvx [LINK]", "write a file to the gateway (verified; keeps the gateway's PIN and password)", 1,
-         CmdWrite},
-        {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", 1, CmdBackup},
-        {"diff", "A.kvx B.kvx | --defaults A.kvx", "list the values that differ (exit 4 when any)", 1, CmdDiff},
-        {"upgrade", "FIRMWARE.Bin [LINK]", "load new firmware into the gateway", 1, CmdUpgrade},
+    return WithLink("identify", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
+        if (!s.ops.Identify()) return s.Exit("identify");
+        report = {{"hardware", Value("HWVer")}, {"firmware", Value("SWVer")}, {"serial", Value("SerialNum")},
+                  {"operatorLock", Value("OperLock")}};
+        if (!opt.json)
+            for (const char* key : {"HWVer", "SWVer", "SerialNum", "OperLock"})
+                std::printf("%s\t%s\n", key, Value(key).toLocal8Bit().constData());
+        return int(kOk);
+    });
+}
+
+// A target that is a folder (or ends with a separator) takes files named by serial number.
+bool IsFolderTarget(const QString& path) { return path.endsWith('/') || QFileInfo(path).isDir(); }
+
+int ReadInto(TSession& s, const QString& target, QJsonObject& report)
+{
+    if (!s.ops.EzRgnBtn2Click()) return s.Exit("read");
+    if (s.Interrupted()) return s.Exit("read");
+    report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}};
+    QString path = target;
+    if (IsFolderTarget(target)) {
+        if (const QString why = MakeFolder(target); !why.isEmpty()) return CannotWrite(target, why);
+        path = QDir(target).filePath(GatewayFileName(s) + ".kvx");
+    }
+    if (const QString why = SaveConfiguration(Parameters(), path); !why.isEmpty()) return CannotWrite(path, why);
+    report["file"] = path;
+    return kOk;
+}
+
+int CmdRead(TOptions& o)
+{
+    const QString target = o.positional[0];
+    if (IsFolderTarget(target)) {
+        if (const QString why = FolderProblem(target); !why.isEmpty()) return CannotWrite(target, why);
+    } else {
+        if (const int rc = ParseLinkOptions(o)) return rc;
+        if (o.ports.size() > 1) return Fail(kUsage, "several gateways need a folder to read into (a path ending with '/')");
+        if (const QString why = WriteProblem(target); !why.isEmpty()) return CannotWrite(target, why);
+    }
+    return WithLink("read", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
+        const int rc = ReadInto(s, opt.positional[0], report);
+        if (rc == kOk && IsFolderTarget(opt.positional[0]) && !opt.json)
+            std::printf("%s\n", qPrintable(report.value("file").toString()));
+        return rc;
+    });
+}
+
+int CmdBackup(TOptions& o)
+{
+    if (const QString why = FolderProblem(o.positional[0]); !why.isEmpty()) return CannotWrite(o.positional[0], why);
+    return WithLink("backup", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
+        const QString dir = opt.positional[0];
+        if (const QString why = MakeFolder(dir); !why.isEmpty()) return CannotWrite(dir, why);
+        if (!s.ops.EzRgnBtn2Click() || s.Interrupted()) return s.Exit("backup");
+        const QString base = QDir(dir).filePath(
+            QString("gateway-%1-%2").arg(GatewayFileName(s), QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
+        const std::vector<uint8_t> image = GatewayImage(Parameters());
+        if (const QString why = SaveConfiguration(Parameters(), base + ".kvx"); !why.isEmpty()) return CannotWrite(base + ".kvx", why);
+        if (const QString why = SaveBytes(base + ".bin", QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size())));
+            !why.isEmpty())
+            return CannotWrite(base + ".bin", why);
+        report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}, {"files", QJsonArray{base + ".kvx", base + ".bin"}}};
+        if (!opt.json) std::printf("%s.kvx\n%s.bin\n", qPrintable(base), qPrintable(base));
+        return int(kOk);
+    });
+}
+
+int CmdWrite(TOptions& o)
+{
+    {
+        // The file is checked before any gateway is touched.
+        const auto p = Catalogue();
+        if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
+    }
+    return WithLink("write", o, [](TSession& s, const TOptions& opt, QJsonObject&) {
+        if (const int rc = LoadConfiguration(Parameters(), opt.positional[0])) return rc;
+        // A configuration file never carries the PIN and the service password into the gateway.
+        s.ops.PinChanged = s.ops.PasswordChanged = false;
+        return s.ops.EzRgnBtn3Click() ? int(kOk) : s.Exit("write");
+    });
+}
+
+int CmdUpgrade(TOptions& o)
+{
+    const QString file = o.positional[0];
+    if (const QString why = ReadProblem(file); !why.isEmpty()) return CannotRead(file, why);
+    return WithLink("upgrade", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
+        s.ops.FirmwareFile = QFileInfo(opt.positional[0]).absoluteFilePath();
+        s.ops.OfferUpgrade = true;
+        report = {{"file", s.ops.FirmwareFile}};
+        // The command is the request; the question that names the file and both versions remains.
+        return s.ops.UpgradeFirmware() ? int(kOk) : s.Exit("upgrade");
+    });
+}
+
+struct TCommand {
+    const char* name;
+    const char* args;
+    const char* help;
+    TGroup group;
+    int minArgs;
+    int maxArgs;  // -1: any number
+    int (*run)(TOptions&);
+};
+
+const std::vector<TCommand>& Commands()
+{
+    static const std::vector<TCommand> commands = {
+        {"keys", "", "list every parameter: key, value type, row count, image address", kFileCommand, 0, 0, CmdKeys},
+        {"defaults", "FILE.kvx", "write the default configuration file", kFileCommand, 1, 1, CmdDefaults},
+        {"encode", "FILE.kvx IMAGE.bin", "encode a configuration file into a 12288-byte gateway image", kFileCommand, 2, 2, CmdEncode},
+        {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", kFileCommand, 2, 2, CmdDecode},
+        {"get", "FILE.kvx KEY[:ROW]", "print a value (a key with rows and no ROW: every row)", kFileCommand, 2, 2, CmdGet},
+        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as the program would (says when one is stored changed)",
+         kFileCommand, 2, -1, CmdSet},
+        {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 4 when any)",
+         kDiffCommand, 1, 2, CmdDiff},
+        {"identify", "[LINK]", "show the gateway's hardware, firmware, serial number and operator lock", kLinkCommand, 0, 0,
+         CmdIdentify},
+        {"read", "FILE.kvx|DIR/ [LINK]", "read the configuration from the gateway into a file (DIR: named by serial number)",
+         kLinkCommand, 1, 1, CmdRead},
+        {"write", "FILE.kvx [LINK]", "write a file to the gateway (verified; keeps the gateway's PIN and password)",
+         kLinkCommand, 1, 1, CmdWrite},
+        {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", kLinkCommand, 1, 1, CmdBackup},
+        {"upgrade", "FIRMWARE.Bin [LINK]", "load new firmware into the gateway (names file and versions; needs --yes)",
+         kLinkCommand, 1, 1, CmdUpgrade},
     };
     return commands;
 }
 
+const char* const kExitHelp =
+    "Exit status:\n"
+    "  0   done\n"
+    "  1   usage: a wrong command line, an unknown key\n"
+    "  2   a file cannot be read or written (missing, permission, a folder, disk full)\n"
+    "  3   bad input data: not a configuration file, an image or firmware file of the wrong size or content\n"
+    "  4   declined: a question not agreed to (no --yes), firmware older than 3 met by a command\n"
+    "      other than upgrade; diff: differences found\n"
+    "  5   the gateway's data damaged or not confirmed (a block bad three times, a write not\n"
+    "      acknowledged or read back different), or not a gateway of this kind\n"
+    "  10  line lost      11  interrupted (SIGINT, SIGTERM, SIGHUP)    12  no answer (also --wait)\n"
+    "  13  bad reply      14  send failure                             15  the port cannot be opened\n"
+    "  With several ports: the worst (highest) status of all gateways.\n";
+
+const char* const kJsonHelp =
+    "--json prints one JSON document on stdout:\n"
+    "  identify: port, hardware, firmware, serial, operatorLock, exit, result[, error]\n"
+    "  read, backup, write, upgrade: port, serial, firmware, file or files, exit, result[, error]\n"
+    "  diff: from, to, count, differences [{key, row (keys with rows), from, to}]\n"
+    "  several ports: command, exit, gateways [{port, exit, result, seconds, and the fields above}]\n";
+
+const char* const kLinkHelp =
+    "LINK:\n"
+    "  --port PORT          serial port: a device path or Com1..Com8 (default Com1); repeat it,\n"
+    "                       or give --ports-from FILE, to run on several gateways at once\n"
+    "  --ports-from FILE    the ports, one a line ('#' starts a comment)\n"
+    "  --modem-number NUMBER [--modem DEVICE]   dial the gateway instead\n"
+    "  --yes, -y            agree to the gateway's questions\n"
+    "  --wait SECONDS       give up when the gateway does not answer (default 15, 0: for ever)\n"
+    "  --verbose            show the link's diagnostic lines\n"
+    "  --json               one JSON document on stdout\n";
+
 void Usage(FILE* out)
 {
-    std::fprintf(out, "usage: korvanext-cli COMMAND [ARGS]\n\ncommands:\n");
-    for (const Command& c : Commands()) std::fprintf(out, "  %-9s %-22s %s\n", c.name, c.args, c.help);
+    std::fprintf(out, "usage: korvanext-cli COMMAND [ARGS] [OPTIONS]\n\nCommands:\n");
+    for (const TCommand& c : Commands()) std::fprintf(out, "  %-9s %-31s %s\n", c.name, c.args, c.help);
     std::fprintf(out,
-                 "\nLINK: --port PORT (a device path or Com1..Com8; default Com1), or --modem-number NUMBER\n"
-                 "      [--modem DEVICE] to dial; --yes agrees to the gateway's questions.\n"
-                 "Exit codes: 0 done, 1 usage, 2 file, 3 bad data, 4 refused or declined (diff: differences),\n"
-                 "10+ link failure (10 line lost, 11 interrupted, 12 no answer, 13 bad reply, 14 send, 15 port).\n"
-                 "\n'korvanext-cli COMMAND --help' describes one command.\n");
+                 "\n%s"
+                 "  Options may come anywhere after the command; --wait=5 is the same as --wait 5.\n"
+                 "  Several ports: one run per port in parallel; their messages are prefixed with\n"
+                 "  the port, a summary (port, serial number, firmware, result, time, files) ends.\n"
+                 "  Progress goes to stderr when it is a terminal.\n\n%s\n%s\n"
+                 "'korvanext-cli COMMAND --help' describes one command; --version shows the version.\n",
+                 kLinkHelp, kJsonHelp, kExitHelp);
+}
+
+void CommandUsage(const TCommand& c)
+{
+    std::printf("usage: korvanext-cli %s %s\n  %s\n", c.name, c.args, c.help);
+    if (c.group == kLinkCommand) std::printf("\n%s", kLinkHelp);
+    if (c.group == kDiffCommand) std::printf("\n  --defaults   compare with the default configuration\n  --json       one JSON document\n");
+    std::printf("\n%s", kExitHelp);
 }
 
 }  // namespace
@@ -350,25 +777,36 @@ void Usage(FILE* out)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        Usage(args.empty() ? stderr : stdout);
-        return args.empty() ? kUsage : kOk;
+    QCoreApplication::setApplicationName("korvanext-cli");
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) {
+        Usage(stderr);
+        return kUsage;
     }
-    for (const Command& c : Commands()) {
-        if (args[0] != c.name) continue;
-        std::vector<std::string> rest(args.begin() + 1, args.end());
-        if (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h")) {
-            std::printf("usage: korvanext-cli %s %s\n  %s\n", c.name, c.args, c.help);
-            if (std::strstr(c.args, "LINK"))
-                std::printf("LINK: --port PORT | --modem-number NUMBER [--modem DEVICE]; --yes agrees to questions\n");
-            return kOk;
-        }
-        if (int(rest.size()) < c.minArgs) {
-            std::fprintf(stderr, "usage: korvanext-cli %s %s\n", c.name, c.args);
-            return kUsage;
-        }
-        return c.run(rest);
+    if (args[0] == "--help" || args[0] == "-h") {
+        Usage(stdout);
+        return kOk;
     }
-    return Fail(kUsage, "unknown command '" + args[0] + "' (see --help)");
+    if (args[0] == "--version" || args[0] == "-v") {
+        std::printf("korvanext-cli %s\n", KVX_VERSION);
+        return kOk;
+    }
+    const auto found = std::find_if(Commands().begin(), Commands().end(), [&](const TCommand& c) { return args[0] == c.name; });
+    if (found == Commands().end()) return Fail(kUsage, "unknown command " + Quoted(args[0]) + " (see --help)");
+    const TCommand& c = *found;
+    TOptions o;
+    AddOptions(o.parser, c.group);
+    if (!o.parser.parse(QStringList{"korvanext-cli"} + args.mid(1)))
+        return Fail(kUsage, c.name + QString(": ") + o.parser.errorText() + " (see 'korvanext-cli " + c.name + " --help')");
+    if (o.parser.isSet(kHelp)) {
+        CommandUsage(c);
+        return kOk;
+    }
+    o.positional = o.parser.positionalArguments();
+    if (o.positional.size() < c.minArgs || (c.maxArgs >= 0 && o.positional.size() > c.maxArgs))
+        return Fail(kUsage, QString("usage: korvanext-cli %1 %2 (%3 argument%4 given)")
+                                .arg(c.name, c.args)
+                                .arg(o.positional.size())
+                                .arg(o.positional.size() == 1 ? "" : "s"));
+    return c.run(o);
 }

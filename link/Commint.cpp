@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -24,8 +25,9 @@ static std::string ErrorMessage(const std::string& text, int code)
     return m;
 }
 
-ECommError::ECommError(const std::string& text, int errorCode)
-    : std::runtime_error(ErrorMessage(text, errorCode)), ErrorCode(errorCode), Text(text)
+ECommError::ECommError(const std::string& text, int errorCode, int systemError)
+    : std::runtime_error(ErrorMessage(text, errorCode)), ErrorCode(errorCode), Text(text),
+      SystemError(systemError ? systemError : std::max(errorCode, 0))
 {
 }
 
@@ -188,11 +190,19 @@ void TComm::Open()
 {
     RequireClosed(*this);
     const QByteArray path = DevicePath(m_DeviceName).toLocal8Bit();
+    // Every failure names the device, so that the user sees which one and why.
+    auto fail = [&](const char* text, int code, int system) {
+        ECommError e(text, code, system);
+        e.Device = path.toStdString();
+        return e;
+    };
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw ECommError("Error accessing specified device", errno);
-    if (!isatty(fd)) {
+    if (fd < 0) throw fail("Error accessing specified device", errno, errno);
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) {
+        const int e = errno;
         ::close(fd);
-        throw ECommError("Invalid device handle, access denied", -1);
+        throw fail("Invalid device handle, access denied", -1, e);
     }
     // Exclusive use: the tty's own lock, and an advisory lock that also holds
     // between programs running with privileges.
@@ -200,9 +210,14 @@ void TComm::Open()
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
-        throw ECommError("Error accessing specified device", e);
+        throw fail("Error accessing specified device", e, e);
     }
-    Adopt(fd, true);
+    try {
+        Adopt(fd, true);
+    } catch (ECommError& e) {
+        e.Device = path.toStdString();
+        throw;
+    }
 }
 
 void TComm::OpenTAPI(int handle)

@@ -35,9 +35,13 @@ int BaudRateValue(TBaudrate rate);
 
 class ECommError : public std::runtime_error {
 public:
-    ECommError(const std::string& text, int errorCode);
+    ECommError(const std::string& text, int errorCode, int systemError = 0);
     int ErrorCode;
     std::string Text;  // the failure text without the code
+    // The system's reason (an errno value), also where ErrorCode is the
+    // component's own -1: a device that is not a terminal gives ENOTTY.
+    int SystemError;
+    std::string Device;  // the device path, for failures of Open
 };
 
 class TComm;

@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QtGlobal>
-#include <QElapsedTimer>
 #include <cstring>
 
 const char* LinkErrorName(uint8_t code)
@@ -67,7 +66,12 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
     case 9600: rate = br9600; break;
     case 19200: rate = br19200; break;
     case 57600: rate = br57600; break;
-    default: throw CCOMTermExp(CE_OPEN_ERROR);
+    default: {
+        CCOMTermExp e(CE_OPEN_ERROR);
+        e.Device = TComm::DevicePath(port).toStdString();
+        e.Detail = "speed " + std::to_string(baudRate) + " not supported";
+        throw e;
+    }
     }
     m_Comm.SetDeviceName(port);
     m_Comm.SetStopbits(sb10);
@@ -84,8 +88,13 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
             m_Comm.Open();
             break;
         } catch (const ECommError& e) {
-            if (!reopening || e.Text == "Error updating DataControlBlock" || attempt >= 100)
-                throw CCOMTermExp(CE_OPEN_ERROR);
+            if (!reopening || e.Text == "Error updating DataControlBlock" || attempt >= 100) {
+                CCOMTermExp x(CE_OPEN_ERROR);
+                x.Device = e.Device.empty() ? TComm::DevicePath(port).toStdString() : e.Device;
+                x.SystemError = e.SystemError;
+                x.Detail = e.SystemError > 0 ? std::strerror(e.SystemError) : e.Text;
+                throw x;
+            }
             QThread::msleep(10);
         }
     }
@@ -153,6 +162,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     } clear{m_Waiting};
 
     m_Abort = false;
+    if (m_Interrupt) throw CCOMTermExp(CE_USER);
     Send(command);
     int last = m_Count;
     QElapsedTimer clock;
@@ -163,7 +173,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
             last = m_Count;
             deadline = clock.elapsed() + m_Timeout;
         }
-        if (m_Abort) throw CCOMTermExp(CE_USER);
+        if (m_Abort || m_Interrupt) throw CCOMTermExp(CE_USER);
         if (const int r = condition()) return r;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

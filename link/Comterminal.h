@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -29,6 +30,11 @@ public:
     explicit CCOMTermExp(uint8_t code) : Code(code) {}
     const char* what() const noexcept override;
     uint8_t Code;
+    // Why the port could not be opened (CE_OPEN_ERROR): the device path, the
+    // system's error number (0 when none) and its text.
+    std::string Device;
+    int SystemError = 0;
+    std::string Detail;
 };
 
 const char* LinkErrorName(uint8_t code);
@@ -83,6 +89,12 @@ public:
     TComm m_Comm;
     QTimer m_Timer;
     bool m_Abort = false;
+    // An interrupt (a signal, or the program ending): set from a signal handler,
+    // where only a lock-free atomic may be touched. Unlike m_Abort no wait
+    // clears it, so one that arrives between two waits still ends the next;
+    // whoever set it clears it.
+    std::atomic<bool> m_Interrupt{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets m_Interrupt");
     int m_Timeout = 1000;
     std::array<uint8_t, BufferSize + 1> m_Buffer{};
     int m_Count = 0;

@@ -441,8 +441,8 @@ void CGatewaySim::ConfigByte(uint8_t byte)
                 m_FirmwareSeen.insert(addr);
                 ++m_FirmwareBlocks;
             }
-            if (m_BadFirmwareAck > 0) {
-                --m_BadFirmwareAck;
+            if (m_BadFirmwareAck != 0) {
+                if (m_BadFirmwareAck > 0) --m_BadFirmwareAck;
                 crc ^= 0x5A5A5A5A;
             }
             const uint8_t ack[7] = {'K', m_Collect[0], m_Collect[1], uint8_t(crc), uint8_t(crc >> 8),
@@ -466,6 +466,10 @@ void CGatewaySim::ConfigByte(uint8_t byte)
     }
 
     // A command letter.
+    if (byte && std::strchr("UXZBCDFeEgGOKA", byte)) {
+        if (m_CommandLog.size() >= 4096) m_CommandLog.erase(0, 1024);
+        m_CommandLog += char(byte);
+    }
     const int commands = ++m_Commands;
     if (m_SilentAfter >= 0 && commands > m_SilentAfter) return;
     auto text = [&](char first, const std::string& body) {
@@ -544,6 +548,12 @@ std::vector<uint8_t> CGatewaySim::Firmware() const
 {
     std::lock_guard<std::mutex> g(m_Mutex);
     return m_Firmware;
+}
+
+std::string CGatewaySim::CommandLog() const
+{
+    std::lock_guard<std::mutex> g(m_Mutex);
+    return m_CommandLog;
 }
 
 std::string CGatewaySim::Version() const

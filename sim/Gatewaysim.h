@@ -24,7 +24,7 @@ struct TSimOptions {
     int silentAfter = -1;         // after N commands nothing is answered any more
     bool refuseWrite = false;     // image pieces are refused with "Y"
     bool dropMidBlock = false;    // the line goes dead in the middle of the first block read
-    int badFirmwareAck = 0;       // the first N firmware blocks are acknowledged with a wrong CRC
+    int badFirmwareAck = 0;       // the first N firmware blocks are acknowledged with a wrong CRC (-1: all)
     std::set<std::string> atErrors;  // AT commands answered with ERROR
     // GSM module
     int signal = 17;              // +CSQ value (0..31, 99 unknown)
@@ -63,6 +63,8 @@ public:
     int Commands() const { return m_Commands; }
     int ImageWrites() const { return m_ImageWrites; }
     int FirmwareBlocks() const { return m_FirmwareBlocks; }
+    // The configuration command letters received, in order (the last 4096).
+    std::string CommandLog() const;
     bool InCall() const { return m_ModemConnected; }
     // Line statistics: bytes received and sent, and the simulator thread's own CPU time.
     long long BytesIn() const { return m_BytesIn; }
@@ -106,6 +108,7 @@ private:
     std::vector<uint8_t> m_DeviceData;
     std::set<int> m_FirmwareSeen;
     std::string m_Version;
+    std::string m_CommandLog;
     int m_BadChecksum = 0;
     int m_SilentAfter = -1;
     bool m_RefuseWrite = false;

@@ -21,7 +21,7 @@ static void Usage()
         "  --image FILE         keep the configuration image in FILE (created from defaults)\n"
         "  --baud-throttle N    pace the line to N baud (e.g. 19200)\n"
         "  --hw-letter X        hardware letter reported by \"B\" (default C)\n"
-        "  --version V          firmware version reported by \"C\" (default 3.15)\n"
+        "  --fw-version V       firmware version reported by \"C\" (default 3.15)\n"
         "  --serial S           serial number reported by \"D\"\n"
         "  --oper-lock S        operator lock reported by \"F\"\n"
         "  --bad-checksum N     the first N block reads carry a wrong checksum\n"
@@ -29,6 +29,7 @@ static void Usage()
         "  --refuse-write       refuse configuration writes with \"Y\"\n"
         "  --drop-mid-block     end the line in the middle of the first block read\n"
         "  --bad-firmware-ack N acknowledge the first N firmware blocks with a wrong CRC\n"
+        "                       (-1: every block, the gateway never accepts one)\n"
         "  --at-error CMD       answer the AT command CMD with ERROR (repeatable)\n"
         "  --signal N           signal quality reported by AT+CSQ (default 17)\n"
         "  --call NUMBER        a call is up with NUMBER\n"
@@ -36,7 +37,9 @@ static void Usage()
         "  --modem              a modem answers first; ATD connects to the gateway\n"
         "  --dial-result R      CONNECT (default), BUSY, \"NO CARRIER\", \"NO ANSWER\", \"NO DIALTONE\"\n"
         "  --connect-delay MS   time from ATD to the result (default 300)\n"
-        "  --verbose            log what happens on stderr\n");
+        "  --verbose            log what happens on stderr\n"
+        "  --version            show the program's version\n"
+        "  --help               show this text\n");
 }
 
 int main(int argc, char** argv)
@@ -62,11 +65,12 @@ int main(int argc, char** argv)
             return int(n);
         };
         if (a == "--help" || a == "-h") { Usage(); return 0; }
+        else if (a == "--version") { std::printf("korvanext-gatewaysim %s\n", KVX_VERSION); return 0; }
         else if (a == "--link") o.linkPath = value();
         else if (a == "--image") o.imagePath = value();
         else if (a == "--baud-throttle") o.throttleBaud = number();
         else if (a == "--hw-letter") o.hwLetter = value()[0];
-        else if (a == "--version") o.version = value();
+        else if (a == "--fw-version") o.version = value();
         else if (a == "--serial") o.serial = value();
         else if (a == "--oper-lock") o.operLock = value();
         else if (a == "--bad-checksum") o.badChecksum = number();

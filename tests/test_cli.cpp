@@ -1,77 +1,346 @@
+#include "Commint.h"
 #include "Imagelayout.h"
 #include "simfixture.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
+QString Program(const char* name) { return QCoreApplication::applicationDirPath() + "/" + name; }
+QString DemoFirmware() { return Program("Korvanext-3.20-demo.Bin"); }
+
 struct Cli : SimFixture {
-    // Runs korvanext-cli while the simulator's thread answers; returns the exit code.
-    int Run(const QStringList& args)
+    // Runs korvanext-cli while the simulators' threads answer; returns the exit code.
+    int Run(const QStringList& args) { return Finish(Start(args)); }
+    std::unique_ptr<QProcess> Start(const QStringList& args)
     {
-        QProcess p;
-        p.setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
-        p.setArguments(args);
-        p.setWorkingDirectory(dir.path());
-        p.start();
-        p.waitForFinished(60000);
-        out = QString::fromUtf8(p.readAllStandardOutput());
-        err = QString::fromUtf8(p.readAllStandardError());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        auto p = std::make_unique<QProcess>();
+        p->setProgram(Program("korvanext-cli"));
+        p->setArguments(args);
+        p->setWorkingDirectory(dir.path());
+        p->start();
+        EXPECT_TRUE(p->waitForStarted());
+        return p;
+    }
+    int Finish(std::unique_ptr<QProcess> p)
+    {
+        p->waitForFinished(60000);
+        out = QString::fromUtf8(p->readAllStandardOutput());
+        err = QString::fromUtf8(p->readAllStandardError());
+        return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
+    }
+    // Waits (serving the simulators) until the condition holds.
+    static bool WaitFor(const std::function<bool()>& condition, int ms = 20000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!condition() && t.elapsed() < ms) PumpEvents(20);
+        return condition();
     }
     QString Path(const char* name) const { return dir.filePath(name); }
+    void WriteFile(const char* name, const QByteArray& bytes) const
+    {
+        QFile f(Path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    QByteArray ReadFile(const QString& path) const
+    {
+        QFile f(QDir(dir.path()).filePath(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QJsonObject Json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
+    int Lines(const QString& text) const { return int(text.trimmed().split('\n').size()); }
     QTemporaryDir dir;
     QString out, err;
+};
+
+// More gateways for a run on several ports.
+struct Rack {
+    void Add(TSimOptions o)
+    {
+        sims.push_back(std::make_unique<CGatewaySim>(o));
+        std::string error;
+        ASSERT_TRUE(sims.back()->Start(&error)) << error;
+        ports << QString::fromStdString(sims.back()->SlavePath());
+    }
+    std::vector<std::unique_ptr<CGatewaySim>> sims;
+    QStringList ports;
 };
 }  // namespace
 
 TEST_F(Cli, ReadWriteDiffAndBackupAgainstTheGateway)
 {
     StartSim();
-    ASSERT_EQ(Run({"identify", "--port", port}), 0) << err.toStdString();
-    EXPECT_TRUE(out.contains("SerialNum\tKX2-004711"));
     ASSERT_EQ(Run({"read", "gw.kvx", "--port", port}), 0) << err.toStdString();
-    QFile f(Path("gw.kvx"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    QByteArray text = f.readAll();
-    f.close();
+    QByteArray text = ReadFile("gw.kvx");
     text.replace("FXSVolRec=\"3\"", "FXSVolRec=\"1\"");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-    f.close();
-    EXPECT_EQ(Run({"diff", "gw.kvx", "--defaults"}), 4);
-    EXPECT_TRUE(out.contains("FXSVolRec")) << out.toStdString();
+    WriteFile("gw.kvx", text);
     ASSERT_EQ(Run({"write", "gw.kvx", "--port", port}), 0) << err.toStdString();
     EXPECT_EQ(sim->Image()[33], 1);
-    ASSERT_EQ(Run({"read", "again.kvx", "--port", port}), 0);
+    ASSERT_EQ(Run({"read", "again.kvx", "--port=" + port}), 0);
     EXPECT_EQ(Run({"diff", "gw.kvx", "again.kvx"}), 0) << out.toStdString();
     ASSERT_EQ(Run({"backup", "saved", "--port", port}), 0);
     EXPECT_TRUE(out.contains("saved/gateway-KX2-004711-"));
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();  // no diagnostics without --verbose
 }
 
-TEST_F(Cli, FailuresHaveTheirExitCodes)
+TEST_F(Cli, IdentifyOnlyIdentifies)
 {
     TSimOptions o;
-    o.hwLetter = 'D';
+    o.operLock = "23001";
     StartSim(o);
-    EXPECT_EQ(Run({"read", "x.kvx", "--port", port}), 4);  // refused: wrong hardware
-    EXPECT_FALSE(err.isEmpty());
-    EXPECT_EQ(Run({"read", "x.kvx", "--port", Path("no-such-port")}), 15);
-    EXPECT_EQ(Run({"write", "missing.kvx", "--port", port}), 2);
-    EXPECT_EQ(Run({"frobnicate"}), 1);
-    EXPECT_EQ(Run({"write", "--help"}), 0);
-    EXPECT_TRUE(out.contains("usage: korvanext-cli write"));
+    ASSERT_EQ(Run({"identify", "--port", port}), 0) << err.toStdString();
+    EXPECT_EQ(out, "HWVer\tC\nSWVer\t3.15\nSerialNum\tKX2-004711\nOperLock\t23001\n");
+    EXPECT_EQ(sim->CommandLog(), "UXBCDFA");
+    ASSERT_EQ(Run({"identify", "--port", port, "--json"}), 0);
+    const QJsonObject j = Json();
+    EXPECT_EQ(j["serial"].toString(), "KX2-004711");
+    EXPECT_EQ(j["firmware"].toString(), "3.15");
+    EXPECT_EQ(j["hardware"].toString(), "C");
+    EXPECT_EQ(j["operatorLock"].toString(), "23001");
+    EXPECT_EQ(j["exit"].toInt(), 0);
 }
 
-TEST_F(Cli, UpgradeNeedsConsent)
+TEST_F(Cli, EachFailureClassHasItsExitStatus)
 {
     StartSim();
-    const QString fw = QCoreApplication::applicationDirPath() + "/Korvanext-3.20-demo.Bin";
-    ASSERT_TRUE(QFile::exists(fw));
-    EXPECT_EQ(Run({"upgrade", fw, "--port", port}), 4);  // no --yes: declined
+    WriteFile("notconfig.kvx", "just some text\n");
+    WriteFile("short.Bin", "firmware?");
+    QDir(dir.path()).mkdir("folder");
+    struct {
+        QStringList args;
+        int code;
+        const char* says;
+    } cases[] = {
+        {{"frobnicate"}, 1, "unknown command"},
+        {{"read", "x.kvx", "--port"}, 1, "Missing value after '--port'"},
+        {{"read", "x.kvx", "y.kvx", "--port", port}, 1, "2 arguments given"},
+        {{"read", "x.kvx", "--bogus"}, 1, "Unknown option 'bogus'"},
+        {{"write", "missing.kvx", "--port", port}, 2, "cannot read 'missing.kvx': No such file or directory"},
+        {{"get", "folder", "FXSVolRec"}, 2, "cannot read 'folder': it is a folder"},
+        {{"read", "no/such/folder/x.kvx", "--port", port}, 2, "No such file or directory"},
+        {{"write", "notconfig.kvx", "--port", port}, 3, "not a configuration file"},
+        {{"upgrade", "short.Bin", "--port", port, "--yes"}, 3, ""},
+        {{"upgrade", DemoFirmware(), "--port", port}, 4, "no: give --yes"},
+        {{"read", "x.kvx", "--port", Path("no-such-port")}, 15, "No such file or directory"},
+        {{"read", "x.kvx", "--port", Path("notconfig.kvx")}, 15, "This is not a serial port"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), c.code) << c.args.join(' ').toStdString() << "\n" << err.toStdString();
+        EXPECT_TRUE(err.contains(c.says)) << err.toStdString();
+        EXPECT_EQ(Lines(err), 1) << err.toStdString();
+    }
     EXPECT_EQ(sim->FirmwareBlocks(), 0);
-    EXPECT_EQ(Run({"upgrade", fw, "--port", port, "--yes"}), 0) << err.toStdString();
+    EXPECT_EQ(sim->ImageWrites(), 0);
+
+    // Another program holds the port.
+    TComm holder;
+    holder.SetDeviceName(port);
+    holder.Open();
+    EXPECT_EQ(Run({"identify", "--port", port}), 15);
+    EXPECT_TRUE(err.contains("Another program is using this port")) << err.toStdString();
+}
+
+TEST_F(Cli, TheGatewaysFaultsHaveTheirExitStatus)
+{
+    TSimOptions damaged;
+    damaged.badChecksum = 3;
+    StartSim(damaged);
+    EXPECT_EQ(Run({"read", "x.kvx", "--port", port}), 5) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("x.kvx")));
+    sim->Stop();
+
+    TSimOptions refusing;
+    refusing.refuseWrite = true;
+    StartSim(refusing);
+    ASSERT_EQ(Run({"defaults", "d.kvx"}), 0);
+    EXPECT_EQ(Run({"write", "d.kvx", "--port", port}), 5) << err.toStdString();
+    sim->Stop();
+
+    TSimOptions other;
+    other.hwLetter = 'D';
+    StartSim(other);
+    EXPECT_EQ(Run({"identify", "--port", port}), 5);
+    sim->Stop();
+
+    TSimOptions dropping;
+    dropping.dropMidBlock = true;
+    StartSim(dropping);
+    EXPECT_EQ(Run({"read", "x.kvx", "--port", port}), 10) << err.toStdString();
+}
+
+TEST_F(Cli, ASilentGatewayIsGivenUpAfterTheWait)
+{
+    TSimOptions o;
+    o.silentAfter = 0;
+    StartSim(o);
+    EXPECT_EQ(Run({"identify", "--port", port, "--wait", "1"}), 12);
+    EXPECT_EQ(err, "korvanext-cli: The gateway on " + port + " did not answer within 1 s. Check the cable and "
+                   "that the gateway is switched on.\n");
+    EXPECT_EQ(Run({"backup", "b", "--port", port, "--wait=1", "--verbose"}), 12);
+    EXPECT_TRUE(err.contains("Connection timeout"));  // diagnostics only on request
+}
+
+TEST_F(Cli, CommandsThatDoNotUpgradeStopAtOldFirmware)
+{
+    TSimOptions o;
+    o.version = "2.9";
+    StartSim(o);
+    ASSERT_EQ(Run({"defaults", "d.kvx"}), 0);
+    for (const QStringList& args : {QStringList{"identify"}, QStringList{"read", "x.kvx"}, QStringList{"backup", "b"},
+                                    QStringList{"write", "d.kvx"}}) {
+        EXPECT_EQ(Run(args + QStringList{"--port", port, "--yes"}), 4) << args.join(' ').toStdString();
+        EXPECT_TRUE(err.contains("has firmware 2.9, older than version 3")) << err.toStdString();
+        EXPECT_TRUE(err.contains("'korvanext-cli upgrade FILE' does that"));
+        EXPECT_EQ(Lines(err), 1);
+    }
+    EXPECT_EQ(sim->FirmwareBlocks(), 0);
+    EXPECT_EQ(sim->ImageWrites(), 0);
+    // The upgrade itself names what it flashes and goes ahead with --yes.
+    ASSERT_EQ(Run({"upgrade", DemoFirmware(), "--port", port, "--yes"}), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains("File: " + DemoFirmware() + ". File version: 3.20. Gateway version: 2.9.")) << err.toStdString();
     EXPECT_EQ(sim->Version(), "3.20");
+}
+
+TEST_F(Cli, SignalsEndTheOperationAndReleaseTheGateway)
+{
+    // The firmware resend loop of a gateway that refuses every block.
+    TSimOptions refusing;
+    refusing.badFirmwareAck = -1;
+    StartSim(refusing);
+    auto p = Start({"upgrade", DemoFirmware(), "--port", port, "--yes"});
+    ASSERT_TRUE(WaitFor([&] { return sim->FirmwareBlocks() >= 3; }));
+    ::kill(pid_t(p->processId()), SIGINT);
+    EXPECT_EQ(Finish(std::move(p)), 11);
+    EXPECT_EQ(Lines(err.section('\n', 1)), 1) << err.toStdString();  // after the question, one line
+    EXPECT_TRUE(err.contains("interrupted by SIGINT: stopped 'upgrade' on " + port));
+    EXPECT_TRUE(err.contains("The firmware upgrade did not finish"));
+    PumpEvents(100);
+    EXPECT_EQ(sim->CommandLog().back(), 'A');
+    sim->Stop();
+
+    // The identification of a silent gateway that would be asked for ever.
+    TSimOptions silent;
+    silent.silentAfter = 0;
+    StartSim(silent);
+    p = Start({"identify", "--port", port, "--wait", "0"});
+    ASSERT_TRUE(WaitFor([&] { return sim->CommandLog().size() >= 2; }));
+    ::kill(pid_t(p->processId()), SIGTERM);
+    EXPECT_EQ(Finish(std::move(p)), 11);
+    EXPECT_EQ(err, "korvanext-cli: interrupted by SIGTERM: stopped 'identify' on " + port + " and closed the port.\n");
+    sim->Stop();
+
+    // A read on a slow line.
+    TSimOptions slow;
+    slow.throttleBaud = 9600;
+    StartSim(slow);
+    p = Start({"read", "x.kvx", "--port", port});
+    ASSERT_TRUE(WaitFor([&] { return sim->CommandLog().find('e') != std::string::npos; }));
+    ::kill(pid_t(p->processId()), SIGHUP);
+    EXPECT_EQ(Finish(std::move(p)), 11);
+    EXPECT_TRUE(err.startsWith("korvanext-cli: interrupted by SIGHUP")) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("x.kvx")));
+    EXPECT_TRUE(WaitFor([&] { return sim->CommandLog().back() == 'A'; }, 3000)) << sim->CommandLog();
+}
+
+TEST_F(Cli, ValuesInFilesAreReadAndSetByKey)
+{
+    ASSERT_EQ(Run({"defaults", "a.kvx"}), 0);
+    EXPECT_EQ(Run({"set", "a.kvx", "FXSVolRec=99", "GSMNum:2=+420 600"}), 0);
+    EXPECT_TRUE(err.contains("FXSVolRec: \"99\" is stored as \"5\"")) << err.toStdString();
+    EXPECT_TRUE(err.contains("GSMNum:2: \"+420 600\" is stored as \"+420600\"")) << err.toStdString();
+    EXPECT_EQ(Run({"get", "a.kvx", "FXSVolRec"}), 0);
+    EXPECT_EQ(out, "5\n");
+    EXPECT_EQ(Run({"get", "a.kvx", "GSMNum:2"}), 0);
+    EXPECT_EQ(out, "+420600\n");
+    EXPECT_EQ(Run({"get", "a.kvx", "GSMNum"}), 0);
+    EXPECT_EQ(out.count('\n'), 120);
+    EXPECT_TRUE(out.startsWith("GSMNum:1\t\nGSMNum:2\t+420600\n"));
+
+    // Mistakes change nothing and say what was meant.
+    const QByteArray before = ReadFile("a.kvx");
+    EXPECT_EQ(Run({"set", "a.kvx", "FXSVolRec=2", "fxsvolrek=1"}), 1);
+    EXPECT_TRUE(err.contains("unknown key 'fxsvolrek'; the closest is 'FXSVolRec'")) << err.toStdString();
+    EXPECT_EQ(Run({"set", "a.kvx", "GSMNum:121=1"}), 1);
+    EXPECT_EQ(Run({"set", "a.kvx", "GSMNum=1"}), 1);
+    EXPECT_EQ(ReadFile("a.kvx"), before);
+
+    // diff says how to get from A to B.
+    ASSERT_EQ(Run({"defaults", "b.kvx"}), 0);
+    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx"}), 4);
+    EXPECT_EQ(out, "FXSVolRec \"3\" -> \"5\"\nGSMNum:2 \"\" -> \"+420600\"\n");
+    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx", "--json"}), 4);
+    const QJsonArray d = Json()["differences"].toArray();
+    ASSERT_EQ(d.size(), 2);
+    EXPECT_EQ(d[1].toObject()["row"].toInt(), 2);
+    EXPECT_EQ(d[1].toObject()["to"].toString(), "+420600");
+}
+
+TEST_F(Cli, SeveralGatewaysAtOnce)
+{
+    Rack rack;
+    for (const char* serial : {"KX-1", "KX-2", "KX-3"}) {
+        TSimOptions o;
+        o.serial = serial;
+        o.hwLetter = std::string(serial) == "KX-3" ? 'D' : 'C';
+        rack.Add(o);
+    }
+    WriteFile("ports", (rack.ports[0] + "\n# spare\n\n" + rack.ports[1] + "\n").toUtf8());
+    ASSERT_EQ(Run({"read", "fleet/", "--ports-from", "ports"}), 0) << err.toStdString();
+    EXPECT_TRUE(ReadFile("fleet/KX-1.kvx").contains("SerialNum=\"KX-1\""));
+    EXPECT_TRUE(ReadFile("fleet/KX-2.kvx").contains("SerialNum=\"KX-2\""));
+    const QStringList rows = out.trimmed().split('\n');
+    ASSERT_EQ(rows.size(), 3) << out.toStdString();
+    EXPECT_TRUE(rows[0].startsWith("PORT"));
+    EXPECT_TRUE(rows[1].contains(rack.ports[0]) && rows[1].contains("KX-1") && rows[1].contains("done"));
+
+    // The worst status wins; every gateway's messages carry its port.
+    EXPECT_EQ(Run({"identify", "--port", rack.ports[0], "--port", rack.ports[2], "--port", Path("gone"), "--json"}), 15);
+    const QJsonArray g = Json()["gateways"].toArray();
+    ASSERT_EQ(g.size(), 3);
+    EXPECT_EQ(g[0].toObject()["serial"].toString(), "KX-1");
+    EXPECT_EQ(g[1].toObject()["exit"].toInt(), 5);
+    EXPECT_EQ(g[2].toObject()["result"].toString(), "port cannot be opened");
+    EXPECT_EQ(Json()["exit"].toInt(), 15);
+    EXPECT_TRUE(err.contains(Path("gone") + ": korvanext-cli: The serial port cannot be opened")) << err.toStdString();
+
+    // Several gateways into one file would overwrite each other.
+    EXPECT_EQ(Run({"read", "one.kvx", "--port", rack.ports[0], "--port", rack.ports[1]}), 1);
+}
+
+TEST_F(Cli, HelpAndVersion)
+{
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(out, "korvanext-cli " KVX_VERSION "\n");
+    EXPECT_EQ(Run({"--help"}), 0);
+    for (const char* word : {"identify", "get", "set", "--wait", "--json", "--ports-from", "12  no answer"})
+        EXPECT_TRUE(out.contains(word)) << word;
+    EXPECT_EQ(Run({"write", "--help"}), 0);
+    EXPECT_TRUE(out.startsWith("usage: korvanext-cli write"));
+    EXPECT_EQ(Run({}), 1);
+
+    // The window and the simulator answer without a display.
+    for (const char* program : {"korvanext", "korvanext-gatewaysim"}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        p.setProcessEnvironment(env);
+        p.start(Program(program), {"--version"});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitCode(), 0) << program;
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), QString(program) + " " KVX_VERSION "\n");
+    }
 }

@@ -98,11 +98,11 @@ TEST_F(Upgrade, SameOrNewerVersionAsksFirst)
     MakeFirmware("Korvanext.Bin", "3.20");
     prompts->answers = {true, false};
     EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
-    EXPECT_EQ(prompts->asked.back(), Language().Text(119));
+    EXPECT_TRUE(prompts->asked.back().startsWith(Language().Text(119)));
     MakeFirmware("Korvanext.Bin", "3.10", true);
     prompts->answers = {true, true};
     EXPECT_TRUE(main->m_Ops.EzRgnBtn1Click());
-    EXPECT_EQ(prompts->asked.back(), Language().Text(120));
+    EXPECT_TRUE(prompts->asked.back().startsWith(Language().Text(120)));
     // A file with its own device data block is sent exactly as it is.
     const auto fw = sim->Firmware();
     EXPECT_EQ(fw[DeviceDataAddr], 0x5A);

@@ -1,0 +1,179 @@
+#include "Cliconsole.h"
+
+#include "Comterminal.h"
+#include "Globals.h"
+#include "Language.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QStringList>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+QString FlatText(const QString& text)
+{
+    QStringList sentences;
+    for (QString line : text.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty()) continue;
+        if (!QString(".?!:").contains(line.back())) line += '.';
+        sentences << line;
+    }
+    return sentences.join(' ');
+}
+
+// ---------------------------------------------------------------- signals
+
+namespace {
+// A signal handler may only store into lock-free atomics.
+std::atomic<std::atomic<bool>*> g_InterruptFlag{nullptr};
+volatile std::sig_atomic_t g_Signal = 0;
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void OnInterrupt(int signal)
+{
+    g_Signal = signal;
+    if (std::atomic<bool>* flag = g_InterruptFlag.load()) flag->store(true);
+    // The operation ends at its next wait; a second signal should not have to wait for that.
+    struct sigaction deflt{};
+    deflt.sa_handler = SIG_DFL;
+    sigemptyset(&deflt.sa_mask);
+    sigaction(signal, &deflt, nullptr);
+}
+}  // namespace
+
+void CatchInterrupts(std::atomic<bool>* flag)
+{
+    g_InterruptFlag = flag;
+    struct sigaction sa{};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+}
+
+int InterruptSignal() { return g_Signal; }
+
+const char* SignalName(int signal)
+{
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+    }
+}
+
+// ---------------------------------------------------------------- diagnostics
+
+namespace {
+bool g_Verbose = false;
+
+void Diagnostic(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if ((type == QtDebugMsg || type == QtInfoMsg) && !g_Verbose) return;
+    std::fprintf(stderr, "korvanext-cli: %s\n", qPrintable(message.trimmed()));
+}
+}  // namespace
+
+void RouteDiagnostics(bool verbose)
+{
+    g_Verbose = verbose;
+    qInstallMessageHandler(Diagnostic);
+}
+
+// ---------------------------------------------------------------- console
+
+TConsoleUI::TConsoleUI(bool yes, std::atomic<bool>& interrupt) : m_Yes(yes), m_Tty(isatty(2)), m_Interrupt(interrupt) {}
+
+void TConsoleUI::Line(const QString& text)
+{
+    if (!m_Tty) return;
+    std::fprintf(stderr, "%s%s\n", m_BarShown ? "\n" : "", qPrintable(FlatText(text)));
+    m_BarShown = false;
+}
+
+void TConsoleUI::ShowProgress(bool show, int textNumber, bool)
+{
+    if (show) Line(Language().Text(textNumber));
+    else if (m_Shown && m_BarShown && m_Tty) {
+        std::fputc('\n', stderr);
+        m_BarShown = false;
+    }
+    m_Shown = show;
+}
+
+void TConsoleUI::SetProgressLabel(const QString& text) { Line(text); }
+
+void TConsoleUI::SetProgressPos(int pos)
+{
+    m_Pos = pos;
+    if (m_Tty && m_Shown && m_Max > 0) {
+        std::fprintf(stderr, "\r  %3d %%", 100 * std::min(pos, m_Max) / m_Max);
+        std::fflush(stderr);
+        m_BarShown = true;
+    }
+}
+
+void TConsoleUI::Print(const QString& line)
+{
+    m_LastError = line;
+    std::fprintf(stderr, "%skorvanext-cli: %s\n", m_BarShown ? "\n" : "", qPrintable(line));
+    m_BarShown = false;
+}
+
+void TConsoleUI::Error(const QString& text)
+{
+    // An interrupt ends with one line; what the operation says on its way out joins it.
+    if (m_Interrupt) m_Held += (m_Held.isEmpty() ? "" : " ") + FlatText(text);
+    else Print(FlatText(text));
+}
+
+void TConsoleUI::Interrupted(const QString& text)
+{
+    Print(m_Held.isEmpty() ? FlatText(text) : FlatText(text) + " " + m_Held);
+    m_Held.clear();
+}
+
+void TConsoleUI::Message(const QString& text, TIcon icon)
+{
+    if (icon == TIcon::Error || icon == TIcon::Warning) Error(text);
+    else Line(text);
+}
+
+bool TConsoleUI::Ask(const QString& text, TIcon)
+{
+    // The question is printed in every case: it names what is about to happen.
+    std::fprintf(stderr, "%skorvanext-cli: %s [%s]\n", m_BarShown ? "\n" : "", qPrintable(FlatText(text)),
+                 m_Yes ? "yes: --yes" : "no: give --yes to agree");
+    m_BarShown = false;
+    if (!m_Yes) m_LastError = FlatText(text) + " (not agreed: no --yes)";
+    return m_Yes;
+}
+
+void TConsoleUI::ProcessEvents() { QCoreApplication::processEvents(); }
+
+// ---------------------------------------------------------------- dialling
+
+TConsoleDialingView::TConsoleDialingView(std::atomic<bool>& interrupt, int boundMs)
+    : m_Interrupt(interrupt), m_BoundMs(boundMs), m_Tty(isatty(2))
+{
+}
+
+void TConsoleDialingView::Add(const QString& message)
+{
+    if (m_Tty) std::fprintf(stderr, "%s\n", qPrintable(FlatText(message)));
+    else qInfo("%s", qPrintable(FlatText(message)));
+}
+
+void TConsoleDialingView::RunModal()
+{
+    m_Closed = false;
+    QElapsedTimer waited;
+    waited.start();
+    // Waits only while a call is being set up; a failure to start one has been said already.
+    while (!m_Closed && !m_Interrupt && Terminal().m_CallActive && (m_BoundMs <= 0 || waited.elapsed() < m_BoundMs))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the terminal's timer wakes it
+}

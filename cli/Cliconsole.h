@@ -1,0 +1,78 @@
+// The command line's side of the gateway operations: progress and messages on
+// the error output, questions answered by --yes, dialling progress, and the
+// signals that interrupt an operation.
+#pragma once
+#include "Comdialing.h"
+#include "Gatewayops.h"
+
+#include <QString>
+#include <atomic>
+
+// One line of text: the lines of a message joined into sentences.
+QString FlatText(const QString& text);
+
+// SIGINT, SIGTERM and SIGHUP set the flag (and remember the signal); a second
+// signal of the same kind ends the program at once.
+void CatchInterrupts(std::atomic<bool>* flag);
+// The signal that interrupted, 0 when none.
+int InterruptSignal();
+const char* SignalName(int signal);
+
+// Debug and information lines of the libraries reach the error output only
+// with --verbose; warnings always do.
+void RouteDiagnostics(bool verbose);
+
+class TConsoleUI : public TOperationUI {
+public:
+    TConsoleUI(bool yes, std::atomic<bool>& interrupt);
+    void ShowProgress(bool show, int textNumber, bool withBar) override;
+    void SetProgressLabel(const QString& text) override;
+    void SetProgressMax(int max) override { m_Max = max; }
+    void SetProgressPos(int pos) override;
+    int ProgressPos() const override { return m_Pos; }
+    void SetCancelVisible(bool) override {}
+    bool Cancelled() const override { return m_Interrupt; }
+    void Message(const QString& text, TIcon icon) override;
+    bool Ask(const QString& text, TIcon icon) override;
+    QString ChooseFirmware(const QStringList&) override { return {}; }
+    void ProcessEvents() override;
+
+    // Prints an error line; also kept as the last error for --json.
+    void Error(const QString& text);
+    QString LastError() const { return m_LastError; }
+    // The one line of an interrupt, with what the operation said after it.
+    void Interrupted(const QString& text);
+
+private:
+    void Line(const QString& text);
+    void Print(const QString& line);
+    bool m_Yes;
+    bool m_Tty;
+    std::atomic<bool>& m_Interrupt;
+    bool m_Shown = false;
+    bool m_BarShown = false;
+    int m_Max = 0;
+    int m_Pos = 0;
+    QString m_LastError;
+    QString m_Held;
+};
+
+// Dialling progress on a terminal; the wait for the call ends on an interrupt
+// or after its bound.
+class TConsoleDialingView : public TDialingView {
+public:
+    TConsoleDialingView(std::atomic<bool>& interrupt, int boundMs);
+    void Prepare() override {}
+    void Hide() override {}
+    void Add(const QString& message) override;
+    void RunModal() override;
+    void CloseModal() override { m_Closed = true; }
+    bool Active() const override { return !m_Interrupt; }
+    void CallEnded() override { m_Closed = true; }
+
+private:
+    std::atomic<bool>& m_Interrupt;
+    int m_BoundMs;
+    bool m_Tty;
+    bool m_Closed = false;
+};

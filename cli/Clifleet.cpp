@@ -1,0 +1,148 @@
+#include "Clifleet.h"
+
+#include "Cliexit.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+struct TGateway {
+    QString port;
+    std::unique_ptr<QProcess> process;
+    QElapsedTimer clock;
+    double seconds = 0;
+    bool finished = false;
+    int exit = kOk;
+    QByteArray errorTail;  // an unfinished line of the run's error output
+    QJsonObject report;    // the run's own JSON document
+};
+
+void PassLines(TGateway& g, const QByteArray& bytes, bool flush)
+{
+    g.errorTail += bytes;
+    int end;
+    while ((end = g.errorTail.indexOf('\n')) >= 0) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(g.port), g.errorTail.left(end).constData());
+        g.errorTail.remove(0, end + 1);
+    }
+    if (flush && !g.errorTail.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(g.port), g.errorTail.constData());
+        g.errorTail.clear();
+    }
+}
+
+QString Field(const QJsonObject& o, const char* key)
+{
+    const QString v = o.value(key).toString();
+    return v.isEmpty() ? QString("-") : v;
+}
+
+QStringList Files(const QJsonObject& o)
+{
+    QStringList files;
+    if (o.contains("file")) files << o.value("file").toString();
+    for (const QJsonValue& f : o.value("files").toArray()) files << f.toString();
+    return files;
+}
+}  // namespace
+
+int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
+{
+    std::vector<TGateway> gateways(size_t(run.ports.size()));
+    int running = 0;
+    QEventLoop loop;
+    for (int i = 0; i < run.ports.size(); ++i) {
+        TGateway& g = gateways[size_t(i)];
+        g.port = run.ports[i];
+        g.process = std::make_unique<QProcess>();
+        QProcess* p = g.process.get();
+        p->setProgram(QCoreApplication::applicationFilePath());
+        p->setArguments(QStringList{run.command} + run.arguments + QStringList{"--port", g.port, "--json"});
+        QObject::connect(p, &QProcess::readyReadStandardError, [&g] { PassLines(g, g.process->readAllStandardError(), false); });
+        QObject::connect(p, &QProcess::finished, [&g, &running, &loop](int code, QProcess::ExitStatus status) {
+            g.seconds = g.clock.elapsed() / 1000.0;
+            g.finished = true;
+            PassLines(g, g.process->readAllStandardError(), true);
+            g.report = QJsonDocument::fromJson(g.process->readAllStandardOutput()).object();
+            // A run killed by a signal did not finish its operation.
+            g.exit = status == QProcess::NormalExit ? code : kInterrupted;
+            if (--running == 0) loop.quit();
+        });
+        QObject::connect(p, &QProcess::errorOccurred, [&g, &running, &loop](QProcess::ProcessError e) {
+            if (e != QProcess::FailedToStart) return;
+            g.finished = true;
+            g.exit = kUsage;
+            std::fprintf(stderr, "%s: korvanext-cli cannot be started: %s\n", qPrintable(g.port),
+                         qPrintable(g.process->errorString()));
+            if (--running == 0) loop.quit();
+        });
+        g.clock.start();
+        ++running;
+        p->start();
+    }
+    // An interrupt reaches every run, which releases its gateway and ends.
+    QTimer watch;
+    bool passedOn = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!interrupt || passedOn) return;
+        passedOn = true;
+        for (TGateway& g : gateways)
+            if (!g.finished) g.process->terminate();
+    });
+    watch.start(100);
+    if (running > 0) loop.exec();
+
+    int worst = kOk;
+    for (const TGateway& g : gateways) worst = std::max(worst, g.exit);
+
+    // Files named by serial number: two gateways reporting the same one share a name.
+    QMap<QString, QStringList> bySerial;
+    for (const TGateway& g : gateways)
+        if (!Files(g.report).isEmpty() && !g.report.value("serial").toString().isEmpty())
+            bySerial[g.report.value("serial").toString()] << g.port;
+    for (auto it = bySerial.cbegin(); it != bySerial.cend(); ++it)
+        if (it.value().size() > 1)
+            std::fprintf(stderr, "korvanext-cli: ports %s report the same serial number %s; check that no file was overwritten\n",
+                         qPrintable(it.value().join(", ")), qPrintable(it.key()));
+
+    if (run.json) {
+        QJsonArray list;
+        for (const TGateway& g : gateways) {
+            QJsonObject o = g.report;
+            o["port"] = g.port;
+            o["exit"] = g.exit;
+            o["result"] = ResultName(g.exit);
+            o["seconds"] = double(qRound(g.seconds * 10)) / 10;
+            list.append(o);
+        }
+        const QJsonObject doc{{"command", run.command}, {"exit", worst}, {"gateways", list}};
+        std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Indented).constData(), stdout);
+        return worst;
+    }
+    const QStringList header{"PORT", "SERIAL", "FIRMWARE", "RESULT", "TIME", "FILES"};
+    std::vector<QStringList> rows{header};
+    for (const TGateway& g : gateways)
+        rows.push_back({g.port, Field(g.report, "serial"), Field(g.report, "firmware"), ResultName(g.exit),
+                        QString::asprintf("%.1f s", g.seconds), Files(g.report).join(' ')});
+    std::vector<int> width(size_t(header.size()), 0);
+    for (const QStringList& r : rows)
+        for (int c = 0; c < r.size(); ++c) width[size_t(c)] = std::max(width[size_t(c)], int(r[c].size()));
+    for (const QStringList& r : rows) {
+        QString line;
+        for (int c = 0; c < r.size(); ++c)
+            line += c + 1 < r.size() ? r[c].leftJustified(width[size_t(c)] + 2) : r[c];
+        std::printf("%s\n", qPrintable(line.trimmed()));
+    }
+    return worst;
+}
