@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QAbstractItemView>
@@ -47,9 +48,9 @@ QComboBox* TFDForm::MakeCombo(const char* name, std::initializer_list<int> value
     c->setObjectName(name);
     // Design-time items are the item values; the language gives their texts.
     for (int v : values) c->addItem(QString::number(v));
-    // As wide as a short item; the open list shows long ones whole.
-    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    c->setMinimumContentsLength(12);
+    // As wide as its longest item in the language shown.
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    c->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     SetTag(c, tag);
     return c;
 }
@@ -85,6 +86,8 @@ QWidget* TFDForm::EditWithUpDown(QLineEdit* edit, TUpDown* upDown)
     l->addWidget(edit);
     l->addWidget(upDown);
     l->addStretch();
+    // A label's mnemonic and the focus chain reach the edit.
+    box->setFocusProxy(edit);
     return box;
 }
 
@@ -132,6 +135,15 @@ QLabel* TFDForm::AddRow(QFormLayout* form, int tag, QWidget* field, const char* 
     label->setBuddy(field);
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
     form->addRow(label, field);
+    return label;
+}
+
+QLabel* TFDForm::AddCell(QGridLayout* grid, int row, int column, int tag, QWidget* field, const char* labelName)
+{
+    QLabel* label = MakeLabel(labelName, tag);
+    label->setBuddy(field);
+    grid->addWidget(label, row, column);
+    grid->addWidget(field, row, column + 1);
     return label;
 }
 

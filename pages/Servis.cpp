@@ -2,6 +2,7 @@
 
 #include "Commonutils.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
@@ -71,7 +72,7 @@ TFServis::TFServis(QWidget* parent) : TFDForm(parent)
 
 void TFServis::LoadFromParameters()
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     CParameters& p = Parameters();
     p.ClearControls();
     BindCheck("COMPerm", CheckBox1, true);

@@ -2,6 +2,7 @@
 
 #include "Commonutils.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
@@ -327,7 +328,7 @@ void TFSmerovaciTabulka::AlignDefault(TGrid& table, TGrid& def, int skipped)
 
 void TFSmerovaciTabulka::LoadFromParameters()
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     CParameters& p = Parameters();
     p.ClearControls();
     BindEdit("Veltran", Edit2);
