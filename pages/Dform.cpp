@@ -18,6 +18,10 @@
 #include <QPlainTextEdit>
 #include <QSlider>
 
+namespace {
+const int kTextNoOperatorLock = 372;
+}  // namespace
+
 TFDForm::TFDForm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint) { resize(862, 613); }
 
 QLineEdit* TFDForm::MakeEdit(const char* name, int maxLength, int tag)
@@ -149,7 +153,12 @@ QLabel* TFDForm::AddCell(QGridLayout* grid, int row, int column, int tag, QWidge
 
 QString TFDForm::OperLockText(const std::string& value)
 {
-    if (value.empty()) return Language().Text(111);
+    if (value.empty()) {
+        // An empty reply of a gateway that was read means no lock; before any read nothing is known.
+        const CParameters& p = Parameters();
+        const bool read = !p.GetValue("HWVer", 0).empty() || !p.GetValue("SWVer", 0).empty();
+        return Language().Text(read ? kTextNoOperatorLock : 111);
+    }
     std::string v = value;
     // The top bit of the last character marks a lock that is switched off.
     if (static_cast<unsigned char>(v.back()) & 0x80) {

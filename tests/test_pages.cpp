@@ -302,3 +302,16 @@ TEST_F(Pages, NoKeyNameShowsInAnyLanguage)
         }
     }
 }
+
+TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
+{
+    auto* gsm = Show<TFGSMSIM>(3);
+    EXPECT_EQ(gsm->Label8->text(), Language().Text(111));  // nothing read yet
+    main->EzRgnBtn2Click();                                 // the simulated gateway reports no lock
+    ASSERT_EQ(P().GetValue("OperLock", 0), "");
+    ASSERT_FALSE(P().GetValue("SWVer", 0).empty());
+    EXPECT_EQ(gsm->Label8->text(), Language().Text(372));
+    EXPECT_NE(Language().Text(372), Language().Text(111));
+    auto* service = Show<TFServis>(4);
+    EXPECT_EQ(service->Label8->text(), Language().Text(372));
+}
