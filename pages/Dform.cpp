@@ -20,6 +20,14 @@
 
 namespace {
 const int kTextNoOperatorLock = 372;
+
+// What a label's mnemonic reaches: the field, or the edit of an edit with its spinner.
+QWidget* Buddy(QWidget* field)
+{
+    if (field->focusPolicy() & Qt::TabFocus) return field;
+    auto* edit = field->findChild<QLineEdit*>();
+    return edit ? edit : field;
+}
 }  // namespace
 
 TFDForm::TFDForm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint) { resize(862, 613); }
@@ -90,8 +98,6 @@ QWidget* TFDForm::EditWithUpDown(QLineEdit* edit, TUpDown* upDown)
     l->addWidget(edit);
     l->addWidget(upDown);
     l->addStretch();
-    // A label's mnemonic and the focus chain reach the edit.
-    box->setFocusProxy(edit);
     return box;
 }
 
@@ -136,7 +142,7 @@ QLabel* TFDForm::MakeLabel(const char* name, int tag, QWidget* parent)
 QLabel* TFDForm::AddRow(QFormLayout* form, int tag, QWidget* field, const char* labelName)
 {
     QLabel* label = MakeLabel(labelName, tag);
-    label->setBuddy(field);
+    label->setBuddy(Buddy(field));
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
     form->addRow(label, field);
     return label;
@@ -145,7 +151,7 @@ QLabel* TFDForm::AddRow(QFormLayout* form, int tag, QWidget* field, const char* 
 QLabel* TFDForm::AddCell(QGridLayout* grid, int row, int column, int tag, QWidget* field, const char* labelName)
 {
     QLabel* label = MakeLabel(labelName, tag);
-    label->setBuddy(field);
+    label->setBuddy(Buddy(field));
     grid->addWidget(label, row, column);
     grid->addWidget(field, row, column + 1);
     return label;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <vector>
 
@@ -96,29 +97,52 @@ bool Place(std::vector<TControl>& controls, size_t i, std::vector<bool>& visited
     return false;
 }
 
-void AssignScope(QWidget* scope, const QString& reserved)
+// The controls that show with the scope itself, and the tab pages directly within it.
+void Collect(QWidget* scope, std::vector<TControl>& controls, std::vector<QWidget*>& inner)
 {
-    std::vector<TControl> controls;
-    std::vector<QWidget*> inner;
     const QList<QWidget*> all = scope->findChildren<QWidget*>();
     for (QWidget* w : all) {
-        // Only what shows together with the scope; tab pages within it are scopes of their own.
-        bool nested = false;
-        for (QWidget* p = w; p && p != scope; p = p->parentWidget())
-            if (IsTabPage(p)) {
-                nested = true;
-                if (p == w) inner.push_back(w);
-                break;
-            }
-        if (nested || !Candidate(w)) continue;
+        QWidget* page = nullptr;
+        for (QWidget* p = w; p && p != scope && !page; p = p->parentWidget())
+            if (IsTabPage(p)) page = p;
+        if (page == w) {
+            bool deeper = false;
+            for (QWidget* p = w->parentWidget(); p && p != scope; p = p->parentWidget()) deeper |= IsTabPage(p);
+            if (!deeper) inner.push_back(w);
+        }
+        if (page || !Candidate(w)) continue;
         const QString text = WithoutMnemonic(TextOf(w));
         controls.push_back({w, text, Choices(text)});
     }
+}
+
+void Match(std::vector<TControl>& controls, const QString& reserved)
+{
     std::vector<int> holder(65536, -1);
     for (size_t i = 0; i < controls.size(); ++i) {
         std::vector<bool> visited(65536, false);
         Place(controls, i, visited, holder, reserved);
     }
+}
+
+void AssignScope(QWidget* scope, const QString& reserved)
+{
+    std::vector<TControl> controls;
+    std::vector<QWidget*> inner;
+    Collect(scope, controls, inner);
+    // The scope's letters are chosen together with those of its fullest tab
+    // page, so that they leave the tab pages letters of their own.
+    const size_t own = controls.size();
+    std::vector<TControl> fullest;
+    for (QWidget* page : inner) {
+        std::vector<TControl> pageControls;
+        std::vector<QWidget*> deeper;
+        Collect(page, pageControls, deeper);
+        if (pageControls.size() > fullest.size()) fullest = pageControls;
+    }
+    controls.insert(controls.end(), fullest.begin(), fullest.end());
+    Match(controls, reserved);
+    controls.resize(own);
     QString used = reserved;
     for (const TControl& c : controls) {
         QString marked;
@@ -192,6 +216,13 @@ void ChainFocus(std::initializer_list<QWidget*> order)
 {
     QWidget* previous = nullptr;
     for (QWidget* w : order) {
+        // A tab control takes part through its tab bar alone: as a stop of its own
+        // it would lead the focus back to the bar from wherever it was created.
+        if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+            tabs->setFocusProxy(nullptr);
+            tabs->setFocusPolicy(Qt::NoFocus);
+            w = tabs->tabBar();
+        }
         if (previous) QWidget::setTabOrder(previous, w);
         previous = w;
     }

@@ -22,5 +22,6 @@ QString WithoutMnemonic(const QString& text);
 // The key of a text's mnemonic in upper case, or a null character.
 QChar MnemonicKey(const QString& text);
 
-// Tab moves the focus through these widgets in this order.
+// Tab moves the focus through these widgets in this order; a tab control
+// stands for its tab bar.
 void ChainFocus(std::initializer_list<QWidget*> order);

@@ -67,7 +67,6 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
         AddCell(grid, 1, 2, cadTag, cadence);
         grid->setColumnStretch(1, 1);
         grid->setColumnStretch(3, 1);
-        ChainFocus({f1, box, f2, cadence});
         m_Tones.push_back({box, f1, f2, u2, l2});
     };
 
@@ -140,11 +139,6 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
     fxs->setColumnStretch(0, 1);
     fxs->setColumnStretch(1, 1);
     fxs->setRowStretch(4, 1);
-    // Column by column, as the groups stand.
-    ChainFocus({PageControl1, TrackBar1, TrackBar2, ComboBox1, Edit1, Edit4, CheckBox1, ComboBox2, ComboBox3, Edit5,
-                Edit2, Edit3, CheckBox2, ComboBox6, ComboBox8, ComboBox5, ComboBox9, ComboBox12, PageControl2, Edit8});
-    ChainFocus({ComboBox4, Edit10});
-    ChainFocus({ComboBox7, Edit23});
 
     // FXO port, laid out like the FXS port.
     auto* fxo = new QGridLayout(TabSheet2);
@@ -202,9 +196,14 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
     fxo->setColumnStretch(0, 1);
     fxo->setColumnStretch(1, 1);
     fxo->setRowStretch(4, 1);
-    ChainFocus({ComboBox13, TrackBar3, TrackBar4, Edit12, Edit13, Edit6, ComboBox10, Edit7, Edit14, CheckBox3, CheckBox6,
-                Edit15, Edit16, Edit19, Edit20, Edit21, Edit22, PageControl3, Edit17});
-    ChainFocus({ComboBox11, Edit26});
+
+    // Tab goes column by column, as the groups stand, and through the tones last.
+    ChainFocus({PageControl1, TrackBar1, TrackBar2, ComboBox1, Edit1, Edit4, CheckBox1, ComboBox2, ComboBox3,
+                Edit5, Edit2, Edit3, CheckBox2, ComboBox6, ComboBox8, ComboBox5, ComboBox9, ComboBox12,
+                PageControl2, Edit8, CheckBox4, Edit9, ComboBox4, Edit10, CheckBox5, Edit11, ComboBox7, Edit23,
+                CheckBox8, Edit24, ComboBox13, TrackBar3, TrackBar4, Edit12, Edit13, Edit6, ComboBox10, Edit7, Edit14,
+                CheckBox3, CheckBox6, Edit15, Edit16, Edit19, Edit20, Edit21, Edit22, PageControl3, Edit17,
+                CheckBox7, Edit18, ComboBox11, Edit26, CheckBox9, Edit25, ComboBox14});
 
     // m_Tones is in the order CheckBox4, 5, 8, 7, 9 as built; the page's rules run 4, 5, 7, 8, 9.
     std::swap(m_Tones[2], m_Tones[3]);

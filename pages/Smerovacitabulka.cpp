@@ -262,7 +262,10 @@ TFSmerovaciTabulka::TFSmerovaciTabulka(QWidget* parent) : TFDForm(parent)
         auto* t = new TRoutingGrid(g.routing ? kRows : 1, g.grid->first + int(g.grid->columns.size()), this);
         t->setObjectName(g.name);
         t->setItemDelegate(new TCellDelegate(this, g.grid));
-        t->setEditTriggers(QAbstractItemView::AllEditTriggers);
+        // Typing, F2 or a double click edit a cell; a click on a list cell opens its
+        // list at once. Moving onto a cell does not, so the focus can pass the grid.
+        t->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                           QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
         t->setSelectionMode(QAbstractItemView::ContiguousSelection);
         t->verticalHeader()->setDefaultSectionSize(21);
         t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -270,8 +273,14 @@ TFSmerovaciTabulka::TFSmerovaciTabulka(QWidget* parent) : TFDForm(parent)
         t->horizontalHeader()->setHighlightSections(false);
         t->verticalHeader()->setHighlightSections(false);
         t->setWordWrap(false);
+        // Tab leaves the grid unless a cell is being typed in, where it goes to the next cell.
+        t->setTabKeyNavigation(false);
         TGrid* grid = g.grid;
         t->OnKey = [this, grid](QKeyEvent* e) { return GridKey(*grid, e); };
+        connect(t, &QTableWidget::clicked, t, [t, grid](const QModelIndex& index) {
+            const TColumn* column = ColumnAt(*grid, index.column());
+            if (column && column->list) t->edit(index);
+        });
         if (g.routing) {
             t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         } else {

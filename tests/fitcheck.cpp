@@ -17,6 +17,7 @@
 #include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTextDocument>
 #include <QToolButton>
@@ -208,4 +209,26 @@ void Settle()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QApplication::processEvents();
     }
+}
+
+void ForEveryTab(QWidget* scope, const std::function<void(const QString&)>& visit, const QString& path)
+{
+    QTabWidget* tabs = nullptr;
+    for (QTabWidget* t : scope->findChildren<QTabWidget*>()) {
+        QWidget* p = t->parentWidget();
+        while (p && p != scope && !qobject_cast<QTabWidget*>(p)) p = p->parentWidget();
+        if (p == scope) {
+            tabs = t;
+            break;
+        }
+    }
+    if (!tabs) {
+        visit(path);
+        return;
+    }
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        ForEveryTab(tabs->widget(i), visit, path + " / " + tabs->tabText(i));
+    }
+    tabs->setCurrentIndex(0);
 }

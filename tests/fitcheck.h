@@ -3,6 +3,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QWidget;
 
@@ -12,3 +13,7 @@ QStringList Misfits(QWidget* root);
 
 // Lets pending layout and paint requests run.
 void Settle();
+
+// Runs visit once for every combination of tabs that can show within scope,
+// with the path of tab texts; the first tabs are shown again afterwards.
+void ForEveryTab(QWidget* scope, const std::function<void(const QString& path)>& visit, const QString& path = {});

@@ -16,7 +16,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
@@ -41,29 +40,6 @@ struct Fit : ::testing::Test {
     {
         main.reset();
         globals.reset();
-    }
-
-    // Runs visit once for every combination of tabs shown within scope.
-    void EveryTab(QWidget* scope, const QString& path, const std::function<void(const QString&)>& visit)
-    {
-        QTabWidget* tabs = nullptr;
-        for (QTabWidget* t : scope->findChildren<QTabWidget*>()) {
-            QWidget* p = t->parentWidget();
-            while (p && p != scope && !qobject_cast<QTabWidget*>(p)) p = p->parentWidget();
-            if (p == scope) {
-                tabs = t;
-                break;
-            }
-        }
-        if (!tabs) {
-            visit(path);
-            return;
-        }
-        for (int i = 0; i < tabs->count(); ++i) {
-            tabs->setCurrentIndex(i);
-            EveryTab(tabs->widget(i), path + " / " + tabs->tabText(i), visit);
-        }
-        tabs->setCurrentIndex(0);
     }
 
     void Shoot(QWidget* w, const QString& name)
@@ -97,7 +73,8 @@ TEST_F(Fit, EveryPageAndTabInEveryLanguageAtTheDefaultSize)
         for (int page = 0; page < 7; ++page) {
             main->SelectPage(page);
             const QString title = LangId(lang) + " page " + QString::number(page) + " " + main->ListBox1->item(page)->text();
-            EveryTab(main->CurrentPage(), title, [&](const QString& where) {
+            ForEveryTab(main->CurrentPage(), [&](const QString& path) {
+                const QString where = title + path;
                 Settle();
                 ++views;
                 Shoot(main.get(), LangId(lang) + "-page" + QString::number(page) + TabPath(main->CurrentPage()));

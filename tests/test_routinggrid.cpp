@@ -104,6 +104,28 @@ TEST_F(Routing, DefaultRulesStayUnderTheirTablesInEveryLanguage)
     }
 }
 
+TEST_F(Routing, AClickOnAListCellOpensItsList)
+{
+    QTableWidget* t = page->TabFXS.table;
+    auto editor = [&] {
+        for (QComboBox* c : t->viewport()->findChildren<QComboBox*>())
+            if (c->isVisible()) return c;
+        return static_cast<QComboBox*>(nullptr);
+    };
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, t->visualRect(t->model()->index(4, 0)).center());
+    EXPECT_EQ(editor(), nullptr);  // a typed cell is only selected
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, t->visualRect(t->model()->index(4, 2)).center());
+    QComboBox* list = editor();
+    ASSERT_NE(list, nullptr);
+    list->hidePopup();
+    EXPECT_EQ(list->currentData().toString().toStdString(), page->CellValue(page->TabFXS, 4, 2));
+    list->setCurrentIndex(3);
+    QTest::keyClick(list, Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(page->CellValue(page->TabFXS, 4, 2), "3");
+    EXPECT_EQ(t->item(4, 2)->text(), Item(216, 3));
+}
+
 TEST_F(Routing, CellRangesGoToTheClipboardAsTabSeparatedLines)
 {
     CParameters& p = Parameters();
