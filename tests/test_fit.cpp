@@ -7,6 +7,7 @@
 #include "Language.h"
 #include "Main.h"
 #include "Monitor.h"
+#include "Nastaveni.h"
 #include "fitcheck.h"
 
 #include <QDialog>
@@ -95,9 +96,13 @@ TEST_F(Fit, EveryDialogInEveryLanguage)
         main->ShowProgress(true, 107, true);
         for (QDialog* d : main->findChildren<QDialog*>()) {
             const bool wasShown = d->isVisible();
-            const bool modemSide = d->findChild<QRadioButton*>("RadioButton2") != nullptr;
-            for (int side = 0; side < (modemSide ? 2 : 1); ++side) {
-                if (modemSide) d->findChild<QRadioButton*>(side ? "RadioButton2" : "RadioButton1")->click();
+            // The settings dialog shows other controls for a modem than for a cable.
+            auto* settings = dynamic_cast<TFNastaveni*>(d);
+            for (int side = 0; side < (settings ? 2 : 1); ++side) {
+                if (settings) {
+                    (side ? settings->RadioButton2 : settings->RadioButton1)->setChecked(true);
+                    if (settings->isVisible()) settings->FormActivate();
+                }
                 d->show();
                 // The monitor polls once shown; there is no gateway here.
                 if (d == main->FMonitor) main->FMonitor->Timer1.stop();
