@@ -561,7 +561,8 @@ QRect TFSmerovaciTabulka::SelectedBlock(const TGrid& grid) const
     } else if (t->currentRow() >= 0 && t->currentColumn() >= 0) {
         block = QRect(t->currentColumn(), t->currentRow(), 1, 1);
     }
-    // The default rule's label is no cell of a parameter.
+    // The default rule's label is no cell of a parameter: a block on it starts at the first one.
+    if (!block.isEmpty() && block.right() < grid.first) block.moveLeft(grid.first);
     if (!block.isEmpty() && block.left() < grid.first) block.setLeft(grid.first);
     return block;
 }

@@ -210,6 +210,12 @@ TEST_F(Routing, PastedCellsAreTakenAsTypedOrChosenOnes)
         EXPECT_EQ(cell(r, 6), normalised("FXSAdd", "3"));
     }
 
+    // Cut is copy, then delete.
+    Select(t, 20, 5, 20, 6);
+    Key(t, Qt::Key_X);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), normalised("FXSRemove", "3") + "\t" + normalised("FXSAdd", "3") + "\n");
+    EXPECT_EQ(cell(20, 5), normalised("FXSRemove", ""));
+
     // Del empties a range as an empty entry would be taken.
     Select(t, 10, 0, 11, 2);
     Key(t, Qt::Key_Delete, Qt::NoModifier);
@@ -221,7 +227,7 @@ TEST_F(Routing, PastedCellsAreTakenAsTypedOrChosenOnes)
     QTableWidget* d = page->TabFXSDef.table;
     QGuiApplication::clipboard()->setText(QString("%1\t1\t12\n").arg(Item(26, 1)));
     d->clearSelection();
-    d->setRangeSelected(QTableWidgetSelectionRange(0, 0, 0, 1), true);
+    d->setRangeSelected(QTableWidgetSelectionRange(0, 0, 0, 0), true);
     Key(d, Qt::Key_V);
     EXPECT_EQ(page->CellValue(page->TabFXSDef, 0, 1), "1");
     EXPECT_EQ(page->CellValue(page->TabFXSDef, 0, 2), "1");
@@ -234,5 +240,6 @@ TEST_F(Routing, PastedCellsAreTakenAsTypedOrChosenOnes)
     EXPECT_EQ(p.GetValue("FXSNumBegin", 10), normalised("FXSNumBegin", ""));
     EXPECT_EQ(p.GetValue("FXSPermitted", 11), normalised("FXSPermitted", ""));
     EXPECT_EQ(p.GetValue("FXSRemove", 21), normalised("FXSRemove", "3"));
+    EXPECT_EQ(p.GetValue("FXSRemove", 20), normalised("FXSRemove", ""));
     EXPECT_EQ(p.GetValue("FXSDefDirection", 0), "1");
 }
