@@ -163,7 +163,12 @@ void AssignScope(QWidget* scope, const QString& reserved)
 // again once they change, so that no page letter is one of theirs.
 class TMenuWatch : public QObject {
 public:
-    explicit TMenuWatch(QMenuBar* bar) : QObject(bar) { bar->installEventFilter(this); }
+    static constexpr const char* kName = "MnemonicWatch";
+    explicit TMenuWatch(QMenuBar* bar) : QObject(bar)
+    {
+        setObjectName(kName);
+        bar->installEventFilter(this);
+    }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::ActionChanged) {
@@ -199,7 +204,7 @@ void AssignMnemonics(QWidget* page)
 {
     QString reserved;
     for (QMenuBar* bar : page->window()->findChildren<QMenuBar*>()) {
-        if (!bar->findChild<TMenuWatch*>()) new TMenuWatch(bar);
+        if (!bar->findChild<QObject*>(TMenuWatch::kName, Qt::FindDirectChildrenOnly)) new TMenuWatch(bar);
         for (const QAction* a : bar->actions())
             if (const QChar key = MnemonicKey(a->text()); !key.isNull()) reserved += key;
     }

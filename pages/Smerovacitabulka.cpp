@@ -4,23 +4,22 @@
 #include "Gatewayops.h"
 #include "Globals.h"
 #include "Keyboard.h"
-#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QKeyEvent>
-#include <QRegularExpression>
-#include <QStyle>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -119,9 +118,14 @@ std::vector<QStringList> ParseCells(const QString& text)
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += c, ++i;
-            else if (c == '"') quoted = false;
-            else field += c;
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += c;
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
         } else if (c == '"' && field.isEmpty()) {
             quoted = true;
         } else if (c == '\t') {
