@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QAbstractItemView>
@@ -16,6 +17,18 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
+
+namespace {
+const int kTextNoOperatorLock = 372;
+
+// What a label's mnemonic reaches: the field, or the edit of an edit with its spinner.
+QWidget* Buddy(QWidget* field)
+{
+    if (field->focusPolicy() & Qt::TabFocus) return field;
+    auto* edit = field->findChild<QLineEdit*>();
+    return edit ? edit : field;
+}
+}  // namespace
 
 TFDForm::TFDForm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint) { resize(862, 613); }
 
@@ -47,9 +60,9 @@ QComboBox* TFDForm::MakeCombo(const char* name, std::initializer_list<int> value
     c->setObjectName(name);
     // Design-time items are the item values; the language gives their texts.
     for (int v : values) c->addItem(QString::number(v));
-    // As wide as a short item; the open list shows long ones whole.
-    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    c->setMinimumContentsLength(12);
+    // As wide as its longest item in the language shown.
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    c->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     SetTag(c, tag);
     return c;
 }
@@ -129,15 +142,29 @@ QLabel* TFDForm::MakeLabel(const char* name, int tag, QWidget* parent)
 QLabel* TFDForm::AddRow(QFormLayout* form, int tag, QWidget* field, const char* labelName)
 {
     QLabel* label = MakeLabel(labelName, tag);
-    label->setBuddy(field);
+    label->setBuddy(Buddy(field));
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
     form->addRow(label, field);
     return label;
 }
 
+QLabel* TFDForm::AddCell(QGridLayout* grid, int row, int column, int tag, QWidget* field, const char* labelName)
+{
+    QLabel* label = MakeLabel(labelName, tag);
+    label->setBuddy(Buddy(field));
+    grid->addWidget(label, row, column);
+    grid->addWidget(field, row, column + 1);
+    return label;
+}
+
 QString TFDForm::OperLockText(const std::string& value)
 {
-    if (value.empty()) return Language().Text(111);
+    if (value.empty()) {
+        // An empty reply of a gateway that was read means no lock; before any read nothing is known.
+        const CParameters& p = Parameters();
+        const bool read = !p.GetValue("HWVer", 0).empty() || !p.GetValue("SWVer", 0).empty();
+        return Language().Text(read ? kTextNoOperatorLock : 111);
+    }
     std::string v = value;
     // The top bit of the last character marks a lock that is switched off.
     if (static_cast<unsigned char>(v.back()) & 0x80) {

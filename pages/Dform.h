@@ -8,6 +8,7 @@ class CGatewayOps;
 class TOperationUI;
 class QCheckBox;
 class QFormLayout;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QComboBox;
@@ -48,6 +49,8 @@ protected:
     QLabel* MakeLabel(const char* name, int tag, QWidget* parent = nullptr);
     // A labelled row of a form; the label carries the text number.
     QLabel* AddRow(QFormLayout* form, int tag, QWidget* field, const char* labelName = nullptr);
+    // A label and its field in two cells of a grid row.
+    QLabel* AddCell(QGridLayout* grid, int row, int column, int tag, QWidget* field, const char* labelName = nullptr);
 
     // Registers the page's bindings (the page's load fills them).
     void BindEdit(const char* key, QLineEdit* edit);

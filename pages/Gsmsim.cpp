@@ -1,6 +1,7 @@
 #include "Gsmsim.h"
 
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
@@ -51,7 +52,7 @@ TFGSMSIM::TFGSMSIM(QWidget* parent) : TFDForm(parent)
 
 void TFGSMSIM::LoadFromParameters()
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     Parameters().ClearControls();
     BindCombo("CLIRInk", ComboBox1);
     BindCombo("RoamPerm", ComboBox2);

@@ -2,6 +2,7 @@
 
 #include "Gatewayops.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 
@@ -66,7 +67,7 @@ TFInicializace::TFInicializace(QWidget* parent) : TFDForm(parent)
     top->addStretch();
 }
 
-void TFInicializace::LoadFromParameters() { Language().ApplyToForm(this); }
+void TFInicializace::LoadFromParameters() { TranslatePage(this); }
 
 void TFInicializace::ButtonClick(int group)
 {

@@ -1,6 +1,7 @@
 #include "Logickyvstup.h"
 
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
@@ -49,7 +50,7 @@ TFLogickyVstup::TFLogickyVstup(QWidget* parent) : TFDForm(parent)
 
 void TFLogickyVstup::LoadFromParameters()
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     Parameters().ClearControls();
     BindEdit("PhoneNumForSMS", Edit5);
     BindMemo("SMSText", Memo2);

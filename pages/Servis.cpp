@@ -2,6 +2,7 @@
 
 #include "Commonutils.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
@@ -48,8 +49,10 @@ TFServis::TFServis(QWidget* parent) : TFDForm(parent)
 
     QGroupBox* g2 = MakeGroup("GroupBox2", 260);
     auto* f2 = new QGridLayout(g2);
-    f2->addWidget(MakeLabel(nullptr, 261), 0, 1);
-    f2->addWidget(MakeLabel(nullptr, 262), 0, 2);
+    QLabel* numbers = MakeLabel(nullptr, 261);
+    QLabel* substrings = MakeLabel(nullptr, 262);
+    f2->addWidget(numbers, 0, 1);
+    f2->addWidget(substrings, 0, 2);
     for (int i = 0; i < 5; ++i) {
         const QByteArray number = "Edit" + QByteArray::number(3 + i);
         const QByteArray sub = "Edit" + QByteArray::number(8 + i);
@@ -61,6 +64,9 @@ TFServis::TFServis(QWidget* parent) : TFDForm(parent)
         f2->addWidget(Numbers[size_t(i)], i + 1, 1);
         f2->addWidget(EditWithUpDown(Substrings[size_t(i)], u), i + 1, 2);
     }
+    // The column headings lead to the first row.
+    numbers->setBuddy(Numbers[0]);
+    substrings->setBuddy(Substrings[0]);
     f2->setColumnStretch(1, 1);
     top->addWidget(ident);
     top->addLayout(general);
@@ -71,7 +77,7 @@ TFServis::TFServis(QWidget* parent) : TFDForm(parent)
 
 void TFServis::LoadFromParameters()
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     CParameters& p = Parameters();
     p.ClearControls();
     BindCheck("COMPerm", CheckBox1, true);

@@ -1,6 +1,7 @@
 #include "Slicparametry.h"
 
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
@@ -16,12 +17,19 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+namespace {
+// Labels of the two ringing cadences.
+const int kTextCadenceVoice = 370, kTextCadenceData = 371;
+}  // namespace
+
 TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
 {
     setObjectName("TFSLICParametry");
     auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(6, 6, 6, 6);
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName("PageControl1");
+    PageControl1->setUsesScrollButtons(false);
     top->addWidget(PageControl1);
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName("TabSheet1");
@@ -38,6 +46,7 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
         ud = MakeUpDown(un, edit, lo, hi, step);
         return EditWithUpDown(edit, ud);
     };
+    // A tone: two frequencies side by side, below them whether it has two and its cadence.
     auto tone = [this, &spin](QTabWidget* tabs, const char* sheet, int sheetTag, QLineEdit*& f1, TUpDown*& u1,
                               const char* e1, const char* ud1, QCheckBox*& box, const char* boxName, int boxTag,
                               QLineEdit*& f2, TUpDown*& u2, const char* e2, const char* ud2, const char* label2,
@@ -47,18 +56,23 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
         page->setObjectName(sheet);
         tabs->addTab(page, QString());
         SetTag(page, sheetTag);
-        auto* form = new QFormLayout(page);
-        AddRow(form, f1Tag, spin(f1, u1, e1, ud1, 4, 5, 3400));
+        auto* grid = new QGridLayout(page);
+        QWidget* first = spin(f1, u1, e1, ud1, 4, 5, 3400);
+        QWidget* second = spin(f2, u2, e2, ud2, 4, 5, 3400);
         box = MakeCheck(boxName, boxTag);
-        form->addRow(box);
-        QLabel* l2 = AddRow(form, f2Tag, spin(f2, u2, e2, ud2, 4, 5, 3400), label2);
         cadence = MakeCombo(cadName, values, cadTag);
-        AddRow(form, cadTag, cadence);
+        QLabel* l2 = AddCell(grid, 0, 2, f2Tag, second, label2);
+        AddCell(grid, 0, 0, f1Tag, first);
+        grid->addWidget(box, 1, 0, 1, 2);
+        AddCell(grid, 1, 2, cadTag, cadence);
+        grid->setColumnStretch(1, 1);
+        grid->setColumnStretch(3, 1);
         m_Tones.push_back({box, f1, f2, u2, l2});
     };
 
-    // FXS port
+    // FXS port: two columns of short settings, signalling and tones across the page.
     auto* fxs = new QGridLayout(TabSheet1);
+    fxs->setContentsMargins(6, 6, 6, 6);
     QGroupBox* g1 = MakeGroup("GroupBox1", 41, TabSheet1);
     auto* f1 = new QFormLayout(g1);
     TrackBar1 = MakeTrack("TrackBar1", 1, 5);
@@ -86,24 +100,29 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
     AddRow(f4, 45, ComboBox3);
     Edit5 = MakeEdit("Edit5", 4);
     AddRow(f4, 136, Edit5);
+    // Signalling in two columns: on/off signals and frequencies, then the patterns.
     QGroupBox* g5 = MakeGroup("GroupBox5", 152, TabSheet1);
-    auto* f5 = new QFormLayout(g5);
+    auto* f5 = new QGridLayout(g5);
     CheckBox2 = MakeCheck("CheckBox2", 46);
-    f5->addRow(CheckBox2);
+    f5->addWidget(CheckBox2, 0, 0, 1, 2);
     ComboBox6 = MakeCombo("ComboBox6", {0, 1}, 148);
-    AddRow(f5, 148, ComboBox6);
+    AddCell(f5, 1, 0, 148, ComboBox6);
     ComboBox5 = MakeCombo("ComboBox5", {0, 1, 2, 3}, 149);
-    AddRow(f5, 149, ComboBox5);
+    AddCell(f5, 0, 2, 149, ComboBox5);
     ComboBox8 = MakeCombo("ComboBox8", {50, 25}, 164);
-    AddRow(f5, 164, ComboBox8);
+    AddCell(f5, 2, 0, 164, ComboBox8);
+    // One list for voice calls, one for data and fax: the labels say which.
     ComboBox9 = MakeCombo("ComboBox9", {0, 1, 2, 3}, 165);
-    AddRow(f5, 165, ComboBox9);
+    AddCell(f5, 1, 2, kTextCadenceVoice, ComboBox9);
     ComboBox12 = MakeCombo("ComboBox12", {0, 1, 2, 3}, 165);
-    AddRow(f5, 165, ComboBox12);
+    AddCell(f5, 2, 2, kTextCadenceData, ComboBox12);
+    f5->setColumnStretch(1, 1);
+    f5->setColumnStretch(3, 1);
     QGroupBox* gTones = MakeGroup("GroupBox12", 162, TabSheet1);
     auto* ft = new QVBoxLayout(gTones);
     PageControl2 = new QTabWidget(gTones);
     PageControl2->setObjectName("PageControl2");
+    PageControl2->setUsesScrollButtons(false);
     ft->addWidget(PageControl2);
     tone(PageControl2, "TabSheet5", 166, Edit8, UpDown6, "Edit8", "UpDown6", CheckBox4, "CheckBox4", 167, Edit9,
          UpDown7, "Edit9", "UpDown7", "Label19", 168, 169, ComboBox4, "ComboBox4", {0, 1}, 170);
@@ -112,15 +131,18 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
     tone(PageControl2, "TabSheet4", 280, Edit23, UpDown19, "Edit23", "UpDown19", CheckBox8, "CheckBox8", 167, Edit24,
          UpDown20, "Edit24", "UpDown20", "Label42", 168, 169, ComboBox13, "ComboBox13", {0, 1, 2, 3, 4}, 281);
     fxs->addWidget(g1, 0, 0);
-    fxs->addWidget(g3, 1, 0);
-    fxs->addWidget(g4, 2, 0);
-    fxs->addWidget(gTones, 3, 0);
-    fxs->addWidget(g2, 0, 1, 2, 1);
-    fxs->addWidget(g5, 2, 1, 2, 1);
+    fxs->addWidget(g2, 1, 0);
+    fxs->addWidget(g4, 0, 1);
+    fxs->addWidget(g3, 1, 1);
+    fxs->addWidget(g5, 2, 0, 1, 2);
+    fxs->addWidget(gTones, 3, 0, 1, 2);
+    fxs->setColumnStretch(0, 1);
+    fxs->setColumnStretch(1, 1);
     fxs->setRowStretch(4, 1);
 
-    // FXO port
+    // FXO port, laid out like the FXS port.
     auto* fxo = new QGridLayout(TabSheet2);
+    fxo->setContentsMargins(6, 6, 6, 6);
     QGroupBox* g6 = MakeGroup("GroupBox6", 47, TabSheet2);
     auto* f6 = new QFormLayout(g6);
     AddRow(f6, 177, spin(Edit12, UpDown10, "Edit12", "UpDown10", 3, 0, 255));
@@ -159,18 +181,29 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
     auto* f8 = new QVBoxLayout(g8);
     PageControl3 = new QTabWidget(g8);
     PageControl3->setObjectName("PageControl3");
+    PageControl3->setUsesScrollButtons(false);
     f8->addWidget(PageControl3);
     tone(PageControl3, "TabSheet6", 166, Edit17, UpDown15, "Edit17", "UpDown15", CheckBox7, "CheckBox7", 188, Edit18,
          UpDown16, "Edit18", "UpDown16", "Label32", 189, 190, ComboBox11, "ComboBox11", {0, 1}, 191);
     tone(PageControl3, "TabSheet7", 280, Edit26, UpDown22, "Edit26", "UpDown22", CheckBox9, "CheckBox9", 188, Edit25,
          UpDown21, "Edit25", "UpDown21", "Label48", 189, 190, ComboBox14, "ComboBox14", {0, 1, 2, 3, 4}, 281);
     fxo->addWidget(g9, 0, 0);
-    fxo->addWidget(g10, 1, 0);
-    fxo->addWidget(g11, 2, 0);
-    fxo->addWidget(g8, 3, 0);
-    fxo->addWidget(g6, 0, 1, 2, 1);
-    fxo->addWidget(g7, 2, 1, 2, 1);
+    fxo->addWidget(g6, 1, 0, 2, 1);
+    fxo->addWidget(g7, 0, 1);
+    fxo->addWidget(g10, 1, 1);
+    fxo->addWidget(g11, 2, 1);
+    fxo->addWidget(g8, 3, 0, 1, 2);
+    fxo->setColumnStretch(0, 1);
+    fxo->setColumnStretch(1, 1);
     fxo->setRowStretch(4, 1);
+
+    // Tab goes column by column, as the groups stand, and through the tones last.
+    ChainFocus({PageControl1, TrackBar1, TrackBar2, ComboBox1, Edit1, Edit4, CheckBox1, ComboBox2, ComboBox3,
+                Edit5, Edit2, Edit3, CheckBox2, ComboBox6, ComboBox8, ComboBox5, ComboBox9, ComboBox12,
+                PageControl2, Edit8, CheckBox4, Edit9, ComboBox4, Edit10, CheckBox5, Edit11, ComboBox7, Edit23,
+                CheckBox8, Edit24, ComboBox13, TrackBar3, TrackBar4, Edit12, Edit13, Edit6, ComboBox10, Edit7, Edit14,
+                CheckBox3, CheckBox6, Edit15, Edit16, Edit19, Edit20, Edit21, Edit22, PageControl3, Edit17,
+                CheckBox7, Edit18, ComboBox11, Edit26, CheckBox9, Edit25, ComboBox14});
 
     // m_Tones is in the order CheckBox4, 5, 8, 7, 9 as built; the page's rules run 4, 5, 7, 8, 9.
     std::swap(m_Tones[2], m_Tones[3]);
@@ -211,7 +244,7 @@ bool TFSLICParametry::UpDown14ChangingEx(int newValue, int direction)
 
 void TFSLICParametry::LoadFromParameters()
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     CParameters& p = Parameters();
     p.ClearControls();
     BindCombo("FXSTypeDial", ComboBox1);

@@ -1,23 +1,31 @@
 #include "Smerovacitabulka.h"
 
 #include "Commonutils.h"
+#include "Gatewayops.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <functional>
+#include <optional>
 
 static const int kRows = 120;
 
@@ -32,7 +40,9 @@ public:
     }
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override
     {
-        const auto& col = m_Grid->columns[size_t(index.column())];
+        const auto* column = TFSmerovaciTabulka::ColumnAt(*m_Grid, index.column());
+        if (!column) return nullptr;
+        const auto& col = *column;
         if (!col.list) {
             auto* e = new QLineEdit(parent);
             e->setFrame(false);
@@ -40,6 +50,7 @@ public:
         }
         auto* combo = new QComboBox(parent);
         for (int j = 0; j < col.list->count(); ++j) combo->addItem(col.list->itemText(j), ComboItemValue(col.list, j));
+        combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + 2 * combo->view()->frameWidth());
         return combo;
     }
     void setEditorData(QWidget* editor, const QModelIndex& index) const override
@@ -54,7 +65,9 @@ public:
     }
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
     {
-        const auto& col = m_Grid->columns[size_t(index.column())];
+        const auto* column = TFSmerovaciTabulka::ColumnAt(*m_Grid, index.column());
+        if (!column) return;
+        const auto& col = *column;
         if (auto* combo = qobject_cast<QComboBox*>(editor)) {
             if (combo->currentIndex() < 0) return;
             m_Page->SetCell(*m_Grid, index.row(), index.column(), NumberText(combo->currentData().toInt()));
@@ -69,6 +82,109 @@ private:
     TFSmerovaciTabulka* m_Page;
     TFSmerovaciTabulka::TGrid* m_Grid;
 };
+
+// Takes the room of a scroll bar and shows nothing: the default rule's cells
+// then end where its table's cells end.
+class TBlankBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
+};
+
+// A grid whose keys the page may take first: copy, paste, delete.
+class TRoutingGrid : public QTableWidget {
+public:
+    TRoutingGrid(int rows, int columns, QWidget* parent) : QTableWidget(rows, columns, parent) {}
+    std::function<bool(QKeyEvent*)> OnKey;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (OnKey && OnKey(event)) return;
+        QTableWidget::keyPressEvent(event);
+    }
+};
+
+// Tab-separated cells as spreadsheets put them on the clipboard: a field with a
+// tab, a line break or a quote is quoted, with its quotes doubled.
+std::vector<QStringList> ParseCells(const QString& text)
+{
+    std::vector<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false, any = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += c;
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"' && field.isEmpty()) {
+            quoted = true;
+        } else if (c == '\t') {
+            row << field;
+            field.clear();
+        } else if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            row << field;
+            rows.push_back(row);
+            row.clear();
+            field.clear();
+            any = false;
+            continue;
+        } else {
+            field += c;
+        }
+        any = true;
+    }
+    if (any) {
+        row << field;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+QString CellsText(const std::vector<QStringList>& rows)
+{
+    QString text;
+    for (const QStringList& row : rows) {
+        QStringList fields;
+        for (QString f : row) {
+            if (f.contains('\t') || f.contains('\n') || f.contains('\r') || f.startsWith('"'))
+                f = '"' + f.replace('"', "\"\"") + '"';
+            fields << f;
+        }
+        text += fields.join('\t') + '\n';
+    }
+    return text;
+}
+
+// The item value a pasted text stands for in a list column: an item's value
+// written as a number, or an item's text in any letter case.
+std::optional<int> ListValue(const QComboBox* list, const QString& text)
+{
+    const QString t = text.trimmed();
+    static const QRegularExpression number("^[+-]?\\d+$");
+    if (number.match(t).hasMatch()) {
+        bool ok = false;
+        const int v = t.toInt(&ok);
+        if (ok && ComboFindValue(list, v) >= 0) return v;
+        return std::nullopt;
+    }
+    for (int j = 0; j < list->count(); ++j)
+        if (!t.isEmpty() && list->itemText(j).compare(t, Qt::CaseInsensitive) == 0) return ComboItemValue(list, j);
+    return std::nullopt;
+}
+
+const int kTextNotPasted = 373, kTextNotPastedCell = 374;
+const int kMaxReported = 12;  // cells named in the message; the rest are counted
 }  // namespace
 
 TFSmerovaciTabulka::TFSmerovaciTabulka(QWidget* parent) : TFDForm(parent)
@@ -133,6 +249,13 @@ TFSmerovaciTabulka::TFSmerovaciTabulka(QWidget* parent) : TFDForm(parent)
     TabFXSDef.labelText = 31;
     TabFXODef.labelText = 223;
     TabGSMDef.labelText = 228;
+    // Least column widths; a column grows for its header and its list's items.
+    TabFXS.widths = {101, 54, 75, 58, 58, 58, 101, 58, 58, 101};
+    TabFXO.widths = {101, 54, 75, 58, 58, 101, 101};
+    TabGSM.widths = {101, 94, 94, 101, 101};
+    TabFXSDef.first = 1;
+    TabFXODef.first = 1;
+    TabGSMDef.first = 2;
     const struct {
         TGrid* grid;
         const char* name;
@@ -140,22 +263,37 @@ TFSmerovaciTabulka::TFSmerovaciTabulka(QWidget* parent) : TFDForm(parent)
     } grids[] = {{&TabFXS, "TabFXS", true}, {&TabFXSDef, "TabFXSDef", false}, {&TabFXO, "TabFXO", true},
                  {&TabFXODef, "TabFXODef", false}, {&TabGSM, "TabGSM", true}, {&TabGSMDef, "TabGSMDef", false}};
     for (const auto& g : grids) {
-        auto* t = new QTableWidget(g.routing ? kRows : 1, int(g.grid->columns.size()), this);
+        auto* t = new TRoutingGrid(g.routing ? kRows : 1, g.grid->first + int(g.grid->columns.size()), this);
         t->setObjectName(g.name);
         t->setItemDelegate(new TCellDelegate(this, g.grid));
-        t->setEditTriggers(QAbstractItemView::AllEditTriggers);
-        t->setSelectionMode(QAbstractItemView::SingleSelection);
+        // Typing, F2 or a double click edit a cell; a click on a list cell opens its
+        // list at once. Moving onto a cell does not, so the focus can pass the grid.
+        t->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                           QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+        t->setSelectionMode(QAbstractItemView::ContiguousSelection);
         t->verticalHeader()->setDefaultSectionSize(21);
         t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         t->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
         t->horizontalHeader()->setHighlightSections(false);
         t->verticalHeader()->setHighlightSections(false);
         t->setWordWrap(false);
-        if (!g.routing) {
+        // Tab leaves the grid unless a cell is being typed in, where it goes to the next cell.
+        t->setTabKeyNavigation(false);
+        TGrid* grid = g.grid;
+        t->OnKey = [this, grid](QKeyEvent* e) { return GridKey(*grid, e); };
+        connect(t, &QTableWidget::clicked, t, [t, grid](const QModelIndex& index) {
+            const TColumn* column = ColumnAt(*grid, index.column());
+            if (column && column->list) t->edit(index);
+        });
+        if (g.routing) {
+            t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        } else {
             t->horizontalHeader()->hide();
-            t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            t->setVerticalScrollBar(new TBlankBar(Qt::Vertical, t));
+            t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             t->setFixedHeight(t->verticalHeader()->defaultSectionSize() + 2 * t->frameWidth() + 4);
+            if (grid->first > 1) t->setSpan(0, 0, 1, grid->first);
         }
         g.grid->table = t;
         g.grid->routing = g.routing;
@@ -218,10 +356,20 @@ TFSmerovaciTabulka::TFSmerovaciTabulka(QWidget* parent) : TFDForm(parent)
     gsmTab->addWidget(TabGSM.table, 1);
     gsmTab->addWidget(TabGSMDef.table);
 
-    // A default rule scrolls sideways with its table.
-    for (auto [table, def] : {std::pair{&TabFXS, &TabFXSDef}, std::pair{&TabFXO, &TabFXODef}, std::pair{&TabGSM, &TabGSMDef}})
-        connect(table->table->horizontalScrollBar(), &QScrollBar::valueChanged, def->table->horizontalScrollBar(),
-                &QScrollBar::setValue);
+    // A default rule stands under its table's columns: the same widths, the same
+    // row label width, room for a scroll bar as its table, and both scroll
+    // sideways together.
+    for (auto [table, def] : {std::pair{&TabFXS, &TabFXSDef}, std::pair{&TabFXO, &TabFXODef}, std::pair{&TabGSM, &TabGSMDef}}) {
+        QTableWidget* t = table->table;
+        QTableWidget* d = def->table;
+        connect(t->horizontalHeader(), &QHeaderView::sectionResized, d,
+                [d](int column, int, int width) { d->setColumnWidth(column, width); });
+        connect(t->horizontalScrollBar(), &QScrollBar::valueChanged, d->horizontalScrollBar(), &QScrollBar::setValue);
+        connect(d->horizontalScrollBar(), &QScrollBar::valueChanged, t->horizontalScrollBar(), &QScrollBar::setValue);
+    }
+    ChainFocus({PageControl1, Edit2, TabFXS.table, TabFXSDef.table, ComboBox4, Edit14, Edit16, Edit15, Edit3, Edit4,
+                TabFXO.table, TabFXODef.table, Edit10, Edit11, Edit13, ComboBox2, ComboBox14, TabGSM.table,
+                TabGSMDef.table});
     connect(ComboBox4, qOverload<int>(&QComboBox::currentIndexChanged), this, &TFSmerovaciTabulka::ComboBox4Change);
     // The two Veltran fields show one number.
     auto mirror = [this](QLineEdit* from, QLineEdit* to) {
@@ -249,85 +397,105 @@ TFSmerovaciTabulka::TGrid* TFSmerovaciTabulka::GridOf(QTableWidget* table)
     return nullptr;
 }
 
+const TFSmerovaciTabulka::TColumn* TFSmerovaciTabulka::ColumnAt(const TGrid& grid, int column)
+{
+    const int i = column - grid.first;
+    return i >= 0 && i < int(grid.columns.size()) ? &grid.columns[size_t(i)] : nullptr;
+}
+
 std::string TFSmerovaciTabulka::CellValue(const TGrid& grid, int row, int column) const
 {
+    const TColumn* col = ColumnAt(grid, column);
     const QTableWidgetItem* item = grid.table->item(row, column);
-    if (!item) return {};
-    if (grid.columns[size_t(column)].list) return ToBytes(item->data(Qt::UserRole).toString());
+    if (!col || !item) return {};
+    if (col->list) return ToBytes(item->data(Qt::UserRole).toString());
     return ToBytes(item->text());
 }
 
 void TFSmerovaciTabulka::SetCell(TGrid& grid, int row, int column, const std::string& value)
 {
-    const TColumn& col = grid.columns[size_t(column)];
+    const TColumn* col = ColumnAt(grid, column);
+    if (!col) return;
     QTableWidgetItem* item = grid.table->item(row, column);
     if (!item) {
         item = new QTableWidgetItem;
         grid.table->setItem(row, column, item);
     }
-    if (col.list) {
+    if (col->list) {
         // A list cell shows the text of the item whose value it holds, or nothing.
         item->setData(Qt::UserRole, FromBytes(value));
-        const int j = ComboFindValue(col.list, ParseNumber(value));
-        item->setText(j >= 0 ? col.list->itemText(j) : QString());
+        const int j = ComboFindValue(col->list, ParseNumber(value));
+        item->setText(j >= 0 ? col->list->itemText(j) : QString());
     } else {
         item->setText(FromBytes(value));
     }
-    item->setToolTip(Language().Hint(col.text));
+    item->setToolTip(Language().Hint(col->text));
 }
 
 void TFSmerovaciTabulka::FillGrid(TGrid& grid)
 {
     QTableWidget* t = grid.table;
     const CParameters& p = Parameters();
-    QStringList headers;
-    for (const TColumn& c : grid.columns) headers << Language().Text(c.text);
-    t->setHorizontalHeaderLabels(headers);
-    for (int c = 0; c < t->columnCount(); ++c) {
-        if (QTableWidgetItem* h = t->horizontalHeaderItem(c)) h->setToolTip(Language().Hint(grid.columns[size_t(c)].text));
-    }
-    QStringList rowLabels;
     if (grid.routing) {
+        QStringList headers;
+        for (const TColumn& c : grid.columns) headers << Language().Text(c.text);
+        t->setHorizontalHeaderLabels(headers);
+        for (int c = 0; c < t->columnCount(); ++c)
+            t->horizontalHeaderItem(c)->setToolTip(Language().Hint(grid.columns[size_t(c)].text));
+        QStringList rowLabels;
         for (int r = 1; r <= kRows; ++r) rowLabels << QString("%1.").arg(r);
+        t->setVerticalHeaderLabels(rowLabels);
     } else {
-        rowLabels << Language().Text(grid.labelText);
+        t->setVerticalHeaderLabels({QString()});
+        auto* label = new QTableWidgetItem(Language().Text(grid.labelText));
+        label->setFlags(Qt::ItemIsEnabled);
+        label->setToolTip(Language().Hint(grid.labelText));
+        label->setBackground(t->palette().button());
+        t->setItem(0, 0, label);
     }
-    t->setVerticalHeaderLabels(rowLabels);
-    if (!grid.routing && t->verticalHeaderItem(0)) t->verticalHeaderItem(0)->setToolTip(Language().Hint(grid.labelText));
     t->blockSignals(true);
     for (int r = 0; r < t->rowCount(); ++r)
-        for (int c = 0; c < t->columnCount(); ++c) SetCell(grid, r, c, p.GetValue(grid.columns[size_t(c)].key, r));
+        for (const TColumn& c : grid.columns) {
+            const int column = grid.first + int(&c - grid.columns.data());
+            SetCell(grid, r, column, p.GetValue(c.key, r));
+        }
     t->blockSignals(false);
 }
 
 void TFSmerovaciTabulka::StoreGrid(TGrid& grid)
 {
     for (int r = 0; r < grid.table->rowCount(); ++r)
-        for (int c = 0; c < grid.table->columnCount(); ++c)
-            Parameters().SetValue(grid.columns[size_t(c)].key, r, CellValue(grid, r, c));
+        for (size_t i = 0; i < grid.columns.size(); ++i)
+            Parameters().SetValue(grid.columns[i].key, r, CellValue(grid, r, grid.first + int(i)));
 }
 
-void TFSmerovaciTabulka::AlignDefault(TGrid& table, TGrid& def, int skipped)
+void TFSmerovaciTabulka::SizeColumns(TGrid& table, TGrid& def)
 {
-    // The default rule sits under the table's columns it shares.
     QTableWidget* t = table.table;
     QTableWidget* d = def.table;
-    t->resizeColumnsToContents();
-    int labelWidth = t->verticalHeader()->width();
-    for (int c = 0; c < skipped; ++c) labelWidth += t->columnWidth(c);
-    d->verticalHeader()->setFixedWidth(std::max(labelWidth, d->verticalHeader()->sizeHint().width()));
-    for (int c = 0; c < d->columnCount(); ++c) {
-        const int w = std::max(t->columnWidth(c + skipped), 60);
-        t->setColumnWidth(c + skipped, w);
-        d->setColumnWidth(c, w);
+    const int cellMargin = 2 * (t->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, t) + 1) + 2;
+    for (int c = 0; c < t->columnCount(); ++c) {
+        int w = std::max(table.widths[size_t(c)], t->horizontalHeader()->sectionSizeHint(c));
+        // A list column shows its longest item whole, in the language shown.
+        if (const QComboBox* list = table.columns[size_t(c)].list)
+            for (int j = 0; j < list->count(); ++j)
+                w = std::max(w, t->fontMetrics().horizontalAdvance(list->itemText(j)) + cellMargin);
+        t->setColumnWidth(c, w);
     }
-    if (d->verticalHeader()->width() > labelWidth && skipped > 0)
-        t->setColumnWidth(skipped - 1, t->columnWidth(skipped - 1) + d->verticalHeader()->width() - labelWidth);
+    // The default rule's label takes the columns before its first parameter.
+    int span = 0;
+    for (int c = 0; c < def.first; ++c) span += t->columnWidth(c);
+    const int label = d->fontMetrics().horizontalAdvance(Language().Text(def.labelText)) + cellMargin;
+    if (label > span) t->setColumnWidth(def.first - 1, t->columnWidth(def.first - 1) + label - span);
+    for (int c = 0; c < t->columnCount(); ++c) d->setColumnWidth(c, t->columnWidth(c));
+    const int rowLabels = std::max(39, t->verticalHeader()->sizeHint().width());
+    t->verticalHeader()->setFixedWidth(rowLabels);
+    d->verticalHeader()->setFixedWidth(rowLabels);
 }
 
 void TFSmerovaciTabulka::LoadFromParameters()
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     CParameters& p = Parameters();
     p.ClearControls();
     BindEdit("Veltran", Edit2);
@@ -349,12 +517,13 @@ void TFSmerovaciTabulka::LoadFromParameters()
     p.ControlsFromValues();
     ComboBox4Change();
     for (TGrid* g : {&TabFXS, &TabFXSDef, &TabFXO, &TabFXODef, &TabGSM, &TabGSMDef}) FillGrid(*g);
-    AlignDefault(TabFXS, TabFXSDef, 1);
-    AlignDefault(TabFXO, TabFXODef, 1);
-    AlignDefault(TabGSM, TabGSMDef, 2);
-    TabFXSDef.table->setCurrentCell(0, 2);
-    TabFXODef.table->setCurrentCell(0, 1);
-    TabGSMDef.table->setCurrentCell(0, 1);
+    SizeColumns(TabFXS, TabFXSDef);
+    SizeColumns(TabFXO, TabFXODef);
+    SizeColumns(TabGSM, TabGSMDef);
+    // The default rules start at their length, their length and their number.
+    TabFXSDef.table->setCurrentCell(0, TabFXSDef.first + 2);
+    TabFXODef.table->setCurrentCell(0, TabFXODef.first + 1);
+    TabGSMDef.table->setCurrentCell(0, TabGSMDef.first + 1);
 }
 
 void TFSmerovaciTabulka::StoreToParameters()
@@ -383,4 +552,109 @@ void TFSmerovaciTabulka::ComboBox4Change()
     const bool byTable = ComboBox4->currentIndex() == 1;
     TabFXO.table->setEnabled(byTable);
     TabFXODef.table->setEnabled(byTable);
+}
+
+QRect TFSmerovaciTabulka::SelectedBlock(const TGrid& grid) const
+{
+    QTableWidget* t = grid.table;
+    QRect block;
+    const QList<QTableWidgetSelectionRange> ranges = t->selectedRanges();
+    if (!ranges.isEmpty()) {
+        const QTableWidgetSelectionRange& r = ranges.first();
+        block = QRect(QPoint(r.leftColumn(), r.topRow()), QPoint(r.rightColumn(), r.bottomRow()));
+    } else if (t->currentRow() >= 0 && t->currentColumn() >= 0) {
+        block = QRect(t->currentColumn(), t->currentRow(), 1, 1);
+    }
+    // The default rule's label is no cell of a parameter: a block on it starts at the first one.
+    if (!block.isEmpty() && block.right() < grid.first) block.moveLeft(grid.first);
+    if (!block.isEmpty() && block.left() < grid.first) block.setLeft(grid.first);
+    return block;
+}
+
+bool TFSmerovaciTabulka::GridKey(TGrid& grid, QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        CopyCells(grid);
+    } else if (event->matches(QKeySequence::Cut)) {
+        CopyCells(grid);
+        ClearCells(grid);
+    } else if (event->matches(QKeySequence::Paste)) {
+        PasteCells(grid);
+    } else if (event->matches(QKeySequence::Delete)) {
+        ClearCells(grid);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void TFSmerovaciTabulka::CopyCells(TGrid& grid)
+{
+    const QRect block = SelectedBlock(grid);
+    if (block.isEmpty()) return;
+    std::vector<QStringList> rows;
+    for (int r = block.top(); r <= block.bottom(); ++r) {
+        QStringList row;
+        for (int c = block.left(); c <= block.right(); ++c) {
+            // A list cell as shown; a value that is no item of its list as it is.
+            const QTableWidgetItem* item = grid.table->item(r, c);
+            const bool shown = item && !item->text().isEmpty();
+            row << (shown ? item->text() : FromBytes(CellValue(grid, r, c)));
+        }
+        rows.push_back(row);
+    }
+    QGuiApplication::clipboard()->setText(CellsText(rows));
+}
+
+void TFSmerovaciTabulka::PasteCells(TGrid& grid)
+{
+    const std::vector<QStringList> rows = ParseCells(QGuiApplication::clipboard()->text());
+    QRect block = SelectedBlock(grid);
+    if (rows.empty() || block.isEmpty()) return;
+    QTableWidget* t = grid.table;
+    const bool fill = rows.size() == 1 && rows[0].size() == 1;
+    if (!fill) {
+        int width = 0;
+        for (const QStringList& row : rows) width = std::max(width, int(row.size()));
+        block.setSize(QSize(width, int(rows.size())));
+    }
+    block &= QRect(grid.first, 0, t->columnCount() - grid.first, t->rowCount());
+    QStringList refused;
+    int refusedCount = 0;
+    for (int r = block.top(); r <= block.bottom(); ++r)
+        for (int c = block.left(); c <= block.right(); ++c) {
+            const QStringList& row = fill ? rows[0] : rows[size_t(r - block.top())];
+            const int i = fill ? 0 : c - block.left();
+            if (i >= row.size()) continue;
+            const TColumn& col = *ColumnAt(grid, c);
+            if (col.list) {
+                const std::optional<int> v = ListValue(col.list, row[i]);
+                if (v) {
+                    SetCell(grid, r, c, NumberText(*v));
+                } else if (++refusedCount <= kMaxReported) {
+                    const QString where = grid.routing ? QString("%1.").arg(r + 1) : Language().Text(grid.labelText);
+                    refused << Substitute(Language().Text(kTextNotPastedCell), {where, Language().Text(col.text), row[i]});
+                }
+            } else {
+                // As a typed value: normalised by the parameter's type.
+                std::string value = ToBytes(row[i]);
+                Parameters().NormalizeValue(col.key, value);
+                SetCell(grid, r, c, value);
+            }
+        }
+    t->clearSelection();
+    t->setRangeSelected(QTableWidgetSelectionRange(block.top(), block.left(), block.bottom(), block.right()), true);
+    if (refusedCount > kMaxReported) refused << QString("… (%1)").arg(refusedCount);
+    if (!refused.isEmpty() && m_UI) m_UI->Message(Substitute(Language().Text(kTextNotPasted), {refused.join('\n')}), TIcon::Warning);
+}
+
+void TFSmerovaciTabulka::ClearCells(TGrid& grid)
+{
+    const QRect block = SelectedBlock(grid);
+    for (int r = block.top(); r <= block.bottom(); ++r)
+        for (int c = block.left(); c <= block.right(); ++c) {
+            std::string value;
+            Parameters().NormalizeValue(ColumnAt(grid, c)->key, value);
+            SetCell(grid, r, c, value);
+        }
 }

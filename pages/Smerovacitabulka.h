@@ -3,9 +3,11 @@
 #pragma once
 #include "Dform.h"
 
+#include <QRect>
 #include <vector>
 
 class QTabWidget;
+class QKeyEvent;
 class QTableWidget;
 
 class TFSmerovaciTabulka : public TFDForm {
@@ -27,11 +29,25 @@ public:
         std::vector<TColumn> columns;
         bool routing = false;  // 120 rows of instances, or the default rule (instance 0)
         int labelText = 0;     // default rule: the row label
+        // Table column of the first parameter. A default rule has the columns of
+        // its table; those before its first parameter hold its label.
+        int first = 0;
+        std::vector<int> widths;  // least width of each column (routing tables)
     };
     TGrid* GridOf(QTableWidget* table);
+    // The parameter column at a table column, or none for the label.
+    static const TColumn* ColumnAt(const TGrid& grid, int column);
     // What a cell holds as a parameter value (the item value for list columns).
     std::string CellValue(const TGrid& grid, int row, int column) const;
     void SetCell(TGrid& grid, int row, int column, const std::string& value);
+
+    // The selected cells as tab-separated lines, as spreadsheets exchange them.
+    void CopyCells(TGrid& grid);
+    // Tab-separated lines from the clipboard into the cells from the selected one
+    // on, cut at the table's edges; one value fills the whole selection.
+    void PasteCells(TGrid& grid);
+    // Every selected cell back to what an empty entry means for its parameter.
+    void ClearCells(TGrid& grid);
 
     QTabWidget* PageControl1;
     QWidget *TabSheet1, *TabSheet2, *TabSheet3;
@@ -44,6 +60,8 @@ public:
 private:
     void FillGrid(TGrid& grid);
     void StoreGrid(TGrid& grid);
-    void AlignDefault(TGrid& table, TGrid& def, int skipped);
+    void SizeColumns(TGrid& table, TGrid& def);
+    bool GridKey(TGrid& grid, QKeyEvent* event);
+    QRect SelectedBlock(const TGrid& grid) const;
     bool m_Mirroring = false;
 };

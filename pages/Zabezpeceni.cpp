@@ -2,6 +2,7 @@
 
 #include "Gatewayops.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 
@@ -24,7 +25,7 @@ TFZabezpeceni::TFZabezpeceni(QWidget* parent) : TFDForm(parent)
 
 void TFZabezpeceni::LoadFromParameters()
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     Parameters().ClearControls();
     BindEdit("ServisPassw", Edit7);
     BindEdit("PINVal", Edit6);

@@ -117,7 +117,7 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
     EXPECT_EQ(page->CellValue(fxs, 4, 2), "2");
     EXPECT_EQ(fxs.table->item(4, 2)->text(), Language().Item(216, 2));  // a list cell shows its item text
     EXPECT_EQ(page->CellValue(page->TabGSM, 7, 2), "4");
-    EXPECT_EQ(page->CellValue(page->TabFXODef, 0, 5), "9");
+    EXPECT_EQ(page->CellValue(page->TabFXODef, 0, 6), "9");  // after the label column
     EXPECT_EQ(page->Edit4->text(), "12");  // the mirror of the Veltran number
 
     // FXO grids only for routing by table.
@@ -301,4 +301,17 @@ TEST_F(Pages, NoKeyNameShowsInAnyLanguage)
                 << text.toStdString();
         }
     }
+}
+
+TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
+{
+    auto* gsm = Show<TFGSMSIM>(3);
+    EXPECT_EQ(gsm->Label8->text(), Language().Text(111));  // nothing read yet
+    main->EzRgnBtn2Click();                                 // the simulated gateway reports no lock
+    ASSERT_EQ(P().GetValue("OperLock", 0), "");
+    ASSERT_FALSE(P().GetValue("SWVer", 0).empty());
+    EXPECT_EQ(gsm->Label8->text(), Language().Text(372));
+    EXPECT_NE(Language().Text(372), Language().Text(111));
+    auto* service = Show<TFServis>(4);
+    EXPECT_EQ(service->Label8->text(), Language().Text(372));
 }
