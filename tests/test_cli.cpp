@@ -1,3 +1,4 @@
+#include "Demo.h"
 #include "Imagelayout.h"
 #include "simfixture.h"
 
@@ -68,7 +69,7 @@ TEST_F(Cli, FailuresHaveTheirExitCodes)
 TEST_F(Cli, UpgradeNeedsConsent)
 {
     StartSim();
-    const QString fw = QCoreApplication::applicationDirPath() + "/Korvanext-3.20-demo.Bin";
+    const QString fw = DemoFolder() + "Korvanext-3.20-demo.Bin";
     ASSERT_TRUE(QFile::exists(fw));
     EXPECT_EQ(Run({"upgrade", fw, "--port", port}), 4);  // no --yes: declined
     EXPECT_EQ(sim->FirmwareBlocks(), 0);
