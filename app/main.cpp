@@ -1,15 +1,11 @@
 // korvanext: configuration of the GSM gateway.
-#include "Comdialing.h"
-#include "Comterminal.h"
-#include "Gatewaysim.h"
+#include "Demo.h"
 #include "Globals.h"
 #include "Main.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QMessageBox>
-#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -59,29 +55,18 @@ int main(int argc, char** argv)
 
     try {
         TGlobalObjects globals;
-        std::unique_ptr<CGatewaySim> sim;
+        std::unique_ptr<CDemoGateway> demoGateway;
         if (parser.isSet(demo)) {
-            // The demo gateway keeps its configuration between runs.
-            TSimOptions o;
-            const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-            QDir().mkpath(data);
-            o.imagePath = QDir(data).filePath("demo-gateway.bin").toStdString();
-            o.modem = parser.isSet(modem);
-            o.call = true;  // the monitor has a call to show
-            sim = std::make_unique<CGatewaySim>(o);
-            std::string error;
-            if (!sim->Start(&error)) {
-                QMessageBox::critical(nullptr, "KorvanextWin", QString::fromStdString("Demo gateway: " + error));
+            demoGateway = std::make_unique<CDemoGateway>();
+            QString error;
+            if (!demoGateway->Start(parser.isSet(modem), &error)) {
+                std::fprintf(stderr, "korvanext: demo gateway: %s\n", qPrintable(error));
+                QMessageBox::critical(nullptr, "KorvanextWin", "Demo gateway: " + error);
                 return 2;
             }
         }
-        if (sim && parser.isSet(modem)) {
-            Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
-                std::vector<std::pair<QString, QString>>{{"Demo modem", QString::fromStdString(sim->SlavePath())}}, false));
-        }
         TFMain window;
-        if (sim && parser.isSet(modem)) window.SetSessionModem("Demo modem", "0123 456 789");
-        else if (sim) window.SetSessionPort(QString::fromStdString(sim->SlavePath()), "demo gateway");
+        if (demoGateway) demoGateway->Apply(window);
         window.show();
         if (parser.isSet(language)) window.LanguageButtonClick(parser.value(language));
         if (parser.isSet(page)) window.SelectPage(parser.value(page).toInt());
@@ -92,9 +77,7 @@ int main(int argc, char** argv)
                 window.close();
             });
         }
-        const int rc = app.exec();
-        if (sim) sim->Stop();
-        return rc;
+        return app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, "KorvanextWin", e.what());
         return 3;

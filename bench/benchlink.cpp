@@ -108,7 +108,7 @@ int main(int argc, char** argv)
         report("write", Measure(sim, baud, [&] { ok &= ops.EzRgnBtn3Click(); }));
     }
     if (all || !std::strcmp(what, "upgrade")) {
-        ops.FirmwareFile = ProgramFolder() + "Korvanext-3.20-demo.Bin";
+        ops.FirmwareFile = KVX_DEMO_FIRMWARE;
         report("upgrade", Measure(sim, baud, [&] { ok &= ops.EzRgnBtn1Click(); }));
     }
     rusage u{};

@@ -1,17 +1,63 @@
-# The installed tree is a working program: the tools find their languages in share/korvanext.
+# The installed tree is a working program: the tools find their languages in
+# share/korvanext, and test material stays out of it. The install components are
+# the Debian packages: korvanext (the program) and demo (simulator, demo firmware).
 file(REMOVE_RECURSE ${WORK})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${WORK} OUTPUT_QUIET RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "install failed")
-endif()
-foreach(f bin/korvanext bin/korvanext-cli bin/korvanext-gatewaysim share/korvanext/L_Init.ini share/korvanext/Eng.ini
-          share/korvanext/ExtLogo.bmp share/applications/korvanext.desktop share/icons/hicolor/scalable/apps/korvanext.svg)
-  if(NOT EXISTS ${WORK}/${f})
-    message(FATAL_ERROR "${f} is not installed")
+
+function(install_into dir)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${dir} ${ARGN} OUTPUT_QUIET RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "install ${ARGN} failed")
   endif()
-endforeach()
-execute_process(COMMAND ${WORK}/bin/korvanext-cli read x.kvx --port ${WORK}/no-such-port
+endfunction()
+function(expect_files dir)
+  foreach(f ${ARGN})
+    if(NOT EXISTS ${dir}/${f})
+      message(FATAL_ERROR "${f} is not installed in ${dir}")
+    endif()
+  endforeach()
+endfunction()
+# A firmware image where the upgrade looks would be offered for a real gateway.
+function(expect_no_firmware dir)
+  file(GLOB_RECURSE images ${dir}/*.Bin ${dir}/*.bin)
+  if(images)
+    message(FATAL_ERROR "firmware images where the upgrade looks for real ones: ${images}")
+  endif()
+endfunction()
+
+expect_no_firmware(${BUILD}/bin)
+
+set(user ${WORK}/korvanext)
+install_into(${user} --component korvanext)
+expect_files(${user} bin/korvanext bin/korvanext-cli share/korvanext/L_Init.ini share/korvanext/Eng.ini
+             share/korvanext/ExtLogo.bmp share/applications/korvanext.desktop
+             share/icons/hicolor/scalable/apps/korvanext.svg share/metainfo/org.korvanext.korvanext.metainfo.xml
+             share/man/man1/korvanext.1)
+expect_no_firmware(${user})
+if(EXISTS ${user}/bin/korvanext-gatewaysim OR EXISTS ${user}/share/man/man1/korvanext-gatewaysim.1)
+  message(FATAL_ERROR "the simulator is installed with the program")
+endif()
+
+set(demo ${WORK}/demo)
+install_into(${demo} --component demo)
+expect_files(${demo} bin/korvanext-gatewaysim share/korvanext-demo/Korvanext-3.20-demo.Bin
+             share/man/man1/korvanext-gatewaysim.1)
+if(EXISTS ${demo}/share/korvanext OR EXISTS ${demo}/bin/korvanext)
+  message(FATAL_ERROR "the demo component holds parts of the program")
+endif()
+
+set(all ${WORK}/all)
+install_into(${all})
+expect_no_firmware(${all}/share/korvanext)
+execute_process(COMMAND ${all}/bin/korvanext-cli read x.kvx --port ${WORK}/no-such-port
                 RESULT_VARIABLE rc ERROR_VARIABLE err WORKING_DIRECTORY ${WORK})
 if(NOT rc EQUAL 15 OR NOT err MATCHES "serial port cannot be opened")
   message(FATAL_ERROR "the installed tool did not find its language files: ${rc} ${err}")
+endif()
+# The installed window's demo starts the installed simulator beside it.
+file(MAKE_DIRECTORY ${WORK}/home)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env HOME=${WORK}/home QT_QPA_PLATFORM=offscreen
+                        ${all}/bin/korvanext --demo --quit-after 300
+                RESULT_VARIABLE rc ERROR_VARIABLE err TIMEOUT 60)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the installed demo did not run: ${rc} ${err}")
 endif()

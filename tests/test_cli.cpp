@@ -1,4 +1,5 @@
 #include "Commint.h"
+#include "Demo.h"
 #include "Imagelayout.h"
 #include "simfixture.h"
 
@@ -17,7 +18,7 @@
 
 namespace {
 QString Program(const char* name) { return QCoreApplication::applicationDirPath() + "/" + name; }
-QString DemoFirmware() { return Program("Korvanext-3.20-demo.Bin"); }
+QString DemoFirmware() { return DemoFolder() + "Korvanext-3.20-demo.Bin"; }
 
 struct Cli : SimFixture {
     // Runs korvanext-cli while the simulators' threads answer; returns the exit code.

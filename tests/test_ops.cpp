@@ -1,5 +1,6 @@
 #include "Commonutils.h"
 #include "Comterminal.h"
+#include "Demo.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "apptest.h"
@@ -110,7 +111,7 @@ TEST_F(Ops, AnInterruptEndsAnUpgradeTheGatewayKeepsRefusing)
     TSimOptions o;
     o.badFirmwareAck = -1;
     StartApp(o);
-    const QString fw = QCoreApplication::applicationDirPath() + "/Korvanext-3.20-demo.Bin";
+    const QString fw = DemoFolder() + "Korvanext-3.20-demo.Bin";
     main->m_Ops.FirmwareFile = fw;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -171,7 +172,7 @@ TEST_F(Ops, OperationsThatMustNotFlashStopAtOldFirmware)
     TSimOptions o;
     o.version = "2.9";
     StartApp(o);
-    main->m_Ops.FirmwareFile = QCoreApplication::applicationDirPath() + "/Korvanext-3.20-demo.Bin";
+    main->m_Ops.FirmwareFile = DemoFolder() + "Korvanext-3.20-demo.Bin";
     main->m_Ops.OfferUpgrade = false;
     const auto before = Parameters().Snapshot();
     EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
@@ -188,7 +189,7 @@ TEST_F(Ops, OperationsThatMustNotFlashStopAtOldFirmware)
 TEST_F(Ops, EveryUpgradeNamesTheFileAndBothVersions)
 {
     StartApp();
-    const QString fw = QCoreApplication::applicationDirPath() + "/Korvanext-3.20-demo.Bin";
+    const QString fw = DemoFolder() + "Korvanext-3.20-demo.Bin";
     main->m_Ops.FirmwareFile = fw;
     prompts->answers = {true, false};  // the upgrade, then not this file
     EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());

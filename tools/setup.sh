@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12, when it is missing.
+# usage: setup.sh [--packaging]
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev
           xvfb xauth xfonts-base fonts-dejavu-core clang libclang-rt-14-dev)
+# With --packaging: what building and checking the Debian packages needs.
+if [ "${1:-}" = "--packaging" ]; then
+  packages+=(debhelper dpkg-dev fakeroot lintian appstream desktop-file-utils binutils man-db)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,95 @@
+// The demo mode: its gateway is a process of its own, and its firmware lives
+// apart from the program folder, so a normal run never offers the demo image.
+#include "Commonutils.h"
+#include "Comterminal.h"
+#include "Demo.h"
+#include "Language.h"
+#include "Parametry.h"
+#include "apptest.h"
+
+#include <QDir>
+#include <cerrno>
+#include <csignal>
+
+namespace {
+struct Demo : ::testing::Test {
+    void MakeWindow()
+    {
+        main = std::make_unique<TFMain>();
+        auto p = std::make_unique<TScriptedPrompts>();
+        prompts = p.get();
+        main->SetPrompts(std::move(p));
+    }
+    void StartGateway(bool modem)
+    {
+        gateway = std::make_unique<CDemoGateway>();
+        QString error;
+        ASSERT_TRUE(gateway->Start(modem, &error)) << error.toStdString();
+    }
+    void TearDown() override
+    {
+        if (main) main->m_Ops.CloseGatewayLink();
+        main.reset();
+        gateway.reset();
+    }
+    QString LastMessage() const { return prompts->shown.empty() ? QString() : prompts->shown.back().text; }
+
+    TGlobalObjects globals;
+    std::unique_ptr<CDemoGateway> gateway;
+    std::unique_ptr<TFMain> main;
+    TScriptedPrompts* prompts = nullptr;
+};
+
+bool ProcessAlive(qint64 pid) { return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH; }
+}  // namespace
+
+TEST_F(Demo, NormalRunOffersNoDemoFirmware)
+{
+    const QString demoImage = DemoFolder() + "Korvanext-3.20-demo.Bin";
+    ASSERT_TRUE(QFile::exists(demoImage)) << demoImage.toStdString();
+    EXPECT_NE(QDir(DemoFolder()).canonicalPath(), QDir(ProgramFolder()).canonicalPath());
+    MakeWindow();
+    EXPECT_EQ(main->m_Ops.FirmwareFiles().join(' ').toStdString(), "");
+    EXPECT_EQ(QDir(ProgramFolder()).entryList({"*.Bin", "*.bin"}, QDir::Files).join(' ').toStdString(), "");
+}
+
+TEST_F(Demo, DemoRunUpgradesTheSimulatedGatewayWithTheDemoImage)
+{
+    StartGateway(false);
+    MakeWindow();
+    gateway->Apply(*main);
+    ASSERT_EQ(main->m_Ops.FirmwareFiles(), QStringList{QFileInfo(DemoFolder() + "Korvanext-3.20-demo.Bin").absoluteFilePath()});
+    ASSERT_TRUE(main->m_Ops.EzRgnBtn1Click()) << LastMessage().toStdString();
+    EXPECT_EQ(LastMessage(), Language().Text(123));
+    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click()) << LastMessage().toStdString();
+    EXPECT_EQ(Parameters().GetValue("SWVer", 0), "3.20");
+}
+
+TEST_F(Demo, SimulatorEndsWithTheDemo)
+{
+    StartGateway(true);
+    // A modem demo reaches the simulator through a simulated modem on its port.
+    ASSERT_EQ(Terminal().m_DeviceCount, 1);
+    EXPECT_EQ(Terminal().m_DeviceNames[0], "Demo modem");
+    MakeWindow();
+    gateway->Apply(*main);
+    EXPECT_TRUE(main->m_Ops.IsModem);
+    const qint64 pid = gateway->ProcessId();
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(ProcessAlive(pid));
+    main.reset();
+    gateway.reset();
+    EXPECT_FALSE(ProcessAlive(pid));
+}
+
+TEST_F(Demo, AMissingOrFailingSimulatorIsNamed)
+{
+    QString error;
+    CDemoGateway missing{QString()};
+    EXPECT_FALSE(missing.Start(false, &error));
+    EXPECT_TRUE(error.contains("korvanext-gatewaysim") && error.contains("korvanext-demo")) << error.toStdString();
+    CDemoGateway failing{"/bin/false"};
+    EXPECT_FALSE(failing.Start(false, &error));
+    EXPECT_TRUE(error.contains("/bin/false") && error.contains("exit code 1")) << error.toStdString();
+    EXPECT_EQ(failing.ProcessId(), 0);
+}
