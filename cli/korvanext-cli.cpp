@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <csignal>
@@ -43,12 +42,42 @@ int Fail(int code, const std::string& message)
     return code;
 }
 
-bool ReadFileBytes(const std::string& path, QByteArray& out)
+std::string Why(const TFileStatus& status) { return status.Reason.toLocal8Bit().toStdString(); }
+
+// Loads a configuration file: kOk, or the exit code after saying why not.
+int LoadConfiguration(CParameters& p, const std::string& path)
 {
-    QFile f(QString::fromLocal8Bit(path.c_str()));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    out = f.readAll();
-    return true;
+    CParameters::TLoadReport r;
+    if (!p.LoadFromFile(path, r)) {
+        if (r.File.Kind == TFileStatus::NotConfiguration)
+            return Fail(kDataError, "no configuration keys found in '" + path + "'");
+        if (r.File.Kind == TFileStatus::TooLarge)
+            return Fail(kDataError, "'" + path + "' is not a configuration file: " + Why(r.File));
+        return Fail(kFileError, "cannot read '" + path + "': " + Why(r.File));
+    }
+    if (r.UnknownCount > 0) {
+        std::string names;
+        for (const std::string& n : r.UnknownNames) names += (names.empty() ? "" : ", ") + n;
+        if (r.UnknownCount > int(r.UnknownNames.size())) names += ", ...";
+        std::fprintf(stderr, "korvanext-cli: '%s': %d unknown keys ignored: %s\n", path.c_str(), r.UnknownCount,
+                     names.c_str());
+    }
+    return kOk;
+}
+
+int SaveConfiguration(const CParameters& p, const std::string& path)
+{
+    TFileStatus status;
+    if (!p.SaveToFile(path, status)) return Fail(kFileError, "cannot write '" + path + "': " + Why(status));
+    return kOk;
+}
+
+int WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    TFileStatus status;
+    if (!WriteFileAtomically(path, bytes, &status))
+        return Fail(kFileError, "cannot write '" + path.toLocal8Bit().toStdString() + "': " + Why(status));
+    return kOk;
 }
 
 int CmdKeys(const std::vector<std::string>&)
@@ -64,26 +93,26 @@ int CmdDefaults(const std::vector<std::string>& a)
 {
     CParameters p;
     BuildCatalogue(p);
-    if (!p.SaveToFile(a[0])) return Fail(kFileError, "cannot write '" + a[0] + "'");
-    return kOk;
+    return SaveConfiguration(p, a[0]);
 }
 
 int CmdEncode(const std::vector<std::string>& a)
 {
     CParameters p;
     BuildCatalogue(p);
-    if (!p.LoadFromFile(a[0])) return Fail(kFileError, "cannot read '" + a[0] + "'");
+    if (const int rc = LoadConfiguration(p, a[0])) return rc;
     const std::vector<uint8_t> image = GatewayImage(p);
-    if (!WriteFileAtomically(QString::fromLocal8Bit(a[1].c_str()),
-                             QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size()))))
-        return Fail(kFileError, "cannot write '" + a[1] + "'");
-    return kOk;
+    return WriteBytes(QString::fromLocal8Bit(a[1].c_str()),
+                      QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size())));
 }
 
 int CmdDecode(const std::vector<std::string>& a)
 {
     QByteArray bytes;
-    if (!ReadFileBytes(a[0], bytes)) return Fail(kFileError, "cannot read '" + a[0] + "'");
+    TFileStatus status;
+    if (!ReadFileBounded(QString::fromLocal8Bit(a[0].c_str()), ImageLayout::ImageSize, bytes, &status))
+        return status.Kind == TFileStatus::TooLarge ? Fail(kDataError, "'" + a[0] + "' is not an image: " + Why(status))
+                                                    : Fail(kFileError, "cannot read '" + a[0] + "': " + Why(status));
     if (bytes.size() != ImageLayout::ImageSize)
         return Fail(kDataError, "'" + a[0] + "' holds " + std::to_string(bytes.size()) + " bytes, an image has " +
                                     std::to_string(ImageLayout::ImageSize));
@@ -93,8 +122,7 @@ int CmdDecode(const std::vector<std::string>& a)
     CParameters p;
     BuildCatalogue(p);
     p.FromImage(image);
-    if (!p.SaveToFile(a[1])) return Fail(kFileError, "cannot write '" + a[1] + "'");
-    return kOk;
+    return SaveConfiguration(p, a[1]);
 }
 
 // ---------------------------------------------------------------- link commands
@@ -243,15 +271,14 @@ int CmdRead(const std::vector<std::string>& a)
 {
     return WithLink(a, 1, [](Session& s, const LinkOptions& o) -> int {
         if (!s.ops.EzRgnBtn2Click()) return s.Exit();
-        if (!Parameters().SaveToFile(o.rest[0])) return Fail(kFileError, "cannot write '" + o.rest[0] + "'");
-        return kOk;
+        return SaveConfiguration(Parameters(), o.rest[0]);
     });
 }
 
 int CmdWrite(const std::vector<std::string>& a)
 {
     return WithLink(a, 1, [](Session& s, const LinkOptions& o) -> int {
-        if (!Parameters().LoadFromFile(o.rest[0])) return Fail(kFileError, "cannot read '" + o.rest[0] + "'");
+        if (const int rc = LoadConfiguration(Parameters(), o.rest[0])) return rc;
         // A configuration file never carries the PIN and the service password into the gateway.
         s.ops.PinChanged = s.ops.PasswordChanged = false;
         return s.ops.EzRgnBtn3Click() ? kOk : s.Exit();
@@ -269,9 +296,9 @@ int CmdBackup(const std::vector<std::string>& a)
         const QString base = dir.filePath(QString("gateway-%1-%2").arg(serial.isEmpty() ? "unknown" : serial,
                                                                       QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
         const std::vector<uint8_t> image = GatewayImage(Parameters());
-        if (!Parameters().SaveToFile((base + ".kvx").toStdString()) ||
-            !WriteFileAtomically(base + ".bin", QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size()))))
-            return Fail(kFileError, "cannot write '" + base.toStdString() + "'");
+        if (const int rc = SaveConfiguration(Parameters(), (base + ".kvx").toStdString())) return rc;
+        if (const int rc = WriteBytes(base + ".bin", QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()))))
+            return rc;
         std::printf("%s.kvx\n%s.bin\n", qPrintable(base), qPrintable(base));
         return kOk;
     });
@@ -298,8 +325,9 @@ int CmdDiff(const std::vector<std::string>& a)
     CParameters left, right;
     BuildCatalogue(left);
     BuildCatalogue(right);
-    if (!left.LoadFromFile(files[0])) return Fail(kFileError, "cannot read '" + files[0] + "'");
-    if (!defaults && !right.LoadFromFile(files[1])) return Fail(kFileError, "cannot read '" + files[1] + "'");
+    if (const int rc = LoadConfiguration(left, files[0])) return rc;
+    if (!defaults)
+        if (const int rc = LoadConfiguration(right, files[1])) return rc;
     int differences = 0;
     for (const auto& [key, rc] : left.Entries()) {
         if (!rc.Par->m_InFile) continue;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 namespace {
 struct Cli : SimFixture {
@@ -74,4 +75,35 @@ TEST_F(Cli, UpgradeNeedsConsent)
     EXPECT_EQ(sim->FirmwareBlocks(), 0);
     EXPECT_EQ(Run({"upgrade", fw, "--port", port, "--yes"}), 0) << err.toStdString();
     EXPECT_EQ(sim->Version(), "3.20");
+}
+
+TEST_F(Cli, FilesThatAreNoConfigurationAreRefused)
+{
+    auto put = [&](const char* name, const QByteArray& bytes) {
+        QFile f(Path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    put("empty.kvx", "");
+    put("random.kvx", QByteArray(3000, '\x9c'));
+    put("old.kvx", "FXSVolRec=\"2\"\nRetired=\"1\"\n");
+    put("image.bin", QByteArray(ImageLayout::ImageSize + 1, '\0'));
+    // A write of such a file would put the default configuration into the gateway.
+    EXPECT_EQ(Run({"write", "empty.kvx", "--port", Path("no-such-port")}), 3);
+    EXPECT_TRUE(err.contains("no configuration keys found in 'empty.kvx'")) << err.toStdString();
+    EXPECT_EQ(Run({"encode", "random.kvx", "x.bin"}), 3);
+    EXPECT_FALSE(QFile::exists(Path("x.bin")));
+    EXPECT_EQ(Run({"encode", "old.kvx", "x.bin"}), 0);
+    EXPECT_TRUE(err.contains("'old.kvx': 1 unknown keys ignored: Retired")) << err.toStdString();
+    EXPECT_EQ(Run({"decode", "image.bin", "y.kvx"}), 3);
+    EXPECT_TRUE(err.contains("too large (12289 bytes, at most 12288)")) << err.toStdString();
+    // Devices and FIFOs are not read at all: no endless read, no blocking open.
+    EXPECT_EQ(Run({"decode", "/dev/zero", "y.kvx"}), 2);
+    EXPECT_TRUE(err.contains("cannot read '/dev/zero': not a regular file")) << err.toStdString();
+    ASSERT_EQ(::mkfifo(Path("fifo").toLocal8Bit().constData(), 0600), 0);
+    EXPECT_EQ(Run({"diff", "fifo", "--defaults"}), 2);
+    EXPECT_EQ(Run({"encode", "missing.kvx", "x.bin"}), 2);
+    EXPECT_TRUE(err.contains("cannot read 'missing.kvx': no such file")) << err.toStdString();
+    EXPECT_EQ(Run({"defaults", "."}), 2);
+    EXPECT_TRUE(err.contains("cannot write '.': it is a folder")) << err.toStdString();
 }
