@@ -1,4 +1,6 @@
+#include "Language.h"
 #include "Appsettings.h"
+#include "apptest.h"
 #include "Catalogue.h"
 #include "Commonutils.h"
 #include "Parametry.h"
@@ -191,4 +193,61 @@ TEST_F(FullDisk, EveryWriterFailsWithoutDamage)
     EXPECT_EQ(RunCli({"encode", Path("cli.kvx"), Path("cli.bin")}, err), 2);
     EXPECT_EQ(QFile(Path("cli.bin")).size(), 12288) << "the previous image is intact";
     EXPECT_EQ(Entries(dir.path()), (QStringList{"KorvanextWin.ini", "cli.bin", "cli.kvx", "filler", "keep.kvx"}));
+}
+
+TEST(LanguageFiles, AnIndexBeyondWhatTheProgramUsesIsRefused)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    CLanguage lang;
+    EXPECT_FALSE(lang.Init(folder, nullptr, nullptr));
+    EXPECT_EQ(lang.Problem(), "No language could be loaded from '" + folder + "': L_Init.ini: no such file");
+    // A damaged index must not allocate two thousand million texts.
+    Put(folder + "L_Init.ini", "[Settings]\nNumberOfLang=1\nNumberOfWords=2000000000\n[Lang0]\nFile=Eng.ini\nId=Eng\n");
+    EXPECT_FALSE(lang.Init(folder, nullptr, nullptr));
+    EXPECT_EQ(lang.LanguageCount(), 0);
+    EXPECT_EQ(lang.WordCount(), 0);
+    EXPECT_TRUE(lang.Problem().contains("2000000000 words")) << lang.Problem().toStdString();
+    Put(folder + "L_Init.ini", "[Settings]\nNumberOfLang=101\nNumberOfWords=420\n");
+    EXPECT_FALSE(lang.Init(folder, nullptr, nullptr));
+    EXPECT_EQ(lang.LanguageCount(), 0);
+    Put(folder + "L_Init.ini", "[Settings]\nNumberOfLang=1\nNumberOfWords=420\n[Lang0]\nFile=Eng.ini\nId=Eng\n");
+    ASSERT_TRUE(lang.Init(folder, nullptr, nullptr));
+    EXPECT_TRUE(lang.Problem().isEmpty());
+    EXPECT_FALSE(lang.LoadLanguage(0));
+    EXPECT_TRUE(lang.Problem().contains(folder + "Eng.ini': no such file")) << lang.Problem().toStdString();
+    ASSERT_TRUE(QFile::copy(ProgramFolder() + "Eng.ini", folder + "Eng.ini"));
+    EXPECT_TRUE(lang.LoadLanguage(0));
+    EXPECT_TRUE(lang.Problem().isEmpty());
+}
+
+namespace {
+struct WindowFiles : AppFixture {
+    void SetUp() override { StartApp(); }
+};
+}  // namespace
+
+TEST_F(WindowFiles, LoadAndSaveSayWhyAndKeepTheRegistry)
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath("empty.kvx");
+    Put(empty, "");
+    Parameters().SetValue("FXSVolRec", 0, "1");
+    prompts->openPath = empty;
+    main->EzRgnBtn4Click();
+    EXPECT_EQ(LastMessage(), Text(130) + "\n'" + empty + "'\n" + Text(311));
+    EXPECT_EQ(prompts->shown.back().icon, TIcon::Error);
+    EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "1");
+
+    const QString old = dir.filePath("old.kvx");
+    Put(old, "FXSVolRec=\"2\"\nRetired=\"1\"\nGone=\"2\"\n");
+    prompts->openPath = old;
+    main->EzRgnBtn4Click();
+    EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
+    EXPECT_EQ(LastMessage(), Substitute(Text(313), {"2", "Retired, Gone"}));
+    EXPECT_EQ(prompts->shown.back().icon, TIcon::Warning);
+
+    prompts->savePath = dir.path();
+    main->EzRgnBtn5Click();
+    EXPECT_EQ(LastMessage(), Text(129) + "\n'" + dir.path() + "'\n" + Text(308));
 }
