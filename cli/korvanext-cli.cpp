@@ -201,7 +201,7 @@ struct Session {
                     std::vector<std::pair<QString, QString>>{{o.modemDevice, o.modemDevice}}, false));
             ops.IsModem = true;
             ops.ModemNumber = o.modemNumber;
-            ops.ModemId = o.modemDevice.isEmpty() && Terminal().m_DeviceCount ? Terminal().m_DeviceNames[0] : o.modemDevice;
+            ops.ModemId = o.modemDevice;  // only the device the user names: no port is tried on a guess
         }
     }
     ~Session()
@@ -247,6 +247,8 @@ int WithLink(const std::vector<std::string>& a, size_t files, const std::functio
     LinkOptions o;
     if (!ParseLinkOptions(a, o)) return kUsage;
     if (o.rest.size() < files) return Fail(kUsage, "missing file argument (see --help)");
+    if (!o.modemNumber.isEmpty() && o.modemDevice.isEmpty())
+        return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device");
     Session s(o);
     std::signal(SIGINT, [](int) {
         g_Interrupted = 1;
