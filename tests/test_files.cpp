@@ -3,11 +3,13 @@
 #include "apptest.h"
 #include "Catalogue.h"
 #include "Commonutils.h"
+#include "Gatewaysim.h"
 #include "Parametry.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -250,4 +252,49 @@ TEST_F(WindowFiles, LoadAndSaveSayWhyAndKeepTheRegistry)
     prompts->savePath = dir.path();
     main->EzRgnBtn5Click();
     EXPECT_EQ(LastMessage(), Text(129) + "\n'" + dir.path() + "'\n" + Text(308));
+}
+
+TEST(SimulatorLink, OnlyItsOwnLinkIsReplacedOrRemoved)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("mine.txt");
+    Put(file, "keep me");
+    QDir().mkpath(dir.filePath("folder"));
+    for (const QString& path : {file, dir.filePath("folder")}) {
+        QProcess p;
+        p.start(QCoreApplication::applicationDirPath() + "/korvanext-gatewaysim", {"--link", path});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains("left as it is")) << path.toStdString();
+    }
+    EXPECT_EQ(Contents(file), "keep me");
+    EXPECT_TRUE(QFileInfo(dir.filePath("folder")).isDir());
+
+    // A link an earlier run left behind is ours to replace; at the end ours goes.
+    const QString link = dir.filePath("gateway");
+    ASSERT_TRUE(QFile::link("/dev/pts/9999", link));
+    TSimOptions o;
+    o.linkPath = link.toStdString();
+    {
+        CGatewaySim sim(o);
+        std::string error;
+        ASSERT_TRUE(sim.Start(&error)) << error;
+        EXPECT_EQ(QFile::symLinkTarget(link), QString::fromStdString(sim.SlavePath()));
+        sim.Stop();
+        EXPECT_FALSE(QFileInfo(link).isSymLink());
+    }
+    // A file put in its place meanwhile stays.
+    {
+        CGatewaySim sim(o);
+        ASSERT_TRUE(sim.Start());
+        ASSERT_TRUE(QFile::remove(link));
+        Put(link, "the user's");
+        sim.Stop();
+        EXPECT_EQ(Contents(link), "the user's");
+    }
+    o.linkPath = file.toStdString();
+    CGatewaySim refused(o);
+    std::string error;
+    EXPECT_FALSE(refused.Start(&error));
+    EXPECT_EQ(Contents(file), "keep me");
 }
