@@ -180,7 +180,7 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileStat
     }
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return Fail(status, TFileStatus::Missing, "the folder does not exist");
+        return Fail(status, TFileStatus::NoFolder, "the folder does not exist");
     if (::access(folder.constData(), W_OK) != 0) return FailErrno(status, errno);
 
     QSaveFile file(path);

@@ -31,7 +31,7 @@ QString Substitute(const QString& format, const QStringList& args);
 // What went wrong with a file: the kind decides the exit code and the message,
 // the reason says it in words ("no such file", "too large: ...").
 struct TFileStatus {
-    enum TKind { Ok, Missing, Permission, Folder, NotRegular, TooLarge, NoSpace, NotConfiguration, Failed };
+    enum TKind { Ok, Missing, NoFolder, Permission, Folder, NotRegular, TooLarge, NoSpace, NotConfiguration, Failed };
     TKind Kind = Ok;
     QString Reason;
     bool IsOk() const { return Kind == Ok; }

@@ -260,6 +260,7 @@ QString FileStatusText(const CLanguage& l, const TFileStatus& status)
     switch (status.Kind) {
     case TFileStatus::Ok: return {};
     case TFileStatus::Missing: return l.Text(306);
+    case TFileStatus::NoFolder: return l.Text(314);
     case TFileStatus::Permission: return l.Text(307);
     case TFileStatus::Folder: return l.Text(308);
     case TFileStatus::NotRegular: return l.Text(309);

@@ -181,7 +181,8 @@ void TFNastaveni::Button2Click()
     const std::vector<TModemProbe> results = modem->ProbeDevices();
     QApplication::restoreOverrideCursor();
     const CLanguage& l = Language();
-    QString text = results.empty() ? l.Text(305) : l.Text(314);
+    QStringList lines;
+    if (results.empty()) lines << l.Text(305);
     QString first;
     for (const TModemProbe& r : results) {
         QString state;
@@ -191,12 +192,12 @@ void TFNastaveni::Button2Click()
         case TModemProbe::InUse: state = l.Text(303) + " (" + r.detail + ")"; break;
         case TModemProbe::CannotOpen: state = l.Text(304) + " " + r.detail; break;
         }
-        text += "\n" + r.name + " (" + r.path + "): " + state;
+        lines << r.name + " (" + r.path + "): " + state;
         if (r.result == TModemProbe::Answers && first.isEmpty()) first = r.name;
     }
     FillModems(first.isEmpty() ? TD->currentText() : first);
     RadioButton2->setEnabled(TD->count() > 0);
-    m_Main->Message(text, TIcon::Information);
+    m_Main->Message(lines.join('\n'), TIcon::Information);
 }
 
 void TFNastaveni::Configure()

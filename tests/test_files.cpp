@@ -85,7 +85,7 @@ TEST(Files, OnlyRegularFilesAreReplaced)
     EXPECT_FALSE(WriteFileAtomically(dir.path(), "x", &status));
     EXPECT_EQ(status.Kind, TFileStatus::Folder);
     EXPECT_FALSE(WriteFileAtomically(dir.filePath("no/such/folder/x.kvx"), "x", &status));
-    EXPECT_EQ(status.Kind, TFileStatus::Missing);
+    EXPECT_EQ(status.Kind, TFileStatus::NoFolder);
     EXPECT_EQ(status.Reason, "the folder does not exist");
 }
 
