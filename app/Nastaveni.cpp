@@ -149,8 +149,8 @@ void TFNastaveni::FormActivate()
     Language().ApplyToForm(this);
     const bool cable = RadioButton1->isChecked();
     ComboBox1->setVisible(cable);
-    for (QWidget* w : {static_cast<QWidget*>(TD), static_cast<QWidget*>(Button1), static_cast<QWidget*>(Label1),
-                       static_cast<QWidget*>(Edit1)})
+    for (QWidget* w : {static_cast<QWidget*>(TD), static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
+                       static_cast<QWidget*>(Label1), static_cast<QWidget*>(Edit1)})
         w->setVisible(!cable);
     Label4->setText(Language().Text(cable ? 135 : 249));
     Label4->setBuddy(cable ? static_cast<QWidget*>(ComboBox1) : static_cast<QWidget*>(TD));
