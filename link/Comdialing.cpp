@@ -45,6 +45,12 @@ int OpenModem(const QString& path)
 {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
+    // Held for the whole call, so neither another program nor a modem search
+    // of this one writes into it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
     termios t{};
     if (tcgetattr(fd, &t) == 0) {
         cfmakeraw(&t);

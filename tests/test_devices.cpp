@@ -180,3 +180,17 @@ TEST_F(ModemProbe, TheSettingsDialogAsksOnRequestAndShowsWhatAnswered)
     ::close(fd);
     EXPECT_EQ(cfgetospeed(&t), speed_t(B19200)) << "the port's own settings are back";
 }
+
+TEST_F(ModemProbe, AModemLineInUseIsNotAsked)
+{
+    TSimOptions o;
+    o.modem = true;
+    StartSim(o);
+    CHayesTelephony modem({{"Sim modem", port}}, false);
+    ASSERT_TRUE(modem.OpenLine(0, [](unsigned, unsigned, unsigned) {}));
+    const std::vector<TModemProbe> results = modem.ProbeDevices(100);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].result, TModemProbe::InUse);
+    modem.CloseLine();
+    EXPECT_EQ(modem.ProbeDevices(300)[0].result, TModemProbe::Answers);
+}
