@@ -3,6 +3,8 @@
 #include "Commonutils.h"
 #include "Profile.h"
 
+#include <algorithm>
+
 static const char* const kSection = "Settings";
 
 static std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
@@ -24,7 +26,7 @@ void TAppSettings::Read(const QString& path, int screenWidth, int screenHeight)
     ModemPulse = ini.ReadInteger(kSection, "ModemPulse", 0);
 }
 
-bool TAppSettings::Write(const QString& path) const
+bool TAppSettings::Write(const QString& path, TFileStatus* status) const
 {
     CIniFile ini(path);
     ini.WriteString(kSection, "Com", Utf8(Com));
@@ -38,7 +40,29 @@ bool TAppSettings::Write(const QString& path) const
     ini.WriteString(kSection, "ModemId", Utf8(ModemId));
     ini.WriteString(kSection, "ModemInit", Utf8(ModemInit));
     ini.WriteInteger(kSection, "ModemPulse", ModemPulse);
-    return ini.Save(path);
+    return ini.Save(path, status);
+}
+
+QRect TAppSettings::Placement(const std::vector<QRect>& screens, int minWidth, int minHeight) const
+{
+    QRect place(Left, Top, std::max(Width, minWidth), std::max(Height, minHeight));
+    if (screens.empty()) return place;
+    QRect screen = screens.front();
+    long long best = 0;
+    for (const QRect& s : screens) {
+        const QRect common = s.intersected(place);
+        const long long area = common.isEmpty() ? 0 : (long long)common.width() * common.height();
+        if (area > best) {
+            best = area;
+            screen = s;
+        }
+    }
+    place.setSize(place.size().boundedTo(screen.size()));
+    if (place.right() > screen.right()) place.moveRight(screen.right());
+    if (place.bottom() > screen.bottom()) place.moveBottom(screen.bottom());
+    if (place.left() < screen.left()) place.moveLeft(screen.left());
+    if (place.top() < screen.top()) place.moveTop(screen.top());
+    return place;
 }
 
 QString SettingsFilePath() { return SettingsFolder() + "KorvanextWin.ini"; }

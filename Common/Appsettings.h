@@ -1,7 +1,11 @@
 // The application settings file: section "Settings" of KorvanextWin.ini in the
 // settings folder, read once at start and written once at the end.
 #pragma once
+#include "Commonutils.h"
+
+#include <QRect>
 #include <QString>
+#include <vector>
 
 struct TAppSettings {
     QString Com = "Com1";
@@ -22,7 +26,12 @@ struct TAppSettings {
     // Missing file or keys give the defaults; the default place centres the
     // design size on a screen of the given size.
     void Read(const QString& path, int screenWidth, int screenHeight);
-    bool Write(const QString& path) const;
+    bool Write(const QString& path, TFileStatus* status = nullptr) const;
+
+    // The stored place and size, made to fit the available area of a screen
+    // (the one it overlaps most, else the first): a window larger than the
+    // screen shrinks to it, one partly or wholly off it moves onto it.
+    QRect Placement(const std::vector<QRect>& screens, int minWidth = 0, int minHeight = 0) const;
 };
 
 QString SettingsFilePath();

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
@@ -11,7 +12,12 @@
 #include <QWidget>
 #include <QtGlobal>
 #include <array>
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 int ParseNumber(const char* p)
 {
@@ -88,15 +94,121 @@ QString Substitute(const QString& format, std::initializer_list<QString> args)
     return Substitute(format, QStringList(args));
 }
 
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes)
+// ---------------------------------------------------------------- files
+
+static bool Fail(TFileStatus* status, TFileStatus::TKind kind, const QString& reason)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+    if (status) *status = {kind, reason};
+    return false;
+}
+
+static bool FailErrno(TFileStatus* status, int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR: return Fail(status, TFileStatus::Missing, "no such file");
+    case EACCES:
+    case EPERM: return Fail(status, TFileStatus::Permission, "permission denied");
+    case EROFS: return Fail(status, TFileStatus::Permission, "read-only file system");
+    case EISDIR: return Fail(status, TFileStatus::Folder, "it is a folder");
+    case ENOSPC:
+    case EDQUOT: return Fail(status, TFileStatus::NoSpace, "no space left on the device");
+    default: return Fail(status, TFileStatus::Failed, QString::fromLocal8Bit(std::strerror(error)));
     }
-    return file.commit();
+}
+
+static QString TooLarge(qint64 size, qint64 maxSize)
+{
+    return QString("too large (%1 bytes, at most %2)").arg(size).arg(maxSize);
+}
+
+bool ReadFileBounded(const QString& path, qint64 maxSize, QByteArray& bytes, TFileStatus* status)
+{
+    bytes.clear();
+    if (status) *status = {};
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    // Looked at before opening: opening a device or a FIFO can block or act on hardware.
+    if (path.isEmpty() || ::stat(name.constData(), &st) != 0) return FailErrno(status, path.isEmpty() ? ENOENT : errno);
+    if (S_ISDIR(st.st_mode)) return Fail(status, TFileStatus::Folder, "it is a folder");
+    if (!S_ISREG(st.st_mode)) return Fail(status, TFileStatus::NotRegular, "not a regular file");
+    if (st.st_size > maxSize) return Fail(status, TFileStatus::TooLarge, TooLarge(st.st_size, maxSize));
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return FailErrno(status, errno);
+    struct TCloser {
+        int fd;
+        ~TCloser() { ::close(fd); }
+    } closer{fd};
+    if (::fstat(fd, &st) != 0) return FailErrno(status, errno);
+    if (!S_ISREG(st.st_mode)) return Fail(status, TFileStatus::NotRegular, "not a regular file");
+    QByteArray data;
+    data.reserve(qsizetype(st.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return FailErrno(status, errno);
+        }
+        if (n == 0) break;
+        if (data.size() + n > maxSize) return Fail(status, TFileStatus::TooLarge, TooLarge(data.size() + n, maxSize));
+        data.append(chunk, qsizetype(n));
+    }
+    bytes = std::move(data);
+    return true;
+}
+
+static long SystemWrite(int fd, const void* data, unsigned long size) { return long(::write(fd, data, size)); }
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileStatus* status)
+{
+    return WriteFileAtomically(path, bytes, status, &SystemWrite);
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileStatus* status, TWriteCall writeCall)
+{
+    if (status) *status = {};
+    if (path.isEmpty()) return FailErrno(status, ENOENT);
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0) {
+        // Renaming over a device or a folder would replace it, not write into it.
+        if (S_ISDIR(st.st_mode)) return Fail(status, TFileStatus::Folder, "it is a folder");
+        if (!S_ISREG(st.st_mode)) return Fail(status, TFileStatus::NotRegular, "not a regular file");
+    } else if (errno != ENOENT) {
+        return FailErrno(status, errno);
+    }
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return Fail(status, TFileStatus::NoFolder, "the folder does not exist");
+    if (::access(folder.constData(), W_OK) != 0) return FailErrno(status, errno);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return Fail(status, TFileStatus::Failed, file.errorString());
+    // Written straight to the descriptor: Qt's buffer would meet a full disk
+    // only inside commit(), which then loses the error.
+    const int fd = file.handle();
+    const char* data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const long n = writeCall(fd, data, static_cast<unsigned long>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            file.cancelWriting();
+            return FailErrno(status, error);
+        }
+        data += n;
+        left -= n;
+    }
+    // Some file systems report a full disk or an I/O error only here.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        const int error = errno;
+        file.cancelWriting();
+        return FailErrno(status, error);
+    }
+    if (!file.commit()) return Fail(status, TFileStatus::Failed, file.errorString());
+    return true;
 }
 
 void ReportCheck(const char* source, const char* condition)

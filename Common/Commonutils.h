@@ -1,5 +1,6 @@
 // Small helpers shared by every part of the tool.
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -27,9 +28,31 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 QString Substitute(const QString& format, std::initializer_list<QString> args);
 QString Substitute(const QString& format, const QStringList& args);
 
-// Writes the bytes to a temporary file beside the target and renames it over
-// the target, so a failed write never destroys the previous file.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
+// What went wrong with a file: the kind decides the exit code and the message,
+// the reason says it in words ("no such file", "too large: ...").
+struct TFileStatus {
+    enum TKind { Ok, Missing, NoFolder, Permission, Folder, NotRegular, TooLarge, NoSpace, NotConfiguration, Failed };
+    TKind Kind = Ok;
+    QString Reason;
+    bool IsOk() const { return Kind == Ok; }
+};
+
+// Largest configuration or settings file read: a configuration file is about 12 KB.
+constexpr qint64 kMaxConfigFileSize = 1 << 20;
+
+// Reads a whole regular file of at most maxSize bytes. Devices, FIFOs and
+// folders are refused before they are opened, so nothing blocks or has side
+// effects; a file that grows past maxSize while read is refused too.
+bool ReadFileBounded(const QString& path, qint64 maxSize, QByteArray& bytes, TFileStatus* status = nullptr);
+
+// Writes the bytes to a temporary file beside the target, checks that every
+// byte reached it (fsync included) and only then renames it over the target,
+// so a failed write never destroys the previous file and is never reported as
+// success. A target that exists but is no regular file is refused.
+using TWriteCall = long (*)(int fd, const void* data, unsigned long size);
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileStatus* status = nullptr);
+// The same with the system's write replaced, to test failing devices.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileStatus* status, TWriteCall writeCall);
 
 // Reports a failed internal consistency check once per distinct message on the
 // debug output; the caller then falls back to a safe value.

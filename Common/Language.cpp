@@ -72,9 +72,24 @@ QString CLanguage::Unescape(const std::string& raw)
 bool CLanguage::Init(const QString& folder, QMenu* menu, std::function<void(int)> onSelect)
 {
     CIniFile index;
-    const bool read = index.Load(folder + "L_Init.ini");
+    TFileStatus status;
+    bool read = index.Load(folder + "L_Init.ini", &status);
     m_LangNum = std::max(0, index.ReadInteger("Settings", "NumberOfLang", 0));
     m_WordCount = std::max(0, index.ReadInteger("Settings", "NumberOfWords", 0));
+    m_Problem.clear();
+    const QString where = QString("No language could be loaded from '%1': ").arg(folder);
+    if (!read) {
+        m_Problem = where + "L_Init.ini: " + status.Reason;
+    } else if (m_WordCount > MaxWords || m_LangNum > MaxLanguages) {
+        // A damaged index must not make the program allocate without bound.
+        m_Problem = where + QString("L_Init.ini declares %1 words and %2 languages, at most %3 and %4 are used")
+                                .arg(m_WordCount).arg(m_LangNum).arg(MaxWords).arg(MaxLanguages);
+        m_LangNum = m_WordCount = 0;
+        read = false;
+    } else if (m_LangNum == 0) {
+        m_Problem = where + "L_Init.ini lists no language";
+    }
+    if (!m_Problem.isEmpty()) qWarning("%s", qPrintable(m_Problem));
     for (TLanguage& l : m_Languages) delete l.menuItem.data();
     m_Languages.clear();
     m_Words.assign(size_t(m_WordCount), TLangItem{});
@@ -110,7 +125,11 @@ bool CLanguage::LoadLanguage(int lang)
     for (int i = 0; i < m_LangNum; ++i)
         if (m_Languages[size_t(i)].menuItem) m_Languages[size_t(i)].menuItem->setChecked(i == lang);
     CIniFile file;
-    const bool read = file.Load(m_Languages[size_t(lang)].File);
+    TFileStatus status;
+    const bool read = file.Load(m_Languages[size_t(lang)].File, &status);
+    m_Problem = read ? QString()
+                     : QString("No language could be loaded from '%1': %2").arg(m_Languages[size_t(lang)].File, status.Reason);
+    if (!read) qWarning("%s", qPrintable(m_Problem));
     for (int n = 0; n < m_WordCount; ++n) {
         TLangItem& w = m_Words[size_t(n)];
         const std::string key = "S" + std::to_string(n);
@@ -234,4 +253,29 @@ void CLanguage::ApplyToWidget(QWidget* w) const
         return;
     }
     if (hint) w->setToolTip(Hint(t));
+}
+
+QString FileStatusText(const CLanguage& l, const TFileStatus& status)
+{
+    switch (status.Kind) {
+    case TFileStatus::Ok: return {};
+    case TFileStatus::Missing: return l.Text(306);
+    case TFileStatus::NoFolder: return l.Text(314);
+    case TFileStatus::Permission: return l.Text(307);
+    case TFileStatus::Folder: return l.Text(308);
+    case TFileStatus::NotRegular: return l.Text(309);
+    case TFileStatus::TooLarge: return l.Text(310);
+    case TFileStatus::NotConfiguration: return l.Text(311);
+    case TFileStatus::NoSpace: return l.Text(312);
+    case TFileStatus::Failed: break;
+    }
+    return status.Reason;
+}
+
+QString UnknownKeysText(const CLanguage& l, int count, const std::vector<std::string>& firstNames)
+{
+    QStringList names;
+    for (const std::string& n : firstNames) names << QString::fromLatin1(n.data(), qsizetype(n.size()));
+    if (count > int(firstNames.size())) names << "...";
+    return Substitute(l.Text(313), {QString::number(count), names.join(", ")});
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -30,7 +31,13 @@ public:
     CLanguage(const CLanguage&) = delete;
     CLanguage& operator=(const CLanguage&) = delete;
 
-    // Reads folder + "L_Init.ini"; false when the index cannot be read.
+    // Most texts and languages an index may declare; the program uses texts 0 to 419.
+    static constexpr int MaxWords = 10000;
+    static constexpr int MaxLanguages = 100;
+
+    // Reads folder + "L_Init.ini"; false when the index cannot be read or
+    // declares more words or languages than the program can use (then no
+    // language is listed, and Problem() says why).
     bool Init(const QString& folder, QMenu* menu, std::function<void(int)> onSelect);
     // False when the index is out of range or the language file cannot be read
     // (the key names are then the texts).
@@ -48,6 +55,9 @@ public:
     int LanguageCount() const { return m_LangNum; }
     int WordCount() const { return m_WordCount; }
     int Loaded() const { return m_Loaded; }
+    // Why no language could be loaded, naming the folder looked in; empty
+    // while the last Init and LoadLanguage succeeded.
+    QString Problem() const { return m_Problem; }
     const TLanguage& Language(int lang) const { return m_Languages[size_t(lang)]; }
 
     // Resolves the escapes of a language file value.
@@ -63,7 +73,14 @@ private:
     int m_LangNum = -1;
     int m_Loaded = -1;
     std::function<void(int)> m_OnSelect;
+    QString m_Problem;
 };
+
+struct TFileStatus;
+// The message line for a file problem, in the loaded language.
+QString FileStatusText(const CLanguage& language, const TFileStatus& status);
+// The warning for keys a configuration file held that are no parameters.
+QString UnknownKeysText(const CLanguage& language, int count, const std::vector<std::string>& firstNames);
 
 // Tag and hint flag of a control, as the language tables read them.
 void SetTag(QWidget* w, int tag, bool showHint = true);

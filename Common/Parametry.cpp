@@ -407,69 +407,117 @@ std::string CParameters::SaveToText() const
 
 bool CParameters::SaveToFile(const std::string& path) const
 {
+    TFileStatus status;
+    return SaveToFile(path, status);
+}
+
+bool CParameters::SaveToFile(const std::string& path, TFileStatus& status) const
+{
     const std::string text = SaveToText();
-    return WriteFileAtomically(QString::fromLocal8Bit(path.c_str()), QByteArray(text.data(), int(text.size())));
+    return WriteFileAtomically(QFile::decodeName(path.c_str()), QByteArray(text.data(), qsizetype(text.size())),
+                               &status);
 }
 
 static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-void CParameters::LoadFromText(const std::string& text)
+// Reads the quoted values of one line into the instances of its key. A value
+// that does not end at its closing quote ends the line unstored.
+static void ReadValues(const std::string& line, size_t p, CParameters::TMultiPar& rc)
 {
+    const size_t size = line.size();
+    for (int i = 0; i < rc.Count; ++i) {
+        p = line.find('"', p);
+        if (p == std::string::npos) return;
+        ++p;
+        std::string value;
+        bool complete = false;
+        while (p < size) {
+            const char c = line[p];
+            if (c == '"') {
+                complete = true;
+                break;
+            }
+            ++p;
+            if (c != '\\') {
+                value += c;
+                continue;
+            }
+            if (p >= size) break;  // a backslash at the end of the line
+            const char e = line[p++];
+            if (e == '\\') {
+                value += '\\';
+            } else if (e == 'x') {
+                if (p + 1 < size && IsDigit(line[p]) && IsDigit(line[p + 1])) {
+                    value += char((line[p] - '0') * 10 + (line[p + 1] - '0'));
+                    p += 2;
+                    continue;
+                }
+                // The escape broke off at its first character that is no digit;
+                // the value counts only when that character closes it.
+                if (p < size && IsDigit(line[p])) ++p;
+                complete = p < size && line[p] == '"';
+                break;
+            }
+            // Any other escaped character is dropped.
+        }
+        if (!complete) return;
+        rc.Values[size_t(i)] = rc.Par->Normalize(value);
+        p = line.find(',', p + 1);
+        if (p == std::string::npos) return;
+    }
+}
+
+bool CParameters::LoadFromText(const std::string& text, TLoadReport* report)
+{
+    TLoadReport local;
+    TLoadReport& r = report ? *report : local;
+    r = {};
+    // First the lines that set a known key: a text without any is no
+    // configuration, and the registry stays as it was.
+    std::vector<std::pair<TMultiPar*, std::string>> lines;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
         if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(pos, end - pos);
+        size_t len = end - pos;
+        // Only a line end ends a line; a carriage return inside one is a character of it.
+        if (len > 0 && text[pos + len - 1] == '\r') --len;
+        std::string line = text.substr(pos, len);
         pos = end + 1;
         if (line.empty()) continue;
         const size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
-        TMultiPar* rc = FindMutable(line.substr(0, eq));
-        if (!rc || !rc->Par->m_InFile) continue;
-
-        size_t p = eq + 1;
-        for (int i = 0; i < rc->Count; ++i) {
-            p = line.find('"', p);
-            if (p == std::string::npos) break;
-            ++p;
-            std::string value;
-            while (p < line.size() && line[p] != '"') {
-                if (line[p] != '\\') {
-                    value += line[p++];
-                    continue;
-                }
-                ++p;  // the backslash
-                if (p >= line.size()) break;
-                if (line[p] == '\\') {
-                    value += '\\';
-                    ++p;
-                } else if (line[p] == 'x') {
-                    ++p;
-                    if (p + 1 < line.size() && IsDigit(line[p]) && IsDigit(line[p + 1])) {
-                        value += char((line[p] - '0') * 10 + (line[p + 1] - '0'));
-                        p += 2;
-                    }
-                } else {
-                    ++p;  // an unknown escape drops its character
-                }
-            }
-            if (p >= line.size() || line[p] != '"') break;
-            rc->Values[size_t(i)] = rc->Par->Normalize(value);
-            p = line.find(',', p + 1);
-            if (p == std::string::npos) break;
+        const std::string key = line.substr(0, eq);
+        TMultiPar* rc = FindMutable(key);
+        if (!rc) {
+            if (int(r.UnknownNames.size()) < TLoadReport::MaxUnknownNames) r.UnknownNames.push_back(key);
+            ++r.UnknownCount;
+            continue;
         }
+        if (!rc->Par->m_InFile) continue;
+        ++r.Keys;
+        line.erase(0, eq + 1);
+        lines.emplace_back(rc, std::move(line));
     }
+    if (r.Keys == 0) {
+        r.File = {TFileStatus::NotConfiguration, "no configuration keys found"};
+        return false;
+    }
+    SetAllDefaults();
+    for (auto& [rc, values] : lines) ReadValues(values, 0, *rc);
+    return true;
 }
 
 bool CParameters::LoadFromFile(const std::string& path)
 {
-    SetAllDefaults();
-    QFile f(QString::fromLocal8Bit(path.c_str()));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray bytes = f.readAll();
-    std::string text(bytes.constData(), size_t(bytes.size()));
-    // Files written on a system with CR LF line ends read the same.
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    LoadFromText(text);
-    return true;
+    TLoadReport report;
+    return LoadFromFile(path, report);
+}
+
+bool CParameters::LoadFromFile(const std::string& path, TLoadReport& report)
+{
+    report = {};
+    QByteArray bytes;
+    if (!ReadFileBounded(QFile::decodeName(path.c_str()), kMaxConfigFileSize, bytes, &report.File)) return false;
+    return LoadFromText(std::string(bytes.constData(), size_t(bytes.size())), &report);
 }

@@ -1,5 +1,7 @@
 // The parameter registry and the value types of the gateway's settings.
 #pragma once
+#include "Commonutils.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -207,12 +209,27 @@ public:
     void SetInFile(const std::string& key, bool flag);
     void ToImage(uint8_t* buffer, int size) const;
     void FromImage(const uint8_t* buffer);
+    // What a load found: why a file was refused, and the keys it did not know.
+    struct TLoadReport {
+        TFileStatus File;                       // Kind NotConfiguration: no line names a known key
+        int Keys = 0;                           // lines that set a known key
+        int UnknownCount = 0;                   // lines whose key is not a parameter
+        std::vector<std::string> UnknownNames;  // the first MaxUnknownNames of them
+        static constexpr int MaxUnknownNames = 5;
+    };
+
+    // False when the file cannot be written; the previous file is then intact.
     bool SaveToFile(const std::string& path) const;
+    bool SaveToFile(const std::string& path, TFileStatus& status) const;
+    // False when the file cannot be read or holds no configuration; the
+    // registry is then left as it was. Otherwise every key the file does not
+    // set is at its default.
     bool LoadFromFile(const std::string& path);
+    bool LoadFromFile(const std::string& path, TLoadReport& report);
 
     // The file format itself, for tools and tests that work in memory.
     std::string SaveToText() const;
-    void LoadFromText(const std::string& text);
+    bool LoadFromText(const std::string& text, TLoadReport* report = nullptr);
 
     void ClearControls();
     void AddControl(const std::string& key, int index, QLineEdit* edit);

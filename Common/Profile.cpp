@@ -2,7 +2,6 @@
 
 #include "Commonutils.h"
 
-#include <QFile>
 #include <algorithm>
 #include <cctype>
 
@@ -20,16 +19,12 @@ static std::string Trim(const std::string& s)
     return s.substr(b, e - b);
 }
 
-bool CIniFile::Load(const QString& path)
+bool CIniFile::Load(const QString& path, TFileStatus* status)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        LoadFromBytes({});
-        return false;
-    }
-    const QByteArray bytes = f.readAll();
+    QByteArray bytes;
+    const bool read = ReadFileBounded(path, MaxSize, bytes, status);
     LoadFromBytes(bytes.toStdString());
-    return true;
+    return read;
 }
 
 void CIniFile::LoadFromBytes(const std::string& bytes)
@@ -140,8 +135,8 @@ std::string CIniFile::ToBytes() const
     return out;
 }
 
-bool CIniFile::Save(const QString& path) const
+bool CIniFile::Save(const QString& path, TFileStatus* status) const
 {
     const std::string bytes = ToBytes();
-    return WriteFileAtomically(path, QByteArray(bytes.data(), int(bytes.size())));
+    return WriteFileAtomically(path, QByteArray(bytes.data(), qsizetype(bytes.size())), status);
 }

@@ -3,6 +3,8 @@
 // surrounding blanks and of one pair of enclosing quotes. Writing keeps every
 // other line of the file byte for byte.
 #pragma once
+#include "Commonutils.h"
+
 #include <QString>
 #include <map>
 #include <string>
@@ -13,10 +15,14 @@ public:
     CIniFile() = default;
     explicit CIniFile(const QString& path) { Load(path); }
 
-    // Reads the file; false when it cannot be opened (the file is then empty).
-    bool Load(const QString& path);
+    // Largest INI file read (settings, language index, language files).
+    static constexpr qint64 MaxSize = 4 << 20;
+
+    // Reads the file; false when it cannot be read or is no regular file of
+    // at most MaxSize bytes (the file is then empty).
+    bool Load(const QString& path, TFileStatus* status = nullptr);
     void LoadFromBytes(const std::string& bytes);
-    bool Save(const QString& path) const;
+    bool Save(const QString& path, TFileStatus* status = nullptr) const;
     std::string ToBytes() const;
 
     bool KeyExists(const std::string& section, const std::string& key) const;

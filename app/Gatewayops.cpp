@@ -524,15 +524,17 @@ bool CGatewayOps::Upgrade(bool standalone)
             return false;
         }
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file is read, and never more than an image holds: a device or
+    // a FIFO chosen by mistake neither blocks nor fills the memory.
+    QByteArray bytes;
+    TFileStatus status;
+    if (!ReadFileBounded(path, FirmwareSize, bytes, &status) && status.Kind != TFileStatus::TooLarge) {
         SetOutcome(TOutcome::FileError);
-        m_UI.Message(Substitute("%s\n\n%s", {Text(117), QDir::toNativeSeparators(path)}), TIcon::Error);
+        m_UI.Message(Substitute("%s\n\n%s\n%s", {Text(117), QDir::toNativeSeparators(path), status.Reason}), TIcon::Error);
         Remove();
         return false;
     }
     m_Firmware.assign(FirmwareSize, 0);
-    const QByteArray bytes = file.read(FirmwareSize + 1);
     if (bytes.size() != FirmwareSize) {
         SetOutcome(TOutcome::BadInput);
         m_UI.Message(Text(175), TIcon::Error);

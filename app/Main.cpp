@@ -38,6 +38,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -110,11 +111,12 @@ TFMain::TFMain(QWidget* parent)
     m_Ops.ModemNumber = m_Settings.ModemNumber;
     m_Ops.IsModem = m_Settings.IsModem;
     m_Ops.ModemId = m_Settings.ModemId;
-    QRect place(m_Settings.Left, m_Settings.Top, std::max(m_Settings.Width, 400), std::max(m_Settings.Height, 300));
-    // A place left on a screen that is no longer there would hide the window.
-    bool visible = false;
-    for (QScreen* s : QGuiApplication::screens()) visible |= s->availableGeometry().intersects(place);
-    if (!visible) place.moveCenter(screen.center());
+    // A place left on a screen that is no longer there, or a size larger than
+    // the screen, would hide the window or its edges.
+    std::vector<QRect> screens{screen};
+    for (QScreen* s : QGuiApplication::screens())
+        if (s->availableGeometry() != screen) screens.push_back(s->availableGeometry());
+    const QRect place = m_Settings.Placement(screens, 400, 300);
     move(place.topLeft());
     resize(place.size());
     if (Terminal().m_DeviceCount == 0) m_Ops.IsModem = false;
@@ -150,6 +152,10 @@ TFMain::TFMain(QWidget* parent)
     if (lang < 0 || lang >= Language().LanguageCount()) lang = std::max(0, Language().FindLanguage("Eng"));
     SetLanguage(lang);
     UpdateLinkControls();
+    if (!Language().Problem().isEmpty()) {
+        // No texts to show it in: the message names the folder so the installation can be mended.
+        QTimer::singleShot(0, this, [this] { m_Prompts->Message(this, "KorvanextWin", Language().Problem(), TIcon::Error); });
+    }
 }
 
 TFMain::~TFMain()
@@ -417,22 +423,28 @@ void TFMain::UpdateLinkControls()
 
 bool TFMain::LoadFile(const QString& path)
 {
-    if (!Parameters().LoadFromFile(path.toLocal8Bit().toStdString())) {
-        Message(Substitute("%s\n'%s'", {Language().Text(130), QDir::toNativeSeparators(path)}), TIcon::Error);
-        m_FileName.clear();
-        UpdateCaption();
+    CParameters::TLoadReport report;
+    if (!Parameters().LoadFromFile(path.toLocal8Bit().toStdString(), report)) {
+        // The registry is as it was, and so is the file it belongs to.
+        Message(Substitute("%s\n'%s'", {Language().Text(130), QDir::toNativeSeparators(path)}) + "\n" +
+                    FileStatusText(Language(), report.File),
+                TIcon::Error);
         return false;
     }
     m_Ops.PinChanged = m_Ops.PasswordChanged = false;
     m_FileName = path;
     UpdateCaption();
+    if (report.UnknownCount > 0) Message(UnknownKeysText(Language(), report.UnknownCount, report.UnknownNames), TIcon::Warning);
     return true;
 }
 
 bool TFMain::SaveFile(const QString& path)
 {
-    if (!Parameters().SaveToFile(path.toLocal8Bit().toStdString())) {
-        Message(Substitute("%s\n'%s'", {Language().Text(129), QDir::toNativeSeparators(path)}), TIcon::Error);
+    TFileStatus status;
+    if (!Parameters().SaveToFile(path.toLocal8Bit().toStdString(), status)) {
+        Message(Substitute("%s\n'%s'", {Language().Text(129), QDir::toNativeSeparators(path)}) + "\n" +
+                    FileStatusText(Language(), status),
+                TIcon::Error);
         return false;
     }
     m_FileName = path;
@@ -514,7 +526,9 @@ void TFMain::closeEvent(QCloseEvent* event)
         m_Settings.ModemInit = modem->m_InitString;
         m_Settings.ModemPulse = modem->m_PulseDial ? 1 : 0;
     }
-    m_Settings.Write(m_SettingsPath);
+    TFileStatus status;
+    if (!m_Settings.Write(m_SettingsPath, &status))
+        qWarning("Settings not saved to '%s': %s", qPrintable(m_SettingsPath), qPrintable(status.Reason));
     event->accept();
 }
 

@@ -1,12 +1,15 @@
 #include "Nastaveni.h"
 
 #include "Commonutils.h"
+#include "Comdialing.h"
 #include "Comterminal.h"
 #include "Globals.h"
 #include "Language.h"
 #include "Main.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QRegularExpression>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -27,6 +30,7 @@ TFNastaveni::TFNastaveni(QWidget* parent)
       ComboBox1(new QComboBox(GroupBox3)),
       TD(new QComboBox(GroupBox3)),
       Button1(new QPushButton(GroupBox3)),
+      Button2(new QPushButton(GroupBox3)),
       Label1(new QLabel(GroupBox3)),
       Edit1(new QLineEdit(GroupBox3)),
       Label4(new QLabel(GroupBox3)),
@@ -40,6 +44,8 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     SetTag(RadioButton2, 252);
     SetTag(GroupBox3, 255);
     SetTag(Button1, 253);
+    SetTag(Button2, 300);
+    Button2->setObjectName("Button2");
     SetTag(Label1, 254);
     SetTag(Button3, 1);
     SetTag(Button4, 2);
@@ -59,6 +65,7 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     grid->addWidget(ComboBox1, 0, 1);
     grid->addWidget(TD, 1, 1);
     grid->addWidget(Button1, 1, 2);
+    grid->addWidget(Button2, 1, 3);
     grid->addWidget(Label1, 2, 0);
     grid->addWidget(Edit1, 2, 1);
     auto* buttons = new QHBoxLayout;
@@ -75,6 +82,7 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     connect(RadioButton1, &QRadioButton::clicked, this, &TFNastaveni::FormActivate);
     connect(RadioButton2, &QRadioButton::clicked, this, &TFNastaveni::FormActivate);
     connect(Button1, &QPushButton::clicked, this, &TFNastaveni::Configure);
+    connect(Button2, &QPushButton::clicked, this, &TFNastaveni::Button2Click);
 }
 
 QString TFNastaveni::ChosenPort() const
@@ -90,17 +98,9 @@ void TFNastaveni::Run(TFMain& main)
 {
     CGatewayOps& o = main.m_Ops;
     CCOMTerminal& term = Terminal();
+    m_Main = &main;
     (o.IsModem ? RadioButton2 : RadioButton1)->setChecked(true);
-    TD->clear();
-    for (int i = 0; i < term.m_DeviceCount; ++i) TD->addItem(term.m_DeviceNames[size_t(i)]);
-    int sel = -1;
-    for (int i = 0; i < TD->count(); ++i)
-        if (TD->itemText(i).compare(o.ModemId, Qt::CaseInsensitive) == 0) {
-            sel = i;
-            break;
-        }
-    if (sel < 0 && TD->count()) sel = 0;
-    TD->setCurrentIndex(sel);
+    FillModems(o.ModemId);
     if (TD->count() == 0) {
         RadioButton1->setChecked(true);
         RadioButton2->setEnabled(false);
@@ -111,7 +111,11 @@ void TFNastaveni::Run(TFMain& main)
     Edit1->setText(o.ModemNumber);
     ComboBox1->clear();
     for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i));
-    for (const QString& d : TComm::SerialDevices()) ComboBox1->addItem(QFileInfo(d).fileName() + "  (" + d + ")", d);
+    for (const TSerialDevice& d : TComm::ListSerialDevices()) {
+        // The first eight legacy ports are already there as COM 1 to COM 8.
+        if (QRegularExpression("^/dev/ttyS[0-7]$").match(d.path).hasMatch()) continue;
+        ComboBox1->addItem(d.name + "  (" + QFileInfo(d.device).fileName() + ")", d.path);
+    }
     int port = 0;
     for (int i = 1; i <= 8; ++i)
         if (o.ComPort == QString("Com%1").arg(i)) port = i - 1;
@@ -145,11 +149,55 @@ void TFNastaveni::FormActivate()
     Language().ApplyToForm(this);
     const bool cable = RadioButton1->isChecked();
     ComboBox1->setVisible(cable);
-    for (QWidget* w : {static_cast<QWidget*>(TD), static_cast<QWidget*>(Button1), static_cast<QWidget*>(Label1),
-                       static_cast<QWidget*>(Edit1)})
+    for (QWidget* w : {static_cast<QWidget*>(TD), static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
+                       static_cast<QWidget*>(Label1), static_cast<QWidget*>(Edit1)})
         w->setVisible(!cable);
     Label4->setText(Language().Text(cable ? 135 : 249));
     Label4->setBuddy(cable ? static_cast<QWidget*>(ComboBox1) : static_cast<QWidget*>(TD));
+}
+
+void TFNastaveni::FillModems(const QString& select)
+{
+    const CCOMTerminal& term = Terminal();
+    TD->clear();
+    for (int i = 0; i < term.m_DeviceCount; ++i) TD->addItem(term.m_DeviceNames[size_t(i)]);
+    int sel = -1;
+    for (int i = 0; i < TD->count(); ++i)
+        if (TD->itemText(i).compare(select, Qt::CaseInsensitive) == 0) {
+            sel = i;
+            break;
+        }
+    if (sel < 0 && TD->count()) sel = 0;
+    TD->setCurrentIndex(sel);
+}
+
+void TFNastaveni::Button2Click()
+{
+    auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony());
+    if (!modem || !m_Main) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    modem->Rescan();
+    Terminal().RefreshDevices();
+    const std::vector<TModemProbe> results = modem->ProbeDevices();
+    QApplication::restoreOverrideCursor();
+    const CLanguage& l = Language();
+    QStringList lines;
+    if (results.empty()) lines << l.Text(305);
+    QString first;
+    for (const TModemProbe& r : results) {
+        QString state;
+        switch (r.result) {
+        case TModemProbe::Answers: state = l.Text(301); break;
+        case TModemProbe::NoAnswer: state = l.Text(302); break;
+        case TModemProbe::InUse: state = l.Text(303) + " (" + r.detail + ")"; break;
+        case TModemProbe::CannotOpen: state = l.Text(304) + " " + r.detail; break;
+        }
+        lines << r.name + " (" + r.path + "): " + state;
+        if (r.result == TModemProbe::Answers && first.isEmpty()) first = r.name;
+    }
+    FillModems(first.isEmpty() ? TD->currentText() : first);
+    RadioButton2->setEnabled(TD->count() > 0);
+    m_Main->Message(lines.join('\n'), TIcon::Information);
 }
 
 void TFNastaveni::Configure()

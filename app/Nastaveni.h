@@ -18,6 +18,8 @@ public:
     void Run(TFMain& main);
     void FormActivate();
     void Configure();
+    // Asks the serial ports for a modem, on the user's request only, and shows what answered.
+    void Button2Click();
     // The port chosen in ComboBox1: "Com1".."Com8" or a device path.
     QString ChosenPort() const;
 
@@ -28,6 +30,7 @@ public:
     QComboBox* ComboBox1;
     QComboBox* TD;
     QPushButton* Button1;
+    QPushButton* Button2;
     QLabel* Label1;
     QLineEdit* Edit1;
     QLabel* Label4;
@@ -36,4 +39,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    void FillModems(const QString& select);
+    TFMain* m_Main = nullptr;
 };

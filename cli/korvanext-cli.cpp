@@ -24,7 +24,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -50,17 +49,6 @@ QString Quoted(const QString& path) { return "'" + path + "'"; }
 void PrintJson(const QJsonObject& o) { std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout); }
 
 // ---------------------------------------------------------------- files
-
-// Why a file cannot be read, or empty when it can.
-QString ReadProblem(const QString& path)
-{
-    const QByteArray p = QFile::encodeName(path);
-    struct stat st{};
-    if (::stat(p.constData(), &st) != 0) return QString::fromLocal8Bit(std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) return "it is a folder";
-    if (::access(p.constData(), R_OK) != 0) return QString::fromLocal8Bit(std::strerror(errno));
-    return {};
-}
 
 // Why a file cannot be written (created or replaced), or empty when it can.
 QString WriteProblem(const QString& path)
@@ -103,44 +91,49 @@ QString MakeFolder(const QString& path)
 int CannotRead(const QString& path, const QString& why) { return Fail(kFileError, "cannot read " + Quoted(path) + ": " + why); }
 int CannotWrite(const QString& path, const QString& why) { return Fail(kFileError, "cannot write " + Quoted(path) + ": " + why); }
 
-// Writes the bytes atomically; empty, or the reason of the failure.
+// Writes the bytes atomically (every byte on the disk before the old file is
+// replaced); empty, or the reason of the failure.
 QString SaveBytes(const QString& path, const QByteArray& bytes)
 {
-    if (const QString why = WriteProblem(path); !why.isEmpty()) return why;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return why;
-    }
-    if (!file.commit()) return file.errorString();
-    return {};
+    TFileStatus status;
+    return WriteFileAtomically(path, bytes, &status) ? QString() : status.Reason;
 }
 
 QString SaveConfiguration(const CParameters& p, const QString& path)
 {
-    const std::string text = p.SaveToText();
-    return SaveBytes(path, QByteArray(text.data(), int(text.size())));
+    TFileStatus status;
+    return p.SaveToFile(QFile::encodeName(path).toStdString(), status) ? QString() : status.Reason;
 }
 
-// Loads a configuration file: 0, or the exit status after saying why not.
+// Reads a regular file of at most maxSize bytes: 0, or the exit status after
+// saying why not (devices and FIFOs are never opened).
+int ReadBounded(const QString& path, qint64 maxSize, QByteArray& bytes, const QString& what)
+{
+    TFileStatus status;
+    if (ReadFileBounded(path, maxSize, bytes, &status)) return kOk;
+    if (status.Kind == TFileStatus::TooLarge) return Fail(kDataError, Quoted(path) + " is not " + what + ": " + status.Reason);
+    return CannotRead(path, status.Reason);
+}
+
+// Loads a configuration file: 0, or the exit status after saying why not. A
+// file that names no known key is refused: it would load as the defaults.
 int LoadConfiguration(CParameters& p, const QString& path)
 {
-    if (const QString why = ReadProblem(path); !why.isEmpty()) return CannotRead(path, why);
-    QFile f(path);
-    constexpr qint64 limit = 4 << 20;  // a configuration file has about 30 kB
-    if (f.size() > limit) return Fail(kDataError, Quoted(path) + " is not a configuration file (too large)");
-    if (!f.open(QIODevice::ReadOnly)) return CannotRead(path, f.errorString());
-    // A configuration file has lines KEY="..."; anything else would load as the defaults.
-    bool known = false;
-    while (!f.atEnd() && !known) {
-        const QByteArray line = f.readLine(64 * 1024);
-        const int eq = line.indexOf('=');
-        known = eq > 0 && p.Has(line.left(eq).trimmed().toStdString());
+    CParameters::TLoadReport r;
+    if (!p.LoadFromFile(QFile::encodeName(path).toStdString(), r)) {
+        if (r.File.Kind == TFileStatus::NotConfiguration)
+            return Fail(kDataError, "no configuration keys found in " + Quoted(path));
+        if (r.File.Kind == TFileStatus::TooLarge)
+            return Fail(kDataError, Quoted(path) + " is not a configuration file: " + r.File.Reason);
+        return CannotRead(path, r.File.Reason);
     }
-    if (!known) return Fail(kDataError, Quoted(path) + " is not a configuration file (no known key in it)");
-    if (!p.LoadFromFile(QFile::encodeName(path).toStdString())) return CannotRead(path, "read failed");
+    if (r.UnknownCount > 0) {
+        QStringList names;
+        for (const std::string& n : r.UnknownNames) names << QString::fromStdString(n);
+        if (r.UnknownCount > int(r.UnknownNames.size())) names << "...";
+        std::fprintf(stderr, "korvanext-cli: %s: %d unknown keys ignored: %s\n", qPrintable(Quoted(path)), r.UnknownCount,
+                     qPrintable(names.join(", ")));
+    }
     return kOk;
 }
 
@@ -256,11 +249,10 @@ void AddOptions(QCommandLineParser& parser, TGroup group)
 // Reads the ports of --ports-from: 0, or the exit status after saying why not.
 int ReadPorts(const QString& path, QStringList& ports)
 {
-    if (const QString why = ReadProblem(path); !why.isEmpty()) return CannotRead(path, why);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return CannotRead(path, f.errorString());
-    while (!f.atEnd()) {
-        QString line = QString::fromLocal8Bit(f.readLine(4096));
+    QByteArray bytes;
+    if (const int rc = ReadBounded(path, kMaxConfigFileSize, bytes, "a list of ports")) return rc;
+    for (const QByteArray& raw : bytes.split('\n')) {
+        QString line = QString::fromLocal8Bit(raw);
         line = line.left(line.indexOf('#')).trimmed();
         if (!line.isEmpty()) ports << line;
     }
@@ -290,6 +282,8 @@ int ParseLinkOptions(TOptions& o)
     o.modemNumber = p.value(kModemNumber);
     if (!o.modemNumber.isEmpty() && !o.ports.isEmpty()) return Fail(kUsage, "give either --port or --modem-number");
     if (!o.modem.isEmpty() && o.modemNumber.isEmpty()) return Fail(kUsage, "--modem needs --modem-number");
+    // Never a guess: dialling on a port taken at random would write into whatever is attached there.
+    if (o.modem.isEmpty() && !o.modemNumber.isEmpty()) return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device");
     if (o.ports.isEmpty()) o.ports << "Com1";
     if (o.yes) o.passOn << "--yes";
     if (o.verbose) o.passOn << "--verbose";
@@ -323,7 +317,7 @@ public:
                     std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
             ops.IsModem = true;
             ops.ModemNumber = o.modemNumber;
-            ops.ModemId = o.modem.isEmpty() && Terminal().m_DeviceCount ? Terminal().m_DeviceNames[0] : o.modem;
+            ops.ModemId = o.modem;
         }
         CatchInterrupts(&Terminal().m_Interrupt);
     }
@@ -486,14 +480,10 @@ int CmdEncode(TOptions& o)
 int CmdDecode(TOptions& o)
 {
     const QString in = o.positional[0], out = o.positional[1];
-    if (const QString why = ReadProblem(in); !why.isEmpty()) return CannotRead(in, why);
-    QFile f(in);
-    if (!f.open(QIODevice::ReadOnly)) return CannotRead(in, f.errorString());
-    const QByteArray bytes = f.read(ImageLayout::ImageSize + 1);
-    if (bytes.size() != ImageLayout::ImageSize || !f.atEnd())
-        return Fail(kDataError, QString("%1 holds %2 bytes, an image has %3")
-                                    .arg(Quoted(in), f.size() == bytes.size() ? QString::number(bytes.size()) : QString::number(f.size()))
-                                    .arg(ImageLayout::ImageSize));
+    QByteArray bytes;
+    if (const int rc = ReadBounded(in, ImageLayout::ImageSize, bytes, "an image")) return rc;
+    if (bytes.size() != ImageLayout::ImageSize)
+        return Fail(kDataError, QString("%1 holds %2 bytes, an image has %3").arg(Quoted(in)).arg(bytes.size()).arg(ImageLayout::ImageSize));
     const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData());
     if (!Block1Valid(image)) return Fail(kDataError, "block 1 of " + Quoted(in) + " has a bad checksum");
     if (!Block2Valid(image)) return Fail(kDataError, "block 2 of " + Quoted(in) + " has a bad checksum");
@@ -673,7 +663,8 @@ int CmdWrite(TOptions& o)
 int CmdUpgrade(TOptions& o)
 {
     const QString file = o.positional[0];
-    if (const QString why = ReadProblem(file); !why.isEmpty()) return CannotRead(file, why);
+    QByteArray bytes;
+    if (const int rc = ReadBounded(file, ImageLayout::FirmwareSize, bytes, "a firmware file")) return rc;
     return WithLink("upgrade", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
         s.ops.FirmwareFile = QFileInfo(opt.positional[0]).absoluteFilePath();
         s.ops.OfferUpgrade = true;
@@ -744,7 +735,7 @@ const char* const kLinkHelp =
     "  --port PORT          serial port: a device path or Com1..Com8 (default Com1); repeat it,\n"
     "                       or give --ports-from FILE, to run on several gateways at once\n"
     "  --ports-from FILE    the ports, one a line ('#' starts a comment)\n"
-    "  --modem-number NUMBER [--modem DEVICE]   dial the gateway instead\n"
+    "  --modem-number NUMBER --modem DEVICE     dial the gateway instead\n"
     "  --yes, -y            agree to the gateway's questions\n"
     "  --wait SECONDS       give up when the gateway does not answer (default 15, 0: for ever)\n"
     "  --verbose            show the link's diagnostic lines\n"

@@ -11,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -24,7 +25,13 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
-#include <linux/serial.h>
+#include <cctype>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -38,6 +45,12 @@ int OpenModem(const QString& path)
 {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
+    // Held for the whole call, so neither another program nor a modem search
+    // of this one writes into it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
     termios t{};
     if (tcgetattr(fd, &t) == 0) {
         cfmakeraw(&t);
@@ -50,60 +63,147 @@ int OpenModem(const QString& path)
     return fd;
 }
 
-// Whether a modem answers "AT" within a short time.
-bool Answers(const QString& path, int ms)
+// The live process that holds a UUCP lock file for the device, 0 when none.
+pid_t UucpLockOwner(const QString& device, const QStringList& folders)
 {
-    const int fd = OpenModem(path);
-    if (fd < 0) return false;
-    (void)!::write(fd, "AT\r", 3);
-    std::string got;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end && got.find("OK") == std::string::npos) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20) > 0) {
-            char buf[64];
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n > 0) got.append(buf, size_t(n));
-        }
+    const QString file = "LCK.." + QFileInfo(device).fileName();
+    for (const QString& folder : folders) {
+        QByteArray bytes;
+        if (!ReadFileBounded(folder + "/" + file, 64, bytes)) continue;
+        int pid = 0;
+        if (bytes.size() == 4 && !bytes.trimmed().isEmpty() && !std::isdigit(static_cast<unsigned char>(bytes.trimmed()[0])))
+            std::memcpy(&pid, bytes.constData(), 4);  // the binary form of older programs
+        else
+            pid = ParseNumber(bytes.constData());
+        if (pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM)) return pid_t(pid);
     }
-    ::close(fd);
-    return got.find("OK") != std::string::npos;
+    return 0;
 }
 
-bool HasUart(const QString& path)
+// Another process that has the device open, as far as this user may look.
+pid_t OpenElsewhere(const QString& device)
 {
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    serial_struct s{};
-    const bool uart = ioctl(fd, TIOCGSERIAL, &s) == 0 && s.type != PORT_UNKNOWN;
-    ::close(fd);
-    return uart;
+    const QByteArray wanted = QFile::encodeName(device);
+    const pid_t self = ::getpid();
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return 0;
+    pid_t holder = 0;
+    while (!holder) {
+        const dirent* p = ::readdir(proc);
+        if (!p) break;
+        char* end = nullptr;
+        const long pid = std::strtol(p->d_name, &end, 10);
+        if (!end || *end || pid <= 0 || pid == self) continue;
+        const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds) continue;
+        while (const dirent* f = ::readdir(fds)) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink((fdDir + "/" + f->d_name).c_str(), target, sizeof target);
+            if (n == wanted.size() && std::memcmp(target, wanted.constData(), size_t(n)) == 0) {
+                holder = pid_t(pid);
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return holder;
 }
 }  // namespace
 
-CHayesTelephony::CHayesTelephony(std::vector<std::pair<QString, QString>> extra, bool probe)
+TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int timeoutMs, const QStringList& lockFolders)
 {
-    std::vector<std::pair<QString, QString>> candidates;
-    if (probe) {
-        for (const QString& d : TComm::SerialDevices()) {
-            const QFileInfo f(d);
-            candidates.push_back({d.startsWith("/dev/serial/") ? f.fileName() : "Modem on " + f.fileName(), d});
-        }
-        for (const QFileInfo& f : QDir("/dev").entryInfoList({"ttyS*"}, QDir::System))
-            if (HasUart(f.absoluteFilePath())) candidates.push_back({"Modem on " + f.fileName(), f.absoluteFilePath()});
+    TModemProbe r{name, path, TModemProbe::NoAnswer, {}};
+    auto result = [&r](TModemProbe::TResult what, const QString& detail) {
+        r.result = what;
+        r.detail = detail;
+        return r;
+    };
+    const QString device = QFileInfo(path).canonicalFilePath();
+    if (device.isEmpty()) return result(TModemProbe::CannotOpen, "no such device");
+    if (const pid_t pid = UucpLockOwner(device, lockFolders))
+        return result(TModemProbe::InUse, QString("locked by process %1").arg(pid));
+    if (const pid_t pid = OpenElsewhere(device)) return result(TModemProbe::InUse, QString("open in process %1").arg(pid));
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EBUSY) return result(TModemProbe::InUse, "busy");
+        return result(TModemProbe::CannotOpen, QString::fromLocal8Bit(std::strerror(error)));
     }
-    // Probed side by side, so start-up waits at most one probe's time.
-    std::vector<char> answers(candidates.size(), 0);
+    struct TCloser {
+        int fd;
+        ~TCloser() { ::close(fd); }
+    } closer{fd};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return result(TModemProbe::InUse, "locked");
+    termios saved{};
+    if (::tcgetattr(fd, &saved) != 0) return result(TModemProbe::CannotOpen, "not a serial port");
+    // Nobody else opens it while it is asked; its settings go back as they were.
+    (void)::ioctl(fd, TIOCEXCL);
+    termios t = saved;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    cfsetspeed(&t, B57600);
+    ::tcsetattr(fd, TCSANOW, &t);
+    ::tcflush(fd, TCIFLUSH);
+    (void)!::write(fd, "AT\r", 3);
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (got.find("OK") == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(std::min<long long>(left, 50))) > 0 && (p.revents & POLLIN)) {
+            char buf[64];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0 && got.size() < 4096) got.append(buf, size_t(n));
+        }
+    }
+    ::tcflush(fd, TCIOFLUSH);
+    ::tcsetattr(fd, TCSANOW, &saved);
+    (void)::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    if (got.find("OK") != std::string::npos) r.result = TModemProbe::Answers;
+    return r;
+}
+
+std::vector<TModemProbe> CHayesTelephony::ProbeDevices(int timeoutMs) const
+{
+    std::vector<TModemProbe> results(m_Devices.size());
     std::vector<std::thread> probes;
-    for (size_t i = 0; i < candidates.size(); ++i)
-        probes.emplace_back([&, i] { answers[i] = Answers(candidates[i].second, 150); });
+    for (size_t i = 0; i < m_Devices.size(); ++i)
+        probes.emplace_back([&, i] { results[i] = Probe(m_Devices[i].name, m_Devices[i].path, timeoutMs); });
     for (auto& t : probes) t.join();
+    return results;
+}
+
+CHayesTelephony::CHayesTelephony(std::vector<std::pair<QString, QString>> extra, bool systemDevices)
+    : m_Extra(std::move(extra)), m_SystemDevices(systemDevices)
+{
+    List();
+}
+
+void CHayesTelephony::List()
+{
+    m_Devices.clear();
     unsigned id = 0;
-    for (size_t i = 0; i < candidates.size(); ++i)
-        if (answers[i])
-            m_Devices.push_back({candidates[i].first, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, candidates[i].second});
-    for (const auto& [name, path] : extra)
+    if (m_SystemDevices) {
+        const std::vector<TSerialDevice> devices = TComm::ListSerialDevices();
+        for (const TSerialDevice& d : devices) {
+            const auto same = std::count_if(devices.begin(), devices.end(), [&](const TSerialDevice& o) { return o.name == d.name; });
+            // Two adapters of one model are told apart by their kernel names.
+            const QString name = same > 1 ? d.name + " (" + QFileInfo(d.device).fileName() + ")" : d.name;
+            m_Devices.push_back({name, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, d.path});
+        }
+    }
+    for (const auto& [name, path] : m_Extra)
         m_Devices.push_back({name, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, path});
+}
+
+void CHayesTelephony::Rescan()
+{
+    // The numbers of the devices change: not while a line is open on one.
+    if (m_Fd < 0) List();
 }
 
 CHayesTelephony::~CHayesTelephony() { CloseLine(); }

@@ -3,6 +3,7 @@
 #pragma once
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,12 +57,22 @@ public:
     virtual void ConfigDialog(QWidget* owner, unsigned id) = 0;
 };
 
+// What asking a serial port for a modem found.
+struct TModemProbe {
+    enum TResult { Answers, NoAnswer, InUse, CannotOpen };
+    QString name;
+    QString path;
+    TResult result = NoAnswer;
+    QString detail;  // why a port was not asked or could not be opened
+};
+
 // A Hayes-compatible modem on a serial device: reset and init string, ATD,
 // result codes as call states, hang-up by DTR drop or "+++" and "ATH".
 class CHayesTelephony : public CTelephony {
 public:
-    // Devices found on this machine, and any given here (a name and a device path).
-    explicit CHayesTelephony(std::vector<std::pair<QString, QString>> extra = {}, bool probe = true);
+    // The serial devices of this machine (listed, never opened; systemDevices
+    // false leaves them out), then any given here (a name and a device path).
+    explicit CHayesTelephony(std::vector<std::pair<QString, QString>> extra = {}, bool systemDevices = true);
     ~CHayesTelephony() override;
     std::vector<TLineDevice> Devices() override;
     bool OpenLine(unsigned id, TCallback callback) override;
@@ -79,6 +90,16 @@ public:
     // The result line a modem gave, as the call state and disconnect mode it means.
     static bool ResultState(const QString& line, unsigned& state, unsigned& mode);
 
+    // Lists the system's serial devices again (a modem may have been plugged in).
+    void Rescan();
+    // Asks every listed device whether a modem answers "AT", only when the
+    // user asks for it: ports locked or in use by another program are left
+    // alone, each port's line settings are restored afterwards, and every
+    // port gets at most timeoutMs (all are asked side by side).
+    std::vector<TModemProbe> ProbeDevices(int timeoutMs = 500) const;
+    static TModemProbe Probe(const QString& name, const QString& path, int timeoutMs,
+                             const QStringList& lockFolders = {"/run/lock", "/var/lock"});
+
 private:
     void Report(unsigned message, unsigned p1, unsigned p2);
     void OnReadable();
@@ -86,6 +107,10 @@ private:
     void Finish(unsigned mode);
     bool WaitFor(const char* text, int ms);
 
+    void List();
+
+    std::vector<std::pair<QString, QString>> m_Extra;
+    bool m_SystemDevices;
     std::vector<TLineDevice> m_Devices;
     TCallback m_Callback;
     int m_Fd = -1;

@@ -1,8 +1,11 @@
 #include "Commint.h"
 
+#include "Commonutils.h"
+
 #include <QMetaObject>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <QObject>
 #include <QRegularExpression>
 
@@ -85,16 +88,87 @@ QString TComm::DevicePath(const QString& name)
     return name;
 }
 
+namespace {
+QString ReadSmall(const QString& path)
+{
+    QByteArray bytes;
+    return ReadFileBounded(path, 65536, bytes) ? QString::fromUtf8(bytes).trimmed() : QString();
+}
+
+// "ttyUSB10" sorts after "ttyUSB9".
+bool KernelOrder(const TSerialDevice& a, const TSerialDevice& b)
+{
+    static const QRegularExpression split("^(.*?)(\\d*)$");
+    const auto ma = split.match(QFileInfo(a.device).fileName());
+    const auto mb = split.match(QFileInfo(b.device).fileName());
+    if (ma.captured(1) != mb.captured(1)) return ma.captured(1) < mb.captured(1);
+    return ma.captured(2).toInt() < mb.captured(2).toInt();
+}
+
+// Vendor and model as udev recorded them for the device numbered "major:minor".
+QString UdevName(const TDeviceRoots& roots, const QString& number)
+{
+    if (number.isEmpty()) return {};
+    QString vendor, model;
+    for (const QString& line : ReadSmall(roots.run + "/udev/data/c" + number).split('\n')) {
+        if (line.startsWith("E:ID_VENDOR=")) vendor = line.mid(12);
+        else if (line.startsWith("E:ID_MODEL=")) model = line.mid(11);
+    }
+    QString name = vendor + " " + model;
+    return name.replace(QLatin1Char('_'), QLatin1Char(' ')).simplified();
+}
+}  // namespace
+
+std::vector<TSerialDevice> TComm::ListSerialDevices(const TDeviceRoots& roots)
+{
+    // Stable names first: /dev/serial/by-id links, by the kernel name they lead to.
+    QMap<QString, QString> byId;
+    for (const QFileInfo& f : QDir(roots.dev + "/serial/by-id").entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        if (f.isSymLink()) byId.insert(QFileInfo(f.symLinkTarget()).fileName(), f.absoluteFilePath());
+
+    static const QRegularExpression serial("^tty(S|USB|ACM|AMA)\\d+$");
+    QStringList kernelNames;
+    const QDir classTty(roots.sys + "/class/tty");
+    if (classTty.exists()) {
+        for (const QString& n : classTty.entryList(QDir::Dirs | QDir::System | QDir::NoDotAndDotDot)) {
+            if (!serial.match(n).hasMatch()) continue;
+            const QString node = classTty.filePath(n);
+            // The kernel keeps a ttyS entry for every possible legacy port; only
+            // those with a UART behind them are ports.
+            if (n.startsWith("ttyS")) {
+                const QString type = ReadSmall(node + "/type");
+                if (type.isEmpty() ? !QFileInfo::exists(node + "/device/driver") : type == "0") continue;
+            } else if (!QFileInfo::exists(node + "/device")) {
+                continue;
+            }
+            kernelNames << n;
+        }
+    } else {
+        // No sysfs to ask: adapters are there when their nodes are.
+        for (const QString& n : QDir(roots.dev).entryList({"ttyUSB*", "ttyACM*"}, QDir::System))
+            if (serial.match(n).hasMatch()) kernelNames << n;
+    }
+
+    std::vector<TSerialDevice> found;
+    for (const QString& n : kernelNames) {
+        const QString device = roots.dev + "/" + n;
+        if (!QFileInfo::exists(device)) continue;
+        TSerialDevice d;
+        d.device = device;
+        d.path = byId.value(n, device);
+        d.name = UdevName(roots, ReadSmall(roots.sys + "/class/tty/" + n + "/dev"));
+        if (d.name.isEmpty()) d.name = byId.contains(n) ? QFileInfo(byId.value(n)).fileName() : n;
+        found.push_back(d);
+    }
+    std::sort(found.begin(), found.end(), KernelOrder);
+    return found;
+}
+
 QStringList TComm::SerialDevices()
 {
-    QStringList found, targets;
-    for (const QFileInfo& f : QDir("/dev/serial/by-id").entryInfoList(QDir::System | QDir::Files)) {
-        found << f.absoluteFilePath();
-        targets << f.canonicalFilePath();
-    }
-    for (const QFileInfo& f : QDir("/dev").entryInfoList({"ttyUSB*", "ttyACM*"}, QDir::System))
-        if (!targets.contains(f.canonicalFilePath())) found << f.absoluteFilePath();
-    return found;
+    QStringList paths;
+    for (const TSerialDevice& d : ListSerialDevices()) paths << d.path;
+    return paths;
 }
 
 static void RequireClosed(const TComm& c)

@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 class QObject;
 
@@ -45,6 +46,20 @@ public:
 };
 
 class TComm;
+
+// A serial device found on this machine.
+struct TSerialDevice {
+    QString path;    // what to open: the stable /dev/serial/by-id link when there is one
+    QString device;  // the kernel's device, e.g. /dev/ttyUSB0
+    QString name;    // readable: vendor and model, the by-id name, or the kernel's name
+};
+
+// Where the system describes its devices; tests lay out folders of their own.
+struct TDeviceRoots {
+    QString dev = "/dev";
+    QString sys = "/sys";
+    QString run = "/run";
+};
 
 class TCommEventChars {
 public:
@@ -93,8 +108,10 @@ public:
     // Maps "Com1".."Com8" to the platform's first eight serial devices; any
     // other name is taken as a device path.
     static QString DevicePath(const QString& name);
-    // Serial adapters found on this machine: readable names under /dev/serial/by-id,
-    // then USB and ACM devices that have none.
+    // Serial devices of this machine, listed from what the system says about
+    // them (sysfs, /dev/serial/by-id, udev's data) without opening any.
+    static std::vector<TSerialDevice> ListSerialDevices(const TDeviceRoots& roots = {});
+    // Their paths.
     static QStringList SerialDevices();
 
     QString DeviceName() const { return m_DeviceName; }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -139,8 +140,15 @@ bool CGatewaySim::Start(std::string* error)
     fcntl(m_Master, F_SETFL, fcntl(m_Master, F_GETFL) | O_NONBLOCK);
     if (pipe2(m_Wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail("pipe");
     if (!m_Options.linkPath.empty()) {
+        std::string why;
+        if (!LinkPathFree(m_Options.linkPath, &why)) {
+            if (error) *error = why;
+            Stop();
+            return false;
+        }
         ::unlink(m_Options.linkPath.c_str());
         if (symlink(name, m_Options.linkPath.c_str()) != 0) return fail(m_Options.linkPath);
+        m_LinkMade = true;
     }
     m_Stop = false;
     m_Running = true;
@@ -158,11 +166,36 @@ void CGatewaySim::Stop()
         if (*fd >= 0) ::close(*fd);
         *fd = -1;
     }
-    if (!m_Options.linkPath.empty() && m_Running.exchange(false)) ::unlink(m_Options.linkPath.c_str());
+    // Only our own link goes, and only while it still leads to our pseudo-terminal.
+    if (m_LinkMade) {
+        char target[PATH_MAX] = {};
+        const ssize_t n = ::readlink(m_Options.linkPath.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, size_t(n)) == m_SlavePath) ::unlink(m_Options.linkPath.c_str());
+        m_LinkMade = false;
+    }
     m_Running = false;
 }
 
 void CGatewaySim::Kill() { Stop(); }
+
+bool CGatewaySim::LinkPathFree(const std::string& path, std::string* why)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return true;
+        if (why) *why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const char* what = S_ISDIR(st.st_mode) ? "a folder" : S_ISREG(st.st_mode) ? "a file" : "something else";
+    if (S_ISLNK(st.st_mode)) {
+        char target[PATH_MAX] = {};
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, size_t(n)).rfind("/dev/pts/", 0) == 0) return true;
+        what = "a link to something other than a pseudo-terminal";
+    }
+    if (why) *why = "'" + path + "' is " + what + "; it is left as it is (choose another --link path)";
+    return false;
+}
 
 bool CGatewaySim::AtSpeed57600() const
 {

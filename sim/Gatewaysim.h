@@ -50,6 +50,10 @@ public:
     // Ends the line at once, as a cable pulled out or the gateway switched off.
     void Kill();
     const std::string& SlavePath() const { return m_SlavePath; }
+    // Whether PATH may become the link to the pseudo-terminal: free, or a
+    // link to a pseudo-terminal that an earlier run left. Anything else is the
+    // user's and is never replaced; why says what is there.
+    static bool LinkPathFree(const std::string& path, std::string* why = nullptr);
     bool Running() const { return m_Running; }
 
     // State, for tests and the demo (thread-safe).
@@ -92,6 +96,7 @@ private:
     int m_Slave = -1;
     int m_Wake[2] = {-1, -1};
     std::string m_SlavePath;
+    bool m_LinkMade = false;  // the link at linkPath is ours to remove
     std::thread m_Thread;
     std::atomic<bool> m_Running{false};
     std::atomic<bool> m_Stop{false};

@@ -17,7 +17,8 @@ static void Usage()
     std::printf(
         "usage: korvanext-gatewaysim [options]\n"
         "Creates a pseudo-terminal that answers like a gateway and prints its path.\n\n"
-        "  --link PATH          also make PATH a symlink to the pseudo-terminal\n"
+        "  --link PATH          also make PATH a symlink to the pseudo-terminal (never replaces a\n"
+        "                       file or folder; the link is removed at exit)\n"
         "  --image FILE         keep the configuration image in FILE (created from defaults)\n"
         "  --baud-throttle N    pace the line to N baud (e.g. 19200)\n"
         "  --hw-letter X        hardware letter reported by \"B\" (default C)\n"
@@ -90,6 +91,12 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "korvanext-gatewaysim: unknown option '%s' (see --help)\n", a.c_str());
             return 1;
         }
+    }
+    // A file or folder of the user's at that path is never replaced.
+    std::string why;
+    if (!o.linkPath.empty() && !CGatewaySim::LinkPathFree(o.linkPath, &why)) {
+        std::fprintf(stderr, "korvanext-gatewaysim: %s\n", why.c_str());
+        return 1;
     }
     CGatewaySim sim(o);
     std::string error;

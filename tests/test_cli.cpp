@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <vector>
+#include <sys/stat.h>
 
 namespace {
 QString Program(const char* name) { return QCoreApplication::applicationDirPath() + "/" + name; }
@@ -128,10 +129,10 @@ TEST_F(Cli, EachFailureClassHasItsExitStatus)
         {{"read", "x.kvx", "--port"}, 1, "Missing value after '--port'"},
         {{"read", "x.kvx", "y.kvx", "--port", port}, 1, "2 arguments given"},
         {{"read", "x.kvx", "--bogus"}, 1, "Unknown option 'bogus'"},
-        {{"write", "missing.kvx", "--port", port}, 2, "cannot read 'missing.kvx': No such file or directory"},
+        {{"write", "missing.kvx", "--port", port}, 2, "cannot read 'missing.kvx': no such file"},
         {{"get", "folder", "FXSVolRec"}, 2, "cannot read 'folder': it is a folder"},
         {{"read", "no/such/folder/x.kvx", "--port", port}, 2, "No such file or directory"},
-        {{"write", "notconfig.kvx", "--port", port}, 3, "not a configuration file"},
+        {{"write", "notconfig.kvx", "--port", port}, 3, "no configuration keys found in 'notconfig.kvx'"},
         {{"upgrade", "short.Bin", "--port", port, "--yes"}, 3, ""},
         {{"upgrade", DemoFirmware(), "--port", port}, 4, "no: give --yes"},
         {{"read", "x.kvx", "--port", Path("no-such-port")}, 15, "No such file or directory"},
@@ -344,4 +345,31 @@ TEST_F(Cli, HelpAndVersion)
         EXPECT_EQ(p.exitCode(), 0) << program;
         EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), QString(program) + " " KVX_VERSION "\n");
     }
+}
+
+TEST_F(Cli, FilesThatAreNoConfigurationAreRefused)
+{
+    WriteFile("empty.kvx", "");
+    WriteFile("random.kvx", QByteArray(3000, '\x9c'));
+    WriteFile("old.kvx", "FXSVolRec=\"2\"\nRetired=\"1\"\n");
+    WriteFile("image.bin", QByteArray(ImageLayout::ImageSize + 1, '\0'));
+    // A write of such a file would put the default configuration into the gateway.
+    EXPECT_EQ(Run({"write", "empty.kvx", "--port", Path("no-such-port")}), 3);
+    EXPECT_TRUE(err.contains("no configuration keys found in 'empty.kvx'")) << err.toStdString();
+    EXPECT_EQ(Run({"encode", "random.kvx", "x.bin"}), 3);
+    EXPECT_FALSE(QFile::exists(Path("x.bin")));
+    EXPECT_EQ(Run({"encode", "old.kvx", "x.bin"}), 0);
+    EXPECT_TRUE(err.contains("'old.kvx': 1 unknown keys ignored: Retired")) << err.toStdString();
+    EXPECT_EQ(Run({"decode", "image.bin", "y.kvx"}), 3);
+    EXPECT_TRUE(err.contains("too large (12289 bytes, at most 12288)")) << err.toStdString();
+    // Devices and FIFOs are not read at all: no endless read, no blocking open.
+    EXPECT_EQ(Run({"decode", "/dev/zero", "y.kvx"}), 2);
+    EXPECT_TRUE(err.contains("cannot read '/dev/zero': not a regular file")) << err.toStdString();
+    ASSERT_EQ(::mkfifo(Path("fifo").toLocal8Bit().constData(), 0600), 0);
+    EXPECT_EQ(Run({"diff", "fifo", "--defaults"}), 2);
+    EXPECT_EQ(Run({"upgrade", "fifo", "--port", Path("no-such-port"), "--yes"}), 2);
+    EXPECT_EQ(Run({"encode", "missing.kvx", "x.bin"}), 2);
+    EXPECT_TRUE(err.contains("cannot read 'missing.kvx': no such file")) << err.toStdString();
+    EXPECT_EQ(Run({"defaults", "."}), 2);
+    EXPECT_TRUE(err.contains("cannot write '.': it is a folder")) << err.toStdString();
 }

@@ -153,16 +153,16 @@ TEST_F(Window, FileCommandsRoundTrip)
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "3");
     EXPECT_TRUE(main->FileName().isEmpty());
 
-    // A file that cannot be read: the message names it, the registry is at its defaults.
+    // A file that cannot be read: the message names it and why, the registry is as it was.
     p.SetValue("FXSVolRec", 0, "1");
     prompts->openPath = dir.path() + "/missing.kvx";
     main->EzRgnBtn4Click();
-    EXPECT_EQ(LastMessage(), Language().Text(130) + "\n'" + prompts->openPath + "'");
-    EXPECT_EQ(p.GetValue("FXSVolRec", 0), "3");
+    EXPECT_EQ(LastMessage(), Language().Text(130) + "\n'" + prompts->openPath + "'\n" + Language().Text(306));
+    EXPECT_EQ(p.GetValue("FXSVolRec", 0), "1");
 
     prompts->savePath = dir.path() + "/no/such/dir/x.kvx";
     main->EzRgnBtn5Click();
-    EXPECT_EQ(LastMessage(), Language().Text(129) + "\n'" + prompts->savePath + "'");
+    EXPECT_EQ(LastMessage(), Language().Text(129) + "\n'" + prompts->savePath + "'\n" + Language().Text(314));
 }
 
 TEST_F(Window, CancelledOpenKeepsThePage)

@@ -64,7 +64,7 @@ TEST_F(Upgrade, FileChecksComeBeforeAnyTransfer)
     Start();
     // No file: the default name is tried and named.
     EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
-    EXPECT_EQ(LastMessage(), Substitute("%s\n\n%s", {Language().Text(117), QDir::toNativeSeparators(dir.filePath("Korvanext.Bin"))}));
+    EXPECT_EQ(LastMessage(), Substitute("%s\n\n%s\n%s", {Language().Text(117), QDir::toNativeSeparators(dir.filePath("Korvanext.Bin")), "no such file"}));
     MakeFirmware("Korvanext.Bin", "3.20", false, 1000);
     EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
     EXPECT_EQ(LastMessage(), Language().Text(175));
