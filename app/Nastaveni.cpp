@@ -6,6 +6,7 @@
 #include "Language.h"
 #include "Main.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -30,6 +31,7 @@ TFNastaveni::TFNastaveni(QWidget* parent)
       Label1(new QLabel(GroupBox3)),
       Edit1(new QLineEdit(GroupBox3)),
       Label4(new QLabel(GroupBox3)),
+      CheckBox1(new QCheckBox(this)),
       Button3(new QPushButton(this)),
       Button4(new QPushButton(this))
 {
@@ -41,6 +43,8 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     SetTag(GroupBox3, 255);
     SetTag(Button1, 253);
     SetTag(Label1, 254);
+    SetTag(CheckBox1, 413);
+    CheckBox1->setObjectName("CheckBox1");
     SetTag(Button3, 1);
     SetTag(Button4, 2);
     ComboBox1->setObjectName("ComboBox1");
@@ -68,6 +72,7 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     auto* l = new QVBoxLayout(this);
     l->addWidget(GroupBox2);
     l->addWidget(GroupBox3);
+    l->addWidget(CheckBox1);
     l->addLayout(buttons);
     Button3->setDefault(true);
     connect(Button3, &QPushButton::clicked, this, [this] { done(100); });
@@ -109,6 +114,7 @@ void TFNastaveni::Run(TFMain& main)
         RadioButton2->setEnabled(true);
     }
     Edit1->setText(o.ModemNumber);
+    CheckBox1->setChecked(o.KeepCopies);
     ComboBox1->clear();
     for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i));
     for (const QString& d : TComm::SerialDevices()) ComboBox1->addItem(QFileInfo(d).fileName() + "  (" + d + ")", d);
@@ -130,6 +136,7 @@ void TFNastaveni::Run(TFMain& main)
     o.IsModem = RadioButton2->isChecked();
     o.ModemId = TD->currentIndex() >= 0 ? TD->currentText() : QString();
     o.ModemNumber = Edit1->text();
+    o.KeepCopies = CheckBox1->isChecked();
     if (o.ModemConnected && !o.IsModem) term.HangUp();
     main.UpdateLinkControls();
 }
