@@ -2,11 +2,13 @@
 #include "Catalogue.h"
 #include "Comdialing.h"
 #include "Commonutils.h"
+#include "Compare.h"
 #include "Comterminal.h"
 #include "Gatewayimage.h"
 #include "Gatewayops.h"
 #include "Globals.h"
 #include "Imagelayout.h"
+#include "Keptcopies.h"
 #include "Language.h"
 #include "Parametry.h"
 
@@ -248,14 +250,111 @@ int CmdRead(const std::vector<std::string>& a)
     });
 }
 
-int CmdWrite(const std::vector<std::string>& a)
+// Options of the write that select what is written: --only KEY[,KEY...] and
+// --no-backup. Taken out of the arguments before the link options are read.
+struct WriteChoice {
+    std::vector<std::string> only;  // keys to take from the file; empty: the whole file
+    bool noBackup = false;
+};
+
+int SplitWriteOptions(std::vector<std::string>& a, WriteChoice& w)
 {
-    return WithLink(a, 1, [](Session& s, const LinkOptions& o) -> int {
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--no-backup") {
+            w.noBackup = true;
+        } else if (a[i] == "--only") {
+            if (i + 1 >= a.size()) return Fail(kUsage, "--only needs KEY[,KEY...]");
+            const QStringList keys = QString::fromStdString(a[++i]).split(',', Qt::SkipEmptyParts);
+            for (const QString& k : keys) w.only.push_back(k.trimmed().toStdString());
+            if (w.only.empty()) return Fail(kUsage, "--only needs KEY[,KEY...]");
+        } else {
+            rest.push_back(a[i]);
+        }
+    }
+    CParameters p;
+    BuildCatalogue(p);
+    for (const std::string& key : w.only) {
+        const CParameters::TMultiPar* rc = p.Find(key);
+        if (!rc) return Fail(kUsage, "--only: no setting '" + key + "' (see 'korvanext-cli keys')");
+        if (!rc->Par->m_InFile || rc->Par->m_Address < 0)
+            return Fail(kUsage, "--only: '" + key + "' is not a setting that configuration files carry");
+    }
+    a = rest;
+    return kOk;
+}
+
+// The exit code of a write that did not succeed.
+int WriteExit(Session& s)
+{
+    return s.ops.LastError == 2 ? kFileError : s.Exit();
+}
+
+// Where the write kept what the gateway held, for a person watching.
+void ReportCopy(const Session& s)
+{
+    if (!s.ops.LastCopy.isEmpty() && isatty(2))
+        std::fprintf(stderr, "korvanext-cli: the gateway's previous configuration is kept in '%s'\n",
+                     qPrintable(QDir::toNativeSeparators(s.ops.LastCopy)));
+}
+
+int CmdWrite(const std::vector<std::string>& args)
+{
+    std::vector<std::string> a = args;
+    WriteChoice w;
+    if (const int rc = SplitWriteOptions(a, w)) return rc;
+    return WithLink(a, 1, [&w](Session& s, const LinkOptions& o) -> int {
         if (!Parameters().LoadFromFile(o.rest[0])) return Fail(kFileError, "cannot read '" + o.rest[0] + "'");
         // A configuration file never carries the PIN and the service password into the gateway.
         s.ops.PinChanged = s.ops.PasswordChanged = false;
-        return s.ops.EzRgnBtn3Click() ? kOk : s.Exit();
+        s.ops.KeepCopies = !w.noBackup;
+        bool done = false;
+        if (w.only.empty()) {
+            done = s.ops.EzRgnBtn3Click();
+        } else {
+            std::vector<TSettingRef> chosen;
+            for (const std::string& key : w.only)
+                for (int i = 0; i < Parameters().Find(key)->Count; ++i) chosen.push_back({key, i});
+            done = s.ops.WriteSelected(Parameters(), chosen, {});
+        }
+        ReportCopy(s);
+        return done ? kOk : WriteExit(s);
     });
+}
+
+// The file against the gateway's own configuration, one line per value that differs.
+int CmdCompare(const std::vector<std::string>& a)
+{
+    return WithLink(a, 1, [](Session& s, const LinkOptions& o) -> int {
+        CParameters file;
+        BuildCatalogue(file);
+        if (!file.LoadFromFile(o.rest[0])) return Fail(kFileError, "cannot read '" + o.rest[0] + "'");
+        CParameters gateway;
+        BuildCatalogue(gateway);
+        std::vector<uint8_t> image;
+        // Not 4 for a damaged read or a wrong gateway: here 4 means "they differ".
+        if (!s.ops.ReadGateway(gateway, image)) return s.ops.LastError == 1 ? 5 : s.Exit();
+        const TComparison c = CompareConfigurations(gateway, file);
+        for (const TDifference& d : c.differences)
+            std::printf("%-24s \"%s\" -> \"%s\"\n", SettingName(d.key, d.index, d.count).c_str(),
+                        EscapeFileValue(d.mine).c_str(), EscapeFileValue(d.other).c_str());
+        return c.Same() ? kOk : kRefused;
+    });
+}
+
+// The kept copies of gateway configurations, newest first.
+int CmdBackups(const std::vector<std::string>& a)
+{
+    QString serial;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--serial" && i + 1 < a.size()) serial = QString::fromStdString(a[++i]);
+        else return Fail(kUsage, "usage: backups [--serial N]");
+    }
+    const CKeptCopies copies;
+    for (const TKeptCopy& c : copies.List(serial))
+        std::printf("%s\t%s\t%s\t%s\n", qPrintable(c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss")),
+                    qPrintable(c.serial), qPrintable(c.firmware), qPrintable(QDir::toNativeSeparators(c.folder)));
+    return kOk;
 }
 
 int CmdBackup(const std::vector<std::string>& a)
@@ -324,8 +423,15 @@ const std::vector<Command>& Commands()
         {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", 2, CmdDecode},
         {"identify", "[LINK]", "show the gateway's hardware, firmware, serial number and operator lock", 0, CmdIdentify},
         {"read", "FILE.kvx [LINK]", "read the configuration from the gateway into a file", 1, CmdRead},
-        {"write", "FILE.kvx [LINK]", "write a file to the gateway (verified; keeps the gateway's PIN and password)", 1,
-         CmdWrite},
+        {"write", "FILE.kvx [LINK]",
+         "write a file to the gateway (verified; keeps its PIN and password, and a copy of what it held);\n"
+         "                                   --only KEY[,KEY...] takes just those settings from the file,\n"
+         "                                   --no-backup keeps no copy",
+         1, CmdWrite},
+        {"compare", "FILE.kvx [LINK]", "list the settings where the gateway differs from the file (exit 4 when any)", 1,
+         CmdCompare},
+        {"backups", "[--serial N]", "list the kept copies of gateway configurations: time, serial, firmware, folder", 0,
+         CmdBackups},
         {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", 1, CmdBackup},
         {"diff", "A.kvx B.kvx | --defaults A.kvx", "list the values that differ (exit 4 when any)", 1, CmdDiff},
         {"upgrade", "FIRMWARE.Bin [LINK]", "load new firmware into the gateway", 1, CmdUpgrade},
