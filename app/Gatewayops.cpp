@@ -65,7 +65,7 @@ void CGatewayOps::LinkTimeout() { m_Terminal.m_Timeout = ModemConnected ? 20000 
 
 void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
 {
-    LastError = 10 + e.Code;
+    SetOutcome(TOutcome::Link, e.Code);
     QString message;
     switch (e.Code) {
     case CE_USER: return;
@@ -128,7 +128,7 @@ void CGatewayOps::SpeedButton6Click()
         ModemConnected = true;
         Remove();
         if (UpdateLinkControls) UpdateLinkControls();
-        LastError = 0;
+        SetOutcome(TOutcome::Done);
         m_UI.Message(Text(257), TIcon::Information);
     } catch (const CCOMTermExp& e) {
         Remove();
@@ -165,7 +165,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
             }
             m_Terminal.SendAndWait("B");
             if (m_Terminal.m_Buffer[1] != 'C') {
-                LastError = 1;
+                SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(176), TIcon::Error);
                 return false;
             }
@@ -173,7 +173,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 m_Terminal.SendAndWait("C");
                 if (m_Terminal.m_Buffer[1] == '3' && m_Terminal.m_Buffer[2] == '.') return true;
                 if (!m_UI.Ask(Text(174), TIcon::Error)) {
-                    LastError = 1;
+                    SetOutcome(TOutcome::Declined);
                     return false;
                 }
                 return Upgrade(false);
@@ -197,7 +197,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
             }
         }
     }
-    LastError = 10 + CE_USER;
+    SetOutcome(TOutcome::Link, CE_USER);
     return false;
 }
 
@@ -267,7 +267,7 @@ void CGatewayOps::ReadIdentification(CParameters& into, bool withBar)
 
 bool CGatewayOps::ReadGateway(CParameters& into, std::vector<uint8_t>& image)
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     image.assign(ImageSize, 0);
     if (IsModem && !ModemConnected) return false;
     bool done = false;
@@ -282,7 +282,7 @@ bool CGatewayOps::ReadGateway(CParameters& into, std::vector<uint8_t>& image)
             std::vector<uint8_t> buffer(1 + ImageSize, 0);
             if (!ReadImage(buffer.data(), true, 4 * kBar, 5 * kBar)) {
                 Remove();
-                LastError = 1;
+                SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(113), TIcon::Error);
             } else {
                 std::memcpy(image.data(), buffer.data() + 1, ImageSize);
@@ -393,18 +393,18 @@ bool CGatewayOps::WriteSelected(const CParameters& source, const std::vector<TSe
     return Write(source, &chosen, compared, written);
 }
 
-void CGatewayOps::StopWrite(int outcome)
+void CGatewayOps::StopWrite(TOutcome outcome)
 {
     LinkTimeout();
     Remove();
-    LastError = outcome;
+    SetOutcome(outcome);
     if (!ModemConnected) CloseGatewayLink();
 }
 
 bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef>* chosen,
                         const std::vector<uint8_t>& compared, std::vector<uint8_t>* written)
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     LastCopy.clear();
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
@@ -440,7 +440,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     const std::string serial = held.GetValue("SerialNum", 0);
     if (!origin.empty() && serial != origin &&
         !m_UI.Ask(Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}), TIcon::Question)) {
-        StopWrite(1);
+        StopWrite(TOutcome::Declined);
         return false;
     }
 
@@ -454,7 +454,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     std::vector<uint8_t> reply(1 + ImageSize, 0);
     m_Terminal.m_Count = 0;
     if (!ReadImage(reply.data(), whole, 0, 2 * kBar)) {
-        StopWrite(1);
+        StopWrite(TOutcome::Damaged);
         m_UI.Message(Text(113), TIcon::Error);
         return false;
     }
@@ -465,7 +465,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
 
     if (chosen) {
         if (!compared.empty() && !SameTransferred(compared, gateway)) {
-            StopWrite(1);
+            StopWrite(TOutcome::Declined);
             m_UI.Message(Text(kTextGatewayChanged), TIcon::Error);
             return false;
         }
@@ -474,7 +474,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     }
     if (std::memcmp(image.data() + ModemNumbersStart, gateway.data() + ModemNumbersStart, ModemNumbersSize) != 0 &&
         !m_UI.Ask(Text(263), TIcon::Question)) {
-        StopWrite(1);
+        StopWrite(TOutcome::Declined);
         return false;
     }
     if (!chosen) {
@@ -488,7 +488,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
         held.FromImage(gateway.data());
         const CKeptCopies::TResult kept = CKeptCopies(CopiesFolder).Keep(gateway, held);
         if (!kept.ok) {
-            StopWrite(2);
+            StopWrite(TOutcome::FileError);
             m_UI.Message(Substitute(Text(kTextNoCopy), {QDir::toNativeSeparators(kept.folder), kept.reason}),
                          TIcon::Error);
             return false;
@@ -499,7 +499,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     sending = true;
     bool ok1 = false, ok2 = false;
     const bool ok = WriteBlocks(image, ok1, ok2);
-    StopWrite(ok ? 0 : 1);
+    StopWrite(ok ? TOutcome::Done : TOutcome::Damaged);
     if (ok) {
         if (written) *written = image;
         m_UI.Message(Text(114), TIcon::Information);
@@ -548,13 +548,13 @@ bool CGatewayOps::Upgrade(bool standalone)
         }
         if (path.isEmpty()) {
             Remove();
-            LastError = 10 + CE_USER;
+            SetOutcome(TOutcome::Declined);
             return false;
         }
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        LastError = 1;
+        SetOutcome(TOutcome::FileError);
         m_UI.Message(Substitute("%s\n\n%s", {Text(117), QDir::toNativeSeparators(path)}), TIcon::Error);
         Remove();
         return false;
@@ -562,7 +562,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     m_Firmware.assign(FirmwareSize, 0);
     const QByteArray bytes = file.read(FirmwareSize + 1);
     if (bytes.size() != FirmwareSize) {
-        LastError = 1;
+        SetOutcome(TOutcome::BadInput);
         m_UI.Message(Text(175), TIcon::Error);
         Remove();
         return false;
@@ -570,7 +570,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     std::memcpy(m_Firmware.data(), bytes.constData(), FirmwareSize);
     const char* fileVersion = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
     if (!(fileVersion[0] == '3' && fileVersion[1] == '.')) {
-        LastError = 1;
+        SetOutcome(TOutcome::BadInput);
         m_UI.Message(Text(241), TIcon::Error);
         Remove();
         return false;
@@ -581,7 +581,7 @@ bool CGatewayOps::Upgrade(bool standalone)
     const int order = std::memcmp(gateway + 1, fileVersion, 5);
     if (order >= 0 && !m_UI.Ask(Text(order == 0 ? 119 : 120), TIcon::Question)) {
         if (standalone) Remove();
-        LastError = 1;
+        SetOutcome(TOutcome::Declined);
         return false;
     }
     m_UI.SetProgressMax(60);
@@ -646,9 +646,9 @@ bool CGatewayOps::Upgrade(bool standalone)
 
 bool CGatewayOps::EzRgnBtn1Click()
 {
-    LastError = 0;
+    SetOutcome(TOutcome::Done);
     if (!m_UI.Ask(Text(116), TIcon::Question)) {
-        LastError = 1;
+        SetOutcome(TOutcome::Declined);
         return false;
     }
     bool done = false;

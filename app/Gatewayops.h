@@ -19,6 +19,20 @@ class CParameters;
 
 enum class TIcon { Information, Warning, Error, Question };
 
+// What the last operation came to. The command line turns each into an exit
+// status of its own, so the values and their meaning stay as they are.
+enum class TOutcome {
+    Done = 0,       // finished as asked
+    Declined = 1,   // a question not agreed to, a choice cancelled, or old firmware
+                    // met by an operation that does not upgrade
+    Damaged = 2,    // the gateway's data damaged or not confirmed: a block bad three
+                    // times, a write not acknowledged or read back different,
+                    // a wrong hardware letter
+    BadInput = 3,   // an input file with wrong content (firmware size or version)
+    FileError = 4,  // an input file that cannot be opened
+    Link = 5,       // a link failure; LinkCode holds its CE_ code
+};
+
 class TOperationUI {
 public:
     virtual ~TOperationUI() = default;
@@ -100,10 +114,14 @@ public:
     QString CopiesFolder;  // where the copies go (empty: the user's data folder)
     QString LastCopy;      // the copy kept (or found already kept) by the last write
 
-    // Outcome of the last operation, for the command-line tool: 0 success,
-    // else the link error code + 10, 1 for a refusal with a message, or 2 when
-    // the copy of the gateway's configuration could not be kept.
-    int LastError = 0;
+    // Outcome of the last operation; LinkCode is the CE_ code of a link failure.
+    TOutcome Outcome = TOutcome::Done;
+    uint8_t LinkCode = 0;
+    void SetOutcome(TOutcome outcome, uint8_t linkCode = 0)
+    {
+        Outcome = outcome;
+        LinkCode = outcome == TOutcome::Link ? linkCode : 0;
+    }
 
     // The bar's steps between two of its marks.
     static constexpr int BarStep = 100;
@@ -125,7 +143,7 @@ private:
     bool WriteOnLink(const CParameters& source, const std::vector<TSettingRef>* chosen,
                      const std::vector<uint8_t>& compared, std::vector<uint8_t>* written, bool& sending);
     // Ends a write that goes no further: the bar goes, a cable link is closed.
-    void StopWrite(int outcome);
+    void StopWrite(TOutcome outcome);
 
     CParameters& m_Parameters;
     CCOMTerminal& m_Terminal;

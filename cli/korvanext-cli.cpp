@@ -29,7 +29,16 @@
 
 namespace {
 
-enum ExitCode { kOk = 0, kUsage = 1, kFileError = 2, kDataError = 3, kRefused = 4, kLinkError = 10 };
+// Exit statuses; 10 + the link error code for a link failure.
+enum ExitCode {
+    kOk = 0,
+    kUsage = 1,
+    kFileError = 2,  // a file cannot be read or written
+    kDataError = 3,  // bad input data
+    kRefused = 4,    // declined or refused; diff: differences found
+    kDamaged = 5,    // the gateway's data damaged or not confirmed
+    kLinkError = 10,
+};
 
 struct Command {
     const char* name;
@@ -191,8 +200,19 @@ struct Session {
         ops.SpeedButton6Click();
         return ops.ModemConnected;
     }
-    // The exit code of an operation that did not succeed.
-    int Exit() const { return ops.LastError >= 10 ? kLinkError + ops.LastError - 10 : kRefused; }
+    // The exit code of the last operation.
+    int Exit() const
+    {
+        switch (ops.Outcome) {
+        case TOutcome::Done: return kOk;
+        case TOutcome::Declined: return kRefused;
+        case TOutcome::Damaged: return kDamaged;
+        case TOutcome::BadInput: return kDataError;
+        case TOutcome::FileError: return kFileError;
+        case TOutcome::Link: return kLinkError + ops.LinkCode;
+        }
+        return kRefused;
+    }
 
     TGlobalObjects globals;
     TConsoleUI ui;
@@ -226,7 +246,7 @@ int WithLink(const std::vector<std::string>& a, size_t files, const std::functio
         g_Interrupted = 1;
         if (CCOMTerminal* t = &Terminal()) t->m_Abort = true;
     });
-    if (!s.Connect()) return s.ops.LastError >= 10 ? s.Exit() : Fail(kLinkError, "no modem connection");
+    if (!s.Connect()) return s.ops.Outcome == TOutcome::Link ? s.Exit() : Fail(kLinkError, "no modem connection");
     return run(s, o);
 }
 
@@ -284,12 +304,6 @@ int SplitWriteOptions(std::vector<std::string>& a, WriteChoice& w)
     return kOk;
 }
 
-// The exit code of a write that did not succeed.
-int WriteExit(Session& s)
-{
-    return s.ops.LastError == 2 ? kFileError : s.Exit();
-}
-
 // Where the write kept what the gateway held, for a person watching.
 void ReportCopy(const Session& s)
 {
@@ -318,7 +332,7 @@ int CmdWrite(const std::vector<std::string>& args)
             done = s.ops.WriteSelected(Parameters(), chosen, {});
         }
         ReportCopy(s);
-        return done ? kOk : WriteExit(s);
+        return done ? kOk : s.Exit();
     });
 }
 
@@ -332,8 +346,7 @@ int CmdCompare(const std::vector<std::string>& a)
         CParameters gateway;
         BuildCatalogue(gateway);
         std::vector<uint8_t> image;
-        // Not 4 for a damaged read or a wrong gateway: here 4 means "they differ".
-        if (!s.ops.ReadGateway(gateway, image)) return s.ops.LastError == 1 ? 5 : s.Exit();
+        if (!s.ops.ReadGateway(gateway, image)) return s.Exit();
         const TComparison c = CompareConfigurations(gateway, file);
         for (const TDifference& d : c.differences)
             std::printf("%-24s \"%s\" -> \"%s\"\n", SettingName(d.key, d.index, d.count).c_str(),

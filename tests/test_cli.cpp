@@ -56,7 +56,7 @@ TEST_F(Cli, FailuresHaveTheirExitCodes)
     TSimOptions o;
     o.hwLetter = 'D';
     StartSim(o);
-    EXPECT_EQ(Run({"read", "x.kvx", "--port", port}), 4);  // refused: wrong hardware
+    EXPECT_EQ(Run({"read", "x.kvx", "--port", port}), 5);  // not a gateway of this kind
     EXPECT_FALSE(err.isEmpty());
     EXPECT_EQ(Run({"read", "x.kvx", "--port", Path("no-such-port")}), 15);
     EXPECT_EQ(Run({"write", "missing.kvx", "--port", port}), 2);

@@ -101,7 +101,7 @@ TEST_F(Writing, ACopyThatCannotBeKeptStopsTheWriteBeforeItsFirstByte)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
-    EXPECT_EQ(main->m_Ops.LastError, 2);
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::FileError);
     EXPECT_EQ(sim->WriteCommands(), 0);
     EXPECT_EQ(sim->Image(), held);
     const QString message = LastMessage();
@@ -122,7 +122,7 @@ TEST_F(Writing, AConfigurationFromAnotherGatewayIsWrittenOnlyWhenTheUserAgrees)
     EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
     ASSERT_FALSE(prompts->asked.isEmpty());
     EXPECT_EQ(prompts->asked.back(), Substitute(Text(405), {"KX2-000001", "KX2-004711"}));
-    EXPECT_EQ(main->m_Ops.LastError, 1);
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Declined);
     EXPECT_EQ(sim->WriteCommands(), 0);
     EXPECT_EQ(sim->Image(), held);
 
@@ -158,7 +158,8 @@ TEST_F(Writing, AnInterruptedWriteSaysWhatItLeavesBehind)
     // Cancel once block 1 is in the gateway.
     When([&] { return sim->ImageWrites() >= 1 && main->Progress(); }, [&] { main->Progress()->Button1Click(); });
     EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
-    EXPECT_EQ(main->m_Ops.LastError, 10 + CE_USER);
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Link);
+    EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);
     ASSERT_EQ(prompts->shown.size(), 1u);
     EXPECT_EQ(LastMessage(), Text(406));
 
