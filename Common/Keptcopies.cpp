@@ -65,9 +65,9 @@ QString CKeptCopies::FolderName(const QString& serial)
                            c == '_' || c == '.';
         name += plain ? c : QChar('_');
     }
-    // "." and ".." are no names for a folder of copies.
-    if (name.isEmpty() || name.count('.') == name.size()) name = "unknown" + name;
-    return name;
+    // No ".", "..", nor a hidden folder that a listing would pass over.
+    for (int i = 0; i < name.size() && name[i] == '.'; ++i) name[i] = '_';
+    return name.isEmpty() ? QString("unknown") : name;
 }
 
 CKeptCopies::TResult CKeptCopies::Keep(const std::vector<uint8_t>& image, const CParameters& decoded) const
@@ -105,6 +105,8 @@ CKeptCopies::TResult CKeptCopies::Keep(const std::vector<uint8_t>& image, const 
         r.reason = SystemReason(errno, "the folder cannot be created");
         return r;
     }
+    // The image holds the gateway's PIN and service password: for the user's eyes only.
+    QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const std::string text = decoded.SaveToText();
     const bool written =
         WriteChecked(QDir(partial).filePath(kImage), bytes, r.reason) &&

@@ -41,7 +41,8 @@ public:
     // Kept copies, newest first; only those of one serial number when given.
     std::vector<TKeptCopy> List(const QString& serial = {}) const;
 
-    // A serial number as a folder name: letters, digits, "-", "_" and "." stay.
+    // A serial number as a folder name: letters, digits, "-", "_" and "." stay,
+    // but not as its first characters.
     static QString FolderName(const QString& serial);
 
 private:

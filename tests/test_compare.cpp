@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -121,6 +122,35 @@ TEST(Comparison, ChosenValuesAloneReachTheImage)
             ASSERT_EQ(image[size_t(i)], before[size_t(i)]) << "byte " << i;
         }
     }
+}
+
+TEST(KeptCopies, StayInTheirFolderForTheirOwnerAndAreKeptOnce)
+{
+    QTemporaryDir root;
+    const CKeptCopies copies(root.path());
+    auto p = Defaults();
+    p->SetValue("SerialNum", 0, "../../evil/..");
+    std::vector<uint8_t> image = GatewayImage(*p);
+    const auto first = copies.Keep(image, *p);
+    ASSERT_TRUE(first.ok) << first.reason.toStdString();
+    EXPECT_TRUE(first.kept);
+    EXPECT_TRUE(first.folder.startsWith(root.path() + "/___.._evil_../")) << first.folder.toStdString();
+    EXPECT_EQ(QFileInfo(first.folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+    const auto again = copies.Keep(image, *p);
+    EXPECT_TRUE(again.ok);
+    EXPECT_FALSE(again.kept);
+    EXPECT_EQ(again.folder, first.folder);
+    image[40] ^= 1;
+    const auto second = copies.Keep(image, *p);
+    EXPECT_TRUE(second.kept);
+    const std::vector<TKeptCopy> listed = copies.List("../../evil/..");
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].folder, second.folder);  // newest first
+    EXPECT_EQ(listed[0].serial, "../../evil/..");
+    EXPECT_TRUE(copies.List("other").empty());
+    EXPECT_EQ(CKeptCopies::FolderName(""), "unknown");
+    EXPECT_EQ(CKeptCopies::FolderName(".."), "__");
+    EXPECT_EQ(CKeptCopies::FolderName("KX2-004711"), "KX2-004711");
 }
 
 // ---------------------------------------------------------------- captions from the pages
