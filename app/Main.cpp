@@ -509,7 +509,7 @@ void TFMain::BuildCompareCommands(QToolBar* bar)
         bar->addWidget(b);
     };
     button(SpeedButton9, "SpeedButton9", QStyle::SP_FileDialogContentsView, Porovnat1);
-    button(SpeedButton10, "SpeedButton10", QStyle::SP_DialogResetButton, Obnovit1);
+    button(SpeedButton10, "SpeedButton10", QStyle::SP_ArrowBack, Obnovit1);
     bar->addSeparator();
 }
 

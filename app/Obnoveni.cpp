@@ -88,7 +88,7 @@ void TFObnoveni::Fill(const QString& root)
         BuildCatalogue(kept);
         kept.LoadFromFile(c.ConfigurationFile().toLocal8Bit().toStdString());
         auto* item = new QTreeWidgetItem(TreeView1);
-        item->setText(0, QLocale().toString(c.time.toLocalTime(), QLocale::ShortFormat));
+        item->setText(0, c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"));
         item->setText(1, c.serial);
         item->setText(2, c.firmware);
         item->setText(3, QString::number(CompareConfigurations(Parameters(), kept).differences.size()));
