@@ -24,6 +24,7 @@ void TAppSettings::Read(const QString& path, int screenWidth, int screenHeight)
     ModemId = FromUtf8(ini.ReadString(kSection, "ModemId", ""));
     ModemInit = FromUtf8(ini.ReadString(kSection, "ModemInit", "ATE0V1&D2"));
     ModemPulse = ini.ReadInteger(kSection, "ModemPulse", 0);
+    KeepCopies = ini.ReadInteger(kSection, "KeepCopies", 1);
 }
 
 bool TAppSettings::Write(const QString& path, TFileStatus* status) const
@@ -40,6 +41,7 @@ bool TAppSettings::Write(const QString& path, TFileStatus* status) const
     ini.WriteString(kSection, "ModemId", Utf8(ModemId));
     ini.WriteString(kSection, "ModemInit", Utf8(ModemInit));
     ini.WriteInteger(kSection, "ModemPulse", ModemPulse);
+    ini.WriteInteger(kSection, "KeepCopies", KeepCopies);
     return ini.Save(path, status);
 }
 

@@ -19,6 +19,7 @@ struct TAppSettings {
     QString ModemId;
     QString ModemInit = "ATE0V1&D2";  // modem initialisation string
     int ModemPulse = 0;               // 1: pulse dialling
+    int KeepCopies = 1;               // 1: keep the gateway's configuration before a write replaces it
 
     static constexpr int DesignWidth = 891;
     static constexpr int DesignHeight = 715;

@@ -1,9 +1,11 @@
 #include "Gatewayops.h"
 
+#include "Catalogue.h"
 #include "Commonutils.h"
 #include "Comterminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
+#include "Keptcopies.h"
 #include "Language.h"
 #include "Parametry.h"
 
@@ -18,6 +20,42 @@
 #include <sys/stat.h>
 
 using namespace ImageLayout;
+
+namespace {
+// Texts of the write's questions and messages.
+const int kTextGatewayChanged = 404;
+const int kTextOtherSerial = 405;
+const int kTextInterrupted = 406;
+const int kTextNoCopy = 407;
+constexpr int kBar = CGatewayOps::BarStep;
+
+// Lets the progress bar follow the bytes of the replies that come in while it
+// lives: from one mark at the first byte to the next at the `expected`th.
+class TFollowBytes {
+public:
+    TFollowBytes(CCOMTerminal& terminal, TOperationUI& ui, int from, int to, int expected) : m_Terminal(terminal)
+    {
+        if (from < 0 || to < from || expected <= 0) return;
+        terminal.m_OnReceive = [&ui, from, to, expected](int count) {
+            ui.SetProgressPos(from + int(static_cast<long long>(to - from) * std::min(count, expected) / expected));
+        };
+    }
+    ~TFollowBytes() { m_Terminal.m_OnReceive = nullptr; }
+    TFollowBytes(const TFollowBytes&) = delete;
+    TFollowBytes& operator=(const TFollowBytes&) = delete;
+
+private:
+    CCOMTerminal& m_Terminal;
+};
+
+// The bytes of both blocks as the line carries them (2048 to 4095 never travel).
+bool SameTransferred(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
+{
+    if (a.size() != size_t(ImageSize) || b.size() != size_t(ImageSize)) return false;
+    return std::equal(a.begin(), a.begin() + Block1Size, b.begin()) &&
+           std::equal(a.begin() + Block2Start, a.end(), b.begin() + Block2Start);
+}
+}  // namespace
 
 CGatewayOps::CGatewayOps(CParameters& parameters, CCOMTerminal& terminal, const CLanguage& language, TOperationUI& ui)
     : m_Parameters(parameters), m_Terminal(terminal), m_Language(language), m_UI(ui)
@@ -236,7 +274,8 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     return false;
 }
 
-// The zero-ended reply from position 1, at most max characters.
+// The zero-ended reply from position 1, at most max characters: only what this
+// reply brought, since the buffer may hold older bytes beyond it.
 std::string CGatewayOps::ReplyText(size_t max) const
 {
     const char* reply = reinterpret_cast<const char*>(m_Terminal.m_Buffer.data());
@@ -254,14 +293,9 @@ bool CGatewayOps::Identify()
         if (OpenGatewayLink(true)) {
             // "B" and "C" were answered by the identification step; an upgrade
             // run from it changed the version, which is then asked again.
-            if (m_IdentSw.empty()) {
-                m_Terminal.SendAndWait("C");
-                m_IdentSw = ReplyText(99);
-            }
-            m_Terminal.SendAndWait("D");
-            const std::string serial = ReplyText(99);
-            m_Terminal.SendAndWait("F");
-            const std::string lock = ReplyText(99);
+            if (m_IdentSw.empty()) m_IdentSw = Ident('C');
+            const std::string serial = Ident('D');
+            const std::string lock = Ident('F');
             m_Parameters.SetValue("HWVer", 0, m_IdentHw);
             m_Parameters.SetValue("SWVer", 0, m_IdentSw);
             m_Parameters.SetValue("SerialNum", 0, serial);
@@ -296,17 +330,23 @@ void CGatewayOps::CloseGatewayLink()
     m_Terminal.Close();
 }
 
-bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2)
+bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2, int barFrom, int barTo)
 {
+    const int total = withBlock2 ? 2049 + 8193 : 2049;
+    const int middle = barFrom < 0 ? -1 : barFrom + (barTo - barFrom) * 2049 / total;
     bool valid = false;
-    for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
-        m_Terminal.SendAndWaitCount("e", 2049);
-        std::memcpy(buffer, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 2049)));
-        valid = Block1Valid(buffer + 1);
+    {
+        const TFollowBytes follow(m_Terminal, m_UI, barFrom, middle, 2049);
+        for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
+            m_Terminal.SendAndWaitCount("e", 2049);
+            std::memcpy(buffer, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 2049)));
+            valid = Block1Valid(buffer + 1);
+        }
     }
     if (!valid) return false;
     if (!withBlock2) return true;
     valid = false;
+    const TFollowBytes follow(m_Terminal, m_UI, middle, barTo, 8193);
     for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
         m_Terminal.SendAndWaitCount("E", 8193);
         std::memcpy(buffer + Block2Start, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 8193)));
@@ -315,56 +355,76 @@ bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2)
     return valid;
 }
 
-// ---------------------------------------------------------------- read
+std::string CGatewayOps::Ident(char command)
+{
+    m_Terminal.SendAndWait(std::string(1, command));
+    return ReplyText(command == 'B' ? 1 : 99);
+}
 
-bool CGatewayOps::EzRgnBtn2Click()
+void CGatewayOps::ReadIdentification(CParameters& into, bool withBar)
+{
+    const struct {
+        char command;
+        const char* key;
+    } idents[] = {{'B', "HWVer"}, {'C', "SWVer"}, {'D', "SerialNum"}, {'F', "OperLock"}};
+    int mark = 0;
+    for (const auto& id : idents) {
+        into.SetValue(id.key, 0, Ident(id.command));
+        if (withBar) m_UI.SetProgressPos(++mark * kBar);
+    }
+}
+
+bool CGatewayOps::ReadGateway(CParameters& into, std::vector<uint8_t>& image)
 {
     SetOutcome(TOutcome::Done);
+    image.assign(ImageSize, 0);
     if (IsModem && !ModemConnected) return false;
     bool done = false;
-    // A read that fails leaves the registry exactly as it was.
-    const auto before = m_Parameters.Snapshot();
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
     try {
         if (OpenGatewayLink(true)) {
-            m_UI.SetProgressMax(5);
+            m_UI.SetProgressMax(5 * kBar);
             m_UI.SetProgressPos(0);
             m_UI.SetProgressLabel(Text(107));
             m_UI.ProcessEvents();
-            const struct {
-                const char* command;
-                const char* key;
-            } idents[] = {{"B", "HWVer"}, {"C", "SWVer"}, {"D", "SerialNum"}, {"F", "OperLock"}};
-            for (const auto& id : idents) {
-                m_Terminal.SendAndWait(id.command);
-                const char* reply = reinterpret_cast<const char*>(m_Terminal.m_Buffer.data());
-                std::string value;
-                if (id.command[0] == 'B') value = m_Terminal.m_Count > 1 ? std::string(1, reply[1]) : std::string();
-                else value = std::string(reply + 1, strnlen(reply + 1, 99));
-                m_Parameters.SetValue(id.key, 0, value);
-                m_UI.SetProgressPos(m_UI.ProgressPos() + 1);
-            }
+            ReadIdentification(into, true);
             std::vector<uint8_t> buffer(1 + ImageSize, 0);
-            if (!ReadImage(buffer.data(), true)) {
+            if (!ReadImage(buffer.data(), true, 4 * kBar, 5 * kBar)) {
                 Remove();
-                m_Parameters.Restore(before);
                 SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(113), TIcon::Error);
             } else {
-                Remove();
-                m_Parameters.FromImage(buffer.data() + 1);
-                PinChanged = PasswordChanged = false;
+                std::memcpy(image.data(), buffer.data() + 1, ImageSize);
+                // Reply byte 0 of block 2 landed on a byte that never travels.
+                std::fill(image.begin() + Block1Size, image.begin() + Block2Start, uint8_t(0));
+                into.FromImage(image.data());
                 done = true;
-                m_UI.Message(Text(112), TIcon::Information);
             }
         }
     } catch (const CCOMTermExp& e) {
-        m_Parameters.Restore(before);
         Remove();
         ShowLinkError(e);
         LinkFailed(e);
     }
     if (!done && !ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
+    Remove();
+    return done;
+}
+
+// ---------------------------------------------------------------- read
+
+bool CGatewayOps::EzRgnBtn2Click()
+{
+    // Read into a registry of its own: a read that fails leaves the window's as it was.
+    CParameters read;
+    BuildCatalogue(read);
+    std::vector<uint8_t> image;
+    const bool done = ReadGateway(read, image);
+    if (done) {
+        m_Parameters.Restore(read.Snapshot());
+        PinChanged = PasswordChanged = false;
+        m_UI.Message(Text(112), TIcon::Information);
+    }
     if (LoadPage) LoadPage();
     Remove();
     return done;
@@ -372,30 +432,43 @@ bool CGatewayOps::EzRgnBtn2Click()
 
 // ---------------------------------------------------------------- write
 
+// The gateway's breath after a block; a Cancel pressed meanwhile is not lost,
+// though the next wait starts afresh.
+void CGatewayOps::Pause()
+{
+    PauseWithEvents(200);
+    if (m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
+}
+
 bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2)
 {
     m_UI.SetProgressLabel(Text(108));
     m_UI.ProcessEvents();
-    m_UI.SetProgressMax(8);
+    m_UI.SetProgressMax(8 * kBar);
     m_UI.SetProgressPos(0);
-    m_Terminal.m_Timeout = 20000;
     ok1 = false;
     for (int attempt = 0; attempt < 3 && !ok1; ++attempt) {
+        // Every attempt gives the gateway its full time to store the block, not
+        // only the first: the read-back below shortens the time-out on the cable.
+        m_Terminal.m_Timeout = 20000;
         m_Terminal.m_Count = 0;
         const char g = 'g';
         if (m_Terminal.m_Comm.Write(&g, 1) != 1 || m_Terminal.m_Comm.Write(image.data(), Block1Size) != Block1Size)
             throw CCOMTermExp(CE_SEND_ERROR);
-        m_UI.SetProgressPos(1);
-        PauseWithEvents(200);
+        m_UI.SetProgressPos(1 * kBar);
+        Pause();
         if (m_Terminal.SendAndWait("", "X", "Y") != 1) continue;
         LinkTimeout();
-        m_Terminal.SendAndWaitCount("e", 2049);
-        m_UI.SetProgressPos(2);
+        {
+            const TFollowBytes follow(m_Terminal, m_UI, 1 * kBar, 2 * kBar, 2049);
+            m_Terminal.SendAndWaitCount("e", 2049);
+        }
+        m_UI.SetProgressPos(2 * kBar);
         ok1 = m_Terminal.m_Count >= 2049 && std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data(), Block1Size) == 0;
     }
-    m_Terminal.m_Timeout = 20000;
     ok2 = false;
     for (int attempt = 0; ok1 && attempt < 3 && !ok2; ++attempt) {
+        m_Terminal.m_Timeout = 20000;
         m_Terminal.m_Count = 0;
         const char G = 'G';
         if (m_Terminal.m_Comm.Write(&G, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
@@ -404,81 +477,152 @@ bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2)
             m_Terminal.m_Count = 0;
             if (m_Terminal.m_Comm.Write(image.data() + Block2Start + k * Block2Piece, Block2Piece) != Block2Piece)
                 throw CCOMTermExp(CE_SEND_ERROR);
-            m_UI.SetProgressPos(k + 3);
-            PauseWithEvents(200);
+            m_UI.SetProgressPos((k + 3) * kBar);
+            Pause();
             pieces = m_Terminal.SendAndWait("", "X", "Y") == 1;
         }
         if (!pieces) continue;
         LinkTimeout();
-        m_Terminal.SendAndWaitCount("E", 8193);
-        m_UI.SetProgressPos(8);
+        {
+            const TFollowBytes follow(m_Terminal, m_UI, 6 * kBar, 8 * kBar, 8193);
+            m_Terminal.SendAndWaitCount("E", 8193);
+        }
+        m_UI.SetProgressPos(8 * kBar);
         ok2 = m_Terminal.m_Count >= 8193 &&
               std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data() + Block2Start, Block2Size) == 0;
     }
     return ok1 && ok2;
 }
 
-bool CGatewayOps::EzRgnBtn3Click()
+bool CGatewayOps::EzRgnBtn3Click() { return Write(m_Parameters, nullptr, {}, nullptr); }
+
+bool CGatewayOps::WriteSelected(const CParameters& source, const std::vector<TSettingRef>& chosen,
+                                const std::vector<uint8_t>& compared, std::vector<uint8_t>* written)
+{
+    return Write(source, &chosen, compared, written);
+}
+
+void CGatewayOps::StopWrite(TOutcome outcome)
+{
+    LinkTimeout();
+    Remove();
+    SetOutcome(outcome);
+    if (!ModemConnected) CloseGatewayLink();
+}
+
+bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef>* chosen,
+                        const std::vector<uint8_t>& compared, std::vector<uint8_t>* written)
 {
     SetOutcome(TOutcome::Done);
+    LastCopy.clear();
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
-    bool written = false;
+    bool done = false;
+    bool sending = false;
     try {
-        if (OpenGatewayLink(true)) {
-            std::vector<uint8_t> image(ImageSize, 0);
-            m_Parameters.ToImage(image.data(), ImageSize);
-            std::vector<uint8_t> reply(1 + ImageSize, 0);
-            m_Terminal.m_Count = 0;
-            m_Terminal.SendAndWaitCount("e", 2049);
-            m_UI.SetProgressPos(2);
-            std::memcpy(reply.data(), m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 2049)));
-            if (std::memcmp(image.data() + ModemNumbersStart, reply.data() + 1 + ModemNumbersStart, ModemNumbersSize) != 0 &&
-                !m_UI.Ask(Text(263), TIcon::Question)) {
-                Remove();
-                SetOutcome(TOutcome::Declined);
-                if (!ModemConnected) CloseGatewayLink();
-                return false;
-            }
-            FillUsedBitmaps(m_Parameters, image.data());
-            if (!(PinChanged && PasswordChanged)) {
-                // Without the gateway's own PIN and password the write would put the
-                // registry's in their place: stop instead.
-                if (!ReadImage(reply.data(), false)) {
-                    LinkTimeout();
-                    Remove();
-                    SetOutcome(TOutcome::Damaged);
-                    m_UI.Message(Text(113), TIcon::Error);
-                    if (!ModemConnected) CloseGatewayLink();
-                    return false;
-                }
-                if (!PinChanged) std::memcpy(image.data() + PinAddr, reply.data() + 1 + PinAddr, SecretSize);
-                if (!PasswordChanged)
-                    std::memcpy(image.data() + ServisPasswAddr, reply.data() + 1 + ServisPasswAddr, SecretSize);
-            }
-            WriteChecksums(image.data());
-            bool ok1 = false, ok2 = false;
-            written = WriteBlocks(image, ok1, ok2);
-            LinkTimeout();
-            if (!ModemConnected) CloseGatewayLink();
-            Remove();
-            if (written) {
-                m_UI.Message(Text(114), TIcon::Information);
-            } else {
-                SetOutcome(TOutcome::Damaged);
-                m_UI.Message(Text(115), TIcon::Error);
-            }
-        }
+        if (OpenGatewayLink(true)) done = WriteOnLink(source, chosen, compared, written, sending);
     } catch (const CCOMTermExp& e) {
         LinkTimeout();
         ShowLinkError(e);
         Remove();
+        // Whatever broke the write, the gateway may now hold part of it: say so,
+        // as a refused write does, also after the user's own break.
+        if (sending) m_UI.Message(Text(kTextInterrupted), TIcon::Error);
         LinkFailed(e);
     }
     if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
     Remove();
-    return written;
+    return done;
+}
+
+bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSettingRef>* chosen,
+                              const std::vector<uint8_t>& compared, std::vector<uint8_t>* written, bool& sending)
+{
+    // What the gateway is: the copy records it, and a configuration that came from
+    // another gateway is written only when the user agrees.
+    CParameters held;
+    BuildCatalogue(held);
+    const std::string origin = source.GetValue("SerialNum", 0);
+    if (KeepCopies) {
+        // "B" and "C" were answered by the identification step a moment ago.
+        held.SetValue("HWVer", 0, m_IdentHw.empty() ? Ident('B') : m_IdentHw);
+        held.SetValue("SWVer", 0, m_IdentSw.empty() ? Ident('C') : m_IdentSw);
+        held.SetValue("SerialNum", 0, Ident('D'));
+        held.SetValue("OperLock", 0, Ident('F'));
+    } else if (!origin.empty()) {
+        held.SetValue("SerialNum", 0, Ident('D'));
+    }
+    const std::string serial = held.GetValue("SerialNum", 0);
+    if (!origin.empty() && serial != origin &&
+        !m_UI.Ask(Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}), TIcon::Question)) {
+        StopWrite(TOutcome::Declined);
+        return false;
+    }
+
+    std::vector<uint8_t> image(ImageSize, 0);
+    source.ToImage(image.data(), ImageSize);
+    // One read of what the gateway holds serves the supervision numbers, the PIN
+    // and password, the copy and the base of a selective write; block 2 only for
+    // the last two.
+    const bool whole = KeepCopies || chosen;
+    m_UI.SetProgressMax(8 * kBar);
+    std::vector<uint8_t> reply(1 + ImageSize, 0);
+    m_Terminal.m_Count = 0;
+    if (!ReadImage(reply.data(), whole, 0, 2 * kBar)) {
+        StopWrite(TOutcome::Damaged);
+        m_UI.Message(Text(113), TIcon::Error);
+        return false;
+    }
+    m_UI.SetProgressPos(2 * kBar);
+    std::vector<uint8_t> gateway(reply.begin() + 1, reply.end());
+    std::fill(gateway.begin() + Block1Size, gateway.begin() + Block2Start, uint8_t(0));
+    if (!whole) std::fill(gateway.begin() + Block2Start, gateway.end(), uint8_t(0));
+
+    if (chosen) {
+        if (!compared.empty() && !SameTransferred(compared, gateway)) {
+            StopWrite(TOutcome::Declined);
+            m_UI.Message(Text(kTextGatewayChanged), TIcon::Error);
+            return false;
+        }
+        image = gateway;
+        ApplyChosen(image.data(), source, *chosen);
+    }
+    if (std::memcmp(image.data() + ModemNumbersStart, gateway.data() + ModemNumbersStart, ModemNumbersSize) != 0 &&
+        !m_UI.Ask(Text(263), TIcon::Question)) {
+        StopWrite(TOutcome::Declined);
+        return false;
+    }
+    if (!chosen) {
+        FillUsedBitmaps(source, image.data());
+        if (!PinChanged) std::memcpy(image.data() + PinAddr, gateway.data() + PinAddr, SecretSize);
+        if (!PasswordChanged) std::memcpy(image.data() + ServisPasswAddr, gateway.data() + ServisPasswAddr, SecretSize);
+    }
+    WriteChecksums(image.data());
+
+    if (KeepCopies) {
+        held.FromImage(gateway.data());
+        const CKeptCopies::TResult kept = CKeptCopies(CopiesFolder).Keep(gateway, held);
+        if (!kept.ok) {
+            StopWrite(TOutcome::FileError);
+            m_UI.Message(Substitute(Text(kTextNoCopy), {QDir::toNativeSeparators(kept.folder), kept.reason}),
+                         TIcon::Error);
+            return false;
+        }
+        LastCopy = kept.folder;
+    }
+
+    sending = true;
+    bool ok1 = false, ok2 = false;
+    const bool ok = WriteBlocks(image, ok1, ok2);
+    StopWrite(ok ? TOutcome::Done : TOutcome::Damaged);
+    if (ok) {
+        if (written) *written = image;
+        m_UI.Message(Text(114), TIcon::Information);
+    } else {
+        m_UI.Message(Text(115), TIcon::Error);
+    }
+    return ok;
 }
 
 // ---------------------------------------------------------------- firmware upgrade

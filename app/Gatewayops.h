@@ -3,6 +3,8 @@
 // command-line tool drive them through the same code; what they show and ask
 // goes through TOperationUI.
 #pragma once
+#include "Compare.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -71,7 +73,20 @@ public:
 
     bool OpenGatewayLink(bool checkVersion);
     void CloseGatewayLink();
-    bool ReadImage(uint8_t* buffer, bool withBlock2);
+    // Reads block 1 (and block 2) with checksum check and retries. With bar marks
+    // given, the progress bar follows the bytes from the first mark to the second.
+    bool ReadImage(uint8_t* buffer, bool withBlock2, int barFrom = -1, int barTo = -1);
+    // Reads the gateway's identification and whole configuration into `into` (a
+    // registry built from the catalogue) and `image` (12288 bytes; those that never
+    // travel are zero), leaving the window's registry alone. A cable link stays
+    // open, as after a read. False when it failed; the reason has been shown.
+    bool ReadGateway(CParameters& into, std::vector<uint8_t>& image);
+    // Writes the gateway's own configuration with only the chosen values of `source`
+    // put in. `compared`, when not empty, is the gateway image the choice was made
+    // against: a gateway that holds something else by now is left as it is. On
+    // success `written` receives the image the gateway now holds.
+    bool WriteSelected(const CParameters& source, const std::vector<TSettingRef>& chosen,
+                       const std::vector<uint8_t>& compared, std::vector<uint8_t>* written = nullptr);
     void ShowLinkError(const CCOMTermExp& e);
     // Text 125 with the device, the system's reason and what to do about it.
     QString OpenFailureText(const CCOMTermExp& e) const;
@@ -112,6 +127,11 @@ public:
     // The port as the user named it, and its device when that differs.
     QString PortName() const;
 
+    // Before a write replaces the gateway's configuration, keep a copy of it.
+    bool KeepCopies = true;
+    QString CopiesFolder;  // where the copies go (empty: the user's data folder)
+    QString LastCopy;      // the copy kept (or found already kept) by the last write
+
     // Outcome of the last operation; LinkCode is the CE_ code of a link failure.
     TOutcome Outcome = TOutcome::Done;
     uint8_t LinkCode = 0;
@@ -121,6 +141,9 @@ public:
         LinkCode = outcome == TOutcome::Link ? linkCode : 0;
     }
 
+    // The bar's steps between two of its marks.
+    static constexpr int BarStep = 100;
+
 private:
     QString Text(int n) const;
     void Remove() { m_UI.ShowProgress(false, 0, false); }
@@ -128,6 +151,18 @@ private:
     void LinkFailed(const CCOMTermExp& e);
     bool WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2);
     std::string ReplyText(size_t max) const;
+    void Pause();
+    // The value of an identification reply ("B", "C", "D", "F").
+    std::string Ident(char command);
+    // Fetches the four identification values into the registry; with a bar, one mark each.
+    void ReadIdentification(CParameters& into, bool withBar);
+    // The write, whole (`chosen` null) or of the chosen values only.
+    bool Write(const CParameters& source, const std::vector<TSettingRef>* chosen, const std::vector<uint8_t>& compared,
+               std::vector<uint8_t>* written);
+    bool WriteOnLink(const CParameters& source, const std::vector<TSettingRef>* chosen,
+                     const std::vector<uint8_t>& compared, std::vector<uint8_t>* written, bool& sending);
+    // Ends a write that goes no further: the bar goes, a cable link is closed.
+    void StopWrite(TOutcome outcome);
 
     CParameters& m_Parameters;
     CCOMTerminal& m_Terminal;

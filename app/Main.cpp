@@ -14,7 +14,9 @@
 #include "Monitor.h"
 #include "Nastaveni.h"
 #include "Oaplikaci.h"
+#include "Obnoveni.h"
 #include "Parametry.h"
+#include "Porovnani.h"
 #include "Progress.h"
 #include "Servis.h"
 #include "Slicparametry.h"
@@ -111,6 +113,7 @@ TFMain::TFMain(QWidget* parent)
     m_Ops.ModemNumber = m_Settings.ModemNumber;
     m_Ops.IsModem = m_Settings.IsModem;
     m_Ops.ModemId = m_Settings.ModemId;
+    m_Ops.KeepCopies = m_Settings.KeepCopies != 0;
     // A place left on a screen that is no longer there, or a size larger than
     // the screen, would hide the window or its edges.
     std::vector<QRect> screens{screen};
@@ -147,6 +150,8 @@ TFMain::TFMain(QWidget* parent)
     FMonitor = new TFMonitor(*this, this);
     FCOMDialing = new TFCOMDialing(this);
     Terminal().m_View = FCOMDialing;
+    FPorovnani = new TFPorovnani(*this, this);
+    FObnoveni = new TFObnoveni(*this, this);
 
     int lang = m_Settings.ActLanguage;
     if (lang < 0 || lang >= Language().LanguageCount()) lang = std::max(0, Language().FindLanguage("Eng"));
@@ -249,6 +254,7 @@ void TFMain::BuildToolBar()
         bar->addWidget(b);
         if (i == 1 || i == 3 || i == 4 || i == 6) bar->addSeparator();
     }
+    BuildCompareCommands(bar);
     auto* spacer = new QWidget(bar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     bar->addWidget(spacer);
@@ -379,6 +385,7 @@ void TFMain::SetLanguage(int lang)
     Ulozitdobrany1->setText(l.Text(13));
     Upgradefirmware1->setText(l.Text(11));
     if (m_Progress) m_Progress->setWindowTitle(l.Text(0));
+    TranslateCompareCommands();
     UpdateCaption();
     UpdateLinkControls();
 }
@@ -488,6 +495,63 @@ void TFMain::NewClick()
     if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
 }
 
+// ---------------------------------------------------------------- comparison and kept copies
+
+void TFMain::BuildCompareCommands(QToolBar* bar)
+{
+    const int kTextCompare = 385, kTextRestore = 386;
+    Porovnat1 = new QAction(this);
+    Porovnat1->setObjectName("Porovnat1");
+    Porovnat1->setProperty("TextNumber", kTextCompare);
+    Obnovit1 = new QAction(this);
+    Obnovit1->setObjectName("Obnovit1");
+    Obnovit1->setProperty("TextNumber", kTextRestore);
+    connect(Porovnat1, &QAction::triggered, this, &TFMain::CompareClick);
+    connect(Obnovit1, &QAction::triggered, this, &TFMain::RestoreClick);
+    // In the gateway menu between the write and the firmware upgrade.
+    Brana1->insertAction(Upgradefirmware1, Porovnat1);
+    Brana1->insertAction(Upgradefirmware1, Obnovit1);
+    Brana1->insertSeparator(Upgradefirmware1);
+    auto button = [this, bar](QToolButton*& b, const char* name, QStyle::StandardPixmap icon, QAction* action) {
+        b = new QToolButton(bar);
+        b->setObjectName(name);
+        b->setIcon(style()->standardIcon(icon));
+        b->setAutoRaise(true);
+        connect(b, &QToolButton::clicked, action, &QAction::trigger);
+        bar->addWidget(b);
+    };
+    button(SpeedButton9, "SpeedButton9", QStyle::SP_FileDialogContentsView, Porovnat1);
+    button(SpeedButton10, "SpeedButton10", QStyle::SP_ArrowBack, Obnovit1);
+    bar->addSeparator();
+}
+
+void TFMain::TranslateCompareCommands()
+{
+    const CLanguage& l = Language();
+    for (QAction* a : {Porovnat1, Obnovit1}) a->setText(l.Text(a->property("TextNumber").toInt()));
+    SpeedButton9->setToolTip(l.Hint(385));
+    SpeedButton10->setToolTip(l.Hint(386));
+}
+
+void TFMain::CompareClick()
+{
+    if (FPorovnani) FPorovnani->Run();
+}
+
+void TFMain::RestoreClick()
+{
+    if (FObnoveni) FObnoveni->Run();
+}
+
+bool TFMain::LoadKeptCopy(const QString& path)
+{
+    const bool loaded = LoadFile(path);
+    m_FileName.clear();
+    UpdateCaption();
+    if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
+    return loaded;
+}
+
 // ---------------------------------------------------------------- dialogs and end
 
 void TFMain::BHelpClick()
@@ -513,6 +577,7 @@ void TFMain::closeEvent(QCloseEvent* event)
     if (m_Ops.ModemConnected || Terminal().m_CallActive) Terminal().HangUp();
     m_Settings.Com = m_SessionPort.isEmpty() ? m_Ops.ComPort : m_Settings.Com;
     m_Settings.ActLanguage = m_CurrentLanguage;
+    m_Settings.KeepCopies = m_Ops.KeepCopies ? 1 : 0;
     m_Settings.Left = pos().x();
     m_Settings.Top = pos().y();
     m_Settings.Height = height();

@@ -18,6 +18,7 @@ class QListWidget;
 class QMenu;
 class QScrollArea;
 class QSplitter;
+class QToolBar;
 class QToolButton;
 class TFDForm;
 class TFProgress;
@@ -26,6 +27,8 @@ class TFOAplikaci;
 class TFAskBinaries;
 class TFMonitor;
 class TFCOMDialing;
+class TFPorovnani;
+class TFObnoveni;
 
 class TFMain : public QMainWindow, public TOperationUI {
     Q_OBJECT
@@ -56,6 +59,11 @@ public:
     void EzRgnBtn1Click() { m_Ops.EzRgnBtn1Click(); }
     void SpeedButton6Click() { m_Ops.SpeedButton6Click(); }
     void SpeedButton8Click() { m_Ops.SpeedButton8Click(); }
+    void CompareClick();      // compare the window with the gateway, a file or the defaults
+    void RestoreClick();      // load a kept copy of a gateway's configuration
+    // Loads a kept copy like a configuration file, but names no file: saving must
+    // not overwrite the copy.
+    bool LoadKeptCopy(const QString& path);
     void UpdateLinkControls();
     void SelectPage(int index);
     bool LoadFile(const QString& path);
@@ -103,6 +111,10 @@ public:
     TFAskBinaries* FAskBinaries = nullptr;
     TFCOMDialing* FCOMDialing = nullptr;
     TFMonitor* FMonitor = nullptr;
+    TFPorovnani* FPorovnani = nullptr;
+    TFObnoveni* FObnoveni = nullptr;
+    QAction *Porovnat1 = nullptr, *Obnovit1 = nullptr;
+    QToolButton *SpeedButton9 = nullptr, *SpeedButton10 = nullptr;  // compare, restore
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
@@ -112,6 +124,8 @@ private:
     void BuildMenus();
     void BuildToolBar();
     void BuildPages();
+    void BuildCompareCommands(QToolBar* bar);
+    void TranslateCompareCommands();
     void UpdateCaption();
     void ScrollBox1Resize();
 

@@ -8,6 +8,7 @@
 #include "Main.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QRegularExpression>
 #include <QDir>
@@ -34,6 +35,7 @@ TFNastaveni::TFNastaveni(QWidget* parent)
       Label1(new QLabel(GroupBox3)),
       Edit1(new QLineEdit(GroupBox3)),
       Label4(new QLabel(GroupBox3)),
+      CheckBox1(new QCheckBox(this)),
       Button3(new QPushButton(this)),
       Button4(new QPushButton(this))
 {
@@ -47,6 +49,8 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     SetTag(Button2, 300);
     Button2->setObjectName("Button2");
     SetTag(Label1, 254);
+    SetTag(CheckBox1, 413);
+    CheckBox1->setObjectName("CheckBox1");
     SetTag(Button3, 1);
     SetTag(Button4, 2);
     ComboBox1->setObjectName("ComboBox1");
@@ -75,6 +79,7 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     auto* l = new QVBoxLayout(this);
     l->addWidget(GroupBox2);
     l->addWidget(GroupBox3);
+    l->addWidget(CheckBox1);
     l->addLayout(buttons);
     Button3->setDefault(true);
     connect(Button3, &QPushButton::clicked, this, [this] { done(100); });
@@ -109,6 +114,7 @@ void TFNastaveni::Run(TFMain& main)
         RadioButton2->setEnabled(true);
     }
     Edit1->setText(o.ModemNumber);
+    CheckBox1->setChecked(o.KeepCopies);
     ComboBox1->clear();
     for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i));
     for (const TSerialDevice& d : TComm::ListSerialDevices()) {
@@ -134,6 +140,7 @@ void TFNastaveni::Run(TFMain& main)
     o.IsModem = RadioButton2->isChecked();
     o.ModemId = TD->currentIndex() >= 0 ? TD->currentText() : QString();
     o.ModemNumber = Edit1->text();
+    o.KeepCopies = CheckBox1->isChecked();
     if (o.ModemConnected && !o.IsModem) term.HangUp();
     main.UpdateLinkControls();
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -34,6 +35,7 @@ public:
     QLabel* Label1;
     QLineEdit* Edit1;
     QLabel* Label4;
+    QCheckBox* CheckBox1;  // keep a copy of the gateway's configuration before each write
     QPushButton* Button3;
     QPushButton* Button4;
 

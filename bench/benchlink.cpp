@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,7 @@ public:
 
 struct Figures {
     double wall, line, cpu;
+    long long bytes;
 };
 
 // Runs one measured piece of work; the line time is the byte time of everything that crossed the line.
@@ -55,8 +57,48 @@ template <class F> Figures Measure(CGatewaySim& sim, int baud, F work)
     work();
     const double wall = t.elapsed() / 1000.0;
     const double cpu = (CpuSeconds() - cpu0) - (sim.CpuSeconds() - simCpu0);
-    const double bytes = double(sim.BytesIn() - in0 + sim.BytesOut() - out0);
-    return {wall, bytes * 10.0 / baud, cpu};
+    const long long bytes = sim.BytesIn() - in0 + sim.BytesOut() - out0;
+    return {wall, double(bytes) * 10.0 / baud, cpu, bytes};
+}
+
+// The write exchange by exchange as first designed: block 1 read twice before
+// the write (once for the supervision numbers, once for the PIN and password),
+// then both blocks written and read back. Its line time is what the write is
+// measured against.
+void DesignedWrite(CCOMTerminal& t, const QString& port, const std::vector<uint8_t>& image)
+{
+    t.Connect(port, 19200);
+    t.m_Terminator = 0;
+    t.m_Timeout = 1000;
+    t.SendAndWait("U", "X", "Y");
+    t.SendAndWait("X", "U", "X");
+    t.SendAndWait("B");
+    t.SendAndWait("C");
+    t.SendAndWaitCount("e", 2049);
+    t.SendAndWaitCount("e", 2049);
+    t.m_Timeout = 20000;
+    const char g = 'g', G = 'G', a = 'A';
+    t.m_Count = 0;
+    t.m_Comm.Write(&g, 1);
+    t.m_Comm.Write(image.data(), 2048);
+    PauseWithEvents(200);
+    t.SendAndWait("", "X", "Y");
+    t.m_Timeout = 1000;
+    t.SendAndWaitCount("e", 2049);
+    t.m_Timeout = 20000;
+    t.m_Count = 0;
+    t.m_Comm.Write(&G, 1);
+    for (int k = 0; k < 4; ++k) {
+        t.m_Count = 0;
+        t.m_Comm.Write(image.data() + 4096 + 2048 * k, 2048);
+        PauseWithEvents(200);
+        t.SendAndWait("", "X", "Y");
+    }
+    t.m_Timeout = 1000;
+    t.SendAndWaitCount("E", 8193);
+    t.m_Comm.Write(&a, 1);
+    PauseWithEvents(100);
+    t.Close();
 }
 }  // namespace
 
@@ -105,7 +147,24 @@ int main(int argc, char** argv)
     }
     if (all || !std::strcmp(what, "write")) {
         // The write's own pauses after each piece overlap the line time of that piece.
+        QTemporaryDir copies;
+        ops.CopiesFolder = copies.path();
         report("write", Measure(sim, baud, [&] { ok &= ops.EzRgnBtn3Click(); }));
+        // Against the line time of the write as first designed: with the kept copy
+        // (both blocks read first) and without (block 1 read once).
+        const Figures designed =
+            Measure(sim, baud, [&] { DesignedWrite(Terminal(), ops.ComPort, GatewayImage(Parameters())); });
+        const Figures copy = Measure(sim, baud, [&] { ok &= ops.EzRgnBtn3Click(); });
+        ops.KeepCopies = false;
+        const Figures noCopy = Measure(sim, baud, [&] { ok &= ops.EzRgnBtn3Click(); });
+        ops.KeepCopies = true;
+        std::printf("write_designed_line %.2f s\n", designed.line);
+        std::printf("write_designed_bytes %lld bytes\n", designed.bytes);
+        for (const auto& [name, f] : {std::pair{"write_copy", copy}, std::pair{"write_nocopy", noCopy}}) {
+            std::printf("%s_ratio_to_designed %.3f ratio\n", name, f.wall / designed.line);
+            std::printf("%s_bytes %lld bytes\n", name, f.bytes);
+            std::printf("%s_bytes_to_designed %.4f ratio\n", name, double(f.bytes) / double(designed.bytes));
+        }
     }
     if (all || !std::strcmp(what, "upgrade")) {
         ops.FirmwareFile = KVX_DEMO_FIRMWARE;

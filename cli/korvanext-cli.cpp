@@ -6,11 +6,13 @@
 #include "Clifleet.h"
 #include "Comdialing.h"
 #include "Commonutils.h"
+#include "Compare.h"
 #include "Comterminal.h"
 #include "Gatewayimage.h"
 #include "Gatewayops.h"
 #include "Globals.h"
 #include "Imagelayout.h"
+#include "Keptcopies.h"
 #include "Language.h"
 #include "Parametry.h"
 
@@ -207,11 +209,7 @@ int ParseKeyRef(const CParameters& p, const QString& text, TKeyRef& ref)
     return kOk;
 }
 
-QString KeyName(const std::string& key, int count, int index)
-{
-    const QString k = QString::fromStdString(key);
-    return count > 1 ? QString("%1:%2").arg(k).arg(index + 1) : k;
-}
+QString KeyName(const std::string& key, int count, int index) { return QString::fromStdString(SettingName(key, index, count)); }
 
 // ---------------------------------------------------------------- option parsing
 
@@ -225,7 +223,7 @@ struct TOptions {
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
 
-enum TGroup { kFileCommand, kDiffCommand, kLinkCommand };
+enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand };
 
 const QCommandLineOption kPort("port", "Serial port: a device path or Com1..Com8 (default Com1). Repeat it, or give --ports-from, to run on several gateways at once.", "PORT");
 const QCommandLineOption kPortsFrom("ports-from", "Read the ports from FILE, one a line ('#' starts a comment).", "FILE");
@@ -237,13 +235,19 @@ const QCommandLineOption kVerbose("verbose", "Show the link's diagnostic lines."
 const QCommandLineOption kJson("json", "Print one JSON document on stdout.");
 const QCommandLineOption kDefaults("defaults", "Compare A with the default configuration.");
 const QCommandLineOption kHelp({"h", "help"}, "Describe the command.");
+const QCommandLineOption kOnly("only", "Take only these settings from the file; the rest of the gateway stays as it is.", "KEY[,KEY...]");
+const QCommandLineOption kNoBackup("no-backup", "Keep no copy of what the gateway held before the write.");
+const QCommandLineOption kSerial("serial", "Only the copies of the gateway with this serial number.", "N");
 
 void AddOptions(QCommandLineParser& parser, TGroup group)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(kHelp);
     if (group == kDiffCommand) parser.addOptions({kDefaults, kJson});
-    if (group == kLinkCommand) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose, kJson});
+    if (group == kLinkCommand || group == kWriteCommand)
+        parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose, kJson});
+    if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
+    if (group == kBackupsCommand) parser.addOptions({kSerial, kJson});
 }
 
 // Reads the ports of --ports-from: 0, or the exit status after saying why not.
@@ -288,6 +292,10 @@ int ParseLinkOptions(TOptions& o)
     if (o.yes) o.passOn << "--yes";
     if (o.verbose) o.passOn << "--verbose";
     if (p.isSet(kWait)) o.passOn << "--wait" << QString::number(o.waitSeconds);
+    // The write's own options go to every gateway of a fleet too.
+    const QStringList given = p.optionNames();
+    if (given.contains(kNoBackup.names().front())) o.passOn << "--no-backup";
+    if (given.contains(kOnly.names().front())) o.passOn << "--only" << p.values(kOnly).join(',');
     return kOk;
 }
 
@@ -645,19 +653,109 @@ int CmdBackup(TOptions& o)
     });
 }
 
+// The keys of --only, each a setting that files carry and the image holds: 0,
+// or the exit status after saying why not.
+int OnlyKeys(const TOptions& o, std::vector<std::string>& keys)
+{
+    if (!o.parser.isSet(kOnly)) return kOk;
+    const auto p = Catalogue();
+    for (const QString& list : o.parser.values(kOnly))
+        for (const QString& k : list.split(',', Qt::SkipEmptyParts)) {
+            const std::string key = k.trimmed().toStdString();
+            const CParameters::TMultiPar* rc = p->Find(key);
+            if (!rc)
+                return Fail(kUsage, "--only: unknown key " + Quoted(k.trimmed()) + "; the closest is " +
+                                        Quoted(ClosestKey(*p, k.trimmed())));
+            if (!rc->Par->m_InFile || rc->Par->m_Address < 0)
+                return Fail(kUsage, "--only: " + Quoted(k.trimmed()) + " is not a setting that configuration files carry");
+            keys.push_back(key);
+        }
+    if (keys.empty()) return Fail(kUsage, "--only needs KEY[,KEY...]");
+    return kOk;
+}
+
 int CmdWrite(TOptions& o)
 {
+    std::vector<std::string> only;
+    if (const int rc = OnlyKeys(o, only)) return rc;
     {
         // The file is checked before any gateway is touched.
         const auto p = Catalogue();
         if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
     }
-    return WithLink("write", o, [](TSession& s, const TOptions& opt, QJsonObject&) {
+    const bool keepCopy = !o.parser.isSet(kNoBackup);
+    return WithLink("write", o, [&only, keepCopy](TSession& s, const TOptions& opt, QJsonObject& report) {
         if (const int rc = LoadConfiguration(Parameters(), opt.positional[0])) return rc;
         // A configuration file never carries the PIN and the service password into the gateway.
         s.ops.PinChanged = s.ops.PasswordChanged = false;
-        return s.ops.EzRgnBtn3Click() ? int(kOk) : s.Exit("write");
+        s.ops.KeepCopies = keepCopy;
+        bool done = false;
+        if (only.empty()) {
+            done = s.ops.EzRgnBtn3Click();
+        } else {
+            std::vector<TSettingRef> chosen;
+            for (const std::string& key : only)
+                for (int i = 0; i < Parameters().Find(key)->Count; ++i) chosen.push_back({key, i});
+            done = s.ops.WriteSelected(Parameters(), chosen, {});
+        }
+        if (!s.ops.LastCopy.isEmpty()) {
+            report["copy"] = s.ops.LastCopy;
+            if (!opt.json && isatty(2))
+                std::fprintf(stderr, "korvanext-cli: the gateway's previous configuration is kept in %s\n",
+                             qPrintable(Quoted(QDir::toNativeSeparators(s.ops.LastCopy))));
+        }
+        return done ? int(kOk) : s.Exit("write");
     });
+}
+
+// The gateway's own configuration against the file, one line per value that differs.
+int CmdCompare(TOptions& o)
+{
+    {
+        const auto p = Catalogue();
+        if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
+    }
+    return WithLink("compare", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
+        const auto file = Catalogue();
+        if (const int rc = LoadConfiguration(*file, opt.positional[0])) return rc;
+        const auto gateway = Catalogue();
+        std::vector<uint8_t> image;
+        if (!s.ops.ReadGateway(*gateway, image) || s.Interrupted()) return s.Exit("compare");
+        const TComparison c = CompareConfigurations(*gateway, *file);
+        QJsonArray differences;
+        for (const TDifference& d : c.differences) {
+            QJsonObject j{{"key", QString::fromStdString(d.key)}, {"gateway", FromBytes(d.mine)}, {"file", FromBytes(d.other)}};
+            if (d.count > 1) j["row"] = d.index + 1;
+            differences.append(j);
+            if (!opt.json)
+                std::printf("%s \"%s\" -> \"%s\"\n", qPrintable(KeyName(d.key, d.count, d.index)),
+                            EscapeFileValue(d.mine).c_str(), EscapeFileValue(d.other).c_str());
+        }
+        report = {{"serial", FromBytes(gateway->GetValue("SerialNum", 0))},
+                  {"firmware", FromBytes(gateway->GetValue("SWVer", 0))},
+                  {"file", opt.positional[0]},
+                  {"count", differences.size()},
+                  {"equal", c.equal},
+                  {"differences", differences}};
+        return c.Same() ? int(kOk) : int(kRefused);
+    });
+}
+
+// The kept copies of gateway configurations, newest first.
+int CmdBackups(TOptions& o)
+{
+    const QString serial = o.parser.value(kSerial);
+    QJsonArray list;
+    for (const TKeptCopy& c : CKeptCopies().List(serial)) {
+        const QString time = c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
+        const QString folder = QDir::toNativeSeparators(c.folder);
+        list.append(QJsonObject{{"time", c.time.toString(Qt::ISODate)}, {"serial", c.serial}, {"firmware", c.firmware},
+                                {"folder", folder}});
+        if (!o.parser.isSet(kJson))
+            std::printf("%s\t%s\t%s\t%s\n", qPrintable(time), qPrintable(c.serial), qPrintable(c.firmware), qPrintable(folder));
+    }
+    if (o.parser.isSet(kJson)) PrintJson({{"root", QDir::toNativeSeparators(CKeptCopies().Root())}, {"copies", list}});
+    return kOk;
 }
 
 int CmdUpgrade(TOptions& o)
@@ -700,8 +798,13 @@ const std::vector<TCommand>& Commands()
          CmdIdentify},
         {"read", "FILE.kvx|DIR/ [LINK]", "read the configuration from the gateway into a file (DIR: named by serial number)",
          kLinkCommand, 1, 1, CmdRead},
-        {"write", "FILE.kvx [LINK]", "write a file to the gateway (verified; keeps the gateway's PIN and password)",
-         kLinkCommand, 1, 1, CmdWrite},
+        {"write", "FILE.kvx [LINK]",
+         "write a file to the gateway (verified; keeps the gateway's PIN and password and a copy of what it held)",
+         kWriteCommand, 1, 1, CmdWrite},
+        {"compare", "FILE.kvx [LINK]", "show where the gateway differs from the file: KEY[:ROW] \"gateway\" -> \"file\" (exit 4 when any)",
+         kLinkCommand, 1, 1, CmdCompare},
+        {"backups", "[--serial N]", "list the kept copies of gateway configurations: time, serial, firmware, folder",
+         kBackupsCommand, 0, 0, CmdBackups},
         {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", kLinkCommand, 1, 1, CmdBackup},
         {"upgrade", "FIRMWARE.Bin [LINK]", "load new firmware into the gateway (names file and versions; needs --yes)",
          kLinkCommand, 1, 1, CmdUpgrade},
@@ -728,6 +831,8 @@ const char* const kJsonHelp =
     "  identify: port, hardware, firmware, serial, operatorLock, exit, result[, error]\n"
     "  read, backup, write, upgrade: port, serial, firmware, file or files, exit, result[, error]\n"
     "  diff: from, to, count, differences [{key, row (keys with rows), from, to}]\n"
+    "  compare: port, serial, firmware, file, count, equal, differences [{key, row, gateway, file}], exit, result\n"
+    "  write: also copy (the folder of the kept copy); backups: root, copies [{time, serial, firmware, folder}]\n"
     "  several ports: command, exit, gateways [{port, exit, result, seconds, and the fields above}]\n";
 
 const char* const kLinkHelp =
@@ -741,24 +846,31 @@ const char* const kLinkHelp =
     "  --verbose            show the link's diagnostic lines\n"
     "  --json               one JSON document on stdout\n";
 
+const char* const kWriteHelp =
+    "Write:\n"
+    "  --only KEY[,KEY...]  take only these settings from the file; the rest of the gateway stays\n"
+    "  --no-backup          keep no copy of what the gateway held (kept by default, see 'backups')\n";
+
 void Usage(FILE* out)
 {
     std::fprintf(out, "usage: korvanext-cli COMMAND [ARGS] [OPTIONS]\n\nCommands:\n");
     for (const TCommand& c : Commands()) std::fprintf(out, "  %-9s %-31s %s\n", c.name, c.args, c.help);
     std::fprintf(out,
-                 "\n%s"
+                 "\n%s\n%s"
                  "  Options may come anywhere after the command; --wait=5 is the same as --wait 5.\n"
                  "  Several ports: one run per port in parallel; their messages are prefixed with\n"
                  "  the port, a summary (port, serial number, firmware, result, time, files) ends.\n"
                  "  Progress goes to stderr when it is a terminal.\n\n%s\n%s\n"
                  "'korvanext-cli COMMAND --help' describes one command; --version shows the version.\n",
-                 kLinkHelp, kJsonHelp, kExitHelp);
+                 kLinkHelp, kWriteHelp, kJsonHelp, kExitHelp);
 }
 
 void CommandUsage(const TCommand& c)
 {
     std::printf("usage: korvanext-cli %s %s\n  %s\n", c.name, c.args, c.help);
-    if (c.group == kLinkCommand) std::printf("\n%s", kLinkHelp);
+    if (c.group == kLinkCommand || c.group == kWriteCommand) std::printf("\n%s", kLinkHelp);
+    if (c.group == kWriteCommand) std::printf("\n%s", kWriteHelp);
+    if (c.group == kBackupsCommand) std::printf("\n  --serial N   only the copies of this gateway\n  --json       one JSON document\n");
     if (c.group == kDiffCommand) std::printf("\n  --defaults   compare with the default configuration\n  --json       one JSON document\n");
     std::printf("\n%s", kExitHelp);
 }

@@ -129,6 +129,7 @@ void CCOMTerminal::OnReceive(TComm* comm, int count)
         if (m_Count >= BufferSize) m_Count = 0;
         m_Buffer[size_t(m_Count++)] = chunk[i];
     }
+    if (n > 0 && m_OnReceive) m_OnReceive(m_Count);
 }
 
 const char* CCOMTerminal::Received()

@@ -105,6 +105,8 @@ public:
     bool m_Connected = false;
     bool m_CallActive = false;
     std::function<void(bool connected, bool callActive)> m_OnStateChange;
+    // Called with m_Count after received bytes were appended (progress of long replies).
+    std::function<void(int count)> m_OnReceive;
     std::array<int, 11> m_TextIds{{264, 265, 266, 267, 268, 269, 270, 271, 272, 273, 2}};
     QString m_Number;
     int m_BaudRate = 0;

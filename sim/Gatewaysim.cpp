@@ -3,6 +3,7 @@
 #include "Common/Imagelayout.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -94,6 +95,8 @@ CGatewaySim::CGatewaySim(TSimOptions options) : m_Options(std::move(options))
     m_SilentAfter = m_Options.silentAfter;
     m_RefuseWrite = m_Options.refuseWrite;
     m_BadFirmwareAck = m_Options.badFirmwareAck;
+    m_CorruptStores = m_Options.corruptStores;
+    m_StoreDelayMs = m_Options.storeDelayMs;
     m_Call = m_Options.call;
     m_CallDirection = m_Options.callDirection;
     m_CallNumber = m_Options.callNumber;
@@ -421,11 +424,7 @@ void CGatewaySim::ConfigByte(uint8_t byte)
                 Send("Y");
                 return;
             }
-            std::copy(m_Collect.begin(), m_Collect.end(), m_Image.begin() + Block1Start);
-            ++m_ImageWrites;
-            l.unlock();
-            Persist();
-            Send("X");
+            StoreBlock(l, Block1Start);
         }
         return;
     case TState::BlockG2:
@@ -446,11 +445,7 @@ void CGatewaySim::ConfigByte(uint8_t byte)
                 Send("Y");
                 return;
             }
-            std::copy(m_Collect.begin(), m_Collect.end(), m_Image.begin() + Block2Start);
-            ++m_ImageWrites;
-            l.unlock();
-            Persist();
-            Send("X");
+            StoreBlock(l, Block2Start);
         }
         return;
     case TState::AddrO:
@@ -533,15 +528,30 @@ void CGatewaySim::ConfigByte(uint8_t byte)
     case 'C': text('C', m_Version); break;
     case 'D': text('D', m_Options.serial); break;
     case 'F': text('F', m_Options.operLock); break;
-    case 'e': block('e', Block1Start, Block1Size); break;
-    case 'E': block('E', Block2Start, Block2Size); break;
-    case 'g': m_State = TState::BlockG1; m_Collect.clear(); break;
-    case 'G': m_State = TState::BlockG2; m_Collect.clear(); m_Piece = 0; break;
+    case 'e': ++m_Block1Reads; block('e', Block1Start, Block1Size); break;
+    case 'E': ++m_Block2Reads; block('E', Block2Start, Block2Size); break;
+    case 'g': ++m_WriteCommands; m_State = TState::BlockG1; m_Collect.clear(); break;
+    case 'G': ++m_WriteCommands; m_State = TState::BlockG2; m_Collect.clear(); m_Piece = 0; break;
     case 'O': m_State = TState::AddrO; m_Collect.clear(); break;
     case 'K': m_State = TState::BlockK; m_Collect.clear(); break;
     case 'A': Log("configuration mode left"); break;
     default: --m_Commands; break;  // not a command: line noise
     }
+}
+
+void CGatewaySim::StoreBlock(std::unique_lock<std::mutex>& lock, int start)
+{
+    if (m_CorruptStores > 0) {
+        --m_CorruptStores;
+        m_Collect[1] ^= 0x01;  // a flaky memory cell
+    }
+    std::copy(m_Collect.begin(), m_Collect.end(), m_Image.begin() + start);
+    ++m_ImageWrites;
+    const int delay = m_StoreDelayMs;
+    lock.unlock();
+    Persist();
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    Send("X");
 }
 
 void CGatewaySim::Persist()
@@ -616,4 +626,6 @@ void CGatewaySim::SetOption(const std::string& name, int value)
     else if (name == "silentAfter") m_SilentAfter = value < 0 ? -1 : m_Commands + value;
     else if (name == "refuseWrite") m_RefuseWrite = value != 0;
     else if (name == "badFirmwareAck") m_BadFirmwareAck = value;
+    else if (name == "corruptStores") m_CorruptStores = value;
+    else if (name == "storeDelayMs") m_StoreDelayMs = value;
 }

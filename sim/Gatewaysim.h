@@ -25,6 +25,8 @@ struct TSimOptions {
     bool refuseWrite = false;     // image pieces are refused with "Y"
     bool dropMidBlock = false;    // the line goes dead in the middle of the first block read
     int badFirmwareAck = 0;       // the first N firmware blocks are acknowledged with a wrong CRC (-1: all)
+    int corruptStores = 0;        // the first N written blocks are stored with one byte changed
+    int storeDelayMs = 0;         // time the gateway takes to store a written block before it answers
     std::set<std::string> atErrors;  // AT commands answered with ERROR
     // GSM module
     int signal = 17;              // +CSQ value (0..31, 99 unknown)
@@ -63,9 +65,15 @@ public:
     std::string Version() const;
     void SetCall(bool active, int direction, const std::string& number);
     void SetSignal(int csq);
-    void SetOption(const std::string& name, int value);  // badChecksum, silentAfter, refuseWrite, badFirmwareAck
+    // badChecksum, silentAfter, refuseWrite, badFirmwareAck, corruptStores, storeDelayMs
+    void SetOption(const std::string& name, int value);
     int Commands() const { return m_Commands; }
     int ImageWrites() const { return m_ImageWrites; }
+    // Block reads asked for ("e" and "E"), counted from the start.
+    int Block1Reads() const { return m_Block1Reads; }
+    int Block2Reads() const { return m_Block2Reads; }
+    // A block write has begun: the "g" or "G" command arrived.
+    int WriteCommands() const { return m_WriteCommands; }
     int FirmwareBlocks() const { return m_FirmwareBlocks; }
     // The configuration command letters received, in order (the last 4096).
     std::string CommandLog() const;
@@ -90,6 +98,8 @@ private:
     bool AtSpeed57600() const;
     void Persist();
     void HangUpCall(bool report);
+    // Stores a received block and says how it went ("X"), taking the gateway's time.
+    void StoreBlock(std::unique_lock<std::mutex>& lock, int start);
 
     TSimOptions m_Options;
     int m_Master = -1;
@@ -102,6 +112,9 @@ private:
     std::atomic<bool> m_Stop{false};
     std::atomic<int> m_Commands{0};
     std::atomic<int> m_ImageWrites{0};
+    std::atomic<int> m_Block1Reads{0};
+    std::atomic<int> m_Block2Reads{0};
+    std::atomic<int> m_WriteCommands{0};
     std::atomic<int> m_FirmwareBlocks{0};
     std::atomic<long long> m_BytesIn{0};
     std::atomic<long long> m_BytesOut{0};
@@ -118,6 +131,8 @@ private:
     int m_SilentAfter = -1;
     bool m_RefuseWrite = false;
     int m_BadFirmwareAck = 0;
+    int m_CorruptStores = 0;
+    int m_StoreDelayMs = 0;
     bool m_Call = false;
     int m_CallDirection = 1;
     std::string m_CallNumber;

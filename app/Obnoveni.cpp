@@ -1,0 +1,110 @@
+#include "Obnoveni.h"
+
+#include "Catalogue.h"
+#include "Commonutils.h"
+#include "Compare.h"
+#include "Dform.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Main.h"
+#include "Parametry.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+const int kTextTitle = 408, kTextKept = 409, kTextDifferences = 410, kTextLoad = 411, kTextNone = 412;
+const int kTextSerial = 78, kTextFirmware = 77;
+}  // namespace
+
+TFObnoveni::TFObnoveni(TFMain& main, QWidget* parent)
+    : QDialog(parent),
+      Label1(new QLabel(this)),
+      TreeView1(new QTreeWidget(this)),
+      Button1(new QPushButton(this)),
+      Button2(new QPushButton(this)),
+      m_Main(main)
+{
+    setObjectName("TFObnoveni");
+    SetTag(this, kTextTitle);
+    SetTag(Button1, kTextLoad);
+    SetTag(Button2, 3);
+    Label1->setObjectName("Label1");
+    Label1->setWordWrap(true);
+    TreeView1->setObjectName("TreeView1");
+    TreeView1->setRootIsDecorated(false);
+    TreeView1->setColumnCount(4);
+    TreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto* l = new QVBoxLayout(this);
+    l->addWidget(Label1);
+    l->addWidget(TreeView1, 1);
+    l->addLayout(buttons);
+    resize(640, 380);
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        if (Button1Click()) accept();
+    });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (Button1Click()) accept();
+    });
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this,
+            [this] { Button1->setEnabled(TreeView1->currentItem() != nullptr); });
+}
+
+void TFObnoveni::Run()
+{
+    if (TFDForm* page = m_Main.CurrentPage()) page->StoreToParameters();
+    Fill(CKeptCopies(m_Main.m_Ops.CopiesFolder).Root());
+    CentreOn(this, &m_Main);
+    exec();
+}
+
+void TFObnoveni::showEvent(QShowEvent* event)
+{
+    Language().ApplyToForm(this);
+    Fill(m_Root);
+    QDialog::showEvent(event);
+}
+
+void TFObnoveni::Fill(const QString& root)
+{
+    m_Root = root;
+    m_Copies = CKeptCopies(root).List();
+    TreeView1->setHeaderLabels({Language().Text(kTextKept), Language().Text(kTextSerial),
+                                Language().Text(kTextFirmware), Language().Text(kTextDifferences)});
+    TreeView1->clear();
+    for (size_t i = 0; i < m_Copies.size(); ++i) {
+        const TKeptCopy& c = m_Copies[i];
+        CParameters kept;
+        BuildCatalogue(kept);
+        kept.LoadFromFile(c.ConfigurationFile().toLocal8Bit().toStdString());
+        auto* item = new QTreeWidgetItem(TreeView1);
+        item->setText(0, c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"));
+        item->setText(1, c.serial);
+        item->setText(2, c.firmware);
+        item->setText(3, QString::number(CompareConfigurations(Parameters(), kept).differences.size()));
+        item->setData(0, Qt::UserRole, int(i));
+    }
+    if (TreeView1->topLevelItemCount()) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
+    Label1->setText(m_Copies.empty() ? Substitute(Language().Text(kTextNone), {QDir::toNativeSeparators(root)})
+                                     : QDir::toNativeSeparators(root));
+    Button1->setEnabled(TreeView1->currentItem() != nullptr);
+}
+
+bool TFObnoveni::Button1Click()
+{
+    const QTreeWidgetItem* item = TreeView1->currentItem();
+    if (!item) return false;
+    const int i = item->data(0, Qt::UserRole).toInt();
+    if (i < 0 || i >= int(m_Copies.size())) return false;
+    return m_Main.LoadKeptCopy(m_Copies[size_t(i)].ConfigurationFile());
+}

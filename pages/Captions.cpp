@@ -1,0 +1,195 @@
+#include "Captions.h"
+
+#include "Commonutils.h"
+#include "Dform.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Parametry.h"
+#include "Parcontrols.h"
+#include "Servis.h"
+#include "Smerovacitabulka.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <cstdlib>
+
+namespace {
+const int kTextTicked = 401, kTextNotTicked = 402, kTextEmpty = 403;
+
+// The tab pages and groups a control sits in, outermost first.
+std::vector<int> Context(const QWidget* control, const QWidget* page)
+{
+    std::vector<int> path;
+    for (const QWidget* w = control->parentWidget(); w && w != page; w = w->parentWidget()) {
+        const int tag = GetTag(w);
+        if (tag <= 0) continue;
+        const QWidget* stack = w->parentWidget();
+        const bool tabPage = stack && qobject_cast<const QStackedWidget*>(stack) &&
+                             qobject_cast<const QTabWidget*>(stack->parentWidget());
+        if (tabPage || qobject_cast<const QGroupBox*>(w)) path.insert(path.begin(), tag);
+    }
+    return path;
+}
+
+// The label a page puts beside a control (its buddy, maybe of the box that holds
+// the control and its spinner); 0 when there is none.
+int LabelOf(const QWidget* control, const QWidget* page)
+{
+    for (const QLabel* l : page->findChildren<QLabel*>()) {
+        const QWidget* buddy = l->buddy();
+        if (buddy && (buddy == control || buddy->isAncestorOf(control)) && GetTag(l) > 0) return GetTag(l);
+    }
+    return 0;
+}
+
+// A control in a grid with headings instead of labels: the heading of its column
+// and the number its row is labelled with.
+bool GridHeading(const QWidget* control, int& heading, int& row)
+{
+    for (const QWidget* w = control; w && w->parentWidget(); w = w->parentWidget()) {
+        const auto* grid = qobject_cast<const QGridLayout*>(w->parentWidget()->layout());
+        if (!grid) continue;
+        const int i = grid->indexOf(const_cast<QWidget*>(w));
+        if (i < 0) continue;
+        int r = 0, c = 0, rs = 0, cs = 0;
+        grid->getItemPosition(i, &r, &c, &rs, &cs);
+        const QLayoutItem* top = grid->itemAtPosition(0, c);
+        const QLayoutItem* left = grid->itemAtPosition(r, 0);
+        const auto* head = top ? qobject_cast<const QLabel*>(top->widget()) : nullptr;
+        const auto* number = left ? qobject_cast<const QLabel*>(left->widget()) : nullptr;
+        if (!head || r == 0 || GetTag(head) <= 0) return false;
+        heading = GetTag(head);
+        row = number ? ParseNumber(ToBytes(number->text())) : 0;
+        return true;
+    }
+    return false;
+}
+
+void ListOf(const QComboBox* combo, CCaptions::TCaption& c)
+{
+    c.show = CCaptions::TShow::List;
+    c.list = std::abs(GetTag(combo));  // a translated combo box keeps its number negated
+    for (int j = 0; j < combo->count(); ++j) c.values.push_back(ComboItemValue(combo, j));
+}
+
+// Language texts of labels end in neither an accelerator nor a colon here.
+QString Plain(QString text)
+{
+    text.remove('&');
+    text = text.trimmed();
+    if (text.endsWith(':')) text.chop(1);
+    return text;
+}
+}  // namespace
+
+CCaptions CCaptions::FromPages(const std::vector<TFDForm*>& pages)
+{
+    CCaptions table;
+    auto add = [&table](const std::string& key, TCaption c) { table.m_Table.emplace(key, std::move(c)); };
+    for (TFDForm* page : pages) {
+        // A page without bindings of its own leaves the list as it was.
+        Parameters().ClearControls();
+        page->LoadFromParameters();
+        for (const auto& binding : Parameters().Controls()) {
+            TCaption c;
+            const QWidget* control = nullptr;
+            const CParControl* b = binding.get();
+            if (const auto* check = dynamic_cast<const CParCheck*>(b)) {
+                control = check->m_Control;
+                c.show = check->m_Inverted ? TShow::TickInverted : TShow::Tick;
+            } else if (const auto* combo = dynamic_cast<const CParCombo*>(b)) {
+                control = combo->m_Control;
+                ListOf(combo->m_Control, c);
+            } else if (const auto* memo = dynamic_cast<const CParMemo*>(b)) {
+                control = memo->m_Control;
+                c.show = TShow::Memo;
+            } else if (const auto* edit = dynamic_cast<const CParEdit*>(b)) {
+                control = edit->m_Control;
+            } else if (const auto* track = dynamic_cast<const CParTrack*>(b)) {
+                control = track->m_Control;
+            }
+            if (!control) continue;
+            c.path = Context(control, page);
+            int label = qobject_cast<const QCheckBox*>(control) ? GetTag(control) : LabelOf(control, page);
+            if (label <= 0) GridHeading(control, label, c.row);
+            if (label > 0) c.path.push_back(label);
+            add(binding->m_Name, std::move(c));
+        }
+        if (auto* routing = dynamic_cast<TFSmerovaciTabulka*>(page)) {
+            for (const auto* grid : {&routing->TabFXS, &routing->TabFXSDef, &routing->TabFXO, &routing->TabFXODef,
+                                     &routing->TabGSM, &routing->TabGSMDef}) {
+                const std::vector<int> context = Context(grid->table, page);
+                for (const auto& column : grid->columns) {
+                    TCaption c;
+                    c.path = context;
+                    if (!grid->routing) c.path.push_back(grid->labelText);
+                    c.path.push_back(column.text);
+                    if (column.list) ListOf(column.list, c);
+                    add(column.key, std::move(c));
+                }
+            }
+        }
+        if (auto* service = dynamic_cast<TFServis*>(page)) {
+            const std::pair<const QLabel*, const char*> shown[] = {
+                {service->Label5, "HWVer"}, {service->Label6, "SWVer"}, {service->Label7, "SerialNum"},
+                {service->Label8, "OperLock"}};
+            for (const auto& [label, key] : shown) {
+                TCaption c;
+                c.path = Context(label, page);
+                if (const int tag = LabelOf(label, page)) c.path.push_back(tag);
+                add(key, std::move(c));
+            }
+        }
+    }
+    return table;
+}
+
+const CCaptions::TCaption* CCaptions::Find(const std::string& key) const
+{
+    const auto it = m_Table.find(key);
+    return it == m_Table.end() ? nullptr : &it->second;
+}
+
+QString CCaptions::Caption(const std::string& key) const
+{
+    const TCaption* c = Find(key);
+    if (!c || c->path.empty()) return QString::fromStdString(key);
+    QStringList parts;
+    for (int n : c->path) parts << Plain(Language().Text(n));
+    QString caption = parts.join(QString(" \u203A "));
+    if (c->row > 0) caption += QString(" %1.").arg(c->row);
+    return caption;
+}
+
+QString CCaptions::Show(const std::string& key, const std::string& value) const
+{
+    const TCaption* c = Find(key);
+    const TShow show = c ? c->show : TShow::Text;
+    switch (show) {
+    case TShow::Tick:
+    case TShow::TickInverted: {
+        const bool ticked = (ParseNumber(value) != 0) != (show == TShow::TickInverted);
+        return Language().Text(ticked ? kTextTicked : kTextNotTicked);
+    }
+    case TShow::List: {
+        const int v = ParseNumber(value);
+        for (size_t j = 0; j < c->values.size(); ++j)
+            if (c->values[j] == v) return Language().Item(c->list, int(j));
+        break;
+    }
+    case TShow::Memo:
+        if (!value.empty()) return FromBytes(value).replace("\r\n", QString(" \u21B5 ")).replace('\n', QString(" \u21B5 "));
+        break;
+    case TShow::Text: break;
+    }
+    return value.empty() ? Language().Text(kTextEmpty) : FromBytes(value);
+}

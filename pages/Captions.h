@@ -1,0 +1,37 @@
+// What the pages show for each setting: its caption (the texts of the tab, the
+// group and the label it sits under) and the way a value looks on the page (list
+// items by their text, tick boxes ticked or not). Read from the pages' own
+// controls, so it follows the pages; texts come from the current language.
+#pragma once
+#include <QString>
+#include <map>
+#include <string>
+#include <vector>
+
+class TFDForm;
+
+class CCaptions {
+public:
+    enum class TShow { Text, Memo, List, Tick, TickInverted };
+    struct TCaption {
+        std::vector<int> path;    // text numbers, outermost first: tab, group, label
+        int row = 0;              // the row label of a setting in a grid of its own (1 for "1."), or 0
+        TShow show = TShow::Text;
+        int list = 0;             // list settings: the text number whose items name the values
+        std::vector<int> values;  // and the value of each item
+    };
+
+    // Loads every page once and reads its bindings, the routing page's grid columns
+    // and the service page's identification lines; the caller reloads the shown page.
+    static CCaptions FromPages(const std::vector<TFDForm*>& pages);
+
+    const TCaption* Find(const std::string& key) const;
+    const std::map<std::string, TCaption>& Entries() const { return m_Table; }
+    // "Tab › Group › Label" in the current language; the key when it has no caption.
+    QString Caption(const std::string& key) const;
+    // A value as the page shows it.
+    QString Show(const std::string& key, const std::string& value) const;
+
+private:
+    std::map<std::string, TCaption> m_Table;
+};

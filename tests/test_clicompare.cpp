@@ -1,0 +1,123 @@
+#include "Catalogue.h"
+#include "Gatewayimage.h"
+#include "Parametry.h"
+#include "simfixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+// korvanext-cli with a data folder of its own, where the kept copies go.
+struct CliCompare : SimFixture {
+    int Run(const QStringList& args)
+    {
+        QProcess p;
+        p.setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
+        p.setArguments(args);
+        p.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start();
+        p.waitForFinished(60000);
+        out = QString::fromUtf8(p.readAllStandardOutput());
+        err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+    // A configuration file: the defaults with some values of its own.
+    QString File(const char* name, const std::vector<std::pair<const char*, std::pair<int, const char*>>>& values)
+    {
+        CParameters p;
+        BuildCatalogue(p);
+        for (const auto& [key, v] : values) p.SetValue(key, v.first, v.second);
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(p.SaveToFile(path.toStdString()));
+        return path;
+    }
+    QStringList Copies() const
+    {
+        QStringList found;
+        QDir serial(dir.filePath("data/korvanext/backups/KX2-004711"));
+        for (const QString& d : serial.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) found << d;
+        return found;
+    }
+    QTemporaryDir dir;
+    QString out, err;
+};
+}  // namespace
+
+TEST_F(CliCompare, CompareListsWhatTheGatewayHoldsAgainstTheFile)
+{
+    StartSim();
+    const QString same = File("same.kvx", {});
+    EXPECT_EQ(Run({"compare", same, "--port", port}), 0) << err.toStdString();
+    EXPECT_TRUE(out.isEmpty());
+    const QString other =
+        File("other.kvx", {{"FXSVolRec", {0, "1"}}, {"GSMNum", {4, "+420"}}, {"SMSText", {0, "a\\b"}}, {"SerialNum", {0, "X"}}});
+    EXPECT_EQ(Run({"compare", other, "--port", port}), 4);
+    // Identification is no setting: only the three values, escaped as in files.
+    EXPECT_EQ(out.split('\n', Qt::SkipEmptyParts),
+              QStringList({"FXSVolRec \"3\" -> \"1\"", "GSMNum:5 \"\" -> \"+420\"", "SMSText \"\" -> \"a\\\\b\""}))
+        << out.toStdString();
+    EXPECT_EQ(Run({"compare", dir.filePath("missing.kvx"), "--port", port}), 2);
+    sim->SetOption("badChecksum", 10);
+    EXPECT_EQ(Run({"compare", same, "--port", port}), 5);  // damaged, not "different"
+}
+
+TEST_F(CliCompare, WriteOnlyTakesTheNamedSettingsAndKeepsACopy)
+{
+    StartSim();
+    CParameters held;
+    BuildCatalogue(held);
+    held.SetValue("SMSText", 0, "the gateway's own");
+    sim->SetImage(GatewayImage(held));
+    const QString file = File("f.kvx", {{"FXSVolRec", {0, "1"}}, {"FXONumBegin", {2, "77"}}, {"SMSText", {0, "file"}}});
+    EXPECT_EQ(Run({"write", file, "--port", port, "--only", "FXSVolRec,FXONumBegin"}), 0) << err.toStdString();
+    CParameters now;
+    BuildCatalogue(now);
+    now.FromImage(sim->Image().data());
+    EXPECT_EQ(now.GetValue("FXSVolRec", 0), "1");
+    EXPECT_EQ(now.GetValue("FXONumBegin", 2), "77");
+    EXPECT_EQ(now.GetValue("SMSText", 0), "the gateway's own");
+    ASSERT_EQ(Copies().size(), 1);
+
+    EXPECT_EQ(Run({"backups"}), 0);
+    EXPECT_TRUE(out.contains("\tKX2-004711\t3.15\t")) << out.toStdString();
+    EXPECT_TRUE(out.contains(Copies()[0])) << out.toStdString();
+    EXPECT_EQ(Run({"backups", "--serial", "KX2-000001"}), 0);
+    EXPECT_TRUE(out.isEmpty());
+
+    // No copy when asked for none; refused choices name the reason.
+    EXPECT_EQ(Run({"write", file, "--port", port, "--no-backup"}), 0) << err.toStdString();
+    EXPECT_EQ(Copies().size(), 1);
+    EXPECT_EQ(Run({"write", file, "--port", port, "--only", "PINVal"}), 1);
+    EXPECT_TRUE(err.contains("PINVal"));
+    EXPECT_EQ(Run({"write", file, "--port", port, "--only", "NoSuchKey"}), 1);
+    EXPECT_EQ(Run({"write", file, "--port", port, "--only"}), 1);
+}
+
+TEST_F(CliCompare, AFileFromAnotherGatewayNeedsYes)
+{
+    StartSim();
+    const QString file = File("f.kvx", {{"FXSVolRec", {0, "1"}}, {"SerialNum", {0, "KX2-000001"}}});
+    EXPECT_EQ(Run({"write", file, "--port", port}), 4);
+    EXPECT_TRUE(err.contains("KX2-000001")) << err.toStdString();
+    EXPECT_EQ(sim->WriteCommands(), 0);
+    EXPECT_EQ(Run({"write", file, "--port", port, "--yes"}), 0) << err.toStdString();
+    EXPECT_EQ(sim->Image()[33], 1);
+}
+
+TEST_F(CliCompare, ACopyThatCannotBeKeptIsAFileError)
+{
+    StartSim();
+    QFile blocker(dir.filePath("data"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the data folder should be
+    blocker.close();
+    const QString file = File("f.kvx", {{"FXSVolRec", {0, "1"}}});
+    EXPECT_EQ(Run({"write", file, "--port", port}), 2);
+    EXPECT_TRUE(err.contains(dir.filePath("data"))) << err.toStdString();
+    EXPECT_EQ(sim->WriteCommands(), 0);
+}
