@@ -42,6 +42,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <cstring>
 
 namespace {
 const char* const kLanguageIds[7] = {"Cze", "Eng", "Slo", "Ger", "Pol", "Fin", "Tur"};
@@ -271,8 +272,7 @@ void TFMain::BuildPages()
     m_Pages = {new TFSLICParametry(this), new TFSmerovaciTabulka(this), new TFLogickyVstup(this), new TFGSMSIM(this),
                new TFServis(this),        new TFInicializace(this),     new TFZabezpeceni(this)};
     for (TFDForm* p : m_Pages) {
-        p->m_Ops = &m_Ops;
-        p->m_UI = this;
+        p->m_Host = this;
         p->hide();
     }
 }
@@ -576,3 +576,9 @@ bool TFMain::Ask(const QString& text, TIcon icon) { return m_Prompts->Ask(this, 
 QString TFMain::ChooseFirmware(const QStringList& paths) { return m_Prompts->ChooseFirmware(*FAskBinaries, paths); }
 
 void TFMain::ProcessEvents() { QCoreApplication::processEvents(); }
+
+std::string TFMain::GatewayIdent() const
+{
+    const auto& id = m_Ops.GatewayIdent;
+    return std::string(id.data(), strnlen(id.data(), id.size()));
+}

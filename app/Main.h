@@ -2,6 +2,7 @@
 // the language switch, and the user commands that reach the gateway.
 #pragma once
 #include "Appsettings.h"
+#include "Dform.h"
 #include "Gatewayops.h"
 #include "Progress.h"
 #include "Prompts.h"
@@ -27,7 +28,7 @@ class TFAskBinaries;
 class TFMonitor;
 class TFCOMDialing;
 
-class TFMain : public QMainWindow, public TOperationUI {
+class TFMain : public QMainWindow, public TOperationUI, public TPageHost {
     Q_OBJECT
 public:
     explicit TFMain(QWidget* parent = nullptr);
@@ -73,6 +74,19 @@ public:
     bool Ask(const QString& text, TIcon icon) override;
     QString ChooseFirmware(const QStringList& paths) override;
     void ProcessEvents() override;
+
+    // TPageHost
+    bool Question(const QString& text) override { return Ask(text, TIcon::Question); }
+    void SetPinChanged() override { m_Ops.PinChanged = true; }
+    void SetPasswordChanged() override { m_Ops.PasswordChanged = true; }
+    void CloseGatewayLink() override { m_Ops.CloseGatewayLink(); }
+    void ShowLinkError(const CCOMTermExp& e) override { m_Ops.ShowLinkError(e); }
+    QString ComPort() const override { return m_Ops.ComPort; }
+    bool IsModem() const override { return m_Ops.IsModem; }
+    bool ModemConnected() const override { return m_Ops.ModemConnected; }
+    std::string GatewayIdent() const override;
+    bool MonitorBusy() const override { return m_Ops.MonitorBusy; }
+    void SetMonitorBusy(bool busy) override { m_Ops.MonitorBusy = busy; }
 
     CGatewayOps m_Ops;
     TFDForm* CurrentPage() const { return m_CurrentPage; }

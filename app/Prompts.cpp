@@ -57,4 +57,7 @@ QString TPrompts::SaveFile(QWidget* parent, const QString& filter, const QString
     return dialog.selectedFiles().front();
 }
 
-QString TPrompts::ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths) { return dialog.Choose(paths, *this); }
+QString TPrompts::ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths)
+{
+    return dialog.Choose(paths, [this](QWidget* parent, const QString& filter) { return OpenFile(parent, filter); });
+}
