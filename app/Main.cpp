@@ -52,6 +52,32 @@ const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
 // Texts of the extra file commands.
 const int kTextNew = 291, kTextSave = 292, kTextNewAsk = 293;
 const int kHintTime = 120000;  // ms
+
+// The progress window steps aside while the program asks or tells something
+// during an operation, so the box is never covered, and comes back afterwards.
+class TProgressAside {
+public:
+    explicit TProgressAside(TFProgress* progress) : m_Progress(progress)
+    {
+        if (m_Progress && m_Progress->isVisible()) {
+            m_Progress->hide();
+            m_Hidden = true;
+        }
+    }
+    ~TProgressAside()
+    {
+        if (!m_Hidden || !m_Progress || !m_Progress->Active) return;
+        m_Progress->show();
+        m_Progress->raise();
+        m_Progress->activateWindow();
+    }
+    TProgressAside(const TProgressAside&) = delete;
+    TProgressAside& operator=(const TProgressAside&) = delete;
+
+private:
+    QPointer<TFProgress> m_Progress;
+    bool m_Hidden = false;
+};
 }  // namespace
 
 TFMain::TFMain(QWidget* parent)
@@ -569,11 +595,23 @@ void TFMain::SetCancelVisible(bool visible)
 
 bool TFMain::Cancelled() const { return m_Progress && m_Progress->Cancelled; }
 
-void TFMain::Message(const QString& text, TIcon icon) { m_Prompts->Message(this, Language().Text(0), text, icon); }
+void TFMain::Message(const QString& text, TIcon icon)
+{
+    TProgressAside aside(m_Progress);
+    m_Prompts->Message(this, Language().Text(0), text, icon);
+}
 
-bool TFMain::Ask(const QString& text, TIcon icon) { return m_Prompts->Ask(this, Language().Text(0), text, icon); }
+bool TFMain::Ask(const QString& text, TIcon icon)
+{
+    TProgressAside aside(m_Progress);
+    return m_Prompts->Ask(this, Language().Text(0), text, icon);
+}
 
-QString TFMain::ChooseFirmware(const QStringList& paths) { return m_Prompts->ChooseFirmware(*FAskBinaries, paths); }
+QString TFMain::ChooseFirmware(const QStringList& paths)
+{
+    TProgressAside aside(m_Progress);
+    return m_Prompts->ChooseFirmware(*FAskBinaries, paths);
+}
 
 void TFMain::ProcessEvents() { QCoreApplication::processEvents(); }
 

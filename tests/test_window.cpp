@@ -1,0 +1,128 @@
+// The main window in a technician's hands: what stays in front, what Enter,
+// the keyboard and the close box do, and what is never lost without a word.
+#include "Comterminal.h"
+#include "Language.h"
+#include "Parametry.h"
+#include "Progress.h"
+#include "apptest.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+namespace {
+struct Hands : AppFixture {
+    void SetUp() override { StartApp(); }
+
+    // Runs check() once the program's next modal box is up, then closes it with
+    // close(box); a box that never shows or a check that stops early still ends.
+    void WhenModal(std::function<void(QWidget*)> check, std::function<void(QWidget*)> close)
+    {
+        auto done = std::make_shared<bool>(false);
+        auto poll = std::make_shared<std::function<void(int)>>();
+        *poll = [=](int left) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal != main->Progress()) {
+                PumpEvents(100);
+                check(modal);
+                *done = true;
+                close(modal);
+            } else if (left > 0) {
+                QTimer::singleShot(20, [=] { (*poll)(left - 1); });
+            }
+        };
+        QTimer::singleShot(20, [=] { (*poll)(250); });
+        // Whatever happened above, no box outlives the test.
+        QTimer::singleShot(8000, [=] {
+            if (*done) return;
+            ADD_FAILURE() << "no box of the program showed up";
+            if (QWidget* m = QApplication::activeModalWidget(); m && m != main->Progress()) m->close();
+        });
+    }
+};
+
+// Counts the times a window is put on top of the others.
+struct TRaiseCount : QObject {
+    int raised = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::ZOrderChange) ++raised;
+        return false;
+    }
+};
+
+void ClickButton(QWidget* modal, QMessageBox::StandardButton which)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->button(which)) box->button(which)->click();
+    else modal->close();
+}
+}  // namespace
+
+TEST_F(Hands, AQuestionDuringAnOperationIsNeverCoveredByTheProgressWindow)
+{
+    main->SetPrompts(std::make_unique<TPrompts>());  // real message boxes
+    prompts = nullptr;
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    main->ShowProgress(true, 104, true);
+    QPointer<TFProgress> progress = main->Progress();
+    ASSERT_TRUE(progress);
+    PumpEvents(100);
+    TRaiseCount count;
+    progress->installEventFilter(&count);
+    WhenModal(
+        [&](QWidget* modal) {
+            EXPECT_NE(qobject_cast<QMessageBox*>(modal), nullptr);
+            // Something takes the activation away: the progress window must still stay behind the box.
+            QEvent change(QEvent::ActivationChange);
+            QCoreApplication::sendEvent(progress, &change);
+            PumpEvents(100);
+            EXPECT_EQ(QApplication::activeModalWidget(), modal);
+            EXPECT_FALSE(progress->isVisible());
+            EXPECT_NE(QApplication::activeWindow(), progress.data());
+            EXPECT_EQ(count.raised, 0);
+        },
+        [](QWidget* modal) { ClickButton(modal, QMessageBox::No); });
+    EXPECT_FALSE(main->Ask(Text(263), TIcon::Question));
+    // The operation goes on: its window is back in front.
+    ASSERT_TRUE(progress);
+    EXPECT_TRUE(progress->isVisible());
+    PumpEvents(100);
+    count.raised = 0;
+
+    // Another window taking the front does bring it back.
+    main->activateWindow();
+    QEvent change(QEvent::ActivationChange);
+    QCoreApplication::sendEvent(progress, &change);
+    PumpEvents(100);
+    EXPECT_GT(count.raised, 0);
+    main->ShowProgress(false, 0, false);
+    EXPECT_FALSE(main->Progress());
+}
+
+TEST_F(Hands, AnOpenErrorIsShownWholeInFrontOfTheOperation)
+{
+    main->SetPrompts(std::make_unique<TPrompts>());
+    prompts = nullptr;
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    main->SetSessionPort("/dev/no-such-gateway", "missing");
+    bool progressHidden = false;
+    QString shown;
+    WhenModal(
+        [&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            shown = box->text();
+            progressHidden = !main->Progress() || !main->Progress()->isVisible();
+        },
+        [](QWidget* modal) { ClickButton(modal, QMessageBox::Ok); });
+    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_TRUE(progressHidden);
+    EXPECT_TRUE(shown.contains("/dev/no-such-gateway") || shown.startsWith(Text(125))) << shown.toStdString();
+    EXPECT_FALSE(main->Progress());
+}
