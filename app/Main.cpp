@@ -29,7 +29,9 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -41,6 +43,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <cstring>
 
@@ -184,6 +187,7 @@ TFMain::~TFMain()
     qApp->removeEventFilter(this);
     Terminal().m_OnStateChange = nullptr;
     Terminal().m_View = nullptr;
+    QLocale::setDefault(QLocale::system());
     // Pages not in the scroll area are children of the window and go with it;
     // the one shown goes with the scroll area.
 }
@@ -373,6 +377,7 @@ void TFMain::SetLanguage(int lang)
         if (found >= 0) LanguageButtons[size_t(i)]->setChecked(found == lang);
     }
     l.LoadLanguage(lang);
+    LoadQtTranslations(l.Language(lang).Id);
     l.ApplyToForm(this);
     if (m_CurrentPage) {
         m_CurrentPage->StoreToParameters();
@@ -401,6 +406,26 @@ void TFMain::SetLanguage(int lang)
     if (m_Progress) m_Progress->setWindowTitle(l.Text(0));
     UpdateCaption();
     UpdateLinkControls();
+}
+
+void TFMain::LoadQtTranslations(const QString& languageId)
+{
+    static const std::pair<const char*, const char*> codes[] = {{"Cze", "cs"}, {"Slo", "sk"}, {"Ger", "de"}, {"Pol", "pl"},
+                                                                {"Fin", "fi"}, {"Tur", "tr"}, {"Eng", "en"}};
+    QString code;
+    for (const auto& [id, c] : codes)
+        if (languageId == id) code = c;
+    if (m_QtTranslator) {
+        QCoreApplication::removeTranslator(m_QtTranslator.get());
+        m_QtTranslator.reset();
+    }
+    QLocale::setDefault(code.isEmpty() ? QLocale::system() : QLocale(code));
+    if (code.isEmpty() || code == "en") return;
+    // Without the translations installed the standard buttons stay English.
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load("qtbase_" + code, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get()))
+        m_QtTranslator = std::move(translator);
 }
 
 void TFMain::LanguageButtonClick(const QString& id)

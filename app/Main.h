@@ -20,6 +20,7 @@ class QMenu;
 class QScrollArea;
 class QSplitter;
 class QToolButton;
+class QTranslator;
 class TFDForm;
 class TFProgress;
 class TFNastaveni;
@@ -128,6 +129,7 @@ private:
     void BuildPages();
     void UpdateCaption();
     void ScrollBox1Resize();
+    void LoadQtTranslations(const QString& languageId);
 
     std::unique_ptr<TPrompts> m_Prompts;
     TAppSettings m_Settings;
@@ -141,4 +143,5 @@ private:
     QPointer<TFProgress> m_Progress;
     QButtonGroup* m_LanguageGroup = nullptr;
     QString m_FileName;
+    std::unique_ptr<QTranslator> m_QtTranslator;  // the standard buttons and dialogs in the interface language
 };

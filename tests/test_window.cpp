@@ -8,6 +8,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTest>
@@ -125,4 +128,24 @@ TEST_F(Hands, AnOpenErrorIsShownWholeInFrontOfTheOperation)
     EXPECT_TRUE(progressHidden);
     EXPECT_TRUE(shown.contains("/dev/no-such-gateway") || shown.startsWith(Text(125))) << shown.toStdString();
     EXPECT_FALSE(main->Progress());
+}
+
+TEST_F(Hands, StandardButtonsSpeakTheInterfaceLanguage)
+{
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
+        GTEST_SKIP() << "the toolkit's translations are not installed";
+    auto yes = [] {
+        QMessageBox box(QMessageBox::Question, "t", "q", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        return box.button(QMessageBox::Yes)->text().remove('&') + "|" + box.button(QMessageBox::Cancel)->text();
+    };
+    const QString english = yes();
+    EXPECT_EQ(english, "Yes|Cancel");
+    main->LanguageButtonClick("Ger");
+    EXPECT_EQ(yes(), "Ja|Abbrechen");
+    EXPECT_EQ(QLocale().language(), QLocale::German);
+    main->LanguageButtonClick("Cze");
+    EXPECT_EQ(yes().section('|', 0, 0), "Ano");
+    // Back to English: nothing of the other languages stays behind.
+    main->LanguageButtonClick("Eng");
+    EXPECT_EQ(yes(), english);
 }
