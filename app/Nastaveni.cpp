@@ -45,6 +45,8 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     SetTag(Button4, 2);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setEditable(true);  // a device path may be typed
+    // Enter confirms the dialog with what was typed; it adds no list entry.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setMinimumWidth(260);
     TD->setObjectName("TD");
     Edit1->setObjectName("Edit1");
@@ -79,11 +81,11 @@ TFNastaveni::TFNastaveni(QWidget* parent)
 
 QString TFNastaveni::ChosenPort() const
 {
-    const int i = ComboBox1->currentIndex();
     const QString text = ComboBox1->currentText().trimmed();
-    if (i >= 0 && i < 8 && text == ComboBox1->itemText(i)) return QString("Com%1").arg(i + 1);
-    if (i >= 8 && text == ComboBox1->itemText(i)) return ComboBox1->itemData(i).toString();
-    return text.isEmpty() ? QString("Com1") : text;
+    if (text.isEmpty()) return QString("Com1");
+    // A listed entry stands for its port name; anything else is a typed device path.
+    const int i = ComboBox1->findText(text);
+    return i >= 0 ? ComboBox1->itemData(i).toString() : text;
 }
 
 void TFNastaveni::Run(TFMain& main)
@@ -110,7 +112,7 @@ void TFNastaveni::Run(TFMain& main)
     }
     Edit1->setText(o.ModemNumber);
     ComboBox1->clear();
-    for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i));
+    for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i), QString("Com%1").arg(i));
     for (const QString& d : TComm::SerialDevices()) ComboBox1->addItem(QFileInfo(d).fileName() + "  (" + d + ")", d);
     int port = 0;
     for (int i = 1; i <= 8; ++i)

@@ -2,6 +2,7 @@
 // the keyboard and the close box do, and what is never lost without a word.
 #include "Comterminal.h"
 #include "Language.h"
+#include "Nastaveni.h"
 #include "Parametry.h"
 #include "Progress.h"
 #include "apptest.h"
@@ -10,6 +11,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QLibraryInfo>
+#include <QLineEdit>
+#include <QComboBox>
+#include <QPushButton>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
@@ -148,4 +152,33 @@ TEST_F(Hands, StandardButtonsSpeakTheInterfaceLanguage)
     // Back to English: nothing of the other languages stays behind.
     main->LanguageButtonClick("Eng");
     EXPECT_EQ(yes(), english);
+}
+
+TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
+{
+    TFNastaveni* d = main->FNastaveni;
+    main->m_Ops.IsModem = false;
+    const QString typed = "/dev/ttyUSB3";
+    for (const bool withMouse : {false, true}) {
+        main->m_Ops.ComPort = "Com2";
+        QTimer::singleShot(100, [&] {
+            QLineEdit* edit = d->ComboBox1->lineEdit();
+            ASSERT_NE(edit, nullptr);
+            edit->selectAll();
+            QTest::keyClicks(edit, typed);
+            if (withMouse) QTest::mouseClick(d->Button3, Qt::LeftButton);
+            else QTest::keyClick(edit, Qt::Key_Return);
+            if (d->isVisible()) d->reject();
+        });
+        main->BSettingClick();
+        EXPECT_EQ(main->m_Ops.ComPort.toStdString(), typed.toStdString()) << (withMouse ? "OK clicked" : "Enter");
+    }
+    // Enter on a listed port takes that port.
+    QTimer::singleShot(100, [&] {
+        d->ComboBox1->setCurrentIndex(2);
+        QTest::keyClick(d->ComboBox1, Qt::Key_Return);
+        if (d->isVisible()) d->reject();
+    });
+    main->BSettingClick();
+    EXPECT_EQ(main->m_Ops.ComPort.toStdString(), "Com3");
 }
