@@ -46,6 +46,7 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 #include <cstring>
+#include <functional>
 
 namespace {
 const char* const kLanguageIds[7] = {"Cze", "Eng", "Slo", "Ger", "Pol", "Fin", "Tur"};
@@ -53,7 +54,9 @@ const char* const kLanguageButtons[7] = {"BLCze", "BLEng", "BLSlo", "BLGer", "BL
 // Page list entries and their texts; entry 7 is the GSM monitor.
 const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
 // Texts of the extra file commands.
-const int kTextNew = 291, kTextSave = 292, kTextNewAsk = 293;
+const int kTextNew = 291, kTextSave = 292;
+const int kTextSaveChanges = 340, kTextSavedTo = 341;
+const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
 const int kHintTime = 120000;  // ms
 
 // The progress window steps aside while the program asks or tells something
@@ -180,6 +183,7 @@ TFMain::TFMain(QWidget* parent)
     if (lang < 0 || lang >= Language().LanguageCount()) lang = std::max(0, Language().FindLanguage("Eng"));
     SetLanguage(lang);
     UpdateLinkControls();
+    MarkClean();
 }
 
 TFMain::~TFMain()
@@ -218,11 +222,11 @@ void TFMain::SetSessionPort(const QString& port, const QString& label)
 
 void TFMain::BuildMenus()
 {
-    auto action = [this](const char* name, QMenu* menu, const QKeySequence& key, void (TFMain::*slot)()) {
+    auto action = [this](const char* name, QMenu* menu, const QKeySequence& key, auto slot) {
         auto* a = menu->addAction(QString());
         a->setObjectName(name);
         if (!key.isEmpty()) a->setShortcut(key);
-        connect(a, &QAction::triggered, this, slot);
+        connect(a, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
         return a;
     };
     Aplikace1 = menuBar()->addMenu(QString());
@@ -261,9 +265,10 @@ void TFMain::BuildToolBar()
     const QStyle::StandardPixmap icons[8] = {
         QStyle::SP_ArrowDown, QStyle::SP_ArrowUp, QStyle::SP_DialogOpenButton, QStyle::SP_DialogSaveButton,
         QStyle::SP_FileDialogDetailedView, QStyle::SP_DriveNetIcon, QStyle::SP_BrowserReload, QStyle::SP_DialogCloseButton};
-    void (TFMain::*handlers[8])() = {&TFMain::EzRgnBtn2Click, &TFMain::EzRgnBtn3Click, &TFMain::EzRgnBtn4Click,
-                                     &TFMain::EzRgnBtn5Click, &TFMain::BSettingClick,  &TFMain::SpeedButton6Click,
-                                     &TFMain::EzRgnBtn1Click, &TFMain::SpeedButton8Click};
+    const std::function<void()> handlers[8] = {
+        [this] { EzRgnBtn2Click(); }, [this] { EzRgnBtn3Click(); },    [this] { EzRgnBtn4Click(); },
+        [this] { EzRgnBtn5Click(); }, [this] { BSettingClick(); },     [this] { SpeedButton6Click(); },
+        [this] { EzRgnBtn1Click(); }, [this] { SpeedButton8Click(); }};
     for (int i = 0; i < 8; ++i) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QString("SpeedButton%1").arg(i + 1));
@@ -466,9 +471,43 @@ void TFMain::UpdateLinkControls()
 
 // ---------------------------------------------------------------- files
 
+void TFMain::MarkClean() { m_Clean = Parameters().Snapshot(); }
+
+void TFMain::StoreShownPage()
+{
+    if (!m_CurrentPage) return;
+    m_CurrentPage->StoreToParameters();
+    // A page that hides itself when stored (the security page) stays in view:
+    // it was only looked at, not left.
+    if (m_CurrentPage->isHidden()) {
+        m_CurrentPage->LoadFromParameters();
+        m_CurrentPage->show();
+    }
+}
+
+bool TFMain::IsModified()
+{
+    StoreShownPage();
+    return Parameters().Snapshot() != m_Clean;
+}
+
+bool TFMain::ConfirmLoss()
+{
+    if (!IsModified()) return true;
+    switch (m_Prompts->AskSave(this, Language().Text(0), Language().Text(kTextSaveChanges))) {
+    case TSaveChoice::Save: return SaveClick();
+    case TSaveChoice::Discard: return true;
+    case TSaveChoice::Cancel: break;
+    }
+    return false;
+}
+
 bool TFMain::LoadFile(const QString& path)
 {
-    if (!Parameters().LoadFromFile(path.toLocal8Bit().toStdString())) {
+    const bool loaded = Parameters().LoadFromFile(path.toLocal8Bit().toStdString());
+    // The changes before were saved or given up when the user was asked.
+    MarkClean();
+    if (!loaded) {
         Message(Substitute("%s\n'%s'", {Language().Text(130), QDir::toNativeSeparators(path)}), TIcon::Error);
         m_FileName.clear();
         UpdateCaption();
@@ -487,12 +526,15 @@ bool TFMain::SaveFile(const QString& path)
         return false;
     }
     m_FileName = path;
+    MarkClean();
     UpdateCaption();
+    statusBar()->showMessage(Substitute(Language().Text(kTextSavedTo), {QDir::toNativeSeparators(path)}), kStatusTime);
     return true;
 }
 
 void TFMain::EzRgnBtn4Click()
 {
+    if (!ConfirmLoss()) return;
     const QString path = m_Prompts->OpenFile(this, Language().Text(128));
     // A cancelled choice changes nothing, not even the edits on the page.
     if (path.isEmpty()) return;
@@ -500,31 +542,45 @@ void TFMain::EzRgnBtn4Click()
     if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
 }
 
-void TFMain::EzRgnBtn5Click()
+bool TFMain::EzRgnBtn5Click()
 {
-    if (m_CurrentPage) m_CurrentPage->StoreToParameters();
+    StoreShownPage();
     const QString path = m_Prompts->SaveFile(this, Language().Text(128), "kvx");
-    if (!path.isEmpty()) SaveFile(path);
+    return !path.isEmpty() && SaveFile(path);
 }
 
-void TFMain::SaveClick()
+bool TFMain::SaveClick()
 {
-    if (m_FileName.isEmpty()) {
-        EzRgnBtn5Click();
-        return;
-    }
-    if (m_CurrentPage) m_CurrentPage->StoreToParameters();
-    SaveFile(m_FileName);
+    // Only a file the window's configuration came from or went to is saved without asking.
+    if (m_FileName.isEmpty()) return EzRgnBtn5Click();
+    StoreShownPage();
+    return SaveFile(m_FileName);
 }
 
 void TFMain::NewClick()
 {
-    if (!Ask(Language().Text(kTextNewAsk), TIcon::Question)) return;
+    if (!ConfirmLoss()) return;
     Parameters().SetAllDefaults();
     m_Ops.PinChanged = m_Ops.PasswordChanged = false;
     m_FileName.clear();
+    MarkClean();
     UpdateCaption();
     if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
+}
+
+void TFMain::EzRgnBtn2Click()
+{
+    if (!ConfirmLoss()) return;
+    if (!m_Ops.EzRgnBtn2Click()) return;
+    // The gateway holds what the window now shows; no file does.
+    m_FileName.clear();
+    MarkClean();
+    UpdateCaption();
+}
+
+void TFMain::EzRgnBtn3Click()
+{
+    if (m_Ops.EzRgnBtn3Click()) MarkClean();
 }
 
 // ---------------------------------------------------------------- dialogs and end
@@ -548,6 +604,10 @@ void TFMain::BExitClick()
 
 void TFMain::closeEvent(QCloseEvent* event)
 {
+    if (!ConfirmLoss()) {
+        event->ignore();
+        return;
+    }
     m_Ops.CloseGatewayLink();
     if (m_Ops.ModemConnected || Terminal().m_CallActive) Terminal().HangUp();
     m_Settings.Com = m_SessionPort.isEmpty() ? m_Ops.ComPort : m_Settings.Com;

@@ -50,11 +50,11 @@ public:
     void BSettingClick();
     void BExitClick();
     void EzRgnBtn4Click();    // load configuration file
-    void EzRgnBtn5Click();    // save configuration file (always asks for the name)
-    void SaveClick();         // save to the current file, or ask
+    bool EzRgnBtn5Click();    // save configuration file (always asks for the name); true when saved
+    bool SaveClick();         // save to the current file, or ask
     void NewClick();          // start from the defaults
-    void EzRgnBtn2Click() { m_Ops.EzRgnBtn2Click(); }
-    void EzRgnBtn3Click() { m_Ops.EzRgnBtn3Click(); }
+    void EzRgnBtn2Click();    // read from gateway
+    void EzRgnBtn3Click();    // write to gateway
     void EzRgnBtn1Click() { m_Ops.EzRgnBtn1Click(); }
     void SpeedButton6Click() { m_Ops.SpeedButton6Click(); }
     void SpeedButton8Click() { m_Ops.SpeedButton8Click(); }
@@ -62,6 +62,14 @@ public:
     void SelectPage(int index);
     bool LoadFile(const QString& path);
     bool SaveFile(const QString& path);
+    // The window's configuration (the shown page included) differs from what was
+    // last loaded, saved, read from or written to the gateway.
+    bool IsModified();
+    // Before the configuration is replaced or the window closes: asks to save
+    // changes; false when the user cancelled (or the save did not happen).
+    bool ConfirmLoss();
+    // What the window holds now is stored somewhere (a file or the gateway).
+    void MarkClean();
 
     // TOperationUI
     void ShowProgress(bool show, int textNumber, bool withBar) override;
@@ -130,6 +138,7 @@ private:
     void UpdateCaption();
     void ScrollBox1Resize();
     void LoadQtTranslations(const QString& languageId);
+    void StoreShownPage();
 
     std::unique_ptr<TPrompts> m_Prompts;
     TAppSettings m_Settings;
@@ -142,6 +151,7 @@ private:
     int m_CurrentLanguage = 0;
     QPointer<TFProgress> m_Progress;
     QButtonGroup* m_LanguageGroup = nullptr;
-    QString m_FileName;
+    QString m_FileName;  // the file the configuration came from or was saved to; empty otherwise
+    std::vector<std::vector<std::string>> m_Clean;  // the registry when it was last stored somewhere
     std::unique_ptr<QTranslator> m_QtTranslator;  // the standard buttons and dialogs in the interface language
 };

@@ -29,6 +29,19 @@ bool TPrompts::Ask(QWidget* parent, const QString& caption, const QString& text,
     return box.exec() == QMessageBox::Yes;
 }
 
+TSaveChoice TPrompts::AskSave(QWidget* parent, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return TSaveChoice::Save;
+    case QMessageBox::Discard: return TSaveChoice::Discard;
+    default: return TSaveChoice::Cancel;
+    }
+}
+
 QString DialogFilter(const QString& languageFilter)
 {
     const QStringList parts = languageFilter.split('|');

@@ -9,11 +9,16 @@
 class QWidget;
 class TFAskBinaries;
 
+// The answer to "save the changes first?".
+enum class TSaveChoice { Save, Discard, Cancel };
+
 class TPrompts {
 public:
     virtual ~TPrompts() = default;
     virtual void Message(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
     virtual bool Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
+    // Save / Discard / Cancel; closing the box is Cancel.
+    virtual TSaveChoice AskSave(QWidget* parent, const QString& caption, const QString& text);
     // Open and save dialogs; an empty result when the user cancelled.
     virtual QString OpenFile(QWidget* parent, const QString& filter);
     virtual QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix);

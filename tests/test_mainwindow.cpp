@@ -145,10 +145,11 @@ TEST_F(Window, FileCommandsRoundTrip)
     main->EzRgnBtn4Click();
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "4");
 
-    // New: defaults after a yes.
-    prompts->answers = {false, true};
+    // New: defaults, once the changes since the load are saved or given up.
+    p.SetValue("FXSVolRec", 0, "1");
+    prompts->saveAnswers = {TSaveChoice::Cancel, TSaveChoice::Discard};
     main->NewClick();
-    EXPECT_EQ(p.GetValue("FXSVolRec", 0), "4");
+    EXPECT_EQ(p.GetValue("FXSVolRec", 0), "1");
     main->NewClick();
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "3");
     EXPECT_TRUE(main->FileName().isEmpty());
@@ -170,6 +171,7 @@ TEST_F(Window, CancelledOpenKeepsThePage)
     main->SelectPage(0);
     ASSERT_NE(main->CurrentPage(), nullptr);
     Parameters().SetValue("FXSVolRec", 0, "2");
+    main->CurrentPage()->LoadFromParameters();  // as if typed on the page
     prompts->openPath.clear();
     main->EzRgnBtn4Click();
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");

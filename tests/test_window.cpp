@@ -1,5 +1,6 @@
 // The main window in a technician's hands: what stays in front, what Enter,
 // the keyboard and the close box do, and what is never lost without a word.
+#include "Commonutils.h"
 #include "Comterminal.h"
 #include "Language.h"
 #include "Nastaveni.h"
@@ -18,7 +19,10 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QStatusBar>
+#include <QDir>
 #include <functional>
 
 namespace {
@@ -181,4 +185,126 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     });
     main->BSettingClick();
     EXPECT_EQ(main->m_Ops.ComPort.toStdString(), "Com3");
+}
+
+TEST_F(Hands, ClosingWithUnsavedEditsAsksSaveDiscardOrCancel)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/site.kvx";
+    // Nothing changed: no question.
+    EXPECT_TRUE(main->close());
+    EXPECT_TRUE(prompts->saveAsked.isEmpty());
+
+    // An edit typed on a page counts, even before the page is left.
+    main->SelectPage(6);
+    auto* password = main->CurrentPage()->findChild<QLineEdit*>("Edit7");
+    ASSERT_NE(password, nullptr);
+    password->setText("4321");
+    prompts->saveAnswers = {TSaveChoice::Cancel};
+    EXPECT_FALSE(main->close());
+    ASSERT_EQ(prompts->saveAsked.size(), 1);
+    EXPECT_EQ(prompts->saveAsked.front(), Text(340));
+    // Cancel keeps the window as it was: the page with the edit still in view.
+    EXPECT_EQ(main->CurrentPage(), main->Page(6));
+    EXPECT_FALSE(main->CurrentPage()->isHidden());
+    EXPECT_EQ(password->text(), "4321");
+
+    // Save, with no file yet: the save dialog; cancelled there, the window stays.
+    prompts->saveAnswers = {TSaveChoice::Save};
+    prompts->savePath.clear();
+    EXPECT_FALSE(main->close());
+    // Save into a file: saved, then closed.
+    prompts->saveAnswers = {TSaveChoice::Save};
+    prompts->savePath = file;
+    EXPECT_TRUE(main->close());
+    ASSERT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(main->IsModified());
+
+    // Discard closes without writing anything.
+    main->SelectPage(0);
+    Parameters().SetValue("FXSVolRec", 0, Parameters().GetValue("FXSVolRec", 0) == "2" ? "4" : "2");
+    main->CurrentPage()->LoadFromParameters();  // as if typed on the page
+    const QByteArray before = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    prompts->saveAnswers = {TSaveChoice::Discard};
+    EXPECT_TRUE(main->close());
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(prompts->saveAsked.size(), 4);
+
+    // An edit taken back is no edit.
+    const std::string volume = Parameters().GetValue("FXSVolRec", 0);
+    main->MarkClean();
+    Parameters().SetValue("FXSVolRec", 0, volume == "2" ? "4" : "2");
+    main->CurrentPage()->LoadFromParameters();
+    EXPECT_TRUE(main->IsModified());
+    Parameters().SetValue("FXSVolRec", 0, volume);
+    main->CurrentPage()->LoadFromParameters();
+    EXPECT_FALSE(main->IsModified());
+}
+
+TEST_F(Hands, SaveNeverOverwritesAFileTheWindowNoLongerShows)
+{
+    QTemporaryDir dir;
+    const QString first = dir.path() + "/first.kvx", second = dir.path() + "/second.kvx";
+    auto contents = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    Parameters().SetValue("FXSVolRec", 0, "2");
+    prompts->savePath = first;
+    ASSERT_TRUE(main->EzRgnBtn5Click());
+    EXPECT_TRUE(main->windowTitle().endsWith("first.kvx"));
+    EXPECT_EQ(main->statusBar()->currentMessage(), Substitute(Text(341), {QDir::toNativeSeparators(first)}));
+    const QByteArray saved = contents(first);
+
+    // Save to the named file: no dialog, confirmed in the status bar.
+    main->statusBar()->clearMessage();
+    Parameters().SetValue("FXSVolRec", 0, "4");
+    prompts->savePath.clear();
+    main->Ulozit1->trigger();
+    EXPECT_NE(contents(first), saved);
+    EXPECT_EQ(main->statusBar()->currentMessage(), Substitute(Text(341), {QDir::toNativeSeparators(first)}));
+    const QByteArray edited = contents(first);
+
+    // After a read the window shows the gateway's configuration: the file is not named,
+    // and Save asks where to (here: cancelled, so nothing is written).
+    ASSERT_TRUE(prompts->saveAsked.isEmpty());
+    main->EzRgnBtn2Click();
+    EXPECT_TRUE(prompts->saveAsked.isEmpty());  // nothing unsaved: no question before the read
+    EXPECT_TRUE(main->FileName().isEmpty());
+    EXPECT_FALSE(main->windowTitle().contains("first.kvx"));
+    EXPECT_FALSE(main->IsModified());
+    main->Ulozit1->trigger();
+    EXPECT_EQ(contents(first), edited);
+    // The same after New.
+    main->NewClick();
+    EXPECT_TRUE(main->FileName().isEmpty());
+    prompts->savePath = second;
+    main->Ulozit1->trigger();
+    EXPECT_EQ(contents(first), edited);
+    EXPECT_TRUE(QFile::exists(second));
+    EXPECT_TRUE(main->windowTitle().endsWith("second.kvx"));
+}
+
+TEST_F(Hands, ReadAndWriteAskOnlyWhenEditsWouldBeLost)
+{
+    Parameters().SetValue("FXSVolRec", 0, Parameters().GetValue("FXSVolRec", 0) == "2" ? "4" : "2");
+    const std::string edited = Parameters().GetValue("FXSVolRec", 0);
+    // A read over unsaved edits asks; Cancel keeps them and reads nothing.
+    prompts->saveAnswers = {TSaveChoice::Cancel};
+    const int commands = sim->Commands();
+    main->EzRgnBtn2Click();
+    EXPECT_EQ(prompts->saveAsked.size(), 1);
+    EXPECT_EQ(sim->Commands(), commands);
+    EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), edited);
+    // A successful write stores them in the gateway: nothing left to ask about.
+    main->m_Ops.PinChanged = main->m_Ops.PasswordChanged = true;
+    main->EzRgnBtn3Click();
+    EXPECT_FALSE(main->IsModified());
+    EXPECT_TRUE(main->close());
+    EXPECT_EQ(prompts->saveAsked.size(), 1);
 }
