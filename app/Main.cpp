@@ -28,11 +28,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -61,6 +63,26 @@ const int kHintTime = 120000;  // ms
 
 // The progress window steps aside while the program asks or tells something
 // during an operation, so the box is never covered, and comes back afterwards.
+// The style greys a disabled icon, which leaves dark glyphs looking enabled:
+// a disabled button shows its glyph faint instead.
+QIcon WithDisabledLook(const QIcon& icon, const QSize& size)
+{
+    QIcon result;
+    for (const int scale : {1, 2}) {
+        const QPixmap normal = icon.pixmap(size * scale);
+        if (normal.isNull()) continue;
+        QPixmap faint(normal.size());
+        faint.fill(Qt::transparent);
+        QPainter p(&faint);
+        p.setOpacity(0.3);
+        p.drawPixmap(0, 0, normal);
+        p.end();
+        result.addPixmap(normal, QIcon::Normal);
+        result.addPixmap(faint, QIcon::Disabled);
+    }
+    return result;
+}
+
 class TProgressAside {
 public:
     explicit TProgressAside(TFProgress* progress) : m_Progress(progress)
@@ -90,6 +112,7 @@ TFMain::TFMain(QWidget* parent)
     : QMainWindow(parent), m_Ops(Parameters(), Terminal(), Language(), *this), m_Prompts(std::make_unique<TPrompts>())
 {
     setObjectName("TFMain");
+    setWindowIcon(QIcon(":/korvanext.svg"));
     BuildMenus();
     BuildToolBar();
 
@@ -130,6 +153,11 @@ TFMain::TFMain(QWidget* parent)
     statusBar()->addWidget(StatusBar1, 1);
     connect(ListBox1, &QListWidget::itemActivated, this, [this] { ListBox1Click(); });
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
+    // The arrow keys show the page they move to. The monitor entry is a command, not a
+    // page: it opens on Enter or a click, never by passing over it.
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row < 7) SelectPage(row);
+    });
 
     // Start-up: folders, languages, link state, settings, catalogue, language.
     m_SettingsPath = SettingsFilePath();
@@ -272,7 +300,7 @@ void TFMain::BuildToolBar()
     for (int i = 0; i < 8; ++i) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QString("SpeedButton%1").arg(i + 1));
-        b->setIcon(style()->standardIcon(icons[i]));
+        b->setIcon(WithDisabledLook(style()->standardIcon(icons[i]), bar->iconSize()));
         b->setAutoRaise(true);
         connect(b, &QToolButton::clicked, this, handlers[i]);
         SpeedButtons[size_t(i)] = b;
@@ -324,11 +352,17 @@ void TFMain::SelectPage(int index)
         ListBox1->setCurrentRow(m_CurrentPageIndex);
         ListBox1->blockSignals(false);
         if (FMonitor) {
+            // Sized in the current language before it is centred, so the first showing is centred too.
+            Language().ApplyToForm(FMonitor);
+            FMonitor->ResetDisplay();
+            FMonitor->adjustSize();
             CentreOn(FMonitor, this);
             FMonitor->exec();
         }
         return;
     }
+    // A click on the page already shown (after the keys brought it) changes nothing.
+    if (m_CurrentPage && index == m_CurrentPageIndex && !m_CurrentPage->isHidden()) return;
     if (m_CurrentPage) {
         m_CurrentPage->StoreToParameters();
         m_CurrentPage->hide();
@@ -389,10 +423,12 @@ void TFMain::SetLanguage(int lang)
         m_CurrentPage->LoadFromParameters();
     }
     for (int i = 0; i < 8; ++i) ListBox1->item(i)->setText(l.Text(kPageTexts[i]));
+    if (m_CurrentPageIndex >= 0) Panel1C->setText(ListBox1->item(m_CurrentPageIndex)->text());
     const int hints[8] = {69, 70, 73, 74, 18, 244, 68, 245};
     for (int i = 0; i < 8; ++i) {
-        // Speed buttons 6 and 8 take the hint texts of their numbers, the others the texts.
-        SpeedButtons[size_t(i)]->setToolTip(i == 5 || i == 7 ? l.Hint(hints[i]) : l.Text(hints[i]));
+        // Speed buttons 6 and 8 take the hint texts of their numbers, the others the texts
+        // (text 18 is also a menu item's).
+        SpeedButtons[size_t(i)]->setToolTip(i == 5 || i == 7 ? l.Hint(hints[i]) : CaptionText(l.Text(hints[i])));
     }
     Aplikace1->setTitle(l.Text(242));
     Nastaveni2->setText(l.Text(18));
@@ -587,6 +623,7 @@ void TFMain::EzRgnBtn3Click()
 
 void TFMain::BHelpClick()
 {
+    FOAplikaci->FormActivate();  // texts and logo first: its size depends on them
     CentreOn(FOAplikaci, this);
     FOAplikaci->exec();
 }

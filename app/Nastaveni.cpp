@@ -5,6 +5,7 @@
 #include "Globals.h"
 #include "Language.h"
 #include "Main.h"
+#include "Prompts.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -145,6 +146,8 @@ void TFNastaveni::showEvent(QShowEvent* event)
 void TFNastaveni::FormActivate()
 {
     Language().ApplyToForm(this);
+    // The caption shares its text with the menu item that opens the dialog.
+    setWindowTitle(CaptionText(Language().Text(18)));
     const bool cable = RadioButton1->isChecked();
     ComboBox1->setVisible(cable);
     for (QWidget* w : {static_cast<QWidget*>(TD), static_cast<QWidget*>(Button1), static_cast<QWidget*>(Label1),

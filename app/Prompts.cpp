@@ -74,3 +74,26 @@ QString TPrompts::ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths
 {
     return dialog.Choose(paths, [this](QWidget* parent, const QString& filter) { return OpenFile(parent, filter); });
 }
+
+QString WithoutMnemonic(const QString& menuText)
+{
+    QString plain;
+    plain.reserve(menuText.size());
+    for (int i = 0; i < menuText.size(); ++i) {
+        if (menuText[i] != '&') {
+            plain += menuText[i];
+        } else if (i + 1 < menuText.size() && menuText[i + 1] == '&') {
+            plain += '&';
+            ++i;
+        }
+    }
+    return plain;
+}
+
+QString CaptionText(const QString& menuText)
+{
+    QString caption = WithoutMnemonic(menuText).trimmed();
+    if (caption.endsWith("...")) caption.chop(3);
+    else if (caption.endsWith(QChar(0x2026))) caption.chop(1);
+    return caption.trimmed();
+}

@@ -29,3 +29,8 @@ public:
 // A "description|pattern|description|pattern" filter as the language files
 // hold it, in the form the file dialogs take.
 QString DialogFilter(const QString& languageFilter);
+
+// A menu text used elsewhere: without its mnemonic marks ("&&" stays one "&").
+QString WithoutMnemonic(const QString& menuText);
+// A menu text as a window caption or hint: no mnemonic and no trailing "...".
+QString CaptionText(const QString& menuText);

@@ -19,6 +19,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("korvanext");
     QApplication::setApplicationVersion("1.26");
+    // Ties the windows to the desktop entry (its name and icon in task lists).
+    QGuiApplication::setDesktopFileName("korvanext");
     QCommandLineParser parser;
     parser.setApplicationDescription("Configuration of the GSM gateway.");
     parser.addHelpOption();

@@ -4,6 +4,8 @@
 #include "Comterminal.h"
 #include "Language.h"
 #include "Nastaveni.h"
+#include "Monitor.h"
+#include "Oaplikaci.h"
 #include "Parametry.h"
 #include "Progress.h"
 #include "apptest.h"
@@ -23,6 +25,14 @@
 #include <QTimer>
 #include <QStatusBar>
 #include <QDir>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMenu>
+#include <QScrollArea>
+#include <QLabel>
+#include <QSet>
+#include <QToolButton>
+#include <QImage>
 #include <functional>
 
 namespace {
@@ -307,4 +317,117 @@ TEST_F(Hands, ReadAndWriteAskOnlyWhenEditsWouldBeLost)
     EXPECT_FALSE(main->IsModified());
     EXPECT_TRUE(main->close());
     EXPECT_EQ(prompts->saveAsked.size(), 1);
+}
+
+TEST_F(Hands, TheKeyboardWorksLikeTheMouse)
+{
+    QListWidget* list = main->ListBox1;
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(main->CurrentPageIndex(), list->currentRow());
+    EXPECT_EQ(main->ScrollBox1->widget(), main->Page(list->currentRow()));
+    EXPECT_EQ(main->Panel1C->text(), list->currentItem()->text());
+    const int page = main->CurrentPageIndex();
+    // Passing over the monitor entry opens nothing; Enter on it does, and the list
+    // goes back to the page that is shown.
+    main->m_Ops.IsModem = true;  // the monitor then polls nothing
+    QTest::keyClick(list, Qt::Key_End);
+    EXPECT_EQ(list->currentRow(), 7);
+    EXPECT_EQ(main->CurrentPageIndex(), page);
+    EXPECT_FALSE(main->FMonitor->isVisible());
+    bool opened = false;
+    QTimer::singleShot(200, [&] {
+        opened = main->FMonitor->isVisible();
+        main->FMonitor->Button1Click();
+    });
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(list->currentRow(), page);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(main->CurrentPageIndex(), page - 1);
+
+    // The page caption follows a language switch.
+    main->LanguageButtonClick("Ger");
+    EXPECT_EQ(main->Panel1C->text(), Text(4 + page - 1));
+    main->LanguageButtonClick("Eng");
+}
+
+TEST_F(Hands, EveryMenuItemHasItsOwnMnemonicInEveryLanguage)
+{
+    auto mnemonic = [](const QString& text) {
+        for (int i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] != '&') continue;
+            if (text[i + 1] != '&') return text[i + 1].toLower();
+            ++i;
+        }
+        return QChar();
+    };
+    for (const char* id : {"Eng", "Cze", "Slo", "Ger", "Pol", "Fin", "Tur"}) {
+        main->LanguageButtonClick(id);
+        std::vector<QList<QAction*>> menus{main->menuBar()->actions()};
+        for (QAction* a : main->menuBar()->actions())
+            if (a->menu()) menus.push_back(a->menu()->actions());
+        for (const auto& actions : menus) {
+            QSet<QChar> used;
+            for (QAction* a : actions) {
+                if (a->isSeparator()) continue;
+                const QChar key = mnemonic(a->text());
+                EXPECT_FALSE(key.isNull()) << id << ": " << a->text().toStdString();
+                EXPECT_FALSE(used.contains(key)) << id << ": " << a->text().toStdString();
+                used.insert(key);
+            }
+        }
+        // Where the same texts serve as captions and hints they show no marks.
+        main->FNastaveni->FormActivate();
+        main->FOAplikaci->FormActivate();
+        for (const QString& caption : {main->FNastaveni->windowTitle(), main->FOAplikaci->windowTitle(),
+                                       main->SpeedButtons[4]->toolTip()}) {
+            EXPECT_FALSE(caption.contains('&')) << id << ": " << caption.toStdString();
+            EXPECT_FALSE(caption.endsWith("...")) << id << ": " << caption.toStdString();
+            EXPECT_FALSE(caption.isEmpty()) << id;
+        }
+    }
+    EXPECT_EQ(CaptionText("Save &&&as..."), "Save &as");
+}
+
+TEST_F(Hands, DialogsAreCentredOnTheirFirstShowingToo)
+{
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    main->m_Ops.IsModem = true;  // the monitor then polls nothing
+    auto offCentre = [&](QWidget* d) {
+        const QPoint delta = d->frameGeometry().center() - main->frameGeometry().center();
+        return delta.manhattanLength();
+    };
+    int about = -1, monitor = -1;
+    QTimer::singleShot(200, [&] {
+        about = offCentre(main->FOAplikaci);
+        main->FOAplikaci->accept();
+    });
+    main->BHelpClick();
+    QTimer::singleShot(200, [&] {
+        monitor = offCentre(main->FMonitor);
+        main->FMonitor->Button1Click();
+    });
+    main->SelectPage(7);
+    // Within the frame, which a window gets only when first shown.
+    EXPECT_LE(about, 8);
+    EXPECT_LE(monitor, 8);
+}
+
+TEST_F(Hands, TheWindowCarriesItsIconAndDisabledButtonsLookDisabled)
+{
+    EXPECT_TRUE(QFile::exists(":/korvanext.svg"));
+    EXPECT_FALSE(main->windowIcon().isNull());
+    QToolButton* disconnect = main->SpeedButtons[7];
+    ASSERT_FALSE(disconnect->isEnabled());  // cable mode: nothing to hang up
+    const QImage normal = disconnect->icon().pixmap(24, QIcon::Normal).toImage();
+    const QImage faint = disconnect->icon().pixmap(24, QIcon::Disabled).toImage();
+    auto opacity = [](const QImage& image) {
+        long sum = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) sum += qAlpha(image.pixel(x, y));
+        return sum;
+    };
+    EXPECT_LT(opacity(faint) * 2, opacity(normal));
 }
