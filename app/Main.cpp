@@ -461,12 +461,15 @@ void TFMain::LoadQtTranslations(const QString& languageId)
         m_QtTranslator.reset();
     }
     QLocale::setDefault(code.isEmpty() ? QLocale::system() : QLocale(code));
-    if (code.isEmpty() || code == "en") return;
     // Without the translations installed the standard buttons stay English.
     auto translator = std::make_unique<QTranslator>();
-    if (translator->load("qtbase_" + code, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+    if (!code.isEmpty() && code != "en" &&
+        translator->load("qtbase_" + code, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
         QCoreApplication::installTranslator(translator.get()))
         m_QtTranslator = std::move(translator);
+    // Every widget hears of the switch now, not when a later box is already up
+    // (a box retranslates its buttons when it hears of it).
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
 }
 
 void TFMain::LanguageButtonClick(const QString& id)
@@ -681,13 +684,14 @@ void TFMain::ShowProgress(bool show, int textNumber, bool withBar)
     }
     // A second request while one is shown (the upgrade inside a read) reuses it.
     if (!m_Progress) m_Progress = new TFProgress(this);
-    m_Progress->adjustSize();
-    CentreOn(m_Progress, this);
-    m_Progress->show();
+    // Filled before it is sized and centred, so it shows centred.
     m_Progress->Label1->setText(Language().Text(textNumber));
     m_Progress->ProgressBar1->setVisible(withBar);
     m_Progress->Button1->setVisible(true);
     m_Progress->ProgressBar1->setValue(0);
+    m_Progress->adjustSize();
+    CentreOn(m_Progress, this);
+    m_Progress->show();
     QCoreApplication::processEvents();
     m_Progress->Cancelled = false;
     m_Progress->Active = true;

@@ -35,6 +35,8 @@ TFProgress::TFProgress(QWidget* parent)
     l->addWidget(Label1);
     l->addWidget(ProgressBar1);
     l->addWidget(Button1, 0, Qt::AlignHCenter);
+    // A fixed size: nothing to maximise or drag larger.
+    l->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumWidth(267);
     connect(Button1, &QPushButton::clicked, this, &TFProgress::Button1Click);
 }

@@ -1,9 +1,29 @@
 #include "Prompts.h"
 
 #include "Askbinaries.h"
+#include "Globals.h"
+#include "Language.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
 #include <QMessageBox>
+
+namespace {
+// The buttons in the interface language, also where the toolkit's own translation lacks them.
+void NameButtons(QMessageBox& box)
+{
+    const CLanguage& l = Language();
+    const std::pair<QMessageBox::StandardButton, int> names[] = {
+        {QMessageBox::Ok, 1},    {QMessageBox::Cancel, 2},  {QMessageBox::Yes, 342},
+        {QMessageBox::No, 343},  {QMessageBox::Save, 344},  {QMessageBox::Discard, 345}};
+    for (const auto& [which, text] : names) {
+        QAbstractButton* button = box.button(which);
+        if (!button || text >= l.WordCount()) continue;
+        const QString name = l.Text(text);
+        if (!name.isEmpty()) button->setText(name);
+    }
+}
+}  // namespace
 
 static QMessageBox::Icon BoxIcon(TIcon icon)
 {
@@ -19,6 +39,7 @@ static QMessageBox::Icon BoxIcon(TIcon icon)
 void TPrompts::Message(QWidget* parent, const QString& caption, const QString& text, TIcon icon)
 {
     QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Ok, parent);
+    NameButtons(box);
     box.exec();
 }
 
@@ -26,6 +47,7 @@ bool TPrompts::Ask(QWidget* parent, const QString& caption, const QString& text,
 {
     QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
+    NameButtons(box);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -35,6 +57,7 @@ TSaveChoice TPrompts::AskSave(QWidget* parent, const QString& caption, const QSt
                     parent);
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
+    NameButtons(box);
     switch (box.exec()) {
     case QMessageBox::Save: return TSaveChoice::Save;
     case QMessageBox::Discard: return TSaveChoice::Discard;

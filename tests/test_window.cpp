@@ -431,3 +431,23 @@ TEST_F(Hands, TheWindowCarriesItsIconAndDisabledButtonsLookDisabled)
     };
     EXPECT_LT(opacity(faint) * 2, opacity(normal));
 }
+
+TEST_F(Hands, TheProgramsBoxesNameTheirButtonsInTheInterfaceLanguage)
+{
+    main->SetPrompts(std::make_unique<TPrompts>());
+    prompts = nullptr;
+    // Slovak: the toolkit's own translation has no names for these buttons.
+    main->LanguageButtonClick("Slo");
+    QStringList names;
+    auto read = [&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* b : box->buttons()) names << b->text();
+    };
+    WhenModal(read, [](QWidget* m) { ClickButton(m, QMessageBox::No); });
+    EXPECT_FALSE(main->Ask("?", TIcon::Question));
+    WhenModal(read, [](QWidget* m) { ClickButton(m, QMessageBox::Cancel); });
+    EXPECT_EQ(main->Prompts().AskSave(main.get(), Text(0), Text(340)), TSaveChoice::Cancel);
+    for (int n : {342, 343, 344, 345, 2}) EXPECT_TRUE(names.contains(Text(n))) << names.join('|').toStdString();
+    main->LanguageButtonClick("Eng");
+}

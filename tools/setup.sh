@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev
           xvfb xauth xfonts-base fonts-dejavu-core clang libclang-rt-14-dev
-          qt6-translations-l10n libqt6svg6 openbox)
+          qt6-translations-l10n libqt6svg6 openbox x11-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
