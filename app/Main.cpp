@@ -271,7 +271,9 @@ void TFMain::BuildMenus()
     Novy1 = action("Novy1", Brana1, QKeySequence::New, &TFMain::NewClick);
     Nacistzesouboru1 = action("Nacistzesouboru1", Brana1, QKeySequence::Open, &TFMain::EzRgnBtn4Click);
     Ulozit1 = action("Ulozit1", Brana1, QKeySequence::Save, &TFMain::SaveClick);
-    Ulozitdosouboru1 = action("Ulozitdosouboru1", Brana1, QKeySequence::SaveAs, &TFMain::EzRgnBtn5Click);
+    // Spelled out: the toolkit binds "Save as" to no key outside some desktops.
+    Ulozitdosouboru1 =
+        action("Ulozitdosouboru1", Brana1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TFMain::EzRgnBtn5Click);
     Brana1->addSeparator();
     Nacistzbrany1 = action("Nacistzbrany1", Brana1, QKeySequence(Qt::Key_F5), &TFMain::EzRgnBtn2Click);
     Ulozitdobrany1 = action("Ulozitdobrany1", Brana1, QKeySequence(Qt::Key_F6), &TFMain::EzRgnBtn3Click);

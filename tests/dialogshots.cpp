@@ -25,6 +25,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -169,6 +170,13 @@ int main(int argc, char** argv)
         Pump(800);
         shot.Save("main");
         CLanguage& l = Language();
+        for (QMenu* menu : {main.Aplikace1, main.Brana1}) {
+            QMenuBar* bar = main.menuBar();
+            menu->popup(bar->mapToGlobal(bar->actionGeometry(menu->menuAction()).bottomLeft()));
+            Pump(300);
+            shot.Save("menu-" + menu->objectName());
+            menu->close();
+        }
 
         shot.WhenModal("settings", [&](QWidget* w) {
             // The edit menu of the port field, in the same language.
