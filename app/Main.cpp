@@ -30,9 +30,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -44,7 +48,10 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTranslator>
 #include <QVBoxLayout>
+#include <cstring>
+#include <functional>
 
 namespace {
 const char* const kLanguageIds[7] = {"Cze", "Eng", "Slo", "Ger", "Pol", "Fin", "Tur"};
@@ -52,14 +59,63 @@ const char* const kLanguageButtons[7] = {"BLCze", "BLEng", "BLSlo", "BLGer", "BL
 // Page list entries and their texts; entry 7 is the GSM monitor.
 const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
 // Texts of the extra file commands.
-const int kTextNew = 291, kTextSave = 292, kTextNewAsk = 293;
+const int kTextNew = 291, kTextSave = 292;
+const int kTextSaveChanges = 340, kTextSavedTo = 341;
+const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
 const int kHintTime = 120000;  // ms
+
+// The progress window steps aside while the program asks or tells something
+// during an operation, so the box is never covered, and comes back afterwards.
+// The style greys a disabled icon, which leaves dark glyphs looking enabled:
+// a disabled button shows its glyph faint instead.
+QIcon WithDisabledLook(const QIcon& icon, const QSize& size)
+{
+    QIcon result;
+    for (const int scale : {1, 2}) {
+        const QPixmap normal = icon.pixmap(size * scale);
+        if (normal.isNull()) continue;
+        QPixmap faint(normal.size());
+        faint.fill(Qt::transparent);
+        QPainter p(&faint);
+        p.setOpacity(0.3);
+        p.drawPixmap(0, 0, normal);
+        p.end();
+        result.addPixmap(normal, QIcon::Normal);
+        result.addPixmap(faint, QIcon::Disabled);
+    }
+    return result;
+}
+
+class TProgressAside {
+public:
+    explicit TProgressAside(TFProgress* progress) : m_Progress(progress)
+    {
+        if (m_Progress && m_Progress->isVisible()) {
+            m_Progress->hide();
+            m_Hidden = true;
+        }
+    }
+    ~TProgressAside()
+    {
+        if (!m_Hidden || !m_Progress || !m_Progress->Active) return;
+        m_Progress->show();
+        m_Progress->raise();
+        m_Progress->activateWindow();
+    }
+    TProgressAside(const TProgressAside&) = delete;
+    TProgressAside& operator=(const TProgressAside&) = delete;
+
+private:
+    QPointer<TFProgress> m_Progress;
+    bool m_Hidden = false;
+};
 }  // namespace
 
 TFMain::TFMain(QWidget* parent)
     : QMainWindow(parent), m_Ops(Parameters(), Terminal(), Language(), *this), m_Prompts(std::make_unique<TPrompts>())
 {
     setObjectName("TFMain");
+    setWindowIcon(QIcon(":/korvanext.svg"));
     BuildMenus();
     BuildToolBar();
 
@@ -100,6 +156,11 @@ TFMain::TFMain(QWidget* parent)
     statusBar()->addWidget(StatusBar1, 1);
     connect(ListBox1, &QListWidget::itemActivated, this, [this] { ListBox1Click(); });
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
+    // The arrow keys show the page they move to. The monitor entry is a command, not a
+    // page: it opens on Enter or a click, never by passing over it.
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row < 7) SelectPage(row);
+    });
 
     // Start-up: folders, languages, link state, settings, catalogue, language.
     m_SettingsPath = SettingsFilePath();
@@ -161,6 +222,7 @@ TFMain::TFMain(QWidget* parent)
         // No texts to show it in: the message names the folder so the installation can be mended.
         QTimer::singleShot(0, this, [this] { m_Prompts->Message(this, "KorvanextWin", Language().Problem(), TIcon::Error); });
     }
+    MarkClean();
 }
 
 TFMain::~TFMain()
@@ -168,6 +230,7 @@ TFMain::~TFMain()
     qApp->removeEventFilter(this);
     Terminal().m_OnStateChange = nullptr;
     Terminal().m_View = nullptr;
+    QLocale::setDefault(QLocale::system());
     // Pages not in the scroll area are children of the window and go with it;
     // the one shown goes with the scroll area.
 }
@@ -198,11 +261,11 @@ void TFMain::SetSessionPort(const QString& port, const QString& label)
 
 void TFMain::BuildMenus()
 {
-    auto action = [this](const char* name, QMenu* menu, const QKeySequence& key, void (TFMain::*slot)()) {
+    auto action = [this](const char* name, QMenu* menu, const QKeySequence& key, auto slot) {
         auto* a = menu->addAction(QString());
         a->setObjectName(name);
         if (!key.isEmpty()) a->setShortcut(key);
-        connect(a, &QAction::triggered, this, slot);
+        connect(a, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
         return a;
     };
     Aplikace1 = menuBar()->addMenu(QString());
@@ -219,7 +282,9 @@ void TFMain::BuildMenus()
     Novy1 = action("Novy1", Brana1, QKeySequence::New, &TFMain::NewClick);
     Nacistzesouboru1 = action("Nacistzesouboru1", Brana1, QKeySequence::Open, &TFMain::EzRgnBtn4Click);
     Ulozit1 = action("Ulozit1", Brana1, QKeySequence::Save, &TFMain::SaveClick);
-    Ulozitdosouboru1 = action("Ulozitdosouboru1", Brana1, QKeySequence::SaveAs, &TFMain::EzRgnBtn5Click);
+    // Spelled out: the toolkit binds "Save as" to no key outside some desktops.
+    Ulozitdosouboru1 =
+        action("Ulozitdosouboru1", Brana1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TFMain::EzRgnBtn5Click);
     Brana1->addSeparator();
     Nacistzbrany1 = action("Nacistzbrany1", Brana1, QKeySequence(Qt::Key_F5), &TFMain::EzRgnBtn2Click);
     Ulozitdobrany1 = action("Ulozitdobrany1", Brana1, QKeySequence(Qt::Key_F6), &TFMain::EzRgnBtn3Click);
@@ -241,13 +306,14 @@ void TFMain::BuildToolBar()
     const QStyle::StandardPixmap icons[8] = {
         QStyle::SP_ArrowDown, QStyle::SP_ArrowUp, QStyle::SP_DialogOpenButton, QStyle::SP_DialogSaveButton,
         QStyle::SP_FileDialogDetailedView, QStyle::SP_DriveNetIcon, QStyle::SP_BrowserReload, QStyle::SP_DialogCloseButton};
-    void (TFMain::*handlers[8])() = {&TFMain::EzRgnBtn2Click, &TFMain::EzRgnBtn3Click, &TFMain::EzRgnBtn4Click,
-                                     &TFMain::EzRgnBtn5Click, &TFMain::BSettingClick,  &TFMain::SpeedButton6Click,
-                                     &TFMain::EzRgnBtn1Click, &TFMain::SpeedButton8Click};
+    const std::function<void()> handlers[8] = {
+        [this] { EzRgnBtn2Click(); }, [this] { EzRgnBtn3Click(); },    [this] { EzRgnBtn4Click(); },
+        [this] { EzRgnBtn5Click(); }, [this] { BSettingClick(); },     [this] { SpeedButton6Click(); },
+        [this] { EzRgnBtn1Click(); }, [this] { SpeedButton8Click(); }};
     for (int i = 0; i < 8; ++i) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QString("SpeedButton%1").arg(i + 1));
-        b->setIcon(style()->standardIcon(icons[i]));
+        b->setIcon(WithDisabledLook(style()->standardIcon(icons[i]), bar->iconSize()));
         b->setAutoRaise(true);
         connect(b, &QToolButton::clicked, this, handlers[i]);
         SpeedButtons[size_t(i)] = b;
@@ -283,8 +349,7 @@ void TFMain::BuildPages()
     m_Pages = {new TFSLICParametry(this), new TFSmerovaciTabulka(this), new TFLogickyVstup(this), new TFGSMSIM(this),
                new TFServis(this),        new TFInicializace(this),     new TFZabezpeceni(this)};
     for (TFDForm* p : m_Pages) {
-        p->m_Ops = &m_Ops;
-        p->m_UI = this;
+        p->m_Host = this;
         p->hide();
     }
 }
@@ -301,11 +366,17 @@ void TFMain::SelectPage(int index)
         ListBox1->setCurrentRow(m_CurrentPageIndex);
         ListBox1->blockSignals(false);
         if (FMonitor) {
+            // Sized in the current language before it is centred, so the first showing is centred too.
+            Language().ApplyToForm(FMonitor);
+            FMonitor->ResetDisplay();
+            FMonitor->adjustSize();
             CentreOn(FMonitor, this);
             FMonitor->exec();
         }
         return;
     }
+    // A click on the page already shown (after the keys brought it) changes nothing.
+    if (m_CurrentPage && index == m_CurrentPageIndex && !m_CurrentPage->isHidden()) return;
     if (m_CurrentPage) {
         m_CurrentPage->StoreToParameters();
         m_CurrentPage->hide();
@@ -359,16 +430,19 @@ void TFMain::SetLanguage(int lang)
         if (found >= 0) LanguageButtons[size_t(i)]->setChecked(found == lang);
     }
     l.LoadLanguage(lang);
+    LoadQtTranslations(l.Language(lang).Id);
     l.ApplyToForm(this);
     if (m_CurrentPage) {
         m_CurrentPage->StoreToParameters();
         m_CurrentPage->LoadFromParameters();
     }
     for (int i = 0; i < 8; ++i) ListBox1->item(i)->setText(l.Text(kPageTexts[i]));
+    if (m_CurrentPageIndex >= 0) Panel1C->setText(ListBox1->item(m_CurrentPageIndex)->text());
     const int hints[8] = {69, 70, 73, 74, 18, 244, 68, 245};
     for (int i = 0; i < 8; ++i) {
-        // Speed buttons 6 and 8 take the hint texts of their numbers, the others the texts.
-        SpeedButtons[size_t(i)]->setToolTip(i == 5 || i == 7 ? l.Hint(hints[i]) : l.Text(hints[i]));
+        // Speed buttons 6 and 8 take the hint texts of their numbers, the others the texts
+        // (text 18 is also a menu item's).
+        SpeedButtons[size_t(i)]->setToolTip(i == 5 || i == 7 ? l.Hint(hints[i]) : CaptionText(l.Text(hints[i])));
     }
     Aplikace1->setTitle(l.Text(242));
     Nastaveni2->setText(l.Text(18));
@@ -388,6 +462,29 @@ void TFMain::SetLanguage(int lang)
     TranslateCompareCommands();
     UpdateCaption();
     UpdateLinkControls();
+}
+
+void TFMain::LoadQtTranslations(const QString& languageId)
+{
+    static const std::pair<const char*, const char*> codes[] = {{"Cze", "cs"}, {"Slo", "sk"}, {"Ger", "de"}, {"Pol", "pl"},
+                                                                {"Fin", "fi"}, {"Tur", "tr"}, {"Eng", "en"}};
+    QString code;
+    for (const auto& [id, c] : codes)
+        if (languageId == id) code = c;
+    if (m_QtTranslator) {
+        QCoreApplication::removeTranslator(m_QtTranslator.get());
+        m_QtTranslator.reset();
+    }
+    QLocale::setDefault(code.isEmpty() ? QLocale::system() : QLocale(code));
+    // Without the translations installed the standard buttons stay English.
+    auto translator = std::make_unique<QTranslator>();
+    if (!code.isEmpty() && code != "en" &&
+        translator->load("qtbase_" + code, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get()))
+        m_QtTranslator = std::move(translator);
+    // Every widget hears of the switch now, not when a later box is already up
+    // (a box retranslates its buttons when it hears of it).
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
 }
 
 void TFMain::LanguageButtonClick(const QString& id)
@@ -428,6 +525,37 @@ void TFMain::UpdateLinkControls()
 
 // ---------------------------------------------------------------- files
 
+void TFMain::MarkClean() { m_Clean = Parameters().Snapshot(); }
+
+void TFMain::StoreShownPage()
+{
+    if (!m_CurrentPage) return;
+    m_CurrentPage->StoreToParameters();
+    // A page that hides itself when stored (the security page) stays in view:
+    // it was only looked at, not left.
+    if (m_CurrentPage->isHidden()) {
+        m_CurrentPage->LoadFromParameters();
+        m_CurrentPage->show();
+    }
+}
+
+bool TFMain::IsModified()
+{
+    StoreShownPage();
+    return Parameters().Snapshot() != m_Clean;
+}
+
+bool TFMain::ConfirmLoss()
+{
+    if (!IsModified()) return true;
+    switch (m_Prompts->AskSave(this, Language().Text(0), Language().Text(kTextSaveChanges))) {
+    case TSaveChoice::Save: return SaveClick();
+    case TSaveChoice::Discard: return true;
+    case TSaveChoice::Cancel: break;
+    }
+    return false;
+}
+
 bool TFMain::LoadFile(const QString& path)
 {
     CParameters::TLoadReport report;
@@ -440,6 +568,7 @@ bool TFMain::LoadFile(const QString& path)
     }
     m_Ops.PinChanged = m_Ops.PasswordChanged = false;
     m_FileName = path;
+    MarkClean();
     UpdateCaption();
     if (report.UnknownCount > 0) Message(UnknownKeysText(Language(), report.UnknownCount, report.UnknownNames), TIcon::Warning);
     return true;
@@ -455,12 +584,15 @@ bool TFMain::SaveFile(const QString& path)
         return false;
     }
     m_FileName = path;
+    MarkClean();
     UpdateCaption();
+    statusBar()->showMessage(Substitute(Language().Text(kTextSavedTo), {QDir::toNativeSeparators(path)}), kStatusTime);
     return true;
 }
 
 void TFMain::EzRgnBtn4Click()
 {
+    if (!ConfirmLoss()) return;
     const QString path = m_Prompts->OpenFile(this, Language().Text(128));
     // A cancelled choice changes nothing, not even the edits on the page.
     if (path.isEmpty()) return;
@@ -468,29 +600,28 @@ void TFMain::EzRgnBtn4Click()
     if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
 }
 
-void TFMain::EzRgnBtn5Click()
+bool TFMain::EzRgnBtn5Click()
 {
-    if (m_CurrentPage) m_CurrentPage->StoreToParameters();
+    StoreShownPage();
     const QString path = m_Prompts->SaveFile(this, Language().Text(128), "kvx");
-    if (!path.isEmpty()) SaveFile(path);
+    return !path.isEmpty() && SaveFile(path);
 }
 
-void TFMain::SaveClick()
+bool TFMain::SaveClick()
 {
-    if (m_FileName.isEmpty()) {
-        EzRgnBtn5Click();
-        return;
-    }
-    if (m_CurrentPage) m_CurrentPage->StoreToParameters();
-    SaveFile(m_FileName);
+    // Only a file the window's configuration came from or went to is saved without asking.
+    if (m_FileName.isEmpty()) return EzRgnBtn5Click();
+    StoreShownPage();
+    return SaveFile(m_FileName);
 }
 
 void TFMain::NewClick()
 {
-    if (!Ask(Language().Text(kTextNewAsk), TIcon::Question)) return;
+    if (!ConfirmLoss()) return;
     Parameters().SetAllDefaults();
     m_Ops.PinChanged = m_Ops.PasswordChanged = false;
     m_FileName.clear();
+    MarkClean();
     UpdateCaption();
     if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
 }
@@ -545,17 +676,34 @@ void TFMain::RestoreClick()
 
 bool TFMain::LoadKeptCopy(const QString& path)
 {
-    const bool loaded = LoadFile(path);
+    if (!ConfirmLoss() || !LoadFile(path)) return false;
+    // A kept copy is no file of the user's: Save asks for a name instead of writing into it.
     m_FileName.clear();
     UpdateCaption();
     if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
-    return loaded;
+    return true;
+}
+
+void TFMain::EzRgnBtn2Click()
+{
+    if (!ConfirmLoss()) return;
+    if (!m_Ops.EzRgnBtn2Click()) return;
+    // The gateway holds what the window now shows; no file does.
+    m_FileName.clear();
+    MarkClean();
+    UpdateCaption();
+}
+
+void TFMain::EzRgnBtn3Click()
+{
+    if (m_Ops.EzRgnBtn3Click()) MarkClean();
 }
 
 // ---------------------------------------------------------------- dialogs and end
 
 void TFMain::BHelpClick()
 {
+    FOAplikaci->FormActivate();  // texts and logo first: its size depends on them
     CentreOn(FOAplikaci, this);
     FOAplikaci->exec();
 }
@@ -573,6 +721,10 @@ void TFMain::BExitClick()
 
 void TFMain::closeEvent(QCloseEvent* event)
 {
+    if (!ConfirmLoss()) {
+        event->ignore();
+        return;
+    }
     m_Ops.CloseGatewayLink();
     if (m_Ops.ModemConnected || Terminal().m_CallActive) Terminal().HangUp();
     m_Settings.Com = m_SessionPort.isEmpty() ? m_Ops.ComPort : m_Settings.Com;
@@ -612,13 +764,14 @@ void TFMain::ShowProgress(bool show, int textNumber, bool withBar)
     }
     // A second request while one is shown (the upgrade inside a read) reuses it.
     if (!m_Progress) m_Progress = new TFProgress(this);
-    m_Progress->adjustSize();
-    CentreOn(m_Progress, this);
-    m_Progress->show();
+    // Filled before it is sized and centred, so it shows centred.
     m_Progress->Label1->setText(Language().Text(textNumber));
     m_Progress->ProgressBar1->setVisible(withBar);
     m_Progress->Button1->setVisible(true);
     m_Progress->ProgressBar1->setValue(0);
+    m_Progress->adjustSize();
+    CentreOn(m_Progress, this);
+    m_Progress->show();
     QCoreApplication::processEvents();
     m_Progress->Cancelled = false;
     m_Progress->Active = true;
@@ -648,10 +801,28 @@ void TFMain::SetCancelVisible(bool visible)
 
 bool TFMain::Cancelled() const { return m_Progress && m_Progress->Cancelled; }
 
-void TFMain::Message(const QString& text, TIcon icon) { m_Prompts->Message(this, Language().Text(0), text, icon); }
+void TFMain::Message(const QString& text, TIcon icon)
+{
+    TProgressAside aside(m_Progress);
+    m_Prompts->Message(this, Language().Text(0), text, icon);
+}
 
-bool TFMain::Ask(const QString& text, TIcon icon) { return m_Prompts->Ask(this, Language().Text(0), text, icon); }
+bool TFMain::Ask(const QString& text, TIcon icon)
+{
+    TProgressAside aside(m_Progress);
+    return m_Prompts->Ask(this, Language().Text(0), text, icon);
+}
 
-QString TFMain::ChooseFirmware(const QStringList& paths) { return m_Prompts->ChooseFirmware(*FAskBinaries, paths); }
+QString TFMain::ChooseFirmware(const QStringList& paths)
+{
+    TProgressAside aside(m_Progress);
+    return m_Prompts->ChooseFirmware(*FAskBinaries, paths);
+}
 
 void TFMain::ProcessEvents() { QCoreApplication::processEvents(); }
+
+std::string TFMain::GatewayIdent() const
+{
+    const auto& id = m_Ops.GatewayIdent;
+    return std::string(id.data(), strnlen(id.data(), id.size()));
+}

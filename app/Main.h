@@ -2,6 +2,7 @@
 // the language switch, and the user commands that reach the gateway.
 #pragma once
 #include "Appsettings.h"
+#include "Dform.h"
 #include "Gatewayops.h"
 #include "Progress.h"
 #include "Prompts.h"
@@ -20,6 +21,7 @@ class QScrollArea;
 class QSplitter;
 class QToolBar;
 class QToolButton;
+class QTranslator;
 class TFDForm;
 class TFProgress;
 class TFNastaveni;
@@ -30,7 +32,7 @@ class TFCOMDialing;
 class TFPorovnani;
 class TFObnoveni;
 
-class TFMain : public QMainWindow, public TOperationUI {
+class TFMain : public QMainWindow, public TOperationUI, public TPageHost {
     Q_OBJECT
 public:
     explicit TFMain(QWidget* parent = nullptr);
@@ -51,11 +53,11 @@ public:
     void BSettingClick();
     void BExitClick();
     void EzRgnBtn4Click();    // load configuration file
-    void EzRgnBtn5Click();    // save configuration file (always asks for the name)
-    void SaveClick();         // save to the current file, or ask
+    bool EzRgnBtn5Click();    // save configuration file (always asks for the name); true when saved
+    bool SaveClick();         // save to the current file, or ask
     void NewClick();          // start from the defaults
-    void EzRgnBtn2Click() { m_Ops.EzRgnBtn2Click(); }
-    void EzRgnBtn3Click() { m_Ops.EzRgnBtn3Click(); }
+    void EzRgnBtn2Click();    // read from gateway
+    void EzRgnBtn3Click();    // write to gateway
     void EzRgnBtn1Click() { m_Ops.EzRgnBtn1Click(); }
     void SpeedButton6Click() { m_Ops.SpeedButton6Click(); }
     void SpeedButton8Click() { m_Ops.SpeedButton8Click(); }
@@ -68,6 +70,14 @@ public:
     void SelectPage(int index);
     bool LoadFile(const QString& path);
     bool SaveFile(const QString& path);
+    // The window's configuration (the shown page included) differs from what was
+    // last loaded, saved, read from or written to the gateway.
+    bool IsModified();
+    // Before the configuration is replaced or the window closes: asks to save
+    // changes; false when the user cancelled (or the save did not happen).
+    bool ConfirmLoss();
+    // What the window holds now is stored somewhere (a file or the gateway).
+    void MarkClean();
 
     // TOperationUI
     void ShowProgress(bool show, int textNumber, bool withBar) override;
@@ -81,6 +91,20 @@ public:
     bool Ask(const QString& text, TIcon icon) override;
     QString ChooseFirmware(const QStringList& paths) override;
     void ProcessEvents() override;
+
+    // TPageHost
+    bool Question(const QString& text) override { return Ask(text, TIcon::Question); }
+    void Warning(const QString& text) override { Message(text, TIcon::Warning); }
+    void SetPinChanged() override { m_Ops.PinChanged = true; }
+    void SetPasswordChanged() override { m_Ops.PasswordChanged = true; }
+    void CloseGatewayLink() override { m_Ops.CloseGatewayLink(); }
+    void ShowLinkError(const CCOMTermExp& e) override { m_Ops.ShowLinkError(e); }
+    QString ComPort() const override { return m_Ops.ComPort; }
+    bool IsModem() const override { return m_Ops.IsModem; }
+    bool ModemConnected() const override { return m_Ops.ModemConnected; }
+    std::string GatewayIdent() const override;
+    bool MonitorBusy() const override { return m_Ops.MonitorBusy; }
+    void SetMonitorBusy(bool busy) override { m_Ops.MonitorBusy = busy; }
 
     CGatewayOps m_Ops;
     TFDForm* CurrentPage() const { return m_CurrentPage; }
@@ -128,6 +152,8 @@ private:
     void TranslateCompareCommands();
     void UpdateCaption();
     void ScrollBox1Resize();
+    void LoadQtTranslations(const QString& languageId);
+    void StoreShownPage();
 
     std::unique_ptr<TPrompts> m_Prompts;
     TAppSettings m_Settings;
@@ -140,5 +166,7 @@ private:
     int m_CurrentLanguage = 0;
     QPointer<TFProgress> m_Progress;
     QButtonGroup* m_LanguageGroup = nullptr;
-    QString m_FileName;
+    QString m_FileName;  // the file the configuration came from or was saved to; empty otherwise
+    std::vector<std::vector<std::string>> m_Clean;  // the registry when it was last stored somewhere
+    std::unique_ptr<QTranslator> m_QtTranslator;  // the standard buttons and dialogs in the interface language
 };

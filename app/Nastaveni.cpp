@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "Language.h"
 #include "Main.h"
+#include "Prompts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -55,6 +56,8 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     SetTag(Button4, 2);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setEditable(true);  // a device path may be typed
+    // Enter confirms the dialog with what was typed; it adds no list entry.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setMinimumWidth(260);
     TD->setObjectName("TD");
     Edit1->setObjectName("Edit1");
@@ -92,11 +95,11 @@ TFNastaveni::TFNastaveni(QWidget* parent)
 
 QString TFNastaveni::ChosenPort() const
 {
-    const int i = ComboBox1->currentIndex();
     const QString text = ComboBox1->currentText().trimmed();
-    if (i >= 0 && i < 8 && text == ComboBox1->itemText(i)) return QString("Com%1").arg(i + 1);
-    if (i >= 8 && text == ComboBox1->itemText(i)) return ComboBox1->itemData(i).toString();
-    return text.isEmpty() ? QString("Com1") : text;
+    if (text.isEmpty()) return QString("Com1");
+    // A listed entry stands for its port name; anything else is a typed device path.
+    const int i = ComboBox1->findText(text);
+    return i >= 0 ? ComboBox1->itemData(i).toString() : text;
 }
 
 void TFNastaveni::Run(TFMain& main)
@@ -116,7 +119,7 @@ void TFNastaveni::Run(TFMain& main)
     Edit1->setText(o.ModemNumber);
     CheckBox1->setChecked(o.KeepCopies);
     ComboBox1->clear();
-    for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i));
+    for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i), QString("Com%1").arg(i));
     for (const TSerialDevice& d : TComm::ListSerialDevices()) {
         // The first eight legacy ports are already there as COM 1 to COM 8.
         if (QRegularExpression("^/dev/ttyS[0-7]$").match(d.path).hasMatch()) continue;
@@ -154,6 +157,8 @@ void TFNastaveni::showEvent(QShowEvent* event)
 void TFNastaveni::FormActivate()
 {
     Language().ApplyToForm(this);
+    // The caption shares its text with the menu item that opens the dialog.
+    setWindowTitle(CaptionText(Language().Text(18)));
     const bool cable = RadioButton1->isChecked();
     ComboBox1->setVisible(cable);
     for (QWidget* w : {static_cast<QWidget*>(TD), static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),

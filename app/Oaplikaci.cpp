@@ -3,6 +3,7 @@
 #include "Commonutils.h"
 #include "Globals.h"
 #include "Language.h"
+#include "Prompts.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -58,6 +59,8 @@ void TFOAplikaci::FormActivate()
     const QString logo = Substitute("%sExtLogo.bmp", {ProgramFolder()});
     if (QFileInfo::exists(logo)) Image1->setPixmap(QPixmap(logo));
     Language().ApplyToForm(this);
+    // The caption shares its text with the menu item that opens the box.
+    setWindowTitle(CaptionText(Language().Text(19)));
     Label1->setText(kProgramVersion);
     Label6->setText(Language().Text(0));
     Label2->setText(QString("%1 · Qt %2").arg(__DATE__, qVersion()));

@@ -4,6 +4,7 @@
 #include "Globals.h"
 #include "Language.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -34,6 +35,8 @@ TFProgress::TFProgress(QWidget* parent)
     l->addWidget(Label1);
     l->addWidget(ProgressBar1);
     l->addWidget(Button1, 0, Qt::AlignHCenter);
+    // A fixed size: nothing to maximise or drag larger.
+    l->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumWidth(267);
     connect(Button1, &QPushButton::clicked, this, &TFProgress::Button1Click);
 }
@@ -49,13 +52,23 @@ void TFProgress::reject()
     if (Button1->isVisible()) Button1Click();
 }
 
+bool TFProgress::OwnDialogUp() const
+{
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this) return true;
+    const QWidget* active = QApplication::activeWindow();
+    return active && active != this && qobject_cast<const QDialog*>(active);
+}
+
 void TFProgress::changeEvent(QEvent* event)
 {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && Active && !isActiveWindow()) {
+    // Another window came to the front: the operation's window goes back on top,
+    // but never over a question or dialog of the program itself, nor while the
+    // window set it aside for one.
+    if (event->type() == QEvent::ActivationChange && Active && !isActiveWindow() && !OwnDialogUp()) {
         QTimer::singleShot(0, this, [this] {
-            if (!Active) return;
-            show();
+            if (!Active || !isVisible() || isActiveWindow() || OwnDialogUp()) return;
             raise();
             activateWindow();
         });

@@ -18,6 +18,8 @@ public:
     QPushButton* Button1;
     bool Active = false;
     bool Cancelled = false;
+    // A message box or dialog of the program is up (then the window keeps behind it).
+    bool OwnDialogUp() const;
 
 protected:
     void changeEvent(QEvent* event) override;  // FormDeactivate

@@ -1,9 +1,29 @@
 #include "Prompts.h"
 
 #include "Askbinaries.h"
+#include "Globals.h"
+#include "Language.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
 #include <QMessageBox>
+
+namespace {
+// The buttons in the interface language, also where the toolkit's own translation lacks them.
+void NameButtons(QMessageBox& box)
+{
+    const CLanguage& l = Language();
+    const std::pair<QMessageBox::StandardButton, int> names[] = {
+        {QMessageBox::Ok, 1},    {QMessageBox::Cancel, 2},  {QMessageBox::Yes, 342},
+        {QMessageBox::No, 343},  {QMessageBox::Save, 344},  {QMessageBox::Discard, 345}};
+    for (const auto& [which, text] : names) {
+        QAbstractButton* button = box.button(which);
+        if (!button || text >= l.WordCount()) continue;
+        const QString name = l.Text(text);
+        if (!name.isEmpty()) button->setText(name);
+    }
+}
+}  // namespace
 
 static QMessageBox::Icon BoxIcon(TIcon icon)
 {
@@ -19,6 +39,7 @@ static QMessageBox::Icon BoxIcon(TIcon icon)
 void TPrompts::Message(QWidget* parent, const QString& caption, const QString& text, TIcon icon)
 {
     QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Ok, parent);
+    NameButtons(box);
     box.exec();
 }
 
@@ -26,7 +47,22 @@ bool TPrompts::Ask(QWidget* parent, const QString& caption, const QString& text,
 {
     QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
+    NameButtons(box);
     return box.exec() == QMessageBox::Yes;
+}
+
+TSaveChoice TPrompts::AskSave(QWidget* parent, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    NameButtons(box);
+    switch (box.exec()) {
+    case QMessageBox::Save: return TSaveChoice::Save;
+    case QMessageBox::Discard: return TSaveChoice::Discard;
+    default: return TSaveChoice::Cancel;
+    }
 }
 
 QString DialogFilter(const QString& languageFilter)
@@ -57,4 +93,15 @@ QString TPrompts::SaveFile(QWidget* parent, const QString& filter, const QString
     return dialog.selectedFiles().front();
 }
 
-QString TPrompts::ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths) { return dialog.Choose(paths, *this); }
+QString TPrompts::ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths)
+{
+    return dialog.Choose(paths, [this](QWidget* parent, const QString& filter) { return OpenFile(parent, filter); });
+}
+
+QString CaptionText(const QString& menuText)
+{
+    QString caption = WithoutMnemonic(menuText).trimmed();
+    if (caption.endsWith("...")) caption.chop(3);
+    else if (caption.endsWith(QChar(0x2026))) caption.chop(1);
+    return caption.trimmed();
+}

@@ -2,6 +2,7 @@
 // the standard dialogs; tests put scripted answers in their place.
 #pragma once
 #include "Gatewayops.h"
+#include "Keyboard.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,11 +10,16 @@
 class QWidget;
 class TFAskBinaries;
 
+// The answer to "save the changes first?".
+enum class TSaveChoice { Save, Discard, Cancel };
+
 class TPrompts {
 public:
     virtual ~TPrompts() = default;
     virtual void Message(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
     virtual bool Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
+    // Save / Discard / Cancel; closing the box is Cancel.
+    virtual TSaveChoice AskSave(QWidget* parent, const QString& caption, const QString& text);
     // Open and save dialogs; an empty result when the user cancelled.
     virtual QString OpenFile(QWidget* parent, const QString& filter);
     virtual QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix);
@@ -24,3 +30,6 @@ public:
 // A "description|pattern|description|pattern" filter as the language files
 // hold it, in the form the file dialogs take.
 QString DialogFilter(const QString& languageFilter);
+
+// A menu text as a window caption or hint: no mnemonic and no trailing "...".
+QString CaptionText(const QString& menuText);

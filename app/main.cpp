@@ -47,6 +47,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("korvanext");
     QApplication::setApplicationVersion(KVX_VERSION);
+    // Ties the windows to the desktop entry (its name and icon in task lists).
+    QGuiApplication::setDesktopFileName("korvanext");
     QCommandLineParser parser;
     options.AddTo(parser);
     parser.process(app);

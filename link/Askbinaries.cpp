@@ -3,7 +3,6 @@
 #include "Commonutils.h"
 #include "Globals.h"
 #include "Language.h"
-#include "Prompts.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -55,10 +54,10 @@ void TFAskBinaries::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-QString TFAskBinaries::Choose(const QStringList& paths, TPrompts& prompts)
+QString TFAskBinaries::Choose(const QStringList& paths, const TOpenFile& openFile)
 {
     // No file to list: the user looks for one anywhere.
-    if (paths.isEmpty()) return prompts.OpenFile(parentWidget(), Language().Text(kTextFirmwareFilter));
+    if (paths.isEmpty()) return openFile(parentWidget(), Language().Text(kTextFirmwareFilter));
     ListBox1->clear();
     for (const QString& p : paths) {
         auto* item = new QListWidgetItem(QFileInfo(p).fileName(), ListBox1);
@@ -67,8 +66,8 @@ QString TFAskBinaries::Choose(const QStringList& paths, TPrompts& prompts)
     ListBox1->setCurrentRow(0);
     m_Other.clear();
     QObject::disconnect(Button3, nullptr, nullptr, nullptr);
-    connect(Button3, &QPushButton::clicked, this, [this, &prompts] {
-        m_Other = prompts.OpenFile(this, Language().Text(kTextFirmwareFilter));
+    connect(Button3, &QPushButton::clicked, this, [this, openFile] {
+        m_Other = openFile(this, Language().Text(kTextFirmwareFilter));
         if (!m_Other.isEmpty()) done(101);
     });
     if (parentWidget()) CentreOn(this, parentWidget());

@@ -2,18 +2,21 @@
 #pragma once
 #include <QDialog>
 #include <QStringList>
+#include <functional>
 
 class QLabel;
 class QListWidget;
 class QPushButton;
-class TPrompts;
 
 class TFAskBinaries : public QDialog {
     Q_OBJECT
 public:
     explicit TFAskBinaries(QWidget* parent = nullptr);
+    // Picks a file anywhere: parent, filter; the path, or empty when cancelled.
+    using TOpenFile = std::function<QString(QWidget* parent, const QString& filter)>;
     // Shows the files (full paths) by name; the chosen path, or empty when cancelled.
-    QString Choose(const QStringList& paths, TPrompts& prompts);
+    // "Other file" and an empty list ask openFile.
+    QString Choose(const QStringList& paths, const TOpenFile& openFile);
 
     QLabel* Label1;
     QListWidget* ListBox1;

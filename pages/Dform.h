@@ -1,11 +1,11 @@
 // The base of the configuration pages: a borderless form that the main window
 // embeds, loads from the registry, stores into it and fits to its area.
 #pragma once
+#include <QString>
 #include <QWidget>
 #include <string>
 
-class CGatewayOps;
-class TOperationUI;
+class CCOMTermExp;
 class QCheckBox;
 class QFormLayout;
 class QGridLayout;
@@ -17,6 +17,31 @@ class QPlainTextEdit;
 class QSlider;
 class TUpDown;
 
+// What the pages and the monitor need of the main window, which implements it;
+// pages never see the window itself.
+class TPageHost {
+public:
+    virtual ~TPageHost() = default;
+    // A yes/no question with the program's title as caption; true for yes.
+    virtual bool Question(const QString& text) = 0;
+    // A warning with the program's title as caption.
+    virtual void Warning(const QString& text) = 0;
+    // The gateway's own PIN or service password is to be replaced by the next write.
+    virtual void SetPinChanged() = 0;
+    virtual void SetPasswordChanged() = 0;
+    // Link state and the cable link, for the monitor.
+    virtual void CloseGatewayLink() = 0;
+    virtual void ShowLinkError(const CCOMTermExp& e) = 0;
+    virtual QString ComPort() const = 0;
+    virtual bool IsModem() const = 0;
+    virtual bool ModemConnected() const = 0;
+    // The record the gateway sent when the modem connection started.
+    virtual std::string GatewayIdent() const = 0;
+    // One monitor polling loop at a time, program-wide.
+    virtual bool MonitorBusy() const = 0;
+    virtual void SetMonitorBusy(bool busy) = 0;
+};
+
 class TFDForm : public QWidget {
     Q_OBJECT
 public:
@@ -25,10 +50,8 @@ public:
     virtual void StoreToParameters() {}
     virtual void FitToArea(int /*width*/, int /*height*/) {}
 
-    // The gateway operations' flags (PIN and password changes); set by the main window.
-    CGatewayOps* m_Ops = nullptr;
-    // Questions and messages of the page go through the main window.
-    TOperationUI* m_UI = nullptr;
+    // The main window; none when a page stands alone (tests).
+    TPageHost* m_Host = nullptr;
 
     // What the operator lock display shows for the gateway's OperLock value.
     static QString OperLockText(const std::string& value);

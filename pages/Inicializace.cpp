@@ -1,6 +1,5 @@
 #include "Inicializace.h"
 
-#include "Gatewayops.h"
 #include "Globals.h"
 #include "Keyboard.h"
 #include "Language.h"
@@ -72,7 +71,7 @@ void TFInicializace::LoadFromParameters() { TranslatePage(this); }
 void TFInicializace::ButtonClick(int group)
 {
     const int confirm = group < 0 ? 210 : 203 + group;
-    if (m_UI && !m_UI->Ask(Language().Text(confirm), TIcon::Question)) return;
+    if (m_Host && !m_Host->Question(Language().Text(confirm))) return;
     ResetGroup(group);
 }
 
@@ -80,5 +79,8 @@ void TFInicializace::ResetGroup(int group)
 {
     for (const char* key : GroupKeys(group)) Parameters().SetDefault(key);
     // The defaults of the PIN and the service password go to the gateway with the next write.
-    if (group < 0 && m_Ops) m_Ops->PinChanged = m_Ops->PasswordChanged = true;
+    if (group < 0 && m_Host) {
+        m_Host->SetPinChanged();
+        m_Host->SetPasswordChanged();
+    }
 }

@@ -2,9 +2,9 @@
 
 #include "Commonutils.h"
 #include "Comterminal.h"
+#include "Dform.h"
 #include "Globals.h"
 #include "Language.h"
-#include "Main.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TFMonitor::TFMonitor(TFMain& main, QWidget* parent) : QDialog(parent), m_Main(main)
+TFMonitor::TFMonitor(TPageHost& host, QWidget* parent) : QDialog(parent), m_Host(host)
 {
     setObjectName("TFMonitor");
     SetTag(this, 17);
@@ -87,7 +87,7 @@ void TFMonitor::showEvent(QShowEvent* event)
     Language().ApplyToForm(this);
     ResetDisplay();
     QDialog::showEvent(event);
-    if (!m_Main.m_Ops.IsModem) Timer1.start();
+    if (!m_Host.IsModem()) Timer1.start();
 }
 
 void TFMonitor::ResetDisplay()
@@ -97,10 +97,8 @@ void TFMonitor::ResetDisplay()
     Label26->setVisible(true);
     ProgressBar1->setVisible(false);
     Label34->setVisible(false);
-    const CGatewayOps& o = m_Main.m_Ops;
-    if (o.IsModem && o.ModemConnected) {
-        const std::string record(o.GatewayIdent.data(), strnlen(o.GatewayIdent.data(), o.GatewayIdent.size()));
-        const auto f = MonitorParse::IdentFields(record);
+    if (m_Host.IsModem() && m_Host.ModemConnected()) {
+        const auto f = MonitorParse::IdentFields(m_Host.GatewayIdent());
         if (f.size() > 0) SetValue(Label16, f[0], 101);
         if (f.size() > 1) SetValue(Label18, f[1], 101);
         if (f.size() > 2) SetValue(Label24, f[2], 101);
@@ -230,9 +228,8 @@ void TFMonitor::Timer1Timer()
 {
     Timer1.stop();
     m_Stop = false;
-    CGatewayOps& o = m_Main.m_Ops;
-    if (o.MonitorBusy) return;
-    o.MonitorBusy = true;
+    if (m_Host.MonitorBusy()) return;
+    m_Host.SetMonitorBusy(true);
     m_Polling = true;
     CCOMTerminal& term = Terminal();
     // Whatever ends the loop, the port is closed and the program is free again.
@@ -241,20 +238,20 @@ void TFMonitor::Timer1Timer()
         ~Cleanup()
         {
             Terminal().Close();
-            m->m_Main.m_Ops.MonitorBusy = false;
+            m->m_Host.SetMonitorBusy(false);
             m->m_Polling = false;
             m->Timer1.stop();
         }
     } cleanup{this};
     try {
-        o.CloseGatewayLink();
+        m_Host.CloseGatewayLink();
         term.Close();
         Pause(1000);
         if (m_Stop) return;
         try {
-            term.Connect(o.ComPort, 57600);
+            term.Connect(m_Host.ComPort(), 57600);
         } catch (const CCOMTermExp& e) {
-            o.ShowLinkError(e);
+            m_Host.ShowLinkError(e);
             m_Stop = true;
             done(0);
             return;
@@ -274,7 +271,7 @@ void TFMonitor::Timer1Timer()
                     Pause(1000);
                     if (m_Stop) break;
                     try {
-                        term.Connect(o.ComPort, 57600);
+                        term.Connect(m_Host.ComPort(), 57600);
                         term.m_Terminator = 13;
                     } catch (const CCOMTermExp&) {
                     }

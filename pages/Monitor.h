@@ -10,14 +10,14 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class TFMain;
+class TPageHost;
 
 #include "Monitorparse.h"
 
 class TFMonitor : public QDialog {
     Q_OBJECT
 public:
-    TFMonitor(TFMain& main, QWidget* parent = nullptr);
+    TFMonitor(TPageHost& host, QWidget* parent = nullptr);
     void ResetDisplay();
     void ShowSignal(int q);
     void Timer1Timer();
@@ -45,7 +45,7 @@ private:
     void SetText(QLabel* label, int textNumber);
     void SetValue(QLabel* label, const std::string& value, int emptyText);
 
-    TFMain& m_Main;
+    TPageHost& m_Host;
     QEventLoop* m_PauseLoop = nullptr;  // the running pause, which Close ends at once
     bool m_Stop = true;
     bool m_Polling = false;

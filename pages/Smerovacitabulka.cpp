@@ -1,7 +1,6 @@
 #include "Smerovacitabulka.h"
 
 #include "Commonutils.h"
-#include "Gatewayops.h"
 #include "Globals.h"
 #include "Keyboard.h"
 #include "Language.h"
@@ -645,7 +644,7 @@ void TFSmerovaciTabulka::PasteCells(TGrid& grid)
     t->clearSelection();
     t->setRangeSelected(QTableWidgetSelectionRange(block.top(), block.left(), block.bottom(), block.right()), true);
     if (refusedCount > kMaxReported) refused << QString("… (%1)").arg(refusedCount);
-    if (!refused.isEmpty() && m_UI) m_UI->Message(Substitute(Language().Text(kTextNotPasted), {refused.join('\n')}), TIcon::Warning);
+    if (!refused.isEmpty() && m_Host) m_Host->Warning(Substitute(Language().Text(kTextNotPasted), {refused.join('\n')}));
 }
 
 void TFSmerovaciTabulka::ClearCells(TGrid& grid)

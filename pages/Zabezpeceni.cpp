@@ -1,6 +1,5 @@
 #include "Zabezpeceni.h"
 
-#include "Gatewayops.h"
 #include "Globals.h"
 #include "Keyboard.h"
 #include "Language.h"
@@ -37,9 +36,9 @@ void TFZabezpeceni::LoadFromParameters()
 void TFZabezpeceni::StoreToParameters()
 {
     Parameters().ValuesFromControls();
-    if (m_Ops) {
-        if (Edit6->text() != m_LoadedPin) m_Ops->PinChanged = true;
-        if (Edit7->text() != m_LoadedPassword) m_Ops->PasswordChanged = true;
+    if (m_Host) {
+        if (Edit6->text() != m_LoadedPin) m_Host->SetPinChanged();
+        if (Edit7->text() != m_LoadedPassword) m_Host->SetPasswordChanged();
     }
     hide();
 }

@@ -23,6 +23,14 @@ struct TScriptedPrompts : TPrompts {
         answers.pop_front();
         return a;
     }
+    TSaveChoice AskSave(QWidget*, const QString&, const QString& text) override
+    {
+        saveAsked << text;
+        if (saveAnswers.empty()) return TSaveChoice::Discard;
+        const TSaveChoice a = saveAnswers.front();
+        saveAnswers.pop_front();
+        return a;
+    }
     QString OpenFile(QWidget*, const QString&) override { return openPath; }
     QString SaveFile(QWidget*, const QString&, const QString&) override { return savePath; }
     QString ChooseFirmware(TFAskBinaries&, const QStringList& paths) override
@@ -34,6 +42,8 @@ struct TScriptedPrompts : TPrompts {
     std::vector<TShown> shown;
     QStringList asked;
     std::deque<bool> answers;
+    QStringList saveAsked;
+    std::deque<TSaveChoice> saveAnswers;  // Discard when empty
     QString openPath, savePath, firmwareChoice;
     QStringList offered;
 };

@@ -145,10 +145,11 @@ TEST_F(Window, FileCommandsRoundTrip)
     main->EzRgnBtn4Click();
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "4");
 
-    // New: defaults after a yes.
-    prompts->answers = {false, true};
+    // New: defaults, once the changes since the load are saved or given up.
+    p.SetValue("FXSVolRec", 0, "1");
+    prompts->saveAnswers = {TSaveChoice::Cancel, TSaveChoice::Discard};
     main->NewClick();
-    EXPECT_EQ(p.GetValue("FXSVolRec", 0), "4");
+    EXPECT_EQ(p.GetValue("FXSVolRec", 0), "1");
     main->NewClick();
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "3");
     EXPECT_TRUE(main->FileName().isEmpty());
@@ -170,6 +171,7 @@ TEST_F(Window, CancelledOpenKeepsThePage)
     main->SelectPage(0);
     ASSERT_NE(main->CurrentPage(), nullptr);
     Parameters().SetValue("FXSVolRec", 0, "2");
+    main->CurrentPage()->LoadFromParameters();  // as if typed on the page
     prompts->openPath.clear();
     main->EzRgnBtn4Click();
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
@@ -207,13 +209,14 @@ TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
     main->SetLanguage(1);
     EXPECT_EQ(main->windowTitle(), "KorvanextWin DE");
     EXPECT_EQ(main->ListBox1->item(0)->text(), "Telefonleitungen");
+    EXPECT_EQ(main->Panel1C->text(), "Telefonleitungen");
     EXPECT_EQ(main->Brana1->title(), "&Gateway DE");
     EXPECT_TRUE(main->StatusBar1->text().startsWith("Kabelverbindung"));
     EXPECT_TRUE(main->LanguageButtons[3]->isChecked());
     main->LanguageButtonClick("Eng");
     EXPECT_EQ(main->ListBox1->item(0)->text(), "Telephone lines");
     EXPECT_TRUE(main->LanguageButtons[1]->isChecked());
-    EXPECT_EQ(main->Panel1C->text(), "Telephone lines");  // the caption panel waits for the next page pick
+    EXPECT_EQ(main->Panel1C->text(), "Telephone lines");  // the page caption follows the language
 }
 
 TEST_F(Window, LinkControlsFollowTheMode)

@@ -1,0 +1,284 @@
+// Pictures of every dialog and question of the window, in one language, taken
+// from the screen of a real X server with a window manager, so that what is in
+// front is what a user would see. Each question is also checked to be uncovered.
+// usage: korvanext_dialogshots LANGUAGE_ID OUTDIR
+#include "Comdialing.h"
+#include "Comterminal.h"
+#include "Gatewaysim.h"
+#include "Globals.h"
+#include "Imagelayout.h"
+#include "Language.h"
+#include "Main.h"
+#include "Monitor.h"
+#include "Nastaveni.h"
+#include "Oaplikaci.h"
+#include "Parametry.h"
+#include "Progress.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+namespace {
+void Pump(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void Press(QWidget* modal, QMessageBox::StandardButton which)
+{
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (box && box->button(which)) box->button(which)->click();
+    else if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+    else modal->close();
+}
+
+void Reject(QWidget* modal)
+{
+    if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+    else modal->close();
+}
+
+class TShooter {
+public:
+    TShooter(QString folder, QString language) : m_Folder(std::move(folder)), m_Language(std::move(language)) {}
+
+    // Saves the screen as LANGUAGE-NAME.png; a question (uncovered = true) must be
+    // seen whole on the screen, as its own picture shows it.
+    void Save(const QString& name, QWidget* front = nullptr, bool uncovered = false)
+    {
+        const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+        const QString path = QDir(m_Folder).filePath(m_Language + "-" + name + ".png");
+        if (!screen.save(path)) Fail(name, "cannot write " + path);
+        if (!front || !uncovered) return;
+        const QImage own = front->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage seen = screen.copy(QRect(front->mapToGlobal(QPoint(0, 0)), front->size()))
+                                .toImage()
+                                .convertToFormat(QImage::Format_RGB32);
+        long same = 0;
+        const long all = long(own.width()) * own.height();
+        for (int y = 0; y < std::min(own.height(), seen.height()); ++y)
+            for (int x = 0; x < std::min(own.width(), seen.width()); ++x) same += own.pixel(x, y) == seen.pixel(x, y);
+        if (all == 0 || same * 10 < all * 9)
+            Fail(name, QString("covered on the screen (%1 of %2 pixels as the box draws them)").arg(same).arg(all));
+    }
+
+    // Arms a watch for the next modal window other than except: once it is up and
+    // settled, its picture is taken and then close(window) ends it.
+    void WhenModal(const QString& name, std::function<void(QWidget*)> close, QWidget* except = nullptr,
+                   bool uncovered = false, int settle = 400)
+    {
+        auto timer = new QTimer;
+        auto started = std::make_shared<QElapsedTimer>();
+        started->start();
+        QPointer<QWidget> skip = except;
+        QObject::connect(timer, &QTimer::timeout, [=] {
+            QWidget* modal = QApplication::activeModalWidget();
+            const bool ours = modal && modal != skip && !qobject_cast<TFProgress*>(modal);
+            if (!ours) {
+                if (started->elapsed() < 15000) return;
+                Fail(name, "did not show up");
+                // Whatever is up instead is closed, so the run goes on.
+                if (modal && !qobject_cast<TFProgress*>(modal)) Reject(modal);
+                timer->deleteLater();
+                timer->stop();
+                return;
+            }
+            timer->stop();
+            timer->deleteLater();
+            QPointer<QWidget> window = modal;
+            QTimer::singleShot(settle, [=] {
+                if (!window) return Fail(name, "closed by itself");
+                Save(name, window, uncovered);
+                close(window);
+            });
+        });
+        timer->start(20);
+    }
+
+    void Fail(const QString& name, const QString& why)
+    {
+        std::fprintf(stderr, "%s %s: %s\n", qPrintable(m_Language), qPrintable(name), qPrintable(why));
+        ++m_Failures;
+    }
+    int Failures() const { return m_Failures; }
+
+private:
+    QString m_Folder;
+    QString m_Language;
+    int m_Failures = 0;
+};
+
+bool WriteFirmware(const QString& path, const char* version)
+{
+    QByteArray image(ImageLayout::FirmwareSize, '\0');
+    std::memcpy(image.data() + ImageLayout::FirmwareVersionAddr, version, std::strlen(version));
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(image) == image.size();
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s LANGUAGE_ID OUTDIR\n", argv[0]);
+        return 1;
+    }
+    QGuiApplication::setDesktopFileName("korvanext");
+    const QString language = argv[1];
+    const QString folder = argv[2];
+    QDir().mkpath(folder);
+    QTemporaryDir work;
+
+    TGlobalObjects globals;
+    CGatewaySim gateway, oldGateway([] {
+        TSimOptions o;
+        o.version = "2.9";
+        return o;
+    }());
+    std::string error;
+    if (!gateway.Start(&error) || !oldGateway.Start(&error)) {
+        std::fprintf(stderr, "gateway simulator: %s\n", error.c_str());
+        return 1;
+    }
+    const QString port = QString::fromStdString(gateway.SlavePath());
+    TShooter shot(folder, language);
+    {
+        TFMain main;
+        main.SetSessionPort(port, "demo gateway");
+        main.LanguageButtonClick(language);
+        main.show();
+        Pump(800);
+        shot.Save("main");
+        CLanguage& l = Language();
+        for (QMenu* menu : {main.Aplikace1, main.Brana1}) {
+            QMenuBar* bar = main.menuBar();
+            menu->popup(bar->mapToGlobal(bar->actionGeometry(menu->menuAction()).bottomLeft()));
+            Pump(300);
+            shot.Save("menu-" + menu->objectName());
+            menu->close();
+        }
+
+        shot.WhenModal("settings", [&](QWidget* w) {
+            // The edit menu of the port field, in the same language.
+            auto* d = static_cast<TFNastaveni*>(w);
+            QLineEdit* edit = d->ComboBox1->lineEdit();
+            std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+            menu->popup(edit->mapToGlobal(QPoint(10, edit->height())));
+            Pump(300);
+            shot.Save("edit-menu");
+            menu->close();
+            d->reject();
+        });
+        main.BSettingClick();
+        shot.WhenModal("about", Reject);
+        main.BHelpClick();
+        shot.WhenModal("firmware-choice", Reject);
+        main.ChooseFirmware({work.filePath("Korvanext315.Bin"), work.filePath("Korvanext316.Bin")});
+
+        main.FCOMDialing->Prepare();
+        main.FCOMDialing->Add(l.Text(265) + " 'Demo modem'");
+        main.FCOMDialing->Add(l.Text(269) + " 0123 456 789");
+        main.FCOMDialing->Add(l.Text(270));
+        Pump(400);
+        shot.Save("dialling", main.FCOMDialing);
+        main.FCOMDialing->Hide();
+
+        // The monitor polls the simulated gateway long enough to show its values.
+        shot.WhenModal("monitor", [](QWidget* w) { static_cast<TFMonitor*>(w)->Button1Click(); }, nullptr, false, 6000);
+        main.SelectPage(7);
+
+        main.ShowProgress(true, 107, true);
+        main.SetProgressPos(40);
+        Pump(400);
+        shot.Save("progress");
+        main.ShowProgress(false, 0, false);
+
+        // Questions and errors in the middle of real operations.
+        main.SetSessionPort(QString::fromStdString(oldGateway.SlavePath()), "old gateway");
+        shot.WhenModal("question-174", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
+        main.EzRgnBtn2Click();
+
+        main.SetSessionPort(port, "demo gateway");
+        Parameters().SetValue("ModemNum1", 0, "0987654321");
+        main.m_Ops.PinChanged = main.m_Ops.PasswordChanged = true;
+        shot.WhenModal("question-263", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
+        main.EzRgnBtn3Click();
+
+        const struct {
+            const char* name;
+            const char* version;
+        } firmware[] = {{"question-119", "3.15"}, {"question-120", "3.00"}};
+        for (const auto& f : firmware) {
+            const QString file = work.filePath(QString(f.name) + ".Bin");
+            if (!WriteFirmware(file, f.version)) shot.Fail(f.name, "cannot write " + file);
+            main.m_Ops.FirmwareFile = file;
+            // "Upgrade?" first; the version question follows once the gateway has told its version.
+            shot.WhenModal(
+                "question-116",
+                [&shot, name = QString(f.name)](QWidget* w) {
+                    shot.WhenModal(name, [](QWidget* box) { Press(box, QMessageBox::No); }, w, true);
+                    Press(w, QMessageBox::Yes);
+                },
+                nullptr, true);
+            main.m_Ops.EzRgnBtn1Click();
+        }
+
+        main.SetSessionPort("/dev/ttyKVX-missing", "missing port");
+        shot.WhenModal("error-125", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);
+        main.m_Ops.EzRgnBtn2Click();  // the window would first ask about the numbers changed above
+        main.SetSessionPort(port, "demo gateway");
+
+        // Unsaved edits (the numbers above): closing asks; Cancel keeps the window.
+        shot.WhenModal("question-save-changes", [](QWidget* w) { Press(w, QMessageBox::Cancel); }, nullptr, true);
+        main.close();
+        if (!main.isVisible()) shot.Fail("question-save-changes", "Cancel closed the window");
+        main.MarkClean();
+
+        shot.WhenModal("open-dialog", Reject);
+        main.EzRgnBtn4Click();
+        const QString existing = work.filePath("site.kvx");
+        QFile(existing).open(QIODevice::WriteOnly);
+        shot.WhenModal("save-dialog", [&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (!dialog) return Reject(w);
+            // An existing name: the overwrite question, answered No, then the dialog is left.
+            shot.WhenModal(
+                "question-overwrite",
+                [dialog](QWidget* box) {
+                    Press(box, QMessageBox::No);
+                    QTimer::singleShot(200, dialog, [dialog] { dialog->reject(); });
+                },
+                dialog, true);
+            // Typed, as a user would (a selection in another folder is taken only once that folder is read).
+            if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit")) edit->setText(existing);
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        });
+        main.EzRgnBtn5Click();
+        main.close();
+    }
+    gateway.Stop();
+    oldGateway.Stop();
+    if (shot.Failures()) return 1;
+    std::printf("%s: dialogs in %s\n", qPrintable(language), qPrintable(folder));
+    return 0;
+}
