@@ -12,6 +12,8 @@
 #include "Monitor.h"
 #include "Nastaveni.h"
 #include "Oaplikaci.h"
+#include "Obnoveni.h"
+#include "Porovnani.h"
 #include "Parametry.h"
 #include "Progress.h"
 
@@ -252,6 +254,32 @@ int main(int argc, char** argv)
         shot.WhenModal("question-save-changes", [](QWidget* w) { Press(w, QMessageBox::Cancel); }, nullptr, true);
         main.close();
         if (!main.isVisible()) shot.Fail("question-save-changes", "Cancel closed the window");
+        main.MarkClean();
+
+        // Edits in the window compared with what the gateway holds.
+        Parameters().SetValue("FXSVolRec", 0, "1");
+        Parameters().SetValue("FXSAlertCadency", 0, "2");
+        Parameters().SetValue("GSMNum", 2, "+420600100200");
+        QTimer::singleShot(300, [&] {
+            main.FPorovnani->CompareWith(TFPorovnani::TSource::Gateway);
+            Pump(400);
+            shot.Save("compare-gateway", main.FPorovnani, true);
+            main.FPorovnani->reject();
+        });
+        main.CompareClick();
+
+        // A write keeps a copy of what the gateway held; one from another gateway asks first.
+        main.m_Ops.CopiesFolder = work.filePath("copies");
+        main.m_Ops.PinChanged = main.m_Ops.PasswordChanged = false;
+        Parameters().SetValue("ModemNum1", 0, "");
+        Parameters().SetValue("SerialNum", 0, "KX2-000001");
+        shot.WhenModal("question-other-serial", [&](QWidget* w) {
+            shot.WhenModal("written", [](QWidget* box) { Press(box, QMessageBox::Ok); }, w, true);
+            Press(w, QMessageBox::Yes);
+        }, nullptr, true);
+        main.EzRgnBtn3Click();
+        shot.WhenModal("restore", Reject);
+        main.RestoreClick();
         main.MarkClean();
 
         shot.WhenModal("open-dialog", Reject);

@@ -27,7 +27,7 @@ check() {
 
 for lang in "${languages[@]}"; do
   file="$out/$lang-main.png"
-  HOME=$home xvfb-run -a -s "-screen 0 1280x1024x24" "$bin" --demo --language "$lang" --screenshot "$file" 2>/dev/null
+  HOME=$home QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$bin" --demo --language "$lang" --screenshot "$file" 2>/dev/null
   check "$file"
 done
 
