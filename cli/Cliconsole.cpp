@@ -111,7 +111,11 @@ void TConsoleUI::SetProgressPos(int pos)
 {
     m_Pos = pos;
     if (m_Tty && m_Shown && m_Max > 0) {
-        std::fprintf(stderr, "\r  %3d %%", 100 * std::min(pos, m_Max) / m_Max);
+        // The bar follows every received chunk; the terminal needs only whole percents.
+        const int percent = 100 * std::min(pos, m_Max) / m_Max;
+        if (m_BarShown && percent == m_Percent) return;
+        m_Percent = percent;
+        std::fprintf(stderr, "\r  %3d %%", percent);
         std::fflush(stderr);
         m_BarShown = true;
     }

@@ -53,6 +53,7 @@ private:
     bool m_BarShown = false;
     int m_Max = 0;
     int m_Pos = 0;
+    int m_Percent = -1;  // the percentage last printed
     QString m_LastError;
     QString m_Held;
 };
