@@ -107,7 +107,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             CheckRead(s, before, s.ops.EzRgnBtn2Click());
         }
         FUZZ_CHECK(s.ops.GatewayIdent.back() == 0);
-        if (g_FuzzTrace) std::fprintf(stderr, "%s: last error %d, clean %d\n", write ? "write" : "read", s.ops.LastError, s.gateway.clean);
+        if (g_FuzzTrace) {
+            std::fprintf(stderr, "%s: last error %d, clean %d", write ? "write" : "read", s.ops.LastError, s.gateway.clean);
+            for (const char* key : kIdentKeys) std::fprintf(stderr, ", %s '%s'", key, p.GetValue(key, 0).c_str());
+            std::fprintf(stderr, "\n");
+        }
     }
     return 0;
 }
