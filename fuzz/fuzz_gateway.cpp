@@ -6,7 +6,6 @@
 // Input: a header byte (see TGatewaySession), a byte of up to three operations
 // (two bits each: read, write, read, read; the top two bits give the count),
 // the gateway byte, the answers, the script.
-#include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Parametry.h"
 #include "scriptgateway.h"
