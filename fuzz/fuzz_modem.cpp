@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
@@ -65,6 +66,7 @@ struct TModemWorld {
     void Beat()
     {
         heard += line.Read();
+        line.Flush();
         size_t cr;
         while ((cr = heard.find('\r')) != std::string::npos) {
             const std::string command = heard.substr(0, cr);
@@ -148,7 +150,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         t.start();
         // The closing line ends the call at the latest: its reports are the last.
         while (reports.size() < expected.size()) {
-            if (t.elapsed() > 5000) FuzzFail("the modem's answer was not taken in");
+            if (t.elapsed() > 20000) {
+                int waiting = -1;
+                ioctl(w.device, FIONREAD, &waiting);
+                std::fprintf(stderr, "reports %zu of %zu, pieces written %zu of %zu, unread %d, unsent %d\n", reports.size(),
+                             expected.size(), w.next, w.pieces.size(), waiting, int(w.line.Pending()));
+                FuzzFail("the modem's answer was not taken in");
+            }
             QCoreApplication::processEvents();
         }
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();

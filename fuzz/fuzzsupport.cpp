@@ -32,7 +32,7 @@ void FuzzInitApp(int* argc, char*** argv)
 
 void FuzzFail(const char* what)
 {
-    std::fprintf(stderr, "\n%s\n", what);
+    std::fprintf(stderr, "\nfinding: %s\n", what);
     std::fflush(stderr);
     std::abort();
 }

@@ -12,8 +12,8 @@ void FuzzInitApp(int* argc, char*** argv);
 
 // Crashes with the reason on standard error, so the finding names its invariant.
 [[noreturn]] void FuzzFail(const char* what);
-#define FUZZ_CHECK(cond)                                      \
-    do {                                                      \
+#define FUZZ_CHECK(cond)                                          \
+    do {                                                          \
         if (!(cond)) FuzzFail(__FILE__ ": check failed: " #cond); \
     } while (0)
 

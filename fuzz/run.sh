@@ -45,12 +45,12 @@ summary() {
   local runs rate done
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
-  done=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 | sed -E 's/.*(cov: [0-9]+ ft: [0-9]+ corp: [0-9]+).*/\1/')
+  done=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 | sed -E 's/.*(cov: [0-9]+ ft: [0-9]+ corp: [0-9]+).*/\1/' || true)
   if [ "$status" -eq 0 ]; then
     printf 'fuzz_%-11s %4s s  %9s runs  %6s exec/s  %s\n' "$t" "$seconds" "${runs:-?}" "${rate:-?}" "${done:-?}"
   else
     printf 'fuzz_%-11s FAILED (log: %s)\n' "$t" "$log"
-    grep -E 'check failed|ERROR:|SUMMARY:|Test unit written|^artifact' "$log" | head -8 | sed 's/^/    /'
+    grep -E '^finding:|^reports|ERROR:|SUMMARY:|Test unit written' "$log" | head -8 | sed 's/^/    /' || true
   fi
 }
 
