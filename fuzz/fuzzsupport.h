@@ -1,0 +1,73 @@
+// What the fuzz targets share: the application object, a reader of the fuzz
+// input, a pseudo-terminal standing for the line, and a scratch folder.
+#pragma once
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Creates the application object once (the terminal and the modem layer need
+// its event loop) and silences the program's debug output.
+void FuzzInitApp(int* argc, char*** argv);
+
+// Crashes with the reason on standard error, so the finding names its invariant.
+[[noreturn]] void FuzzFail(const char* what);
+#define FUZZ_CHECK(cond)                                          \
+    do {                                                          \
+        if (!(cond)) FuzzFail(__FILE__ ": check failed: " #cond); \
+    } while (0)
+
+// Consumes the input front to back; past the end every read gives zeros.
+class TFuzzInput {
+public:
+    TFuzzInput(const uint8_t* data, size_t size) : m_Data(data), m_Size(size) {}
+    bool Empty() const { return m_Pos >= m_Size; }
+    size_t Left() const { return m_Pos < m_Size ? m_Size - m_Pos : 0; }
+    uint8_t Byte() { return m_Pos < m_Size ? m_Data[m_Pos++] : 0; }
+    int Word() { return Byte() | Byte() << 8; }
+    // At most max bytes, the count taken from one byte.
+    std::string Text(size_t max = 255);
+    std::string Bytes(size_t n);
+
+private:
+    const uint8_t* m_Data;
+    size_t m_Size;
+    size_t m_Pos = 0;
+};
+
+// A pseudo-terminal pair: the tool opens or adopts the device side, the far
+// end reads and writes the controlling side. Both are raw and non-blocking.
+class TFuzzLine {
+public:
+    TFuzzLine() = default;
+    ~TFuzzLine();
+    TFuzzLine(const TFuzzLine&) = delete;
+    TFuzzLine& operator=(const TFuzzLine&) = delete;
+
+    bool Open();
+    // The device side, opened once more; the caller owns the descriptor.
+    int OpenDevice() const;
+    const std::string& DevicePath() const { return m_Path; }
+    // What the tool wrote since the last call; nothing once the line is gone.
+    std::string Read();
+    // Queues bytes for the tool and writes as much as the line takes now.
+    void Write(const std::string& bytes);
+    void Flush();
+    bool Pending() const { return !m_Out.empty(); }
+    // Hangs the line up: the tool sees it lost.
+    void Hangup();
+    bool Up() const { return m_Master >= 0; }
+
+private:
+    int m_Master = -1;
+    std::string m_Path;
+    std::string m_Out;
+};
+
+// Whether a pseudo-terminal that was opened for exclusive use can be opened
+// again after it was closed (only with privileges: the cable reconnects need it).
+bool FuzzCanReopenLine();
+
+// A scratch folder for the process, on a memory file system when there is one.
+QString FuzzScratch();
+bool FuzzWriteFile(const QString& path, const std::string& bytes);
