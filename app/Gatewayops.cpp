@@ -218,8 +218,10 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 GatewayLinkOpen = true;
             }
             m_Terminal.SendAndWait("B");
+            // Judged by what this reply brought: a reply of its zero byte alone
+            // leaves older bytes behind it in the buffer.
             m_IdentHw = ReplyText(1);
-            if (m_Terminal.m_Buffer[1] != 'C') {
+            if (m_IdentHw != "C") {
                 SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(176), TIcon::Error);
                 return false;
@@ -228,7 +230,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 m_Terminal.SendAndWait("C");
                 m_IdentSw = ReplyText(99);
                 GatewayVersion = QString::fromLatin1(m_IdentSw.c_str());
-                if (m_Terminal.m_Buffer[1] == '3' && m_Terminal.m_Buffer[2] == '.') return true;
+                if (m_IdentSw.compare(0, 2, "3.") == 0) return true;
                 if (!OfferUpgrade) {
                     // This operation must not flash: old firmware ends it.
                     SetOutcome(TOutcome::Declined);

@@ -47,8 +47,10 @@ void CheckRead(TGatewaySession& s, const CParameters::TSnapshot& before, bool do
         const auto r = gw.rec.lastReply.find(letters[k]);
         FUZZ_CHECK(r != gw.rec.lastReply.end());
         const std::string& a = r->second;
-        if (a.size() < 2) continue;  // ends before position 1
-        const std::string v = k == 0 ? a.substr(1, 1) : a.substr(1, std::min<size_t>(a.find('\0', 1) - 1, 99));
+        // A reply that ends before position 1 brings an empty value, whatever the buffer held before.
+        const std::string v = a.size() < 2 ? std::string()
+                              : k == 0     ? a.substr(1, 1)
+                                           : a.substr(1, std::min<size_t>(a.find('\0', 1) - 1, 99));
         FUZZ_CHECK(p.GetValue(kIdentKeys[k], 0) == p.Find(kIdentKeys[k])->Par->Normalize(v));
     }
 }
@@ -107,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         FUZZ_CHECK(s.ops.GatewayIdent.back() == 0);
         if (g_FuzzTrace) {
-            std::fprintf(stderr, "%s: last error %d, clean %d", write ? "write" : "read", s.ops.LastError, s.gateway.clean);
+            std::fprintf(stderr, "%s: outcome %d (link %d), clean %d", write ? "write" : "read", int(s.ops.Outcome), int(s.ops.LinkCode), s.gateway.clean);
             for (const char* key : kIdentKeys) std::fprintf(stderr, ", %s '%s'", key, p.GetValue(key, 0).c_str());
             std::fprintf(stderr, "\n");
         }

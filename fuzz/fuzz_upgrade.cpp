@@ -143,6 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // From a read, the identification may be tried again after a broken upgrade:
     // whether the last upgrade went through is not known there.
     CheckFirmware(s.gateway, files, done && !fromRead);
-    if (g_FuzzTrace) std::fprintf(stderr, "upgrade: done %d, last error %d, clean %d\n", done, s.ops.LastError, s.gateway.clean);
+    if (g_FuzzTrace) std::fprintf(stderr, "upgrade: done %d, outcome %d (link %d), clean %d\n", done, int(s.ops.Outcome), int(s.ops.LinkCode), s.gateway.clean);
     return 0;
 }

@@ -486,6 +486,9 @@ TGatewaySession::TGatewaySession(TGatewayWorld& w, TFuzzInput& in, uint8_t heade
     ops.FirmwareFolder = w.folder;
     ops.PinChanged = header & 4;
     ops.PasswordChanged = header & 8;
+    // A write keeps a copy of what the gateway held only when asked: each one is a folder on disk.
+    ops.KeepCopies = header & 0x20;
+    ops.CopiesFolder = FuzzScratch() + "copies/";
     if (gateway.modem) {
         ops.IsModem = true;
         ops.ModemId = "Fuzz modem";

@@ -155,7 +155,7 @@ class TGatewaySession {
 public:
     // Header byte: bit 0 a modem call, bit 1 the registry holds the gateway's
     // configuration, bits 2 and 3 PIN and password changed here, bit 4 a new
-    // PIN in the registry. Gateway byte: its version and hardware letter, and
+    // PIN in the registry, bit 5 a copy kept before a write. Gateway byte: its version and hardware letter, and
     // how the call ends. Then the answers to the questions, then the script.
     TGatewaySession(TGatewayWorld& world, TFuzzInput& in, uint8_t header, uint8_t gatewayByte);
     ~TGatewaySession();

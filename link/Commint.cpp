@@ -278,14 +278,17 @@ void TComm::Open()
         ::close(fd);
         throw fail("Invalid device handle, access denied", -1, e);
     }
-    // Exclusive use: the tty's own lock, and an advisory lock that also holds
-    // between programs running with privileges.
-    (void)ioctl(fd, TIOCEXCL);
+    // Exclusive use: an advisory lock that also holds between programs running
+    // with privileges, then the tty's own lock, taken only once the port is ours
+    // (on another program's port it would lock that program out) and given back
+    // at Close (a pseudo-terminal keeps it beyond the last close, and a user
+    // without privileges could not open it again).
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
         throw fail("Error accessing specified device", e, e);
     }
+    m_Exclusive = ioctl(fd, TIOCEXCL) == 0;
     try {
         Adopt(fd, true);
     } catch (ECommError& e) {
@@ -324,6 +327,8 @@ void TComm::Close()
 {
     if (!Enabled()) return;
     StopThread();
+    if (m_Exclusive) (void)ioctl(m_Handle, TIOCNXCL);
+    m_Exclusive = false;
     ::close(m_Handle);
     m_Handle = -1;
 }
@@ -342,7 +347,14 @@ void TComm::StartThread()
 
 void TComm::StopThread()
 {
-    m_Stop = true;
+    {
+        // Set under the hand-over's lock: the event thread tests the flag and then
+        // sleeps on the condition; set between the two, the wake-up below would
+        // be lost and the join would wait for ever on a thread that waits for
+        // this thread to handle its event.
+        std::lock_guard<std::mutex> g(m_HandMutex);
+        m_Stop = true;
+    }
     ++m_Generation;  // hand-overs still queued for this port are void
     if (m_WakePipe[1] >= 0) {
         const char c = 1;

@@ -145,6 +145,7 @@ private:
     void Escape(unsigned long request, int bit, bool modemLine);
 
     int m_Handle = -1;
+    bool m_Exclusive = false;  // the tty lock is ours to give back
     QString m_DeviceName = "Com2";
     TSimpleEvent m_Event;
     mutable TCriticalSection m_Lock;

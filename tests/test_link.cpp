@@ -5,6 +5,9 @@
 
 #include <QTimer>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 struct Link : SimFixture {
@@ -218,4 +221,25 @@ TEST_F(Link, PortRulesWhileOpen)
     EXPECT_EQ(received, 1);
     c.Close();
     EXPECT_FALSE(c.Enabled());
+}
+
+TEST_F(Link, APortIsLockedWhileOpenAndFreeAgainAfterClose)
+{
+    Open();
+    // The tty lock as another opener sees it (root opens through it, others are refused).
+    auto locked = [&] {
+        const int fd = ::open(port.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        int exclusive = -1;
+        if (fd >= 0) {
+            (void)ioctl(fd, TIOCGEXCL, &exclusive);
+            ::close(fd);
+        }
+        return exclusive;
+    };
+    EXPECT_EQ(locked(), 1);
+    term.Close();
+    // A pseudo-terminal keeps the lock beyond the last close unless it is given back.
+    EXPECT_EQ(locked(), 0);
+    ASSERT_TRUE(term.Connect(port, 19200));
+    EXPECT_EQ(locked(), 1);
 }
