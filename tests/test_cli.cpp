@@ -10,12 +10,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <csignal>
 #include <functional>
 #include <memory>
 #include <vector>
 #include <sys/stat.h>
+#include <grp.h>
+#include <unistd.h>
 
 namespace {
 QString Program(const char* name) { return QCoreApplication::applicationDirPath() + "/" + name; }
@@ -152,6 +155,29 @@ TEST_F(Cli, EachFailureClassHasItsExitStatus)
     holder.Open();
     EXPECT_EQ(Run({"identify", "--port", port}), 15);
     EXPECT_TRUE(err.contains("Another program is using this port")) << err.toStdString();
+}
+
+TEST_F(Cli, APortTheUserMayNotUseSaysWhoOwnsIt)
+{
+    // Root opens every device: the refusal needs an ordinary user.
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    if (::geteuid() != 0 || setpriv.isEmpty()) GTEST_SKIP() << "needs root and setpriv to run as another user";
+    StartSim();
+    ASSERT_EQ(::chmod(dir.path().toLocal8Bit().constData(), 0755), 0);
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", Program("korvanext-cli"), "identify", "--port", port});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString said = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 15) << said.toStdString();
+    EXPECT_TRUE(said.contains("Port " + port + ": Permission denied")) << said.toStdString();
+    // The fix: the group that owns the device, and a new login.
+    struct stat st {};
+    ASSERT_EQ(::stat(port.toLocal8Bit().constData(), &st), 0);
+    const group* owner = ::getgrgid(st.st_gid);
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(said.contains(QString("('%1')").arg(owner->gr_name))) << said.toStdString();
+    EXPECT_TRUE(said.contains("log in again")) << said.toStdString();
 }
 
 TEST_F(Cli, TheGatewaysFaultsHaveTheirExitStatus)
