@@ -517,6 +517,7 @@ bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef
 {
     SetOutcome(TOutcome::Done);
     LastCopy.clear();
+    GatewaySerial.clear();
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
@@ -556,6 +557,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
         held.SetValue("SerialNum", 0, Ident('D'));
     }
     const std::string serial = held.GetValue("SerialNum", 0);
+    GatewaySerial = FromBytes(serial);
     if (!origin.empty() && serial != origin &&
         !m_UI.Ask(Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}), TIcon::Question)) {
         StopWrite(TOutcome::Declined);

@@ -698,6 +698,9 @@ int CmdWrite(TOptions& o)
                 for (int i = 0; i < Parameters().Find(key)->Count; ++i) chosen.push_back({key, i});
             done = s.ops.WriteSelected(Parameters(), chosen, {});
         }
+        // What the write learnt of the gateway, for the summary of a fleet.
+        if (!s.ops.GatewaySerial.isEmpty()) report["serial"] = s.ops.GatewaySerial;
+        if (!s.ops.GatewayVersion.isEmpty()) report["firmware"] = s.ops.GatewayVersion;
         if (!s.ops.LastCopy.isEmpty()) {
             report["copy"] = s.ops.LastCopy;
             if (!opt.json && isatty(2))
