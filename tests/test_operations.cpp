@@ -183,7 +183,7 @@ TEST_F(Operations, SilentGatewayIsPolledUntilCancel)
     t.start();
     EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
     EXPECT_LT(t.elapsed(), 1700);
-    EXPECT_TRUE(prompts->shown.empty());  // a user break shows nothing
+    EXPECT_TRUE(prompts->shown.empty()) << LastMessage().toStdString();  // a user break shows nothing
     EXPECT_EQ(Parameters().Snapshot(), before);
     EXPECT_EQ(main->Progress(), nullptr);
 }
