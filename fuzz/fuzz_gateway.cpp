@@ -47,10 +47,14 @@ void CheckRead(TGatewaySession& s, const CParameters::TSnapshot& before, bool do
         const auto r = gw.rec.lastReply.find(letters[k]);
         FUZZ_CHECK(r != gw.rec.lastReply.end());
         const std::string& a = r->second;
-        // A reply that ends before position 1 brings an empty value, whatever the buffer held before.
-        const std::string v = a.size() < 2 ? std::string()
-                              : k == 0     ? a.substr(1, 1)
-                                           : a.substr(1, std::min<size_t>(a.find('\0', 1) - 1, 99));
+        // The text from position 1 up to its zero byte (one letter for "B", at most 99
+        // characters for the others); a reply that ends before position 1 brings an
+        // empty value, whatever the buffer held before.
+        std::string v;
+        if (a.size() >= 2) {
+            const size_t end = std::min(a.find('\0', 1), a.size());
+            v = a.substr(1, std::min<size_t>(end - 1, k == 0 ? 1 : 99));
+        }
         FUZZ_CHECK(p.GetValue(kIdentKeys[k], 0) == p.Find(kIdentKeys[k])->Par->Normalize(v));
     }
 }
