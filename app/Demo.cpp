@@ -111,6 +111,6 @@ void CDemoGateway::Stop()
 void CDemoGateway::Apply(TFMain& window) const
 {
     if (m_Modem) window.SetSessionModem("Demo modem", "0123 456 789");
-    else window.SetSessionPort(m_Port, "demo gateway");
+    else window.SetSessionPort(m_Port, 375);
     window.m_Ops.FirmwareFolder = DemoFolder();
 }

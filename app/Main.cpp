@@ -244,6 +244,7 @@ void TFMain::SetSessionModem(const QString& device, const QString& number)
 {
     m_SessionPort = "modem";
     m_SessionLabel = device;
+    m_SessionLabelText = 0;
     m_Ops.IsModem = true;
     m_Ops.ModemId = device;
     m_Ops.ModemNumber = number;
@@ -254,8 +255,16 @@ void TFMain::SetSessionPort(const QString& port, const QString& label)
 {
     m_SessionPort = port;
     m_SessionLabel = label;
+    m_SessionLabelText = 0;
     m_Ops.ComPort = port;
     m_Ops.IsModem = false;
+    UpdateLinkControls();
+}
+
+void TFMain::SetSessionPort(const QString& port, int labelText)
+{
+    SetSessionPort(port, QString());
+    m_SessionLabelText = labelText;
     UpdateLinkControls();
 }
 
@@ -519,7 +528,11 @@ void TFMain::UpdateLinkControls()
     int text = 246;
     if (o.IsModem) text = o.ModemConnected ? 247 : !o.ModemCallActive ? 248 : o.DialRequested ? 259 : 258;
     QString status = Language().Text(text);
-    if (!o.IsModem) status += "  (" + (m_SessionLabel.isEmpty() ? o.ComPort : m_SessionLabel) + ")";
+    if (!o.IsModem) {
+        const QString label = m_SessionLabelText ? Language().Text(m_SessionLabelText)
+                              : m_SessionLabel.isEmpty() ? o.ComPort : m_SessionLabel;
+        status += "  (" + label + ")";
+    }
     StatusBar1->setText(status);
 }
 

@@ -40,6 +40,8 @@ public:
 
     // For this run only: talk to the gateway on this port (the demo's simulator).
     void SetSessionPort(const QString& port, const QString& label);
+    // The label is a language text, so it follows a switch of language.
+    void SetSessionPort(const QString& port, int labelText);
     // For this run only: reach the gateway through this modem and number (the demo's).
     void SetSessionModem(const QString& device, const QString& number);
     void SetPrompts(std::unique_ptr<TPrompts> prompts);
@@ -160,6 +162,7 @@ private:
     QString m_SettingsPath;
     QString m_SessionPort;   // port of this run only, not stored
     QString m_SessionLabel;
+    int m_SessionLabelText = 0;
     std::array<TFDForm*, 7> m_Pages{};
     TFDForm* m_CurrentPage = nullptr;
     int m_CurrentPageIndex = -1;

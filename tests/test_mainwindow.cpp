@@ -196,27 +196,29 @@ TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
     const QString folder = dir.path() + "/";
     QFile index(folder + "L_Init.ini");
     ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-    index.write("[Settings]\nNumberOfLang=2\nNumberOfWords=300\n[Lang0]\nFile=Eng.ini\nName=English\nId=Eng\n"
+    index.write("[Settings]\nNumberOfLang=2\nNumberOfWords=420\n[Lang0]\nFile=Eng.ini\nName=English\nId=Eng\n"
                 "[Lang1]\nFile=Ger.ini\nName=Deutsch\nId=Ger\n");
     index.close();
     QFile::copy(ProgramFolder() + "Eng.ini", folder + "Eng.ini");
     QFile ger(folder + "Ger.ini");
     ASSERT_TRUE(ger.open(QIODevice::WriteOnly));
-    ger.write("[Main]\nS0=KorvanextWin DE\nS4=Telefonleitungen\nS243=&Gateway DE\nS246=Kabelverbindung\n");
+    ger.write("[Main]\nS0=KorvanextWin DE\nS4=Telefonleitungen\nS243=&Gateway DE\nS246=Kabelverbindung\nS375=Demo-Gateway\n");
     ger.close();
     Language().Init(folder, main->PopupMenu1, [&](int l) { main->SetLanguage(l); });
     main->SelectPage(0);
+    main->SetSessionPort("/dev/ttyKVX-demo", 375);
     main->SetLanguage(1);
     EXPECT_EQ(main->windowTitle(), "KorvanextWin DE");
     EXPECT_EQ(main->ListBox1->item(0)->text(), "Telefonleitungen");
     EXPECT_EQ(main->Panel1C->text(), "Telefonleitungen");
     EXPECT_EQ(main->Brana1->title(), "&Gateway DE");
-    EXPECT_TRUE(main->StatusBar1->text().startsWith("Kabelverbindung"));
+    EXPECT_EQ(main->StatusBar1->text(), "Kabelverbindung  (Demo-Gateway)");
     EXPECT_TRUE(main->LanguageButtons[3]->isChecked());
     main->LanguageButtonClick("Eng");
     EXPECT_EQ(main->ListBox1->item(0)->text(), "Telephone lines");
     EXPECT_TRUE(main->LanguageButtons[1]->isChecked());
     EXPECT_EQ(main->Panel1C->text(), "Telephone lines");  // the page caption follows the language
+    EXPECT_TRUE(main->StatusBar1->text().endsWith("(demo gateway)"));
 }
 
 TEST_F(Window, LinkControlsFollowTheMode)
