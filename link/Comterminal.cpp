@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QtGlobal>
+#include <cerrno>
 #include <cstring>
 
 const char* LinkErrorName(uint8_t code)
@@ -81,14 +82,16 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
     m_Comm.SetReadBufSize(10000);
     m_Comm.SetWriteBufSize(10000);
     m_Comm.SetBaudRate(rate);
-    // The device may still be held for a moment after it was closed.
+    // The device may still be held for a moment after it was closed. Only that
+    // is waited for: a device that is gone fails at once, and its name may soon
+    // belong to another line (a pseudo-terminal's number is given out again).
     for (int attempt = 0;; ++attempt) {
         m_Comm.Close();
         try {
             m_Comm.Open();
             break;
         } catch (const ECommError& e) {
-            if (!reopening || e.Text == "Error updating DataControlBlock" || attempt >= 100) {
+            if (!reopening || e.SystemError != EBUSY || attempt >= 100) {
                 CCOMTermExp x(CE_OPEN_ERROR);
                 x.Device = e.Device.empty() ? TComm::DevicePath(port).toStdString() : e.Device;
                 x.SystemError = e.SystemError;

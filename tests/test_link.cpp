@@ -4,9 +4,11 @@
 #include "simfixture.h"
 
 #include <QTimer>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -117,6 +119,22 @@ TEST_F(Link, LostLineIsReportedAtOnce)
     ExpectCode(CE_SEND_ERROR, [&] { term.SendAndWait("U", "X"); });
     term.Close();
     EXPECT_FALSE(term.m_Comm.Enabled());
+}
+
+TEST_F(Link, AVanishedPortIsNotTakenAgainUnderItsOldName)
+{
+    Open();
+    sim->Stop();  // the line is gone; its number is free once we close it
+    // Another line appears meanwhile and is usually given the same name.
+    CGatewaySim other{TSimOptions{}};
+    std::thread appear([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        other.Start();
+    });
+    ExpectCode(CE_OPEN_ERROR, [&] { term.Connect(port, 9600); });
+    appear.join();
+    EXPECT_FALSE(term.m_Comm.Enabled());
+    other.Stop();
 }
 
 TEST_F(Link, OpenFailuresAndParsing)
