@@ -230,7 +230,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 m_Terminal.SendAndWait("C");
                 m_IdentSw = ReplyText(99);
                 GatewayVersion = QString::fromLatin1(m_IdentSw.c_str());
-                if (m_IdentSw.compare(0, 2, "3.") == 0) return true;
+                if (FirmwareCurrent()) return true;
                 if (!OfferUpgrade) {
                     // This operation must not flash: old firmware ends it.
                     SetOutcome(TOutcome::Declined);

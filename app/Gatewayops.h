@@ -124,6 +124,8 @@ public:
     bool OfferUpgrade = true;
     // The firmware version the last identification found ("C" reply).
     QString GatewayVersion;
+    // Whether it is firmware this program configures (3.x); older needs an upgrade.
+    bool FirmwareCurrent() const { return GatewayVersion.startsWith("3."); }
     // The serial number the last write found ("D" reply), when it asked.
     QString GatewaySerial;
     // The port as the user named it, and its device when that differs.

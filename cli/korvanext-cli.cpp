@@ -25,13 +25,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -87,17 +87,18 @@ QString FolderProblem(const QString& path)
 QString MakeFolder(const QString& path)
 {
     if (const QString why = FolderProblem(path); !why.isEmpty()) return why;
-    return QDir().mkpath(path) ? QString() : QString("it cannot be created");
+    return CreatePath(path) ? QString() : QString("it cannot be created");
 }
 
 int CannotRead(const QString& path, const QString& why) { return Fail(kFileError, "cannot read " + Quoted(path) + ": " + why); }
 int CannotWrite(const QString& path, const QString& why) { return Fail(kFileError, "cannot write " + Quoted(path) + ": " + why); }
 
-// Writes the bytes atomically (every byte on the disk before the old file is
-// replaced); empty, or the reason of the failure.
-QString SaveBytes(const QString& path, const QByteArray& bytes)
+// Writes a gateway image atomically (every byte on the disk before the old file
+// is replaced); empty, or the reason of the failure.
+QString SaveImage(const QString& path, const std::vector<uint8_t>& image)
 {
     TFileStatus status;
+    const QByteArray bytes(reinterpret_cast<const char*>(image.data()), int(image.size()));
     return WriteFileAtomically(path, bytes, &status) ? QString() : status.Reason;
 }
 
@@ -217,7 +218,8 @@ struct TOptions {
     QCommandLineParser parser;
     QStringList positional;
     QStringList ports;
-    bool yes = false, json = false, verbose = false, defaults = false;
+    bool yes = false, json = false, verbose = false;
+    bool linkParsed = false;  // the link options are read once, also when a command looks at them first
     int waitSeconds = kDefaultWaitSeconds;
     QString modem, modemNumber;
     QStringList passOn;  // what every run of a fleet gets besides its port
@@ -225,19 +227,20 @@ struct TOptions {
 
 enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand };
 
-const QCommandLineOption kPort("port", "Serial port: a device path or Com1..Com8 (default Com1). Repeat it, or give --ports-from, to run on several gateways at once.", "PORT");
-const QCommandLineOption kPortsFrom("ports-from", "Read the ports from FILE, one a line ('#' starts a comment).", "FILE");
-const QCommandLineOption kModem("modem", "Modem device to dial with (a name or a device path).", "DEVICE");
-const QCommandLineOption kModemNumber("modem-number", "Dial NUMBER instead of using a cable.", "NUMBER");
-const QCommandLineOption kYes({"y", "yes"}, "Agree to the gateway's questions (the firmware to load, changed supervision numbers).");
-const QCommandLineOption kWait("wait", "Give up when the gateway has not answered for SECONDS (default 15; 0 waits for ever).", "SECONDS");
-const QCommandLineOption kVerbose("verbose", "Show the link's diagnostic lines.");
-const QCommandLineOption kJson("json", "Print one JSON document on stdout.");
-const QCommandLineOption kDefaults("defaults", "Compare A with the default configuration.");
-const QCommandLineOption kHelp({"h", "help"}, "Describe the command.");
-const QCommandLineOption kOnly("only", "Take only these settings from the file; the rest of the gateway stays as it is.", "KEY[,KEY...]");
-const QCommandLineOption kNoBackup("no-backup", "Keep no copy of what the gateway held before the write.");
-const QCommandLineOption kSerial("serial", "Only the copies of the gateway with this serial number.", "N");
+// The options; their descriptions are in the help texts below.
+const QCommandLineOption kPort("port", QString(), "PORT");
+const QCommandLineOption kPortsFrom("ports-from", QString(), "FILE");
+const QCommandLineOption kModem("modem", QString(), "DEVICE");
+const QCommandLineOption kModemNumber("modem-number", QString(), "NUMBER");
+const QCommandLineOption kYes({"y", "yes"}, QString());
+const QCommandLineOption kWait("wait", QString(), "SECONDS");
+const QCommandLineOption kVerbose("verbose", QString());
+const QCommandLineOption kJson("json", QString());
+const QCommandLineOption kDefaults("defaults", QString());
+const QCommandLineOption kHelp({"h", "help"}, QString());
+const QCommandLineOption kOnly("only", QString(), "KEY[,KEY...]");
+const QCommandLineOption kNoBackup("no-backup", QString());
+const QCommandLineOption kSerial("serial", QString(), "N");
 
 void AddOptions(QCommandLineParser& parser, TGroup group)
 {
@@ -266,6 +269,7 @@ int ReadPorts(const QString& path, QStringList& ports)
 
 int ParseLinkOptions(TOptions& o)
 {
+    if (o.linkParsed) return kOk;
     const QCommandLineParser& p = o.parser;
     o.ports.clear();
     o.passOn.clear();
@@ -296,6 +300,7 @@ int ParseLinkOptions(TOptions& o)
     const QStringList given = p.optionNames();
     if (given.contains(kNoBackup.names().front())) o.passOn << "--no-backup";
     if (given.contains(kOnly.names().front())) o.passOn << "--only" << p.values(kOnly).join(',');
+    o.linkParsed = true;
     return kOk;
 }
 
@@ -369,7 +374,7 @@ public:
         switch (ops.Outcome) {
         case TOutcome::Done: return Say(kRefused, "'" + command + "' did not finish on " + Where());
         case TOutcome::Declined:
-            if (!ops.GatewayVersion.isEmpty() && !ops.GatewayVersion.startsWith("3."))
+            if (!ops.GatewayVersion.isEmpty() && !ops.FirmwareCurrent())
                 return Say(kRefused, QString("the gateway on %1 has firmware %2, older than version 3, and '%3' does not upgrade "
                                              "it: 'korvanext-cli upgrade FILE' does that")
                                          .arg(Where(), ops.GatewayVersion, command));
@@ -390,6 +395,9 @@ public:
         m_Ui.Error(line);
         return code;
     }
+    // A file that cannot be written once the gateway was read: said as every
+    // error of the session is, so that --json carries it too.
+    int CannotWrite(const QString& path, const QString& why) { return Say(kFileError, "cannot write " + Quoted(path) + ": " + why); }
     // The JSON document of the command: its fields, the port, and how it ended.
     void PrintReport(QJsonObject report, int code) const
     {
@@ -418,12 +426,17 @@ QString GatewayFileName(const TSession& s)
 {
     QString name = Value("SerialNum");
     if (name.isEmpty()) name = "port-" + QFileInfo(s.ops.ComPort).fileName();
-    return name.replace(QRegularExpression("[^A-Za-z0-9_.-]"), "_");
+    return CKeptCopies::FolderName(name);
 }
 
 // Runs one gateway operation; report collects the JSON fields, the text
 // output is printed by the operation itself.
 using TLinkRun = std::function<int(TSession&, const TOptions&, QJsonObject& report)>;
+
+// A link failure exits with 10 + its code.
+static_assert(kLineLost == kLinkError + CE_NOT_CONNECTED && kInterrupted == kLinkError + CE_USER &&
+              kNoAnswer == kLinkError + CE_CONNECTION_TIMEOUT && kBadReply == kLinkError + CE_PARSING_ERROR &&
+              kSendFailed == kLinkError + CE_SEND_ERROR && kPortError == kLinkError + CE_OPEN_ERROR);
 
 int WithLink(const QString& command, TOptions& o, const TLinkRun& run)
 {
@@ -479,9 +492,7 @@ int CmdEncode(TOptions& o)
     if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
     const std::vector<uint8_t> image = GatewayImage(*p);
     const QString out = o.positional[1];
-    if (const QString why = SaveBytes(out, QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size())));
-        !why.isEmpty())
-        return CannotWrite(out, why);
+    if (const QString why = SaveImage(out, image); !why.isEmpty()) return CannotWrite(out, why);
     return kOk;
 }
 
@@ -551,34 +562,41 @@ int CmdSet(TOptions& o)
     return kOk;
 }
 
+// Prints each difference as KEY[:ROW] "a" -> "b" (unless JSON is asked for) and
+// gives them as JSON, the two sides named aName and bName.
+QJsonArray Differences(const TComparison& c, const char* aName, const char* bName, bool json)
+{
+    QJsonArray list;
+    for (const TDifference& d : c.differences) {
+        QJsonObject j{{"key", QString::fromStdString(d.key)}, {aName, FromBytes(d.mine)}, {bName, FromBytes(d.other)}};
+        if (d.count > 1) j["row"] = d.index + 1;
+        list.append(j);
+        if (!json)
+            std::printf("%s \"%s\" -> \"%s\"\n", qPrintable(KeyName(d.key, d.count, d.index)), EscapeFileValue(d.mine).c_str(),
+                        EscapeFileValue(d.other).c_str());
+    }
+    return list;
+}
+
 int CmdDiff(TOptions& o)
 {
-    o.defaults = o.parser.isSet(kDefaults);
+    const bool defaults = o.parser.isSet(kDefaults);
     o.json = o.parser.isSet(kJson);
-    if (o.positional.size() != (o.defaults ? 1 : 2))
+    if (o.positional.size() != (defaults ? 1 : 2))
         return Fail(kUsage, "diff compares two files: diff A.kvx B.kvx, or diff --defaults A.kvx");
     // From A to B, as diff(1) reads: with --defaults, from the defaults to A.
     const auto from = Catalogue(), to = Catalogue();
-    const QString fromName = o.defaults ? QString("defaults") : o.positional[0];
-    const QString toName = o.defaults ? o.positional[0] : o.positional[1];
-    if (!o.defaults)
+    const QString fromName = defaults ? QString("defaults") : o.positional[0];
+    const QString toName = defaults ? o.positional[0] : o.positional[1];
+    if (!defaults)
         if (const int rc = LoadConfiguration(*from, fromName)) return rc;
     if (const int rc = LoadConfiguration(*to, toName)) return rc;
-    QJsonArray differences;
-    for (const auto& [key, rc] : from->Entries()) {
-        if (!rc.Par->m_InFile) continue;
-        for (int i = 0; i < rc.Count; ++i) {
-            const std::string& a = rc.Values[size_t(i)];
-            const std::string b = to->GetValue(key, i);
-            if (a == b) continue;
-            QJsonObject d{{"key", QString::fromStdString(key)}, {"from", FromBytes(a)}, {"to", FromBytes(b)}};
-            if (rc.Count > 1) d["row"] = i + 1;
-            differences.append(d);
-            if (!o.json)
-                std::printf("%s \"%s\" -> \"%s\"\n", qPrintable(KeyName(key, rc.Count, i)), EscapeFileValue(a).c_str(),
-                            EscapeFileValue(b).c_str());
-        }
-    }
+    // Files are compared as they are kept: every key they carry, the gateway's
+    // identification values included.
+    std::set<std::string> kept;
+    for (const auto& [key, rc] : from->Entries())
+        if (rc.Par->m_InFile) kept.insert(key);
+    const QJsonArray differences = Differences(CompareConfigurations(*from, *to, kept), "from", "to", o.json);
     if (o.json)
         PrintJson({{"from", fromName}, {"to", toName}, {"count", differences.size()}, {"differences", differences}});
     return differences.isEmpty() ? kOk : kRefused;
@@ -607,10 +625,10 @@ int ReadInto(TSession& s, const QString& target, QJsonObject& report)
     report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}};
     QString path = target;
     if (IsFolderTarget(target)) {
-        if (const QString why = MakeFolder(target); !why.isEmpty()) return CannotWrite(target, why);
+        if (const QString why = MakeFolder(target); !why.isEmpty()) return s.CannotWrite(target, why);
         path = QDir(target).filePath(GatewayFileName(s) + ".kvx");
     }
-    if (const QString why = SaveConfiguration(Parameters(), path); !why.isEmpty()) return CannotWrite(path, why);
+    if (const QString why = SaveConfiguration(Parameters(), path); !why.isEmpty()) return s.CannotWrite(path, why);
     report["file"] = path;
     return kOk;
 }
@@ -638,15 +656,14 @@ int CmdBackup(TOptions& o)
     if (const QString why = FolderProblem(o.positional[0]); !why.isEmpty()) return CannotWrite(o.positional[0], why);
     return WithLink("backup", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
         const QString dir = opt.positional[0];
-        if (const QString why = MakeFolder(dir); !why.isEmpty()) return CannotWrite(dir, why);
+        if (const QString why = MakeFolder(dir); !why.isEmpty()) return s.CannotWrite(dir, why);
         if (!s.ops.EzRgnBtn2Click() || s.Interrupted()) return s.Exit("backup");
         const QString base = QDir(dir).filePath(
             QString("gateway-%1-%2").arg(GatewayFileName(s), QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
         const std::vector<uint8_t> image = GatewayImage(Parameters());
-        if (const QString why = SaveConfiguration(Parameters(), base + ".kvx"); !why.isEmpty()) return CannotWrite(base + ".kvx", why);
-        if (const QString why = SaveBytes(base + ".bin", QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size())));
-            !why.isEmpty())
-            return CannotWrite(base + ".bin", why);
+        if (const QString why = SaveConfiguration(Parameters(), base + ".kvx"); !why.isEmpty())
+            return s.CannotWrite(base + ".kvx", why);
+        if (const QString why = SaveImage(base + ".bin", image); !why.isEmpty()) return s.CannotWrite(base + ".bin", why);
         report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}, {"files", QJsonArray{base + ".kvx", base + ".bin"}}};
         if (!opt.json) std::printf("%s.kvx\n%s.bin\n", qPrintable(base), qPrintable(base));
         return int(kOk);
@@ -655,17 +672,16 @@ int CmdBackup(TOptions& o)
 
 // The keys of --only, each a setting that files carry and the image holds: 0,
 // or the exit status after saying why not.
-int OnlyKeys(const TOptions& o, std::vector<std::string>& keys)
+int OnlyKeys(const TOptions& o, const CParameters& p, std::vector<std::string>& keys)
 {
     if (!o.parser.isSet(kOnly)) return kOk;
-    const auto p = Catalogue();
     for (const QString& list : o.parser.values(kOnly))
         for (const QString& k : list.split(',', Qt::SkipEmptyParts)) {
             const std::string key = k.trimmed().toStdString();
-            const CParameters::TMultiPar* rc = p->Find(key);
+            const CParameters::TMultiPar* rc = p.Find(key);
             if (!rc)
                 return Fail(kUsage, "--only: unknown key " + Quoted(k.trimmed()) + "; the closest is " +
-                                        Quoted(ClosestKey(*p, k.trimmed())));
+                                        Quoted(ClosestKey(p, k.trimmed())));
             if (!rc->Par->m_InFile || rc->Par->m_Address < 0)
                 return Fail(kUsage, "--only: " + Quoted(k.trimmed()) + " is not a setting that configuration files carry");
             keys.push_back(key);
@@ -676,16 +692,14 @@ int OnlyKeys(const TOptions& o, std::vector<std::string>& keys)
 
 int CmdWrite(TOptions& o)
 {
+    const auto file = Catalogue();
     std::vector<std::string> only;
-    if (const int rc = OnlyKeys(o, only)) return rc;
-    {
-        // The file is checked before any gateway is touched.
-        const auto p = Catalogue();
-        if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
-    }
+    if (const int rc = OnlyKeys(o, *file, only)) return rc;
+    // The file is read once, before any gateway is touched.
+    if (const int rc = LoadConfiguration(*file, o.positional[0])) return rc;
     const bool keepCopy = !o.parser.isSet(kNoBackup);
-    return WithLink("write", o, [&only, keepCopy](TSession& s, const TOptions& opt, QJsonObject& report) {
-        if (const int rc = LoadConfiguration(Parameters(), opt.positional[0])) return rc;
+    return WithLink("write", o, [&file, &only, keepCopy](TSession& s, const TOptions& opt, QJsonObject& report) {
+        Parameters().Restore(file->Snapshot());
         // A configuration file never carries the PIN and the service password into the gateway.
         s.ops.PinChanged = s.ops.PasswordChanged = false;
         s.ops.KeepCopies = keepCopy;
@@ -714,26 +728,15 @@ int CmdWrite(TOptions& o)
 // The gateway's own configuration against the file, one line per value that differs.
 int CmdCompare(TOptions& o)
 {
-    {
-        const auto p = Catalogue();
-        if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
-    }
-    return WithLink("compare", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
-        const auto file = Catalogue();
-        if (const int rc = LoadConfiguration(*file, opt.positional[0])) return rc;
+    // The file is read once, before any gateway is touched.
+    const auto file = Catalogue();
+    if (const int rc = LoadConfiguration(*file, o.positional[0])) return rc;
+    return WithLink("compare", o, [&file](TSession& s, const TOptions& opt, QJsonObject& report) {
         const auto gateway = Catalogue();
         std::vector<uint8_t> image;
         if (!s.ops.ReadGateway(*gateway, image) || s.Interrupted()) return s.Exit("compare");
         const TComparison c = CompareConfigurations(*gateway, *file);
-        QJsonArray differences;
-        for (const TDifference& d : c.differences) {
-            QJsonObject j{{"key", QString::fromStdString(d.key)}, {"gateway", FromBytes(d.mine)}, {"file", FromBytes(d.other)}};
-            if (d.count > 1) j["row"] = d.index + 1;
-            differences.append(j);
-            if (!opt.json)
-                std::printf("%s \"%s\" -> \"%s\"\n", qPrintable(KeyName(d.key, d.count, d.index)),
-                            EscapeFileValue(d.mine).c_str(), EscapeFileValue(d.other).c_str());
-        }
+        const QJsonArray differences = Differences(c, "gateway", "file", opt.json);
         report = {{"serial", FromBytes(gateway->GetValue("SerialNum", 0))},
                   {"firmware", FromBytes(gateway->GetValue("SWVer", 0))},
                   {"file", opt.positional[0]},

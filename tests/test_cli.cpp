@@ -100,6 +100,24 @@ TEST_F(Cli, ReadWriteDiffAndBackupAgainstTheGateway)
     EXPECT_TRUE(err.isEmpty()) << err.toStdString();  // no diagnostics without --verbose
 }
 
+TEST_F(Cli, WhatAGatewayCommandSaysIsSaidOnceAndCarriedInItsJson)
+{
+    StartSim();
+    // The read succeeds, then its file cannot be written: a folder stands in its place.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("into/KX2-004711.kvx"));
+    EXPECT_EQ(Run({"read", "into/", "--port", port, "--json"}), 2);
+    EXPECT_EQ(Json()["exit"].toInt(), 2);
+    EXPECT_TRUE(Json()["error"].toString().contains("KX2-004711.kvx': it is a folder")) << out.toStdString();
+    EXPECT_EQ(Lines(err), 1) << err.toStdString();
+    // An unknown key of the file is reported once, though write and compare use the file twice.
+    WriteFile("old.kvx", "FXSVolRec=\"2\"\nRetired=\"1\"\n");
+    for (const char* command : {"compare", "write"}) {
+        Run({command, "old.kvx", "--port", port, "--yes"});
+        EXPECT_EQ(err.count("unknown keys ignored"), 1) << command << ": " << err.toStdString();
+    }
+    EXPECT_EQ(sim->Image()[33], 2);
+}
+
 TEST_F(Cli, IdentifyOnlyIdentifies)
 {
     TSimOptions o;
