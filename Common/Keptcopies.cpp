@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
@@ -18,25 +17,28 @@ const char* const kImage = "image.bin";
 const char* const kPartial = ".partial";
 const char* const kStamp = "yyyy-MM-ddTHH-mm-ss.zzz'Z'";
 
-// Writes the file through a temporary one and reads it back: a copy that cannot
-// be read as written does not count.
+// Writes the file whole and reads it back: a copy that cannot be read as
+// written does not count.
 bool WriteChecked(const QString& path, const QByteArray& bytes, QString& reason)
 {
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        reason = out.errorString();
+    TFileStatus status;
+    QByteArray back;
+    if (!WriteFileAtomically(path, bytes, &status) || !ReadFileBounded(path, bytes.size(), back, &status)) {
+        reason = status.Reason;
         return false;
     }
-    QFile back(path);
-    if (!back.open(QIODevice::ReadOnly)) {
-        reason = back.errorString();
-        return false;
-    }
-    if (back.readAll() != bytes) {
+    if (back != bytes) {
         reason = "the file read back differs from what was written";
         return false;
     }
     return true;
+}
+
+// The newest copy of a serial number holds exactly these bytes.
+bool SameAsNewest(const std::vector<TKeptCopy>& kept, const QByteArray& bytes)
+{
+    QByteArray newest;
+    return !kept.empty() && ReadFileBounded(kept.front().ImageFile(), bytes.size(), newest) && newest == bytes;
 }
 
 QString SystemReason(int error, const char* fallback)
@@ -82,14 +84,12 @@ CKeptCopies::TResult CKeptCopies::Keep(const std::vector<uint8_t>& image, const 
         return r;
     }
     const QByteArray bytes(reinterpret_cast<const char*>(image.data()), int(image.size()));
-    const std::vector<TKeptCopy> kept = List(serial);
-    if (!kept.empty()) {
-        QFile newest(kept.front().ImageFile());
-        if (newest.open(QIODevice::ReadOnly) && newest.readAll() == bytes) {
-            r.ok = true;
-            r.folder = kept.front().folder;
-            return r;
-        }
+    // Only this gateway's copies count (an unknown serial number is a folder of its own).
+    const std::vector<TKeptCopy> kept = Stamped(serialDir.path());
+    if (SameAsNewest(kept, bytes)) {
+        r.ok = true;
+        r.folder = kept.front().folder;
+        return r;
     }
     QString stamp = QDateTime::currentDateTimeUtc().toString(kStamp);
     // Two copies within a millisecond get the next one.
@@ -121,30 +121,48 @@ CKeptCopies::TResult CKeptCopies::Keep(const std::vector<uint8_t>& image, const 
     return r;
 }
 
+namespace {
+void NewestFirst(std::vector<TKeptCopy>& copies)
+{
+    std::sort(copies.begin(), copies.end(), [](const TKeptCopy& a, const TKeptCopy& b) {
+        return a.time != b.time ? a.time > b.time : a.folder > b.folder;
+    });
+}
+}  // namespace
+
+std::vector<TKeptCopy> CKeptCopies::Stamped(const QString& serialFolder)
+{
+    std::vector<TKeptCopy> copies;
+    for (const QFileInfo& copy : QDir(serialFolder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QDateTime time = QDateTime::fromString(copy.fileName(), kStamp);
+        if (!time.isValid()) continue;  // a copy being written, or something else
+        time.setTimeSpec(Qt::UTC);
+        TKeptCopy c;
+        c.folder = copy.filePath();
+        c.time = time;
+        if (QFileInfo::exists(c.ImageFile()) && QFileInfo::exists(c.ConfigurationFile())) copies.push_back(std::move(c));
+    }
+    NewestFirst(copies);
+    return copies;
+}
+
 std::vector<TKeptCopy> CKeptCopies::List(const QString& serial) const
 {
     std::vector<TKeptCopy> copies;
+    CParameters p;
+    BuildCatalogue(p);
     const QDir root(m_Root);
     for (const QFileInfo& serialDir : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         if (!serial.isEmpty() && serialDir.fileName() != FolderName(serial)) continue;
-        for (const QFileInfo& copy : QDir(serialDir.filePath()).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QDateTime time = QDateTime::fromString(copy.fileName(), kStamp);
-            if (!time.isValid()) continue;  // a copy being written, or something else
-            time.setTimeSpec(Qt::UTC);
-            TKeptCopy c;
-            c.folder = copy.filePath();
-            c.time = time;
-            if (!QFileInfo::exists(c.ImageFile()) || !QFileInfo::exists(c.ConfigurationFile())) continue;
-            CParameters p;
-            BuildCatalogue(p);
+        for (TKeptCopy& c : Stamped(serialDir.filePath())) {
+            // A file that does not load leaves the registry as it was: start from the defaults.
+            p.SetAllDefaults();
             p.LoadFromFile(c.ConfigurationFile().toLocal8Bit().toStdString());
             c.serial = FromBytes(p.GetValue("SerialNum", 0));
             c.firmware = FromBytes(p.GetValue("SWVer", 0));
             copies.push_back(std::move(c));
         }
     }
-    std::sort(copies.begin(), copies.end(), [](const TKeptCopy& a, const TKeptCopy& b) {
-        return a.time != b.time ? a.time > b.time : a.folder > b.folder;
-    });
+    NewestFirst(copies);
     return copies;
 }

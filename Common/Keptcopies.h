@@ -46,5 +46,7 @@ public:
     static QString FolderName(const QString& serial);
 
 private:
+    // The complete copies in one serial number's folder, newest first, not decoded.
+    static std::vector<TKeptCopy> Stamped(const QString& serialFolder);
     QString m_Root;
 };

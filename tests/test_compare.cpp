@@ -148,6 +148,24 @@ TEST(KeptCopies, StayInTheirFolderForTheirOwnerAndAreKeptOnce)
     EXPECT_EQ(listed[0].folder, second.folder);  // newest first
     EXPECT_EQ(listed[0].serial, "../../evil/..");
     EXPECT_TRUE(copies.List("other").empty());
+
+    // A gateway without a serial number has copies of its own, though its image
+    // is the same as another gateway's newest.
+    p->SetValue("SerialNum", 0, "");
+    const auto unnamed = copies.Keep(image, *p);
+    ASSERT_TRUE(unnamed.kept);
+    EXPECT_TRUE(unnamed.folder.startsWith(root.path() + "/unknown/")) << unnamed.folder.toStdString();
+    // A copy whose file cannot be read names no serial number, not another copy's.
+    QFile broken(QDir(unnamed.folder).filePath("configuration.kvx"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.close();
+    int found = 0;
+    for (const TKeptCopy& c : copies.List())
+        if (c.folder == unnamed.folder) {
+            ++found;
+            EXPECT_EQ(c.serial, "");
+        }
+    EXPECT_EQ(found, 1);
     EXPECT_EQ(CKeptCopies::FolderName(""), "unknown");
     EXPECT_EQ(CKeptCopies::FolderName(".."), "__");
     EXPECT_EQ(CKeptCopies::FolderName("KX2-004711"), "KX2-004711");
