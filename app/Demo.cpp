@@ -17,6 +17,8 @@
 namespace {
 const char* const kSimulator = "korvanext-gatewaysim";
 const char* const kDemoPackage = "korvanext-demo";
+const char* const kModemName = "Demo modem";  // the telephony's device and the window's modem are one
+constexpr int kTextDemoGateway = 375;
 constexpr int kStartTimeoutMs = 10000;  // the simulator reports its port within milliseconds
 }  // namespace
 
@@ -90,7 +92,7 @@ bool CDemoGateway::Start(bool modem, QString* error)
     m_Modem = modem;
     if (modem)
         Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
-            std::vector<std::pair<QString, QString>>{{"Demo modem", m_Port}}, false));
+            std::vector<std::pair<QString, QString>>{{kModemName, m_Port}}, false));
     return true;
 }
 
@@ -110,7 +112,7 @@ void CDemoGateway::Stop()
 
 void CDemoGateway::Apply(TFMain& window) const
 {
-    if (m_Modem) window.SetSessionModem("Demo modem", "0123 456 789");
-    else window.SetSessionPort(m_Port, 375);
+    if (m_Modem) window.SetSessionModem(kModemName, "0123 456 789");
+    else window.SetSessionPort(m_Port, {}, kTextDemoGateway);
     window.m_Ops.FirmwareFolder = DemoFolder();
 }

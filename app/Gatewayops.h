@@ -42,7 +42,6 @@ public:
     virtual void SetProgressLabel(const QString& text) = 0;
     virtual void SetProgressMax(int max) = 0;
     virtual void SetProgressPos(int pos) = 0;
-    virtual int ProgressPos() const = 0;
     virtual void SetCancelVisible(bool visible) = 0;
     virtual bool Cancelled() const = 0;
     // Message boxes; the caption is text 0.

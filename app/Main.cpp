@@ -64,8 +64,6 @@ const int kTextSaveChanges = 340, kTextSavedTo = 341;
 const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
 const int kHintTime = 120000;  // ms
 
-// The progress window steps aside while the program asks or tells something
-// during an operation, so the box is never covered, and comes back afterwards.
 // The style greys a disabled icon, which leaves dark glyphs looking enabled:
 // a disabled button shows its glyph faint instead.
 QIcon WithDisabledLook(const QIcon& icon, const QSize& size)
@@ -86,6 +84,8 @@ QIcon WithDisabledLook(const QIcon& icon, const QSize& size)
     return result;
 }
 
+// The progress window steps aside while the program asks or tells something
+// during an operation, so the box is never covered, and comes back afterwards.
 class TProgressAside {
 public:
     explicit TProgressAside(TFProgress* progress) : m_Progress(progress)
@@ -251,20 +251,13 @@ void TFMain::SetSessionModem(const QString& device, const QString& number)
     UpdateLinkControls();
 }
 
-void TFMain::SetSessionPort(const QString& port, const QString& label)
+void TFMain::SetSessionPort(const QString& port, const QString& label, int labelText)
 {
     m_SessionPort = port;
     m_SessionLabel = label;
-    m_SessionLabelText = 0;
+    m_SessionLabelText = labelText;
     m_Ops.ComPort = port;
     m_Ops.IsModem = false;
-    UpdateLinkControls();
-}
-
-void TFMain::SetSessionPort(const QString& port, int labelText)
-{
-    SetSessionPort(port, QString());
-    m_SessionLabelText = labelText;
     UpdateLinkControls();
 }
 
@@ -544,8 +537,6 @@ void TFMain::StoreShownPage()
 {
     if (!m_CurrentPage) return;
     m_CurrentPage->StoreToParameters();
-    // A page that hides itself when stored (the security page) stays in view:
-    // it was only looked at, not left.
     if (m_CurrentPage->isHidden()) {
         m_CurrentPage->LoadFromParameters();
         m_CurrentPage->show();
@@ -805,7 +796,6 @@ void TFMain::SetProgressPos(int pos)
     if (m_Progress) m_Progress->ProgressBar1->setValue(pos);
 }
 
-int TFMain::ProgressPos() const { return m_Progress ? m_Progress->ProgressBar1->value() : 0; }
 
 void TFMain::SetCancelVisible(bool visible)
 {

@@ -39,9 +39,12 @@ public:
     ~TFMain() override;
 
     // For this run only: talk to the gateway on this port (the demo's simulator).
-    void SetSessionPort(const QString& port, const QString& label);
-    // The label is a language text, so it follows a switch of language.
-    void SetSessionPort(const QString& port, int labelText);
+    // labelText, when given, names the port instead of label: a language text
+    // follows a switch of language.
+    void SetSessionPort(const QString& port, const QString& label, int labelText = 0);
+    // Stores the page in view into the registry and keeps it in view (the
+    // security page hides itself when stored): it was looked at, not left.
+    void StoreShownPage();
     // For this run only: reach the gateway through this modem and number (the demo's).
     void SetSessionModem(const QString& device, const QString& number);
     void SetPrompts(std::unique_ptr<TPrompts> prompts);
@@ -86,7 +89,6 @@ public:
     void SetProgressLabel(const QString& text) override;
     void SetProgressMax(int max) override;
     void SetProgressPos(int pos) override;
-    int ProgressPos() const override;
     void SetCancelVisible(bool visible) override;
     bool Cancelled() const override;
     void Message(const QString& text, TIcon icon) override;
@@ -155,7 +157,6 @@ private:
     void UpdateCaption();
     void ScrollBox1Resize();
     void LoadQtTranslations(const QString& languageId);
-    void StoreShownPage();
 
     std::unique_ptr<TPrompts> m_Prompts;
     TAppSettings m_Settings;

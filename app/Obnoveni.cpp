@@ -62,8 +62,8 @@ TFObnoveni::TFObnoveni(TFMain& main, QWidget* parent)
 
 void TFObnoveni::Run()
 {
-    if (TFDForm* page = m_Main.CurrentPage()) page->StoreToParameters();
-    Fill(CKeptCopies(m_Main.m_Ops.CopiesFolder).Root());
+    m_Main.StoreShownPage();
+    m_Root = CKeptCopies(m_Main.m_Ops.CopiesFolder).Root();  // listed as the dialog shows
     CentreOn(this, &m_Main);
     exec();
 }
@@ -86,12 +86,13 @@ void TFObnoveni::Fill(const QString& root)
         const TKeptCopy& c = m_Copies[i];
         CParameters kept;
         BuildCatalogue(kept);
-        kept.LoadFromFile(c.ConfigurationFile().toLocal8Bit().toStdString());
+        // A copy whose file does not load has no count: it would be one against the defaults.
+        const bool loaded = kept.LoadFromFile(c.ConfigurationFile().toLocal8Bit().toStdString());
         auto* item = new QTreeWidgetItem(TreeView1);
         item->setText(0, c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"));
         item->setText(1, c.serial);
         item->setText(2, c.firmware);
-        item->setText(3, QString::number(CompareConfigurations(Parameters(), kept).differences.size()));
+        item->setText(3, loaded ? QString::number(CompareConfigurations(Parameters(), kept).differences.size()) : "?");
         item->setData(0, Qt::UserRole, int(i));
     }
     if (TreeView1->topLevelItemCount()) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));

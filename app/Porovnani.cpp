@@ -109,12 +109,12 @@ const CCaptions& TFPorovnani::Captions()
 
 void TFPorovnani::Run()
 {
-    if (TFDForm* page = m_Main.CurrentPage()) page->StoreToParameters();
+    m_Main.StoreShownPage();
     Captions();
-    // A comparison made earlier no longer says anything about the window.
+    // A comparison made earlier no longer says anything about the window; the
+    // list is filled as the dialog shows.
     m_Source = TSource::None;
-    m_Result.reset();
-    Fill();
+    m_Other.reset();
     CentreOn(this, &m_Main);
     exec();
 }
@@ -155,7 +155,6 @@ bool TFPorovnani::CompareWith(TSource source, const QString& file)
     case TSource::None: break;
     }
     m_Source = source;
-    m_File = path;
     m_Other = std::move(other);
     m_Image = std::move(image);
     Fill();
@@ -169,15 +168,15 @@ void TFPorovnani::Fill()
     std::set<std::string> secrets;
     if (gateway && m_Main.m_Ops.PinChanged) secrets.insert("PINVal");
     if (gateway && m_Main.m_Ops.PasswordChanged) secrets.insert("ServisPassw");
-    if (m_Other) m_Result = std::make_unique<TComparison>(CompareConfigurations(Parameters(), *m_Other, secrets));
     const int other = gateway ? kTextInGateway : m_Source == TSource::File ? kTextInFile : kTextDefault;
     TreeView1->setHeaderLabels({Language().Text(kTextSetting), Language().Text(kTextRow), Language().Text(kTextWindow),
                                 Language().Text(other)});
     TreeView1->blockSignals(true);
     TreeView1->clear();
-    if (m_Result && m_Source != TSource::None) {
+    if (m_Other && m_Source != TSource::None) {
+        const TComparison result = CompareConfigurations(Parameters(), *m_Other, secrets);
         const CCaptions& captions = Captions();
-        for (const TDifference& d : m_Result->differences) {
+        for (const TDifference& d : result.differences) {
             auto* item = new QTreeWidgetItem(TreeView1);
             item->setText(0, captions.Caption(d.key) + "  (" + QString::fromStdString(d.key) + ")");
             if (d.count > 1) item->setText(1, QString::number(d.index + 1));
@@ -187,10 +186,9 @@ void TFPorovnani::Fill()
             item->setData(0, kIndexRole, d.index);
             if (gateway) item->setCheckState(0, Qt::Checked);
         }
-        Label1->setText(m_Result->Same() ? Language().Text(kTextSame)
-                                         : Substitute(Language().Text(kTextCounts),
-                                                      {QString::number(m_Result->differences.size()),
-                                                       QString::number(m_Result->equal)}));
+        Label1->setText(result.Same() ? Language().Text(kTextSame)
+                                      : Substitute(Language().Text(kTextCounts), {QString::number(result.differences.size()),
+                                                                                  QString::number(result.equal)}));
     } else {
         Label1->clear();
     }

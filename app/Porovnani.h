@@ -17,7 +17,6 @@ class QPushButton;
 class QRadioButton;
 class QTreeWidget;
 class TFMain;
-struct TComparison;
 
 class TFPorovnani : public QDialog {
     Q_OBJECT
@@ -56,8 +55,6 @@ private:
     TFMain& m_Main;
     std::unique_ptr<CCaptions> m_Captions;
     TSource m_Source = TSource::None;
-    QString m_File;
     std::unique_ptr<CParameters> m_Other;
     std::vector<uint8_t> m_Image;  // the gateway's image the comparison was made with
-    std::unique_ptr<TComparison> m_Result;
 };

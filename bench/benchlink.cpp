@@ -32,14 +32,12 @@ public:
     void ShowProgress(bool, int, bool) override {}
     void SetProgressLabel(const QString&) override {}
     void SetProgressMax(int) override {}
-    void SetProgressPos(int p) override { m_Pos = p; }
-    int ProgressPos() const override { return m_Pos; }
+    void SetProgressPos(int) override {}
     void SetCancelVisible(bool) override {}
     bool Cancelled() const override { return false; }
     void Message(const QString&, TIcon) override {}
     bool Ask(const QString&, TIcon) override { return true; }
     QString ChooseFirmware(const QStringList& p) override { return p.value(0); }
-    int m_Pos = 0;
 };
 
 struct Figures {

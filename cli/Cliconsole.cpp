@@ -109,7 +109,6 @@ void TConsoleUI::SetProgressLabel(const QString& text) { Line(text); }
 
 void TConsoleUI::SetProgressPos(int pos)
 {
-    m_Pos = pos;
     if (m_Tty && m_Shown && m_Max > 0) {
         // The bar follows every received chunk; the terminal needs only whole percents.
         const int percent = 100 * std::min(pos, m_Max) / m_Max;

@@ -29,7 +29,6 @@ public:
     void SetProgressLabel(const QString& text) override;
     void SetProgressMax(int max) override { m_Max = max; }
     void SetProgressPos(int pos) override;
-    int ProgressPos() const override { return m_Pos; }
     void SetCancelVisible(bool) override {}
     bool Cancelled() const override { return m_Interrupt; }
     void Message(const QString& text, TIcon icon) override;
@@ -52,7 +51,6 @@ private:
     bool m_Shown = false;
     bool m_BarShown = false;
     int m_Max = 0;
-    int m_Pos = 0;
     int m_Percent = -1;  // the percentage last printed
     QString m_LastError;
     QString m_Held;

@@ -122,8 +122,7 @@ public:
     void ShowProgress(bool, int, bool) override {}
     void SetProgressLabel(const QString&) override {}
     void SetProgressMax(int) override {}
-    void SetProgressPos(int pos) override { m_Pos = pos; }
-    int ProgressPos() const override { return m_Pos; }
+    void SetProgressPos(int) override {}
     void SetCancelVisible(bool) override {}
     bool Cancelled() const override { return gateway->exhausted; }
     void Message(const QString& text, TIcon icon) override;
@@ -132,7 +131,6 @@ public:
     void ProcessEvents() override;
 
 private:
-    int m_Pos = 0;
 };
 
 // The program's objects and the gateway, made once per process.

@@ -208,6 +208,14 @@ TEST_F(Comparing, EverySettingInFilesHasTheCaptionItsPageShows)
     QTimer::singleShot(0, &Dialog(), &QDialog::accept);
     Dialog().Run();
     EXPECT_EQ(Parameters().ControlCount(), bound);
+    // The security page, which hides itself when it is stored, stays in view.
+    main->SelectPage(6);
+    QTimer::singleShot(0, &Dialog(), &QDialog::accept);
+    Dialog().Run();
+    EXPECT_FALSE(main->CurrentPage()->isHidden());
+    QTimer::singleShot(0, main->FObnoveni, &QDialog::reject);
+    main->FObnoveni->Run();
+    EXPECT_FALSE(main->CurrentPage()->isHidden());
 }
 
 // ---------------------------------------------------------------- the dialog
@@ -325,6 +333,13 @@ TEST_F(Comparing, RestoreLoadsAKeptCopyIntoTheWindow)
     EXPECT_EQ(Parameters().GetValue("SerialNum", 0), "KX2-004711");
     EXPECT_FALSE(main->m_Ops.PinChanged);  // a copy, like a file, never carries the PIN
     EXPECT_TRUE(main->FileName().isEmpty());  // saving must not overwrite the copy
+
+    // A copy whose file no longer loads has no count of differences.
+    QFile broken(r.Copies()[0].ConfigurationFile());
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.close();
+    r.Fill(copies.path());
+    EXPECT_EQ(r.TreeView1->topLevelItem(0)->text(3), "?");
 
     QTemporaryDir empty;
     r.Fill(empty.path());

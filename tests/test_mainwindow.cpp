@@ -206,7 +206,7 @@ TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
     ger.close();
     Language().Init(folder, main->PopupMenu1, [&](int l) { main->SetLanguage(l); });
     main->SelectPage(0);
-    main->SetSessionPort("/dev/ttyKVX-demo", 375);
+    main->SetSessionPort("/dev/ttyKVX-demo", {}, 375);
     main->SetLanguage(1);
     EXPECT_EQ(main->windowTitle(), "KorvanextWin DE");
     EXPECT_EQ(main->ListBox1->item(0)->text(), "Telefonleitungen");
