@@ -7,14 +7,6 @@
 #include <string>
 
 namespace {
-bool Normalised(const CParameters& p)
-{
-    for (const auto& [key, rc] : p.Entries())
-        for (const std::string& v : rc.Values)
-            if (rc.Par->Normalize(v) != v) return false;
-    return true;
-}
-
 CParameters& Registry()
 {
     static CParameters* p = [] {

@@ -3,6 +3,7 @@
 #include "Catalogue.h"
 #include "Imagelayout.h"
 #include "Parametry.h"
+#include "fuzzsupport.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -24,9 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> img(ImageLayout::ImageSize, 0);
     std::memcpy(img.data(), data, std::min(size, img.size()));
     p->FromImage(img.data());
-    for (const auto& [key, rc] : p->Entries())
-        for (const std::string& v : rc.Values)
-            if (rc.Par->Normalize(v) != v) std::abort();
+    if (!Normalised(*p)) std::abort();
 
     // What the gateway holds is kept in a file without loss (the PIN and the
     // service password never go into one).

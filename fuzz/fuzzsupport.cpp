@@ -1,5 +1,7 @@
 #include "fuzzsupport.h"
 
+#include "Parametry.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -10,7 +12,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -134,21 +135,12 @@ void TFuzzLine::Hangup()
     m_Out.clear();
 }
 
-bool FuzzCanReopenLine()
+bool Normalised(const CParameters& p)
 {
-    static const bool can = [] {
-        TFuzzLine line;
-        if (!line.Open()) return false;
-        int fd = line.OpenDevice();
-        if (fd < 0) return false;
-        (void)ioctl(fd, TIOCEXCL);
-        ::close(fd);
-        fd = line.OpenDevice();
-        if (fd < 0) return false;
-        ::close(fd);
-        return true;
-    }();
-    return can;
+    for (const auto& [key, rc] : p.Entries())
+        for (const std::string& v : rc.Values)
+            if (rc.Par->Normalize(v) != v) return false;
+    return true;
 }
 
 QString FuzzScratch()

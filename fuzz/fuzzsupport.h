@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+class CParameters;
+
 // Creates the application object once (the terminal and the modem layer need
 // its event loop) and silences the program's debug output.
 void FuzzInitApp(int* argc, char*** argv);
@@ -64,9 +66,8 @@ private:
     std::string m_Out;
 };
 
-// Whether a pseudo-terminal that was opened for exclusive use can be opened
-// again after it was closed (only with privileges: the cable reconnects need it).
-bool FuzzCanReopenLine();
+// Every value of the registry is as its type would store it.
+bool Normalised(const CParameters& p);
 
 // A scratch folder for the process, on a memory file system when there is one.
 QString FuzzScratch();

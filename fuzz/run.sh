@@ -13,8 +13,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build=${KVX_FUZZ_BUILD_DIR:-$root/build-fuzz}
-# The same list as in fuzz/CMakeLists.txt.
-all="configfile ini image replies terminal gateway upgrade modem settings language"
+# The targets fuzz/CMakeLists.txt builds.
+all=$(sed -n 's/^set(KVX_FUZZ_TARGETS \(.*\))$/\1/p' "$root/fuzz/CMakeLists.txt")
+[ -n "$all" ] || { echo "no fuzz targets found in fuzz/CMakeLists.txt" >&2; exit 1; }
 targets=${KVX_FUZZ_TARGETS:-$all}
 parallel=${KVX_FUZZ_PARALLEL:-1}
 

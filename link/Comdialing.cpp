@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +21,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <cctype>
@@ -41,6 +39,15 @@
 // ---------------------------------------------------------------- modem devices
 
 namespace {
+// A modem's line: raw bytes at 57600 baud, no modem control lines.
+void SetModemLine(int fd, termios t)
+{
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    cfsetspeed(&t, B57600);
+    ::tcsetattr(fd, TCSANOW, &t);
+}
+
 int OpenModem(const QString& path)
 {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -52,12 +59,7 @@ int OpenModem(const QString& path)
         return -1;
     }
     termios t{};
-    if (tcgetattr(fd, &t) == 0) {
-        cfmakeraw(&t);
-        t.c_cflag |= CLOCAL | CREAD;
-        cfsetspeed(&t, B57600);
-        tcsetattr(fd, TCSANOW, &t);
-    }
+    if (tcgetattr(fd, &t) == 0) SetModemLine(fd, t);
     int dtr = TIOCM_DTR;
     (void)ioctl(fd, TIOCMBIS, &dtr);
     return fd;
@@ -140,11 +142,7 @@ TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int
     if (::tcgetattr(fd, &saved) != 0) return result(TModemProbe::CannotOpen, "not a serial port");
     // Nobody else opens it while it is asked; its settings go back as they were.
     (void)::ioctl(fd, TIOCEXCL);
-    termios t = saved;
-    cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    cfsetspeed(&t, B57600);
-    ::tcsetattr(fd, TCSANOW, &t);
+    SetModemLine(fd, saved);
     ::tcflush(fd, TCIFLUSH);
     (void)!::write(fd, "AT\r", 3);
     std::string got;

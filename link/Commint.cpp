@@ -164,13 +164,6 @@ std::vector<TSerialDevice> TComm::ListSerialDevices(const TDeviceRoots& roots)
     return found;
 }
 
-QStringList TComm::SerialDevices()
-{
-    QStringList paths;
-    for (const TSerialDevice& d : ListSerialDevices()) paths << d.path;
-    return paths;
-}
-
 static void RequireClosed(const TComm& c)
 {
     if (c.Enabled()) throw ECommError("Port already assigned (open)", -1);

@@ -111,8 +111,6 @@ public:
     // Serial devices of this machine, listed from what the system says about
     // them (sysfs, /dev/serial/by-id, udev's data) without opening any.
     static std::vector<TSerialDevice> ListSerialDevices(const TDeviceRoots& roots = {});
-    // Their paths.
-    static QStringList SerialDevices();
 
     QString DeviceName() const { return m_DeviceName; }
     void SetDeviceName(const QString& name);

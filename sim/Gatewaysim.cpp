@@ -120,6 +120,8 @@ bool CGatewaySim::Start(std::string* error)
         Stop();
         return false;
     };
+    // Nothing is made, not even the image file, for a link that would replace something.
+    if (!m_Options.linkPath.empty() && !LinkPathFree(m_Options.linkPath, error)) return false;
     m_Image = DefaultImage();
     if (!m_Options.imagePath.empty()) {
         std::ifstream f(m_Options.imagePath, std::ios::binary);
@@ -143,12 +145,6 @@ bool CGatewaySim::Start(std::string* error)
     fcntl(m_Master, F_SETFL, fcntl(m_Master, F_GETFL) | O_NONBLOCK);
     if (pipe2(m_Wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail("pipe");
     if (!m_Options.linkPath.empty()) {
-        std::string why;
-        if (!LinkPathFree(m_Options.linkPath, &why)) {
-            if (error) *error = why;
-            Stop();
-            return false;
-        }
         ::unlink(m_Options.linkPath.c_str());
         if (symlink(name, m_Options.linkPath.c_str()) != 0) return fail(m_Options.linkPath);
         m_LinkMade = true;
