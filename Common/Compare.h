@@ -12,7 +12,6 @@ class CParameters;
 struct TSettingRef {
     std::string key;
     int index = 0;
-    bool operator==(const TSettingRef& o) const { return key == o.key && index == o.index; }
 };
 
 struct TDifference {

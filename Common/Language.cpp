@@ -35,6 +35,12 @@ int GetTag(const QWidget* w)
     return v.isValid() ? v.toInt() : 0;
 }
 
+bool IsTabPage(const QWidget* w)
+{
+    const QWidget* stack = w->parentWidget();
+    return stack && qobject_cast<const QStackedWidget*>(stack) && qobject_cast<const QTabWidget*>(stack->parentWidget());
+}
+
 static bool ShowsHint(const QWidget* w)
 {
     const QVariant v = w->property("ShowHint");
@@ -214,13 +220,12 @@ void CLanguage::ApplyToWidget(QWidget* w) const
     const bool hint = ShowsHint(w);
 
     // A page of a tab control: its tab carries the text.
-    if (QWidget* stack = w->parentWidget()) {
-        if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget()); tabs && qobject_cast<QStackedWidget*>(stack)) {
-            const int i = tabs->indexOf(w);
-            if (i >= 0 && t > 0) {
-                tabs->setTabText(i, Text(t));
-                return;
-            }
+    if (IsTabPage(w)) {
+        auto* tabs = static_cast<QTabWidget*>(w->parentWidget()->parentWidget());
+        const int i = tabs->indexOf(w);
+        if (i >= 0 && t > 0) {
+            tabs->setTabText(i, Text(t));
+            return;
         }
     }
     if (auto* combo = qobject_cast<QComboBox*>(w)) {

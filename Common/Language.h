@@ -85,3 +85,5 @@ QString UnknownKeysText(const CLanguage& language, int count, const std::vector<
 // Tag and hint flag of a control, as the language tables read them.
 void SetTag(QWidget* w, int tag, bool showHint = true);
 int GetTag(const QWidget* w);
+// A widget that is one page of a tab control (its tab carries its text).
+bool IsTabPage(const QWidget* w);

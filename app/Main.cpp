@@ -434,10 +434,6 @@ void TFMain::SetLanguage(int lang)
     l.LoadLanguage(lang);
     LoadQtTranslations(l.Language(lang).Id);
     l.ApplyToForm(this);
-    if (m_CurrentPage) {
-        m_CurrentPage->StoreToParameters();
-        m_CurrentPage->LoadFromParameters();
-    }
     for (int i = 0; i < 8; ++i) ListBox1->item(i)->setText(l.Text(kPageTexts[i]));
     if (m_CurrentPageIndex >= 0) Panel1C->setText(ListBox1->item(m_CurrentPageIndex)->text());
     const int hints[8] = {69, 70, 73, 74, 18, 244, 68, 245};
@@ -460,6 +456,11 @@ void TFMain::SetLanguage(int lang)
     Nacistzbrany1->setText(l.Text(12));
     Ulozitdobrany1->setText(l.Text(13));
     Upgradefirmware1->setText(l.Text(11));
+    // After the menu titles: the page's Alt letters keep clear of theirs.
+    if (m_CurrentPage) {
+        m_CurrentPage->StoreToParameters();
+        m_CurrentPage->LoadFromParameters();
+    }
     if (m_Progress) m_Progress->setWindowTitle(l.Text(0));
     TranslateCompareCommands();
     UpdateCaption();

@@ -3,6 +3,7 @@
 #include "Commonutils.h"
 #include "Dform.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Parametry.h"
 #include "Parcontrols.h"
@@ -17,8 +18,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
-#include <QStackedWidget>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <cstdlib>
 
@@ -32,10 +31,7 @@ std::vector<int> Context(const QWidget* control, const QWidget* page)
     for (const QWidget* w = control->parentWidget(); w && w != page; w = w->parentWidget()) {
         const int tag = GetTag(w);
         if (tag <= 0) continue;
-        const QWidget* stack = w->parentWidget();
-        const bool tabPage = stack && qobject_cast<const QStackedWidget*>(stack) &&
-                             qobject_cast<const QTabWidget*>(stack->parentWidget());
-        if (tabPage || qobject_cast<const QGroupBox*>(w)) path.insert(path.begin(), tag);
+        if (IsTabPage(w) || qobject_cast<const QGroupBox*>(w)) path.insert(path.begin(), tag);
     }
     return path;
 }
@@ -82,10 +78,9 @@ void ListOf(const QComboBox* combo, CCaptions::TCaption& c)
 }
 
 // Language texts of labels end in neither an accelerator nor a colon here.
-QString Plain(QString text)
+QString Plain(const QString& label)
 {
-    text.remove('&');
-    text = text.trimmed();
+    QString text = WithoutMnemonic(label).trimmed();
     if (text.endsWith(':')) text.chop(1);
     return text;
 }

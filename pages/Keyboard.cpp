@@ -1,30 +1,20 @@
 #include "Keyboard.h"
 
-#include "Dform.h"
 #include "Globals.h"
 #include "Language.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
-#include <QEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
 #include <vector>
 
 namespace {
-// A widget that is one page of a tab control.
-bool IsTabPage(const QWidget* w)
-{
-    const QWidget* stack = w->parentWidget();
-    return stack && qobject_cast<const QStackedWidget*>(stack) && qobject_cast<const QTabWidget*>(stack->parentWidget());
-}
-
 bool TakesFocus(const QWidget* w)
 {
     while (w && w->focusProxy()) w = w->focusProxy();
@@ -159,25 +149,6 @@ void AssignScope(QWidget* scope, const QString& reserved)
     for (QWidget* page : inner) AssignScope(page, used);
 }
 
-// The menu bar's titles are set after the page on a language switch: choose
-// again once they change, so that no page letter is one of theirs.
-class TMenuWatch : public QObject {
-public:
-    static constexpr const char* kName = "MnemonicWatch";
-    explicit TMenuWatch(QMenuBar* bar) : QObject(bar)
-    {
-        setObjectName(kName);
-        bar->installEventFilter(this);
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::ActionChanged) {
-            for (TFDForm* page : static_cast<QWidget*>(watched)->window()->findChildren<TFDForm*>())
-                if (page->isVisible()) AssignMnemonics(page);
-        }
-        return false;
-    }
-};
 }  // namespace
 
 QString WithoutMnemonic(const QString& text)
@@ -204,7 +175,6 @@ void AssignMnemonics(QWidget* page)
 {
     QString reserved;
     for (QMenuBar* bar : page->window()->findChildren<QMenuBar*>()) {
-        if (!bar->findChild<QObject*>(TMenuWatch::kName, Qt::FindDirectChildrenOnly)) new TMenuWatch(bar);
         for (const QAction* a : bar->actions())
             if (const QChar key = MnemonicKey(a->text()); !key.isNull()) reserved += key;
     }

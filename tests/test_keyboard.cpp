@@ -158,6 +158,25 @@ TEST_F(Keys, EveryLabelledControlHasAMnemonicOfItsOwnInEveryLanguage)
     }
 }
 
+TEST_F(Keys, ALanguageSwitchKeepsThePagesLettersClearOfTheMenus)
+{
+    const int languages = Language().LanguageCount();
+    for (int lang = 0; lang < languages; ++lang) {
+        for (int index = 0; index < 7; ++index) {
+            main->SetLanguage((lang + 1) % languages);
+            main->SelectPage(index);
+            main->SetLanguage(lang);  // the shown page is loaded again in the new language
+            QString menus;
+            for (const QAction* a : main->menuBar()->actions()) menus += MnemonicKey(a->text());
+            for (const QLabel* l : main->CurrentPage()->findChildren<QLabel*>()) {
+                const QChar key = MnemonicKey(l->text());
+                EXPECT_TRUE(key.isNull() || !l->isVisible() || !menus.contains(key))
+                    << Language().Language(lang).Id.toStdString() << " page " << index << ": " << l->text().toStdString();
+            }
+        }
+    }
+}
+
 TEST_F(Keys, AltAndTheLetterGoToTheField)
 {
     main->LanguageButtonClick("Pol");
