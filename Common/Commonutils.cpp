@@ -122,6 +122,11 @@ static QString TooLarge(qint64 size, qint64 maxSize)
     return QString("too large (%1 bytes, at most %2)").arg(size).arg(maxSize);
 }
 
+TFdCloser::~TFdCloser()
+{
+    if (fd >= 0) ::close(fd);
+}
+
 bool ReadFileBounded(const QString& path, qint64 maxSize, QByteArray& bytes, TFileStatus* status)
 {
     bytes.clear();
@@ -135,10 +140,7 @@ bool ReadFileBounded(const QString& path, qint64 maxSize, QByteArray& bytes, TFi
     if (st.st_size > maxSize) return Fail(status, TFileStatus::TooLarge, TooLarge(st.st_size, maxSize));
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return FailErrno(status, errno);
-    struct TCloser {
-        int fd;
-        ~TCloser() { ::close(fd); }
-    } closer{fd};
+    const TFdCloser closer{fd};
     if (::fstat(fd, &st) != 0) return FailErrno(status, errno);
     if (!S_ISREG(st.st_mode)) return Fail(status, TFileStatus::NotRegular, "not a regular file");
     QByteArray data;

@@ -28,6 +28,12 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 QString Substitute(const QString& format, std::initializer_list<QString> args);
 QString Substitute(const QString& format, const QStringList& args);
 
+// Closes a file descriptor when it goes out of scope.
+struct TFdCloser {
+    int fd;
+    ~TFdCloser();
+};
+
 // What went wrong with a file: the kind decides the exit code and the message,
 // the reason says it in words ("no such file", "too large: ...").
 struct TFileStatus {

@@ -1,5 +1,6 @@
 #include "Compare.h"
 
+#include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Parametry.h"
 
@@ -38,15 +39,6 @@ std::string SettingName(const std::string& key, int index, int count)
 namespace {
 // The longest field an encoder writes: a length byte and 40 characters.
 constexpr int kFieldWindow = 64;
-
-// The used-entry bitmap that a routing number column keeps, or -1.
-int BitmapOf(const std::string& key)
-{
-    if (key == "FXSNumBegin") return BitmapFXS;
-    if (key == "FXONumBegin") return BitmapFXO;
-    if (key == "GSMNum") return BitmapGSM;
-    return -1;
-}
 }  // namespace
 
 void ApplyChosen(uint8_t* image, const CParameters& source, const std::vector<TSettingRef>& chosen)
@@ -71,7 +63,7 @@ void ApplyChosen(uint8_t* image, const CParameters& source, const std::vector<TS
             uint8_t& target = image[place + b];
             target = uint8_t((target & ~owned) | (zeros[size_t(b)] & owned));
         }
-        const int bitmap = BitmapOf(ref.key);
+        const int bitmap = UsedBitmapOf(ref.key);
         if (bitmap >= 0 && ref.index < RoutingRows) {
             uint8_t& bits = image[bitmap + ref.index / 8];
             const auto bit = uint8_t(1u << (ref.index % 8));

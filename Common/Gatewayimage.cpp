@@ -15,11 +15,24 @@ static void FillBitmap(const CParameters& p, const char* key, uint8_t* bitmap)
         if (!p.GetValue(key, i).empty()) bitmap[i / 8] |= uint8_t(1u << (i % 8));
 }
 
+namespace {
+struct TUsedBitmap {
+    const char* key;  // the routing number column whose entries it marks
+    int address;
+};
+constexpr TUsedBitmap kUsedBitmaps[] = {{"FXSNumBegin", BitmapFXS}, {"FXONumBegin", BitmapFXO}, {"GSMNum", BitmapGSM}};
+}  // namespace
+
 void FillUsedBitmaps(const CParameters& parameters, uint8_t* image)
 {
-    FillBitmap(parameters, "FXSNumBegin", image + BitmapFXS);
-    FillBitmap(parameters, "FXONumBegin", image + BitmapFXO);
-    FillBitmap(parameters, "GSMNum", image + BitmapGSM);
+    for (const TUsedBitmap& b : kUsedBitmaps) FillBitmap(parameters, b.key, image + b.address);
+}
+
+int UsedBitmapOf(const std::string& key)
+{
+    for (const TUsedBitmap& b : kUsedBitmaps)
+        if (key == b.key) return b.address;
+    return -1;
 }
 
 static void PutChecksum(uint8_t* block, int size)

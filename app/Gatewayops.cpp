@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -330,6 +329,12 @@ void CGatewayOps::CloseGatewayLink()
         // The gateway leaves configuration mode by itself after a while.
     }
     m_Terminal.Close();
+}
+
+void CGatewayOps::EndSession()
+{
+    CloseGatewayLink();
+    if (ModemConnected || m_Terminal.m_CallActive) m_Terminal.HangUp();
 }
 
 bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2, int barFrom, int barTo)

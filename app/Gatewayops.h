@@ -72,6 +72,8 @@ public:
 
     bool OpenGatewayLink(bool checkVersion);
     void CloseGatewayLink();
+    // At the end of a session: "A" to a greeted gateway, a modem call hung up.
+    void EndSession();
     // Reads block 1 (and block 2) with checksum check and retries. With bar marks
     // given, the progress bar follows the bytes from the first mark to the second.
     bool ReadImage(uint8_t* buffer, bool withBlock2, int barFrom = -1, int barTo = -1);

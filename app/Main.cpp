@@ -61,6 +61,7 @@ const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
 // Texts of the extra file commands.
 const int kTextNew = 291, kTextSave = 292;
 const int kTextSaveChanges = 340, kTextSavedTo = 341;
+const int kTextCompare = 385, kTextRestore = 386;
 const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
 const int kHintTime = 120000;  // ms
 
@@ -635,13 +636,10 @@ void TFMain::NewClick()
 
 void TFMain::BuildCompareCommands(QToolBar* bar)
 {
-    const int kTextCompare = 385, kTextRestore = 386;
     Porovnat1 = new QAction(this);
     Porovnat1->setObjectName("Porovnat1");
-    Porovnat1->setProperty("TextNumber", kTextCompare);
     Obnovit1 = new QAction(this);
     Obnovit1->setObjectName("Obnovit1");
-    Obnovit1->setProperty("TextNumber", kTextRestore);
     connect(Porovnat1, &QAction::triggered, this, &TFMain::CompareClick);
     connect(Obnovit1, &QAction::triggered, this, &TFMain::RestoreClick);
     // In the gateway menu between the write and the firmware upgrade.
@@ -664,9 +662,10 @@ void TFMain::BuildCompareCommands(QToolBar* bar)
 void TFMain::TranslateCompareCommands()
 {
     const CLanguage& l = Language();
-    for (QAction* a : {Porovnat1, Obnovit1}) a->setText(l.Text(a->property("TextNumber").toInt()));
-    SpeedButton9->setToolTip(l.Hint(385));
-    SpeedButton10->setToolTip(l.Hint(386));
+    Porovnat1->setText(l.Text(kTextCompare));
+    Obnovit1->setText(l.Text(kTextRestore));
+    SpeedButton9->setToolTip(l.Hint(kTextCompare));
+    SpeedButton10->setToolTip(l.Hint(kTextRestore));
 }
 
 void TFMain::CompareClick()
@@ -730,8 +729,7 @@ void TFMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    m_Ops.CloseGatewayLink();
-    if (m_Ops.ModemConnected || Terminal().m_CallActive) Terminal().HangUp();
+    m_Ops.EndSession();
     m_Settings.Com = m_SessionPort.isEmpty() ? m_Ops.ComPort : m_Settings.Com;
     m_Settings.ActLanguage = m_CurrentLanguage;
     m_Settings.KeepCopies = m_Ops.KeepCopies ? 1 : 0;

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QRegularExpression>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -22,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 TFNastaveni::TFNastaveni(QWidget* parent)
     : QDialog(parent),
@@ -120,20 +120,16 @@ void TFNastaveni::Run(TFMain& main)
     CheckBox1->setChecked(o.KeepCopies);
     ComboBox1->clear();
     for (int i = 1; i <= 8; ++i) ComboBox1->addItem(QString("COM %1").arg(i), QString("Com%1").arg(i));
+    QStringList legacy;
+    for (int i = 1; i <= 8; ++i) legacy << TComm::DevicePath(QString("Com%1").arg(i));
     for (const TSerialDevice& d : TComm::ListSerialDevices()) {
         // The first eight legacy ports are already there as COM 1 to COM 8.
-        if (QRegularExpression("^/dev/ttyS[0-7]$").match(d.path).hasMatch()) continue;
+        if (legacy.contains(d.path)) continue;
         ComboBox1->addItem(d.name + "  (" + QFileInfo(d.device).fileName() + ")", d.path);
     }
-    int port = 0;
-    for (int i = 1; i <= 8; ++i)
-        if (o.ComPort == QString("Com%1").arg(i)) port = i - 1;
-    ComboBox1->setCurrentIndex(port);
-    if (o.ComPort.startsWith('/')) {
-        const int known = ComboBox1->findData(o.ComPort);
-        if (known >= 0) ComboBox1->setCurrentIndex(known);
-        else ComboBox1->setEditText(o.ComPort);
-    }
+    const int known = ComboBox1->findData(o.ComPort);
+    ComboBox1->setCurrentIndex(std::max(known, 0));
+    if (known < 0 && o.ComPort.startsWith('/')) ComboBox1->setEditText(o.ComPort);
     adjustSize();
     CentreOn(this, &main);
     if (exec() != 100) return;

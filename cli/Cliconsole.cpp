@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+// One line of text: the lines of a message joined into sentences.
 QString FlatText(const QString& text)
 {
     QStringList sentences;
@@ -23,6 +25,7 @@ QString FlatText(const QString& text)
     }
     return sentences.join(' ');
 }
+}  // namespace
 
 // ---------------------------------------------------------------- signals
 

@@ -8,9 +8,6 @@
 #include <QString>
 #include <atomic>
 
-// One line of text: the lines of a message joined into sentences.
-QString FlatText(const QString& text);
-
 // SIGINT, SIGTERM and SIGHUP set the flag (and remember the signal); a second
 // signal of the same kind ends the program at once.
 void CatchInterrupts(std::atomic<bool>* flag);

@@ -347,8 +347,7 @@ public:
     // Ends the link: "A" to a greeted gateway, the port closed, a call hung up.
     void Release()
     {
-        ops.CloseGatewayLink();
-        if (ops.ModemConnected || Terminal().m_CallActive) Terminal().HangUp();
+        ops.EndSession();
         Terminal().Close();
     }
     // Dials when a modem is asked for; false when no call came up.

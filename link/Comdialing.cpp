@@ -133,10 +133,7 @@ TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int
         if (error == EBUSY) return result(TModemProbe::InUse, "busy");
         return result(TModemProbe::CannotOpen, QString::fromLocal8Bit(std::strerror(error)));
     }
-    struct TCloser {
-        int fd;
-        ~TCloser() { ::close(fd); }
-    } closer{fd};
+    const TFdCloser closer{fd};
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return result(TModemProbe::InUse, "locked");
     termios saved{};
     if (::tcgetattr(fd, &saved) != 0) return result(TModemProbe::CannotOpen, "not a serial port");
