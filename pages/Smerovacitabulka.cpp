@@ -383,13 +383,6 @@ TFSmerovaciTabulka::TFSmerovaciTabulka(QWidget* parent) : TFDForm(parent)
     });
 }
 
-TFSmerovaciTabulka::TGrid* TFSmerovaciTabulka::GridOf(QTableWidget* table)
-{
-    for (TGrid* g : {&TabFXS, &TabFXSDef, &TabFXO, &TabFXODef, &TabGSM, &TabGSMDef})
-        if (g->table == table) return g;
-    return nullptr;
-}
-
 const TFSmerovaciTabulka::TColumn* TFSmerovaciTabulka::ColumnAt(const TGrid& grid, int column)
 {
     const int i = column - grid.first;

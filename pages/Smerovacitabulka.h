@@ -34,7 +34,6 @@ public:
         int first = 0;
         std::vector<int> widths;  // least width of each column (routing tables)
     };
-    TGrid* GridOf(QTableWidget* table);
     // The parameter column at a table column, or none for the label.
     static const TColumn* ColumnAt(const TGrid& grid, int column);
     // What a cell holds as a parameter value (the item value for list columns).
