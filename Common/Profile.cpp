@@ -32,8 +32,10 @@ void CIniFile::LoadFromBytes(const std::string& bytes)
     m_Lines.clear();
     m_LineEnd = bytes.find("\r\n") != std::string::npos ? "\r\n" : "\n";
     size_t pos = 0;
-    // A UTF-8 byte order mark would otherwise become part of the first section name.
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
+    // A UTF-8 byte order mark would otherwise become part of the first section
+    // name; all of them go, or one left over would be dropped only by the next
+    // load of what is saved, and that load would read another file.
+    while (bytes.compare(pos, 3, "\xEF\xBB\xBF") == 0) pos += 3;
     while (pos < bytes.size()) {
         size_t end = bytes.find('\n', pos);
         if (end == std::string::npos) end = bytes.size();

@@ -20,11 +20,11 @@ std::string Lower(std::string s)
     return s;
 }
 
-// The file's lines; the reader's way with one byte-order mark at the start
+// The file's lines; the reader's way with byte-order marks at the start
 // (the program writes none).
 std::vector<std::string> Lines(std::string bytes, bool readerMark = true)
 {
-    if (readerMark && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    while (readerMark && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
     std::vector<std::string> lines;
     size_t pos = 0;
     while (pos < bytes.size()) {

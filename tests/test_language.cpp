@@ -149,6 +149,15 @@ TEST(IniFile, ReadsLikeThePlatformAndWritesInPlace)
     again.LoadFromBytes(out);
     EXPECT_EQ(again.ReadString("New", "Key", ""), "a,b\\c\"d");
     EXPECT_EQ(again.ReadInteger("settings", "top", 0), 5);
+
+    // Byte order marks before the first section: what is saved reads back as it was written.
+    CIniFile marked;
+    marked.LoadFromBytes("\xEF\xBB\xBF\xEF\xBB\xBF[Settings]\ncom=old\n");
+    EXPECT_EQ(marked.ReadString("Settings", "Com", "?"), "old");
+    marked.WriteString("Settings", "Com", "Com3");
+    CIniFile reread;
+    reread.LoadFromBytes(marked.ToBytes());
+    EXPECT_EQ(reread.ReadString("Settings", "Com", "?"), "Com3");
 }
 
 TEST(Substitute, FillsPlaceholdersAndNeverFormats)
