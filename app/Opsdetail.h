@@ -1,0 +1,29 @@
+// Pieces that the gateway operations' files share.
+#pragma once
+#include "Comterminal.h"
+#include "Gatewayops.h"
+
+#include <algorithm>
+
+namespace OpsDetail {
+constexpr int kBar = CGatewayOps::BarStep;
+
+// Lets the progress bar follow the bytes of the replies that come in while it
+// lives: from one mark at the first byte to the next at the `expected`th.
+class TFollowBytes {
+public:
+    TFollowBytes(CCOMTerminal& terminal, TOperationUI& ui, int from, int to, int expected) : m_Terminal(terminal)
+    {
+        if (from < 0 || to < from || expected <= 0) return;
+        terminal.m_OnReceive = [&ui, from, to, expected](int count) {
+            ui.SetProgressPos(from + int(static_cast<long long>(to - from) * std::min(count, expected) / expected));
+        };
+    }
+    ~TFollowBytes() { m_Terminal.m_OnReceive = nullptr; }
+    TFollowBytes(const TFollowBytes&) = delete;
+    TFollowBytes& operator=(const TFollowBytes&) = delete;
+
+private:
+    CCOMTerminal& m_Terminal;
+};
+}  // namespace OpsDetail

@@ -1,0 +1,194 @@
+// The firmware upgrade, stand-alone or met by an identification.
+#include "Gatewayops.h"
+#include "Opsdetail.h"
+
+#include "Catalogue.h"
+#include "Commonutils.h"
+#include "Comterminal.h"
+#include "Gatewayimage.h"
+#include "Imagelayout.h"
+#include "Keptcopies.h"
+#include "Language.h"
+#include "Parametry.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <grp.h>
+#include <sys/stat.h>
+
+using namespace ImageLayout;
+using namespace OpsDetail;
+
+
+QStringList CGatewayOps::FirmwareFiles() const
+{
+    QDir dir(FirmwareFolder);
+    QStringList found;
+    const auto entries = dir.entryInfoList({"Korvanext*.Bin"}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& f : entries)
+        if (f.size() == FirmwareSize) found << f.absoluteFilePath();
+    return found;
+}
+
+bool CGatewayOps::Upgrade(bool standalone)
+{
+    if (standalone) {
+        m_UI.ShowProgress(true, ModemConnected ? 274 : 104, true);
+        if (!OpenGatewayLink(false)) {
+            Remove();
+            return false;
+        }
+    }
+    QString path;
+    if (!FirmwareFile.isEmpty()) {
+        path = FirmwareFile;
+        FirmwareFile.clear();
+    } else {
+        const QStringList files = FirmwareFiles();
+        const QString fallback = QDir(FirmwareFolder).filePath("Korvanext.Bin");
+        if (files.size() == 1) {
+            path = files.front();
+        } else if (files.isEmpty()) {
+            // Nothing beside the program: let the user pick a file elsewhere, else try the default name.
+            path = QFileInfo::exists(fallback) ? fallback : m_UI.ChooseFirmware({});
+            if (path.isEmpty()) path = fallback;
+        } else {
+            path = m_UI.ChooseFirmware(files);
+        }
+        if (path.isEmpty()) {
+            Remove();
+            SetOutcome(TOutcome::Declined);
+            return false;
+        }
+    }
+    // Only a regular file is read, and never more than an image holds: a device or
+    // a FIFO chosen by mistake neither blocks nor fills the memory.
+    QByteArray bytes;
+    TFileStatus status;
+    if (!ReadFileBounded(path, FirmwareSize, bytes, &status) && status.Kind != TFileStatus::TooLarge) {
+        SetOutcome(TOutcome::FileError);
+        m_UI.Message(Substitute("%s\n\n%s\n%s", {Text(117), QDir::toNativeSeparators(path), status.Reason}), TIcon::Error);
+        Remove();
+        return false;
+    }
+    m_Firmware.assign(FirmwareSize, 0);
+    if (bytes.size() != FirmwareSize) {
+        SetOutcome(TOutcome::BadInput);
+        m_UI.Message(Text(175), TIcon::Error);
+        Remove();
+        return false;
+    }
+    std::memcpy(m_Firmware.data(), bytes.constData(), FirmwareSize);
+    const char* fileVersion = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
+    if (!(fileVersion[0] == '3' && fileVersion[1] == '.')) {
+        SetOutcome(TOutcome::BadInput);
+        m_UI.Message(Text(241), TIcon::Error);
+        Remove();
+        return false;
+    }
+    m_Terminal.SendAndWait("C");
+    char gateway[101] = {};
+    std::memcpy(gateway, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 100)));
+    const int order = std::memcmp(gateway + 1, fileVersion, 5);
+    // Whatever the versions, the user sees what is about to be flashed and agrees.
+    const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path),
+                                                  QString::fromLatin1(fileVersion, int(strnlen(fileVersion, 12))),
+                                                  QString::fromLatin1(gateway + 1, int(strnlen(gateway + 1, 99)))});
+    if (!m_UI.Ask(Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question)) {
+        if (standalone) Remove();
+        SetOutcome(TOutcome::Declined);
+        return false;
+    }
+    m_UI.SetProgressMax(60);
+    m_UI.SetProgressPos(0);
+    m_UI.SetCancelVisible(false);
+    bool transferStarted = false;
+    try {
+        uint8_t* device = m_Firmware.data() + DeviceDataAddr;
+        if (std::all_of(device, device + DeviceDataSize, [](uint8_t b) { return b == 0; })) {
+            m_Terminal.m_Count = 0;
+            const uint8_t ask[3] = {'O', 0xEE, 0x00};
+            if (m_Terminal.m_Comm.Write(ask, 3) != 3) throw CCOMTermExp(CE_SEND_ERROR);
+            m_Terminal.SendAndWaitCount("", 259);
+            std::memcpy(device, m_Terminal.m_Buffer.data() + 3, DeviceDataSize);
+            uint32_t sum = 0;
+            for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += m_Firmware[size_t(i)];
+            for (int i = 0; i < 4; ++i) m_Firmware[size_t(FirmwareChecksumAddr + i)] = uint8_t(sum >> (8 * i));
+        }
+        int failures = 0;
+        for (int b = 0; b < FirmwareBlocks; ++b) {
+            m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b), QString::number(FirmwareBlocks)}));
+            m_UI.ProcessEvents();
+            const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
+            const uint32_t crc = Crc32(block, FirmwareBlock);
+            for (;;) {
+                // A gateway that keeps refusing must not hold off a break or Cancel:
+                // each wait clears m_Abort, so the flags are looked at here.
+                if (m_Terminal.m_Interrupt || m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
+                transferStarted = true;
+                m_Terminal.m_Count = 0;
+                const int address = b * FirmwareBlock;
+                const uint8_t head[3] = {'K', uint8_t(address >> 8), uint8_t(address)};
+                for (uint8_t c : head)
+                    if (m_Terminal.m_Comm.Write(&c, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
+                for (int i = 0; i < FirmwareBlock; ++i)
+                    if (m_Terminal.m_Comm.Write(block + i, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
+                m_UI.SetProgressPos(2 * b);
+                m_Terminal.m_Timeout = 20000;
+                m_Terminal.SendAndWaitCount("", 7);
+                const uint8_t* r = m_Terminal.m_Buffer.data();
+                const uint32_t got = uint32_t(r[3] | r[4] << 8 | r[5] << 16 | uint32_t(r[6]) << 24);
+                if (r[0] == 'K' && r[1] == head[1] && r[2] == head[2] && got == crc) {
+                    m_UI.SetProgressPos(2 * b + 1);
+                    break;
+                }
+                if (++failures >= 10) m_UI.SetCancelVisible(true);
+            }
+        }
+    } catch (const CCOMTermExp&) {
+        m_UI.SetCancelVisible(true);
+        if (transferStarted) {
+            // Part of the new firmware is in the gateway: say so, whatever broke the transfer.
+            Remove();
+            m_UI.Message(Text(124), TIcon::Error);
+        }
+        throw;
+    }
+    m_UI.SetCancelVisible(true);
+    if (standalone) {
+        Remove();
+        m_UI.Message(Text(123), TIcon::Information);
+    }
+    return true;
+}
+
+bool CGatewayOps::EzRgnBtn1Click()
+{
+    SetOutcome(TOutcome::Done);
+    if (!m_UI.Ask(Text(116), TIcon::Question)) {
+        SetOutcome(TOutcome::Declined);
+        return false;
+    }
+    return UpgradeFirmware();
+}
+
+bool CGatewayOps::UpgradeFirmware()
+{
+    SetOutcome(TOutcome::Done);
+    bool done = false;
+    try {
+        done = Upgrade(true);
+        CloseGatewayLink();
+    } catch (const CCOMTermExp& e) {
+        qDebug("Upgrade exception");
+        Remove();
+        ShowLinkError(e);
+        LinkFailed(e);
+    }
+    if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
+    return done;
+}
