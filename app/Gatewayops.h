@@ -19,6 +19,8 @@ class CLanguage;
 class CParameters;
 
 enum class TIcon { Information, Warning, Error, Question };
+// The answer Enter gives: questions that overwrite or reflash a gateway default to No.
+enum class TDefaultAnswer { Yes, No };
 
 // What the last operation came to. The command line turns each into an exit
 // status of its own, so the values and their meaning stay as they are.
@@ -46,7 +48,7 @@ public:
     virtual bool Cancelled() const = 0;
     // Message boxes; the caption is text 0.
     virtual void Message(const QString& text, TIcon icon) = 0;
-    virtual bool Ask(const QString& text, TIcon icon) = 0;
+    virtual bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) = 0;
     // Firmware file choice among several files (full paths, sorted by name);
     // the chosen path, or empty when cancelled. The window also offers any other file.
     virtual QString ChooseFirmware(const QStringList& paths) = 0;

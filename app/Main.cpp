@@ -809,10 +809,10 @@ void TFMain::Message(const QString& text, TIcon icon)
     m_Prompts->Message(this, Language().Text(0), text, icon);
 }
 
-bool TFMain::Ask(const QString& text, TIcon icon)
+bool TFMain::Ask(const QString& text, TIcon icon, TDefaultAnswer preset)
 {
     TProgressAside aside(m_Progress);
-    return m_Prompts->Ask(this, Language().Text(0), text, icon);
+    return m_Prompts->Ask(this, Language().Text(0), text, icon, preset);
 }
 
 QString TFMain::ChooseFirmware(const QStringList& paths)

@@ -92,7 +92,7 @@ public:
     void SetCancelVisible(bool visible) override;
     bool Cancelled() const override;
     void Message(const QString& text, TIcon icon) override;
-    bool Ask(const QString& text, TIcon icon) override;
+    bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) override;
     QString ChooseFirmware(const QStringList& paths) override;
     void ProcessEvents() override;
 

@@ -43,10 +43,10 @@ void TPrompts::Message(QWidget* parent, const QString& caption, const QString& t
     box.exec();
 }
 
-bool TPrompts::Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon)
+bool TPrompts::Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon, TDefaultAnswer preset)
 {
     QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(preset == TDefaultAnswer::No ? QMessageBox::No : QMessageBox::Yes);
     NameButtons(box);
     return box.exec() == QMessageBox::Yes;
 }

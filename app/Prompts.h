@@ -17,7 +17,8 @@ class TPrompts {
 public:
     virtual ~TPrompts() = default;
     virtual void Message(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
-    virtual bool Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
+    virtual bool Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon,
+                     TDefaultAnswer preset = TDefaultAnswer::Yes);
     // Save / Discard / Cancel; closing the box is Cancel.
     virtual TSaveChoice AskSave(QWidget* parent, const QString& caption, const QString& text);
     // Open and save dialogs; an empty result when the user cancelled.

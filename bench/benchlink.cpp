@@ -36,7 +36,7 @@ public:
     void SetCancelVisible(bool) override {}
     bool Cancelled() const override { return false; }
     void Message(const QString&, TIcon) override {}
-    bool Ask(const QString&, TIcon) override { return true; }
+    bool Ask(const QString&, TIcon, TDefaultAnswer) override { return true; }
     QString ChooseFirmware(const QStringList& p) override { return p.value(0); }
 };
 

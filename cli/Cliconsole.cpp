@@ -149,7 +149,7 @@ void TConsoleUI::Message(const QString& text, TIcon icon)
     else Line(text);
 }
 
-bool TConsoleUI::Ask(const QString& text, TIcon)
+bool TConsoleUI::Ask(const QString& text, TIcon, TDefaultAnswer)
 {
     // The question is printed in every case: it names what is about to happen.
     std::fprintf(stderr, "%skorvanext-cli: %s [%s]\n", m_BarShown ? "\n" : "", qPrintable(FlatText(text)),

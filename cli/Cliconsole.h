@@ -29,7 +29,7 @@ public:
     void SetCancelVisible(bool) override {}
     bool Cancelled() const override { return m_Interrupt; }
     void Message(const QString& text, TIcon icon) override;
-    bool Ask(const QString& text, TIcon icon) override;
+    bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) override;
     QString ChooseFirmware(const QStringList&) override { return {}; }
     void ProcessEvents() override;
 

@@ -394,7 +394,7 @@ void TFuzzUI::Message(const QString& text, TIcon)
     if (g_FuzzTrace) std::fprintf(stderr, "message: %s\n", qPrintable(text));
 }
 
-bool TFuzzUI::Ask(const QString& text, TIcon)
+bool TFuzzUI::Ask(const QString& text, TIcon, TDefaultAnswer)
 {
     const bool yes = answers->Empty() ? !gateway->exhausted : answers->Byte() & 1;
     if (g_FuzzTrace) std::fprintf(stderr, "question: %s -> %s\n", qPrintable(text), yes ? "yes" : "no");

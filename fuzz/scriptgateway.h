@@ -125,7 +125,7 @@ public:
     void SetCancelVisible(bool) override {}
     bool Cancelled() const override { return gateway->exhausted; }
     void Message(const QString& text, TIcon icon) override;
-    bool Ask(const QString& text, TIcon icon) override;
+    bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) override;
     QString ChooseFirmware(const QStringList& paths) override;
     void ProcessEvents() override;
 

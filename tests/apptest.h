@@ -14,10 +14,12 @@ struct TScriptedPrompts : TPrompts {
         QString text;
         TIcon icon;
     };
+    std::vector<TDefaultAnswer> presets;  // the default answer of each question asked
     void Message(QWidget*, const QString&, const QString& text, TIcon icon) override { shown.push_back({text, icon}); }
-    bool Ask(QWidget*, const QString&, const QString& text, TIcon) override
+    bool Ask(QWidget*, const QString&, const QString& text, TIcon, TDefaultAnswer preset) override
     {
         asked << text;
+        presets.push_back(preset);
         if (answers.empty()) return true;
         const bool a = answers.front();
         answers.pop_front();
