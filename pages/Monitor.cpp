@@ -122,7 +122,8 @@ void TFMonitor::BuildChart()
     m_TimeAxis->setFormat("HH:mm:ss");
     m_TimeAxis->setTickCount(6);
     m_LevelAxis = new QValueAxis(chart);
-    m_LevelAxis->setRange(kLowestDb - 2, kHighestDb + 2);
+    m_LevelAxis->setRange(kLowestDb, kHighestDb);
+    m_LevelAxis->setTickCount(5);  // every 16 dB, from the lowest level the module reports
     m_LevelAxis->setLabelFormat("%d");
     chart->addAxis(m_TimeAxis, Qt::AlignBottom);
     chart->addAxis(m_LevelAxis, Qt::AlignLeft);
@@ -169,11 +170,12 @@ void TFMonitor::UpdateChart()
     mark(m_Best, m_Trace.Best());
     mark(m_Worst, m_Trace.Worst());
     mark(m_Now, readings.empty() ? nullptr : &readings.back());
-    // At least a minute across, at most the kept time, the newest reading at the right.
+    // Thirty readings across at least, at most the kept time, the newest reading at the right.
     const QDateTime last = readings.empty() ? QDateTime::currentDateTime() : readings.back().time;
     QDateTime first = readings.empty() ? last : readings.front().time;
-    if (first.secsTo(last) < 60) first = last.addSecs(-60);
-    m_TimeAxis->setRange(first, last.addSecs(2));
+    const qint64 least = std::max<qint64>(3000, 30LL * m_AntennaInterval);
+    if (first.msecsTo(last) < least) first = last.addMSecs(-least);
+    m_TimeAxis->setRange(first, last.addMSecs(least / 30));
     if (readings.empty()) {
         Label36->clear();
         return;

@@ -108,9 +108,10 @@ private:
 
     void Setting(const QString& label, const QString& value)
     {
-        if (!m_Open) m_Html += "<table class=\"settings\">\n";
+        // One width for every page's settings, so their values line up.
+        if (!m_Open) m_Html += "<table class=\"settings\" width=\"100%\">\n";
         m_Open = true;
-        m_Html += "<tr>" + Cell("td", label) + Cell("td", value) + "</tr>\n";
+        m_Html += "<tr><td width=\"50%\">" + Escaped(label) + "</td>" + Cell("td", value) + "</tr>\n";
     }
 
     void CloseSettings()

@@ -96,7 +96,7 @@ TEST_F(Sheet, HoldsEverySettingThatDiffersAsThePageShowsItAndNeverThePinOrPasswo
         }
         QString label = !c || c->path.empty() ? QString::fromStdString(d.key) : CCaptions::Text(c->path.back());
         if (c && c->row > 0) label += QString(" %1.").arg(c->row);
-        EXPECT_TRUE(html.contains("<td>" + label.toHtmlEscaped() + "</td><td>" + shown + "</td>"))
+        EXPECT_TRUE(html.contains(">" + label.toHtmlEscaped() + "</td><td>" + shown + "</td>"))
             << d.key << " as " << label.toStdString() << " = " << shown.toStdString();
         if (c && c->show == CCaptions::TShow::List) {
             EXPECT_NE(shown, QString::fromStdString(d.other)) << d.key;
