@@ -208,6 +208,21 @@ TEST_F(Sheet, SignalCommandPrintsTheReadingsAskedFor)
     EXPECT_EQ(readings[0].toObject()["csq"].toInt(), 99);
     EXPECT_TRUE(readings[0].toObject()["dB"].isNull());
 
+    // Without a count the readings go on until the user ends them, which is no failure.
+    sim->SetSignal(20);
+    QProcess p;
+    p.start(Program("korvanext-cli"), {"signal", "--port", port, "--interval", "0.2"});
+    QString seen;
+    for (int i = 0; i < 100 && seen.count('\n') < 2; ++i) {
+        p.waitForReadyRead(200);
+        seen += QString::fromUtf8(p.readAllStandardOutput());
+    }
+    EXPECT_GE(seen.count("-73 dB"), 2) << seen.toStdString();
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+
     EXPECT_EQ(Cli({"signal", "--port", port, "--count", "0"}, dir.path()).code, 1);
     EXPECT_EQ(Cli({"signal", "--modem-number", "123", "--modem", "/dev/null"}, dir.path()).code, 1);
 }
