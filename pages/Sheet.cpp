@@ -2,6 +2,7 @@
 
 #include "Captions.h"
 #include "Commonutils.h"
+#include "Gatewayimage.h"
 #include "Globals.h"
 #include "Language.h"
 #include "Parametry.h"
@@ -21,14 +22,15 @@ QString Escaped(const QString& s) { return s.toHtmlEscaped(); }
 
 QString Cell(const QString& tag, const QString& text) { return "<" + tag + ">" + Escaped(text) + "</" + tag + ">"; }
 
-// A routing row counts when its number is set; one whose other values were
-// changed is shown too, so the sheet hides nothing the configuration holds.
+// A routing row is used when its number is set (the gateway marks it in its
+// used-entry bitmap); one whose other values were changed is shown too, so the
+// sheet hides nothing the configuration holds.
 bool RowShown(const CParameters& p, const std::vector<const CCaptions::TEntry*>& columns, int row)
 {
-    for (size_t c = 0; c < columns.size(); ++c) {
-        const auto* par = p.Find(columns[c]->key);
-        const std::string value = par->Values[size_t(row)];
-        if (c == 0 ? !value.empty() : value != par->Par->m_Default) return true;
+    for (const CCaptions::TEntry* c : columns) {
+        const auto* par = p.Find(c->key);
+        const std::string& value = par->Values[size_t(row)];
+        if (UsedBitmapOf(c->key) >= 0 ? !value.empty() : value != par->Par->m_Default) return true;
     }
     return false;
 }
