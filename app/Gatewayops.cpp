@@ -396,6 +396,7 @@ bool CGatewayOps::EzRgnBtn2Click()
     if (done) {
         m_Parameters.Restore(read.Snapshot());
         PinChanged = PasswordChanged = false;
+        SourceGaps = {};
         m_UI.Message(Text(112), TIcon::Information);
     }
     if (LoadPage) LoadPage();

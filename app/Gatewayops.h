@@ -4,6 +4,7 @@
 // goes through TOperationUI.
 #pragma once
 #include "Compare.h"
+#include "Parametry.h"
 
 #include <QString>
 #include <QStringList>
@@ -134,6 +135,10 @@ public:
     // The port as the user named it, and its device when that differs.
     QString PortName() const;
 
+    // What the file the configuration to write came from left out; the write
+    // names what is still at its default.
+    CParameters::TFileGaps SourceGaps;
+
     // Before a write replaces the gateway's configuration, keep a copy of it.
     bool KeepCopies = true;
     QString CopiesFolder;  // where the copies go (empty: the user's data folder)
@@ -170,6 +175,9 @@ private:
                      const std::vector<uint8_t>& compared, std::vector<uint8_t>* written, bool& sending);
     // Ends a write that goes no further: the bar goes, a cable link is closed.
     void StopWrite(TOutcome outcome);
+    // Asks before a write that would put into the gateway what the user does not
+    // see (No is the default); false when not agreed.
+    bool ConfirmHeld(const CParameters& source, const std::vector<TSettingRef>* chosen);
 
     CParameters& m_Parameters;
     CCOMTerminal& m_Terminal;

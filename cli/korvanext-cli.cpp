@@ -15,6 +15,7 @@
 #include "Keptcopies.h"
 #include "Language.h"
 #include "Parametry.h"
+#include "Writecheck.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -120,7 +121,8 @@ int ReadBounded(const QString& path, qint64 maxSize, QByteArray& bytes, const QS
 
 // Loads a configuration file: 0, or the exit status after saying why not. A
 // file that names no known key is refused: it would load as the defaults.
-int LoadConfiguration(CParameters& p, const QString& path)
+// `gaps` receives what the file left out of the gateway's settings.
+int LoadConfiguration(CParameters& p, const QString& path, CParameters::TFileGaps* gaps = nullptr)
 {
     CParameters::TLoadReport r;
     if (!p.LoadFromFile(QFile::encodeName(path).toStdString(), r)) {
@@ -137,7 +139,27 @@ int LoadConfiguration(CParameters& p, const QString& path)
         std::fprintf(stderr, "korvanext-cli: %s: %d unknown keys ignored: %s\n", qPrintable(Quoted(path)), r.UnknownCount,
                      qPrintable(names.join(", ")));
     }
+    if (gaps) *gaps = r.Gaps;
     return kOk;
+}
+
+// Warns of what the configuration from `path` would give the gateway other
+// than the file says: values it cannot hold, what the file left out.
+void WarnNotHeld(const CParameters& p, const QString& path, const CParameters::TFileGaps& gaps, const char* outcome)
+{
+    const TWriteCheck check = CheckBeforeWrite(p, gaps);
+    for (const TDifference& d : check.changed)
+        std::fprintf(stderr, "korvanext-cli: %s: %s %s cannot be held by the gateway, it keeps %s (%s)\n",
+                     qPrintable(Quoted(path)), SettingName(d.key, d.index, d.count).c_str(), qPrintable(ShownValue(d.mine)),
+                     qPrintable(ShownValue(d.other)), qPrintable(HeldLimit(*p.Find(d.key)->Par)));
+    if (!check.missing.empty()) {
+        QStringList names;
+        for (const CParameters::TFileGap& g : check.missing) names << GapName(g);
+        std::fprintf(stderr, "korvanext-cli: %s lacks %s: %s\n", qPrintable(Quoted(path)), qPrintable(names.join(", ")),
+                     outcome);
+    }
+    if (check.brokenLastLine)
+        std::fprintf(stderr, "korvanext-cli: %s ends in a broken line: it may have been cut short\n", qPrintable(Quoted(path)));
 }
 
 std::unique_ptr<CParameters> Catalogue()
@@ -488,7 +510,9 @@ int CmdDefaults(TOptions& o)
 int CmdEncode(TOptions& o)
 {
     const auto p = Catalogue();
-    if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
+    CParameters::TFileGaps gaps;
+    if (const int rc = LoadConfiguration(*p, o.positional[0], &gaps)) return rc;
+    WarnNotHeld(*p, o.positional[0], gaps, "the image has their defaults");
     const std::vector<uint8_t> image = GatewayImage(*p);
     const QString out = o.positional[1];
     if (const QString why = SaveImage(out, image); !why.isEmpty()) return CannotWrite(out, why);
@@ -548,15 +572,23 @@ int CmdSet(TOptions& o)
         assignments.push_back(as);
     }
     const QString path = o.positional[0];
-    if (const int rc = LoadConfiguration(*p, path)) return rc;
+    CParameters::TFileGaps gaps;
+    if (const int rc = LoadConfiguration(*p, path, &gaps)) return rc;
     for (const TAssignment& as : assignments) {
         const int index = std::max(as.ref.row - 1, 0);
         p->SetValue(as.ref.key, index, ToBytes(as.given));
-        const QString stored = FromBytes(p->GetValue(as.ref.key, index));
+        const std::string value = p->GetValue(as.ref.key, index);
+        const QString stored = FromBytes(value);
+        const QString name = KeyName(as.ref.key, as.ref.par->Count, index);
+        // A value the gateway would change on the way is not what the user asked for.
+        if (HeldValue(*as.ref.par->Par, value) != value)
+            return Fail(kDataError, QString("%1: %2 cannot be held by the gateway, which keeps %3; %4 is unchanged")
+                                        .arg(name, ShownValue(value), HeldLimit(*as.ref.par->Par), Quoted(path)));
         if (stored != as.given)
-            std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n",
-                         qPrintable(KeyName(as.ref.key, as.ref.par->Count, index)), qPrintable(as.given), qPrintable(stored));
+            std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n", qPrintable(name), qPrintable(as.given),
+                         qPrintable(stored));
     }
+    WarnNotHeld(*p, path, gaps, "the file now holds their defaults");
     if (const QString why = SaveConfiguration(*p, path); !why.isEmpty()) return CannotWrite(path, why);
     return kOk;
 }
@@ -695,10 +727,12 @@ int CmdWrite(TOptions& o)
     std::vector<std::string> only;
     if (const int rc = OnlyKeys(o, *file, only)) return rc;
     // The file is read once, before any gateway is touched.
-    if (const int rc = LoadConfiguration(*file, o.positional[0])) return rc;
+    CParameters::TFileGaps gaps;
+    if (const int rc = LoadConfiguration(*file, o.positional[0], &gaps)) return rc;
     const bool keepCopy = !o.parser.isSet(kNoBackup);
-    return WithLink("write", o, [&file, &only, keepCopy](TSession& s, const TOptions& opt, QJsonObject& report) {
+    return WithLink("write", o, [&file, &only, &gaps, keepCopy](TSession& s, const TOptions& opt, QJsonObject& report) {
         Parameters().Restore(file->Snapshot());
+        s.ops.SourceGaps = gaps;
         // A configuration file never carries the PIN and the service password into the gateway.
         s.ops.PinChanged = s.ops.PasswordChanged = false;
         s.ops.KeepCopies = keepCopy;

@@ -121,3 +121,42 @@ TEST_F(CliCompare, ACopyThatCannotBeKeptIsAFileError)
     EXPECT_TRUE(err.contains(dir.filePath("data"))) << err.toStdString();
     EXPECT_EQ(sim->WriteCommands(), 0);
 }
+
+TEST_F(CliCompare, WhatTheGatewayWouldNotHoldIsRefusedUnlessAgreed)
+{
+    StartSim();
+    const std::vector<uint8_t> before = sim->Image();
+    const QString path = File("cut.kvx", {{"FXSRBToneCad", {0, "2"}}, {"FXSVolRec", {0, "1"}}});
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QByteArray text = f.readAll();
+    f.resize(text.indexOf("GSMNum=") + 20);
+    f.close();
+
+    // Refused before the gateway is touched, with both values and what is missing.
+    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port}), 3);
+    EXPECT_TRUE(err.contains("FXSRBToneCad: \"2\" \u2192 \"0\"") && err.contains("GSMNum:5-120, GSMSubString") &&
+                err.contains("--yes"))
+        << err.toStdString();
+    EXPECT_EQ(sim->Block1Reads(), 0);
+    // A selective write of what the file holds as the gateway will is not asked about.
+    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--only", "FXSVolRec"}), 0) << err.toStdString();
+    EXPECT_EQ(sim->Image()[33], 1);
+    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--yes"}), 0) << err.toStdString();
+    EXPECT_NE(sim->Image(), before);
+
+    // encode warns; set refuses a value the gateway cannot hold and names the limit.
+    EXPECT_EQ(Run({"encode", "cut.kvx", "cut.bin"}), 0);
+    EXPECT_TRUE(err.contains("FXSRBToneCad \"2\" cannot be held by the gateway, it keeps \"0\" (only 0 and 1)") &&
+                err.contains("lacks GSMNum:5-120") && err.contains("broken line"))
+        << err.toStdString();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray cut = f.readAll();
+    f.close();
+    EXPECT_EQ(Run({"set", "cut.kvx", "FXSVolRec=2", "SMSText=" + QString(5000, 'x')}), 3);
+    EXPECT_TRUE(err.contains("SMSText: \"xxx") && err.contains("at most 40 characters")) << err.toStdString();
+    EXPECT_EQ(Run({"set", "cut.kvx", "FXORBToneCad=4"}), 3);
+    EXPECT_TRUE(err.contains("only 0 and 1")) << err.toStdString();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), cut);
+}
