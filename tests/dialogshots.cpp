@@ -226,6 +226,22 @@ int main(int argc, char** argv)
         shot.WhenModal("question-263", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
         main.EzRgnBtn3Click();
 
+        // A file cut short, with a cadence the gateway cannot keep: a note on loading,
+        // and the write names what would not be as shown.
+        const QString cut = work.filePath("cut.kvx");
+        if (QFile f(cut); f.open(QIODevice::WriteOnly)) {
+            const std::string text = Parameters().SaveToText();
+            f.write(QByteArray::fromStdString(text.substr(0, text.find("GSMNum=") + 20)).replace(
+                "FXSRBToneCad=\"0\"", "FXSRBToneCad=\"2\""));
+        }
+        shot.WhenModal("note-loaded", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);
+        main.LoadFile(cut);
+        Parameters().SetValue("SMSText", 0, std::string(60, 'x'));
+        shot.WhenModal("question-not-as-shown", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
+        main.EzRgnBtn3Click();
+        Parameters().SetValue("SMSText", 0, "");
+        main.m_Ops.SourceGaps = {};
+
         const struct {
             const char* name;
             const char* version;
