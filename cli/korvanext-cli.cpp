@@ -829,7 +829,7 @@ const std::vector<TCommand>& Commands()
         {"encode", "FILE.kvx IMAGE.bin", "encode a configuration file into a 12288-byte gateway image", kFileCommand, 2, 2, CmdEncode},
         {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", kFileCommand, 2, 2, CmdDecode},
         {"get", "FILE.kvx KEY[:ROW]", "print a value (a key with rows and no ROW: every row)", kFileCommand, 2, 2, CmdGet},
-        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as the program would (says when one is stored changed)",
+        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as the program would (says when one is stored changed; refuses one the gateway cannot hold)",
          kFileCommand, 2, -1, CmdSet},
         {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 4 when any)",
          kDiffCommand, 1, 2, CmdDiff},
@@ -856,7 +856,8 @@ const char* const kExitHelp =
     "  0   done\n"
     "  1   usage: a wrong command line, an unknown key\n"
     "  2   a file cannot be read or written (missing, permission, a folder, disk full)\n"
-    "  3   bad input data: not a configuration file, an image or firmware file of the wrong size or content\n"
+    "  3   bad input data: not a configuration file, an image or firmware file of the wrong size or content,\n"
+    "      a value the gateway cannot hold; write: a file it would not hold as it is (no --yes)\n"
     "  4   declined: a question not agreed to (no --yes), firmware older than 3 met by a command\n"
     "      other than upgrade; diff: differences found\n"
     "  5   the gateway's data damaged or not confirmed (a block bad three times, a write not\n"
