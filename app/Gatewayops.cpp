@@ -264,8 +264,8 @@ bool CGatewayOps::Identify()
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, false);
     try {
         if (OpenGatewayLink(true)) {
-            // "B" and "C" were answered by the identification step; an upgrade
-            // run from it changed the version, which is then asked again.
+            // "B" and "C" were answered by the identification step, or "C" by
+            // the confirmation of an upgrade run from it.
             if (m_IdentSw.empty()) m_IdentSw = Ident('C');
             const std::string serial = Ident('D');
             const std::string lock = Ident('F');

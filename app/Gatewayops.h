@@ -31,8 +31,9 @@ enum class TOutcome {
                     // met by an operation that does not upgrade
     Damaged = 2,    // the gateway's data damaged or not confirmed: a block bad three
                     // times, a write not acknowledged or read back different,
-                    // a wrong hardware letter
-    BadInput = 3,   // an input file with wrong content (firmware size or version)
+                    // a wrong hardware letter, firmware not taken or a firmware
+                    // block refused too often
+    BadInput = 3,   // an input file with wrong content (firmware size, version or checksum)
     FileError = 4,  // an input file that cannot be opened
     Link = 5,       // a link failure; LinkCode holds its CE_ code
 };

@@ -39,6 +39,8 @@ QStringList CGatewayOps::FirmwareFiles() const
 bool CGatewayOps::Upgrade(bool standalone)
 {
     m_LinkErrorSaid = false;
+    FirmwareVersion.clear();
+    FirmwareBefore.clear();
     if (standalone) {
         m_UI.ShowProgress(true, ModemConnected ? 274 : 104, true);
         if (!OpenGatewayLink(false)) {

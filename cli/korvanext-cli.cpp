@@ -882,7 +882,7 @@ const char* const kUpgradeHelp =
     "  --force-damaged      load it all the same (--yes does not)\n"
     "  Each block is sent again when the gateway refuses it; 20 refusals of one block in a\n"
     "  row stop the upgrade (exit 5). --wait also bounds the wait for each block's answer\n"
-    "  (otherwise 20 s). Afterwards the gateway is asked for its version: one other than\n"
+    "  (20 s at most). Afterwards the gateway is asked for its version: one other than\n"
     "  the file's means it did not take the firmware (exit 5).\n";
 
 const char* const kWriteHelp =

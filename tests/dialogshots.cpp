@@ -215,6 +215,7 @@ int main(int argc, char** argv)
         main.SetProgressMax(60);
         main.SetProgressPos(24);
         main.SetProgressLabel(l.Text(122) + " 12 / 30");
+        main.SetCancelVisible(false);
         main.SetProgressNotice(l.Text(425) + "\n" + Substitute(l.Text(426), {"19"}));
         Pump(400);
         shot.Save("progress-upgrade");
