@@ -1,29 +1,17 @@
 // The firmware upgrade from the command line: what it refuses, how every run
 // ends, and that it reports only what the gateway confirms.
+#include "clirun.h"
 #include "firmwarefile.h"
 #include "simfixture.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
 struct CliUpgrade : SimFixture {
-    int Run(const QStringList& args)
-    {
-        QProcess p;
-        p.setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
-        p.setArguments(args);
-        p.setWorkingDirectory(dir.path());
-        p.start();
-        p.waitForFinished(120000);
-        out = QString::fromUtf8(p.readAllStandardOutput());
-        err = QString::fromUtf8(p.readAllStandardError());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    }
+    int Run(const QStringList& args) { return RunCli(args, dir.path(), out, err); }
     // The upgrade with a file of version 3.20 (damaged when asked), agreed to.
     int Upgrade(const QStringList& more = {}, bool damaged = false)
     {
