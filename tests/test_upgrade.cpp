@@ -191,3 +191,21 @@ TEST_F(Upgrade, AGatewayThatKeepsItsFirmwareIsNeverReportedUpgraded)
     EXPECT_EQ(main->m_Ops.GatewayVersion, "3.15");
     EXPECT_FALSE(Terminal().m_Comm.Enabled());  // the gateway was released all the same
 }
+
+TEST_F(Upgrade, AnUpgradeThatBreaksOffInsideAReadIsSaidOnceAndNotStartedAgain)
+{
+    // U X B C (old firmware: the upgrade is agreed to), C O and two blocks, then silence.
+    TSimOptions o;
+    o.version = "2.9";
+    o.silentAfter = 8;
+    Start(o);
+    MakeFirmware("Korvanext.Bin", "3.20");
+    main->m_Ops.AnswerWaitMs = 1000;
+    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Link);
+    EXPECT_EQ(main->m_Ops.LinkCode, CE_CONNECTION_TIMEOUT);
+    ASSERT_EQ(prompts->shown.size(), 1u);
+    EXPECT_EQ(LastMessage(), Substitute(Text(320), {port, "1"}) + "\n" + Text(124));
+    EXPECT_EQ(sim->FirmwareBlocks(), 2);
+    EXPECT_EQ(sim->CommandLog().substr(0, 8), "UXBCCOKK");
+}
