@@ -810,6 +810,11 @@ void TFMain::SetCancelVisible(bool visible)
     if (m_Progress) m_Progress->Button1->setVisible(visible);
 }
 
+void TFMain::SetProgressNotice(const QString& text)
+{
+    if (m_Progress) m_Progress->SetNotice(text);
+}
+
 bool TFMain::Cancelled() const { return m_Progress && m_Progress->Cancelled; }
 
 void TFMain::Message(const QString& text, TIcon icon)

@@ -1,6 +1,7 @@
 #include "Catalogue.h"
 #include "Gatewayimage.h"
 #include "Parametry.h"
+#include "clirun.h"
 #include "simfixture.h"
 
 #include <QCoreApplication>
@@ -14,18 +15,9 @@ namespace {
 struct CliCompare : SimFixture {
     int Run(const QStringList& args)
     {
-        QProcess p;
-        p.setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
-        p.setArguments(args);
-        p.setWorkingDirectory(dir.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", dir.filePath("data"));
-        p.setProcessEnvironment(env);
-        p.start();
-        p.waitForFinished(60000);
-        out = QString::fromUtf8(p.readAllStandardOutput());
-        err = QString::fromUtf8(p.readAllStandardError());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return RunCli(args, dir.path(), out, err, env);
     }
     // A configuration file: the defaults with some values of its own.
     QString File(const char* name, const std::vector<std::pair<const char*, std::pair<int, const char*>>>& values)
