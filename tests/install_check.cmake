@@ -31,7 +31,7 @@ install_into(${user} --component korvanext)
 expect_files(${user} bin/korvanext bin/korvanext-cli share/korvanext/L_Init.ini share/korvanext/Eng.ini
              share/korvanext/ExtLogo.bmp share/applications/korvanext.desktop
              share/icons/hicolor/scalable/apps/korvanext.svg share/metainfo/org.korvanext.korvanext.metainfo.xml
-             share/man/man1/korvanext.1)
+             share/man/man1/korvanext.1 share/mime/packages/korvanext.xml)
 expect_no_firmware(${user})
 if(EXISTS ${user}/bin/korvanext-gatewaysim OR EXISTS ${user}/share/man/man1/korvanext-gatewaysim.1)
   message(FATAL_ERROR "the simulator is installed with the program")
