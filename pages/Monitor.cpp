@@ -4,6 +4,7 @@
 #include "Comterminal.h"
 #include "Dform.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 
 #include <QCoreApplication>
@@ -84,7 +85,7 @@ void TFMonitor::SetValue(QLabel* label, const std::string& value, int emptyText)
 
 void TFMonitor::showEvent(QShowEvent* event)
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     ResetDisplay();
     QDialog::showEvent(event);
     if (!m_Host.IsModem()) Timer1.start();
