@@ -251,13 +251,17 @@ std::vector<QRect> TFMain::AvailableScreens()
     return screens;
 }
 
-void TFMain::showEvent(QShowEvent* event)
+bool TFMain::event(QEvent* event)
 {
-    QMainWindow::showEvent(event);
-    if (m_Fitted) return;
-    m_Fitted = true;
-    // The frame is known only after the window system has taken the window.
-    QTimer::singleShot(0, this, &TFMain::FitFrameToScreen);
+    // The frame is known only once the window system has framed the window,
+    // which it tells by moving it.
+    const bool handled = QMainWindow::event(event);
+    if (!m_Fitted && isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        frameGeometry() != geometry()) {
+        m_Fitted = true;
+        QTimer::singleShot(0, this, &TFMain::FitFrameToScreen);
+    }
+    return handled;
 }
 
 void TFMain::FitFrameToScreen()

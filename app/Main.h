@@ -150,7 +150,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
-    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -61,3 +61,14 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env HOME=${WORK}/home QT_QPA_PLATFOR
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the installed demo did not run: ${rc} ${err}")
 endif()
+
+# A .kvx file opens in the program from a file manager: the type, its pattern,
+# and a desktop entry that takes the file.
+file(READ ${user}/share/mime/packages/korvanext.xml mime)
+file(READ ${user}/share/applications/korvanext.desktop entry)
+if(NOT mime MATCHES "type=\"application/x-korvanext-configuration\"" OR NOT mime MATCHES "pattern=\"\\*\\.kvx\"")
+  message(FATAL_ERROR "the MIME type of .kvx files is not installed")
+endif()
+if(NOT entry MATCHES "\nExec=korvanext %f\n" OR NOT entry MATCHES "\nMimeType=application/x-korvanext-configuration;")
+  message(FATAL_ERROR "the desktop entry does not open .kvx files")
+endif()
