@@ -508,6 +508,7 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event)
 
 void TFMain::ShowClosedNotice(bool show)
 {
+    if (show && m_CurrentPageIndex < 0) return;
     if (show) {
         m_ClosedNotice->setText(Substitute(Language().Text(kTextPageClosed), {ListBox1->item(m_CurrentPageIndex)->text()}));
         m_ClosedNotice->setGeometry(ScrollBox1->viewport()->rect());
