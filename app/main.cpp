@@ -73,9 +73,13 @@ int main(int argc, char** argv)
         if (demoGateway) demoGateway->Apply(window);
         window.show();
         if (parser.isSet(language)) window.LanguageButtonClick(parser.value(language));
-        // A file opened from the file manager; a bad one is reported over the window.
+        // A file opened from the file manager; a bad one is reported over the
+        // window, from the event loop, once the window is up.
         const QStringList files = parser.positionalArguments();
-        window.ShowAtStart(parser.isSet(page) ? parser.value(page).toInt() : 0, files.isEmpty() ? QString() : files.first());
+        const int first = parser.isSet(page) ? parser.value(page).toInt() : 0;
+        window.ShowAtStart(first, {});
+        if (!files.isEmpty())
+            QTimer::singleShot(0, &window, [&window, first, file = files.first()] { window.ShowAtStart(first, file); });
         // The accessibility check sees every dialog of one start (not for users).
         if (qEnvironmentVariableIsSet("KORVANEXT_SHOW_EVERY_DIALOG")) ShowEveryDialog(window);
         if (parser.isSet(quit)) QTimer::singleShot(parser.value(quit).toInt(), &window, &QWidget::close);
