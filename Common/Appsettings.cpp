@@ -3,6 +3,7 @@
 #include "Commonutils.h"
 #include "Profile.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 static const char* const kSection = "Settings";
@@ -45,9 +46,11 @@ bool TAppSettings::Write(const QString& path, TFileStatus* status) const
     return ini.Save(path, status);
 }
 
-QRect TAppSettings::Placement(const std::vector<QRect>& screens, int minWidth, int minHeight) const
+QRect TAppSettings::Placement(const std::vector<QRect>& screens, int minWidth, int minHeight, const QMargins& frame) const
 {
-    QRect place(Left, Top, std::max(Width, minWidth), std::max(Height, minHeight));
+    // Left and Top place the frame, Width and Height the inside: the whole frame fits.
+    const QSize borders(frame.left() + frame.right(), frame.top() + frame.bottom());
+    QRect place(QPoint(Left, Top), QSize(std::max(Width, minWidth), std::max(Height, minHeight)) + borders);
     if (screens.empty()) return place;
     QRect screen = screens.front();
     long long best = 0;
@@ -64,7 +67,22 @@ QRect TAppSettings::Placement(const std::vector<QRect>& screens, int minWidth, i
     if (place.bottom() > screen.bottom()) place.moveBottom(screen.bottom());
     if (place.left() < screen.left()) place.moveLeft(screen.left());
     if (place.top() < screen.top()) place.moveTop(screen.top());
-    return place;
+    return QRect(place.topLeft(), place.size() - borders);
 }
 
 QString SettingsFilePath() { return SettingsFolder() + "KorvanextWin.ini"; }
+
+QString SettingsReadPath()
+{
+    const QString path = SettingsFilePath();
+    if (QFileInfo::exists(path)) return path;
+    const QString old = OldSettingsFilePath();
+    return !old.isEmpty() && QFileInfo::exists(old) ? old : path;
+}
+
+bool PlaceOnScreen(const QRect& frame, const std::vector<QRect>& screens)
+{
+    // The title bar's corner must be reachable to move the window back.
+    const QPoint corner = frame.topLeft();
+    return std::any_of(screens.begin(), screens.end(), [&](const QRect& s) { return s.contains(corner); });
+}

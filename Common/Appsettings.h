@@ -3,6 +3,7 @@
 #pragma once
 #include "Commonutils.h"
 
+#include <QMargins>
 #include <QRect>
 #include <QString>
 #include <vector>
@@ -31,8 +32,20 @@ struct TAppSettings {
 
     // The stored place and size, made to fit the available area of a screen
     // (the one it overlaps most, else the first): a window larger than the
-    // screen shrinks to it, one partly or wholly off it moves onto it.
-    QRect Placement(const std::vector<QRect>& screens, int minWidth = 0, int minHeight = 0) const;
+    // screen shrinks to it, one partly or wholly off it moves onto it. The
+    // frame the window system puts around it (title bar, borders) fits too:
+    // the result is the frame's place and the size inside it.
+    QRect Placement(const std::vector<QRect>& screens, int minWidth = 0, int minHeight = 0,
+                    const QMargins& frame = {}) const;
 };
 
+// Where the settings are written.
 QString SettingsFilePath();
+// Where they are read from: the written file, or while there is none the file
+// an earlier version kept in the documents folder.
+QString SettingsReadPath();
+
+// Whether a window's frame at this place shows its top left corner on one of
+// the screens; a place that is not (or one a compositor does not reveal, as on
+// Wayland) is not worth keeping.
+bool PlaceOnScreen(const QRect& frame, const std::vector<QRect>& screens);

@@ -241,12 +241,30 @@ bool CreatePath(const QString& path) { return QDir().mkpath(path); }
 
 QString SettingsFolder()
 {
-    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (!docs.isEmpty()) {
-        const QString folder = WithSeparator(docs) + "KorvanextWin program/";
+    // $XDG_CONFIG_HOME/korvanext/, made only when it is missing.
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (!config.isEmpty()) {
+        const QString folder = WithSeparator(config) + "korvanext/";
         if (CreatePath(folder)) return folder;
     }
     return ProgramFolder();
+}
+
+QString OldSettingsFilePath()
+{
+    // Where earlier versions kept the settings; only read, never created.
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return docs.isEmpty() ? QString() : WithSeparator(docs) + "KorvanextWin program/KorvanextWin.ini";
+}
+
+QString WithoutMnemonic(const QString& text)
+{
+    QString plain;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size()) ++i;
+        plain += text[i];
+    }
+    return plain;
 }
 
 void CentreOn(QWidget* window, const QWidget* mainWindow)

@@ -67,11 +67,16 @@ void ReportCheck(const char* source, const char* condition);
 // Folder of the running program's data: the executable's folder when it holds
 // L_Init.ini, else ../share/korvanext/ beside it. Ends with a separator.
 QString ProgramFolder();
-// The user's documents folder + "KorvanextWin program/", created with every
-// missing parent; falls back to the program folder. Ends with a separator.
+// The user's configuration folder ($XDG_CONFIG_HOME) + "korvanext/", created
+// with every missing parent; falls back to the program folder. Ends with a separator.
 QString SettingsFolder();
+// The settings file of earlier versions, in the documents folder.
+QString OldSettingsFilePath();
 // Creates every missing folder of the path.
 bool CreatePath(const QString& path);
+
+// The text without its mnemonic marker ("&&" is a literal "&").
+QString WithoutMnemonic(const QString& text);
 
 // Centres the window on the main window; a negative top or left becomes 0.
 void CentreOn(QWidget* window, const QWidget* mainWindow);

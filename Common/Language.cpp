@@ -245,6 +245,9 @@ void CLanguage::ApplyToWidget(QWidget* w) const
     if (t < 0) return;
     if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(Text(t));
+        // A screen reader names the field by its label, also where the field
+        // sits in a box of its own and the label relation does not reach it.
+        if (QWidget* buddy = label->buddy()) buddy->setAccessibleName(WithoutMnemonic(Text(t)).trimmed());
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
         group->setTitle(" " + Text(t) + " ");
         return;

@@ -27,17 +27,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QAbstractSlider>
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLibraryInfo>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -46,6 +50,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -64,6 +69,7 @@ const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
 const int kTextNew = 291, kTextSave = 292;
 const int kTextSaveChanges = 340, kTextSavedTo = 341;
 const int kTextCompare = 385, kTextRestore = 386;
+const int kTextPageClosed = 570, kTextPageList = 571;
 const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
 const int kHintTime = 120000;  // ms
 
@@ -148,6 +154,13 @@ TFMain::TFMain(QWidget* parent)
     ScrollBox1->setWidgetResizable(true);
     ScrollBox1->setFrameShape(QFrame::NoFrame);
     ScrollBox1->viewport()->installEventFilter(this);
+    // What the pane says while its page has closed itself (the security page does).
+    m_ClosedNotice = new QLabel(ScrollBox1->viewport());
+    m_ClosedNotice->setObjectName("ClosedNotice");
+    m_ClosedNotice->setWordWrap(true);
+    m_ClosedNotice->setAlignment(Qt::AlignCenter);
+    m_ClosedNotice->setMargin(24);
+    m_ClosedNotice->hide();
     p2->addWidget(Panel1C);
     p2->addWidget(ScrollBox1, 1);
     Splitter1->addWidget(ListBox1);
@@ -173,7 +186,7 @@ TFMain::TFMain(QWidget* parent)
     Terminal().m_OnStateChange = [this](bool connected, bool callActive) { m_Ops.SetLinkState(connected, callActive); };
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                           : QRect(0, 0, 1280, 1024);
-    m_Settings.Read(m_SettingsPath, screen.width(), screen.height());
+    m_Settings.Read(SettingsReadPath(), screen.width(), screen.height());
     m_Ops.ComPort = m_Settings.Com;
     m_Ops.ModemNumber = m_Settings.ModemNumber;
     m_Ops.IsModem = m_Settings.IsModem;
@@ -181,12 +194,13 @@ TFMain::TFMain(QWidget* parent)
     m_Ops.KeepCopies = m_Settings.KeepCopies != 0;
     // A place left on a screen that is no longer there, or a size larger than
     // the screen, would hide the window or its edges.
-    std::vector<QRect> screens{screen};
-    for (QScreen* s : QGuiApplication::screens())
-        if (s->availableGeometry() != screen) screens.push_back(s->availableGeometry());
-    const QRect place = m_Settings.Placement(screens, 400, 300);
+    const QRect place = m_Settings.Placement(AvailableScreens(), 400, 300);
     move(place.topLeft());
     resize(place.size());
+    m_Placed = place.size();
+    // What is kept when the window's own place cannot be known (Wayland).
+    m_Settings.Left = place.left();
+    m_Settings.Top = place.top();
     if (Terminal().m_DeviceCount == 0) m_Ops.IsModem = false;
     if (auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony())) {
         modem->m_InitString = m_Settings.ModemInit;
@@ -227,6 +241,48 @@ TFMain::TFMain(QWidget* parent)
         QTimer::singleShot(0, this, [this] { m_Prompts->Message(this, "KorvanextWin", Language().Problem(), TIcon::Error); });
     }
     MarkClean();
+}
+
+std::vector<QRect> TFMain::AvailableScreens()
+{
+    // The primary screen first: a place on none of them goes there.
+    std::vector<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen()) screens.push_back(primary->availableGeometry());
+    for (QScreen* s : QGuiApplication::screens())
+        if (s != QGuiApplication::primaryScreen()) screens.push_back(s->availableGeometry());
+    if (screens.empty()) screens.push_back(QRect(0, 0, 1280, 1024));
+    return screens;
+}
+
+bool TFMain::event(QEvent* event)
+{
+    // The frame is known only once the window system has framed the window,
+    // which it tells by moving it.
+    const bool handled = QMainWindow::event(event);
+    if (!m_Fitted && isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        frameGeometry() != geometry()) {
+        m_Fitted = true;
+        QTimer::singleShot(0, this, &TFMain::FitFrameToScreen);
+    }
+    return handled;
+}
+
+void TFMain::FitFrameToScreen()
+{
+    const QRect inner = geometry(), outer = frameGeometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    // Without a frame the place set at construction already fits; a size given
+    // since then was chosen on purpose.
+    if (frame.isNull() || inner.size() != m_Placed) return;
+    TAppSettings now;
+    now.Left = outer.left();
+    now.Top = outer.top();
+    now.Width = inner.width();
+    now.Height = inner.height();
+    const QRect place = now.Placement(AvailableScreens(), 400, 300, frame);
+    if (place.size() != inner.size()) resize(place.size());
+    if (place.topLeft() != outer.topLeft()) move(place.topLeft());
 }
 
 TFMain::~TFMain()
@@ -356,8 +412,27 @@ void TFMain::BuildPages()
     for (TFDForm* p : m_Pages) {
         p->m_Host = this;
         p->hide();
+        p->installEventFilter(this);
+        WatchEdits(p);
     }
 }
+
+void TFMain::WatchEdits(QWidget* page)
+{
+    // Only what the user does: loading a page changes its controls too.
+    const auto edited = [this] { setWindowModified(true); };
+    for (auto* e : page->findChildren<QLineEdit*>()) connect(e, &QLineEdit::textEdited, this, edited);
+    for (auto* m : page->findChildren<QPlainTextEdit*>())
+        connect(m, &QPlainTextEdit::modificationChanged, this, [this](bool changed) {
+            if (changed) setWindowModified(true);
+        });
+    for (auto* c : page->findChildren<QComboBox*>()) connect(c, &QComboBox::activated, this, edited);
+    for (auto* b : page->findChildren<QAbstractButton*>()) connect(b, &QAbstractButton::clicked, this, edited);
+    for (auto* t : page->findChildren<QAbstractSlider*>()) connect(t, &QAbstractSlider::actionTriggered, this, edited);
+    for (auto* t : page->findChildren<QTableWidget*>()) connect(t, &QTableWidget::itemChanged, this, edited);
+}
+
+void TFMain::UpdateModified() { setWindowModified(Parameters().Snapshot() != m_Clean); }
 
 // ---------------------------------------------------------------- pages and language
 
@@ -384,6 +459,7 @@ void TFMain::SelectPage(int index)
     if (m_CurrentPage && index == m_CurrentPageIndex && !m_CurrentPage->isHidden()) return;
     if (m_CurrentPage) {
         m_CurrentPage->StoreToParameters();
+        UpdateModified();
         m_CurrentPage->hide();
         ScrollBox1->takeWidget();
         m_CurrentPage->setParent(this);
@@ -394,9 +470,11 @@ void TFMain::SelectPage(int index)
     ScrollBox1->setWidget(page);
     page->move(0, 0);
     page->LoadFromParameters();
-    page->show();
     m_CurrentPage = page;
+    page->show();
+    ShowClosedNotice(false);
     Panel1C->setText(ListBox1->item(index)->text());
+    ScrollBox1->setAccessibleName(Panel1C->text());
     ScrollBox1Resize();
     m_CurrentPageIndex = index;
     if (ListBox1->currentRow() != index) {
@@ -413,7 +491,12 @@ void TFMain::ScrollBox1Resize()
 
 bool TFMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ScrollBox1->viewport() && event->type() == QEvent::Resize) ScrollBox1Resize();
+    if (watched == ScrollBox1->viewport() && event->type() == QEvent::Resize) {
+        ScrollBox1Resize();
+        m_ClosedNotice->setGeometry(ScrollBox1->viewport()->rect());
+    }
+    if (watched == m_CurrentPage && (event->type() == QEvent::Hide || event->type() == QEvent::Show))
+        ShowClosedNotice(event->type() == QEvent::Hide);
     // Hints stay up for two minutes, long enough to read a long one.
     if (event->type() == QEvent::ToolTip) {
         if (auto* w = qobject_cast<QWidget*>(watched); w && !w->toolTip().isEmpty() && w->toolTipDuration() < 0) {
@@ -423,6 +506,17 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TFMain::ShowClosedNotice(bool show)
+{
+    if (show && m_CurrentPageIndex < 0) return;
+    if (show) {
+        m_ClosedNotice->setText(Substitute(Language().Text(kTextPageClosed), {ListBox1->item(m_CurrentPageIndex)->text()}));
+        m_ClosedNotice->setGeometry(ScrollBox1->viewport()->rect());
+        m_ClosedNotice->raise();
+    }
+    m_ClosedNotice->setVisible(show);
 }
 
 void TFMain::SetLanguage(int lang)
@@ -437,14 +531,22 @@ void TFMain::SetLanguage(int lang)
     l.LoadLanguage(lang);
     LoadQtTranslations(l.Language(lang).Id);
     l.ApplyToForm(this);
+    UpdateCaption();  // the marker's place in the title at once
     for (int i = 0; i < 8; ++i) ListBox1->item(i)->setText(l.Text(kPageTexts[i]));
     if (m_CurrentPageIndex >= 0) Panel1C->setText(ListBox1->item(m_CurrentPageIndex)->text());
+    ScrollBox1->setAccessibleName(Panel1C->text());
     const int hints[8] = {69, 70, 73, 74, 18, 244, 68, 245};
     for (int i = 0; i < 8; ++i) {
         // Speed buttons 6 and 8 take the hint texts of their numbers, the others the texts
         // (text 18 is also a menu item's).
         SpeedButtons[size_t(i)]->setToolTip(i == 5 || i == 7 ? l.Hint(hints[i]) : CaptionText(l.Text(hints[i])));
+        // A screen reader names a button by what it does, not by its hint.
+        SpeedButtons[size_t(i)]->setAccessibleName(CaptionText(l.Text(hints[i])));
     }
+    for (int i = 0; i < 7; ++i)
+        if (const int found = l.FindLanguage(kLanguageIds[i]); found >= 0)
+            LanguageButtons[size_t(i)]->setAccessibleName(l.LanguageName(found));
+    ListBox1->setAccessibleName(l.Text(kTextPageList));
     Aplikace1->setTitle(l.Text(242));
     Nastaveni2->setText(l.Text(18));
     Navazatspojeni1->setText(l.Text(244));
@@ -464,6 +566,7 @@ void TFMain::SetLanguage(int lang)
         m_CurrentPage->StoreToParameters();
         m_CurrentPage->LoadFromParameters();
     }
+    if (m_ClosedNotice->isVisible()) ShowClosedNotice(true);
     if (m_Progress) m_Progress->setWindowTitle(l.Text(0));
     TranslateCompareCommands();
     TranslateSheetCommands();
@@ -504,7 +607,8 @@ void TFMain::UpdateCaption()
 {
     QString caption = Language().Text(0);
     if (!m_FileName.isEmpty()) caption += " - " + QFileInfo(m_FileName).fileName();
-    setWindowTitle(caption);
+    // The marker of unsaved changes stands at the end of the title.
+    setWindowTitle(caption + "[*]");
 }
 
 // ---------------------------------------------------------------- link state
@@ -536,7 +640,11 @@ void TFMain::UpdateLinkControls()
 
 // ---------------------------------------------------------------- files
 
-void TFMain::MarkClean() { m_Clean = Parameters().Snapshot(); }
+void TFMain::MarkClean()
+{
+    m_Clean = Parameters().Snapshot();
+    setWindowModified(false);
+}
 
 void TFMain::StoreShownPage()
 {
@@ -551,7 +659,8 @@ void TFMain::StoreShownPage()
 bool TFMain::IsModified()
 {
     StoreShownPage();
-    return Parameters().Snapshot() != m_Clean;
+    UpdateModified();
+    return isWindowModified();
 }
 
 bool TFMain::ConfirmLoss()
@@ -588,6 +697,16 @@ bool TFMain::LoadFile(const QString& path)
     if (!held.empty() || !report.Gaps.Empty()) notes << LoadNoteText(Language(), held, report.Gaps);
     if (!notes.isEmpty()) Message(notes.join("\n\n"), TIcon::Warning);
     return true;
+}
+
+bool TFMain::ShowAtStart(int page, const QString& path)
+{
+    // A page, never an empty pane.
+    SelectPage(page >= 0 && page < 7 ? page : 0);
+    if (path.isEmpty()) return true;
+    const bool loaded = LoadFile(path);
+    m_CurrentPage->LoadFromParameters();
+    return loaded;
 }
 
 bool TFMain::SaveFile(const QString& path)
@@ -677,6 +796,8 @@ void TFMain::TranslateCompareCommands()
     Obnovit1->setText(l.Text(kTextRestore));
     SpeedButton9->setToolTip(l.Hint(kTextCompare));
     SpeedButton10->setToolTip(l.Hint(kTextRestore));
+    SpeedButton9->setAccessibleName(CaptionText(l.Text(kTextCompare)));
+    SpeedButton10->setAccessibleName(CaptionText(l.Text(kTextRestore)));
 }
 
 void TFMain::CompareClick()
@@ -744,8 +865,11 @@ void TFMain::closeEvent(QCloseEvent* event)
     m_Settings.Com = m_SessionPort.isEmpty() ? m_Ops.ComPort : m_Settings.Com;
     m_Settings.ActLanguage = m_CurrentLanguage;
     m_Settings.KeepCopies = m_Ops.KeepCopies ? 1 : 0;
-    m_Settings.Left = pos().x();
-    m_Settings.Top = pos().y();
+    // A compositor that places windows itself (Wayland) tells no real place.
+    if (QGuiApplication::platformName() != "wayland" && PlaceOnScreen(frameGeometry(), AvailableScreens())) {
+        m_Settings.Left = pos().x();
+        m_Settings.Top = pos().y();
+    }
     m_Settings.Height = height();
     m_Settings.Width = width();
     if (m_SessionPort.isEmpty()) {

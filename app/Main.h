@@ -76,6 +76,10 @@ public:
     void UpdateLinkControls();
     void SelectPage(int index);
     bool LoadFile(const QString& path);
+    // What the window shows when the program starts: a page (the first unless
+    // another is asked for) and a file named on the command line, loaded as Load
+    // loads it, or reported while the window keeps its defaults.
+    bool ShowAtStart(int page, const QString& path);
     bool SaveFile(const QString& path);
     // The window's configuration (the shown page included) differs from what was
     // last loaded, saved, read from or written to the gateway.
@@ -150,6 +154,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -164,6 +169,14 @@ private:
     void UpdateCaption();
     void ScrollBox1Resize();
     void LoadQtTranslations(const QString& languageId);
+    static std::vector<QRect> AvailableScreens();
+    // Once the window system has framed the window: the frame fits the screen.
+    void FitFrameToScreen();
+    // The title's marker of unsaved changes: set by an edit, checked exactly
+    // whenever the page's values reach the registry.
+    void WatchEdits(QWidget* page);
+    void UpdateModified();
+    void ShowClosedNotice(bool show);
 
     std::unique_ptr<TPrompts> m_Prompts;
     TAppSettings m_Settings;
@@ -177,6 +190,9 @@ private:
     int m_CurrentLanguage = 0;
     QPointer<TFProgress> m_Progress;
     QButtonGroup* m_LanguageGroup = nullptr;
+    QLabel* m_ClosedNotice = nullptr;
+    bool m_Fitted = false;
+    QSize m_Placed;  // the size the settings gave the window
     QString m_FileName;  // the file the configuration came from or was saved to; empty otherwise
     std::vector<std::vector<std::string>> m_Clean;  // the registry when it was last stored somewhere
     std::unique_ptr<QTranslator> m_QtTranslator;  // the standard buttons and dialogs in the interface language

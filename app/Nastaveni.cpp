@@ -4,6 +4,7 @@
 #include "Comdialing.h"
 #include "Comterminal.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Main.h"
 #include "Prompts.h"
@@ -162,6 +163,10 @@ void TFNastaveni::FormActivate()
         w->setVisible(!cable);
     Label4->setText(Language().Text(cable ? 135 : 249));
     Label4->setBuddy(cable ? static_cast<QWidget*>(ComboBox1) : static_cast<QWidget*>(TD));
+    // Each list keeps its name while the label serves the other.
+    ComboBox1->setAccessibleName(WithoutMnemonic(Language().Text(135)));
+    TD->setAccessibleName(WithoutMnemonic(Language().Text(249)));
+    AssignMnemonics(this);
 }
 
 void TFNastaveni::FillModems(const QString& select)

@@ -5,6 +5,7 @@
 #include "Compare.h"
 #include "Dform.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Main.h"
 #include "Parametry.h"
@@ -70,7 +71,8 @@ void TFObnoveni::Run()
 
 void TFObnoveni::showEvent(QShowEvent* event)
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
+    TreeView1->setAccessibleName(Language().Text(kTextTitle));
     Fill(m_Root);
     QDialog::showEvent(event);
 }

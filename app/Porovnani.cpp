@@ -5,6 +5,7 @@
 #include "Compare.h"
 #include "Dform.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 #include "Main.h"
 #include "Parametry.h"
@@ -24,6 +25,7 @@ const int kTextTitle = 387, kTextWith = 388, kTextGateway = 389, kTextFile = 390
 const int kTextCompare = 392, kTextSetting = 393, kTextRow = 394, kTextWindow = 395, kTextInGateway = 396,
           kTextInFile = 397, kTextDefault = 398, kTextCounts = 399, kTextWrite = 400, kTextSame = 414,
           kTextTickAll = 415, kTextUntickAll = 416;
+const int kTextList = 572, kTextComparedFile = 573;
 const int kKeyRole = Qt::UserRole, kIndexRole = Qt::UserRole + 1;
 }  // namespace
 
@@ -121,7 +123,8 @@ void TFPorovnani::Run()
 
 void TFPorovnani::showEvent(QShowEvent* event)
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
+    TreeView1->setAccessibleName(Language().Text(kTextList));
     Fill();
     QDialog::showEvent(event);
 }
@@ -157,6 +160,8 @@ bool TFPorovnani::CompareWith(TSource source, const QString& file)
     m_Source = source;
     m_Other = std::move(other);
     m_Image = std::move(image);
+    m_File = source == TSource::File ? path : QString();
+    m_Unticked.clear();
     Fill();
     return true;
 }
@@ -184,11 +189,15 @@ void TFPorovnani::Fill()
             item->setText(3, captions.Show(d.key, d.other));
             item->setData(0, kKeyRole, QString::fromStdString(d.key));
             item->setData(0, kIndexRole, d.index);
-            if (gateway) item->setCheckState(0, Qt::Checked);
+            if (gateway)
+                item->setCheckState(0, m_Unticked.count({d.key, d.index}) ? Qt::Unchecked : Qt::Checked);
         }
-        Label1->setText(result.Same() ? Language().Text(kTextSame)
-                                      : Substitute(Language().Text(kTextCounts), {QString::number(result.differences.size()),
-                                                                                  QString::number(result.equal)}));
+        QString counts = result.Same() ? Language().Text(kTextSame)
+                                       : Substitute(Language().Text(kTextCounts), {QString::number(result.differences.size()),
+                                                                                   QString::number(result.equal)});
+        if (!m_File.isEmpty())
+            counts = Substitute(Language().Text(kTextComparedFile), {QDir::toNativeSeparators(m_File)}) + "\n" + counts;
+        Label1->setText(counts);
     } else {
         Label1->clear();
     }
@@ -228,8 +237,10 @@ void TFPorovnani::Button4Click()
     std::vector<TSettingRef> chosen;
     for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = TreeView1->topLevelItem(i);
-        if (item->checkState(0) == Qt::Checked)
-            chosen.push_back({item->data(0, kKeyRole).toString().toStdString(), item->data(0, kIndexRole).toInt()});
+        const TSettingRef ref{item->data(0, kKeyRole).toString().toStdString(), item->data(0, kIndexRole).toInt()};
+        // What the user left out stays out of the next write too.
+        if (item->checkState(0) == Qt::Checked) chosen.push_back(ref);
+        else m_Unticked.insert({ref.key, ref.index});
     }
     if (chosen.empty()) return;
     std::vector<uint8_t> written;

@@ -120,7 +120,8 @@ bool CGatewayOps::Upgrade(bool standalone)
     FirmwareBefore = QString::fromLatin1(gateway + 1, int(strnlen(gateway + 1, 99)));
     // Whatever the versions, the user sees what is about to be flashed and agrees.
     const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path), FirmwareVersion, FirmwareBefore});
-    if (!m_UI.Ask(Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question)) {
+    // Enter must not reflash the gateway.
+    if (!m_UI.Ask(Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question, TDefaultAnswer::No)) {
         if (standalone) Remove();
         SetOutcome(TOutcome::Declined);
         return false;

@@ -184,7 +184,8 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     const std::string serial = held.GetValue("SerialNum", 0);
     GatewaySerial = FromBytes(serial);
     if (!origin.empty() && serial != origin &&
-        !m_UI.Ask(Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}), TIcon::Question)) {
+        !m_UI.Ask(Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}), TIcon::Question,
+                  TDefaultAnswer::No)) {
         StopWrite(TOutcome::Declined);
         return false;
     }
@@ -218,7 +219,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
         ApplyChosen(image.data(), source, *chosen);
     }
     if (std::memcmp(image.data() + ModemNumbersStart, gateway.data() + ModemNumbersStart, ModemNumbersSize) != 0 &&
-        !m_UI.Ask(Text(263), TIcon::Question)) {
+        !m_UI.Ask(Text(263), TIcon::Question, TDefaultAnswer::No)) {
         StopWrite(TOutcome::Declined);
         return false;
     }

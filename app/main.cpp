@@ -1,5 +1,6 @@
 // korvanext: configuration of the GSM gateway.
 #include "Demo.h"
+#include "Everydialog.h"
 #include "Globals.h"
 #include "Main.h"
 
@@ -25,6 +26,7 @@ struct TStartOptions {
         parser.addHelpOption();
         parser.addVersionOption();
         parser.addOptions({demo, modem, quit, shot, page, language});
+        parser.addPositionalArgument("FILE.kvx", "Load this configuration file, as Load does.", "[FILE.kvx]");
     }
 };
 
@@ -71,7 +73,15 @@ int main(int argc, char** argv)
         if (demoGateway) demoGateway->Apply(window);
         window.show();
         if (parser.isSet(language)) window.LanguageButtonClick(parser.value(language));
-        if (parser.isSet(page)) window.SelectPage(parser.value(page).toInt());
+        // A file opened from the file manager; a bad one is reported over the
+        // window, from the event loop, once the window is up.
+        const QStringList files = parser.positionalArguments();
+        const int first = parser.isSet(page) ? parser.value(page).toInt() : 0;
+        window.ShowAtStart(first, {});
+        if (!files.isEmpty())
+            QTimer::singleShot(0, &window, [&window, first, file = files.first()] { window.ShowAtStart(first, file); });
+        // The accessibility check sees every dialog of one start (not for users).
+        if (qEnvironmentVariableIsSet("KORVANEXT_SHOW_EVERY_DIALOG")) ShowEveryDialog(window);
         if (parser.isSet(quit)) QTimer::singleShot(parser.value(quit).toInt(), &window, &QWidget::close);
         if (parser.isSet(shot)) {
             QTimer::singleShot(800, &window, [&] {

@@ -32,6 +32,7 @@ TFAskBinaries::TFAskBinaries(QWidget* parent)
     Label1->setWordWrap(true);
     ListBox1->setObjectName("ListBox1");
     ListBox1->setSortingEnabled(true);
+    Label1->setBuddy(ListBox1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Button3);
     buttons->addStretch();

@@ -446,6 +446,8 @@ TFCOMDialing::TFCOMDialing(QWidget* parent)
 void TFCOMDialing::showEvent(QShowEvent* event)
 {
     Language().ApplyToForm(this);
+    // The list of the call's steps is what the window is about.
+    ListBox1->setAccessibleName(windowTitle());
     QDialog::showEvent(event);
 }
 

@@ -19,16 +19,6 @@ QString Plain(const QString& label)
 }
 }  // namespace
 
-QString WithoutMnemonic(const QString& text)
-{
-    QString plain;
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size()) ++i;
-        plain += text[i];
-    }
-    return plain;
-}
-
 void CCaptions::Add(int page, const std::string& key, TCaption c)
 {
     if (!m_Table.emplace(key, c).second) return;

@@ -1,6 +1,8 @@
 // Keyboard use of the pages: Alt+letter mnemonics chosen for the texts of the
 // language shown, and an explicit focus order.
 #pragma once
+#include "Commonutils.h"
+
 #include <QChar>
 #include <QString>
 #include <initializer_list>
@@ -17,8 +19,6 @@ void TranslatePage(QWidget* page);
 // shows at a time; letters the window's menu bar uses are left to it.
 void AssignMnemonics(QWidget* page);
 
-// The text without its mnemonic marker ("&&" is a literal "&").
-QString WithoutMnemonic(const QString& text);
 // The key of a text's mnemonic in upper case, or a null character.
 QChar MnemonicKey(const QString& text);
 

@@ -4,6 +4,7 @@
 #include "Comterminal.h"
 #include "Dform.h"
 #include "Globals.h"
+#include "Keyboard.h"
 #include "Language.h"
 
 #include <QChart>
@@ -204,7 +205,7 @@ void TFMonitor::CheckBox1Click()
 
 void TFMonitor::showEvent(QShowEvent* event)
 {
-    Language().ApplyToForm(this);
+    TranslatePage(this);
     ResetDisplay();
     TranslateChart();
     // Over a modem call nothing is polled, so there is no antenna to place.

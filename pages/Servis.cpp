@@ -78,6 +78,12 @@ TFServis::TFServis(QWidget* parent) : TFDForm(parent)
 void TFServis::LoadFromParameters()
 {
     TranslatePage(this);
+    // Each field of the table by its column and row, as a screen reader reads it.
+    for (int i = 0; i < 5; ++i) {
+        const QString row = QString(" %1").arg(i + 1);
+        Numbers[size_t(i)]->setAccessibleName(Language().Text(261) + row);
+        Substrings[size_t(i)]->setAccessibleName(Language().Text(262) + row);
+    }
     CParameters& p = Parameters();
     p.ClearControls();
     BindCheck("COMPerm", CheckBox1, true);

@@ -298,10 +298,13 @@ void TFSLICParametry::LoadFromParameters()
     BindEdit("FXOTimeToAutDial", Edit20);
     BindEdit("FXODTMFCode", Edit21);
     BindEdit("FXODTMFLength", Edit22);
+    // The tab the user was on stays in front (a language switch reloads the page).
+    QWidget* shown = PageControl1->currentWidget();
     PageControl1->setCurrentWidget(TabSheet2);
     p.ControlsFromValues();
     PageControl1->setCurrentWidget(TabSheet1);
     p.ControlsFromValues();
+    PageControl1->setCurrentWidget(shown);
     for (const TTwoTone& t : m_Tones) t.box->setChecked(t.first->text() != t.second->text());
     for (const TTwoTone& t : m_Tones) TwoToneClick(t);
 }

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -348,6 +349,15 @@ TFSmerovaciTabulka::TFSmerovaciTabulka(QWidget* parent) : TFDForm(parent)
     gsmTab->addWidget(g1);
     gsmTab->addWidget(TabGSM.table, 1);
     gsmTab->addWidget(TabGSMDef.table);
+    for (QGridLayout* grid : {f2, f1}) {
+        std::vector<TCell> cells;
+        for (int i = 0; i < grid->count(); ++i) {
+            int row = 0, column = 0, rows = 0, columns = 0;
+            grid->getItemPosition(i, &row, &column, &rows, &columns);
+            if (QWidget* w = grid->itemAt(i)->widget()) cells.push_back({w, row, column});
+        }
+        m_TwoColumnGrids.emplace_back(grid, std::move(cells));
+    }
 
     // A default rule stands under its table's columns: the same widths, the same
     // row label width, room for a scroll bar as its table, and both scroll
@@ -422,10 +432,12 @@ void TFSmerovaciTabulka::FillGrid(TGrid& grid)
 {
     QTableWidget* t = grid.table;
     const CParameters& p = Parameters();
+    // A default rule shows no header, but a screen reader names its cells by it.
+    QStringList headers;
+    for (int c = 0; c < grid.first; ++c) headers << Language().Text(grid.labelText);
+    for (const TColumn& c : grid.columns) headers << Language().Text(c.text);
+    t->setHorizontalHeaderLabels(headers);
     if (grid.routing) {
-        QStringList headers;
-        for (const TColumn& c : grid.columns) headers << Language().Text(c.text);
-        t->setHorizontalHeaderLabels(headers);
         for (int c = 0; c < t->columnCount(); ++c)
             t->horizontalHeaderItem(c)->setToolTip(Language().Hint(grid.columns[size_t(c)].text));
         QStringList rowLabels;
@@ -495,14 +507,22 @@ void TFSmerovaciTabulka::LoadFromParameters()
     BindEdit("GSMCallBackTime", Edit13);
     BindCombo("GSMFaxTo", ComboBox2);
     BindCombo("GSMDataTo", ComboBox14);
+    // The tab the user was on stays in front (a language switch reloads the page).
+    QWidget* shown = PageControl1->currentWidget();
     PageControl1->setCurrentWidget(TabSheet3);
     p.ControlsFromValues();
     PageControl1->setCurrentWidget(TabSheet2);
     p.ControlsFromValues();
     PageControl1->setCurrentWidget(TabSheet1);
     p.ControlsFromValues();
+    PageControl1->setCurrentWidget(shown);
     ComboBox4Change();
     for (TGrid* g : {&TabFXS, &TabFXSDef, &TabFXO, &TabFXODef, &TabGSM, &TabGSMDef}) FillGrid(*g);
+    // A table is named by its tab, a default rule by its label.
+    TabFXS.table->setAccessibleName(Language().Text(211));
+    TabFXO.table->setAccessibleName(Language().Text(212));
+    TabGSM.table->setAccessibleName(Language().Text(213));
+    for (TGrid* g : {&TabFXSDef, &TabFXODef, &TabGSMDef}) g->table->setAccessibleName(Language().Text(g->labelText));
     SizeColumns(TabFXS, TabFXSDef);
     SizeColumns(TabFXO, TabFXODef);
     SizeColumns(TabGSM, TabGSMDef);
@@ -526,10 +546,36 @@ void TFSmerovaciTabulka::StoreToParameters()
     Parameters().ValuesFromControls();
 }
 
-void TFSmerovaciTabulka::FitToArea(int /*width*/, int height)
+void TFSmerovaciTabulka::FitToArea(int width, int height)
 {
+    // Measured in two columns, in the language shown.
+    Reflow(false);
+    Reflow(minimumSizeHint().width() > width);
     setMinimumHeight(std::max(8 * TabFXSDef.table->height(), 184));
     (void)height;
+}
+
+void TFSmerovaciTabulka::Reflow(bool oneColumn)
+{
+    if (oneColumn == m_OneColumn) return;
+    m_OneColumn = oneColumn;
+    for (auto& [grid, cells] : m_TwoColumnGrids) {
+        int rows = 0;
+        for (const TCell& c : cells)
+            if (c.column < 2) rows = std::max(rows, c.row + 1);
+        for (const TCell& c : cells) grid->removeWidget(c.widget);
+        for (const TCell& c : cells) {
+            // One column: each label above its field, the right-hand pairs under the left-hand ones.
+            const int pair = (c.column / 2) * rows + c.row;
+            if (oneColumn) grid->addWidget(c.widget, 2 * pair + c.column % 2, 0);
+            else grid->addWidget(c.widget, c.row, c.column);
+        }
+        grid->setColumnStretch(1, oneColumn ? 0 : 1);
+        grid->setColumnStretch(3, oneColumn ? 0 : 1);
+        grid->invalidate();
+        grid->activate();
+    }
+    if (layout()) layout()->activate();
 }
 
 void TFSmerovaciTabulka::ComboBox4Change()

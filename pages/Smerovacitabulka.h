@@ -8,6 +8,7 @@
 
 class QTabWidget;
 class QKeyEvent;
+class QGridLayout;
 class QTableWidget;
 
 class TFSmerovaciTabulka : public TFDForm {
@@ -62,5 +63,15 @@ private:
     void SizeColumns(TGrid& table, TGrid& def);
     bool GridKey(TGrid& grid, QKeyEvent* event);
     QRect SelectedBlock(const TGrid& grid) const;
+    // Below the width of their two columns of fields, the settings above the
+    // tables stand in one column, each label above its field, so the tables
+    // (and their scroll bars) stay within the page's area.
+    void Reflow(bool oneColumn);
+    struct TCell {
+        QWidget* widget;
+        int row, column;
+    };
+    std::vector<std::pair<QGridLayout*, std::vector<TCell>>> m_TwoColumnGrids;
+    bool m_OneColumn = false;
     bool m_Mirroring = false;
 };

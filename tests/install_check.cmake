@@ -31,7 +31,7 @@ install_into(${user} --component korvanext)
 expect_files(${user} bin/korvanext bin/korvanext-cli share/korvanext/L_Init.ini share/korvanext/Eng.ini
              share/korvanext/ExtLogo.bmp share/applications/korvanext.desktop
              share/icons/hicolor/scalable/apps/korvanext.svg share/metainfo/org.korvanext.korvanext.metainfo.xml
-             share/man/man1/korvanext.1)
+             share/man/man1/korvanext.1 share/mime/packages/korvanext.xml)
 expect_no_firmware(${user})
 if(EXISTS ${user}/bin/korvanext-gatewaysim OR EXISTS ${user}/share/man/man1/korvanext-gatewaysim.1)
   message(FATAL_ERROR "the simulator is installed with the program")
@@ -60,4 +60,15 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env HOME=${WORK}/home QT_QPA_PLATFOR
                 RESULT_VARIABLE rc ERROR_VARIABLE err TIMEOUT 60)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the installed demo did not run: ${rc} ${err}")
+endif()
+
+# A .kvx file opens in the program from a file manager: the type, its pattern,
+# and a desktop entry that takes the file.
+file(READ ${user}/share/mime/packages/korvanext.xml mime)
+file(READ ${user}/share/applications/korvanext.desktop entry)
+if(NOT mime MATCHES "type=\"application/x-korvanext-configuration\"" OR NOT mime MATCHES "pattern=\"\\*\\.kvx\"")
+  message(FATAL_ERROR "the MIME type of .kvx files is not installed")
+endif()
+if(NOT entry MATCHES "\nExec=korvanext %f\n" OR NOT entry MATCHES "\nMimeType=application/x-korvanext-configuration;")
+  message(FATAL_ERROR "the desktop entry does not open .kvx files")
 endif()

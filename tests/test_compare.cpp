@@ -247,6 +247,7 @@ TEST_F(Comparing, ComparesWithTheDefaultsAFileAndTheGateway)
     ASSERT_TRUE(d.CompareWith(TFPorovnani::TSource::File, path));
     EXPECT_EQ(d.DifferenceCount(), 2);
     EXPECT_EQ(d.TreeView1->headerItem()->text(3), Text(397));
+    EXPECT_TRUE(d.Label1->text().contains(QDir::toNativeSeparators(path))) << d.Label1->text().toStdString();
     EXPECT_EQ(RowOf("FXSVolRec"), -1);
     prompts->openPath.clear();
     EXPECT_FALSE(d.CompareWith(TFPorovnani::TSource::File));  // choice cancelled: the comparison stays
@@ -282,7 +283,10 @@ TEST_F(Comparing, WriteSelectedSendsOnlyTheTickedDifferences)
     EXPECT_EQ(gateway->GetValue("SMSText", 0), "");
     // Only the unticked difference is left, compared with what the gateway now holds.
     ASSERT_EQ(d.DifferenceCount(), 1);
-    EXPECT_NE(RowOf("SMSText"), -1);
+    ASSERT_NE(RowOf("SMSText"), -1);
+    // The user left it out: a second press must not write it.
+    EXPECT_EQ(d.TreeView1->topLevelItem(RowOf("SMSText"))->checkState(0), Qt::Unchecked);
+    EXPECT_FALSE(d.Button4->isEnabled());
     // Byte by byte: the two fields, one used-entry bit and the checksums.
     std::vector<int> changed;
     const std::vector<uint8_t> after = sim->Image();

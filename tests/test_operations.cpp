@@ -97,6 +97,7 @@ TEST_F(Operations, ChangedSupervisionNumbersNeedConsent)
     const auto before = sim->Image();
     EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());  // registry's ModemNum1 is empty, the gateway's is 777
     EXPECT_EQ(prompts->asked.back(), Text(263));
+    EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);  // Enter keeps the gateway's numbers
     EXPECT_TRUE(prompts->shown.empty());
     EXPECT_EQ(sim->Image(), before);
     EXPECT_EQ(sim->ImageWrites(), 0);

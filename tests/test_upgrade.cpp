@@ -96,6 +96,7 @@ TEST_F(Upgrade, SameOrNewerVersionAsksFirst)
     prompts->answers = {true, false};
     EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
     EXPECT_TRUE(prompts->asked.back().startsWith(Language().Text(119)));
+    EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);  // Enter does not flash the same firmware again
     MakeFirmware("Korvanext.Bin", "3.10", true);
     prompts->answers = {true, true};
     EXPECT_TRUE(main->m_Ops.EzRgnBtn1Click());

@@ -122,6 +122,7 @@ TEST_F(Writing, AConfigurationFromAnotherGatewayIsWrittenOnlyWhenTheUserAgrees)
     EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
     ASSERT_FALSE(prompts->asked.isEmpty());
     EXPECT_EQ(prompts->asked.back(), Substitute(Text(405), {"KX2-000001", "KX2-004711"}));
+    EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Declined);
     EXPECT_EQ(sim->WriteCommands(), 0);
     EXPECT_EQ(sim->Image(), held);
