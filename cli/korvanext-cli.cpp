@@ -14,6 +14,7 @@
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
+#include "Netport.h"
 #include "Parametry.h"
 
 #include <QCommandLineParser>
@@ -320,12 +321,14 @@ public:
         ops.ComPort = o.ports.value(0);
         ops.FirmwareFolder = ProgramFolder();
         ops.AnswerWaitMs = o.waitSeconds * 1000;
+        // Connecting to a terminal server waits as long as an answer would, never for ever.
+        if (o.waitSeconds > 0) Terminal().m_Comm.ConnectTimeout = o.waitSeconds * 1000;
         // Only the upgrade command flashes; every other one stops at old firmware.
         ops.OfferUpgrade = false;
         Terminal().m_View = &m_Dialing;
         Terminal().m_OnStateChange = [this](bool c, bool a) { ops.SetLinkState(c, a); };
         if (!o.modemNumber.isEmpty()) {
-            if (o.modem.startsWith('/'))
+            if (o.modem.startsWith('/') || IsNetworkPort(o.modem))
                 Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
                     std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
             ops.IsModem = true;
