@@ -846,7 +846,8 @@ const char* const kJsonHelp =
 const char* const kLinkHelp =
     "LINK:\n"
     "  --port PORT          serial port: a device path or Com1..Com8 (default Com1); repeat it,\n"
-    "                       or give --ports-from FILE, to run on several gateways at once\n"
+    "                       or give --ports-from FILE, to run on several gateways at once;\n"
+    "                       a terminal server's port: rfc2217://HOST:PORT or socket://HOST:PORT\n"
     "  --ports-from FILE    the ports, one a line ('#' starts a comment)\n"
     "  --modem-number NUMBER --modem DEVICE     dial the gateway instead\n"
     "  --yes, -y            agree to the gateway's questions\n"
