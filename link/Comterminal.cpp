@@ -91,7 +91,9 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
             m_Comm.Open();
             break;
         } catch (const ECommError& e) {
-            if (!reopening || e.SystemError != EBUSY || attempt >= 100) {
+            // A terminal server may still be letting go of the line it served us a moment ago.
+            const bool held = e.SystemError == EBUSY || e.NetFailure == nfClosed;
+            if (!reopening || !held || attempt >= 100) {
                 CCOMTermExp x(CE_OPEN_ERROR);
                 x.Device = e.Device.empty() ? TComm::DevicePath(port).toStdString() : e.Device;
                 x.SystemError = e.SystemError;

@@ -93,19 +93,19 @@ public:
     std::vector<TPorts> ports;
 
 private:
+    // Listening sockets as the kernel lists them: a probe connection would make
+    // ser2net open the device, and hold it while it lets go.
     bool AllListening() const
     {
-        for (int port : m_Listening) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            a.sin_port = htons(uint16_t(port));
-            // A probe connection is accepted and dropped; ser2net opens the device only for data.
-            const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-            ::close(fd);
-            if (!up) return false;
+        QFile f("/proc/net/tcp");
+        if (!f.open(QIODevice::ReadOnly)) return false;
+        QList<int> open;
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            const QList<QByteArray> cols = line.simplified().split(' ');
+            if (cols.size() > 3 && cols[3] == "0A") open << cols[1].split(':').value(1).toInt(nullptr, 16);
         }
+        for (int port : m_Listening)
+            if (!open.contains(port)) return false;
         return true;
     }
     QTemporaryDir m_Dir;

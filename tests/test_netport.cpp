@@ -364,7 +364,11 @@ TEST_F(Ser2net, TheMonitorsSpeedReachesTheLineThroughRfc2217)
     CCOMTerminal term;
     // The simulated module answers AT commands only at 57600 baud: the change of
     // speed must go through the COM-PORT-OPTION to the server's serial line.
-    ASSERT_TRUE(term.Connect(server.ports[0].rfc2217, 57600));
+    try {
+        term.Connect(server.ports[0].rfc2217, 57600);
+    } catch (const CCOMTermExp& e) {
+        FAIL() << e.Device << ": " << e.Detail;
+    }
     term.m_Terminator = 13;
     EXPECT_EQ(term.SendAndWait("AT+CSQ", "OK\r\n", "ERROR\r\n"), 1);
     EXPECT_EQ(term.Extract("+CSQ:", ","), "17");
