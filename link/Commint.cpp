@@ -87,14 +87,9 @@ static long long NowMs()
 namespace {
 // A serial device (or a modem call's data channel): the descriptor is ours and
 // closes with the transport. Its line settings are written by the port.
-class TDeviceTransport : public TTransport {
+class TDeviceTransport : public TDescriptorTransport {
 public:
-    explicit TDeviceTransport(int fd) : m_Fd(fd) {}
-    ~TDeviceTransport() override { ::close(m_Fd); }
-    TDeviceTransport(const TDeviceTransport&) = delete;
-    TDeviceTransport& operator=(const TDeviceTransport&) = delete;
-
-    int Handle() const override { return m_Fd; }
+    using TDescriptorTransport::TDescriptorTransport;
     ssize_t Send(const uint8_t* buffer, size_t count) override
     {
         for (;;) {
@@ -119,26 +114,7 @@ public:
     {
         if (in || out) tcflush(m_Fd, in && out ? TCIOFLUSH : in ? TCIFLUSH : TCOFLUSH);
     }
-    bool Drain(int timeoutMs) override
-    {
-        // tcdrain() has no bound: the output queue is watched instead.
-        const long long deadline = NowMs() + timeoutMs;
-        for (;;) {
-            const int left = Queue(TIOCOUTQ);
-            if (left <= 0) return left == 0;
-            if (NowMs() >= deadline) return false;
-            timespec pause{0, 2000000};
-            nanosleep(&pause, nullptr);
-        }
-    }
-
-private:
-    int Queue(unsigned long request) const
-    {
-        int n = 0;
-        return ioctl(m_Fd, request, &n) == 0 ? n : -1;
-    }
-    int m_Fd;
+    bool Drain(int timeoutMs) override { return DrainQueue(TIOCOUTQ, timeoutMs); }
 };
 }  // namespace
 

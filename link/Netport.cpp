@@ -53,14 +53,9 @@ TNetFailure FailureOf(int error)
 }
 
 // A raw TCP connection: the bytes go as they are.
-class TTcpTransport : public TTransport {
+class TTcpTransport : public TDescriptorTransport {
 public:
-    explicit TTcpTransport(int fd) : m_Fd(fd) {}
-    ~TTcpTransport() override { ::close(m_Fd); }
-    TTcpTransport(const TTcpTransport&) = delete;
-    TTcpTransport& operator=(const TTcpTransport&) = delete;
-
-    int Handle() const override { return m_Fd; }
+    using TDescriptorTransport::TDescriptorTransport;
     bool Network() const override { return true; }
     ssize_t Send(const uint8_t* buffer, size_t count) override { return SendRaw(buffer, count); }
     ssize_t Receive(uint8_t* buffer, size_t count) override { return ReceiveRaw(buffer, count); }
@@ -73,29 +68,9 @@ public:
         while (in && ::recv(m_Fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
         }
     }
-    bool Drain(int timeoutMs) override
-    {
-        const long long deadline = NowMs() + timeoutMs;
-        for (;;) {
-            if (Flush() && Queue(SIOCOUTQ) == 0) return true;
-            if (Left(deadline) == 0) return false;
-            pollfd p{m_Fd, POLLOUT, 0};
-            ::poll(&p, 1, std::min(Left(deadline), 10));
-            if (p.revents & (POLLERR | POLLHUP)) return false;
-            if (p.revents & POLLOUT) {
-                // The send queue empties as the far end acknowledges; look again shortly.
-                timespec pause{0, 2000000};
-                nanosleep(&pause, nullptr);
-            }
-        }
-    }
+    bool Drain(int timeoutMs) override { return DrainQueue(SIOCOUTQ, timeoutMs); }
 
 protected:
-    int Queue(unsigned long request) const
-    {
-        int n = 0;
-        return ioctl(m_Fd, request, &n) == 0 ? n : -1;
-    }
     ssize_t SendRaw(const uint8_t* buffer, size_t count)
     {
         for (;;) {
@@ -125,8 +100,6 @@ protected:
             return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
         }
     }
-
-    int m_Fd;
 };
 
 // Telnet with the COM-PORT-OPTION: data bytes 0xFF doubled both ways, the line

@@ -39,6 +39,24 @@ public:
     virtual bool Apply(const TLineSettings&) { return true; }
 };
 
+// A transport on one descriptor, which it owns and closes.
+class TDescriptorTransport : public TTransport {
+public:
+    explicit TDescriptorTransport(int fd) : m_Fd(fd) {}
+    ~TDescriptorTransport() override;
+    TDescriptorTransport(const TDescriptorTransport&) = delete;
+    TDescriptorTransport& operator=(const TDescriptorTransport&) = delete;
+    int Handle() const override { return m_Fd; }
+
+protected:
+    // The byte count an ioctl request gives (FIONREAD and the like), -1 when it fails.
+    int Queue(unsigned long request) const;
+    // Waits until every byte is handed over (Flush) and the system's queue
+    // counted by `request` is empty, at most timeoutMs.
+    bool DrainQueue(unsigned long request, int timeoutMs);
+    int m_Fd;
+};
+
 // Why a network port failed, so that the message can name the cause and the fix.
 enum TNetFailure {
     nfNone,

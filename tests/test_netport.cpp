@@ -2,6 +2,7 @@
 #include "Demo.h"
 #include "Netport.h"
 #include "Telnetcodec.h"
+#include "clirunner.h"
 #include "ser2netfixture.h"
 #include "simfixture.h"
 
@@ -281,55 +282,15 @@ TEST(NetworkPort, Rfc2217SetsTheLineAndEscapesBothWays)
 // ---------------------------------------------------------------- through a real ser2net
 
 namespace {
-QString Program(const char* name) { return QCoreApplication::applicationDirPath() + "/" + name; }
-
-struct Ser2net : SimFixture {
+struct Ser2net : SimFixture, TCliRunner {
+    using TCliRunner::Run;  // not the test's own Run
     void Serve(TSimOptions o = {})
     {
         StartSim(o);
         const QString why = server.Start({port});
         ASSERT_TRUE(why.isEmpty()) << why.toStdString();
     }
-    std::unique_ptr<QProcess> Start(const QStringList& args)
-    {
-        auto p = std::make_unique<QProcess>();
-        p->setProgram(Program("korvanext-cli"));
-        p->setArguments(args);
-        p->setWorkingDirectory(dir.path());
-        p->start();
-        EXPECT_TRUE(p->waitForStarted());
-        return p;
-    }
-    int Finish(std::unique_ptr<QProcess> p)
-    {
-        p->waitForFinished(120000);
-        out = QString::fromUtf8(p->readAllStandardOutput());
-        err = QString::fromUtf8(p->readAllStandardError());
-        return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
-    }
-    int Run(const QStringList& args) { return Finish(Start(args)); }
-    // Waits, serving events, until the condition holds.
-    static bool WaitFor(const std::function<bool()>& condition, int ms = 30000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!condition() && t.elapsed() < ms) PumpEvents(5);
-        return condition();
-    }
-    QByteArray ReadFile(const QString& name) const
-    {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void WriteFile(const QString& name, const QByteArray& bytes) const
-    {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
     TSer2net server;
-    QTemporaryDir dir;
-    QString out, err;
 };
 }  // namespace
 
