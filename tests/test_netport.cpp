@@ -385,3 +385,14 @@ TEST_F(Ser2net, AServerThatDiesMidTransferIsALineLost)
         }
     }
 }
+
+TEST_F(Ser2net, ASilentGatewayBehindTheServerIsNamedWithoutCables)
+{
+    TSimOptions o;
+    o.silentAfter = 0;
+    Serve(o);
+    EXPECT_EQ(Run({"identify", "--port", server.ports[0].rfc2217, "--wait", "1"}), 12);
+    EXPECT_TRUE(err.contains("The gateway behind " + server.ports[0].rfc2217 + " did not answer within 1 s")) << err.toStdString();
+    EXPECT_TRUE(err.contains("terminal server's line")) << err.toStdString();
+    EXPECT_FALSE(err.contains("cable")) << err.toStdString();
+}
