@@ -14,7 +14,6 @@
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
-#include "Netport.h"
 #include "Parametry.h"
 
 #include <QCommandLineParser>
@@ -328,7 +327,7 @@ public:
         Terminal().m_View = &m_Dialing;
         Terminal().m_OnStateChange = [this](bool c, bool a) { ops.SetLinkState(c, a); };
         if (!o.modemNumber.isEmpty()) {
-            if (o.modem.startsWith('/') || IsNetworkPort(o.modem))
+            if (o.modem.startsWith('/'))
                 Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
                     std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
             ops.IsModem = true;
