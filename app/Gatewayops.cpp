@@ -20,6 +20,7 @@
 #include <grp.h>
 #include <map>
 #include <sys/stat.h>
+#include <utility>
 
 using namespace ImageLayout;
 using namespace OpsDetail;
@@ -92,6 +93,7 @@ void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
     // A raw write that failed because the line went is a line lost.
     const uint8_t code = e.Code == CE_SEND_ERROR ? m_Terminal.SendFailure() : e.Code;
     SetOutcome(TOutcome::Link, code);
+    if (std::exchange(m_LinkErrorSaid, false)) return;
     const bool network = NetworkLink();
     QString message;
     switch (code) {
@@ -199,6 +201,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     if (!ModemConnected) m_Terminal.m_Timeout = 1000;
     QElapsedTimer waited;
     waited.start();
+    bool upgrade = false;
     while (!m_UI.Cancelled()) {
         try {
             if (!ModemConnected) {
@@ -230,9 +233,10 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                     return false;
                 }
                 m_IdentSw.clear();  // the upgrade changes it
-                return Upgrade(false);
+                upgrade = true;
+            } else {
+                return true;
             }
-            return true;
         } catch (const CCOMTermExp& e) {
             // A break ends the operation; its caller sends "A" and closes.
             if (e.Code == CE_USER) throw;
@@ -252,6 +256,8 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 }
             }
         }
+        // Outside the retries of the identification: a failed upgrade is never started again unasked.
+        if (upgrade) return Upgrade(false);
         if (AnswerWaitMs > 0 && waited.elapsed() >= AnswerWaitMs) {
             SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
             Remove();
@@ -282,8 +288,8 @@ bool CGatewayOps::Identify()
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, false);
     try {
         if (OpenGatewayLink(true)) {
-            // "B" and "C" were answered by the identification step; an upgrade
-            // run from it changed the version, which is then asked again.
+            // "B" and "C" were answered by the identification step, or "C" by
+            // the confirmation of an upgrade run from it.
             if (m_IdentSw.empty()) m_IdentSw = Ident('C');
             const std::string serial = Ident('D');
             const std::string lock = Ident('F');
@@ -420,6 +426,7 @@ bool CGatewayOps::EzRgnBtn2Click()
     if (done) {
         m_Parameters.Restore(read.Snapshot());
         PinChanged = PasswordChanged = false;
+        SourceGaps = {};
         m_UI.Message(Text(112), TIcon::Information);
     }
     if (LoadPage) LoadPage();

@@ -1,5 +1,5 @@
 #include "Commint.h"
-#include "clirunner.h"
+#include "clirun.h"
 #include "Demo.h"
 #include "Imagelayout.h"
 #include "simfixture.h"

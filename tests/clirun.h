@@ -1,4 +1,4 @@
-// Runs korvanext-cli in a scratch folder while the test's simulators answer.
+// korvanext-cli run from a test, in a folder of the test's own.
 #pragma once
 #include "simfixture.h"
 
@@ -7,13 +7,33 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
 
+// The exit status, or -1 when the program did not end by itself in time.
+inline int RunCli(const QStringList& args, const QString& folder, QString& out, QString& err,
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int waitMs = 60000)
+{
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
+    p.setArguments(args);
+    p.setWorkingDirectory(folder);
+    p.setProcessEnvironment(env);
+    p.start();
+    p.waitForFinished(waitMs);
+    out = QString::fromUtf8(p.readAllStandardOutput());
+    err = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit && p.state() == QProcess::NotRunning ? p.exitCode() : -1;
+}
+
+// A test's scratch folder with korvanext-cli run in it, also while the test
+// does something meanwhile (Start, then Finish).
 struct TCliRunner {
-    // Runs korvanext-cli while the simulators' threads answer; returns the exit code.
-    int Run(const QStringList& args) { return Finish(Start(args)); }
+    int Run(const QStringList& args) { return RunCli(args, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 120000); }
+    // Started and left running, for what a test does to it meanwhile.
     std::unique_ptr<QProcess> Start(const QStringList& args)
     {
         auto p = std::make_unique<QProcess>();
