@@ -8,6 +8,7 @@
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
+#include "Netport.h"
 #include "Parametry.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
+#include <map>
 #include <sys/stat.h>
 #include <utility>
 
@@ -45,8 +47,23 @@ static QString DeviceGroup(const std::string& device)
     return QString::fromLocal8Bit(found->gr_name);
 }
 
+// A terminal server's port: its failures name the host and the cause, never a cable.
+static QString NetworkFailureText(const CCOMTermExp& e, const std::function<QString(int)>& text)
+{
+    QString message = Substitute(text(620), {QString::fromStdString(e.Device), QString::fromLocal8Bit(e.Detail.c_str())});
+    static const std::map<TNetFailure, int> hints = {{nfRefused, 621},    {nfHostNotFound, 622}, {nfUnreachable, 623},
+                                                     {nfTimedOut, 624},   {nfNoComPort, 625},    {nfClosed, 626},
+                                                     {nfBadName, 627}};
+    const auto hint = hints.find(e.NetFailure);
+    if (hint != hints.end()) message += "\n" + text(hint->second);
+    return message;
+}
+
+bool CGatewayOps::NetworkLink() const { return !ModemConnected && IsNetworkPort(ComPort); }
+
 QString CGatewayOps::OpenFailureText(const CCOMTermExp& e) const
 {
+    if (e.NetFailure != nfNone) return NetworkFailureText(e, [this](int n) { return Text(n); });
     QString message = Text(125);
     if (e.Device.empty()) return message;
     message += "\n\n" + Substitute(Text(315), {QString::fromLocal8Bit(e.Device.c_str()), QString::fromLocal8Bit(e.Detail.c_str())});
@@ -73,16 +90,23 @@ QString CGatewayOps::OpenFailureText(const CCOMTermExp& e) const
 
 void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
 {
-    SetOutcome(TOutcome::Link, e.Code);
+    // A raw write that failed because the line went is a line lost.
+    const uint8_t code = e.Code == CE_SEND_ERROR ? m_Terminal.SendFailure() : e.Code;
+    SetOutcome(TOutcome::Link, code);
     if (std::exchange(m_LinkErrorSaid, false)) return;
+    const bool network = NetworkLink();
     QString message;
-    switch (e.Code) {
+    switch (code) {
     case CE_USER: return;
     case CE_OPEN_ERROR: message = OpenFailureText(e); break;
     case CE_CONNECTION_TIMEOUT:
-    case CE_PARSING_ERROR: message = Substitute(Text(110), {LinkErrorName(e.Code)}); break;
+    case CE_PARSING_ERROR:
+        message = network ? Substitute(Text(628), {ComPort, LinkErrorName(code)}) : Substitute(Text(110), {LinkErrorName(code)});
+        break;
     case CE_NOT_CONNECTED:
-    case CE_SEND_ERROR: message = Substitute(Text(109), {LinkErrorName(e.Code)}); break;
+    case CE_SEND_ERROR:
+        message = network ? Substitute(Text(630), {ComPort, LinkErrorName(code)}) : Substitute(Text(109), {LinkErrorName(code)});
+        break;
     default: message = Substitute(Text(109), {QString::number(e.Code)}); break;
     }
     if (!message.isEmpty()) m_UI.Message(message.left(1000), TIcon::Error);
@@ -237,7 +261,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
         if (AnswerWaitMs > 0 && waited.elapsed() >= AnswerWaitMs) {
             SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
             Remove();
-            m_UI.Message(Substitute(Text(320), {ModemConnected ? ModemNumber : PortName(),
+            m_UI.Message(Substitute(Text(NetworkLink() ? 629 : 320), {ModemConnected ? ModemNumber : PortName(),
                                                 QString::number((AnswerWaitMs + 999) / 1000)}),
                          TIcon::Error);
             return false;

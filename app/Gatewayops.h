@@ -96,6 +96,8 @@ public:
     bool WriteSelected(const CParameters& source, const std::vector<TSettingRef>& chosen,
                        const std::vector<uint8_t>& compared, std::vector<uint8_t>* written = nullptr);
     void ShowLinkError(const CCOMTermExp& e);
+    // The link is a terminal server's network port, not a cable.
+    bool NetworkLink() const;
     // Text 125 with the device, the system's reason and what to do about it.
     QString OpenFailureText(const CCOMTermExp& e) const;
     void SetLinkState(bool connected, bool callActive);

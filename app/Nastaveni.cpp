@@ -7,6 +7,7 @@
 #include "Keyboard.h"
 #include "Language.h"
 #include "Main.h"
+#include "Netport.h"
 #include "Prompts.h"
 
 #include <QApplication>
@@ -128,6 +129,8 @@ void TFNastaveni::Run(TFMain& main)
         if (legacy.contains(d.path)) continue;
         ComboBox1->addItem(d.name + "  (" + QFileInfo(d.device).fileName() + ")", d.path);
     }
+    // A terminal server's port that was typed stays in the list under its own name.
+    if (IsNetworkPort(o.ComPort)) ComboBox1->addItem(o.ComPort, o.ComPort);
     const int known = ComboBox1->findData(o.ComPort);
     ComboBox1->setCurrentIndex(std::max(known, 0));
     if (known < 0 && o.ComPort.startsWith('/')) ComboBox1->setEditText(o.ComPort);

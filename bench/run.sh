@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every figure of the tool against the simulator paced to 19200 baud, one line
-# each: name value unit. Takes about a minute and a half (bench/run.sh --link 50
+# each: name value unit. Takes about six minutes (bench/run.sh --link 50
 # adds the long block-read run).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +13,8 @@ count=2
 "$bin/korvanext-benchlink" upgrade
 # Eight gateways backed up at once against one.
 KVX_BUILD_DIR=${KVX_BUILD_DIR:-$root/build} "$root/bench/fleet.sh"
+# Read, write and a fleet through ser2net (raw TCP and RFC 2217) against the direct line.
+KVX_BUILD_DIR=${KVX_BUILD_DIR:-$root/build} "$root/bench/netport.sh"
 # Cold start to the first shown window, and the window's memory, offscreen.
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT

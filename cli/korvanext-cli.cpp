@@ -357,6 +357,8 @@ public:
         ops.ComPort = o.ports.value(0);
         ops.FirmwareFolder = ProgramFolder();
         ops.AnswerWaitMs = o.waitSeconds * 1000;
+        // Connecting to a terminal server waits as long as an answer would, never for ever.
+        if (o.waitSeconds > 0) Terminal().m_Comm.ConnectTimeout = o.waitSeconds * 1000;
         // Only the upgrade command flashes; every other one stops at old firmware.
         ops.OfferUpgrade = false;
         Terminal().m_View = &m_Dialing;
@@ -1030,7 +1032,8 @@ const char* const kJsonHelp =
 const char* const kLinkHelp =
     "LINK:\n"
     "  --port PORT          serial port: a device path or Com1..Com8 (default Com1); repeat it,\n"
-    "                       or give --ports-from FILE, to run on several gateways at once\n"
+    "                       or give --ports-from FILE, to run on several gateways at once;\n"
+    "                       a terminal server's port: rfc2217://HOST:PORT or socket://HOST:PORT\n"
     "  --ports-from FILE    the ports, one a line ('#' starts a comment)\n"
     "  --modem-number NUMBER --modem DEVICE     dial the gateway instead\n"
     "  --yes, -y            agree to the gateway's questions\n"

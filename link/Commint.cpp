@@ -1,6 +1,7 @@
 #include "Commint.h"
 
 #include "Commonutils.h"
+#include "Netport.h"
 
 #include <QMetaObject>
 #include <QDir>
@@ -75,6 +76,47 @@ void TCommEventChars::Assign(const TCommEventChars& other)
     EofChar = other.EofChar;
     EvtChar = other.EvtChar;
 }
+
+static long long NowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+namespace {
+// A serial device (or a modem call's data channel): the descriptor is ours and
+// closes with the transport. Its line settings are written by the port.
+class TDeviceTransport : public TDescriptorTransport {
+public:
+    using TDescriptorTransport::TDescriptorTransport;
+    ssize_t Send(const uint8_t* buffer, size_t count) override
+    {
+        for (;;) {
+            const ssize_t n = ::write(m_Fd, buffer, count);
+            if (n >= 0) return n;
+            if (errno == EINTR) continue;
+            return errno == EAGAIN ? 0 : -1;
+        }
+    }
+    ssize_t Receive(uint8_t* buffer, size_t count) override
+    {
+        for (;;) {
+            const ssize_t n = ::read(m_Fd, buffer, count);
+            if (n >= 0) return n;
+            if (errno == EINTR) continue;
+            return errno == EAGAIN ? 0 : -1;
+        }
+    }
+    int InQueue() const override { return Queue(FIONREAD); }
+    int OutQueue() const override { return Queue(TIOCOUTQ); }
+    void Purge(bool in, bool out) override
+    {
+        if (in || out) tcflush(m_Fd, in && out ? TCIOFLUSH : in ? TCIFLUSH : TCOFLUSH);
+    }
+    bool Drain(int timeoutMs) override { return DrainQueue(TIOCOUTQ, timeoutMs); }
+};
+}  // namespace
 
 TComm::TComm() : m_Context(std::make_unique<QObject>()) {}
 
@@ -212,9 +254,19 @@ KVX_SETTER(SetOptions, unsigned, m_Options)
 KVX_SETTER(SetFlowControl, TFlowControl, m_FlowControl)
 #undef KVX_SETTER
 
+TLineSettings TComm::Line() const
+{
+    static const int bits[] = {4, 5, 6, 7, 8};
+    return {BaudRateValue(m_BaudRate), bits[m_Databits], int(m_Parity), int(m_Stopbits), int(m_FlowControl)};
+}
+
 void TComm::ApplySettings()
 {
     if (!Enabled()) return;
+    if (Network()) {
+        if (!m_Transport->Apply(Line())) throw ECommError("Error updating DataControlBlock", errno);
+        return;
+    }
     termios t{};
     if (tcgetattr(m_Handle, &t) != 0) throw ECommError("Error updating DataControlBlock", errno);
     const speed_t speed = SpeedConstant(m_BaudRate);
@@ -256,6 +308,17 @@ void TComm::ApplySettings()
 void TComm::Open()
 {
     RequireClosed(*this);
+    if (IsNetworkPort(m_DeviceName)) {
+        // The server is given the line settings as the connection opens.
+        Adopt(OpenNetworkPort(m_DeviceName, Line(), ConnectTimeout), false);
+        return;
+    }
+    OpenDevice();
+}
+
+// Every way a serial device is opened passes here.
+void TComm::OpenDevice()
+{
     const QByteArray path = DevicePath(m_DeviceName).toLocal8Bit();
     // Every failure names the device, so that the user sees which one and why.
     auto fail = [&](const char* text, int code, int system) {
@@ -283,7 +346,7 @@ void TComm::Open()
     }
     m_Exclusive = ioctl(fd, TIOCEXCL) == 0;
     try {
-        Adopt(fd, true);
+        Adopt(std::make_unique<TDeviceTransport>(fd), true);
     } catch (ECommError& e) {
         e.Device = path.toStdString();
         throw;
@@ -300,12 +363,13 @@ void TComm::OpenTAPI(int handle)
         throw ECommError("Invalid device handle, access denied", -1);
     }
     fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) | O_NONBLOCK);
-    Adopt(handle, false);
+    Adopt(std::make_unique<TDeviceTransport>(handle), false);
 }
 
-void TComm::Adopt(int fd, bool applySettings)
+void TComm::Adopt(std::unique_ptr<TTransport> transport, bool applySettings)
 {
-    m_Handle = fd;
+    m_Transport = std::move(transport);
+    m_Handle = m_Transport->Handle();
     try {
         StartThread();
         if (applySettings) ApplySettings();
@@ -322,7 +386,7 @@ void TComm::Close()
     StopThread();
     if (m_Exclusive) (void)ioctl(m_Handle, TIOCNXCL);
     m_Exclusive = false;
-    ::close(m_Handle);
+    m_Transport.reset();
     m_Handle = -1;
 }
 
@@ -365,7 +429,7 @@ void TComm::EventLoop(int fd, int wakeFd, unsigned generation)
 {
     bool watching = true;
     while (!m_Stop) {
-        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, POLLIN, 0}};
+        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, POLLIN | POLLRDHUP, 0}};
         const int n = ::poll(fds, watching ? 2 : 1, -1);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -375,7 +439,11 @@ void TComm::EventLoop(int fd, int wakeFd, unsigned generation)
         if (!watching) continue;
         unsigned mask = 0;
         if (fds[1].revents & POLLIN) mask |= evRxChar;
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        // A connection the far end closed is lost once what it sent before is read.
+        int unread = 0;
+        const bool closed = (fds[1].revents & POLLRDHUP) && (ioctl(fd, FIONREAD, &unread) != 0 || unread == 0);
+        if (closed) mask &= ~evRxChar;
+        if (closed || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
             mask |= evError | evRlsd;
             watching = false;  // a dead line would wake the poll for ever
         }
@@ -419,13 +487,6 @@ void TComm::Dispatch(unsigned mask, unsigned generation)
     if ((mask & evTxEmpty) && OnTxEmpty) OnTxEmpty(this);
 }
 
-static long long NowMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
 int TComm::Write(const void* buffer, int count)
 {
     std::lock_guard<TCriticalSection> g(m_Lock);
@@ -433,14 +494,21 @@ int TComm::Write(const void* buffer, int count)
     const auto* p = static_cast<const uint8_t*>(buffer);
     int done = 0;
     const long long deadline = NowMs() + WriteTimeout;
-    while (done < count) {
-        const ssize_t n = ::write(m_Handle, p + done, size_t(count - done));
+    // Bytes a transport took but still holds count as written only once they are out.
+    while (done < count || !m_Transport->Flush()) {
+        const ssize_t n = m_Transport->Send(p + done, size_t(count - done));
         if (n > 0) {
             done += int(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) throw ECommError("Write error", errno);
+        if (n < 0) {
+            // A connection the far end closed is a line lost, as a pulled cable is.
+            if (errno == EPIPE || errno == ECONNRESET) {
+                if (OnError) OnError(this, CE_LINELOST);
+                return -1;
+            }
+            throw ECommError("Write error", errno);
+        }
         const long long left = deadline - NowMs();
         if (left <= 0) return -1;
         pollfd pfd{m_Handle, POLLOUT, 0};
@@ -454,37 +522,29 @@ int TComm::Read(void* buffer, int count)
 {
     std::lock_guard<TCriticalSection> g(m_Lock);
     if (!Enabled()) throw ECommError("Read error", EBADF);
-    for (;;) {
-        const ssize_t n = ::read(m_Handle, buffer, size_t(count));
-        if (n >= 0) return int(n);
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN) return 0;
-        throw ECommError("Read error", errno);
-    }
+    const ssize_t n = m_Transport->Receive(static_cast<uint8_t*>(buffer), size_t(std::max(count, 0)));
+    if (n < 0) throw ECommError("Read error", errno);
+    return int(n);
 }
 
-int TComm::InQueCount() const
-{
-    int n = 0;
-    if (!Enabled() || ioctl(m_Handle, FIONREAD, &n) != 0) return -1;
-    return n;
-}
+int TComm::InQueCount() const { return Enabled() ? m_Transport->InQueue() : -1; }
 
-int TComm::OutQueCount() const
-{
-    int n = 0;
-    if (!Enabled() || ioctl(m_Handle, TIOCOUTQ, &n) != 0) return -1;
-    return n;
-}
+int TComm::OutQueCount() const { return Enabled() ? m_Transport->OutQueue() : -1; }
 
 void TComm::PurgeIn()
 {
-    if (Enabled()) tcflush(m_Handle, TCIFLUSH);
+    if (Enabled()) m_Transport->Purge(true, false);
 }
 
 void TComm::PurgeOut()
 {
-    if (Enabled()) tcflush(m_Handle, TCOFLUSH);
+    if (Enabled()) m_Transport->Purge(false, true);
+}
+
+bool TComm::Drain(int timeoutMs)
+{
+    std::lock_guard<TCriticalSection> g(m_Lock);
+    return Enabled() && m_Transport->Drain(timeoutMs);
 }
 
 // Modem-control requests that the device does not support (a pseudo-terminal,

@@ -3,6 +3,7 @@
 // port events and hands each one to the user-interface thread.
 #pragma once
 #include "Commobjs.h"
+#include "Transport.h"
 
 #include <QString>
 #include <QStringList>
@@ -42,7 +43,8 @@ public:
     // The system's reason (an errno value), also where ErrorCode is the
     // component's own -1: a device that is not a terminal gives ENOTTY.
     int SystemError;
-    std::string Device;  // the device path, for failures of Open
+    std::string Device;  // the device path (HOST:PORT for a network port), for failures of Open
+    TNetFailure NetFailure = nfNone;  // why a network port failed
 };
 
 class TComm;
@@ -88,6 +90,8 @@ public:
     void Close();
     void CloseTAPI() { Close(); }
     bool Enabled() const { return m_Handle >= 0; }
+    // The port is a network connection (a terminal server's), not a device.
+    bool Network() const { return m_Transport && m_Transport->Network(); }
     int Handle() const { return m_Handle; }
 
     int Write(const void* buffer, int count);
@@ -96,6 +100,8 @@ public:
     int OutQueCount() const;
     void PurgeIn();
     void PurgeOut();
+    // Waits until every byte written has left, at most timeoutMs; false when some remain.
+    bool Drain(int timeoutMs);
     void SetDTRState(bool on);
     void SetRTSState(bool on);
     void SetBREAKState(bool on);
@@ -128,6 +134,8 @@ public:
     void ApplySettings();  // writes the line settings when open
 
     int ReadTimeout = 1000;
+    // Bound of connecting to a network port, and of its server's confirmations.
+    int ConnectTimeout = 10000;
     int WriteTimeout = 1000;
 
     std::function<void(TComm*)> OnBreak, OnCts, OnDsr, OnRing, OnRlsd, OnRxFlag, OnTxEmpty;
@@ -135,14 +143,17 @@ public:
     std::function<void(TComm*, int count)> OnRxChar;
 
 private:
-    void Adopt(int fd, bool applySettings);
+    void OpenDevice();
+    void Adopt(std::unique_ptr<TTransport> transport, bool applySettings);
+    TLineSettings Line() const;
     void StartThread();
     void StopThread();
     void EventLoop(int fd, int wakeFd, unsigned generation);
     void Dispatch(unsigned mask, unsigned generation);
     void Escape(unsigned long request, int bit, bool modemLine);
 
-    int m_Handle = -1;
+    std::unique_ptr<TTransport> m_Transport;
+    int m_Handle = -1;  // the transport's, for the event thread and the device's line settings
     bool m_Exclusive = false;  // the tty lock is ours to give back
     QString m_DeviceName = "Com2";
     TSimpleEvent m_Event;

@@ -91,11 +91,15 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
             m_Comm.Open();
             break;
         } catch (const ECommError& e) {
-            if (!reopening || e.SystemError != EBUSY || attempt >= 100) {
+            // A terminal server may still be letting go of the line it served us a moment ago.
+            const bool held = e.SystemError == EBUSY || e.NetFailure == nfClosed;
+            if (!reopening || !held || attempt >= 100) {
                 CCOMTermExp x(CE_OPEN_ERROR);
                 x.Device = e.Device.empty() ? TComm::DevicePath(port).toStdString() : e.Device;
                 x.SystemError = e.SystemError;
-                x.Detail = e.SystemError > 0 ? std::strerror(e.SystemError) : e.Text;
+                x.NetFailure = e.NetFailure;
+                // A network port's own text says more than the system's word for its error.
+                x.Detail = e.SystemError > 0 && e.NetFailure == nfNone ? std::strerror(e.SystemError) : e.Text;
                 throw x;
             }
             QThread::msleep(10);
@@ -145,9 +149,9 @@ void CCOMTerminal::Send(const std::string& command)
 {
     if (command.empty()) return;
     try {
-        if (m_Comm.Write(command.data(), int(command.size())) != int(command.size())) throw CCOMTermExp(CE_SEND_ERROR);
+        if (m_Comm.Write(command.data(), int(command.size())) != int(command.size())) throw CCOMTermExp(SendFailure());
         m_Count = 0;
-        if (m_Terminator != 0 && m_Comm.Write(&m_Terminator, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
+        if (m_Terminator != 0 && m_Comm.Write(&m_Terminator, 1) != 1) throw CCOMTermExp(SendFailure());
     } catch (const CCOMTermExp&) {
         throw;
     } catch (...) {

@@ -35,6 +35,7 @@ public:
     std::string Device;
     int SystemError = 0;
     std::string Detail;
+    TNetFailure NetFailure = nfNone;  // why a network port could not be opened
 };
 
 const char* LinkErrorName(uint8_t code);
@@ -112,6 +113,8 @@ public:
     int m_BaudRate = 0;
     bool m_Waiting = false;   // a wait is running (a second one would corrupt it)
     bool m_LineLost = false;  // the device went away while open
+    // What a write that failed means: the line lost, when it went, else a send failure.
+    uint8_t SendFailure() const { return m_LineLost ? CE_NOT_CONNECTED : CE_SEND_ERROR; }
 
     // Where dialling shows its progress (the dialog; a silent one when none is set).
     TDialingView* m_View = nullptr;

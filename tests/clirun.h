@@ -1,9 +1,17 @@
 // korvanext-cli run from a test, in a folder of the test's own.
 #pragma once
+#include "simfixture.h"
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
 
 // The exit status, or -1 when the program did not end by itself in time.
 inline int RunCli(const QStringList& args, const QString& folder, QString& out, QString& err,
@@ -20,3 +28,49 @@ inline int RunCli(const QStringList& args, const QString& folder, QString& out, 
     err = QString::fromUtf8(p.readAllStandardError());
     return p.exitStatus() == QProcess::NormalExit && p.state() == QProcess::NotRunning ? p.exitCode() : -1;
 }
+
+// A test's scratch folder with korvanext-cli run in it, also while the test
+// does something meanwhile (Start, then Finish).
+struct TCliRunner {
+    int Run(const QStringList& args) { return RunCli(args, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 120000); }
+    // Started and left running, for what a test does to it meanwhile.
+    std::unique_ptr<QProcess> Start(const QStringList& args)
+    {
+        auto p = std::make_unique<QProcess>();
+        p->setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
+        p->setArguments(args);
+        p->setWorkingDirectory(dir.path());
+        p->start();
+        EXPECT_TRUE(p->waitForStarted());
+        return p;
+    }
+    int Finish(std::unique_ptr<QProcess> p)
+    {
+        p->waitForFinished(120000);
+        out = QString::fromUtf8(p->readAllStandardOutput());
+        err = QString::fromUtf8(p->readAllStandardError());
+        return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
+    }
+    // Waits (serving the simulators) until the condition holds.
+    static bool WaitFor(const std::function<bool()>& condition, int ms = 20000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!condition() && t.elapsed() < ms) PumpEvents(20);
+        return condition();
+    }
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    void WriteFile(const QString& name, const QByteArray& bytes) const
+    {
+        QFile f(Path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    QByteArray ReadFile(const QString& path) const
+    {
+        QFile f(QDir(dir.path()).filePath(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QTemporaryDir dir;
+    QString out, err;
+};

@@ -1,4 +1,5 @@
 #include "Commint.h"
+#include "clirun.h"
 #include "Demo.h"
 #include "Imagelayout.h"
 #include "simfixture.h"
@@ -24,50 +25,10 @@ namespace {
 QString Program(const char* name) { return QCoreApplication::applicationDirPath() + "/" + name; }
 QString DemoFirmware() { return DemoFolder() + "Korvanext-3.20-demo.Bin"; }
 
-struct Cli : SimFixture {
-    // Runs korvanext-cli while the simulators' threads answer; returns the exit code.
-    int Run(const QStringList& args) { return Finish(Start(args)); }
-    std::unique_ptr<QProcess> Start(const QStringList& args)
-    {
-        auto p = std::make_unique<QProcess>();
-        p->setProgram(Program("korvanext-cli"));
-        p->setArguments(args);
-        p->setWorkingDirectory(dir.path());
-        p->start();
-        EXPECT_TRUE(p->waitForStarted());
-        return p;
-    }
-    int Finish(std::unique_ptr<QProcess> p)
-    {
-        p->waitForFinished(60000);
-        out = QString::fromUtf8(p->readAllStandardOutput());
-        err = QString::fromUtf8(p->readAllStandardError());
-        return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
-    }
-    // Waits (serving the simulators) until the condition holds.
-    static bool WaitFor(const std::function<bool()>& condition, int ms = 20000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!condition() && t.elapsed() < ms) PumpEvents(20);
-        return condition();
-    }
-    QString Path(const char* name) const { return dir.filePath(name); }
-    void WriteFile(const char* name, const QByteArray& bytes) const
-    {
-        QFile f(Path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-    QByteArray ReadFile(const QString& path) const
-    {
-        QFile f(QDir(dir.path()).filePath(path));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+struct Cli : SimFixture, TCliRunner {
+    using TCliRunner::Run;  // not the test's own Run
     QJsonObject Json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
     int Lines(const QString& text) const { return int(text.trimmed().split('\n').size()); }
-    QTemporaryDir dir;
-    QString out, err;
 };
 
 // More gateways for a run on several ports.

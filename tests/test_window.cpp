@@ -195,6 +195,27 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     });
     main->BSettingClick();
     EXPECT_EQ(main->m_Ops.ComPort.toStdString(), "Com3");
+    // A terminal server's port is typed as its URL and is still chosen when the settings open again.
+    const QString network = "rfc2217://[::1]:3001";
+    for (const bool again : {false, true}) {
+        QString shown;
+        QTimer::singleShot(100, [&] {
+            QLineEdit* edit = d->ComboBox1->lineEdit();
+            ASSERT_NE(edit, nullptr);
+            shown = d->ComboBox1->currentText();
+            if (!again) {
+                edit->selectAll();
+                QTest::keyClicks(edit, network);
+            }
+            QTest::keyClick(edit, Qt::Key_Return);
+            if (d->isVisible()) d->reject();
+        });
+        main->BSettingClick();
+        EXPECT_EQ(main->m_Ops.ComPort.toStdString(), network.toStdString());
+        if (again) {
+            EXPECT_EQ(shown.toStdString(), network.toStdString());
+        }
+    }
 }
 
 TEST_F(Hands, ClosingWithUnsavedEditsAsksSaveDiscardOrCancel)

@@ -1,0 +1,29 @@
+#include "Transport.h"
+
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+TDescriptorTransport::~TDescriptorTransport() { ::close(m_Fd); }
+
+int TDescriptorTransport::Queue(unsigned long request) const
+{
+    int n = 0;
+    return ioctl(m_Fd, request, &n) == 0 ? n : -1;
+}
+
+bool TDescriptorTransport::DrainQueue(unsigned long request, int timeoutMs)
+{
+    // tcdrain() and the socket have no bounded wait for it: the queue is watched.
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        const int left = Flush() ? Queue(request) : 1;
+        if (left <= 0) return left == 0;
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if ((now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000 >= timeoutMs) return false;
+        timespec pause{0, 2000000};
+        nanosleep(&pause, nullptr);
+    }
+}

@@ -1,0 +1,398 @@
+#include "Comterminal.h"
+#include "Demo.h"
+#include "Netport.h"
+#include "Telnetcodec.h"
+#include "clirun.h"
+#include "ser2netfixture.h"
+#include "simfixture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <atomic>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+using Codec = TTelnetCodec;
+std::string Bytes(std::initializer_list<int> b)
+{
+    std::string s;
+    for (int c : b) s += char(c);
+    return s;
+}
+// Feeds text to the codec in pieces of `step` bytes and returns the data.
+std::string Decode(Codec& c, const std::string& text, size_t step = 1)
+{
+    std::string data;
+    for (size_t i = 0; i < text.size(); i += step) {
+        const size_t n = std::min(step, text.size() - i);
+        std::string out(n, '\0');
+        out.resize(c.Decode(reinterpret_cast<const uint8_t*>(text.data() + i), n, reinterpret_cast<uint8_t*>(out.data())));
+        data += out;
+    }
+    return data;
+}
+// The server's side of a good opening: binary both ways and the COM-PORT-OPTION taken.
+const std::string kAgree = Bytes({255, 253, 0, 255, 251, 0, 255, 253, 44});
+}  // namespace
+
+TEST(TelnetCodec, DataBytes0xFFAreDoubledOnTheLineAndSingleInTheProgram)
+{
+    std::string data;
+    for (int i = 0; i < 512; ++i) data += char(i % 7 == 0 ? 0xFF : i);
+    std::string line;
+    Codec::Escape(reinterpret_cast<const uint8_t*>(data.data()), data.size(), line);
+    EXPECT_EQ(line.size(), data.size() + size_t(std::count(data.begin(), data.end(), char(0xFF))));
+    // However the reads cut it, an IAC IAC pair among them included.
+    for (size_t step : {size_t(1), size_t(2), size_t(3), size_t(64), line.size()}) {
+        Codec c;
+        EXPECT_EQ(Decode(c, line, step), data) << step;
+        EXPECT_TRUE(c.TakeReplies().empty());
+    }
+    // The COM-PORT-OPTION's values are escaped the same way.
+    EXPECT_EQ(Codec::ComPortCommand(Codec::SetBaudrate, Bytes({0, 0, 0xFF, 1})),
+              Bytes({255, 250, 44, 1, 0, 0, 255, 255, 1, 255, 240}));
+}
+
+TEST(TelnetCodec, NegotiationAnswersOnlyChangesAndNeverTakesAnEcho)
+{
+    Codec c;
+    const std::string offers = c.Start();
+    EXPECT_EQ(offers, Bytes({255, 251, 0, 255, 253, 0, 255, 251, 3, 255, 253, 3, 255, 251, 44}));
+    EXPECT_FALSE(c.Ready());
+    // Agreeing to our own offers needs no answer.
+    EXPECT_EQ(Decode(c, kAgree + "ok"), "ok");
+    EXPECT_TRUE(c.TakeReplies().empty());
+    EXPECT_TRUE(c.Ready());
+    // An echo would mix our bytes into the replies: declined once, however often offered.
+    Decode(c, Bytes({255, 251, 1, 255, 251, 1, 255, 253, 24, 255, 253, 24}));
+    EXPECT_EQ(c.TakeReplies(), Bytes({255, 254, 1, 255, 252, 24}));
+    // An option it turns off is acknowledged once; the refusal of binary mode is noted.
+    Decode(c, Bytes({255, 252, 0, 255, 252, 0}));
+    EXPECT_EQ(c.TakeReplies(), Bytes({255, 254, 0}));
+    EXPECT_TRUE(c.Refused());
+    EXPECT_FALSE(c.Ready());
+
+    Codec noComPort;
+    noComPort.Start();
+    Decode(noComPort, Bytes({255, 254, 44}));
+    EXPECT_TRUE(noComPort.Refused());
+}
+
+TEST(TelnetCodec, SubnegotiationsAreBoundedAndTheirAnswersCounted)
+{
+    Codec c;
+    c.Start();
+    // 57600 = 0x0000E100, split over single-byte reads, data around it.
+    EXPECT_EQ(Decode(c, "a" + Bytes({255, 250, 44, 101, 0, 0, 0xE1, 0, 255, 240}) + "b"), "ab");
+    EXPECT_EQ(c.Acks(Codec::SetBaudrate), 1u);
+    EXPECT_EQ(c.AckedBaud(), 57600u);
+    // A value with 0xFF in it arrives doubled.
+    Decode(c, Bytes({255, 250, 44, 101, 0, 0, 255, 255, 1, 255, 240}), 4);
+    EXPECT_EQ(c.AckedBaud(), 0xFF01u);
+    // A flood inside a subnegotiation is dropped, not stored, and data resumes after it.
+    EXPECT_EQ(Decode(c, Bytes({255, 250, 44, 101}) + std::string(100000, '\x01') + Bytes({255, 240}) + "c", 4096), "c");
+    EXPECT_EQ(c.Dropped(), 1u);
+    EXPECT_EQ(c.Acks(Codec::SetBaudrate), 2u);
+    // A command inside an unfinished subnegotiation ends it and still counts.
+    EXPECT_EQ(Decode(c, Bytes({255, 250, 44, 101, 0, 255, 251, 1}) + "d"), "d");
+    EXPECT_EQ(c.Dropped(), 2u);
+    EXPECT_EQ(c.TakeReplies(), Bytes({255, 254, 1}));
+    // One that never ends swallows what follows but holds no more than its bound.
+    EXPECT_EQ(Decode(c, Bytes({255, 250, 44}) + std::string(10000, 'x'), 999), "");
+    EXPECT_EQ(c.Acks(Codec::SetBaudrate), 2u);
+}
+
+TEST(NetworkPort, Names)
+{
+    TNetworkAddress a;
+    ASSERT_TRUE(ParseNetworkPort("socket://gw-rack.example:3001", a));
+    EXPECT_FALSE(a.comPort);
+    EXPECT_EQ(a.Name(), "gw-rack.example:3001");
+    ASSERT_TRUE(ParseNetworkPort(" RFC2217://[fe80::1%eth0]:2217/ ", a));
+    EXPECT_TRUE(a.comPort);
+    EXPECT_EQ(a.host, "fe80::1%eth0");
+    EXPECT_EQ(a.Name(), "[fe80::1%eth0]:2217");
+    for (const char* bad : {"socket://host", "socket://host:0", "socket://host:65536", "rfc2217://::1:22",
+                            "socket://:22", "socket://a b:22", "tcp://host:22", "/dev/ttyS0", "socket://h:22/path"}) {
+        EXPECT_FALSE(ParseNetworkPort(bad, a)) << bad;
+    }
+    EXPECT_TRUE(IsNetworkPort("socket://host"));  // a network port, though a wrong one: never a device path
+    EXPECT_FALSE(IsNetworkPort("/dev/socket"));
+    EXPECT_EQ(TComm::DevicePath("rfc2217://h:1"), "rfc2217://h:1");
+}
+
+namespace {
+// A one-connection server on loopback that runs `serve` with the accepted socket.
+struct TFakeServer {
+    explicit TFakeServer(std::function<void(int)> serve)
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ::listen(listener, 1);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+        thread = std::thread([this, serve] {
+            const int fd = ::accept(listener, nullptr, nullptr);
+            if (fd < 0) return;
+            serve(fd);
+            ::close(fd);
+        });
+    }
+    ~TFakeServer()
+    {
+        ::shutdown(listener, SHUT_RDWR);
+        thread.join();
+        ::close(listener);
+    }
+    QString Url(const char* scheme) const { return QString("%1://127.0.0.1:%2").arg(scheme).arg(port); }
+    int listener;
+    int port = 0;
+    std::thread thread;
+};
+
+// Reads until the peer closes or `ms` pass.
+std::string Drink(int fd, int ms)
+{
+    std::string got;
+    timeval tv{0, 50000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    QElapsedTimer t;
+    t.start();
+    char b[4096];
+    while (t.elapsed() < ms) {
+        const ssize_t n = ::recv(fd, b, sizeof b, 0);
+        if (n == 0) break;
+        if (n > 0) got.append(b, size_t(n));
+    }
+    return got;
+}
+
+TNetFailure OpenFails(const QString& url, std::string* device = nullptr, std::string* text = nullptr)
+{
+    try {
+        OpenNetworkPort(url, TLineSettings{}, 1500);
+    } catch (const ECommError& e) {
+        if (device) *device = e.Device;
+        if (text) *text = e.Text;
+        return e.NetFailure;
+    }
+    return nfNone;
+}
+}  // namespace
+
+TEST(NetworkPort, EachFailureNamesTheServerAndItsCause)
+{
+    std::string device, text;
+    const int closedPort = TSer2net::FreePort();
+    EXPECT_EQ(OpenFails(QString("socket://127.0.0.1:%1").arg(closedPort), &device), nfRefused);
+    EXPECT_EQ(device, "127.0.0.1:" + std::to_string(closedPort));
+    EXPECT_EQ(OpenFails("socket://host.invalid:1", &device), nfHostNotFound);
+    EXPECT_EQ(OpenFails("socket://host.invalid", &device), nfBadName);
+    {
+        // A raw port named as rfc2217:// never confirms the COM-PORT-OPTION: given up within the bound.
+        TFakeServer silent([](int fd) { Drink(fd, 3000); });
+        EXPECT_EQ(OpenFails(silent.Url("rfc2217")), nfNoComPort);
+    }
+    {
+        TFakeServer refusing([](int fd) {
+            const std::string no = Bytes({255, 254, 44});
+            (void)!::write(fd, no.data(), no.size());
+            Drink(fd, 1000);
+        });
+        EXPECT_EQ(OpenFails(refusing.Url("rfc2217")), nfNoComPort);
+    }
+    {
+        // A server that turns the client away says why, and the message keeps it.
+        TFakeServer busy([](int fd) { (void)!::write(fd, "Port already in use\r\n", 21); });
+        EXPECT_EQ(OpenFails(busy.Url("rfc2217"), nullptr, &text), nfClosed);
+        EXPECT_NE(text.find("Port already in use"), std::string::npos) << text;
+    }
+}
+
+TEST(NetworkPort, Rfc2217SetsTheLineAndEscapesBothWays)
+{
+    std::atomic<int> baudSeen{0};
+    std::string received;
+    auto server = std::make_unique<TFakeServer>([&](int fd) {
+        // A minimal terminal server: agrees, confirms every baud rate, sends 0xFF doubled.
+        auto answer = [&](const std::string& s) { (void)!::write(fd, s.data(), s.size()); };
+        answer(kAgree);
+        Codec c(false);
+        std::string raw;
+        QElapsedTimer t;
+        t.start();
+        char b[4096];
+        timeval tv{0, 20000};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        while (t.elapsed() < 10000) {
+            const ssize_t n = ::recv(fd, b, sizeof b, 0);
+            if (n == 0) break;
+            if (n < 0) continue;
+            raw.append(b, size_t(n));
+            // Every SET-BAUDRATE is answered with its value.
+            for (size_t at; (at = raw.find(Bytes({255, 250, 44, 1}))) != std::string::npos;) {
+                const std::string value = raw.substr(at + 4, 4);
+                if (value.size() < 4 || raw.find(Bytes({255, 240}), at) == std::string::npos) break;
+                baudSeen = uint8_t(value[2]) << 8 | uint8_t(value[3]);
+                answer(Bytes({255, 250, 44, 101}) + value + Bytes({255, 240}));
+                raw.erase(at, 10);
+            }
+            if (raw.find("END") != std::string::npos) {
+                received = raw;
+                answer(Bytes({'<', 255, 255, 0, 255, 255, '>'}));
+            }
+        }
+    });
+    TComm comm;
+    comm.SetDeviceName(server->Url("rfc2217"));
+    comm.SetBaudRate(br19200);
+    comm.Open();
+    EXPECT_TRUE(comm.Network());
+    EXPECT_EQ(baudSeen, 19200);
+    // The monitor's change of speed reaches the server's line while open.
+    comm.SetBaudRate(br57600);
+    EXPECT_EQ(baudSeen, 57600);
+    const std::string data = Bytes({1, 255, 2, 255, 255}) + "END";
+    ASSERT_EQ(comm.Write(data.data(), int(data.size())), int(data.size()));
+    std::string got;
+    QElapsedTimer t;
+    t.start();
+    while (got.size() < 5 && t.elapsed() < 5000) {
+        char b[64];
+        const int n = comm.Read(b, sizeof b);
+        got.append(b, size_t(n));
+        if (n == 0) QThread::msleep(5);
+    }
+    EXPECT_EQ(got, Bytes({'<', 255, 0, 255, '>'}));
+    EXPECT_TRUE(comm.Drain(1000));
+    comm.Close();
+    server.reset();  // what it received is read once its thread is done
+    EXPECT_NE(received.find(Bytes({1, 255, 255, 2, 255, 255, 255, 255}) + "END"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- through a real ser2net
+
+namespace {
+struct Ser2net : SimFixture, TCliRunner {
+    using TCliRunner::Run;  // not the test's own Run
+    void Serve(TSimOptions o = {})
+    {
+        StartSim(o);
+        const QString why = server.Start({port});
+        ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    }
+    TSer2net server;
+};
+}  // namespace
+
+TEST_F(Ser2net, ReadWriteCompareAndUpgradeThroughRawAndRfc2217)
+{
+    Serve();
+    const auto& p = server.ports[0];
+    for (const QString& url : {p.raw, p.rfc2217}) {
+        ASSERT_EQ(Run({"identify", "--port", url}), 0) << url.toStdString() << err.toStdString();
+        EXPECT_TRUE(out.contains("KX2-004711"));
+    }
+    ASSERT_EQ(Run({"read", "gw.kvx", "--port", p.rfc2217}), 0) << err.toStdString();
+    QByteArray text = ReadFile("gw.kvx");
+    text.replace("FXSVolRec=\"3\"", "FXSVolRec=\"1\"");
+    WriteFile("gw.kvx", text);
+    // The image holds 0xFF bytes: through telnet they must arrive single, and the
+    // write reads each block back to verify it.
+    const std::vector<uint8_t> before = sim->Image();
+    ASSERT_GT(std::count(before.begin(), before.end(), 0xFF), 0);
+    ASSERT_EQ(Run({"write", "gw.kvx", "--port", p.rfc2217, "--yes"}), 0) << err.toStdString();
+    EXPECT_EQ(sim->Image()[33], 1);
+    EXPECT_EQ(Run({"compare", "gw.kvx", "--port", p.raw}), 0) << out.toStdString() << err.toStdString();
+    ASSERT_EQ(Run({"write", "gw.kvx", "--port", p.raw, "--yes"}), 0) << err.toStdString();
+    ASSERT_EQ(Run({"upgrade", DemoFolder() + "Korvanext-3.20-demo.Bin", "--port", p.rfc2217, "--yes"}), 0)
+        << err.toStdString();
+    EXPECT_EQ(sim->Version(), "3.20");
+}
+
+TEST_F(Ser2net, TheMonitorsSpeedReachesTheLineThroughRfc2217)
+{
+    Serve();
+    CCOMTerminal term;
+    // The simulated module answers AT commands only at 57600 baud: the change of
+    // speed must go through the COM-PORT-OPTION to the server's serial line.
+    try {
+        term.Connect(server.ports[0].rfc2217, 57600);
+    } catch (const CCOMTermExp& e) {
+        FAIL() << e.Device << ": " << e.Detail;
+    }
+    term.m_Terminator = 13;
+    EXPECT_EQ(term.SendAndWait("AT+CSQ", "OK\r\n", "ERROR\r\n"), 1);
+    EXPECT_EQ(term.Extract("+CSQ:", ","), "17");
+    term.Close();
+}
+
+TEST_F(Ser2net, AFleetOfFourAcrossTheTerminalServer)
+{
+    std::vector<std::unique_ptr<CGatewaySim>> sims;
+    QStringList devices;
+    for (int i = 1; i <= 4; ++i) {
+        TSimOptions o;
+        o.serial = "KX-" + std::to_string(i);
+        sims.push_back(std::make_unique<CGatewaySim>(o));
+        std::string error;
+        ASSERT_TRUE(sims.back()->Start(&error)) << error;
+        devices << QString::fromStdString(sims.back()->SlavePath());
+    }
+    const QString why = server.Start(devices);
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    QByteArray list;
+    for (size_t i = 0; i < server.ports.size(); ++i) list += (i % 2 ? server.ports[i].raw : server.ports[i].rfc2217).toUtf8() + "\n";
+    WriteFile("ports", list);
+    ASSERT_EQ(Run({"read", "fleet/", "--ports-from", "ports"}), 0) << err.toStdString() << out.toStdString();
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_TRUE(ReadFile(QString("fleet/KX-%1.kvx").arg(i)).contains(QString("SerialNum=\"KX-%1\"").arg(i).toUtf8())) << i;
+    for (auto& s : sims) s->Stop();
+}
+
+TEST_F(Ser2net, AServerThatDiesMidTransferIsALineLost)
+{
+    // Paced as a real line, so that a block is still on its way when the server goes.
+    TSimOptions o;
+    o.throttleBaud = 19200;
+    Serve(o);
+    for (const bool writing : {false, true}) {
+        if (writing) {
+            ASSERT_TRUE(server.Restart().isEmpty());
+            ASSERT_EQ(Run({"defaults", "d.kvx"}), 0);
+        }
+        const int writes = sim->WriteCommands();
+        const int reads = sim->Block2Reads();
+        auto cli = Start(writing ? QStringList{"write", "d.kvx", "--port", server.ports[0].rfc2217, "--yes"}
+                                 : QStringList{"read", "r.kvx", "--port", server.ports[0].raw});
+        ASSERT_TRUE(WaitFor([&] { return writing ? sim->WriteCommands() > writes : sim->Block2Reads() > reads; }));
+        server.Kill();
+        EXPECT_EQ(Finish(std::move(cli)), 10) << writing << err.toStdString();
+        EXPECT_TRUE(err.contains("The connection to " + (writing ? server.ports[0].rfc2217 : server.ports[0].raw) + " was lost"))
+            << err.toStdString();
+        EXPECT_FALSE(err.contains("cable")) << err.toStdString();
+        if (writing) {
+            EXPECT_TRUE(err.contains("may hold part of the new configuration")) << err.toStdString();
+        }
+    }
+}
+
+TEST_F(Ser2net, ASilentGatewayBehindTheServerIsNamedWithoutCables)
+{
+    TSimOptions o;
+    o.silentAfter = 0;
+    Serve(o);
+    EXPECT_EQ(Run({"identify", "--port", server.ports[0].rfc2217, "--wait", "1"}), 12);
+    EXPECT_TRUE(err.contains("The gateway behind " + server.ports[0].rfc2217 + " did not answer within 1 s")) << err.toStdString();
+    EXPECT_TRUE(err.contains("terminal server's line")) << err.toStdString();
+    EXPECT_FALSE(err.contains("cable")) << err.toStdString();
+}
