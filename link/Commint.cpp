@@ -477,6 +477,19 @@ int TComm::OutQueCount() const
     return n;
 }
 
+bool TComm::WaitSent(int timeoutMs)
+{
+    const long long deadline = NowMs() + std::max(timeoutMs, 0);
+    for (;;) {
+        // A device that keeps no count (not a terminal) has nothing queued here.
+        if (OutQueCount() <= 0) return true;
+        const long long left = deadline - NowMs();
+        if (left <= 0) return false;
+        timespec pause{0, long(std::min(left, 10LL)) * 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+}
+
 void TComm::PurgeIn()
 {
     if (Enabled()) tcflush(m_Handle, TCIFLUSH);

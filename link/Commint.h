@@ -94,6 +94,9 @@ public:
     int Read(void* buffer, int count);
     int InQueCount() const;
     int OutQueCount() const;
+    // Waits up to timeoutMs (0: only looks) until every byte written has left
+    // the port; nothing is discarded. True when none is left.
+    bool WaitSent(int timeoutMs);
     void PurgeIn();
     void PurgeOut();
     void SetDTRState(bool on);
