@@ -13,6 +13,8 @@ count=2
 "$bin/korvanext-benchlink" upgrade
 # Eight gateways backed up at once against one.
 KVX_BUILD_DIR=${KVX_BUILD_DIR:-$root/build} "$root/bench/fleet.sh"
+# Interrupts at random points of writes: how long until each write has ended.
+KVX_BUILD_DIR=${KVX_BUILD_DIR:-$root/build} "$root/bench/cancel.sh" 6
 # Cold start to the first shown window, and the window's memory, offscreen.
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
