@@ -26,9 +26,10 @@ try:
     whole = time.monotonic() - t
     random.seed(24)
     latencies = []
-    for _ in range(runs):
+    for i in range(runs):
         p = subprocess.Popen(args, env=env, stderr=subprocess.DEVNULL)
-        at = random.uniform(0.2, whole - 0.2)
+        # One random point in each of `runs` equal stretches of the write.
+        at = random.uniform(max(0.2, i * whole / runs), min(whole - 0.2, (i + 1) * whole / runs))
         time.sleep(at)
         t = time.monotonic()
         p.send_signal(signal.SIGINT)

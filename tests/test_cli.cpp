@@ -29,9 +29,11 @@ QString DemoFirmware() { return DemoFolder() + "Korvanext-3.20-demo.Bin"; }
 struct Cli : SimFixture {
     // Runs korvanext-cli while the simulators' threads answer; returns the exit code.
     int Run(const QStringList& args) { return Finish(Start(args)); }
-    std::unique_ptr<QProcess> Start(const QStringList& args)
+    std::unique_ptr<QProcess> Start(const QStringList& args,
+                                    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
         auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
         p->setProgram(Program("korvanext-cli"));
         p->setArguments(args);
         p->setWorkingDirectory(dir.path());
@@ -439,18 +441,9 @@ TEST_F(Cli, AnInterruptInABlockFinishesItAndASecondStopsAtOnce)
     o.blockAbandonMs = 0;
     StartSim(o);
     const std::vector<uint8_t> before = sim->Image();
-    auto start = [&](const QStringList& args) {
-        auto p = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_STATE_HOME", state);
-        p->setProcessEnvironment(env);
-        p->setProgram(Program("korvanext-cli"));
-        p->setArguments(args);
-        p->setWorkingDirectory(dir.path());
-        p->start();
-        EXPECT_TRUE(p->waitForStarted());
-        return p;
-    };
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_STATE_HOME", state);
+    auto start = [&](const QStringList& args) { return Start(args, env); };
     auto p = start({"write", "new.kvx", "--port", port, "--no-backup", "--json"});
     ASSERT_TRUE(WaitFor([&] { return sim->WriteCommands() >= 2; }));
     ::kill(pid_t(p->processId()), SIGINT);

@@ -53,17 +53,6 @@ struct Interrupting : AppFixture {
         // Block 2 holds the routing tables: something new in it too.
         Parameters().SetValue("GSMNum", 7, "+420777000111");
     }
-    // Runs `action` once, from the event loop, as soon as `ready` holds.
-    void When(std::function<bool()> ready, std::function<void()> action)
-    {
-        auto* timer = new QTimer(main.get());
-        QObject::connect(timer, &QTimer::timeout, timer, [=] {
-            if (!ready()) return;
-            timer->stop();
-            action();
-        });
-        timer->start(5);
-    }
     QTemporaryDir copies;
 };
 }  // namespace

@@ -33,17 +33,6 @@ struct Writing : AppFixture {
         Parameters().SetValue("FXSVolRec", 0, "5");
     }
     std::vector<TKeptCopy> Kept() const { return CKeptCopies(copies.path()).List(); }
-    // Runs `action` once, from the event loop, as soon as `ready` holds.
-    void When(std::function<bool()> ready, std::function<void()> action)
-    {
-        auto* timer = new QTimer(main.get());
-        QObject::connect(timer, &QTimer::timeout, timer, [=] {
-            if (!ready()) return;
-            timer->stop();
-            action();
-        });
-        timer->start(5);
-    }
     QTemporaryDir copies;
     std::vector<uint8_t> held;
 };
