@@ -505,3 +505,19 @@ TEST_F(Cli, RunsOfAKilledFleetStopAfterTheirBlockInFlight)
         EXPECT_EQ(s->CommandLog().back(), 'A') << s->CommandLog();
     }
 }
+
+TEST_F(Cli, AFleetPassesOnTheSignalThatCame)
+{
+    Rack rack;
+    for (int i = 0; i < 2; ++i) {
+        TSimOptions o;
+        o.silentAfter = 0;
+        rack.Add(o);
+    }
+    auto p = Start({"identify", "--port", rack.ports[0], "--port", rack.ports[1], "--wait", "0", "--json"});
+    ASSERT_TRUE(WaitFor([&] { return rack.sims[0]->Commands() >= 2 && rack.sims[1]->Commands() >= 2; }));
+    ::kill(pid_t(p->processId()), SIGHUP);
+    EXPECT_EQ(Finish(std::move(p)), 11);
+    for (const QString& gateway : rack.ports)
+        EXPECT_TRUE(err.contains(gateway + ": korvanext-cli: interrupted by SIGHUP")) << err.toStdString();
+}
