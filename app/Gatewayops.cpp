@@ -25,6 +25,12 @@
 using namespace ImageLayout;
 using namespace OpsDetail;
 
+namespace {
+const int kTextCutEarlier = 462;
+// Longer than block 2 takes to leave at 19200 baud.
+const int kDrainMs = 6000;
+}  // namespace
+
 CGatewayOps::CGatewayOps(CParameters& parameters, CCOMTerminal& terminal, const CLanguage& language, TOperationUI& ui)
     : m_Parameters(parameters), m_Terminal(terminal), m_Language(language), m_UI(ui)
 {
@@ -201,6 +207,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     if (!ModemConnected) m_Terminal.m_Timeout = 1000;
     QElapsedTimer waited;
     waited.start();
+    bool hinted = false;
     bool upgrade = false;
     while (!m_UI.Cancelled()) {
         try {
@@ -208,6 +215,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 m_Terminal.SendAndWait("U", "X", "Y");
                 m_Terminal.SendAndWait("X", "U", "X");
                 GatewayLinkOpen = true;
+                CutTransfers.Clear(TComm::DevicePath(ComPort));
             }
             m_Terminal.SendAndWait("B");
             // Judged by what this reply brought: a reply of its zero byte alone
@@ -240,6 +248,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
         } catch (const CCOMTermExp& e) {
             // A break ends the operation; its caller sends "A" and closes.
             if (e.Code == CE_USER) throw;
+            if (e.Code == CE_CONNECTION_TIMEOUT && !hinted) hinted = NoAnswer();
             // A gateway that does not answer is asked again until the user cancels
             // or the wait's bound has passed; a line that is gone is not.
             if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
@@ -261,14 +270,24 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
         if (AnswerWaitMs > 0 && waited.elapsed() >= AnswerWaitMs) {
             SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
             Remove();
-            m_UI.Message(Substitute(Text(NetworkLink() ? 629 : 320), {ModemConnected ? ModemNumber : PortName(),
-                                                QString::number((AnswerWaitMs + 999) / 1000)}),
-                         TIcon::Error);
+            QString message = Substitute(Text(NetworkLink() ? 629 : 320), {ModemConnected ? ModemNumber : PortName(),
+                                                                         QString::number((AnswerWaitMs + 999) / 1000)});
+            if (!ModemConnected && CutTransfers.Contains(TComm::DevicePath(ComPort))) message += "\n" + Text(kTextCutEarlier);
+            m_UI.Message(message, TIcon::Error);
             return false;
         }
     }
     SetOutcome(TOutcome::Link, CE_USER);
     return false;
+}
+
+// While a silent gateway is asked again: where this program cut a transfer off
+// on the port, the gateway may be waiting for the rest of a block.
+bool CGatewayOps::NoAnswer()
+{
+    if (ModemConnected || !CutTransfers.Contains(TComm::DevicePath(ComPort))) return false;
+    m_UI.SetProgressLabel(Text(104) + "\n" + Text(kTextCutEarlier));
+    return true;
 }
 
 // The zero-ended reply from position 1, at most max characters: only what this
@@ -316,6 +335,9 @@ void CGatewayOps::CloseGatewayLink()
     if (!GatewayLinkOpen || ModemConnected) return;
     GatewayLinkOpen = false;
     try {
+        // What is still queued (the end of a block) leaves before the port is
+        // opened again: "A" must follow it, never replace it.
+        if (m_Terminal.m_Comm.Enabled() && !m_Terminal.m_InterruptNow) m_Terminal.DrainOutput(kDrainMs);
         m_Terminal.Connect(ComPort, 19200);
         m_Terminal.m_Terminator = 0;
         const char a = 'A';

@@ -4,6 +4,7 @@
 // goes through TOperationUI.
 #pragma once
 #include "Compare.h"
+#include "Cuttransfers.h"
 #include "Parametry.h"
 
 #include <QString>
@@ -57,9 +58,13 @@ public:
     virtual QString ChooseFirmware(const QStringList& paths) = 0;
     // Lets the screen catch up (repaint, pending events).
     virtual void ProcessEvents() {}
+    // A break came while a block is in flight: the operation stops once it is whole.
+    virtual void Stopping(const QString& text) { SetProgressLabel(text); }
     // A line under the bar that stays while the operation runs (empty: none).
     virtual void SetProgressNotice(const QString&) {}
 };
+
+class TWriteBar;
 
 class CGatewayOps {
 public:
@@ -159,6 +164,12 @@ public:
     QString CopiesFolder;  // where the copies go (empty: the user's data folder)
     QString LastCopy;      // the copy kept (or found already kept) by the last write
 
+    // Ports where a transfer was cut off in the middle of a block.
+    CCutTransfers CutTransfers;
+    // The last write stopped or failed with the gateway holding part of the new
+    // configuration (block 1 new and block 2 old, or a block cut off).
+    bool MayHoldPart() const { return m_PartLeft; }
+
     // Outcome of the last operation; LinkCode is the CE_ code of a link failure.
     TOutcome Outcome = TOutcome::Done;
     uint8_t LinkCode = 0;
@@ -176,11 +187,17 @@ private:
     void Remove() { m_UI.ShowProgress(false, 0, false); }
     void LinkTimeout();
     void LinkFailed(const CCOMTermExp& e);
+    bool WriteBlocks(std::vector<uint8_t>& image, TWriteBar& bar, bool& ok1, bool& ok2);
+    // Ends the write once the block in flight is whole, when a break came meanwhile.
+    void StopIfAsked();
+    // What the gateway holds after a write that did not finish.
+    QString LeftBehind() const;
+    // A silent gateway on a port where a transfer was cut: says the likely reason (true).
+    bool NoAnswer();
     // The firmware transfer proper, from the device data block to the confirming "C".
     bool SendFirmware(bool standalone);
     // A wait of the upgrade: its usual time, shortened to the bound of a silent gateway.
     int UpgradeWait(int usualMs) const { return AnswerWaitMs > 0 ? std::min(usualMs, AnswerWaitMs) : usualMs; }
-    bool WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2);
     std::string ReplyText(size_t max) const;
     void Pause();
     // The value of an identification reply ("B", "C", "D", "F").
@@ -203,5 +220,8 @@ private:
     const CLanguage& m_Language;
     TOperationUI& m_UI;
     std::string m_IdentHw, m_IdentSw;  // "B" and "C" replies of the identification step
+    int m_BlocksTaken = 0;  // blocks of this write the gateway acknowledged
+    int m_CutBlock = 0;     // the block in flight when the write broke off, 0: none
+    bool m_PartLeft = false;
     bool m_LinkErrorSaid = false;      // the failure being raised has been told already
 };

@@ -906,6 +906,7 @@ void TFMain::ShowProgress(bool show, int textNumber, bool withBar)
     m_Progress->Label1->setText(Language().Text(textNumber));
     m_Progress->ProgressBar1->setVisible(withBar);
     m_Progress->Button1->setVisible(true);
+    m_Progress->Button1->setEnabled(true);
     m_Progress->ProgressBar1->setValue(0);
     m_Progress->adjustSize();
     CentreOn(m_Progress, this);

@@ -15,15 +15,21 @@ public:
     TFollowBytes(CCOMTerminal& terminal, TOperationUI& ui, int from, int to, int expected) : m_Terminal(terminal)
     {
         if (from < 0 || to < from || expected <= 0) return;
+        m_Installed = true;
         terminal.m_OnReceive = [&ui, from, to, expected](int count) {
             ui.SetProgressPos(from + int(static_cast<long long>(to - from) * std::min(count, expected) / expected));
         };
     }
-    ~TFollowBytes() { m_Terminal.m_OnReceive = nullptr; }
+    // Only its own follower goes: one that installed none leaves an outer one alone.
+    ~TFollowBytes()
+    {
+        if (m_Installed) m_Terminal.m_OnReceive = nullptr;
+    }
     TFollowBytes(const TFollowBytes&) = delete;
     TFollowBytes& operator=(const TFollowBytes&) = delete;
 
 private:
     CCOMTerminal& m_Terminal;
+    bool m_Installed = false;
 };
 }  // namespace OpsDetail

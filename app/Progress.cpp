@@ -45,6 +45,9 @@ void TFProgress::Button1Click()
 {
     Terminal().m_Abort = true;
     Cancelled = true;
+    // A block in flight is finished first; the operation says so, and another
+    // press would change nothing.
+    if (Terminal().BlockInFlight()) Button1->setEnabled(false);
 }
 
 void TFProgress::reject()

@@ -29,8 +29,13 @@ namespace {
 // Texts of the write's questions and messages.
 const int kTextGatewayChanged = 404;
 const int kTextOtherSerial = 405;
-const int kTextInterrupted = 406;
 const int kTextNoCopy = 407;
+const int kTextStopping = 456;
+const int kTextStoppedAfterBlock1 = 457;
+const int kTextStoppedAfterBlock2 = 458;
+const int kTextStoppedBeforeBlocks = 459;
+const int kTextCutInBlock1 = 460;
+const int kTextCutInBlock2 = 461;
 const int kTextNotAsShown = 480;
 const int kTextWriteAnyway = 484;
 
@@ -43,62 +48,151 @@ bool SameTransferred(const std::vector<uint8_t>& a, const std::vector<uint8_t>& 
 }
 }  // namespace
 
-// The gateway's breath after a block; a Cancel pressed meanwhile is not lost,
-// though the next wait starts afresh.
-void CGatewayOps::Pause()
+// The write's phases after the identification, in their order.
+enum TWritePhase { kPreRead, kBlock1, kCheck1, kBlock2, kCheck2, kWritePhases };
+
+// The write's one bar: each phase weighted by the bytes it moves, named by its
+// own label, and never moving backwards (a retried block leaves it standing).
+class TWriteBar {
+public:
+    TWriteBar(TOperationUI& ui, CCOMTerminal& terminal, bool wholePreRead) : m_UI(ui), m_Terminal(terminal)
+    {
+        const int bytes[kWritePhases] = {wholePreRead ? 2049 + 8193 : 2049, 1 + Block1Size, 2049, 1 + Block2Size, 8193};
+        int at = 0;
+        for (int p = 0; p < kWritePhases; ++p) {
+            m_Start[p] = at;
+            m_Bytes[p] = bytes[p];
+            at += bytes[p];
+        }
+        m_UI.SetProgressMax(at);
+        m_UI.SetProgressPos(0);
+    }
+    ~TWriteBar() { m_Terminal.m_OnReceive = nullptr; }
+    TWriteBar(const TWriteBar&) = delete;
+    TWriteBar& operator=(const TWriteBar&) = delete;
+
+    // Enters a phase; the replies of a reading phase move the bar as they come.
+    void Begin(TWritePhase phase, const QString& label)
+    {
+        m_Phase = phase;
+        m_Done = m_Last = 0;
+        m_UI.SetProgressLabel(label);
+        Move(0);
+        const bool reading = phase == kPreRead || phase == kCheck1 || phase == kCheck2;
+        m_Terminal.m_OnReceive = reading ? std::function<void(int)>([this](int count) { Received(count); }) : nullptr;
+    }
+    void Sent(int bytes) { Move(m_Done += bytes); }
+    void Finish() { Move(m_Bytes[m_Phase]); }
+
+private:
+    void Received(int count)
+    {
+        // A new reply counts from 0 again; retried replies add up.
+        m_Done += count >= m_Last ? count - m_Last : count;
+        m_Last = count;
+        Move(m_Done);
+    }
+    void Move(int done)
+    {
+        const int bytes = m_Bytes[m_Phase];
+        const int pos = m_Start[m_Phase] + int(static_cast<long long>(bytes) * std::min(done, bytes) / bytes);
+        if (pos <= m_Pos) return;
+        m_Pos = pos;
+        m_UI.SetProgressPos(pos);
+    }
+
+    TOperationUI& m_UI;
+    CCOMTerminal& m_Terminal;
+    int m_Start[kWritePhases] = {};
+    int m_Bytes[kWritePhases] = {};
+    TWritePhase m_Phase = kPreRead;
+    int m_Done = 0, m_Last = 0, m_Pos = 0;
+};
+
+// The gateway's breath after a block or piece. A Cancel pressed meanwhile
+// takes effect once the block is whole.
+void CGatewayOps::Pause() { PauseWithEvents(200); }
+
+void CGatewayOps::StopIfAsked()
 {
-    PauseWithEvents(200);
-    if (m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
+    if (m_Terminal.m_BreakHeld || m_Terminal.m_Interrupt || m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
 }
 
-bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2)
+QString CGatewayOps::LeftBehind() const
 {
-    m_UI.SetProgressLabel(Text(108));
-    m_UI.ProcessEvents();
-    m_UI.SetProgressMax(8 * kBar);
-    m_UI.SetProgressPos(0);
+    if (m_CutBlock == 1) return Text(kTextCutInBlock1);
+    if (m_CutBlock == 2) return Text(kTextCutInBlock2);
+    if (m_BlocksTaken == 1) return Text(kTextStoppedAfterBlock1);
+    if (m_BlocksTaken == 2) return Text(kTextStoppedAfterBlock2);
+    return Text(kTextStoppedBeforeBlocks);
+}
+
+bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, TWriteBar& bar, bool& ok1, bool& ok2)
+{
+    // A break during a block is said at once; the block is finished first.
+    m_Terminal.m_OnBreakHeld = [this] { m_UI.Stopping(Text(kTextStopping)); };
+    struct TForget {
+        CCOMTerminal& t;
+        ~TForget() { t.m_OnBreakHeld = nullptr; }
+    } forget{m_Terminal};
+    auto send = [this](const void* data, int size) {
+        if (m_Terminal.m_Comm.Write(data, size) != size) throw CCOMTermExp(CE_SEND_ERROR);
+    };
+
     ok1 = false;
     for (int attempt = 0; attempt < 3 && !ok1; ++attempt) {
         // Every attempt gives the gateway its full time to store the block, not
         // only the first: the read-back below shortens the time-out on the cable.
         m_Terminal.m_Timeout = 20000;
-        m_Terminal.m_Count = 0;
-        const char g = 'g';
-        if (m_Terminal.m_Comm.Write(&g, 1) != 1 || m_Terminal.m_Comm.Write(image.data(), Block1Size) != Block1Size)
-            throw CCOMTermExp(CE_SEND_ERROR);
-        m_UI.SetProgressPos(1 * kBar);
-        Pause();
-        if (m_Terminal.SendAndWait("", "X", "Y") != 1) continue;
-        LinkTimeout();
+        bar.Begin(kBlock1, Text(452));
+        bool taken = false;
         {
-            const TFollowBytes follow(m_Terminal, m_UI, 1 * kBar, 2 * kBar, 2049);
-            m_Terminal.SendAndWaitCount("e", 2049);
+            const TBlockInFlight inFlight(m_Terminal);
+            m_CutBlock = 1;
+            m_Terminal.m_Count = 0;
+            send("g", 1);
+            send(image.data(), Block1Size);
+            bar.Sent(1 + Block1Size);
+            Pause();
+            taken = m_Terminal.SendAndWait("", "X", "Y") == 1;
+            m_CutBlock = 0;
         }
-        m_UI.SetProgressPos(2 * kBar);
+        if (taken) m_BlocksTaken = std::max(m_BlocksTaken, 1);
+        StopIfAsked();
+        if (!taken) continue;
+        LinkTimeout();
+        bar.Begin(kCheck1, Text(453));
+        m_Terminal.SendAndWaitCount("e", 2049);
+        bar.Finish();
         ok1 = m_Terminal.m_Count >= 2049 && std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data(), Block1Size) == 0;
     }
     ok2 = false;
     for (int attempt = 0; ok1 && attempt < 3 && !ok2; ++attempt) {
         m_Terminal.m_Timeout = 20000;
-        m_Terminal.m_Count = 0;
-        const char G = 'G';
-        if (m_Terminal.m_Comm.Write(&G, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
-        bool pieces = true;
-        for (int k = 0; k < 4 && pieces; ++k) {
-            m_Terminal.m_Count = 0;
-            if (m_Terminal.m_Comm.Write(image.data() + Block2Start + k * Block2Piece, Block2Piece) != Block2Piece)
-                throw CCOMTermExp(CE_SEND_ERROR);
-            m_UI.SetProgressPos((k + 3) * kBar);
-            Pause();
-            pieces = m_Terminal.SendAndWait("", "X", "Y") == 1;
-        }
-        if (!pieces) continue;
-        LinkTimeout();
+        bar.Begin(kBlock2, Text(454));
+        bool taken = true;
         {
-            const TFollowBytes follow(m_Terminal, m_UI, 6 * kBar, 8 * kBar, 8193);
-            m_Terminal.SendAndWaitCount("E", 8193);
+            const TBlockInFlight inFlight(m_Terminal);
+            m_CutBlock = 2;
+            m_Terminal.m_Count = 0;
+            send("G", 1);
+            bar.Sent(1);
+            for (int k = 0; k < 4 && taken; ++k) {
+                m_Terminal.m_Count = 0;
+                send(image.data() + Block2Start + k * Block2Piece, Block2Piece);
+                bar.Sent(Block2Piece);
+                Pause();
+                taken = m_Terminal.SendAndWait("", "X", "Y") == 1;
+            }
+            m_CutBlock = 0;
         }
-        m_UI.SetProgressPos(8 * kBar);
+        if (taken) m_BlocksTaken = 2;
+        StopIfAsked();
+        if (!taken) continue;
+        LinkTimeout();
+        bar.Begin(kCheck2, Text(455));
+        m_Terminal.SendAndWaitCount("E", 8193);
+        bar.Finish();
         ok2 = m_Terminal.m_Count >= 8193 &&
               std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data() + Block2Start, Block2Size) == 0;
     }
@@ -148,15 +242,26 @@ bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
     bool done = false;
     bool sending = false;
+    m_BlocksTaken = m_CutBlock = 0;
+    m_PartLeft = false;
     try {
         if (OpenGatewayLink(true)) done = WriteOnLink(source, chosen, compared, written, sending);
     } catch (const CCOMTermExp& e) {
         LinkTimeout();
         ShowLinkError(e);
         Remove();
-        // Whatever broke the write, the gateway may now hold part of it: say so,
-        // as a refused write does, also after the user's own break.
-        if (sending) m_UI.Message(Text(kTextInterrupted), TIcon::Error);
+        // Whatever broke the write, say exactly what the gateway holds now,
+        // also after the user's own break.
+        if (sending) {
+            m_PartLeft = m_CutBlock != 0 || m_BlocksTaken == 1;
+            m_UI.Message(LeftBehind(), m_PartLeft ? TIcon::Error : TIcon::Warning);
+        }
+        if (m_CutBlock && !ModemConnected) {
+            // The gateway waits for the rest of the block: an "A" would only
+            // join it, and the next no-answer names the likely reason.
+            CutTransfers.Mark(TComm::DevicePath(ComPort));
+            GatewayLinkOpen = false;
+        }
         LinkFailed(e);
     }
     if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
@@ -196,15 +301,16 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     // and password, the copy and the base of a selective write; block 2 only for
     // the last two.
     const bool whole = KeepCopies || chosen;
-    m_UI.SetProgressMax(8 * kBar);
+    TWriteBar bar(m_UI, m_Terminal, whole);
+    bar.Begin(kPreRead, Text(KeepCopies ? 450 : 451));
     std::vector<uint8_t> reply(1 + ImageSize, 0);
     m_Terminal.m_Count = 0;
-    if (!ReadImage(reply.data(), whole, 0, 2 * kBar)) {
+    if (!ReadImage(reply.data(), whole)) {
         StopWrite(TOutcome::Damaged);
         m_UI.Message(Text(113), TIcon::Error);
         return false;
     }
-    m_UI.SetProgressPos(2 * kBar);
+    bar.Finish();
     std::vector<uint8_t> gateway(reply.begin() + 1, reply.end());
     std::fill(gateway.begin() + Block1Size, gateway.begin() + Block2Start, uint8_t(0));
     if (!whole) std::fill(gateway.begin() + Block2Start, gateway.end(), uint8_t(0));
@@ -244,7 +350,8 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
 
     sending = true;
     bool ok1 = false, ok2 = false;
-    const bool ok = WriteBlocks(image, ok1, ok2);
+    const bool ok = WriteBlocks(image, bar, ok1, ok2);
+    m_PartLeft = !ok && m_BlocksTaken > 0;
     StopWrite(ok ? TOutcome::Done : TOutcome::Damaged);
     if (ok) {
         if (written) *written = image;

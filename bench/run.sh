@@ -15,6 +15,8 @@ count=2
 KVX_BUILD_DIR=${KVX_BUILD_DIR:-$root/build} "$root/bench/fleet.sh"
 # Read, write and a fleet through ser2net (raw TCP and RFC 2217) against the direct line.
 KVX_BUILD_DIR=${KVX_BUILD_DIR:-$root/build} "$root/bench/netport.sh"
+# Interrupts at random points of writes: how long until each write has ended.
+KVX_BUILD_DIR=${KVX_BUILD_DIR:-$root/build} "$root/bench/cancel.sh" 6
 # Cold start to the first shown window, and the window's memory, offscreen.
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT

@@ -32,30 +32,43 @@ QString FlatText(const QString& text)
 namespace {
 // A signal handler may only store into lock-free atomics.
 std::atomic<std::atomic<bool>*> g_InterruptFlag{nullptr};
+std::atomic<std::atomic<bool>*> g_InterruptNowFlag{nullptr};
 volatile std::sig_atomic_t g_Signal = 0;
+volatile std::sig_atomic_t g_Count = 0;
 static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "set from a signal handler");
 
 extern "C" void OnInterrupt(int signal)
 {
-    g_Signal = signal;
-    if (std::atomic<bool>* flag = g_InterruptFlag.load()) flag->store(true);
-    // The operation ends at its next wait; a second signal should not have to wait for that.
+    if (g_Count == 0) {
+        g_Signal = signal;
+        g_Count = 1;
+        if (std::atomic<bool>* flag = g_InterruptFlag.load()) flag->store(true);
+        return;
+    }
+    // The second stops at once, also in the middle of a block; a third need not wait for that.
+    g_Count = 2;
+    if (std::atomic<bool>* now = g_InterruptNowFlag.load()) now->store(true);
     struct sigaction deflt{};
     deflt.sa_handler = SIG_DFL;
     sigemptyset(&deflt.sa_mask);
-    sigaction(signal, &deflt, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &deflt, nullptr);
 }
 }  // namespace
 
-void CatchInterrupts(std::atomic<bool>* flag)
+void CatchInterrupts(std::atomic<bool>* flag, std::atomic<bool>* now)
 {
     g_InterruptFlag = flag;
+    g_InterruptNowFlag = now;
     struct sigaction sa{};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
+    // The handler runs for one signal at a time, so that it counts them right.
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, s);
     sa.sa_flags = SA_RESTART;
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
 }
+
+int InterruptCount() { return g_Count; }
 
 int InterruptSignal() { return g_Signal; }
 
@@ -160,6 +173,11 @@ bool TConsoleUI::Ask(const QString& text, TIcon, TDefaultAnswer)
 }
 
 void TConsoleUI::ProcessEvents() { QCoreApplication::processEvents(); }
+
+void TConsoleUI::Stopping(const QString& text)
+{
+    Line(text + "\nA second interrupt stops at once, and may leave the gateway in the middle of the block.");
+}
 
 // ---------------------------------------------------------------- dialling
 

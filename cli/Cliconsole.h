@@ -9,10 +9,12 @@
 #include <atomic>
 
 // SIGINT, SIGTERM and SIGHUP set the flag (and remember the signal); a second
-// signal of the same kind ends the program at once.
-void CatchInterrupts(std::atomic<bool>* flag);
-// The signal that interrupted, 0 when none.
+// one sets `now` (the operation stops at once, even in the middle of a block),
+// a third ends the program.
+void CatchInterrupts(std::atomic<bool>* flag, std::atomic<bool>* now = nullptr);
+// The signal that interrupted, 0 when none, and how many came.
 int InterruptSignal();
+int InterruptCount();
 const char* SignalName(int signal);
 
 // Debug and information lines of the libraries reach the error output only
@@ -32,6 +34,7 @@ public:
     bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) override;
     QString ChooseFirmware(const QStringList&) override { return {}; }
     void ProcessEvents() override;
+    void Stopping(const QString& text) override;
 
     // Prints an error line; also kept as the last error for --json.
     void Error(const QString& text);

@@ -1,5 +1,6 @@
 #include "Clifleet.h"
 
+#include "Cliconsole.h"
 #include "Cliexit.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,9 @@
 #include <cstdio>
 #include <memory>
 #include <vector>
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 struct TGateway {
@@ -26,6 +30,7 @@ struct TGateway {
     int exit = kOk;
     QByteArray errorTail;  // an unfinished line of the run's error output
     QJsonObject report;    // the run's own JSON document
+    bool killed = false;   // ended by a signal, without its report
 };
 
 void PassLines(TGateway& g, const QByteArray& bytes, bool flush)
@@ -46,6 +51,12 @@ QString Field(const QJsonObject& o, const char* key)
 {
     const QString v = o.value(key).toString();
     return v.isEmpty() ? QString("-") : v;
+}
+
+// A run that was killed may have been anywhere in a write.
+bool MayHoldPart(const TGateway& g)
+{
+    return g.killed || g.report.value("partial").toBool();
 }
 
 QStringList Files(const QJsonObject& o)
@@ -76,7 +87,8 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
             PassLines(g, g.process->readAllStandardError(), true);
             g.report = QJsonDocument::fromJson(g.process->readAllStandardOutput()).object();
             // A run killed by a signal did not finish its operation.
-            g.exit = status == QProcess::NormalExit ? code : kInterrupted;
+            g.killed = status != QProcess::NormalExit;
+            g.exit = g.killed ? kInterrupted : code;
             if (--running == 0) loop.quit();
         });
         QObject::connect(p, &QProcess::errorOccurred, [&g, &running, &loop](QProcess::ProcessError e) {
@@ -87,18 +99,26 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
                          qPrintable(g.process->errorString()));
             if (--running == 0) loop.quit();
         });
+        // A run never outlives this program: killed even by SIGKILL, its runs
+        // are told with SIGTERM and stop as on an interrupt.
+        const pid_t parent = ::getpid();
+        p->setChildProcessModifier([parent] {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent) ::raise(SIGTERM);  // it died before that was asked
+        });
         g.clock.start();
         ++running;
         p->start();
     }
-    // An interrupt reaches every run, which releases its gateway and ends.
+    // An interrupt reaches every run as it came (a second one too), and each
+    // run finishes its block in flight, releases its gateway and ends.
     QTimer watch;
-    bool passedOn = false;
+    int passedOn = 0;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!interrupt || passedOn) return;
-        passedOn = true;
+        if (!interrupt || passedOn >= InterruptCount()) return;
+        passedOn = InterruptCount();
         for (TGateway& g : gateways)
-            if (!g.finished) g.process->terminate();
+            if (!g.finished && g.process->processId() > 0) ::kill(pid_t(g.process->processId()), InterruptSignal());
     });
     watch.start(100);
     if (running > 0) loop.exec();
@@ -124,17 +144,24 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
             o["exit"] = g.exit;
             o["result"] = ResultName(g.exit);
             o["seconds"] = double(qRound(g.seconds * 10)) / 10;
+            if (run.command == "write") o["partial"] = MayHoldPart(g);
             list.append(o);
         }
         const QJsonObject doc{{"command", run.command}, {"exit", worst}, {"gateways", list}};
         std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Indented).constData(), stdout);
         return worst;
     }
-    const QStringList header{"PORT", "SERIAL", "FIRMWARE", "RESULT", "TIME", "FILES"};
+    QStringList header{"PORT", "SERIAL", "FIRMWARE", "RESULT", "TIME", "FILES"};
+    // A write says of each gateway whether it may hold part of the file.
+    const bool partial = run.command == "write";
+    if (partial) header.insert(4, "PARTIAL");
     std::vector<QStringList> rows{header};
-    for (const TGateway& g : gateways)
-        rows.push_back({g.port, Field(g.report, "serial"), Field(g.report, "firmware"), ResultName(g.exit),
-                        QString::asprintf("%.1f s", g.seconds), Files(g.report).join(' ')});
+    for (const TGateway& g : gateways) {
+        QStringList row{g.port, Field(g.report, "serial"), Field(g.report, "firmware"), ResultName(g.exit),
+                        QString::asprintf("%.1f s", g.seconds), Files(g.report).join(' ')};
+        if (partial) row.insert(4, MayHoldPart(g) ? "yes" : "no");
+        rows.push_back(row);
+    }
     std::vector<int> width(size_t(header.size()), 0);
     for (const QStringList& r : rows)
         for (int c = 0; c < r.size(); ++c) width[size_t(c)] = std::max(width[size_t(c)], int(r[c].size()));

@@ -31,6 +31,7 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -371,7 +372,12 @@ public:
             ops.ModemNumber = o.modemNumber;
             ops.ModemId = o.modem;
         }
-        CatchInterrupts(&Terminal().m_Interrupt);
+        // Remembered from one run to the next: a transfer this program cut off on a port.
+        ops.CutTransfers = CCutTransfers(CCutTransfers::StateFolder());
+        // A run whose reader went away (a fleet's parent) still ends its
+        // operation in order instead of dying at its next line of output.
+        std::signal(SIGPIPE, SIG_IGN);
+        CatchInterrupts(&Terminal().m_Interrupt, &Terminal().m_InterruptNow);
     }
     ~TSession()
     {
@@ -405,8 +411,9 @@ public:
     {
         if (Interrupted()) {
             Release();
-            m_Ui.Interrupted(QString("interrupted by %1: stopped '%2' on %3 and closed the port")
-                                 .arg(SignalName(InterruptSignal()), command, Where()));
+            m_Ui.Interrupted(QString("interrupted by %1%2: stopped '%3' on %4 %5and closed the port")
+                                 .arg(SignalName(InterruptSignal()), Terminal().m_InterruptNow ? " twice" : "", command,
+                                      Where(), Terminal().m_InterruptNow ? "at once " : ""));
             return kInterrupted;
         }
         switch (ops.Outcome) {
@@ -762,6 +769,8 @@ int CmdWrite(TOptions& o)
                 for (int i = 0; i < Parameters().Find(key)->Count; ++i) chosen.push_back({key, i});
             done = s.ops.WriteSelected(Parameters(), chosen, {});
         }
+        // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
+        report["partial"] = s.ops.MayHoldPart();
         // What the write learnt of the gateway, for the summary of a fleet.
         if (!s.ops.GatewaySerial.isEmpty()) report["serial"] = s.ops.GatewaySerial;
         if (!s.ops.GatewayVersion.isEmpty()) report["firmware"] = s.ops.GatewayVersion;
@@ -1025,7 +1034,9 @@ const char* const kJsonHelp =
     "  upgrade: also fileVersion and previousFirmware; firmware is what the gateway reports after it\n"
     "  diff: from, to, count, differences [{key, row (keys with rows), from, to}]\n"
     "  compare: port, serial, firmware, file, count, equal, differences [{key, row, gateway, file}], exit, result\n"
-    "  write: also copy (the folder of the kept copy); backups: root, copies [{time, serial, firmware, folder}]\n"
+    "  write: also copy (the folder of the kept copy) and partial (true: the gateway may hold part\n"
+    "         of the file, block 1 new and block 2 old or a block cut off)\n"
+    "  backups: root, copies [{time, serial, firmware, folder}]\n"
     "  signal: port, readings [{time, csq, dB (null: no measurement)}], exit, result\n"
     "  several ports: command, exit, gateways [{port, exit, result, seconds, and the fields above}]\n";
 

@@ -100,7 +100,8 @@ public:
     int OutQueCount() const;
     void PurgeIn();
     void PurgeOut();
-    // Waits until every byte written has left, at most timeoutMs; false when some remain.
+    // Waits until every byte written has left, at most timeoutMs (0: only looks);
+    // nothing is discarded. False when some remain.
     bool Drain(int timeoutMs);
     void SetDTRState(bool on);
     void SetRTSState(bool on);

@@ -169,8 +169,10 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         ~Clear() { flag = false; }
     } clear{m_Waiting};
 
+    // A Cancel pressed between two waits of a block in flight is not lost.
+    if (m_Abort && BlockInFlight()) BreakNow();
     m_Abort = false;
-    if (m_Interrupt) throw CCOMTermExp(CE_USER);
+    if (BreakNow()) throw CCOMTermExp(CE_USER);
     Send(command);
     int last = m_Count;
     QElapsedTimer clock;
@@ -181,7 +183,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
             last = m_Count;
             deadline = clock.elapsed() + m_Timeout;
         }
-        if (m_Abort || m_Interrupt) throw CCOMTermExp(CE_USER);
+        if (BreakNow()) throw CCOMTermExp(CE_USER);
         if (const int r = condition()) return r;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -189,6 +191,30 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     if (const int r = condition()) return r;
     qDebug("Connection timeout\n");
     throw CCOMTermExp(CE_CONNECTION_TIMEOUT);
+}
+
+bool CCOMTerminal::BreakNow()
+{
+    if (m_InterruptNow) return true;
+    if (!m_Abort && !m_Interrupt) return false;
+    if (!BlockInFlight()) return true;
+    if (!m_BreakHeld) {
+        m_BreakHeld = true;
+        if (m_OnBreakHeld) m_OnBreakHeld();
+    }
+    return false;
+}
+
+bool CCOMTerminal::DrainOutput(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_Comm.Drain(0)) {
+        if (m_InterruptNow || clock.elapsed() >= timeoutMs || !m_Comm.Enabled()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        m_Comm.Drain(10);
+    }
+    return true;
 }
 
 int CCOMTerminal::SendAndWait(const std::string& command, std::initializer_list<const char*> expected)

@@ -96,6 +96,18 @@ public:
     // whoever set it clears it.
     std::atomic<bool> m_Interrupt{false};
     static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets m_Interrupt");
+    // A second interrupt: breaks every wait, also one with a block in flight.
+    std::atomic<bool> m_InterruptNow{false};
+    // While a block is in flight (see TBlockInFlight) a break is held back and
+    // noted here; the operation looks at it once the block is whole.
+    bool m_BreakHeld = false;
+    // Told once when a break is first held back.
+    std::function<void()> m_OnBreakHeld;
+    bool BlockInFlight() const { return m_HoldBreaks > 0; }
+    // Waits, serving events, until every byte written has left the port (never
+    // discarding any); bounded by timeoutMs and ended by m_InterruptNow. True
+    // when all has gone.
+    bool DrainOutput(int timeoutMs);
     int m_Timeout = 1000;
     std::array<uint8_t, BufferSize + 1> m_Buffer{};
     int m_Count = 0;
@@ -123,6 +135,10 @@ public:
     void LineCallback(unsigned message, unsigned param1, unsigned param2);
 
 private:
+    friend class TBlockInFlight;
+    int m_HoldBreaks = 0;
+    // Whether a break ends the running wait now; held back while a block is in flight.
+    bool BreakNow();
     void AddMessage(int entry, const QString& argument = QString());
     // The dialling view that is set, or a silent one.
     TDialingView& View();
@@ -134,4 +150,21 @@ private:
 
     std::unique_ptr<CTelephony> m_Telephony;
     std::unique_ptr<TDialingView> m_SilentView;
+};
+
+// While it lives, a block is in flight: the gateway takes every byte that
+// follows a cut block as block data and then answers nothing, so Cancel and a
+// first interrupt are held back (m_BreakHeld) until it is gone.
+class TBlockInFlight {
+public:
+    explicit TBlockInFlight(CCOMTerminal& terminal) : m_Terminal(terminal)
+    {
+        if (m_Terminal.m_HoldBreaks++ == 0) m_Terminal.m_BreakHeld = false;
+    }
+    ~TBlockInFlight() { --m_Terminal.m_HoldBreaks; }
+    TBlockInFlight(const TBlockInFlight&) = delete;
+    TBlockInFlight& operator=(const TBlockInFlight&) = delete;
+
+private:
+    CCOMTerminal& m_Terminal;
 };

@@ -99,6 +99,7 @@ CGatewaySim::CGatewaySim(TSimOptions options) : m_Options(std::move(options))
     m_KeepFirmware = m_Options.keepFirmware;
     m_CorruptStores = m_Options.corruptStores;
     m_StoreDelayMs = m_Options.storeDelayMs;
+    m_BlockAbandonMs = m_Options.blockAbandonMs;
     m_Call = m_Options.call;
     m_CallDirection = m_Options.callDirection;
     m_CallNumber = m_Options.callNumber;
@@ -232,6 +233,8 @@ void CGatewaySim::Run()
             earliest(byteUs ? m_OutReadyUs + byteUs * long(std::min<size_t>(15, m_Out.size() - m_OutPos - 1)) : now);
         if (m_InPos < m_In.size()) earliest(m_In[m_InPos].second);
         if (m_ConnectAt >= 0) earliest(m_ConnectAt);
+        const long long abandonUs = BlockAbandonUs();
+        if (abandonUs > 0) earliest(m_BlockByteAt + abandonUs);
         const int timeoutMs = wakeAt < 0 ? -1 : int(std::max(0LL, (wakeAt - now + 999) / 1000));
         pollfd fds[2] = {{m_Wake[0], POLLIN, 0}, {m_Master, POLLIN, 0}};
         if (m_OutPos < m_Out.size() && !byteUs) fds[1].events |= POLLOUT;
@@ -255,6 +258,14 @@ void CGatewaySim::Run()
         if (m_InPos == m_In.size()) {
             m_In.clear();
             m_InPos = 0;
+        }
+        // A real gateway gives up a block whose rest does not come, so that a
+        // writer that went away cannot leave it deaf for ever.
+        if (abandonUs > 0 && m_InPos == m_In.size() && t >= m_BlockByteAt + abandonUs) {
+            std::lock_guard<std::mutex> g(m_Mutex);
+            m_State = TState::Idle;
+            ++m_BlocksAbandoned;
+            Log("incomplete block abandoned");
         }
         if (m_ConnectAt >= 0 && t >= m_ConnectAt) {
             m_ConnectAt = -1;
@@ -411,9 +422,17 @@ void CGatewaySim::AtLine(const std::string& raw)
     else Send("\r\nERROR\r\n");
 }
 
+long long CGatewaySim::BlockAbandonUs() const
+{
+    if (m_State != TState::BlockG1 && m_State != TState::BlockG2) return 0;
+    std::lock_guard<std::mutex> g(m_Mutex);
+    return m_BlockAbandonMs * 1000LL;
+}
+
 void CGatewaySim::ConfigByte(uint8_t byte)
 {
     std::unique_lock<std::mutex> l(m_Mutex);
+    m_BlockByteAt = NowUs();
     switch (m_State) {
     case TState::Idle: break;
     case TState::BlockG1:
@@ -640,4 +659,5 @@ void CGatewaySim::SetOption(const std::string& name, int value)
     else if (name == "keepFirmware") m_KeepFirmware = value != 0;
     else if (name == "corruptStores") m_CorruptStores = value;
     else if (name == "storeDelayMs") m_StoreDelayMs = value;
+    else if (name == "blockAbandonMs") m_BlockAbandonMs = value;
 }

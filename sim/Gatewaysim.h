@@ -30,6 +30,7 @@ struct TSimOptions {
     bool keepFirmware = false;    // every firmware block is acknowledged, but the old firmware stays
     int corruptStores = 0;        // the first N written blocks are stored with one byte changed
     int storeDelayMs = 0;         // time the gateway takes to store a written block before it answers
+    int blockAbandonMs = 5000;    // a block left incomplete for this long of line silence is dropped (0: waits for ever)
     std::set<std::string> atErrors;  // AT commands answered with ERROR
     // GSM module
     int signal = 17;              // +CSQ value (0..31, 99 unknown)
@@ -69,10 +70,12 @@ public:
     void SetCall(bool active, int direction, const std::string& number);
     void SetSignal(int csq);
     // badChecksum, silentAfter, refuseWrite, badFirmwareAck, refuseEachBlock, keepFirmware,
-    // corruptStores, storeDelayMs
+    // corruptStores, storeDelayMs, blockAbandonMs
     void SetOption(const std::string& name, int value);
     int Commands() const { return m_Commands; }
     int ImageWrites() const { return m_ImageWrites; }
+    // Configuration blocks dropped because the rest never came.
+    int BlocksAbandoned() const { return m_BlocksAbandoned; }
     // Block reads asked for ("e" and "E"), counted from the start.
     int Block1Reads() const { return m_Block1Reads; }
     int Block2Reads() const { return m_Block2Reads; }
@@ -106,6 +109,8 @@ private:
     void HangUpCall(bool report);
     // Stores a received block and says how it went ("X"), taking the gateway's time.
     void StoreBlock(std::unique_lock<std::mutex>& lock, int start);
+    // How long line silence ends a block being written, 0: never or none in progress.
+    long long BlockAbandonUs() const;
 
     TSimOptions m_Options;
     int m_Master = -1;
@@ -122,6 +127,7 @@ private:
     std::atomic<int> m_Block2Reads{0};
     std::atomic<int> m_WriteCommands{0};
     std::atomic<int> m_FirmwareBlocks{0};
+    std::atomic<int> m_BlocksAbandoned{0};
     std::atomic<long long> m_BytesIn{0};
     std::atomic<long long> m_BytesOut{0};
     std::atomic<long long> m_CpuNs{0};
@@ -143,6 +149,7 @@ private:
     std::map<int, int> m_BlockRefusals;  // firmware address -> wrong acknowledgements given
     int m_CorruptStores = 0;
     int m_StoreDelayMs = 0;
+    int m_BlockAbandonMs = 5000;
     bool m_Call = false;
     int m_CallDirection = 1;
     std::string m_CallNumber;
@@ -152,6 +159,7 @@ private:
     enum class TState { Idle, BlockG1, BlockG2, AddrO, BlockK } m_State = TState::Idle;
     std::vector<uint8_t> m_Collect;
     int m_Piece = 0;
+    long long m_BlockByteAt = 0;  // when the last byte of a block being written arrived
     std::string m_AtLine;
     int m_OperatorFormat = 0;
     // Modem front end (thread only).

@@ -29,6 +29,8 @@ static void Usage()
         "  --silent-after N     stop answering after N commands\n"
         "  --refuse-write       refuse configuration writes with \"Y\"\n"
         "  --drop-mid-block     end the line in the middle of the first block read\n"
+        "  --block-wait-forever wait for ever for the rest of a block being written (by default\n"
+        "                       5 s of line silence drop it, as the gateway does)\n"
         "  --bad-firmware-ack N acknowledge the first N firmware blocks with a wrong CRC\n"
         "                       (-1: every block, the gateway never accepts one)\n"
         "  --refuse-each-block N acknowledge every firmware block wrongly N times, then take it\n"
@@ -80,6 +82,7 @@ int main(int argc, char** argv)
         else if (a == "--silent-after") o.silentAfter = number();
         else if (a == "--refuse-write") o.refuseWrite = true;
         else if (a == "--drop-mid-block") o.dropMidBlock = true;
+        else if (a == "--block-wait-forever") o.blockAbandonMs = 0;
         else if (a == "--bad-firmware-ack") o.badFirmwareAck = number();
         else if (a == "--refuse-each-block") o.refuseEachBlock = number();
         else if (a == "--keep-firmware") o.keepFirmware = true;

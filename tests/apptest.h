@@ -6,7 +6,9 @@
 #include "simfixture.h"
 
 #include <QStringList>
+#include <QTimer>
 #include <deque>
+#include <functional>
 #include <memory>
 
 struct TScriptedPrompts : TPrompts {
@@ -67,6 +69,17 @@ struct AppFixture : SimFixture {
         main.reset();
         globals.reset();
         SimFixture::TearDown();
+    }
+    // Runs `action` once, from the event loop, as soon as `ready` holds.
+    void When(std::function<bool()> ready, std::function<void()> action)
+    {
+        auto* timer = new QTimer(main.get());
+        QObject::connect(timer, &QTimer::timeout, timer, [=] {
+            if (!ready()) return;
+            timer->stop();
+            action();
+        });
+        timer->start(5);
     }
     QString LastMessage() const { return prompts->shown.empty() ? QString() : prompts->shown.back().text; }
     QString Text(int n) const { return Language().Text(n); }

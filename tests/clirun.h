@@ -34,9 +34,11 @@ inline int RunCli(const QStringList& args, const QString& folder, QString& out, 
 struct TCliRunner {
     int Run(const QStringList& args) { return RunCli(args, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 120000); }
     // Started and left running, for what a test does to it meanwhile.
-    std::unique_ptr<QProcess> Start(const QStringList& args)
+    std::unique_ptr<QProcess> Start(const QStringList& args,
+                                    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
         auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
         p->setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
         p->setArguments(args);
         p->setWorkingDirectory(dir.path());

@@ -11,8 +11,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -377,4 +379,104 @@ TEST_F(Cli, FilesThatAreNoConfigurationAreRefused)
     EXPECT_TRUE(err.contains("cannot read 'missing.kvx': no such file")) << err.toStdString();
     EXPECT_EQ(Run({"defaults", "."}), 2);
     EXPECT_TRUE(err.contains("cannot write '.': it is a folder")) << err.toStdString();
+}
+
+namespace {
+// new.kvx: a configuration with changes in both blocks.
+void FileWithBothBlocks(Cli& cli)
+{
+    EXPECT_EQ(cli.Run({"defaults", "new.kvx"}), 0);
+    EXPECT_EQ(cli.Run({"set", "new.kvx", "FXSVolRec=5", "GSMNum:8=+420777000111"}), 0);
+}
+}  // namespace
+
+TEST_F(Cli, AnInterruptInABlockFinishesItAndASecondStopsAtOnce)
+{
+    FileWithBothBlocks(*this);
+    const QString state = dir.filePath("state");
+    // A gateway that waits for ever for the rest of a block: the worst case.
+    TSimOptions o;
+    o.throttleBaud = 57600;
+    o.blockAbandonMs = 0;
+    StartSim(o);
+    const std::vector<uint8_t> before = sim->Image();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_STATE_HOME", state);
+    auto start = [&](const QStringList& args) { return Start(args, env); };
+    auto p = start({"write", "new.kvx", "--port", port, "--no-backup", "--json"});
+    ASSERT_TRUE(WaitFor([&] { return sim->WriteCommands() >= 2; }));
+    ::kill(pid_t(p->processId()), SIGINT);
+    EXPECT_EQ(Finish(std::move(p)), 11) << err.toStdString();
+    EXPECT_FALSE(Json()["partial"].toBool());
+    EXPECT_EQ(sim->ImageWrites(), 2);
+    const std::string log = sim->CommandLog();
+    EXPECT_EQ(log.substr(log.rfind('G')), "GA") << log;
+    // Both blocks whole: the gateway answers at once.
+    EXPECT_EQ(Run({"identify", "--port", port, "--wait", "3"}), 0) << err.toStdString();
+
+    // Two interrupts: the block is cut, and that is said and remembered.
+    sim->SetImage(before);
+    const int writes = sim->ImageWrites();
+    p = start({"write", "new.kvx", "--port", port, "--no-backup", "--json"});
+    ASSERT_TRUE(WaitFor([&] { return sim->WriteCommands() >= 4; }));
+    ::kill(pid_t(p->processId()), SIGINT);
+    PumpEvents(30);
+    ::kill(pid_t(p->processId()), SIGINT);
+    EXPECT_EQ(Finish(std::move(p)), 11) << err.toStdString();
+    EXPECT_EQ(sim->ImageWrites(), writes + 1);  // block 2 never complete
+    EXPECT_TRUE(Json()["partial"].toBool());
+    EXPECT_TRUE(Json()["error"].toString().contains("interrupted by SIGINT twice")) << out.toStdString();
+    EXPECT_TRUE(Json()["error"].toString().contains("middle of block 2")) << out.toStdString();
+    p = start({"identify", "--port", port, "--wait", "2"});
+    EXPECT_EQ(Finish(std::move(p)), 12);
+    EXPECT_TRUE(err.contains("may still be waiting for the rest of a block")) << err.toStdString();
+}
+
+TEST_F(Cli, RunsOfAKilledFleetStopAfterTheirBlockInFlight)
+{
+    FileWithBothBlocks(*this);
+    Rack rack;
+    for (int i = 0; i < 2; ++i) {
+        TSimOptions o;
+        o.throttleBaud = 19200;
+        o.blockAbandonMs = 0;
+        rack.Add(o);
+    }
+    auto p = Start({"write", "new.kvx", "--port", rack.ports[0], "--port", rack.ports[1], "--no-backup"});
+    ASSERT_TRUE(WaitFor([&] { return rack.sims[0]->WriteCommands() >= 1 && rack.sims[1]->WriteCommands() >= 1; }));
+    // The runs, children of the fleet's parent.
+    QStringList runs;
+    const pid_t parent = pid_t(p->processId());
+    for (const QString& task : QDir(QString("/proc/%1/task").arg(parent)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(QString("/proc/%1/task/%2/children").arg(parent).arg(task));
+        if (f.open(QIODevice::ReadOnly)) runs += QString::fromLatin1(f.readAll()).split(' ', Qt::SkipEmptyParts);
+    }
+    ASSERT_EQ(runs.size(), 2);
+    ::kill(parent, SIGKILL);
+    Finish(std::move(p));
+    EXPECT_TRUE(WaitFor([&] {
+        return std::none_of(runs.begin(), runs.end(), [](const QString& pid) { return QFile::exists("/proc/" + pid.trimmed()); });
+    }));
+    PumpEvents(200);
+    for (const auto& s : rack.sims) {
+        EXPECT_EQ(s->WriteCommands(), 1);  // block 1 finished, block 2 never begun
+        EXPECT_EQ(s->ImageWrites(), 1);
+        EXPECT_EQ(s->CommandLog().back(), 'A') << s->CommandLog();
+    }
+}
+
+TEST_F(Cli, AFleetPassesOnTheSignalThatCame)
+{
+    Rack rack;
+    for (int i = 0; i < 2; ++i) {
+        TSimOptions o;
+        o.silentAfter = 0;
+        rack.Add(o);
+    }
+    auto p = Start({"identify", "--port", rack.ports[0], "--port", rack.ports[1], "--wait", "0", "--json"});
+    ASSERT_TRUE(WaitFor([&] { return rack.sims[0]->Commands() >= 2 && rack.sims[1]->Commands() >= 2; }));
+    ::kill(pid_t(p->processId()), SIGHUP);
+    EXPECT_EQ(Finish(std::move(p)), 11);
+    for (const QString& gateway : rack.ports)
+        EXPECT_TRUE(err.contains(gateway + ": korvanext-cli: interrupted by SIGHUP")) << err.toStdString();
 }
