@@ -3,6 +3,7 @@
 // port events and hands each one to the user-interface thread.
 #pragma once
 #include "Commobjs.h"
+#include "Uucplock.h"
 
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,7 @@ public:
     // component's own -1: a device that is not a terminal gives ENOTTY.
     int SystemError;
     std::string Device;  // the device path, for failures of Open
+    std::string Detail;  // the reason in words where the system's error number does not say it
 };
 
 class TComm;
@@ -144,6 +146,7 @@ private:
 
     int m_Handle = -1;
     bool m_Exclusive = false;  // the tty lock is ours to give back
+    TUucpLock m_UucpLock;      // the lock file other programs sharing ports look at
     QString m_DeviceName = "Com2";
     TSimpleEvent m_Event;
     mutable TCriticalSection m_Lock;

@@ -95,7 +95,7 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
                 CCOMTermExp x(CE_OPEN_ERROR);
                 x.Device = e.Device.empty() ? TComm::DevicePath(port).toStdString() : e.Device;
                 x.SystemError = e.SystemError;
-                x.Detail = e.SystemError > 0 ? std::strerror(e.SystemError) : e.Text;
+                x.Detail = !e.Detail.empty() ? e.Detail : e.SystemError > 0 ? std::strerror(e.SystemError) : e.Text;
                 throw x;
             }
             QThread::msleep(10);
