@@ -219,8 +219,17 @@ bool CHayesTelephony::OpenLine(unsigned id, TCallback callback)
 {
     CloseLine();
     if (id >= m_Devices.size()) return false;
+    // A modem that a daemon or a dial-out program holds by the UUCP convention is left alone.
+    if (pid_t holder = 0; !m_Lock.Acquire(m_Devices[id].path, holder)) {
+        qWarning("Modem %s: in use by process %d (%s)", qPrintable(m_Devices[id].path), int(holder),
+                 qPrintable(ProcessName(holder)));
+        return false;
+    }
     m_Fd = OpenModem(m_Devices[id].path);
-    if (m_Fd < 0) return false;
+    if (m_Fd < 0) {
+        m_Lock.Release();
+        return false;
+    }
     m_Callback = std::move(callback);
     m_Notifier = std::make_unique<QSocketNotifier>(m_Fd, QSocketNotifier::Read);
     QObject::connect(m_Notifier.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
@@ -370,6 +379,7 @@ void CHayesTelephony::CloseLine()
     m_DialTimer.reset();
     if (m_Fd >= 0) ::close(m_Fd);
     m_Fd = -1;
+    m_Lock.Release();
     m_Calling = m_Connected = false;
 }
 

@@ -534,6 +534,25 @@ TEST_F(Cli, APortLockedByAnotherProgramIsLeftAlone)
     EXPECT_TRUE(Json()["error"].toString().contains("in use by process 1")) << out.toStdString();
     EXPECT_TRUE(sim->CommandLog().empty()) << sim->CommandLog();
 
+    // A modem held so is not dialled either.
+    TSimOptions m;
+    m.modem = true;
+    CGatewaySim modem(m);
+    std::string error;
+    ASSERT_TRUE(modem.Start(&error)) << error;
+    const QString modemPath = QString::fromStdString(modem.SlavePath());
+    const QString modemLock = "/run/lock/LCK.." + QFileInfo(modemPath).fileName();
+    {
+        QFile f(modemLock);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) << modemLock.toStdString();
+        f.write("         1\n");
+    }
+    EXPECT_NE(Run({"identify", "--modem-number", "123", "--modem", modemPath}), 0);
+    QFile::remove(modemLock);
+    EXPECT_TRUE(err.contains("in use by process 1")) << err.toStdString();
+    EXPECT_TRUE(modem.CommandLog().empty()) << modem.CommandLog();
+    modem.Stop();
+
     // This program's own lock is there while it holds the port, and gone after.
     auto p = Start({"identify", "--port", port, "--wait", "2"});
     EXPECT_TRUE(WaitFor([&] { return QFile::exists(lock); }));
