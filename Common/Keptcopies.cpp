@@ -212,6 +212,13 @@ QString CKeptCopies::Judge(TKeptCopy& c, CParameters& scratch)
     return {};
 }
 
+QString CKeptCopies::RootProblem() const
+{
+    struct stat st{};
+    if (::lstat(QFile::encodeName(m_Root).constData(), &st) != 0 && errno == ENOENT) return {};
+    return UnsafeFolder(m_Root, false);
+}
+
 std::vector<TKeptCopy> CKeptCopies::List(const QString& serial) const
 {
     std::vector<TKeptCopy> copies;
@@ -219,7 +226,7 @@ std::vector<TKeptCopy> CKeptCopies::List(const QString& serial) const
     BuildCatalogue(p);
     const QDir root(m_Root);
     // A root or serial folder that is not the user's own lists nothing: its copies could be anyone's.
-    if (!UnsafeFolder(m_Root, false).isEmpty()) return copies;
+    if (!RootProblem().isEmpty()) return copies;
     for (const QFileInfo& serialDir : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
         if (!serial.isEmpty() && serialDir.fileName() != FolderName(serial)) continue;
         const QString unsafe = UnsafeFolder(serialDir.filePath(), false);

@@ -45,6 +45,9 @@ public:
     };
     TResult Keep(const std::vector<uint8_t>& image, const CParameters& decoded) const;
 
+    // Why the copies' folder cannot be trusted (a link, another user's), empty
+    // when it can or does not exist yet; such a folder lists no copies.
+    QString RootProblem() const;
     // Kept copies, newest first, damaged ones included and marked; only those
     // of one serial number when given.
     std::vector<TKeptCopy> List(const QString& serial = {}) const;

@@ -21,7 +21,7 @@
 namespace {
 const int kTextTitle = 408, kTextKept = 409, kTextDifferences = 410, kTextLoad = 411, kTextNone = 412;
 const int kTextSerial = 78, kTextFirmware = 77;
-const int kTextDamaged = 500, kTextLoadDamaged = 501;
+const int kTextDamaged = 500, kTextLoadDamaged = 501, kTextNotShown = 504;
 }  // namespace
 
 TFObnoveni::TFObnoveni(TFMain& main, QWidget* parent)
@@ -105,6 +105,8 @@ void TFObnoveni::Fill(const QString& root)
     if (TreeView1->topLevelItemCount()) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
     Label1->setText(m_Copies.empty() ? Substitute(Language().Text(kTextNone), {QDir::toNativeSeparators(root)})
                                      : QDir::toNativeSeparators(root));
+    if (const QString why = CKeptCopies(root).RootProblem(); !why.isEmpty())
+        Label1->setText(Substitute(Language().Text(kTextNotShown), {QDir::toNativeSeparators(root), why}));
     Button1->setEnabled(TreeView1->currentItem() != nullptr);
 }
 

@@ -815,8 +815,11 @@ int CmdCompare(TOptions& o)
 int CmdBackups(TOptions& o)
 {
     const QString serial = o.parser.value(kSerial);
+    const CKeptCopies copies;
+    if (const QString why = copies.RootProblem(); !why.isEmpty())
+        return Fail(kFileError, "the kept copies in " + Quoted(copies.Root()) + " are not listed: " + why);
     QJsonArray list;
-    for (const TKeptCopy& c : CKeptCopies().List(serial)) {
+    for (const TKeptCopy& c : copies.List(serial)) {
         const QString time = c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
         const QString folder = QDir::toNativeSeparators(c.folder);
         QJsonObject j{{"time", c.time.toString(Qt::ISODate)}, {"serial", c.serial}, {"firmware", c.firmware}, {"folder", folder}};
@@ -827,7 +830,7 @@ int CmdBackups(TOptions& o)
             std::printf("%s\t%s\t%s\t%s%s\n", qPrintable(time), qPrintable(ShownText(c.serial)), qPrintable(ShownText(c.firmware)),
                         qPrintable(ShownText(folder)), c.Damaged() ? qPrintable("\tdamaged: " + ShownText(c.damage)) : "");
     }
-    Report().Add({{"root", QDir::toNativeSeparators(CKeptCopies().Root())}, {"copies", list}});
+    Report().Add({{"root", QDir::toNativeSeparators(copies.Root())}, {"copies", list}});
     return kOk;
 }
 

@@ -448,9 +448,12 @@ TEST(KeptCopies, OnlyInTheUsersOwnFoldersAndPrivate)
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_FALSE(listed[0].Damaged()) << listed[0].damage.toStdString();
 
-    // A listing through a planted link lists nothing.
+    // A listing through a planted link lists nothing, and says why.
     ASSERT_TRUE(QFile::link(root, base.filePath("via")));
     EXPECT_TRUE(CKeptCopies(base.filePath("via")).List().empty());
+    EXPECT_EQ(CKeptCopies(base.filePath("via")).RootProblem(), "it is a link, not a folder");
+    EXPECT_TRUE(CKeptCopies(root).RootProblem().isEmpty());
+    EXPECT_TRUE(CKeptCopies(base.filePath("none")).RootProblem().isEmpty());
 }
 
 TEST(KeptCopies, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
