@@ -2,6 +2,7 @@
 // Shared by the tool and the gateway simulator; nothing else is shared between them.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 namespace ImageLayout {
 constexpr int ImageSize = 0x3000;          // 12288 bytes
@@ -28,4 +29,18 @@ constexpr int DeviceDataAddr = 0xEE00;
 constexpr int DeviceDataSize = 256;
 constexpr int FirmwareVersionAddr = 0xEFF0;
 constexpr int FirmwareChecksumAddr = 0xEFFC;
+
+// The 32-bit sum of a firmware image's bytes before its checksum, and the
+// checksum the image carries (little-endian).
+inline uint32_t FirmwareSum(const uint8_t* firmware)
+{
+    uint32_t sum = 0;
+    for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += firmware[i];
+    return sum;
+}
+inline uint32_t FirmwareStoredSum(const uint8_t* firmware)
+{
+    const uint8_t* c = firmware + FirmwareChecksumAddr;
+    return uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
+}
 }  // namespace ImageLayout

@@ -420,14 +420,15 @@ bool CParameters::SaveToFile(const std::string& path, TFileStatus& status) const
 
 static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Reads the quoted values of one line into the instances of its key. A value
-// that does not end at its closing quote ends the line unstored.
-static void ReadValues(const std::string& line, size_t p, CParameters::TMultiPar& rc)
+// Reads the quoted values of one line into the instances of its key and
+// returns how many it stored. A value that does not end at its closing quote
+// ends the line unstored.
+static int ReadValues(const std::string& line, size_t p, CParameters::TMultiPar& rc)
 {
     const size_t size = line.size();
     for (int i = 0; i < rc.Count; ++i) {
         p = line.find('"', p);
-        if (p == std::string::npos) return;
+        if (p == std::string::npos) return i;
         ++p;
         std::string value;
         bool complete = false;
@@ -460,11 +461,12 @@ static void ReadValues(const std::string& line, size_t p, CParameters::TMultiPar
             }
             // Any other escaped character is dropped.
         }
-        if (!complete) return;
+        if (!complete) return i;
         rc.Values[size_t(i)] = rc.Par->Normalize(value);
         p = line.find(',', p + 1);
-        if (p == std::string::npos) return;
+        if (p == std::string::npos) return i + 1;
     }
+    return rc.Count;
 }
 
 bool CParameters::LoadFromText(const std::string& text, TLoadReport* report)
@@ -475,6 +477,9 @@ bool CParameters::LoadFromText(const std::string& text, TLoadReport* report)
     // First the lines that set a known key: a text without any is no
     // configuration, and the registry stays as it was.
     std::vector<std::pair<TMultiPar*, std::string>> lines;
+    // The last line, when no line end follows it: a file cut short breaks off there.
+    const bool unended = !text.empty() && text.back() != '\n';
+    enum { kWhole, kNoKey, kValues } last = kWhole;  // what the last line held
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -484,9 +489,13 @@ bool CParameters::LoadFromText(const std::string& text, TLoadReport* report)
         if (len > 0 && text[pos + len - 1] == '\r') --len;
         std::string line = text.substr(pos, len);
         pos = end + 1;
+        last = kWhole;
         if (line.empty()) continue;
         const size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
+        if (eq == std::string::npos) {
+            last = kNoKey;
+            continue;
+        }
         const std::string key = line.substr(0, eq);
         TMultiPar* rc = FindMutable(key);
         if (!rc) {
@@ -498,13 +507,31 @@ bool CParameters::LoadFromText(const std::string& text, TLoadReport* report)
         ++r.Keys;
         line.erase(0, eq + 1);
         lines.emplace_back(rc, std::move(line));
+        last = kValues;
     }
     if (r.Keys == 0) {
         r.File = {TFileStatus::NotConfiguration, "no configuration keys found"};
         return false;
     }
     SetAllDefaults();
-    for (auto& [rc, values] : lines) ReadValues(values, 0, *rc);
+    // How many instances of each key the file set, for what it left out.
+    std::map<const TMultiPar*, int> stored;
+    int lastStored = 0;
+    for (auto& [rc, values] : lines) {
+        lastStored = ReadValues(values, 0, *rc);
+        int& n = stored[rc];
+        n = std::max(n, lastStored);
+    }
+    // A last line without its line end that names no key or sets fewer values
+    // than its key has was cut, not written so.
+    r.Gaps.brokenLastLine =
+        unended && (last == kNoKey || (last == kValues && lastStored < lines.back().first->Count));
+    for (const auto& [key, rc] : m_Map) {
+        if (!rc.Par->m_InFile || rc.Par->m_Address == -1) continue;
+        const auto it = stored.find(&rc);
+        const int from = it == stored.end() ? 0 : it->second;
+        if (from < rc.Count) r.Gaps.missing.push_back({key, from, rc.Count - 1, rc.Count});
+    }
     return true;
 }
 

@@ -209,6 +209,21 @@ public:
     void SetInFile(const std::string& key, bool flag);
     void ToImage(uint8_t* buffer, int size) const;
     void FromImage(const uint8_t* buffer);
+    // Instances `from` to `to` of a setting that a file did not set; the load
+    // left them at their defaults.
+    struct TFileGap {
+        std::string key;
+        int from = 0;
+        int to = 0;
+        int count = 1;  // instances of the key
+    };
+    // What a file left out of the gateway's settings: keys and rows a complete
+    // file has, and whether its last line breaks off.
+    struct TFileGaps {
+        std::vector<TFileGap> missing;  // in key order
+        bool brokenLastLine = false;
+        bool Empty() const { return missing.empty() && !brokenLastLine; }
+    };
     // What a load found: why a file was refused, and the keys it did not know.
     struct TLoadReport {
         TFileStatus File;                       // Kind NotConfiguration: no line names a known key
@@ -216,6 +231,7 @@ public:
         int UnknownCount = 0;                   // lines whose key is not a parameter
         std::vector<std::string> UnknownNames;  // the first MaxUnknownNames of them
         static constexpr int MaxUnknownNames = 5;
+        TFileGaps Gaps;
     };
 
     // False when the file cannot be written; the previous file is then intact.

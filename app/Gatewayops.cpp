@@ -18,6 +18,7 @@
 #include <cstring>
 #include <grp.h>
 #include <sys/stat.h>
+#include <utility>
 
 using namespace ImageLayout;
 using namespace OpsDetail;
@@ -73,6 +74,7 @@ QString CGatewayOps::OpenFailureText(const CCOMTermExp& e) const
 void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
 {
     SetOutcome(TOutcome::Link, e.Code);
+    if (std::exchange(m_LinkErrorSaid, false)) return;
     QString message;
     switch (e.Code) {
     case CE_USER: return;
@@ -175,6 +177,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     if (!ModemConnected) m_Terminal.m_Timeout = 1000;
     QElapsedTimer waited;
     waited.start();
+    bool upgrade = false;
     while (!m_UI.Cancelled()) {
         try {
             if (!ModemConnected) {
@@ -206,9 +209,10 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                     return false;
                 }
                 m_IdentSw.clear();  // the upgrade changes it
-                return Upgrade(false);
+                upgrade = true;
+            } else {
+                return true;
             }
-            return true;
         } catch (const CCOMTermExp& e) {
             // A break ends the operation; its caller sends "A" and closes.
             if (e.Code == CE_USER) throw;
@@ -228,6 +232,8 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 }
             }
         }
+        // Outside the retries of the identification: a failed upgrade is never started again unasked.
+        if (upgrade) return Upgrade(false);
         if (AnswerWaitMs > 0 && waited.elapsed() >= AnswerWaitMs) {
             SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
             Remove();
@@ -258,8 +264,8 @@ bool CGatewayOps::Identify()
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, false);
     try {
         if (OpenGatewayLink(true)) {
-            // "B" and "C" were answered by the identification step; an upgrade
-            // run from it changed the version, which is then asked again.
+            // "B" and "C" were answered by the identification step, or "C" by
+            // the confirmation of an upgrade run from it.
             if (m_IdentSw.empty()) m_IdentSw = Ident('C');
             const std::string serial = Ident('D');
             const std::string lock = Ident('F');
@@ -396,6 +402,7 @@ bool CGatewayOps::EzRgnBtn2Click()
     if (done) {
         m_Parameters.Restore(read.Snapshot());
         PinChanged = PasswordChanged = false;
+        SourceGaps = {};
         m_UI.Message(Text(112), TIcon::Information);
     }
     if (LoadPage) LoadPage();

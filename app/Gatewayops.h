@@ -4,9 +4,11 @@
 // goes through TOperationUI.
 #pragma once
 #include "Compare.h"
+#include "Parametry.h"
 
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -30,8 +32,9 @@ enum class TOutcome {
                     // met by an operation that does not upgrade
     Damaged = 2,    // the gateway's data damaged or not confirmed: a block bad three
                     // times, a write not acknowledged or read back different,
-                    // a wrong hardware letter
-    BadInput = 3,   // an input file with wrong content (firmware size or version)
+                    // a wrong hardware letter, firmware not taken or a firmware
+                    // block refused too often
+    BadInput = 3,   // an input file with wrong content (firmware size, version or checksum)
     FileError = 4,  // an input file that cannot be opened
     Link = 5,       // a link failure; LinkCode holds its CE_ code
 };
@@ -54,6 +57,8 @@ public:
     virtual QString ChooseFirmware(const QStringList& paths) = 0;
     // Lets the screen catch up (repaint, pending events).
     virtual void ProcessEvents() {}
+    // A line under the bar that stays while the operation runs (empty: none).
+    virtual void SetProgressNotice(const QString&) {}
 };
 
 class CGatewayOps {
@@ -119,6 +124,15 @@ public:
     QString FirmwareFolder;           // where firmware images are looked for (program folder)
     QString FirmwareFile;             // a file chosen outside the folder, used once
     std::vector<uint8_t> m_Firmware;  // the image of the running upgrade
+    // A firmware file whose bytes do not add up to its own checksum is asked
+    // about (No by default), refused, or sent (the command line's --force-damaged).
+    enum class TDamagedFirmware { Ask, Refuse, Send };
+    TDamagedFirmware DamagedFirmware = TDamagedFirmware::Ask;
+    // Refusals of one block in a row that end an upgrade; 0: none do (the
+    // window offers Cancel from the tenth failure instead).
+    int MaxBlockRefusals = 0;
+    // The version of the last upgrade's file, and the gateway's before it.
+    QString FirmwareVersion, FirmwareBefore;
     // How long the identification asks a silent gateway again, in ms; 0: until
     // the user cancels (the window), the command line bounds it.
     int AnswerWaitMs = 0;
@@ -133,6 +147,10 @@ public:
     QString GatewaySerial;
     // The port as the user named it, and its device when that differs.
     QString PortName() const;
+
+    // What the file the configuration to write came from left out; the write
+    // names what is still at its default.
+    CParameters::TFileGaps SourceGaps;
 
     // Before a write replaces the gateway's configuration, keep a copy of it.
     bool KeepCopies = true;
@@ -156,6 +174,10 @@ private:
     void Remove() { m_UI.ShowProgress(false, 0, false); }
     void LinkTimeout();
     void LinkFailed(const CCOMTermExp& e);
+    // The firmware transfer proper, from the device data block to the confirming "C".
+    bool SendFirmware(bool standalone);
+    // A wait of the upgrade: its usual time, shortened to the bound of a silent gateway.
+    int UpgradeWait(int usualMs) const { return AnswerWaitMs > 0 ? std::min(usualMs, AnswerWaitMs) : usualMs; }
     bool WriteBlocks(std::vector<uint8_t>& image, bool& ok1, bool& ok2);
     std::string ReplyText(size_t max) const;
     void Pause();
@@ -170,10 +192,14 @@ private:
                      const std::vector<uint8_t>& compared, std::vector<uint8_t>* written, bool& sending);
     // Ends a write that goes no further: the bar goes, a cable link is closed.
     void StopWrite(TOutcome outcome);
+    // Asks before a write that would put into the gateway what the user does not
+    // see (No is the default); false when not agreed.
+    bool ConfirmHeld(const CParameters& source, const std::vector<TSettingRef>* chosen);
 
     CParameters& m_Parameters;
     CCOMTerminal& m_Terminal;
     const CLanguage& m_Language;
     TOperationUI& m_UI;
     std::string m_IdentHw, m_IdentSw;  // "B" and "C" replies of the identification step
+    bool m_LinkErrorSaid = false;      // the failure being raised has been told already
 };

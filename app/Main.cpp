@@ -21,6 +21,7 @@
 #include "Servis.h"
 #include "Slicparametry.h"
 #include "Smerovacitabulka.h"
+#include "Writecheck.h"
 #include "Zabezpeceni.h"
 
 #include <QAction>
@@ -578,10 +579,17 @@ bool TFMain::LoadFile(const QString& path)
         return false;
     }
     m_Ops.PinChanged = m_Ops.PasswordChanged = false;
+    m_Ops.SourceGaps = report.Gaps;
     m_FileName = path;
     MarkClean();
+    // Values the gateway cannot hold are shown as it would keep them: an
+    // unsaved change, with a note, like what the file left out.
+    const std::vector<TDifference> held = HoldNumbers(Parameters());
     UpdateCaption();
-    if (report.UnknownCount > 0) Message(UnknownKeysText(Language(), report.UnknownCount, report.UnknownNames), TIcon::Warning);
+    QStringList notes;
+    if (report.UnknownCount > 0) notes << UnknownKeysText(Language(), report.UnknownCount, report.UnknownNames);
+    if (!held.empty() || !report.Gaps.Empty()) notes << LoadNoteText(Language(), held, report.Gaps);
+    if (!notes.isEmpty()) Message(notes.join("\n\n"), TIcon::Warning);
     return true;
 }
 
@@ -631,6 +639,7 @@ void TFMain::NewClick()
     if (!ConfirmLoss()) return;
     Parameters().SetAllDefaults();
     m_Ops.PinChanged = m_Ops.PasswordChanged = false;
+    m_Ops.SourceGaps = {};
     m_FileName.clear();
     MarkClean();
     UpdateCaption();
@@ -804,6 +813,11 @@ void TFMain::SetProgressPos(int pos)
 void TFMain::SetCancelVisible(bool visible)
 {
     if (m_Progress) m_Progress->Button1->setVisible(visible);
+}
+
+void TFMain::SetProgressNotice(const QString& text)
+{
+    if (m_Progress) m_Progress->SetNotice(text);
 }
 
 bool TFMain::Cancelled() const { return m_Progress && m_Progress->Cancelled; }

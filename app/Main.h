@@ -90,6 +90,7 @@ public:
     void SetProgressMax(int max) override;
     void SetProgressPos(int pos) override;
     void SetCancelVisible(bool visible) override;
+    void SetProgressNotice(const QString& text) override;
     bool Cancelled() const override;
     void Message(const QString& text, TIcon icon) override;
     bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) override;

@@ -74,3 +74,19 @@ void TFProgress::changeEvent(QEvent* event)
         });
     }
 }
+
+void TFProgress::SetNotice(const QString& text)
+{
+    if (!Notice) {
+        Notice = new QLabel(this);
+        Notice->setObjectName("Notice");
+        Notice->setAlignment(Qt::AlignCenter);
+        Notice->setWordWrap(true);
+        Notice->setMinimumWidth(249);
+        // Between the bar and Cancel: what the bar alone does not say.
+        auto* l = static_cast<QVBoxLayout*>(layout());
+        l->insertWidget(l->indexOf(ProgressBar1) + 1, Notice);
+    }
+    Notice->setText(text);
+    Notice->setVisible(!text.isEmpty());
+}

@@ -20,6 +20,9 @@ public:
     bool Cancelled = false;
     // A message box or dialog of the program is up (then the window keeps behind it).
     bool OwnDialogUp() const;
+    // A line under the bar that the operation keeps up to date (empty: none).
+    void SetNotice(const QString& text);
+    QLabel* Notice = nullptr;  // made with the first notice
 
 protected:
     void changeEvent(QEvent* event) override;  // FormDeactivate

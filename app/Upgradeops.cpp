@@ -23,6 +23,8 @@
 using namespace ImageLayout;
 using namespace OpsDetail;
 
+static QString Hex32(uint32_t value) { return QString("0x%1").arg(value, 8, 16, QChar('0')); }
+
 
 QStringList CGatewayOps::FirmwareFiles() const
 {
@@ -36,6 +38,9 @@ QStringList CGatewayOps::FirmwareFiles() const
 
 bool CGatewayOps::Upgrade(bool standalone)
 {
+    m_LinkErrorSaid = false;
+    FirmwareVersion.clear();
+    FirmwareBefore.clear();
     if (standalone) {
         m_UI.ShowProgress(true, ModemConnected ? 274 : 104, true);
         if (!OpenGatewayLink(false)) {
@@ -90,23 +95,65 @@ bool CGatewayOps::Upgrade(bool standalone)
         Remove();
         return false;
     }
+    FirmwareVersion = QString::fromLatin1(fileVersion, int(strnlen(fileVersion, 12)));
+    // A damaged file is never flashed unasked: once the device data block is in,
+    // the checksum is made anew over whatever the file holds.
+    const uint32_t stored = FirmwareStoredSum(m_Firmware.data()), sum = FirmwareSum(m_Firmware.data());
+    if (stored != sum) {
+        const QString damaged = Substitute(Text(420), {QDir::toNativeSeparators(path), Hex32(stored), Hex32(sum)});
+        const bool send = DamagedFirmware == TDamagedFirmware::Send ||
+                          (DamagedFirmware == TDamagedFirmware::Ask &&
+                           m_UI.Ask(damaged + "\n\n" + Text(421), TIcon::Warning, TDefaultAnswer::No));
+        if (!send) {
+            SetOutcome(DamagedFirmware == TDamagedFirmware::Refuse ? TOutcome::BadInput : TOutcome::Declined);
+            if (DamagedFirmware == TDamagedFirmware::Refuse) m_UI.Message(damaged, TIcon::Error);
+            Remove();
+            return false;
+        }
+        if (DamagedFirmware == TDamagedFirmware::Send) m_UI.Message(damaged, TIcon::Warning);
+    }
+    m_Terminal.m_Timeout = UpgradeWait(m_Terminal.m_Timeout);
     m_Terminal.SendAndWait("C");
     char gateway[101] = {};
     std::memcpy(gateway, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 100)));
     const int order = std::memcmp(gateway + 1, fileVersion, 5);
+    FirmwareBefore = QString::fromLatin1(gateway + 1, int(strnlen(gateway + 1, 99)));
     // Whatever the versions, the user sees what is about to be flashed and agrees.
-    const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path),
-                                                  QString::fromLatin1(fileVersion, int(strnlen(fileVersion, 12))),
-                                                  QString::fromLatin1(gateway + 1, int(strnlen(gateway + 1, 99)))});
+    const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path), FirmwareVersion, FirmwareBefore});
     if (!m_UI.Ask(Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question)) {
         if (standalone) Remove();
         SetOutcome(TOutcome::Declined);
         return false;
     }
+    return SendFirmware(standalone);
+}
+
+// The time the blocks from `block` on take: at the line's byte time, or as
+// the blocks so far went when the gateway is slower than its line.
+static int SecondsLeft(int block, qint64 elapsedMs, int baud)
+{
+    const int left = FirmwareBlocks - block;
+    const long long bytes = static_cast<long long>(left) * (3 + FirmwareBlock + 7);
+    long long ms = bytes * 10 * 1000 / (baud > 0 ? baud : 19200);
+    if (block > 0) ms = std::max(ms, elapsedMs * left / block);
+    return int((ms + 999) / 1000);
+}
+
+bool CGatewayOps::SendFirmware(bool standalone)
+{
+    const char* fileVersion = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
     m_UI.SetProgressMax(60);
     m_UI.SetProgressPos(0);
     m_UI.SetCancelVisible(false);
     bool transferStarted = false;
+    const int blockWait = UpgradeWait(20000);
+    const QString where = ModemConnected ? ModemNumber : PortName();
+    auto notice = [this](const QString& text) { m_UI.SetProgressNotice(text); };
+    // The notice belongs to the transfer: a read that met old firmware goes on without it.
+    struct TNoticeGone {
+        TOperationUI& ui;
+        ~TNoticeGone() { ui.SetProgressNotice({}); }
+    } gone{m_UI};
     try {
         uint8_t* device = m_Firmware.data() + DeviceDataAddr;
         if (std::all_of(device, device + DeviceDataSize, [](uint8_t b) { return b == 0; })) {
@@ -115,17 +162,20 @@ bool CGatewayOps::Upgrade(bool standalone)
             if (m_Terminal.m_Comm.Write(ask, 3) != 3) throw CCOMTermExp(CE_SEND_ERROR);
             m_Terminal.SendAndWaitCount("", 259);
             std::memcpy(device, m_Terminal.m_Buffer.data() + 3, DeviceDataSize);
-            uint32_t sum = 0;
-            for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += m_Firmware[size_t(i)];
+            const uint32_t sum = FirmwareSum(m_Firmware.data());
             for (int i = 0; i < 4; ++i) m_Firmware[size_t(FirmwareChecksumAddr + i)] = uint8_t(sum >> (8 * i));
         }
         int failures = 0;
+        QElapsedTimer clock;
+        clock.start();
         for (int b = 0; b < FirmwareBlocks; ++b) {
             m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b), QString::number(FirmwareBlocks)}));
+            if (failures < 10)
+                notice(Text(425) + "\n" + Substitute(Text(426), {QString::number(SecondsLeft(b, clock.elapsed(), m_Terminal.m_BaudRate))}));
             m_UI.ProcessEvents();
             const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
             const uint32_t crc = Crc32(block, FirmwareBlock);
-            for (;;) {
+            for (int refusals = 0;;) {
                 // A gateway that keeps refusing must not hold off a break or Cancel:
                 // each wait clears m_Abort, so the flags are looked at here.
                 if (m_Terminal.m_Interrupt || m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
@@ -138,7 +188,7 @@ bool CGatewayOps::Upgrade(bool standalone)
                 for (int i = 0; i < FirmwareBlock; ++i)
                     if (m_Terminal.m_Comm.Write(block + i, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
                 m_UI.SetProgressPos(2 * b);
-                m_Terminal.m_Timeout = 20000;
+                m_Terminal.m_Timeout = blockWait;
                 m_Terminal.SendAndWaitCount("", 7);
                 const uint8_t* r = m_Terminal.m_Buffer.data();
                 const uint32_t got = uint32_t(r[3] | r[4] << 8 | r[5] << 16 | uint32_t(r[6]) << 24);
@@ -146,22 +196,53 @@ bool CGatewayOps::Upgrade(bool standalone)
                     m_UI.SetProgressPos(2 * b + 1);
                     break;
                 }
-                if (++failures >= 10) m_UI.SetCancelVisible(true);
+                if (++failures >= 10) {
+                    m_UI.SetCancelVisible(true);
+                    notice(Substitute(Text(427), {QString::number(failures)}));
+                }
+                // Without anyone to press Cancel, a gateway that keeps refusing ends the upgrade.
+                if (MaxBlockRefusals > 0 && ++refusals >= MaxBlockRefusals) {
+                    Remove();
+                    SetOutcome(TOutcome::Damaged);
+                    m_UI.Message(Substitute(Text(424), {QString::number(b + 1), QString::number(FirmwareBlocks),
+                                                        QString::number(refusals)}),
+                                 TIcon::Error);
+                    return false;
+                }
             }
         }
-    } catch (const CCOMTermExp&) {
+        // The gateway stays in configuration mode: what it now runs is asked, not assumed.
+        m_Terminal.m_Timeout = blockWait;
+        m_Terminal.SendAndWait("C");
+    } catch (const CCOMTermExp& e) {
         m_UI.SetCancelVisible(true);
         if (transferStarted) {
             // Part of the new firmware is in the gateway: say so, whatever broke the transfer.
             Remove();
-            m_UI.Message(Text(124), TIcon::Error);
+            if (e.Code == CE_CONNECTION_TIMEOUT) {
+                m_UI.Message(Substitute(Text(320), {where, QString::number((blockWait + 999) / 1000)}) + "\n" + Text(124),
+                             TIcon::Error);
+                m_LinkErrorSaid = true;
+            } else {
+                m_UI.Message(Text(124), TIcon::Error);
+            }
         }
         throw;
     }
     m_UI.SetCancelVisible(true);
+    const std::string now = ReplyText(99);
+    m_IdentSw = now;
+    GatewayVersion = QString::fromLatin1(now.c_str());
+    // The same five characters as the comparison before the transfer.
+    if (std::strncmp(now.c_str(), fileVersion, 5) != 0) {
+        Remove();
+        SetOutcome(TOutcome::Damaged);
+        m_UI.Message(Substitute(Text(423), {GatewayVersion, FirmwareVersion}), TIcon::Error);
+        return false;
+    }
     if (standalone) {
         Remove();
-        m_UI.Message(Text(123), TIcon::Information);
+        m_UI.Message(Text(123) + "\n" + Substitute(Text(422), {GatewayVersion}), TIcon::Information);
     }
     return true;
 }

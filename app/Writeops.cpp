@@ -10,6 +10,7 @@
 #include "Keptcopies.h"
 #include "Language.h"
 #include "Parametry.h"
+#include "Writecheck.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
+#include <set>
 #include <sys/stat.h>
 
 using namespace ImageLayout;
@@ -29,6 +31,8 @@ const int kTextGatewayChanged = 404;
 const int kTextOtherSerial = 405;
 const int kTextInterrupted = 406;
 const int kTextNoCopy = 407;
+const int kTextNotAsShown = 480;
+const int kTextWriteAnyway = 484;
 
 // The bytes of both blocks as the line carries them (2048 to 4095 never travel).
 bool SameTransferred(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
@@ -109,6 +113,17 @@ bool CGatewayOps::WriteSelected(const CParameters& source, const std::vector<TSe
     return Write(source, &chosen, compared, written);
 }
 
+bool CGatewayOps::ConfirmHeld(const CParameters& source, const std::vector<TSettingRef>* chosen)
+{
+    std::set<std::string> secrets;
+    if (PinChanged) secrets.insert("PINVal");
+    if (PasswordChanged) secrets.insert("ServisPassw");
+    const TWriteCheck check = CheckBeforeWrite(source, SourceGaps, chosen, secrets);
+    if (check.Clean()) return true;
+    return m_UI.Ask(Text(kTextNotAsShown) + "\n\n" + WriteCheckText(m_Language, check) + "\n\n" + Text(kTextWriteAnyway),
+                    TIcon::Warning, TDefaultAnswer::No);
+}
+
 void CGatewayOps::StopWrite(TOutcome outcome)
 {
     LinkTimeout();
@@ -125,6 +140,11 @@ bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef
     GatewaySerial.clear();
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
+    // Asked before the gateway is touched: a refusal leaves it alone.
+    if (!ConfirmHeld(source, chosen)) {
+        SetOutcome(TOutcome::BadInput);
+        return false;
+    }
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
     bool done = false;
     bool sending = false;

@@ -16,6 +16,7 @@
 #include "Keptcopies.h"
 #include "Language.h"
 #include "Parametry.h"
+#include "Writecheck.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -120,7 +121,8 @@ int ReadBounded(const QString& path, qint64 maxSize, QByteArray& bytes, const QS
 
 // Loads a configuration file: 0, or the exit status after saying why not. A
 // file that names no known key is refused: it would load as the defaults.
-int LoadConfiguration(CParameters& p, const QString& path)
+// `gaps` receives what the file left out of the gateway's settings.
+int LoadConfiguration(CParameters& p, const QString& path, CParameters::TFileGaps* gaps = nullptr)
 {
     CParameters::TLoadReport r;
     if (!p.LoadFromFile(QFile::encodeName(path).toStdString(), r)) {
@@ -137,7 +139,27 @@ int LoadConfiguration(CParameters& p, const QString& path)
         std::fprintf(stderr, "korvanext-cli: %s: %d unknown keys ignored: %s\n", qPrintable(ShownText(Quoted(path))),
                      r.UnknownCount, qPrintable(ShownText(names.join(", "))));
     }
+    if (gaps) *gaps = r.Gaps;
     return kOk;
+}
+
+// Warns of what the configuration from `path` would give the gateway other
+// than the file says: values it cannot hold, what the file left out.
+void WarnNotHeld(const CParameters& p, const QString& path, const CParameters::TFileGaps& gaps, const char* outcome)
+{
+    const TWriteCheck check = CheckBeforeWrite(p, gaps);
+    for (const TDifference& d : check.changed)
+        std::fprintf(stderr, "korvanext-cli: %s: %s %s cannot be held by the gateway, it keeps %s (%s)\n",
+                     qPrintable(Quoted(path)), SettingName(d.key, d.index, d.count).c_str(), qPrintable(ShownValue(d.mine)),
+                     qPrintable(ShownValue(d.other)), qPrintable(HeldLimit(*p.Find(d.key)->Par)));
+    if (!check.missing.empty()) {
+        QStringList names;
+        for (const CParameters::TFileGap& g : check.missing) names << GapName(g);
+        std::fprintf(stderr, "korvanext-cli: %s lacks %s: %s\n", qPrintable(Quoted(path)), qPrintable(names.join(", ")),
+                     outcome);
+    }
+    if (check.brokenLastLine)
+        std::fprintf(stderr, "korvanext-cli: %s ends in a broken line: it may have been cut short\n", qPrintable(Quoted(path)));
 }
 
 std::unique_ptr<CParameters> Catalogue()
@@ -225,7 +247,9 @@ struct TOptions {
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
 
-enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand };
+enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand };
+
+bool OnLink(TGroup group) { return group == kLinkCommand || group == kWriteCommand || group == kUpgradeCommand; }
 
 // The options; their descriptions are in the help texts below.
 const QCommandLineOption kPort("port", QString(), "PORT");
@@ -241,15 +265,16 @@ const QCommandLineOption kHelp({"h", "help"}, QString());
 const QCommandLineOption kOnly("only", QString(), "KEY[,KEY...]");
 const QCommandLineOption kNoBackup("no-backup", QString());
 const QCommandLineOption kSerial("serial", QString(), "N");
+const QCommandLineOption kForceDamaged("force-damaged", QString());
 
 void AddOptions(QCommandLineParser& parser, TGroup group)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({kHelp, kJson});
     if (group == kDiffCommand) parser.addOption(kDefaults);
-    if (group == kLinkCommand || group == kWriteCommand)
-        parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose});
+    if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose});
     if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
+    if (group == kUpgradeCommand) parser.addOption(kForceDamaged);
     if (group == kBackupsCommand) parser.addOption(kSerial);
 }
 
@@ -300,6 +325,7 @@ int ParseLinkOptions(TOptions& o)
     const QStringList given = p.optionNames();
     if (given.contains(kNoBackup.names().front())) o.passOn << "--no-backup";
     if (given.contains(kOnly.names().front())) o.passOn << "--only" << p.values(kOnly).join(',');
+    if (given.contains(kForceDamaged.names().front())) o.passOn << "--force-damaged";
     o.linkParsed = true;
     return kOk;
 }
@@ -524,7 +550,9 @@ int CmdDefaults(TOptions& o)
 int CmdEncode(TOptions& o)
 {
     const auto p = Catalogue();
-    if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
+    CParameters::TFileGaps gaps;
+    if (const int rc = LoadConfiguration(*p, o.positional[0], &gaps)) return rc;
+    WarnNotHeld(*p, o.positional[0], gaps, "the image has their defaults");
     const std::vector<uint8_t> image = GatewayImage(*p);
     const QString out = o.positional[1];
     if (const QString why = SaveImage(out, image); !why.isEmpty()) return CannotWrite(out, why);
@@ -596,20 +624,27 @@ int CmdSet(TOptions& o)
         assignments.push_back(as);
     }
     const QString path = o.positional[0];
-    if (const int rc = LoadConfiguration(*p, path)) return rc;
+    CParameters::TFileGaps gaps;
+    if (const int rc = LoadConfiguration(*p, path, &gaps)) return rc;
     QJsonArray changed;
     for (const TAssignment& as : assignments) {
         const int index = std::max(as.ref.row - 1, 0);
         p->SetValue(as.ref.key, index, ToBytes(as.given));
-        const QString stored = FromBytes(p->GetValue(as.ref.key, index));
+        const std::string value = p->GetValue(as.ref.key, index);
+        const QString stored = FromBytes(value);
+        const QString name = KeyName(as.ref.key, as.ref.par->Count, index);
+        // A value the gateway would change on the way is not what the user asked for.
+        if (HeldValue(*as.ref.par->Par, value) != value)
+            return Fail(kDataError, QString("%1: %2 cannot be held by the gateway, which keeps %3; %4 is unchanged")
+                                        .arg(name, ShownValue(value), HeldLimit(*as.ref.par->Par), Quoted(path)));
         if (stored == as.given) continue;
         QJsonObject j{{"key", QString::fromStdString(as.ref.key)}, {"given", as.given}, {"stored", stored}};
         if (as.ref.row > 0) j["row"] = as.ref.row;
         changed.append(j);
-        std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n",
-                     qPrintable(KeyName(as.ref.key, as.ref.par->Count, index)), qPrintable(ShownText(as.given)),
+        std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n", qPrintable(name), qPrintable(ShownText(as.given)),
                      qPrintable(ShownText(stored)));
     }
+    WarnNotHeld(*p, path, gaps, "the file now holds their defaults");
     if (const QString why = SaveConfiguration(*p, path); !why.isEmpty()) return CannotWrite(path, why);
     Report().Add({{"file", path}, {"changed", changed}});
     return kOk;
@@ -760,10 +795,12 @@ int CmdWrite(TOptions& o)
     std::vector<std::string> only;
     if (const int rc = OnlyKeys(o, *file, only)) return rc;
     // The file is read once, before any gateway is touched.
-    if (const int rc = LoadConfiguration(*file, o.positional[0])) return rc;
+    CParameters::TFileGaps gaps;
+    if (const int rc = LoadConfiguration(*file, o.positional[0], &gaps)) return rc;
     const bool keepCopy = !o.parser.isSet(kNoBackup);
-    return WithLink("write", o, [&file, &only, keepCopy](TSession& s, const TOptions& opt, QJsonObject& report) {
+    return WithLink("write", o, [&file, &only, &gaps, keepCopy](TSession& s, const TOptions& opt, QJsonObject& report) {
         Parameters().Restore(file->Snapshot());
+        s.ops.SourceGaps = gaps;
         // A configuration file never carries the PIN and the service password into the gateway.
         s.ops.PinChanged = s.ops.PasswordChanged = false;
         s.ops.KeepCopies = keepCopy;
@@ -839,12 +876,31 @@ int CmdUpgrade(TOptions& o)
     const QString file = o.positional[0];
     QByteArray bytes;
     if (const int rc = ReadBounded(file, ImageLayout::FirmwareSize, bytes, "a firmware file")) return rc;
-    return WithLink("upgrade", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
+    const bool force = o.parser.isSet(kForceDamaged);
+    // A damaged file is refused before any gateway is touched, also for a fleet.
+    if (bytes.size() == ImageLayout::FirmwareSize && !force) {
+        const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData());
+        const uint32_t stored = ImageLayout::FirmwareStoredSum(image), sum = ImageLayout::FirmwareSum(image);
+        if (stored != sum)
+            return Fail(kDataError, QString("%1 is damaged: it carries the checksum 0x%2, but its bytes add up to 0x%3; "
+                                            "nothing was sent (--force-damaged loads it all the same)")
+                                        .arg(Quoted(file))
+                                        .arg(stored, 8, 16, QChar('0'))
+                                        .arg(sum, 8, 16, QChar('0')));
+    }
+    return WithLink("upgrade", o, [force](TSession& s, const TOptions& opt, QJsonObject& report) {
         s.ops.FirmwareFile = QFileInfo(opt.positional[0]).absoluteFilePath();
         s.ops.OfferUpgrade = true;
+        s.ops.DamagedFirmware = force ? CGatewayOps::TDamagedFirmware::Send : CGatewayOps::TDamagedFirmware::Refuse;
+        // No one is there to press Cancel: a block the gateway keeps refusing ends the upgrade.
+        s.ops.MaxBlockRefusals = 20;
         report = {{"file", s.ops.FirmwareFile}};
         // The command is the request; the question that names the file and both versions remains.
-        return s.ops.UpgradeFirmware() ? int(kOk) : s.Exit("upgrade");
+        const bool done = s.ops.UpgradeFirmware();
+        if (!s.ops.FirmwareVersion.isEmpty()) report["fileVersion"] = s.ops.FirmwareVersion;
+        if (!s.ops.FirmwareBefore.isEmpty()) report["previousFirmware"] = s.ops.FirmwareBefore;
+        if (!s.ops.GatewayVersion.isEmpty()) report["firmware"] = s.ops.GatewayVersion;
+        return done ? int(kOk) : s.Exit("upgrade");
     });
 }
 
@@ -866,7 +922,7 @@ const std::vector<TCommand>& Commands()
         {"encode", "FILE.kvx IMAGE.bin", "encode a configuration file into a 12288-byte gateway image", kFileCommand, 2, 2, CmdEncode},
         {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", kFileCommand, 2, 2, CmdDecode},
         {"get", "FILE.kvx KEY[:ROW]", "print a value (a key with rows and no ROW: every row)", kFileCommand, 2, 2, CmdGet},
-        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as the program would (says when one is stored changed)",
+        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as the program would (says when one is stored changed; refuses one the gateway cannot hold)",
          kFileCommand, 2, -1, CmdSet},
         {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 4 when any)",
          kDiffCommand, 1, 2, CmdDiff},
@@ -883,7 +939,7 @@ const std::vector<TCommand>& Commands()
          kBackupsCommand, 0, 0, CmdBackups},
         {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", kLinkCommand, 1, 1, CmdBackup},
         {"upgrade", "FIRMWARE.Bin [LINK]", "load new firmware into the gateway (names file and versions; needs --yes)",
-         kLinkCommand, 1, 1, CmdUpgrade},
+         kUpgradeCommand, 1, 1, CmdUpgrade},
     };
     return commands;
 }
@@ -893,11 +949,13 @@ const char* const kExitHelp =
     "  0   done\n"
     "  1   usage: a wrong command line, an unknown key\n"
     "  2   a file cannot be read or written (missing, permission, a folder, disk full)\n"
-    "  3   bad input data: not a configuration file, an image or firmware file of the wrong size or content\n"
+    "  3   bad input data: not a configuration file, an image or firmware file of the wrong size or content,\n"
+    "      a value the gateway cannot hold; write: a file it would not hold as it is (no --yes)\n"
     "  4   declined: a question not agreed to (no --yes), firmware older than 3 met by a command\n"
     "      other than upgrade; diff: differences found\n"
     "  5   the gateway's data damaged or not confirmed (a block bad three times, a write not\n"
-    "      acknowledged or read back different), or not a gateway of this kind\n"
+    "      acknowledged or read back different, firmware not taken or a block refused 20\n"
+    "      times), or not a gateway of this kind\n"
     "  10  line lost      11  interrupted (SIGINT, SIGTERM, SIGHUP)    12  no answer (also --wait)\n"
     "  13  bad reply      14  send failure                             15  the port cannot be opened\n"
     "  With several ports: the worst (highest) status of all gateways.\n";
@@ -909,6 +967,7 @@ const char* const kJsonHelp =
     "  get: key, value (and row) or values; set: file, changed [{key, row, given, stored}]\n"
     "  identify: port, hardware, firmware, serial, operatorLock\n"
     "  read, backup, write, upgrade: port, serial, firmware, file or files\n"
+    "  upgrade: also fileVersion and previousFirmware; firmware is what the gateway reports after it\n"
     "  diff: from, to, count, differences [{key, row (keys with rows), from, to}]\n"
     "  compare: port, serial, firmware, file, count, equal, differences [{key, row, gateway, file}]\n"
     "  write: also copy (the folder of the kept copy)\n"
@@ -927,6 +986,15 @@ const char* const kLinkHelp =
     "  --verbose            show the link's diagnostic lines\n"
     "  --json               one JSON document on stdout\n";
 
+const char* const kUpgradeHelp =
+    "Upgrade:\n"
+    "  A file whose bytes do not add up to its own checksum is damaged and refused (exit 3):\n"
+    "  --force-damaged      load it all the same (--yes does not)\n"
+    "  Each block is sent again when the gateway refuses it; 20 refusals of one block in a\n"
+    "  row stop the upgrade (exit 5). --wait also bounds the wait for each block's answer\n"
+    "  (20 s at most). Afterwards the gateway is asked for its version: one other than\n"
+    "  the file's means it did not take the firmware (exit 5).\n";
+
 const char* const kWriteHelp =
     "Write:\n"
     "  --only KEY[,KEY...]  take only these settings from the file; the rest of the gateway stays\n"
@@ -937,20 +1005,21 @@ void Usage(FILE* out)
     std::fprintf(out, "usage: korvanext-cli COMMAND [ARGS] [OPTIONS]\n\nCommands:\n");
     for (const TCommand& c : Commands()) std::fprintf(out, "  %-9s %-31s %s\n", c.name, c.args, c.help);
     std::fprintf(out,
-                 "\n%s\n%s"
+                 "\n%s\n%s\n%s"
                  "  Options may come anywhere after the command; --wait=5 is the same as --wait 5.\n"
                  "  Several ports: one run per port in parallel; their messages are prefixed with\n"
                  "  the port, a summary (port, serial number, firmware, result, time, files) ends.\n"
                  "  Progress goes to stderr when it is a terminal.\n\n%s\n%s\n"
                  "'korvanext-cli COMMAND --help' describes one command; --version shows the version.\n",
-                 kLinkHelp, kWriteHelp, kJsonHelp, kExitHelp);
+                 kLinkHelp, kWriteHelp, kUpgradeHelp, kJsonHelp, kExitHelp);
 }
 
 void CommandUsage(const TCommand& c)
 {
     std::printf("usage: korvanext-cli %s %s\n  %s\n", c.name, c.args, c.help);
-    if (c.group == kLinkCommand || c.group == kWriteCommand) std::printf("\n%s", kLinkHelp);
+    if (OnLink(c.group)) std::printf("\n%s", kLinkHelp);
     if (c.group == kWriteCommand) std::printf("\n%s", kWriteHelp);
+    if (c.group == kUpgradeCommand) std::printf("\n%s", kUpgradeHelp);
     if (c.group == kBackupsCommand) std::printf("\n  --serial N   only the copies of this gateway\n  --json       one JSON document\n");
     if (c.group == kDiffCommand) std::printf("\n  --defaults   compare with the default configuration\n  --json       one JSON document\n");
     std::printf("\n%s", kExitHelp);

@@ -1,7 +1,9 @@
 // Configuration files: any bytes load without harm, from memory and from a
-// file; every value stays normalised; what was loaded saves and loads back the same.
+// file; every value stays normalised; what was loaded saves and loads back the
+// same and whole; the check before a write takes whatever was loaded.
 #include "Catalogue.h"
 #include "Parametry.h"
+#include "Writecheck.h"
 #include "fuzzsupport.h"
 
 #include <string>
@@ -30,13 +32,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string bytes(reinterpret_cast<const char*>(data), size);
 
     p.SetAllDefaults();
-    p.LoadFromText(bytes);
+    CParameters::TLoadReport report;
+    p.LoadFromText(bytes, &report);
     FUZZ_CHECK(Normalised(p));
+    // The check before a write takes whatever a load left; once numbers are
+    // shown as the gateway keeps them, only texts can still change on the way.
+    (void)CheckBeforeWrite(p, report.Gaps);
+    (void)HoldNumbers(p);
+    for (const TDifference& d : CheckBeforeWrite(p, {}).changed)
+        FUZZ_CHECK(!dynamic_cast<const CParInt*>(p.Find(d.key)->Par.get()));
     const std::string text = p.SaveToText();
     const auto before = p.Snapshot();
     p.SetAllDefaults();
-    p.LoadFromText(text);
+    // What the program writes is whole: nothing missing, no broken line.
+    p.LoadFromText(text, &report);
     FUZZ_CHECK(p.Snapshot() == before);
+    FUZZ_CHECK(report.Gaps.Empty());
 
     // The same through files, as the window and the command-line tool use them.
     const std::string path = (FuzzScratch() + "fuzz.kvx").toStdString();

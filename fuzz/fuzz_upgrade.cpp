@@ -10,6 +10,7 @@
 // files (bits 0-1 their count, bit 2: the upgrade comes from a read of an old
 // gateway), each file's description, the answers, the script.
 #include "Imagelayout.h"
+#include "Language.h"
 #include "Parametry.h"
 #include "scriptgateway.h"
 
@@ -30,6 +31,8 @@ struct TFirmwareFile {
     {
         return bytes.size() == size_t(FirmwareSize) && bytes[FirmwareVersionAddr] == '3' && bytes[FirmwareVersionAddr + 1] == '.';
     }
+    bool Damaged() const { return FirmwareSum(U()) != FirmwareStoredSum(U()); }
+    const uint8_t* U() const { return reinterpret_cast<const uint8_t*>(bytes.data()); }
     bool DeviceZero() const
     {
         return std::all_of(bytes.begin() + DeviceDataAddr, bytes.begin() + DeviceDataAddr + DeviceDataSize,
@@ -61,7 +64,7 @@ TFirmwareFile MakeFirmware(TFuzzInput& in)
     return {b};
 }
 
-void CheckFirmware(const TScriptGateway& gw, const std::vector<TFirmwareFile>& files, bool done)
+void CheckFirmware(const TScriptGateway& gw, const TFuzzUI& ui, const std::vector<TFirmwareFile>& files, bool done)
 {
     const TRecord& rec = gw.rec;
     const bool anyUsable = std::any_of(files.begin(), files.end(), [](const TFirmwareFile& f) { return f.Usable(); });
@@ -86,17 +89,27 @@ void CheckFirmware(const TScriptGateway& gw, const std::vector<TFirmwareFile>& f
         if (same) source = &f;
     }
     FUZZ_CHECK(source != nullptr);
+    // A damaged file goes only after a question about it that defaults to No.
+    if (source->Damaged()) {
+        const QString damaged = Language().Text(420).section("%s", 0, 0);
+        FUZZ_CHECK(std::any_of(ui.asked.begin(), ui.asked.end(), [&](const auto& q) {
+            return q.first.startsWith(damaged) && q.second == TDefaultAnswer::No;
+        }));
+    }
     if (!done) return;
+    // Done only when the gateway reported the file's version afterwards.
+    const auto now = gw.rec.lastReply.find('C');
+    FUZZ_CHECK(now != gw.rec.lastReply.end());
+    if (gw.clean && !now->second.empty())
+        FUZZ_CHECK(std::strncmp(now->second.c_str() + 1, source->bytes.c_str() + FirmwareVersionAddr, 5) == 0);
     // Done: every block went over, and an image completed with the gateway's
     // device data carries a checksum that fits it.
     FUZZ_CHECK(rec.firmware.size() == size_t(FirmwareBlocks));
     if (!source->DeviceZero()) return;
     std::string all;
     for (const auto& [address, data] : rec.firmware) all += data;
-    uint32_t sum = 0;
-    for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += uint8_t(all[size_t(i)]);
-    const auto* c = reinterpret_cast<const uint8_t*>(all.data()) + FirmwareChecksumAddr;
-    FUZZ_CHECK(sum == uint32_t(c[0] | c[1] << 8 | c[2] << 16 | uint32_t(c[3]) << 24));
+    const auto* image = reinterpret_cast<const uint8_t*>(all.data());
+    FUZZ_CHECK(FirmwareSum(image) == FirmwareStoredSum(image));
     if (gw.clean) {
         // The device data block is the gateway's, as it answered "O".
         FUZZ_CHECK(rec.deviceReply.size() == size_t(3 + DeviceDataSize));
@@ -126,6 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const QString& f : QDir(w.folder).entryList(QDir::Files)) QFile::remove(w.folder + f);
     std::vector<TFirmwareFile> files;
     w.ui.files.clear();
+    w.ui.asked.clear();
     for (int i = 0; i < (filesByte & 3) % 3; ++i) {
         files.push_back(MakeFirmware(in));
         const QString path = w.folder + QString("Korvanext%1.Bin").arg(i);
@@ -140,9 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool done = fromRead ? s.ops.EzRgnBtn2Click() : s.ops.EzRgnBtn1Click();
     if (!fromRead) FUZZ_CHECK(Parameters().Snapshot() == before);
     FUZZ_CHECK(Normalised(Parameters()));
-    // From a read, the identification may be tried again after a broken upgrade:
-    // whether the last upgrade went through is not known there.
-    CheckFirmware(s.gateway, files, done && !fromRead);
+    // A read goes on after the upgrade, and may fail after it went through.
+    CheckFirmware(s.gateway, w.ui, files, done && !fromRead);
     if (g_FuzzTrace) std::fprintf(stderr, "upgrade: done %d, outcome %d (link %d), clean %d\n", done, int(s.ops.Outcome), int(s.ops.LinkCode), s.gateway.clean);
     return 0;
 }

@@ -340,6 +340,13 @@ void TScriptGateway::Record(char cmd, const std::string& a)
     case 'K':
         ++rec.firmwareCommands;
         rec.firmware[uint8_t(m_Collect[0]) << 8 | uint8_t(m_Collect[1])] = m_Collect.substr(2);
+        if (rec.firmware.size() == size_t(FirmwareBlocks)) {
+            // A whole image with a sound checksum is what the gateway runs from now on.
+            std::string all;
+            for (const auto& block : rec.firmware) all += block.second;
+            if (all.size() == size_t(FirmwareSize) && FirmwareSum(U(all)) == FirmwareStoredSum(U(all)))
+                version = std::string(all.c_str() + FirmwareVersionAddr, strnlen(all.c_str() + FirmwareVersionAddr, 12));
+        }
         break;
     case 'O':
         ++rec.firmwareCommands;
@@ -394,8 +401,9 @@ void TFuzzUI::Message(const QString& text, TIcon)
     if (g_FuzzTrace) std::fprintf(stderr, "message: %s\n", qPrintable(text));
 }
 
-bool TFuzzUI::Ask(const QString& text, TIcon, TDefaultAnswer)
+bool TFuzzUI::Ask(const QString& text, TIcon, TDefaultAnswer preset)
 {
+    asked.emplace_back(text, preset);
     const bool yes = answers->Empty() ? !gateway->exhausted : answers->Byte() & 1;
     if (g_FuzzTrace) std::fprintf(stderr, "question: %s -> %s\n", qPrintable(text), yes ? "yes" : "no");
     return yes;

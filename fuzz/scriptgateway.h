@@ -117,6 +117,7 @@ public:
     TFuzzInput* answers = nullptr;
     const TScriptGateway* gateway = nullptr;
     QStringList files;  // every firmware file written, for a choice outside the folder
+    std::vector<std::pair<QString, TDefaultAnswer>> asked;  // the questions, with the answer Enter gives
 
     void ShowProgress(bool, int, bool) override {}
     void SetProgressLabel(const QString&) override {}

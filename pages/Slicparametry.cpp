@@ -20,6 +20,9 @@
 namespace {
 // Labels of the two ringing cadences.
 const int kTextCadenceVoice = 370, kTextCadenceData = 371;
+// The gateway keeps one bit of a ring-back cadence: only the first two patterns
+// survive a write, so only they are offered (their item texts stay theirs).
+constexpr std::initializer_list<int> kRingBackCadences = {0, 1};
 }  // namespace
 
 TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
@@ -129,7 +132,7 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
     tone(PageControl2, "TabSheet3", 172, Edit10, UpDown8, "Edit10", "UpDown8", CheckBox5, "CheckBox5", 167, Edit11,
          UpDown9, "Edit11", "UpDown9", "Label22", 168, 169, ComboBox7, "ComboBox7", {0, 1, 2, 3, 4}, 171);
     tone(PageControl2, "TabSheet4", 280, Edit23, UpDown19, "Edit23", "UpDown19", CheckBox8, "CheckBox8", 167, Edit24,
-         UpDown20, "Edit24", "UpDown20", "Label42", 168, 169, ComboBox13, "ComboBox13", {0, 1, 2, 3, 4}, 281);
+         UpDown20, "Edit24", "UpDown20", "Label42", 168, 169, ComboBox13, "ComboBox13", kRingBackCadences, 281);
     fxs->addWidget(g1, 0, 0);
     fxs->addWidget(g2, 1, 0);
     fxs->addWidget(g4, 0, 1);
@@ -186,7 +189,7 @@ TFSLICParametry::TFSLICParametry(QWidget* parent) : TFDForm(parent)
     tone(PageControl3, "TabSheet6", 166, Edit17, UpDown15, "Edit17", "UpDown15", CheckBox7, "CheckBox7", 188, Edit18,
          UpDown16, "Edit18", "UpDown16", "Label32", 189, 190, ComboBox11, "ComboBox11", {0, 1}, 191);
     tone(PageControl3, "TabSheet7", 280, Edit26, UpDown22, "Edit26", "UpDown22", CheckBox9, "CheckBox9", 188, Edit25,
-         UpDown21, "Edit25", "UpDown21", "Label48", 189, 190, ComboBox14, "ComboBox14", {0, 1, 2, 3, 4}, 281);
+         UpDown21, "Edit25", "UpDown21", "Label48", 189, 190, ComboBox14, "ComboBox14", kRingBackCadences, 281);
     fxo->addWidget(g9, 0, 0);
     fxo->addWidget(g6, 1, 0, 2, 1);
     fxo->addWidget(g7, 0, 1);

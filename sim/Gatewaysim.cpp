@@ -95,6 +95,8 @@ CGatewaySim::CGatewaySim(TSimOptions options) : m_Options(std::move(options))
     m_SilentAfter = m_Options.silentAfter;
     m_RefuseWrite = m_Options.refuseWrite;
     m_BadFirmwareAck = m_Options.badFirmwareAck;
+    m_RefuseEachBlock = m_Options.refuseEachBlock;
+    m_KeepFirmware = m_Options.keepFirmware;
     m_CorruptStores = m_Options.corruptStores;
     m_StoreDelayMs = m_Options.storeDelayMs;
     m_Call = m_Options.call;
@@ -460,30 +462,34 @@ void CGatewaySim::ConfigByte(uint8_t byte)
             m_State = TState::Idle;
             const int addr = m_Collect[0] << 8 | m_Collect[1];
             uint32_t crc = GatewayCrc(m_Collect.data() + 2, FirmwareBlock);
-            if (addr % FirmwareBlock == 0 && addr + FirmwareBlock <= FirmwareSize) {
-                std::copy(m_Collect.begin() + 2, m_Collect.end(), m_Firmware.begin() + addr);
-                m_FirmwareSeen.insert(addr);
-                ++m_FirmwareBlocks;
-            }
+            bool refused = false;
             if (m_BadFirmwareAck != 0) {
                 if (m_BadFirmwareAck > 0) --m_BadFirmwareAck;
-                crc ^= 0x5A5A5A5A;
+                refused = true;
+            } else if (m_BlockRefusals[addr] < m_RefuseEachBlock) {
+                ++m_BlockRefusals[addr];
+                refused = true;
             }
+            if (addr % FirmwareBlock == 0 && addr + FirmwareBlock <= FirmwareSize) {
+                std::copy(m_Collect.begin() + 2, m_Collect.end(), m_Firmware.begin() + addr);
+                ++m_FirmwareBlocks;
+                // A refused block does not count towards a complete image.
+                if (!refused) m_FirmwareSeen.insert(addr);
+            }
+            if (refused) crc ^= 0x5A5A5A5A;
             const uint8_t ack[7] = {'K', m_Collect[0], m_Collect[1], uint8_t(crc), uint8_t(crc >> 8),
                                     uint8_t(crc >> 16), uint8_t(crc >> 24)};
             Send(ack, sizeof ack);
             if (int(m_FirmwareSeen.size()) == ImageLayout::FirmwareBlocks) {
                 // A complete image with a sound checksum replaces the running firmware.
-                uint32_t sum = 0;
-                for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += m_Firmware[size_t(i)];
-                const uint8_t* c = m_Firmware.data() + FirmwareChecksumAddr;
-                const uint32_t stored = uint32_t(c[0] | c[1] << 8 | c[2] << 16 | uint32_t(c[3]) << 24);
-                if (sum == stored) {
+                // One that keeps its firmware acknowledges everything and stays as it was.
+                if (!m_KeepFirmware && FirmwareSum(m_Firmware.data()) == FirmwareStoredSum(m_Firmware.data())) {
                     const char* v = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
                     m_Version = std::string(v, strnlen(v, 12));
                     Log("firmware " + m_Version + " installed");
                 }
                 m_FirmwareSeen.clear();
+                m_BlockRefusals.clear();
             }
         }
         return;
@@ -622,6 +628,8 @@ void CGatewaySim::SetOption(const std::string& name, int value)
     else if (name == "silentAfter") m_SilentAfter = value < 0 ? -1 : m_Commands + value;
     else if (name == "refuseWrite") m_RefuseWrite = value != 0;
     else if (name == "badFirmwareAck") m_BadFirmwareAck = value;
+    else if (name == "refuseEachBlock") m_RefuseEachBlock = value;
+    else if (name == "keepFirmware") m_KeepFirmware = value != 0;
     else if (name == "corruptStores") m_CorruptStores = value;
     else if (name == "storeDelayMs") m_StoreDelayMs = value;
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -25,6 +26,8 @@ struct TSimOptions {
     bool refuseWrite = false;     // image pieces are refused with "Y"
     bool dropMidBlock = false;    // the line goes dead in the middle of the first block read
     int badFirmwareAck = 0;       // the first N firmware blocks are acknowledged with a wrong CRC (-1: all)
+    int refuseEachBlock = 0;      // every firmware block is acknowledged wrongly N times, then taken
+    bool keepFirmware = false;    // every firmware block is acknowledged, but the old firmware stays
     int corruptStores = 0;        // the first N written blocks are stored with one byte changed
     int storeDelayMs = 0;         // time the gateway takes to store a written block before it answers
     std::set<std::string> atErrors;  // AT commands answered with ERROR
@@ -65,7 +68,8 @@ public:
     std::string Version() const;
     void SetCall(bool active, int direction, const std::string& number);
     void SetSignal(int csq);
-    // badChecksum, silentAfter, refuseWrite, badFirmwareAck, corruptStores, storeDelayMs
+    // badChecksum, silentAfter, refuseWrite, badFirmwareAck, refuseEachBlock, keepFirmware,
+    // corruptStores, storeDelayMs
     void SetOption(const std::string& name, int value);
     int Commands() const { return m_Commands; }
     int ImageWrites() const { return m_ImageWrites; }
@@ -131,6 +135,9 @@ private:
     int m_SilentAfter = -1;
     bool m_RefuseWrite = false;
     int m_BadFirmwareAck = 0;
+    int m_RefuseEachBlock = 0;
+    bool m_KeepFirmware = false;
+    std::map<int, int> m_BlockRefusals;  // firmware address -> wrong acknowledgements given
     int m_CorruptStores = 0;
     int m_StoreDelayMs = 0;
     bool m_Call = false;

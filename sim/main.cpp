@@ -31,6 +31,8 @@ static void Usage()
         "  --drop-mid-block     end the line in the middle of the first block read\n"
         "  --bad-firmware-ack N acknowledge the first N firmware blocks with a wrong CRC\n"
         "                       (-1: every block, the gateway never accepts one)\n"
+        "  --refuse-each-block N acknowledge every firmware block wrongly N times, then take it\n"
+        "  --keep-firmware      acknowledge every firmware block but keep the old firmware\n"
         "  --at-error CMD       answer the AT command CMD with ERROR (repeatable)\n"
         "  --signal N           signal quality reported by AT+CSQ (default 17)\n"
         "  --call NUMBER        a call is up with NUMBER\n"
@@ -79,6 +81,8 @@ int main(int argc, char** argv)
         else if (a == "--refuse-write") o.refuseWrite = true;
         else if (a == "--drop-mid-block") o.dropMidBlock = true;
         else if (a == "--bad-firmware-ack") o.badFirmwareAck = number();
+        else if (a == "--refuse-each-block") o.refuseEachBlock = number();
+        else if (a == "--keep-firmware") o.keepFirmware = true;
         else if (a == "--at-error") o.atErrors.insert(value());
         else if (a == "--signal") o.signal = number();
         else if (a == "--call") { o.call = true; o.callNumber = value(); }

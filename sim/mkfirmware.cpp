@@ -19,8 +19,7 @@ int main(int argc, char** argv)
     std::vector<unsigned char> img(FirmwareSize, 0);
     for (int i = 0; i < DeviceDataAddr; ++i) img[size_t(i)] = static_cast<unsigned char>((i * 131 + 7) >> 3);
     std::strncpy(reinterpret_cast<char*>(img.data() + FirmwareVersionAddr), argv[2], 11);
-    unsigned sum = 0;
-    for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += img[size_t(i)];
+    const uint32_t sum = FirmwareSum(img.data());
     for (int i = 0; i < 4; ++i) img[size_t(FirmwareChecksumAddr + i)] = static_cast<unsigned char>(sum >> (8 * i));
     std::ofstream f(argv[1], std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(img.data()), std::streamsize(img.size()));

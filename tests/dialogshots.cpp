@@ -3,6 +3,7 @@
 // front is what a user would see. Each question is also checked to be uncovered.
 // usage: korvanext_dialogshots LANGUAGE_ID OUTDIR
 #include "Comdialing.h"
+#include "Commonutils.h"
 #include "Comterminal.h"
 #include "Gatewaysim.h"
 #include "Globals.h"
@@ -16,6 +17,7 @@
 #include "Porovnani.h"
 #include "Parametry.h"
 #include "Progress.h"
+#include "firmwarefile.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -129,13 +131,7 @@ private:
     int m_Failures = 0;
 };
 
-bool WriteFirmware(const QString& path, const char* version)
-{
-    QByteArray image(ImageLayout::FirmwareSize, '\0');
-    std::memcpy(image.data() + ImageLayout::FirmwareVersionAddr, version, std::strlen(version));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(image) == image.size();
-}
+bool WriteFirmware(const QString& path, const char* version) { return WriteFirmwareFile(path, FirmwareBytes(version)); }
 }  // namespace
 
 int main(int argc, char** argv)
@@ -214,6 +210,16 @@ int main(int argc, char** argv)
         Pump(400);
         shot.Save("progress");
         main.ShowProgress(false, 0, false);
+        // The upgrade's window says that it cannot be stopped and how long is left.
+        main.ShowProgress(true, 104, true);
+        main.SetProgressMax(60);
+        main.SetProgressPos(24);
+        main.SetProgressLabel(l.Text(122) + " 12 / 30");
+        main.SetCancelVisible(false);
+        main.SetProgressNotice(l.Text(425) + "\n" + Substitute(l.Text(426), {"19"}));
+        Pump(400);
+        shot.Save("progress-upgrade");
+        main.ShowProgress(false, 0, false);
 
         // Questions and errors in the middle of real operations.
         main.SetSessionPort(QString::fromStdString(oldGateway.SlavePath()), "old gateway");
@@ -225,6 +231,22 @@ int main(int argc, char** argv)
         main.m_Ops.PinChanged = main.m_Ops.PasswordChanged = true;
         shot.WhenModal("question-263", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
         main.EzRgnBtn3Click();
+
+        // A file cut short, with a cadence the gateway cannot keep: a note on loading,
+        // and the write names what would not be as shown.
+        const QString cut = work.filePath("cut.kvx");
+        if (QFile f(cut); f.open(QIODevice::WriteOnly)) {
+            const std::string text = Parameters().SaveToText();
+            f.write(QByteArray::fromStdString(text.substr(0, text.find("GSMNum=") + 20)).replace(
+                "FXSRBToneCad=\"0\"", "FXSRBToneCad=\"2\""));
+        }
+        shot.WhenModal("note-loaded", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);
+        main.LoadFile(cut);
+        Parameters().SetValue("SMSText", 0, std::string(60, 'x'));
+        shot.WhenModal("question-not-as-shown", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
+        main.EzRgnBtn3Click();
+        Parameters().SetValue("SMSText", 0, "");
+        main.m_Ops.SourceGaps = {};
 
         const struct {
             const char* name;
@@ -244,6 +266,18 @@ int main(int argc, char** argv)
                 nullptr, true);
             main.m_Ops.EzRgnBtn1Click();
         }
+        // A damaged file is asked about before anything is sent.
+        const QString damaged = work.filePath("question-damaged.Bin");
+        if (!WriteFirmwareFile(damaged, Damaged(FirmwareBytes("3.20")))) shot.Fail("question-damaged", "cannot write " + damaged);
+        main.m_Ops.FirmwareFile = damaged;
+        shot.WhenModal(
+            "question-116-again",
+            [&shot](QWidget* w) {
+                shot.WhenModal("question-damaged", [](QWidget* box) { Press(box, QMessageBox::No); }, w, true);
+                Press(w, QMessageBox::Yes);
+            },
+            nullptr, true);
+        main.m_Ops.EzRgnBtn1Click();
 
         main.SetSessionPort("/dev/ttyKVX-missing", "missing port");
         shot.WhenModal("error-125", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);

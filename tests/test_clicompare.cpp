@@ -1,6 +1,7 @@
 #include "Catalogue.h"
 #include "Gatewayimage.h"
 #include "Parametry.h"
+#include "clirun.h"
 #include "simfixture.h"
 
 #include <QCoreApplication>
@@ -14,18 +15,9 @@ namespace {
 struct CliCompare : SimFixture {
     int Run(const QStringList& args)
     {
-        QProcess p;
-        p.setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
-        p.setArguments(args);
-        p.setWorkingDirectory(dir.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", dir.filePath("data"));
-        p.setProcessEnvironment(env);
-        p.start();
-        p.waitForFinished(60000);
-        out = QString::fromUtf8(p.readAllStandardOutput());
-        err = QString::fromUtf8(p.readAllStandardError());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return RunCli(args, dir.path(), out, err, env);
     }
     // A configuration file: the defaults with some values of its own.
     QString File(const char* name, const std::vector<std::pair<const char*, std::pair<int, const char*>>>& values)
@@ -120,4 +112,43 @@ TEST_F(CliCompare, ACopyThatCannotBeKeptIsAFileError)
     EXPECT_EQ(Run({"write", file, "--port", port}), 2);
     EXPECT_TRUE(err.contains(dir.filePath("data"))) << err.toStdString();
     EXPECT_EQ(sim->WriteCommands(), 0);
+}
+
+TEST_F(CliCompare, WhatTheGatewayWouldNotHoldIsRefusedUnlessAgreed)
+{
+    StartSim();
+    const std::vector<uint8_t> before = sim->Image();
+    const QString path = File("cut.kvx", {{"FXSRBToneCad", {0, "2"}}, {"FXSVolRec", {0, "1"}}});
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QByteArray text = f.readAll();
+    f.resize(text.indexOf("GSMNum=") + 20);
+    f.close();
+
+    // Refused before the gateway is touched, with both values and what is missing.
+    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port}), 3);
+    EXPECT_TRUE(err.contains("FXSRBToneCad: \"2\" \u2192 \"0\"") && err.contains("GSMNum:5-120, GSMSubString") &&
+                err.contains("--yes"))
+        << err.toStdString();
+    EXPECT_EQ(sim->Block1Reads(), 0);
+    // A selective write of what the file holds as the gateway will is not asked about.
+    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--only", "FXSVolRec"}), 0) << err.toStdString();
+    EXPECT_EQ(sim->Image()[33], 1);
+    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--yes"}), 0) << err.toStdString();
+    EXPECT_NE(sim->Image(), before);
+
+    // encode warns; set refuses a value the gateway cannot hold and names the limit.
+    EXPECT_EQ(Run({"encode", "cut.kvx", "cut.bin"}), 0);
+    EXPECT_TRUE(err.contains("FXSRBToneCad \"2\" cannot be held by the gateway, it keeps \"0\" (only 0 and 1)") &&
+                err.contains("lacks GSMNum:5-120") && err.contains("broken line"))
+        << err.toStdString();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray cut = f.readAll();
+    f.close();
+    EXPECT_EQ(Run({"set", "cut.kvx", "FXSVolRec=2", "SMSText=" + QString(5000, 'x')}), 3);
+    EXPECT_TRUE(err.contains("SMSText: \"xxx") && err.contains("at most 40 characters")) << err.toStdString();
+    EXPECT_EQ(Run({"set", "cut.kvx", "FXORBToneCad=4"}), 3);
+    EXPECT_TRUE(err.contains("only 0 and 1")) << err.toStdString();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), cut);
 }

@@ -60,7 +60,7 @@ TEST_F(Demo, DemoRunUpgradesTheSimulatedGatewayWithTheDemoImage)
     gateway->Apply(*main);
     ASSERT_EQ(main->m_Ops.FirmwareFiles(), QStringList{QFileInfo(DemoFolder() + "Korvanext-3.20-demo.Bin").absoluteFilePath()});
     ASSERT_TRUE(main->m_Ops.EzRgnBtn1Click()) << LastMessage().toStdString();
-    EXPECT_EQ(LastMessage(), Language().Text(123));
+    EXPECT_EQ(LastMessage(), Language().Text(123) + "\n" + Substitute(Language().Text(422), {"3.20"}));
     ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click()) << LastMessage().toStdString();
     EXPECT_EQ(Parameters().GetValue("SWVer", 0), "3.20");
 }

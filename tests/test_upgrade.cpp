@@ -3,10 +3,13 @@
 #include "Imagelayout.h"
 #include "Language.h"
 #include "Parametry.h"
+#include "Progress.h"
 #include "apptest.h"
+#include "firmwarefile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -24,18 +27,12 @@ struct Upgrade : AppFixture {
     // A firmware file: version text, optionally its own device data block, checksum.
     QString MakeFirmware(const QString& name, const char* version, bool ownDeviceData = false, int size = FirmwareSize)
     {
-        std::vector<uint8_t> img(FirmwareSize, 0);
-        for (int i = 0; i < DeviceDataAddr; ++i) img[size_t(i)] = uint8_t(i * 13 + 1);
-        if (ownDeviceData) std::memset(img.data() + DeviceDataAddr, 0x5A, DeviceDataSize);
-        std::strncpy(reinterpret_cast<char*>(img.data() + FirmwareVersionAddr), version, 11);
-        uint32_t sum = 0;
-        for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += img[size_t(i)];
-        std::memcpy(img.data() + FirmwareChecksumAddr, &sum, 4);
-        img.resize(size_t(size));
+        return Put(name, FirmwareBytes(version, ownDeviceData).leftJustified(size, '\0', true));
+    }
+    QString Put(const QString& name, const QByteArray& bytes)
+    {
         const QString path = dir.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(reinterpret_cast<const char*>(img.data()), int(img.size()));
+        EXPECT_TRUE(WriteFirmwareFile(path, bytes));
         return path;
     }
     QTemporaryDir dir;
@@ -50,7 +47,7 @@ TEST_F(Upgrade, FullTransferWithTheGatewaysDeviceData)
     EXPECT_EQ(main->m_Ops.FirmwareFiles().size(), 1);
     ASSERT_TRUE(main->m_Ops.EzRgnBtn1Click());
     EXPECT_EQ(prompts->asked.front(), Language().Text(116));
-    EXPECT_EQ(LastMessage(), Language().Text(123));
+    EXPECT_EQ(LastMessage(), Language().Text(123) + "\n" + Substitute(Language().Text(422), {"3.20"}));
     EXPECT_EQ(sim->FirmwareBlocks(), 30);
     EXPECT_EQ(sim->Version(), "3.20");  // the gateway accepted the image and its checksum
     const auto fw = sim->Firmware();
@@ -124,14 +121,18 @@ TEST_F(Upgrade, CancelAfterRepeatedFailuresSaysTheUpgradeDidNotFinish)
 {
     TSimOptions o;
     o.badFirmwareAck = 1000;
+    o.throttleBaud = 230400;  // slow enough for the watch below to see each notice
     Start(o);
     MakeFirmware("Korvanext.Bin", "3.20");
     QTimer poll;
     poll.setInterval(20);
+    QStringList notices;
     QObject::connect(&poll, &QTimer::timeout, [&] {
+        TFProgress* progress = main->Progress();
+        if (progress && progress->Notice && progress->Notice->isVisible() && !notices.contains(progress->Notice->text()))
+            notices << progress->Notice->text();
         // Cancel shows itself after the tenth failure.
-        if (main->Progress() && main->Progress()->Button1->isVisible() && sim->FirmwareBlocks() >= 10)
-            main->Progress()->Button1Click();
+        if (progress && progress->Button1->isVisible() && sim->FirmwareBlocks() >= 10) progress->Button1Click();
     });
     poll.start();
     EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
@@ -140,27 +141,71 @@ TEST_F(Upgrade, CancelAfterRepeatedFailuresSaysTheUpgradeDidNotFinish)
     ASSERT_FALSE(prompts->shown.empty());
     EXPECT_EQ(prompts->shown.back().text, Language().Text(124));  // never a success
     EXPECT_EQ(sim->Version(), "3.15");
+    // Until Cancel shows, the window says that the transfer cannot be stopped and
+    // how long it takes at the line's pace (30 blocks at 19200 baud: 33 s).
+    ASSERT_GE(notices.size(), 2) << notices.join(" | ").toStdString();
+    EXPECT_EQ(notices.front(), Text(425) + "\n" + Substitute(Text(426), {"33"}));
+    EXPECT_TRUE(notices.back().startsWith(Text(427).section("%i", 0, 0)) && notices.back().endsWith(Text(427).section("%i", 1)))
+        << notices.back().toStdString();
 }
 
-TEST_F(Upgrade, OldFirmwareFoundByAReadOffersTheUpgrade)
+TEST_F(Upgrade, ADamagedFileIsAskedAboutWithNoAsTheDefault)
+{
+    Start();
+    const QByteArray damaged = Damaged(FirmwareBytes("3.20"));
+    const auto* bytes = reinterpret_cast<const uint8_t*>(damaged.constData());
+    const QString path = Put("Korvanext.Bin", damaged);
+    prompts->answers = {true, false};  // the upgrade, not the damaged file
+    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    ASSERT_EQ(prompts->asked.size(), 2);
+    const auto hex = [](uint32_t v) { return QString("0x%1").arg(v, 8, 16, QChar('0')); };
+    EXPECT_EQ(prompts->asked[1], Substitute(Text(420), {QDir::toNativeSeparators(path), hex(FirmwareStoredSum(bytes)),
+                                                        hex(FirmwareSum(bytes))}) +
+                                     "\n\n" + Text(421));
+    EXPECT_EQ(prompts->presets[1], TDefaultAnswer::No);
+    EXPECT_EQ(sim->CommandLog().find_first_of("OK"), std::string::npos);  // nothing of it was sent
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Declined);
+
+    // Agreed to, a damaged file with its own device data goes as it is, its own
+    // checksum too; the gateway does not take it, and that is what the window says.
+    const QByteArray own = Damaged(FirmwareBytes("3.20", true));
+    Put("Korvanext.Bin", own);
+    prompts->answers = {true, true, true};
+    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_TRUE(prompts->asked[prompts->asked.size() - 2].startsWith(Text(420).section("%s", 0, 0)));
+    EXPECT_EQ(sim->Firmware(), std::vector<uint8_t>(own.begin(), own.end()));
+    EXPECT_EQ(LastMessage(), Substitute(Text(423), {"3.15", "3.20"}));
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Damaged);
+}
+
+TEST_F(Upgrade, AGatewayThatKeepsItsFirmwareIsNeverReportedUpgraded)
 {
     TSimOptions o;
-    o.version = "2.9";
+    o.keepFirmware = true;
     Start(o);
-    MakeFirmware("Korvanext-3.20.Bin", "3.20");
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn2Click());
-    EXPECT_EQ(prompts->asked.front(), Language().Text(174));
-    EXPECT_EQ(sim->Version(), "3.20");
-    EXPECT_EQ(Parameters().GetValue("SWVer", 0), "3.20");
-    EXPECT_EQ(LastMessage(), Language().Text(112));
+    MakeFirmware("Korvanext.Bin", "3.20");
+    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_EQ(sim->FirmwareBlocks(), 30);
+    EXPECT_EQ(LastMessage(), Substitute(Text(423), {"3.15", "3.20"}));
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Damaged);
+    EXPECT_EQ(main->m_Ops.GatewayVersion, "3.15");
+    EXPECT_FALSE(Terminal().m_Comm.Enabled());  // the gateway was released all the same
+}
 
-    // Declining the upgrade ends the read without changes.
-    sim->Stop();
+TEST_F(Upgrade, AnUpgradeThatBreaksOffInsideAReadIsSaidOnceAndNotStartedAgain)
+{
+    // U X B C (old firmware: the upgrade is agreed to), C O and two blocks, then silence.
+    TSimOptions o;
     o.version = "2.9";
-    StartSim(o);
-    main->SetSessionPort(port, "test");
-    const auto before = Parameters().Snapshot();
-    prompts->answers = {false};
+    o.silentAfter = 8;
+    Start(o);
+    MakeFirmware("Korvanext.Bin", "3.20");
+    main->m_Ops.AnswerWaitMs = 1000;
     EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
-    EXPECT_EQ(Parameters().Snapshot(), before);
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Link);
+    EXPECT_EQ(main->m_Ops.LinkCode, CE_CONNECTION_TIMEOUT);
+    ASSERT_EQ(prompts->shown.size(), 1u);
+    EXPECT_EQ(LastMessage(), Substitute(Text(320), {port, "1"}) + "\n" + Text(124));
+    EXPECT_EQ(sim->FirmwareBlocks(), 2);
+    EXPECT_EQ(sim->CommandLog().substr(0, 8), "UXBCCOKK");
 }
