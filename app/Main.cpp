@@ -15,6 +15,7 @@
 #include "Nastaveni.h"
 #include "Oaplikaci.h"
 #include "Obnoveni.h"
+#include "Pagelist.h"
 #include "Parametry.h"
 #include "Porovnani.h"
 #include "Progress.h"
@@ -120,6 +121,7 @@ TFMain::TFMain(QWidget* parent)
     setObjectName("TFMain");
     setWindowIcon(QIcon(":/korvanext.svg"));
     BuildMenus();
+    BuildSheetCommands();
     BuildToolBar();
 
     Splitter1 = new QSplitter(this);
@@ -355,8 +357,7 @@ void TFMain::BuildToolBar()
 
 void TFMain::BuildPages()
 {
-    m_Pages = {new TFSLICParametry(this), new TFSmerovaciTabulka(this), new TFLogickyVstup(this), new TFGSMSIM(this),
-               new TFServis(this),        new TFInicializace(this),     new TFZabezpeceni(this)};
+    m_Pages = MakePages(this);
     for (TFDForm* p : m_Pages) {
         p->m_Host = this;
         p->hide();
@@ -470,6 +471,7 @@ void TFMain::SetLanguage(int lang)
     }
     if (m_Progress) m_Progress->setWindowTitle(l.Text(0));
     TranslateCompareCommands();
+    TranslateSheetCommands();
     UpdateCaption();
     UpdateLinkControls();
 }

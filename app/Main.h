@@ -68,6 +68,8 @@ public:
     void SpeedButton8Click() { m_Ops.SpeedButton8Click(); }
     void CompareClick();      // compare the window with the gateway, a file or the defaults
     void RestoreClick();      // load a kept copy of a gateway's configuration
+    bool ExportSheetClick();  // the configuration sheet as a PDF file; true when written
+    void PrintClick();        // the configuration sheet on a printer
     // Loads a kept copy like a configuration file, but names no file: saving must
     // not overwrite the copy.
     bool LoadKeptCopy(const QString& path);
@@ -144,6 +146,7 @@ public:
     TFObnoveni* FObnoveni = nullptr;
     QAction *Porovnat1 = nullptr, *Obnovit1 = nullptr;
     QToolButton *SpeedButton9 = nullptr, *SpeedButton10 = nullptr;  // compare, restore
+    QAction *Exportsheet1 = nullptr, *Tisk1 = nullptr;                // configuration sheet
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
@@ -155,6 +158,9 @@ private:
     void BuildPages();
     void BuildCompareCommands(QToolBar* bar);
     void TranslateCompareCommands();
+    void BuildSheetCommands();
+    void TranslateSheetCommands();
+    QString SheetHtmlOfWindow();
     void UpdateCaption();
     void ScrollBox1Resize();
     void LoadQtTranslations(const QString& languageId);

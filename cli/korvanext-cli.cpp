@@ -1,5 +1,6 @@
 // Command-line access to the tool's configuration model and gateway link, for
 // scripts and for many gateways at once.
+#include "Captions.h"
 #include "Catalogue.h"
 #include "Cliconsole.h"
 #include "Cliexit.h"
@@ -16,10 +17,12 @@
 #include "Keptcopies.h"
 #include "Language.h"
 #include "Parametry.h"
+#include "Sheet.h"
 #include "Writecheck.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -247,9 +250,12 @@ struct TOptions {
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
 
-enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand };
+enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand, kSignalCommand, kSheetCommand };
 
-bool OnLink(TGroup group) { return group == kLinkCommand || group == kWriteCommand || group == kUpgradeCommand; }
+bool OnLink(TGroup group)
+{
+    return group == kLinkCommand || group == kWriteCommand || group == kUpgradeCommand || group == kSignalCommand;
+}
 
 // The options; their descriptions are in the help texts below.
 const QCommandLineOption kPort("port", QString(), "PORT");
@@ -266,6 +272,9 @@ const QCommandLineOption kOnly("only", QString(), "KEY[,KEY...]");
 const QCommandLineOption kNoBackup("no-backup", QString());
 const QCommandLineOption kSerial("serial", QString(), "N");
 const QCommandLineOption kForceDamaged("force-damaged", QString());
+const QCommandLineOption kInterval("interval", QString(), "S");
+const QCommandLineOption kCount("count", QString(), "N");
+const QCommandLineOption kLanguageId("language", QString(), "ID");
 
 void AddOptions(QCommandLineParser& parser, TGroup group)
 {
@@ -273,6 +282,8 @@ void AddOptions(QCommandLineParser& parser, TGroup group)
     parser.addOptions({kHelp, kJson});
     if (group == kDiffCommand) parser.addOption(kDefaults);
     if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose});
+    if (group == kSignalCommand) parser.addOptions({kInterval, kCount});
+    if (group == kSheetCommand) parser.addOption(kLanguageId);
     if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
     if (group == kUpgradeCommand) parser.addOption(kForceDamaged);
     if (group == kBackupsCommand) parser.addOption(kSerial);
@@ -904,6 +915,118 @@ int CmdUpgrade(TOptions& o)
     });
 }
 
+// Reads the signal every intervalMs until count readings (0: until interrupted),
+// as the GSM monitor asks the module on the cable at 57600 baud.
+int SignalReadings(TSession& s, const TOptions& opt, QJsonObject& report, int intervalMs, int count)
+{
+    CCOMTerminal& t = Terminal();
+    QJsonArray readings;
+    report["readings"] = readings;
+    try {
+        t.Connect(s.ops.ComPort, 57600);
+        t.m_Terminator = 13;
+        // A silent module ends the command after --wait (0: it is waited for until Ctrl-C).
+        t.m_Timeout = opt.waitSeconds > 0 ? opt.waitSeconds * 1000 : 1 << 30;
+        for (int n = 0; count == 0 || n < count; ++n) {
+            for (int waited = 0; n > 0 && waited < intervalMs && !s.Interrupted(); waited += 50)
+                PauseWithEvents(std::min(50, intervalMs - waited));
+            if (s.Interrupted()) throw CCOMTermExp(CE_USER);
+            const bool answered = t.SendAndWait("AT+CSQ", "OK\r\n", "ERROR\r\n") == 1;
+            const QDateTime now = QDateTime::currentDateTime();
+            int q = -1;
+            if (answered) {
+                try {
+                    const std::string v = t.Extract("+CSQ:", ",");
+                    if (!v.empty() && v.size() <= 4) q = ParseNumber(v);
+                } catch (const CCOMTermExp&) {
+                }
+            }
+            const bool measured = q >= 0 && q <= 32;
+            QJsonObject r{{"time", now.toString(Qt::ISODate)}, {"csq", answered ? QJsonValue(q) : QJsonValue()},
+                          {"dB", measured ? QJsonValue(2 * q - 113) : QJsonValue()}};
+            readings.append(r);
+            if (!opt.json) {
+                const QString when = now.toString("yyyy-MM-dd HH:mm:ss");
+                if (measured) std::printf("%s  %d dB  (CSQ %d)\n", qPrintable(when), 2 * q - 113, q);
+                else if (answered) std::printf("%s  no measurement  (CSQ %d)\n", qPrintable(when), q);
+                else std::printf("%s  the module answered ERROR\n", qPrintable(when));
+                std::fflush(stdout);
+            }
+        }
+    } catch (const CCOMTermExp& e) {
+        report["readings"] = readings;
+        // Without --count, Ctrl-C is how the readings end.
+        if (e.Code == CE_USER && count == 0 && !readings.isEmpty()) {
+            t.m_Interrupt = false;
+            return int(kOk);
+        }
+        s.ops.ShowLinkError(e);
+        return s.Exit("signal");
+    }
+    report["readings"] = readings;
+    return int(kOk);
+}
+
+// The GSM module's signal, one reading a line, until --count readings or Ctrl-C.
+int CmdSignal(TOptions& o)
+{
+    if (const int rc = ParseLinkOptions(o)) return rc;
+    if (o.ports.size() > 1) return Fail(kUsage, "signal watches one gateway: give one --port");
+    // The gateway hands AT commands to its module only on the cable.
+    if (!o.modemNumber.isEmpty()) return Fail(kUsage, "signal works over the cable only: give --port, not --modem-number");
+    double seconds = 1;
+    if (o.parser.isSet(kInterval)) {
+        bool ok = false;
+        seconds = o.parser.value(kInterval).toDouble(&ok);
+        if (!ok || seconds < 0.2 || seconds > 3600)
+            return Fail(kUsage, "--interval wants seconds from 0.2 to 3600, not " + Quoted(o.parser.value(kInterval)));
+    }
+    int count = 0;
+    if (o.parser.isSet(kCount)) {
+        bool ok = false;
+        count = o.parser.value(kCount).toInt(&ok);
+        if (!ok || count < 1) return Fail(kUsage, "--count wants a number of readings from 1, not " + Quoted(o.parser.value(kCount)));
+    }
+    return WithLink("signal", o, [seconds, count](TSession& s, const TOptions& opt, QJsonObject& report) {
+        return SignalReadings(s, opt, report, int(seconds * 1000), count);
+    });
+}
+
+// The configuration sheet of a file, as PDF or HTML, in the language asked for.
+int CmdSheet(TOptions& o)
+{
+    const QString in = o.positional[0], out = o.positional[1];
+    const QString suffix = QFileInfo(out).suffix().toLower();
+    if (suffix != "pdf" && suffix != "html" && suffix != "htm")
+        return Fail(kUsage, "the sheet is written as OUT.pdf or OUT.html, not " + Quoted(out));
+    TGlobalObjects globals;
+    if (!Language().Init(ProgramFolder(), nullptr, nullptr) || Language().LanguageCount() == 0)
+        return CannotRead(ProgramFolder() + "/L_Init.ini", "the language index is missing or empty; reinstall the program");
+    const QString id = o.parser.isSet(kLanguageId) ? o.parser.value(kLanguageId) : QString("Eng");
+    const int lang = Language().FindLanguage(id);
+    if (lang < 0) {
+        QStringList ids;
+        for (int i = 0; i < Language().LanguageCount(); ++i) ids << Language().Language(i).Id;
+        return Fail(kUsage, "--language: no language " + Quoted(id) + "; there are " + ids.join(", "));
+    }
+    if (!Language().LoadLanguage(lang))
+        return CannotRead(ProgramFolder(), "the language file of " + id + " cannot be read; reinstall the program");
+    BuildCatalogue(Parameters());
+    if (const int rc = LoadConfiguration(Parameters(), in)) return rc;
+    if (const QString why = WriteProblem(out); !why.isEmpty()) return CannotWrite(out, why);
+    TSheetTitle title;
+    title.serial = Value("SerialNum");
+    title.firmware = Value("SWVer");
+    title.origin = QFileInfo(in).fileName();
+    title.when = QDateTime::currentDateTime();
+    const QString html = SheetHtml(Parameters(), BuiltInCaptions(), title);
+    TFileStatus status;
+    if (!(suffix == "pdf" ? WriteSheetPdf(html, out, &status) : WriteSheetHtml(html, out, &status)))
+        return CannotWrite(out, status.Reason);
+    Report().Add({{"file", out}});
+    return kOk;
+}
+
 struct TCommand {
     const char* name;
     const char* args;
@@ -940,6 +1063,10 @@ const std::vector<TCommand>& Commands()
         {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", kLinkCommand, 1, 1, CmdBackup},
         {"upgrade", "FIRMWARE.Bin [LINK]", "load new firmware into the gateway (names file and versions; needs --yes)",
          kUpgradeCommand, 1, 1, CmdUpgrade},
+        {"signal", "[--interval S] [--count N] [LINK]",
+         "print the GSM signal once a second (or every S seconds) until Ctrl-C or N readings", kSignalCommand, 0, 0, CmdSignal},
+        {"sheet", "FILE.kvx OUT.pdf|OUT.html [--language ID]",
+         "write the configuration sheet: every setting as the pages show it (ID: Eng, Ger, ...)", kSheetCommand, 2, 2, CmdSheet},
     };
     return commands;
 }
@@ -963,7 +1090,7 @@ const char* const kExitHelp =
 const char* const kJsonHelp =
     "--json (any command) prints one JSON document on stdout, also for a wrong command line:\n"
     "  always: command, exit, result, error (null when done)\n"
-    "  keys: keys [{key, type, rows, address}]; defaults, encode, decode: file\n"
+    "  keys: keys [{key, type, rows, address}]; defaults, encode, decode, sheet: file\n"
     "  get: key, value (and row) or values; set: file, changed [{key, row, given, stored}]\n"
     "  identify: port, hardware, firmware, serial, operatorLock\n"
     "  read, backup, write, upgrade: port, serial, firmware, file or files\n"
@@ -972,6 +1099,7 @@ const char* const kJsonHelp =
     "  compare: port, serial, firmware, file, count, equal, differences [{key, row, gateway, file}]\n"
     "  write: also copy (the folder of the kept copy)\n"
     "  backups: root, copies [{time, serial, firmware, folder, damaged (why, for a damaged copy)}]\n"
+    "  signal: port, readings [{time, csq, dB (null: no measurement)}]\n"
     "  several ports: gateways [{port, exit, result, seconds, and the fields above}],\n"
     "                 duplicates [{serial, ports}] (gateways that report one serial number)\n";
 
@@ -1017,6 +1145,11 @@ void Usage(FILE* out)
 void CommandUsage(const TCommand& c)
 {
     std::printf("usage: korvanext-cli %s %s\n  %s\n", c.name, c.args, c.help);
+    if (c.group == kSignalCommand)
+        std::printf("\n  --interval S  seconds between two readings (default 1)\n"
+                    "  --count N     stop after N readings (default: at Ctrl-C, which then ends with 0)\n");
+    if (c.group == kSheetCommand)
+        std::printf("\n  --language ID the sheet's language: Cze, Eng, Slo, Ger, Pol, Fin or Tur (default Eng)\n");
     if (OnLink(c.group)) std::printf("\n%s", kLinkHelp);
     if (c.group == kWriteCommand) std::printf("\n%s", kWriteHelp);
     if (c.group == kUpgradeCommand) std::printf("\n%s", kUpgradeHelp);
@@ -1029,7 +1162,14 @@ void CommandUsage(const TCommand& c)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // The sheet's PDF is laid out with fonts, which take a GUI application; it needs no display.
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && std::strcmp(argv[1], "sheet") == 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName("korvanext-cli");
     QStringList args = QCoreApplication::arguments().mid(1);
     TCliReport report(args);

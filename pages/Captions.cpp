@@ -22,8 +22,6 @@
 #include <cstdlib>
 
 namespace {
-const int kTextTicked = 401, kTextNotTicked = 402, kTextEmpty = 403;
-
 // The tab pages and groups a control sits in, outermost first.
 std::vector<int> Context(const QWidget* control, const QWidget* page)
 {
@@ -77,20 +75,15 @@ void ListOf(const QComboBox* combo, CCaptions::TCaption& c)
     for (int j = 0; j < combo->count(); ++j) c.values.push_back(ComboItemValue(combo, j));
 }
 
-// Language texts of labels end in neither an accelerator nor a colon here.
-QString Plain(const QString& label)
-{
-    QString text = WithoutMnemonic(label).trimmed();
-    if (text.endsWith(':')) text.chop(1);
-    return text;
-}
 }  // namespace
 
 CCaptions CCaptions::FromPages(const std::vector<TFDForm*>& pages)
 {
     CCaptions table;
-    auto add = [&table](const std::string& key, TCaption c) { table.m_Table.emplace(key, std::move(c)); };
+    int index = -1;
+    auto add = [&table, &index](const std::string& key, TCaption c) { table.Add(index, key, std::move(c)); };
     for (TFDForm* page : pages) {
+        ++index;
         // A page without bindings of its own leaves the list as it was.
         Parameters().ClearControls();
         page->LoadFromParameters();
@@ -148,43 +141,3 @@ CCaptions CCaptions::FromPages(const std::vector<TFDForm*>& pages)
     return table;
 }
 
-const CCaptions::TCaption* CCaptions::Find(const std::string& key) const
-{
-    const auto it = m_Table.find(key);
-    return it == m_Table.end() ? nullptr : &it->second;
-}
-
-QString CCaptions::Caption(const std::string& key) const
-{
-    const TCaption* c = Find(key);
-    if (!c || c->path.empty()) return QString::fromStdString(key);
-    QStringList parts;
-    for (int n : c->path) parts << Plain(Language().Text(n));
-    QString caption = parts.join(QString(" \u203A "));
-    if (c->row > 0) caption += QString(" %1.").arg(c->row);
-    return caption;
-}
-
-QString CCaptions::Show(const std::string& key, const std::string& value) const
-{
-    const TCaption* c = Find(key);
-    const TShow show = c ? c->show : TShow::Text;
-    switch (show) {
-    case TShow::Tick:
-    case TShow::TickInverted: {
-        const bool ticked = (ParseNumber(value) != 0) != (show == TShow::TickInverted);
-        return Language().Text(ticked ? kTextTicked : kTextNotTicked);
-    }
-    case TShow::List: {
-        const int v = ParseNumber(value);
-        for (size_t j = 0; j < c->values.size(); ++j)
-            if (c->values[j] == v) return Language().Item(c->list, int(j));
-        break;
-    }
-    case TShow::Memo:
-        if (!value.empty()) return FromBytes(value).replace("\r\n", QString(" \u21B5 ")).replace('\n', QString(" \u21B5 "));
-        break;
-    case TShow::Text: break;
-    }
-    return value.empty() ? Language().Text(kTextEmpty) : FromBytes(value);
-}

@@ -2,6 +2,8 @@
 // group and the label it sits under) and the way a value looks on the page (list
 // items by their text, tick boxes ticked or not). Read from the pages' own
 // controls, so it follows the pages; texts come from the current language.
+// FromPages needs the page widgets; everything else here is widget-free, for the
+// command line.
 #pragma once
 #include <QString>
 #include <map>
@@ -21,17 +23,39 @@ public:
         std::vector<int> values;  // and the value of each item
     };
 
+    // One setting as its page shows it; page counts the pages from 0.
+    struct TEntry {
+        int page = 0;
+        std::string key;
+        TCaption caption;
+    };
+
     // Loads every page once and reads its bindings, the routing page's grid columns
     // and the service page's identification lines; the caller reloads the shown page.
     static CCaptions FromPages(const std::vector<TFDForm*>& pages);
+    // The same table without the pages, as the build took it from them.
+    static CCaptions FromEntries(std::vector<TEntry> entries);
 
     const TCaption* Find(const std::string& key) const;
     const std::map<std::string, TCaption>& Entries() const { return m_Table; }
+    // Every setting in the order of the pages and, within a page, of its controls.
+    const std::vector<TEntry>& Ordered() const { return m_Order; }
     // "Tab › Group › Label" in the current language; the key when it has no caption.
     QString Caption(const std::string& key) const;
     // A value as the page shows it.
     QString Show(const std::string& key, const std::string& value) const;
+    // A text of the current language as a caption: no Alt letter, no colon.
+    static QString Text(int number);
 
 private:
+    void Add(int page, const std::string& key, TCaption c);
+
     std::map<std::string, TCaption> m_Table;
+    std::vector<TEntry> m_Order;
 };
+
+// The captions of the pages as the build took them from the pages themselves.
+const CCaptions& BuiltInCaptions();
+
+// Text numbers of the pages' titles, in the order of the page list.
+constexpr int kPageTitleTexts[7] = {4, 5, 6, 7, 8, 9, 10};

@@ -151,16 +151,6 @@ void AssignScope(QWidget* scope, const QString& reserved)
 
 }  // namespace
 
-QString WithoutMnemonic(const QString& text)
-{
-    QString plain;
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size()) ++i;
-        plain += text[i];
-    }
-    return plain;
-}
-
 QChar MnemonicKey(const QString& text)
 {
     for (int i = 0; i + 1 < text.size(); ++i) {

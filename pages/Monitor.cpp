@@ -6,13 +6,27 @@
 #include "Globals.h"
 #include "Language.h"
 
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QDateTimeAxis>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QValueAxis>
 #include <QElapsedTimer>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace {
+const int kTextAntenna = 520, kTextBest = 521, kTextWorst = 522, kTextLevelAxis = 523, kTextTimeAxis = 524,
+          kTextSignalSeries = 525, kTextNow = 537, kTextBestSeries = 541, kTextWorstSeries = 542, kTextNowSeries = 543;
+const int kLowestDb = -113, kHighestDb = -49;
+}  // namespace
 
 TFMonitor::TFMonitor(TPageHost& host, QWidget* parent) : QDialog(parent), m_Host(host)
 {
@@ -57,10 +71,21 @@ TFMonitor::TFMonitor(TPageHost& host, QWidget* parent) : QDialog(parent), m_Host
     Button1 = new QPushButton(this);
     Button1->setObjectName("Button1");
     SetTag(Button1, 1);
+    CheckBox1 = new QCheckBox(this);
+    CheckBox1->setObjectName("CheckBox1");
+    SetTag(CheckBox1, kTextAntenna);
+    BuildChart();
     auto* l = new QVBoxLayout(this);
     l->addLayout(grid);
-    l->addWidget(Button1, 0, Qt::AlignRight);
+    l->addWidget(Chart1, 1);
+    l->addWidget(Label36);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(CheckBox1);
+    bottom->addStretch();
+    bottom->addWidget(Button1);
+    l->addLayout(bottom);
     connect(Button1, &QPushButton::clicked, this, &TFMonitor::Button1Click);
+    connect(CheckBox1, &QCheckBox::clicked, this, &TFMonitor::CheckBox1Click);
     Timer1.setSingleShot(true);
     Timer1.setInterval(500);
     connect(&Timer1, &QTimer::timeout, this, &TFMonitor::Timer1Timer);
@@ -82,10 +107,110 @@ void TFMonitor::SetValue(QLabel* label, const std::string& value, int emptyText)
     label->setText(FromBytes(value));
 }
 
+void TFMonitor::BuildChart()
+{
+    auto* chart = new QChart;
+    m_Line = new QLineSeries(chart);
+    m_Best = new QScatterSeries(chart);
+    m_Worst = new QScatterSeries(chart);
+    m_Now = new QScatterSeries(chart);
+    m_Best->setColor(QColor(0, 150, 0));
+    m_Worst->setColor(QColor(200, 0, 0));
+    m_Now->setColor(QColor(0, 90, 200));
+    for (QScatterSeries* s : {m_Best, m_Worst, m_Now}) s->setMarkerSize(11);
+    m_TimeAxis = new QDateTimeAxis(chart);
+    m_TimeAxis->setFormat("HH:mm:ss");
+    m_TimeAxis->setTickCount(6);
+    m_LevelAxis = new QValueAxis(chart);
+    m_LevelAxis->setRange(kLowestDb, kHighestDb);
+    m_LevelAxis->setTickCount(5);  // every 16 dB, from the lowest level the module reports
+    m_LevelAxis->setLabelFormat("%d");
+    chart->addAxis(m_TimeAxis, Qt::AlignBottom);
+    chart->addAxis(m_LevelAxis, Qt::AlignLeft);
+    for (QXYSeries* s : std::initializer_list<QXYSeries*>{m_Line, m_Best, m_Worst, m_Now}) {
+        chart->addSeries(s);
+        s->attachAxis(m_TimeAxis);
+        s->attachAxis(m_LevelAxis);
+    }
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    Chart1 = new QChartView(chart, this);
+    Chart1->setObjectName("Chart1");
+    Chart1->setRenderHint(QPainter::Antialiasing);
+    Chart1->setMinimumSize(480, 240);
+    Chart1->setVisible(false);
+    Label36 = new QLabel(this);
+    Label36->setObjectName("Label36");
+    Label36->setVisible(false);
+}
+
+void TFMonitor::TranslateChart()
+{
+    CLanguage& l = Language();
+    m_Line->setName(l.Text(kTextSignalSeries));
+    m_Best->setName(l.Text(kTextBestSeries));
+    m_Worst->setName(l.Text(kTextWorstSeries));
+    m_Now->setName(l.Text(kTextNowSeries));
+    m_LevelAxis->setTitleText(l.Text(kTextLevelAxis));
+    m_TimeAxis->setTitleText(l.Text(kTextTimeAxis));
+    UpdateChart();
+}
+
+// The kept readings on the chart: the last few minutes, the best, the worst and the latest marked.
+void TFMonitor::UpdateChart()
+{
+    const auto& readings = m_Trace.Readings();
+    QList<QPointF> points;
+    for (const auto& r : readings) points.append(QPointF(double(r.time.toMSecsSinceEpoch()), r.dB));
+    m_Line->replace(points);
+    const auto mark = [](QScatterSeries* s, const CSignalTrace::TReading* r) {
+        if (r) s->replace(QList<QPointF>{QPointF(double(r->time.toMSecsSinceEpoch()), r->dB)});
+        else s->clear();
+    };
+    mark(m_Best, m_Trace.Best());
+    mark(m_Worst, m_Trace.Worst());
+    mark(m_Now, readings.empty() ? nullptr : &readings.back());
+    // Thirty readings across at least, at most the kept time, the newest reading at the right.
+    const QDateTime last = readings.empty() ? QDateTime::currentDateTime() : readings.back().time;
+    QDateTime first = readings.empty() ? last : readings.front().time;
+    const qint64 least = std::max<qint64>(3000, 30LL * m_AntennaInterval);
+    if (first.msecsTo(last) < least) first = last.addMSecs(-least);
+    m_TimeAxis->setRange(first, last.addMSecs(least / 30));
+    if (readings.empty()) {
+        Label36->clear();
+        return;
+    }
+    const auto* best = m_Trace.Best();
+    const auto* worst = m_Trace.Worst();
+    CLanguage& l = Language();
+    Label36->setText(Substitute(l.Text(kTextNow), {QString::number(readings.back().dB)}) + "    " +
+                     Substitute(l.Text(kTextBest), {QString::number(best->dB), best->time.toString("HH:mm:ss")}) +
+                     "    " + Substitute(l.Text(kTextWorst), {QString::number(worst->dB)}));
+}
+
+bool TFMonitor::AntennaMode() const { return CheckBox1->isChecked(); }
+
+void TFMonitor::CheckBox1Click()
+{
+    const bool on = AntennaMode();
+    if (on) m_Trace.Clear();
+    UpdateChart();
+    Chart1->setVisible(on);
+    Label36->setVisible(on);
+    adjustSize();
+    // The running pause belongs to the other mode: the next poll follows the new one at once.
+    if (m_PauseLoop) m_PauseLoop->quit();
+}
+
 void TFMonitor::showEvent(QShowEvent* event)
 {
     Language().ApplyToForm(this);
     ResetDisplay();
+    TranslateChart();
+    // Over a modem call nothing is polled, so there is no antenna to place.
+    CheckBox1->setEnabled(!m_Host.IsModem());
+    Chart1->setVisible(AntennaMode());
+    Label36->setVisible(AntennaMode());
     QDialog::showEvent(event);
     if (!m_Host.IsModem()) Timer1.start();
 }
@@ -97,6 +222,8 @@ void TFMonitor::ResetDisplay()
     Label26->setVisible(true);
     ProgressBar1->setVisible(false);
     Label34->setVisible(false);
+    m_Trace.Clear();
+    UpdateChart();
     if (m_Host.IsModem() && m_Host.ModemConnected()) {
         const auto f = MonitorParse::IdentFields(m_Host.GatewayIdent());
         if (f.size() > 0) SetValue(Label16, f[0], 101);
@@ -160,8 +287,30 @@ std::string TFMonitor::ExtractOrEmpty(const char* start, const char* end)
     }
 }
 
+// Antenna mode: the signal alone, as often as the module answers comfortably.
+void TFMonitor::AntennaCycle()
+{
+    int q = -1;
+    if (Send("AT+CSQ")) {
+        SetText(Label28, 102);
+        const std::string v = ExtractOrEmpty("+CSQ:", ",");
+        q = v.empty() || v.size() > 4 ? -1 : ParseNumber(v);
+        ShowSignal(q);
+    } else {
+        SetText(Label26, 240);
+        ShowSignal(-1);
+    }
+    m_Trace.Add(QDateTime::currentDateTime(), q);
+    UpdateChart();
+    Pause(m_AntennaInterval);
+}
+
 void TFMonitor::Cycle(bool& first, bool& centreKnown)
 {
+    if (AntennaMode()) {
+        AntennaCycle();
+        return;
+    }
     CCOMTerminal& term = Terminal();
     if (first) {
         first = false;

@@ -7,12 +7,20 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
+class QChart;
+class QChartView;
+class QDateTimeAxis;
 class QLabel;
+class QLineSeries;
 class QProgressBar;
 class QPushButton;
+class QScatterSeries;
+class QValueAxis;
 class TPageHost;
 
 #include "Monitorparse.h"
+#include "Signaltrace.h"
 
 class TFMonitor : public QDialog {
     Q_OBJECT
@@ -22,6 +30,10 @@ public:
     void ShowSignal(int q);
     void Timer1Timer();
     void Button1Click();
+    // Antenna mode: only the signal, every m_AntennaInterval, drawn on the chart.
+    void CheckBox1Click();
+    bool AntennaMode() const;
+    const CSignalTrace& Trace() const { return m_Trace; }
     bool Stopped() const { return m_Stop; }
     bool Polling() const { return m_Polling; }
 
@@ -29,8 +41,12 @@ public:
         *Label24, *Label32, *Label30, *Label14, *Label26, *Label34;
     QProgressBar* ProgressBar1;
     QPushButton* Button1;
+    QCheckBox* CheckBox1;  // antenna mode
+    QChartView* Chart1;
+    QLabel* Label36;       // now, best (with its time) and worst of the chart
     QTimer Timer1;
-    int m_CyclePause = 10000;  // between two polling cycles [ms]
+    int m_CyclePause = 10000;      // between two polling cycles [ms]
+    int m_AntennaInterval = 1000;  // between two signal readings in antenna mode [ms]
 
 protected:
     void showEvent(QShowEvent* event) override;  // FormActivate
@@ -38,6 +54,10 @@ protected:
 
 private:
     void Cycle(bool& first, bool& centreKnown);
+    void AntennaCycle();
+    void BuildChart();
+    void UpdateChart();
+    void TranslateChart();
     bool Send(const char* command, const char* ok = "OK\r\n");
     std::string Value(const char* command, const char* alternative);
     std::string ExtractOrEmpty(const char* start, const char* end);
@@ -49,4 +69,9 @@ private:
     QEventLoop* m_PauseLoop = nullptr;  // the running pause, which Close ends at once
     bool m_Stop = true;
     bool m_Polling = false;
+    CSignalTrace m_Trace;
+    QLineSeries* m_Line = nullptr;
+    QScatterSeries *m_Best = nullptr, *m_Worst = nullptr, *m_Now = nullptr;
+    QDateTimeAxis* m_TimeAxis = nullptr;
+    QValueAxis* m_LevelAxis = nullptr;
 };

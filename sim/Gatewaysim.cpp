@@ -384,6 +384,8 @@ void CGatewaySim::AtLine(const std::string& raw)
     const std::string line = Upper(raw);
     int commands = ++m_Commands;
     std::unique_lock<std::mutex> l(m_Mutex);
+    if (m_AtLog.size() >= 1024) m_AtLog.erase(m_AtLog.begin(), m_AtLog.begin() + 256);
+    m_AtLog.push_back(line);
     if (m_SilentAfter >= 0 && commands > m_SilentAfter) return;
     if (m_Options.atErrors.count(line)) {
         Send("\r\nERROR\r\n");
@@ -593,6 +595,12 @@ std::vector<uint8_t> CGatewaySim::Firmware() const
 {
     std::lock_guard<std::mutex> g(m_Mutex);
     return m_Firmware;
+}
+
+std::vector<std::string> CGatewaySim::AtLog() const
+{
+    std::lock_guard<std::mutex> l(m_Mutex);
+    return m_AtLog;
 }
 
 std::string CGatewaySim::CommandLog() const

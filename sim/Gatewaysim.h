@@ -81,6 +81,8 @@ public:
     int FirmwareBlocks() const { return m_FirmwareBlocks; }
     // The configuration command letters received, in order (the last 4096).
     std::string CommandLog() const;
+    // The AT command lines the module received, in order (the last 1024).
+    std::vector<std::string> AtLog() const;
     bool InCall() const { return m_ModemConnected; }
     // Line statistics: bytes received and sent, and the simulator thread's own CPU time.
     long long BytesIn() const { return m_BytesIn; }
@@ -131,6 +133,7 @@ private:
     std::set<int> m_FirmwareSeen;
     std::string m_Version;
     std::string m_CommandLog;
+    std::vector<std::string> m_AtLog;
     int m_BadChecksum = 0;
     int m_SilentAfter = -1;
     bool m_RefuseWrite = false;

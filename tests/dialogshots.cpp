@@ -11,6 +11,8 @@
 #include "Language.h"
 #include "Main.h"
 #include "Monitor.h"
+#include "Captions.h"
+#include "Sheet.h"
 #include "Nastaveni.h"
 #include "Oaplikaci.h"
 #include "Obnoveni.h"
@@ -29,7 +31,10 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QCheckBox>
 #include <QMenuBar>
+#include <QPainter>
+#include <QTextDocument>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -204,6 +209,44 @@ int main(int argc, char** argv)
         // The monitor polls the simulated gateway long enough to show its values.
         shot.WhenModal("monitor", [](QWidget* w) { static_cast<TFMonitor*>(w)->Button1Click(); }, nullptr, false, 6000);
         main.SelectPage(7);
+
+        // Antenna mode: the chart of a signal that rises and falls as the antenna moves.
+        {
+            TFMonitor* monitor = main.FMonitor;
+            monitor->CheckBox1->setChecked(true);
+            monitor->m_AntennaInterval = 100;
+            static const int wave[] = {9, 11, 14, 18, 21, 23, 22, 19, 15, 12, 10, 13, 17, 20, 16};
+            size_t step = 0;
+            QTimer mover;
+            QObject::connect(&mover, &QTimer::timeout, [&] { gateway.SetSignal(wave[step++ % std::size(wave)]); });
+            mover.start(120);
+            shot.WhenModal("monitor-antenna", [](QWidget* w) { static_cast<TFMonitor*>(w)->Button1Click(); }, nullptr, false,
+                           6000);
+            main.SelectPage(7);
+            mover.stop();
+            monitor->CheckBox1->setChecked(false);
+            gateway.SetSignal(17);
+        }
+
+        // The first page of the configuration sheet as it prints.
+        {
+            Parameters().SetValue("GSMNum", 0, "+420603");
+            Parameters().SetValue("GSMNum", 1, "+420777");
+            const QString html = SheetHtml(Parameters(), BuiltInCaptions(),
+                                           {"KX2-004711", "3.15", "site.kvx", QDateTime::currentDateTime()});
+            const auto document = SheetDocument(html);
+            const QSizeF page(794, 1123);  // A4 at 96 dots an inch
+            document->setPageSize(page);
+            QImage image(page.toSize(), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            {
+                QPainter painter(&image);
+                document->drawContents(&painter, QRectF(QPointF(0, 0), page));
+            }
+            const QString path = QDir(folder).filePath(language + "-sheet.png");
+            if (!image.save(path)) shot.Fail("sheet", "cannot write " + path);
+            Parameters().SetAllDefaults();
+        }
 
         main.ShowProgress(true, 107, true);
         main.SetProgressPos(40);

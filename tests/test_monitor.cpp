@@ -1,8 +1,11 @@
+#include "Commonutils.h"
 #include "Comterminal.h"
 #include "Language.h"
 #include "Monitor.h"
 #include "apptest.h"
 
+#include <QChartView>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
@@ -118,6 +121,48 @@ TEST_F(Monitor, ShowsTheModuleAndFollowsACall)
          {[&] { return mon->Label34->text() == "-49 dB"; }, nullptr}});
     EXPECT_FALSE(main->m_Ops.MonitorBusy);
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
+}
+
+TEST_F(Monitor, AntennaModeAsksOnlyForTheSignalAndGoesBackToTheFullCycle)
+{
+    Open();
+    mon->m_AntennaInterval = 50;
+    size_t mark = 0;
+    // Only the signal from the cycle after the switch on, until the switch back.
+    const auto onlySignal = [&](size_t from, size_t to) {
+        const auto log = sim->AtLog();
+        size_t i = from;
+        while (i < to && log[i] != "AT+CSQ") ++i;  // the rest of the cycle under way
+        for (++i; i < to; ++i) EXPECT_EQ(log[i], "AT+CSQ") << "command " << i;
+    };
+    Run({{[&] { return mon->ProgressBar1->isVisible(); },
+          [&] {
+              EXPECT_FALSE(mon->Chart1->isVisible());
+              mon->CheckBox1->click();
+              mark = sim->AtLog().size();
+          }},
+         {[&] { return mon->Trace().Readings().size() >= 4; },
+          [&] {
+              EXPECT_TRUE(mon->Chart1->isVisible());
+              EXPECT_EQ(mon->Trace().Best()->dB, -79);
+              sim->SetSignal(25);
+          }},
+         {[&] { return mon->Trace().Best()->dB == -63; },
+          [&] {
+              EXPECT_TRUE(mon->Label36->text().contains(Substitute(Language().Text(521),
+                                                                   {"-63", mon->Trace().Best()->time.toString("HH:mm:ss")})));
+              EXPECT_EQ(mon->Label34->text(), "-63 dB");
+              const size_t now = sim->AtLog().size();
+              onlySignal(mark, now);
+              EXPECT_GE(now - mark, 5u);
+              mon->CheckBox1->click();
+              mark = now;
+          }},
+         {[&] {
+              const auto log = sim->AtLog();
+              return std::find(log.begin() + long(mark), log.end(), "AT+COPS?") != log.end();
+          },
+          [&] { EXPECT_FALSE(mon->Chart1->isVisible()); }}});
 }
 
 TEST_F(Monitor, ModuleThatAnswersNothingShowsNoValue)

@@ -1,0 +1,9 @@
+#include "Captions.h"
+
+const CCaptions& BuiltInCaptions()
+{
+    static const CCaptions captions = CCaptions::FromEntries({
+#include "Captiontable.inc"
+    });
+    return captions;
+}

@@ -1,0 +1,214 @@
+#include "Sheet.h"
+
+#include "Captions.h"
+#include "Commonutils.h"
+#include "Gatewayimage.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Parametry.h"
+
+#include <QBuffer>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextDocument>
+#include <algorithm>
+
+namespace {
+const int kTextSheet = 528, kTextSerial = 529, kTextFirmware = 530, kTextSource = 531, kTextDate = 533,
+          kTextOther = 535, kTextRow = 536, kTextNoRows = 540, kTextNotKnown = 101;
+
+QString Escaped(const QString& s) { return s.toHtmlEscaped(); }
+
+QString Cell(const QString& tag, const QString& text) { return "<" + tag + ">" + Escaped(text) + "</" + tag + ">"; }
+
+// A routing row is used when its number is set (the gateway marks it in its
+// used-entry bitmap); one whose other values were changed is shown too, so the
+// sheet hides nothing the configuration holds.
+bool RowShown(const CParameters& p, const std::vector<const CCaptions::TEntry*>& columns, int row)
+{
+    for (const CCaptions::TEntry* c : columns) {
+        const auto* par = p.Find(c->key);
+        const std::string& value = par->Values[size_t(row)];
+        if (UsedBitmapOf(c->key) >= 0 ? !value.empty() : value != par->Par->m_Default) return true;
+    }
+    return false;
+}
+
+class CSheetWriter {
+public:
+    CSheetWriter(const CParameters& p, const CCaptions& c) : m_P(p), m_C(c) {}
+
+    // The page's settings under the tabs and groups that hold them, each group
+    // where the page's controls first reach it; a routing table after the
+    // single settings of its tab.
+    void Page(int page)
+    {
+        m_Html += Cell("h2", CCaptions::Text(kPageTitleTexts[page]));
+        std::vector<std::vector<int>> contexts;
+        std::vector<std::vector<const CCaptions::TEntry*>> groups;
+        for (const CCaptions::TEntry& e : m_C.Ordered()) {
+            if (e.page != page || !m_P.Find(e.key) || SheetSecret(e.key)) continue;
+            const std::vector<int> context = Context(e);
+            const auto at = std::find(contexts.begin(), contexts.end(), context);
+            if (at == contexts.end()) {
+                contexts.push_back(context);
+                groups.push_back({&e});
+            } else {
+                groups[size_t(at - contexts.begin())].push_back(&e);
+            }
+        }
+        for (size_t g = 0; g < groups.size(); ++g) {
+            Heading(contexts[g]);
+            std::vector<const CCaptions::TEntry*> columns;
+            for (const CCaptions::TEntry* e : groups[g]) {
+                const auto* par = m_P.Find(e->key);
+                if (par->Count > 1) {
+                    columns.push_back(e);
+                    continue;
+                }
+                QString label = e->caption.path.empty() ? QString::fromStdString(e->key) : CCaptions::Text(e->caption.path.back());
+                if (e->caption.row > 0) label += QString(" %1.").arg(e->caption.row);
+                Setting(label, m_C.Show(e->key, par->Values[0]));
+            }
+            if (!columns.empty()) Table(columns);
+        }
+        CloseSettings();
+    }
+
+    // Settings that files keep but no page shows, by their keys.
+    void Others()
+    {
+        bool any = false;
+        for (const auto& [key, par] : m_P.Entries()) {
+            if (!par.Par->m_InFile || SheetSecret(key) || m_C.Find(key)) continue;
+            if (!any) m_Html += Cell("h2", CCaptions::Text(kTextOther));
+            any = true;
+            for (int i = 0; i < par.Count; ++i)
+                Setting(QString::fromStdString(par.Count > 1 ? key + ":" + std::to_string(i + 1) : key),
+                        m_C.Show(key, par.Values[size_t(i)]));
+        }
+        CloseSettings();
+    }
+
+    QString m_Html;
+
+private:
+    static std::vector<int> Context(const CCaptions::TEntry& e)
+    {
+        const std::vector<int>& path = e.caption.path;
+        return std::vector<int>(path.begin(), path.end() - (path.empty() ? 0 : 1));
+    }
+
+    void Heading(const std::vector<int>& context)
+    {
+        CloseSettings();
+        QStringList parts;
+        for (int n : context) parts << CCaptions::Text(n);
+        if (!parts.isEmpty()) m_Html += Cell("h3", parts.join(QString(" \u203A ")));
+    }
+
+    void Setting(const QString& label, const QString& value)
+    {
+        // One width for every page's settings, so their values line up.
+        if (!m_Open) m_Html += "<table class=\"settings\" width=\"100%\">\n";
+        m_Open = true;
+        m_Html += "<tr><td width=\"50%\">" + Escaped(label) + "</td>" + Cell("td", value) + "</tr>\n";
+    }
+
+    void CloseSettings()
+    {
+        if (m_Open) m_Html += "</table>\n";
+        m_Open = false;
+    }
+
+    void Table(const std::vector<const CCaptions::TEntry*>& columns)
+    {
+        CloseSettings();
+        const int rows = m_P.Find(columns.front()->key)->Count;
+        QString body;
+        for (int r = 0; r < rows; ++r) {
+            if (!RowShown(m_P, columns, r)) continue;
+            body += "<tr>" + Cell("td", QString::number(r + 1));
+            for (const auto* c : columns) body += Cell("td", m_C.Show(c->key, m_P.Find(c->key)->Values[size_t(r)]));
+            body += "</tr>\n";
+        }
+        if (body.isEmpty()) {
+            m_Html += Cell("p", CCaptions::Text(kTextNoRows));
+            return;
+        }
+        m_Html += "<table class=\"rows\">\n<tr>" + Cell("th", CCaptions::Text(kTextRow));
+        for (const auto* c : columns)
+            m_Html += Cell("th", c->caption.path.empty() ? QString::fromStdString(c->key) : CCaptions::Text(c->caption.path.back()));
+        m_Html += "</tr>\n" + body + "</table>\n";
+    }
+
+    const CParameters& m_P;
+    const CCaptions& m_C;
+    bool m_Open = false;
+};
+}  // namespace
+
+bool SheetSecret(const std::string& key) { return key == "PINVal" || key == "ServisPassw"; }
+
+QString SheetHtml(const CParameters& parameters, const CCaptions& captions, const TSheetTitle& title)
+{
+    CLanguage& l = Language();
+    const QString heading = l.Text(0) + " \u2013 " + CCaptions::Text(kTextSheet);
+    QString html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>" + Escaped(heading) +
+                   "</title>\n<style>\n"
+                   "body { font-family: sans-serif; font-size: 10pt; }\n"
+                   "h1 { font-size: 16pt; } h2 { font-size: 13pt; margin-top: 14pt; } h3 { font-size: 11pt; }\n"
+                   "table { border-collapse: collapse; margin-bottom: 6pt; }\n"
+                   "td, th { border: 1px solid #999; padding: 2px 6px; text-align: left; vertical-align: top; }\n"
+                   "th { background: #e6e6e6; }\n"
+                   "</style></head>\n<body>\n" +
+                   Cell("h1", heading) + "<table class=\"title\">\n";
+    const auto line = [&html](int text, const QString& value) {
+        html += "<tr>" + Cell("th", CCaptions::Text(text)) + Cell("td", value) + "</tr>\n";
+    };
+    const QString unknown = l.Text(kTextNotKnown);
+    line(kTextSerial, title.serial.isEmpty() ? unknown : title.serial);
+    line(kTextFirmware, title.firmware.isEmpty() ? unknown : title.firmware);
+    line(kTextSource, title.origin);
+    line(kTextDate, title.when.toString("yyyy-MM-dd HH:mm"));
+    html += "</table>\n";
+    CSheetWriter writer(parameters, captions);
+    for (int page = 0; page < int(std::size(kPageTitleTexts)); ++page) writer.Page(page);
+    writer.Others();
+    return html + writer.m_Html + "</body></html>\n";
+}
+
+std::unique_ptr<QTextDocument> SheetDocument(const QString& html)
+{
+    auto document = std::make_unique<QTextDocument>();
+    document->setHtml(html);
+    return document;
+}
+
+void PrintSheet(const QString& html, QPagedPaintDevice& device)
+{
+    const auto document = SheetDocument(html);
+    document->print(&device);
+}
+
+bool WriteSheetPdf(const QString& html, const QString& path, TFileStatus* status)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        pdf.setResolution(300);
+        pdf.setTitle(Language().Text(0) + " \u2013 " + CCaptions::Text(kTextSheet));
+        pdf.setCreator(Language().Text(0));
+        PrintSheet(html, pdf);
+    }
+    return WriteFileAtomically(path, buffer.data(), status);
+}
+
+bool WriteSheetHtml(const QString& html, const QString& path, TFileStatus* status)
+{
+    return WriteFileAtomically(path, html.toUtf8(), status);
+}
