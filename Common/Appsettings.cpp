@@ -3,13 +3,34 @@
 #include "Commonutils.h"
 #include "Profile.h"
 
+#include <QFile>
+#include <QStringDecoder>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static const char* const kSection = "Settings";
 
-static std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
-static QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size())); }
+// A value as the file keeps it: one the reader would trim or unquote is put in
+// quotes, which the reader takes off again.
+static std::string Utf8(const QString& s)
+{
+    const std::string v = s.toUtf8().toStdString();
+    if (v.empty()) return v;
+    const char f = v.front(), l = v.back();
+    const bool quoted = v.size() >= 2 && (f == '"' || f == '\'') && l == f;
+    return f == ' ' || f == '\t' || l == ' ' || l == '\t' || quoted ? '"' + v + '"' : v;
+}
+
+// Every character of the value, a byte-order mark at its start included.
+static QString FromUtf8(const std::string& s)
+{
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decode(QByteArrayView(s.data(), qsizetype(s.size())));
+}
 
 void TAppSettings::Read(const QString& path, int screenWidth, int screenHeight)
 {
@@ -44,6 +65,20 @@ bool TAppSettings::Write(const QString& path, TFileStatus* status) const
     ini.WriteInteger(kSection, "ModemPulse", ModemPulse);
     ini.WriteInteger(kSection, "KeepCopies", KeepCopies);
     return ini.Save(path, status);
+}
+
+QString TAppSettings::WriteProblem(const QString& path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    struct stat st{};
+    if (::lstat(file.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return "it is a folder";
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return "not a regular file";
+        if (::access(file.constData(), W_OK) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::access(folder.constData(), W_OK | X_OK) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+    return {};
 }
 
 QRect TAppSettings::Placement(const std::vector<QRect>& screens, int minWidth, int minHeight, const QMargins& frame) const

@@ -29,6 +29,9 @@ struct TAppSettings {
     // design size on a screen of the given size.
     void Read(const QString& path, int screenWidth, int screenHeight);
     bool Write(const QString& path, TFileStatus* status = nullptr) const;
+    // Why the settings file cannot be written (replaced through a file beside
+    // it), empty when it can.
+    static QString WriteProblem(const QString& path);
 
     // The stored place and size, made to fit the available area of a screen
     // (the one it overlaps most, else the first): a window larger than the

@@ -213,6 +213,51 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileStat
     return true;
 }
 
+namespace {
+// Writes every byte and syncs them: 0, or the system's error.
+int WriteAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
+        data += n;
+        left -= n;
+    }
+    return ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS ? errno : 0;
+}
+}  // namespace
+
+bool CreateFileExclusively(const QString& path, const QByteArray& bytes, unsigned mode, TFileStatus* status)
+{
+    if (status) *status = {};
+    if (path.isEmpty()) return FailErrno(status, ENOENT);
+    const QByteArray name = QFile::encodeName(path);
+    const QFileInfo info(path);
+    QByteArray temp = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? Fail(status, TFileStatus::NoFolder, "the folder does not exist") : FailErrno(status, errno);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    int error = ::fchmod(fd, mode_t(mode) & ~mask) != 0 ? errno : WriteAll(fd, bytes);
+    ::close(fd);
+    if (error == 0 && ::link(temp.constData(), name.constData()) != 0) {
+        error = errno;
+        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+            // A file system without hard links: created in place, still never over another file.
+            const int direct = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+            error = direct < 0 ? errno : WriteAll(direct, bytes);
+            if (direct >= 0) ::close(direct);
+            if (direct >= 0 && error != 0) ::unlink(name.constData());
+        }
+    }
+    ::unlink(temp.constData());
+    if (error == EEXIST) return Fail(status, TFileStatus::Exists, "it exists already and is not replaced");
+    return error == 0 || FailErrno(status, error);
+}
+
 void ReportCheck(const char* source, const char* condition)
 {
     static QSet<QString> reported;
@@ -282,4 +327,16 @@ void PauseWithEvents(int milliseconds)
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+QString ShownText(const QString& text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) shown += QString::asprintf("\\x%02x", unsigned(u));
+        else shown += c;
+    }
+    return shown;
 }

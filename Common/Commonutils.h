@@ -37,7 +37,7 @@ struct TFdCloser {
 // What went wrong with a file: the kind decides the exit code and the message,
 // the reason says it in words ("no such file", "too large: ...").
 struct TFileStatus {
-    enum TKind { Ok, Missing, NoFolder, Permission, Folder, NotRegular, TooLarge, NoSpace, NotConfiguration, Failed };
+    enum TKind { Ok, Missing, NoFolder, Permission, Folder, NotRegular, TooLarge, NoSpace, NotConfiguration, Failed, Exists };
     TKind Kind = Ok;
     QString Reason;
     bool IsOk() const { return Kind == Ok; }
@@ -59,6 +59,12 @@ using TWriteCall = long (*)(int fd, const void* data, unsigned long size);
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileStatus* status = nullptr);
 // The same with the system's write replaced, to test failing devices.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, TFileStatus* status, TWriteCall writeCall);
+
+// Creates a new file holding the bytes, readable as `mode` allows (less the
+// umask), and never replaces or follows what is at the path already, a file
+// or a link (Exists). Written whole and synced under a temporary name beside
+// it first, so the file appears complete or not at all.
+bool CreateFileExclusively(const QString& path, const QByteArray& bytes, unsigned mode, TFileStatus* status = nullptr);
 
 // Reports a failed internal consistency check once per distinct message on the
 // debug output; the caller then falls back to a safe value.
@@ -84,6 +90,11 @@ void CentreOn(QWidget* window, const QWidget* mainWindow);
 // Latin-1 conversion keeps every byte of a parameter value across the widgets.
 inline QString FromBytes(const std::string& s) { return QString::fromLatin1(s.data(), int(s.size())); }
 inline std::string ToBytes(const QString& s) { return s.toLatin1().toStdString(); }
+
+// Text from a gateway or a file as it may be shown on a terminal or in plain
+// output: control characters (C0, DEL, C1) become "\xNN", so a value can
+// neither forge lines nor command the terminal.
+QString ShownText(const QString& text);
 
 // Waits the given time while the event loop runs (repaint, timers, clicks).
 void PauseWithEvents(int milliseconds);

@@ -2,6 +2,9 @@
 
 #include "Catalogue.h"
 #include "Commonutils.h"
+#include "Compare.h"
+#include "Gatewayimage.h"
+#include "Imagelayout.h"
 #include "Parametry.h"
 
 #include <QDir>
@@ -10,6 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const char* const kConfiguration = "configuration.kvx";
@@ -17,13 +22,13 @@ const char* const kImage = "image.bin";
 const char* const kPartial = ".partial";
 const char* const kStamp = "yyyy-MM-ddTHH-mm-ss.zzz'Z'";
 
-// Writes the file whole and reads it back: a copy that cannot be read as
+// Writes a new private file and reads it back: a copy that cannot be read as
 // written does not count.
 bool WriteChecked(const QString& path, const QByteArray& bytes, QString& reason)
 {
     TFileStatus status;
     QByteArray back;
-    if (!WriteFileAtomically(path, bytes, &status) || !ReadFileBounded(path, bytes.size(), back, &status)) {
+    if (!CreateFileExclusively(path, bytes, 0600, &status) || !ReadFileBounded(path, bytes.size(), back, &status)) {
         reason = status.Reason;
         return false;
     }
@@ -34,17 +39,38 @@ bool WriteChecked(const QString& path, const QByteArray& bytes, QString& reason)
     return true;
 }
 
-// The newest copy of a serial number holds exactly these bytes.
-bool SameAsNewest(const std::vector<TKeptCopy>& kept, const QByteArray& bytes)
-{
-    QByteArray newest;
-    return !kept.empty() && ReadFileBounded(kept.front().ImageFile(), bytes.size(), newest) && newest == bytes;
-}
-
 QString SystemReason(int error, const char* fallback)
 {
     return error ? QString::fromLocal8Bit(std::strerror(error)) : QString(fallback);
 }
+
+// Why the folder may not hold copies, empty when it may: a folder (no link) of
+// this user. With `narrow`, one that others may enter (as earlier versions
+// left them) is made private before anything is put in it.
+QString UnsafeFolder(const QString& path, bool narrow)
+{
+    struct stat st{};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return SystemReason(errno, "it cannot be looked at");
+    if (S_ISLNK(st.st_mode)) return "it is a link, not a folder";
+    if (!S_ISDIR(st.st_mode)) return "it is not a folder";
+    if (st.st_uid != ::geteuid()) return QString("it belongs to another user (%1)").arg(st.st_uid);
+    if (narrow && (st.st_mode & 077) != 0) {
+        if (::chmod(QFile::encodeName(path).constData(), 0700) != 0) return SystemReason(errno, "its rights cannot be narrowed");
+    }
+    return {};
+}
+
+// The folder, made private when missing and checked when present: empty, or why not.
+QString PrivateFolder(const QString& path)
+{
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        return SystemReason(errno, "the folder cannot be created");
+    return UnsafeFolder(path, true);
+}
+
+// A copy that names a time to come (a clock set wrong) is listed but never
+// taken as the newest to save a copy.
+bool FromTheFuture(const TKeptCopy& c) { return c.time > QDateTime::currentDateTimeUtc().addSecs(60); }
 }  // namespace
 
 QString TKeptCopy::ConfigurationFile() const { return QDir(folder).filePath(kConfiguration); }
@@ -77,19 +103,31 @@ CKeptCopies::TResult CKeptCopies::Keep(const std::vector<uint8_t>& image, const 
     TResult r;
     const QString serial = FromBytes(decoded.GetValue("SerialNum", 0));
     const QDir serialDir(QDir(m_Root).filePath(FolderName(serial)));
-    r.folder = serialDir.path();
+    // The root's own parents are the user's data folders; from the root down every folder is checked.
+    r.folder = m_Root;
     errno = 0;
-    if (!QDir().mkpath(serialDir.path())) {
+    if (!QDir().mkpath(QFileInfo(m_Root).absolutePath())) {
         r.reason = SystemReason(errno, "the folder cannot be created");
         return r;
     }
+    if ((r.reason = PrivateFolder(m_Root)).isEmpty()) {
+        r.folder = serialDir.path();
+        r.reason = PrivateFolder(serialDir.path());
+    }
+    if (!r.reason.isEmpty()) return r;
     const QByteArray bytes(reinterpret_cast<const char*>(image.data()), int(image.size()));
-    // Only this gateway's copies count (an unknown serial number is a folder of its own).
-    const std::vector<TKeptCopy> kept = Stamped(serialDir.path());
-    if (SameAsNewest(kept, bytes)) {
-        r.ok = true;
-        r.folder = kept.front().folder;
-        return r;
+    // Only this gateway's sound copies count (an unknown serial number is a folder of its own).
+    CParameters scratch;
+    BuildCatalogue(scratch);
+    for (TKeptCopy& c : Stamped(serialDir.path())) {
+        if (FromTheFuture(c)) continue;
+        QByteArray newest;
+        if (Judge(c, scratch).isEmpty() && ReadFileBounded(c.ImageFile(), bytes.size(), newest) && newest == bytes) {
+            r.ok = true;
+            r.folder = c.folder;
+            return r;
+        }
+        break;  // only the newest is the gateway's last known state
     }
     QString stamp = QDateTime::currentDateTimeUtc().toString(kStamp);
     // Two copies within a millisecond get the next one.
@@ -101,12 +139,11 @@ CKeptCopies::TResult CKeptCopies::Keep(const std::vector<uint8_t>& image, const 
     const QString final = serialDir.filePath(stamp);
     r.folder = final;
     errno = 0;
-    if (!QDir().mkdir(partial)) {
+    if (::mkdir(QFile::encodeName(partial).constData(), 0700) != 0) {
         r.reason = SystemReason(errno, "the folder cannot be created");
         return r;
     }
     // The image holds the gateway's PIN and service password: for the user's eyes only.
-    QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const std::string text = decoded.SaveToText();
     const bool written =
         WriteChecked(QDir(partial).filePath(kImage), bytes, r.reason) &&
@@ -133,17 +170,53 @@ void NewestFirst(std::vector<TKeptCopy>& copies)
 std::vector<TKeptCopy> CKeptCopies::Stamped(const QString& serialFolder)
 {
     std::vector<TKeptCopy> copies;
-    for (const QFileInfo& copy : QDir(serialFolder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& copy : QDir(serialFolder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
         QDateTime time = QDateTime::fromString(copy.fileName(), kStamp);
         if (!time.isValid()) continue;  // a copy being written, or something else
         time.setTimeSpec(Qt::UTC);
         TKeptCopy c;
         c.folder = copy.filePath();
         c.time = time;
-        if (QFileInfo::exists(c.ImageFile()) && QFileInfo::exists(c.ConfigurationFile())) copies.push_back(std::move(c));
+        copies.push_back(std::move(c));
     }
     NewestFirst(copies);
     return copies;
+}
+
+QString CKeptCopies::Judge(TKeptCopy& c, CParameters& scratch)
+{
+    c.damage.clear();
+    // A file that does not load leaves the registry as it was: start from the defaults.
+    scratch.SetAllDefaults();
+    CParameters::TLoadReport report;
+    const bool loaded = scratch.LoadFromFile(QFile::encodeName(c.ConfigurationFile()).toStdString(), report);
+    if (loaded) {
+        c.serial = FromBytes(scratch.GetValue("SerialNum", 0));
+        c.firmware = FromBytes(scratch.GetValue("SWVer", 0));
+    }
+    if (const QString why = UnsafeFolder(c.folder, false); !why.isEmpty()) return c.damage = "folder: " + why;
+    if (!loaded) return c.damage = QString(kConfiguration) + ": " + report.File.Reason;
+    int keys = 0;
+    for (const auto& entry : scratch.Entries()) keys += entry.second.Par->m_InFile ? 1 : 0;
+    if (report.Keys < keys) return c.damage = QString("%1: %2 of %3 settings").arg(kConfiguration).arg(report.Keys).arg(keys);
+    QByteArray bytes;
+    TFileStatus status;
+    if (!ReadFileBounded(c.ImageFile(), ImageLayout::ImageSize, bytes, &status)) return c.damage = QString(kImage) + ": " + status.Reason;
+    const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData());
+    if (bytes.size() != ImageLayout::ImageSize || !Block1Valid(image) || !Block2Valid(image))
+        return c.damage = QString(kImage) + ": cut short or damaged";
+    CParameters fromImage;
+    BuildCatalogue(fromImage);
+    fromImage.FromImage(image);
+    if (!CompareConfigurations(fromImage, scratch).Same()) return c.damage = "the two files do not agree";
+    return {};
+}
+
+QString CKeptCopies::RootProblem() const
+{
+    struct stat st{};
+    if (::lstat(QFile::encodeName(m_Root).constData(), &st) != 0 && errno == ENOENT) return {};
+    return UnsafeFolder(m_Root, false);
 }
 
 std::vector<TKeptCopy> CKeptCopies::List(const QString& serial) const
@@ -152,14 +225,14 @@ std::vector<TKeptCopy> CKeptCopies::List(const QString& serial) const
     CParameters p;
     BuildCatalogue(p);
     const QDir root(m_Root);
-    for (const QFileInfo& serialDir : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    // A root or serial folder that is not the user's own lists nothing: its copies could be anyone's.
+    if (!RootProblem().isEmpty()) return copies;
+    for (const QFileInfo& serialDir : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
         if (!serial.isEmpty() && serialDir.fileName() != FolderName(serial)) continue;
+        const QString unsafe = UnsafeFolder(serialDir.filePath(), false);
         for (TKeptCopy& c : Stamped(serialDir.filePath())) {
-            // A file that does not load leaves the registry as it was: start from the defaults.
-            p.SetAllDefaults();
-            p.LoadFromFile(c.ConfigurationFile().toLocal8Bit().toStdString());
-            c.serial = FromBytes(p.GetValue("SerialNum", 0));
-            c.firmware = FromBytes(p.GetValue("SWVer", 0));
+            Judge(c, p);
+            if (!unsafe.isEmpty()) c.damage = serialDir.fileName() + ": " + unsafe;
             copies.push_back(std::move(c));
         }
     }

@@ -14,6 +14,11 @@ struct TKeptCopy {
     QString serial;    // the gateway's serial number, as its configuration file names it
     QString firmware;  // the gateway's firmware version
     QDateTime time;    // when it was kept (UTC)
+    // Why the copy cannot be trusted (a file missing, cut short or not
+    // agreeing with the other, a folder that is not the user's own); empty
+    // for a sound copy. A damaged copy never stands in for a new one.
+    QString damage;
+    bool Damaged() const { return !damage.isEmpty(); }
     QString ConfigurationFile() const;
     QString ImageFile() const;
 };
@@ -27,8 +32,10 @@ public:
     const QString& Root() const { return m_Root; }
 
     // Keeps the gateway's image and its decoded configuration (identification
-    // included) unless the newest copy of that serial number holds the same image.
-    // The copy appears whole or not at all, and is read back before it counts.
+    // included) unless the newest sound copy of that serial number holds the
+    // same image. The copy appears whole or not at all, and is read back before
+    // it counts. Every folder on the way must be the user's own and no link
+    // (one of the user's with wider rights is narrowed to 0700); files are 0600.
     // On failure returns false and names the folder and the reason.
     struct TResult {
         bool ok = false;
@@ -38,7 +45,11 @@ public:
     };
     TResult Keep(const std::vector<uint8_t>& image, const CParameters& decoded) const;
 
-    // Kept copies, newest first; only those of one serial number when given.
+    // Why the copies' folder cannot be trusted (a link, another user's), empty
+    // when it can or does not exist yet; such a folder lists no copies.
+    QString RootProblem() const;
+    // Kept copies, newest first, damaged ones included and marked; only those
+    // of one serial number when given.
     std::vector<TKeptCopy> List(const QString& serial = {}) const;
 
     // A serial number as a folder name: letters, digits, "-", "_" and "." stay,
@@ -48,5 +59,7 @@ public:
 private:
     // The complete copies in one serial number's folder, newest first, not decoded.
     static std::vector<TKeptCopy> Stamped(const QString& serialFolder);
+    // The copy's damage, judged by its files; the serial and firmware are filled in.
+    static QString Judge(TKeptCopy& copy, CParameters& scratch);
     QString m_Root;
 };

@@ -275,6 +275,7 @@ QString FileStatusText(const CLanguage& l, const TFileStatus& status)
     case TFileStatus::TooLarge: return l.Text(310);
     case TFileStatus::NotConfiguration: return l.Text(311);
     case TFileStatus::NoSpace: return l.Text(312);
+    case TFileStatus::Exists: return l.Text(503);
     case TFileStatus::Failed: break;
     }
     return status.Reason;

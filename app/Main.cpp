@@ -68,6 +68,7 @@ const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
 // Texts of the extra file commands.
 const int kTextNew = 291, kTextSave = 292;
 const int kTextSaveChanges = 340, kTextSavedTo = 341;
+const int kTextSettingsNotKept = 502;
 const int kTextCompare = 385, kTextRestore = 386;
 const int kTextPageClosed = 570, kTextPageList = 571;
 const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
@@ -236,6 +237,10 @@ TFMain::TFMain(QWidget* parent)
     if (lang < 0 || lang >= Language().LanguageCount()) lang = std::max(0, Language().FindLanguage("Eng"));
     SetLanguage(lang);
     UpdateLinkControls();
+    // Said once, while the user can still do something about it: when the
+    // settings are written at the end the window is gone.
+    if (const QString why = TAppSettings::WriteProblem(m_SettingsPath); !why.isEmpty())
+        statusBar()->showMessage(Substitute(Language().Text(kTextSettingsNotKept), {QDir::toNativeSeparators(m_SettingsPath), why}));
     if (!Language().Problem().isEmpty()) {
         // No texts to show it in: the message names the folder so the installation can be mended.
         QTimer::singleShot(0, this, [this] { m_Prompts->Message(this, "KorvanextWin", Language().Problem(), TIcon::Error); });

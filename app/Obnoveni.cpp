@@ -11,6 +11,7 @@
 #include "Parametry.h"
 
 #include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +22,7 @@
 namespace {
 const int kTextTitle = 408, kTextKept = 409, kTextDifferences = 410, kTextLoad = 411, kTextNone = 412;
 const int kTextSerial = 78, kTextFirmware = 77;
+const int kTextDamaged = 500, kTextLoadDamaged = 501, kTextNotShown = 504;
 }  // namespace
 
 TFObnoveni::TFObnoveni(TFMain& main, QWidget* parent)
@@ -86,20 +88,27 @@ void TFObnoveni::Fill(const QString& root)
     TreeView1->clear();
     for (size_t i = 0; i < m_Copies.size(); ++i) {
         const TKeptCopy& c = m_Copies[i];
-        CParameters kept;
-        BuildCatalogue(kept);
-        // A copy whose file does not load has no count: it would be one against the defaults.
-        const bool loaded = kept.LoadFromFile(c.ConfigurationFile().toLocal8Bit().toStdString());
         auto* item = new QTreeWidgetItem(TreeView1);
         item->setText(0, c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"));
         item->setText(1, c.serial);
         item->setText(2, c.firmware);
-        item->setText(3, loaded ? QString::number(CompareConfigurations(Parameters(), kept).differences.size()) : "?");
+        // A damaged copy has no count: it would be one against whatever part of it loads.
+        if (c.Damaged()) {
+            item->setText(3, Language().Text(kTextDamaged));
+            item->setToolTip(3, c.damage);
+        } else {
+            CParameters kept;
+            BuildCatalogue(kept);
+            kept.LoadFromFile(QFile::encodeName(c.ConfigurationFile()).toStdString());
+            item->setText(3, QString::number(CompareConfigurations(Parameters(), kept).differences.size()));
+        }
         item->setData(0, Qt::UserRole, int(i));
     }
     if (TreeView1->topLevelItemCount()) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
     Label1->setText(m_Copies.empty() ? Substitute(Language().Text(kTextNone), {QDir::toNativeSeparators(root)})
                                      : QDir::toNativeSeparators(root));
+    if (const QString why = CKeptCopies(root).RootProblem(); !why.isEmpty())
+        Label1->setText(Substitute(Language().Text(kTextNotShown), {QDir::toNativeSeparators(root), why}));
     Button1->setEnabled(TreeView1->currentItem() != nullptr);
 }
 
@@ -109,5 +118,11 @@ bool TFObnoveni::Button1Click()
     if (!item) return false;
     const int i = item->data(0, Qt::UserRole).toInt();
     if (i < 0 || i >= int(m_Copies.size())) return false;
-    return m_Main.LoadKeptCopy(m_Copies[size_t(i)].ConfigurationFile());
+    const TKeptCopy& c = m_Copies[size_t(i)];
+    // What a damaged copy holds may not be what the gateway held: loaded only when the user says so.
+    if (c.Damaged() &&
+        !m_Main.Ask(Substitute(Language().Text(kTextLoadDamaged), {QDir::toNativeSeparators(c.folder), c.damage}), TIcon::Warning,
+                    TDefaultAnswer::No))
+        return false;
+    return m_Main.LoadKeptCopy(c.ConfigurationFile());
 }

@@ -1,5 +1,6 @@
 #include "Cliconsole.h"
 
+#include "Commonutils.h"
 #include "Comterminal.h"
 #include "Globals.h"
 #include "Language.h"
@@ -90,7 +91,7 @@ bool g_Verbose = false;
 void Diagnostic(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if ((type == QtDebugMsg || type == QtInfoMsg) && !g_Verbose) return;
-    std::fprintf(stderr, "korvanext-cli: %s\n", qPrintable(message.trimmed()));
+    std::fprintf(stderr, "korvanext-cli: %s\n", qPrintable(ShownText(message.trimmed())));
 }
 }  // namespace
 
@@ -107,7 +108,7 @@ TConsoleUI::TConsoleUI(bool yes, std::atomic<bool>& interrupt) : m_Yes(yes), m_T
 void TConsoleUI::Line(const QString& text)
 {
     if (!m_Tty) return;
-    std::fprintf(stderr, "%s%s\n", m_BarShown ? "\n" : "", qPrintable(FlatText(text)));
+    std::fprintf(stderr, "%s%s\n", m_BarShown ? "\n" : "", qPrintable(ShownText(FlatText(text))));
     m_BarShown = false;
 }
 
@@ -139,7 +140,7 @@ void TConsoleUI::SetProgressPos(int pos)
 void TConsoleUI::Print(const QString& line)
 {
     m_LastError = line;
-    std::fprintf(stderr, "%skorvanext-cli: %s\n", m_BarShown ? "\n" : "", qPrintable(line));
+    std::fprintf(stderr, "%skorvanext-cli: %s\n", m_BarShown ? "\n" : "", qPrintable(ShownText(line)));
     m_BarShown = false;
 }
 
@@ -165,7 +166,7 @@ void TConsoleUI::Message(const QString& text, TIcon icon)
 bool TConsoleUI::Ask(const QString& text, TIcon, TDefaultAnswer)
 {
     // The question is printed in every case: it names what is about to happen.
-    std::fprintf(stderr, "%skorvanext-cli: %s [%s]\n", m_BarShown ? "\n" : "", qPrintable(FlatText(text)),
+    std::fprintf(stderr, "%skorvanext-cli: %s [%s]\n", m_BarShown ? "\n" : "", qPrintable(ShownText(FlatText(text))),
                  m_Yes ? "yes: --yes" : "no: give --yes to agree");
     m_BarShown = false;
     if (!m_Yes) m_LastError = FlatText(text) + " (not agreed: no --yes)";
@@ -188,7 +189,7 @@ TConsoleDialingView::TConsoleDialingView(std::atomic<bool>& interrupt, int bound
 
 void TConsoleDialingView::Add(const QString& message)
 {
-    if (m_Tty) std::fprintf(stderr, "%s\n", qPrintable(FlatText(message)));
+    if (m_Tty) std::fprintf(stderr, "%s\n", qPrintable(ShownText(FlatText(message))));
     else qInfo("%s", qPrintable(FlatText(message)));
 }
 

@@ -2,6 +2,8 @@
 
 #include "Cliconsole.h"
 #include "Cliexit.h"
+#include "Clireport.h"
+#include "Commonutils.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -50,7 +52,7 @@ void PassLines(TGateway& g, const QByteArray& bytes, bool flush)
 QString Field(const QJsonObject& o, const char* key)
 {
     const QString v = o.value(key).toString();
-    return v.isEmpty() ? QString("-") : v;
+    return v.isEmpty() ? QString("-") : ShownText(v);
 }
 
 // A run that was killed may have been anywhere in a write.
@@ -126,15 +128,29 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
     int worst = kOk;
     for (const TGateway& g : gateways) worst = std::max(worst, g.exit);
 
-    // Files named by serial number: two gateways reporting the same one share a name.
+    // Two gateways reporting one serial number: the summary names them (their
+    // files were kept apart, the port's name added to the later one).
     QMap<QString, QStringList> bySerial;
+    bool files = false;
     for (const TGateway& g : gateways)
-        if (!Files(g.report).isEmpty() && !g.report.value("serial").toString().isEmpty())
+        if (!g.report.value("serial").toString().isEmpty()) {
             bySerial[g.report.value("serial").toString()] << g.port;
+            files = files || !Files(g.report).isEmpty();
+        }
+    QJsonArray duplicates;
     for (auto it = bySerial.cbegin(); it != bySerial.cend(); ++it)
-        if (it.value().size() > 1)
-            std::fprintf(stderr, "korvanext-cli: ports %s report the same serial number %s; check that no file was overwritten\n",
-                         qPrintable(it.value().join(", ")), qPrintable(it.key()));
+        if (it.value().size() > 1) {
+            duplicates.append(QJsonObject{{"serial", it.key()}, {"ports", QJsonArray::fromStringList(it.value())}});
+            std::fprintf(stderr, "korvanext-cli: ports %s report the same serial number %s%s\n",
+                         qPrintable(ShownText(it.value().join(", "))), qPrintable(ShownText(it.key())),
+                         files ? ": each has a file of its own, see FILES" : "");
+        }
+    if (!duplicates.isEmpty()) Report().Add({{"duplicates", duplicates}});
+    QStringList failures;
+    for (const TGateway& g : gateways)
+        if (g.exit != kOk) failures << g.port + ": " + (g.report.value("error").toString().isEmpty() ? QString(ResultName(g.exit))
+                                                                                                      : g.report.value("error").toString());
+    if (!failures.isEmpty()) Report().KeepError(failures.join("; "));
 
     if (run.json) {
         QJsonArray list;
@@ -147,8 +163,7 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
             if (run.command == "write") o["partial"] = MayHoldPart(g);
             list.append(o);
         }
-        const QJsonObject doc{{"command", run.command}, {"exit", worst}, {"gateways", list}};
-        std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Indented).constData(), stdout);
+        Report().Add({{"gateways", list}});
         return worst;
     }
     QStringList header{"PORT", "SERIAL", "FIRMWARE", "RESULT", "TIME", "FILES"};
@@ -158,7 +173,7 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
     std::vector<QStringList> rows{header};
     for (const TGateway& g : gateways) {
         QStringList row{g.port, Field(g.report, "serial"), Field(g.report, "firmware"), ResultName(g.exit),
-                        QString::asprintf("%.1f s", g.seconds), Files(g.report).join(' ')};
+                        QString::asprintf("%.1f s", g.seconds), ShownText(Files(g.report).join(' '))};
         if (partial) row.insert(4, MayHoldPart(g) ? "yes" : "no");
         rows.push_back(row);
     }

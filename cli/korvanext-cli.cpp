@@ -5,6 +5,7 @@
 #include "Cliconsole.h"
 #include "Cliexit.h"
 #include "Clifleet.h"
+#include "Clireport.h"
 #include "Comdialing.h"
 #include "Commonutils.h"
 #include "Compare.h"
@@ -47,13 +48,12 @@ constexpr int kDefaultWaitSeconds = 15;
 
 int Fail(int code, const QString& message)
 {
-    std::fprintf(stderr, "korvanext-cli: %s\n", qPrintable(message));
+    Report().Error(message);
     return code;
 }
 
 QString Quoted(const QString& path) { return "'" + path + "'"; }
 
-void PrintJson(const QJsonObject& o) { std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout); }
 
 // ---------------------------------------------------------------- files
 
@@ -140,8 +140,8 @@ int LoadConfiguration(CParameters& p, const QString& path, CParameters::TFileGap
         QStringList names;
         for (const std::string& n : r.UnknownNames) names << QString::fromStdString(n);
         if (r.UnknownCount > int(r.UnknownNames.size())) names << "...";
-        std::fprintf(stderr, "korvanext-cli: %s: %d unknown keys ignored: %s\n", qPrintable(Quoted(path)), r.UnknownCount,
-                     qPrintable(names.join(", ")));
+        std::fprintf(stderr, "korvanext-cli: %s: %d unknown keys ignored: %s\n", qPrintable(ShownText(Quoted(path))),
+                     r.UnknownCount, qPrintable(ShownText(names.join(", "))));
     }
     if (gaps) *gaps = r.Gaps;
     return kOk;
@@ -280,14 +280,14 @@ const QCommandLineOption kLanguageId("language", QString(), "ID");
 void AddOptions(QCommandLineParser& parser, TGroup group)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOption(kHelp);
-    if (group == kDiffCommand) parser.addOptions({kDefaults, kJson});
-    if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose, kJson});
+    parser.addOptions({kHelp, kJson});
+    if (group == kDiffCommand) parser.addOption(kDefaults);
+    if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose});
     if (group == kSignalCommand) parser.addOptions({kInterval, kCount});
     if (group == kSheetCommand) parser.addOption(kLanguageId);
     if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
     if (group == kUpgradeCommand) parser.addOption(kForceDamaged);
-    if (group == kBackupsCommand) parser.addOptions({kSerial, kJson});
+    if (group == kBackupsCommand) parser.addOption(kSerial);
 }
 
 // Reads the ports of --ports-from: 0, or the exit status after saying why not.
@@ -443,14 +443,12 @@ public:
     // A file that cannot be written once the gateway was read: said as every
     // error of the session is, so that --json carries it too.
     int CannotWrite(const QString& path, const QString& why) { return Say(kFileError, "cannot write " + Quoted(path) + ": " + why); }
-    // The JSON document of the command: its fields, the port, and how it ended.
-    void PrintReport(QJsonObject report, int code) const
+    // The command's fields and the port for the JSON document, and the error it ended with.
+    void AddToReport(QJsonObject report, int code) const
     {
         report["port"] = ops.IsModem ? ops.ModemNumber : ops.ComPort;
-        report["exit"] = code;
-        report["result"] = ResultName(code);
-        if (code != kOk && !m_Ui.LastError().isEmpty()) report["error"] = m_Ui.LastError();
-        PrintJson(report);
+        Report().Add(report);
+        if (code != kOk && !m_Ui.LastError().isEmpty()) Report().KeepError(m_Ui.LastError());
     }
 
 private:
@@ -472,6 +470,38 @@ QString GatewayFileName(const TSession& s)
     QString name = Value("SerialNum");
     if (name.isEmpty()) name = "port-" + QFileInfo(s.ops.ComPort).fileName();
     return CKeptCopies::FolderName(name);
+}
+
+// Files named by serial number are created new in the folder and never replace
+// nor follow what is there: when the name is taken (another gateway of the run
+// reporting the same serial number, an earlier run, a planted link) the port's
+// name is added, then a number. files: the endings and their bytes, all
+// written under one name. Empty, or why not; written gets the paths.
+QString CreateGatewayFiles(const TSession& s, const QString& folder, const QString& stem,
+                           const std::vector<std::pair<QString, QByteArray>>& files, unsigned mode, QStringList& written)
+{
+    const QString port = CKeptCopies::FolderName(s.ops.IsModem ? s.ops.ModemNumber : QFileInfo(s.ops.ComPort).fileName());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = attempt == 0 ? stem : attempt == 1 ? stem + "-" + port : QString("%1-%2-%3").arg(stem, port).arg(attempt);
+        written.clear();
+        TFileStatus status;
+        for (const auto& [ending, bytes] : files) {
+            const QString path = QDir(folder).filePath(name + ending);
+            if (!CreateFileExclusively(path, bytes, mode, &status)) break;
+            written << path;
+        }
+        if (written.size() == int(files.size())) return {};
+        for (const QString& path : written) QFile::remove(path);
+        written.clear();
+        if (status.Kind != TFileStatus::Exists) return Quoted(QDir(folder).filePath(name + files[0].first)) + ": " + status.Reason;
+    }
+    return Quoted(QDir(folder).filePath(stem + files[0].first)) + ": every name for it is taken";
+}
+
+QByteArray ConfigurationText(const CParameters& p)
+{
+    const std::string text = p.SaveToText();
+    return QByteArray(text.data(), qsizetype(text.size()));
 }
 
 // Runs one gateway operation; report collects the JSON fields, the text
@@ -509,17 +539,22 @@ int WithLink(const QString& command, TOptions& o, const TLinkRun& run)
         rc = run(s, o, report);
         if (s.Interrupted() && rc != kInterrupted) rc = s.Exit(command);
     }
-    if (o.json) s.PrintReport(report, rc);
+    s.AddToReport(report, rc);
     return rc;
 }
 
 // ---------------------------------------------------------------- commands
 
-int CmdKeys(TOptions&)
+int CmdKeys(TOptions& o)
 {
     const auto p = Catalogue();
-    for (const auto& [key, rc] : p->Entries())
-        std::printf("%s\t%s\t%d\t%d\n", key.c_str(), rc.Par->ClassName(), rc.Count, rc.Par->m_Address);
+    QJsonArray keys;
+    for (const auto& [key, rc] : p->Entries()) {
+        keys.append(QJsonObject{{"key", QString::fromStdString(key)}, {"type", rc.Par->ClassName()}, {"rows", rc.Count},
+                                {"address", rc.Par->m_Address}});
+        if (!o.json) std::printf("%s\t%s\t%d\t%d\n", key.c_str(), rc.Par->ClassName(), rc.Count, rc.Par->m_Address);
+    }
+    Report().Add({{"keys", keys}});
     return kOk;
 }
 
@@ -528,6 +563,7 @@ int CmdDefaults(TOptions& o)
     const auto p = Catalogue();
     const QString path = o.positional[0];
     if (const QString why = SaveConfiguration(*p, path); !why.isEmpty()) return CannotWrite(path, why);
+    Report().Add({{"file", path}});
     return kOk;
 }
 
@@ -540,6 +576,7 @@ int CmdEncode(TOptions& o)
     const std::vector<uint8_t> image = GatewayImage(*p);
     const QString out = o.positional[1];
     if (const QString why = SaveImage(out, image); !why.isEmpty()) return CannotWrite(out, why);
+    Report().Add({{"file", out}});
     return kOk;
 }
 
@@ -556,6 +593,7 @@ int CmdDecode(TOptions& o)
     const auto p = Catalogue();
     p->FromImage(image);
     if (const QString why = SaveConfiguration(*p, out); !why.isEmpty()) return CannotWrite(out, why);
+    Report().Add({{"file", out}});
     return kOk;
 }
 
@@ -565,13 +603,23 @@ int CmdGet(TOptions& o)
     TKeyRef ref;
     if (const int rc = ParseKeyRef(*p, o.positional[1], ref)) return rc;
     if (const int rc = LoadConfiguration(*p, o.positional[0])) return rc;
+    // A value is printed as text, never as commands to the terminal.
     if (ref.row > 0 || ref.par->Count == 1) {
-        std::printf("%s\n", FromBytes(p->GetValue(ref.key, std::max(ref.row - 1, 0))).toLocal8Bit().constData());
+        const QString value = FromBytes(p->GetValue(ref.key, std::max(ref.row - 1, 0)));
+        QJsonObject j{{"key", QString::fromStdString(ref.key)}, {"value", value}};
+        if (ref.row > 0) j["row"] = ref.row;
+        Report().Add(j);
+        if (!o.json) std::printf("%s\n", ShownText(value).toLocal8Bit().constData());
         return kOk;
     }
-    for (int i = 0; i < ref.par->Count; ++i)
-        std::printf("%s\t%s\n", qPrintable(KeyName(ref.key, ref.par->Count, i)),
-                    FromBytes(p->GetValue(ref.key, i)).toLocal8Bit().constData());
+    QJsonArray values;
+    for (int i = 0; i < ref.par->Count; ++i) {
+        const QString value = FromBytes(p->GetValue(ref.key, i));
+        values.append(value);
+        if (!o.json)
+            std::printf("%s\t%s\n", qPrintable(KeyName(ref.key, ref.par->Count, i)), ShownText(value).toLocal8Bit().constData());
+    }
+    Report().Add({{"key", QString::fromStdString(ref.key)}, {"values", values}});
     return kOk;
 }
 
@@ -598,6 +646,7 @@ int CmdSet(TOptions& o)
     const QString path = o.positional[0];
     CParameters::TFileGaps gaps;
     if (const int rc = LoadConfiguration(*p, path, &gaps)) return rc;
+    QJsonArray changed;
     for (const TAssignment& as : assignments) {
         const int index = std::max(as.ref.row - 1, 0);
         p->SetValue(as.ref.key, index, ToBytes(as.given));
@@ -608,12 +657,16 @@ int CmdSet(TOptions& o)
         if (HeldValue(*as.ref.par->Par, value) != value)
             return Fail(kDataError, QString("%1: %2 cannot be held by the gateway, which keeps %3; %4 is unchanged")
                                         .arg(name, ShownValue(value), HeldLimit(*as.ref.par->Par), Quoted(path)));
-        if (stored != as.given)
-            std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n", qPrintable(name), qPrintable(as.given),
-                         qPrintable(stored));
+        if (stored == as.given) continue;
+        QJsonObject j{{"key", QString::fromStdString(as.ref.key)}, {"given", as.given}, {"stored", stored}};
+        if (as.ref.row > 0) j["row"] = as.ref.row;
+        changed.append(j);
+        std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n", qPrintable(name), qPrintable(ShownText(as.given)),
+                     qPrintable(ShownText(stored)));
     }
     WarnNotHeld(*p, path, gaps, "the file now holds their defaults");
     if (const QString why = SaveConfiguration(*p, path); !why.isEmpty()) return CannotWrite(path, why);
+    Report().Add({{"file", path}, {"changed", changed}});
     return kOk;
 }
 
@@ -652,8 +705,7 @@ int CmdDiff(TOptions& o)
     for (const auto& [key, rc] : from->Entries())
         if (rc.Par->m_InFile) kept.insert(key);
     const QJsonArray differences = Differences(CompareConfigurations(*from, *to, kept), "from", "to", o.json);
-    if (o.json)
-        PrintJson({{"from", fromName}, {"to", toName}, {"count", differences.size()}, {"differences", differences}});
+    Report().Add({{"from", fromName}, {"to", toName}, {"count", differences.size()}, {"differences", differences}});
     return differences.isEmpty() ? kOk : kRefused;
 }
 
@@ -665,7 +717,7 @@ int CmdIdentify(TOptions& o)
                   {"operatorLock", Value("OperLock")}};
         if (!opt.json)
             for (const char* key : {"HWVer", "SWVer", "SerialNum", "OperLock"})
-                std::printf("%s\t%s\n", key, Value(key).toLocal8Bit().constData());
+                std::printf("%s\t%s\n", key, ShownText(Value(key)).toLocal8Bit().constData());
         return int(kOk);
     });
 }
@@ -678,13 +730,18 @@ int ReadInto(TSession& s, const QString& target, QJsonObject& report)
     if (!s.ops.EzRgnBtn2Click()) return s.Exit("read");
     if (s.Interrupted()) return s.Exit("read");
     report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}};
-    QString path = target;
     if (IsFolderTarget(target)) {
         if (const QString why = MakeFolder(target); !why.isEmpty()) return s.CannotWrite(target, why);
-        path = QDir(target).filePath(GatewayFileName(s) + ".kvx");
+        QStringList written;
+        if (const QString why = CreateGatewayFiles(s, target, GatewayFileName(s), {{".kvx", ConfigurationText(Parameters())}},
+                                                   0666, written);
+            !why.isEmpty())
+            return s.Say(kFileError, "cannot write " + why);
+        report["file"] = written.value(0);
+        return kOk;
     }
-    if (const QString why = SaveConfiguration(Parameters(), path); !why.isEmpty()) return s.CannotWrite(path, why);
-    report["file"] = path;
+    if (const QString why = SaveConfiguration(Parameters(), target); !why.isEmpty()) return s.CannotWrite(target, why);
+    report["file"] = target;
     return kOk;
 }
 
@@ -701,7 +758,7 @@ int CmdRead(TOptions& o)
     return WithLink("read", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
         const int rc = ReadInto(s, opt.positional[0], report);
         if (rc == kOk && IsFolderTarget(opt.positional[0]) && !opt.json)
-            std::printf("%s\n", qPrintable(report.value("file").toString()));
+            std::printf("%s\n", qPrintable(ShownText(report.value("file").toString())));
         return rc;
     });
 }
@@ -713,14 +770,21 @@ int CmdBackup(TOptions& o)
         const QString dir = opt.positional[0];
         if (const QString why = MakeFolder(dir); !why.isEmpty()) return s.CannotWrite(dir, why);
         if (!s.ops.EzRgnBtn2Click() || s.Interrupted()) return s.Exit("backup");
-        const QString base = QDir(dir).filePath(
-            QString("gateway-%1-%2").arg(GatewayFileName(s), QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
+        const QString stem =
+            QString("gateway-%1-%2").arg(GatewayFileName(s), QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
         const std::vector<uint8_t> image = GatewayImage(Parameters());
-        if (const QString why = SaveConfiguration(Parameters(), base + ".kvx"); !why.isEmpty())
-            return s.CannotWrite(base + ".kvx", why);
-        if (const QString why = SaveImage(base + ".bin", image); !why.isEmpty()) return s.CannotWrite(base + ".bin", why);
-        report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}, {"files", QJsonArray{base + ".kvx", base + ".bin"}}};
-        if (!opt.json) std::printf("%s.kvx\n%s.bin\n", qPrintable(base), qPrintable(base));
+        // The image holds the gateway's PIN and service password: for the user's eyes only.
+        QStringList written;
+        if (const QString why = CreateGatewayFiles(
+                s, dir, stem,
+                {{".kvx", ConfigurationText(Parameters())},
+                 {".bin", QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()))}},
+                0600, written);
+            !why.isEmpty())
+            return s.Say(kFileError, "cannot write " + why);
+        report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}, {"files", QJsonArray::fromStringList(written)}};
+        if (!opt.json)
+            for (const QString& f : written) std::printf("%s\n", qPrintable(ShownText(f)));
         return int(kOk);
     });
 }
@@ -810,16 +874,22 @@ int CmdCompare(TOptions& o)
 int CmdBackups(TOptions& o)
 {
     const QString serial = o.parser.value(kSerial);
+    const CKeptCopies copies;
+    if (const QString why = copies.RootProblem(); !why.isEmpty())
+        return Fail(kFileError, "the kept copies in " + Quoted(copies.Root()) + " are not listed: " + why);
     QJsonArray list;
-    for (const TKeptCopy& c : CKeptCopies().List(serial)) {
+    for (const TKeptCopy& c : copies.List(serial)) {
         const QString time = c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
         const QString folder = QDir::toNativeSeparators(c.folder);
-        list.append(QJsonObject{{"time", c.time.toString(Qt::ISODate)}, {"serial", c.serial}, {"firmware", c.firmware},
-                                {"folder", folder}});
-        if (!o.parser.isSet(kJson))
-            std::printf("%s\t%s\t%s\t%s\n", qPrintable(time), qPrintable(c.serial), qPrintable(c.firmware), qPrintable(folder));
+        QJsonObject j{{"time", c.time.toString(Qt::ISODate)}, {"serial", c.serial}, {"firmware", c.firmware}, {"folder", folder}};
+        if (c.Damaged()) j["damaged"] = c.damage;
+        list.append(j);
+        // A damaged copy is listed, marked, so that nobody restores it unawares.
+        if (!o.json)
+            std::printf("%s\t%s\t%s\t%s%s\n", qPrintable(time), qPrintable(ShownText(c.serial)), qPrintable(ShownText(c.firmware)),
+                        qPrintable(ShownText(folder)), c.Damaged() ? qPrintable("\tdamaged: " + ShownText(c.damage)) : "");
     }
-    if (o.parser.isSet(kJson)) PrintJson({{"root", QDir::toNativeSeparators(CKeptCopies().Root())}, {"copies", list}});
+    Report().Add({{"root", QDir::toNativeSeparators(copies.Root())}, {"copies", list}});
     return kOk;
 }
 
@@ -964,6 +1034,7 @@ int CmdSheet(TOptions& o)
     TFileStatus status;
     if (!(suffix == "pdf" ? WriteSheetPdf(html, out, &status) : WriteSheetHtml(html, out, &status)))
         return CannotWrite(out, status.Reason);
+    Report().Add({{"file", out}});
     return kOk;
 }
 
@@ -1028,17 +1099,21 @@ const char* const kExitHelp =
     "  With several ports: the worst (highest) status of all gateways.\n";
 
 const char* const kJsonHelp =
-    "--json prints one JSON document on stdout:\n"
-    "  identify: port, hardware, firmware, serial, operatorLock, exit, result[, error]\n"
-    "  read, backup, write, upgrade: port, serial, firmware, file or files, exit, result[, error]\n"
+    "--json (any command) prints one JSON document on stdout, also for a wrong command line:\n"
+    "  always: command, exit, result, error (null when done)\n"
+    "  keys: keys [{key, type, rows, address}]; defaults, encode, decode, sheet: file\n"
+    "  get: key, value (and row) or values; set: file, changed [{key, row, given, stored}]\n"
+    "  identify: port, hardware, firmware, serial, operatorLock\n"
+    "  read, backup, write, upgrade: port, serial, firmware, file or files\n"
     "  upgrade: also fileVersion and previousFirmware; firmware is what the gateway reports after it\n"
     "  diff: from, to, count, differences [{key, row (keys with rows), from, to}]\n"
-    "  compare: port, serial, firmware, file, count, equal, differences [{key, row, gateway, file}], exit, result\n"
+    "  compare: port, serial, firmware, file, count, equal, differences [{key, row, gateway, file}]\n"
     "  write: also copy (the folder of the kept copy) and partial (true: the gateway may hold part\n"
     "         of the file, block 1 new and block 2 old or a block cut off)\n"
-    "  backups: root, copies [{time, serial, firmware, folder}]\n"
-    "  signal: port, readings [{time, csq, dB (null: no measurement)}], exit, result\n"
-    "  several ports: command, exit, gateways [{port, exit, result, seconds, and the fields above}]\n";
+    "  backups: root, copies [{time, serial, firmware, folder, damaged (why, for a damaged copy)}]\n"
+    "  signal: port, readings [{time, csq, dB (null: no measurement)}]\n"
+    "  several ports: gateways [{port, exit, result, seconds, and the fields above}],\n"
+    "                 duplicates [{serial, ports}] (gateways that report one serial number)\n";
 
 const char* const kLinkHelp =
     "LINK:\n"
@@ -1110,9 +1185,10 @@ int main(int argc, char** argv)
     }
     QCoreApplication::setApplicationName("korvanext-cli");
     QStringList args = QCoreApplication::arguments().mid(1);
+    TCliReport report(args);
     if (args.isEmpty()) {
         Usage(stderr);
-        return kUsage;
+        return report.Finish(kUsage);
     }
     if (args[0] == "--help" || args[0] == "-h") {
         Usage(stdout);
@@ -1123,21 +1199,24 @@ int main(int argc, char** argv)
         return kOk;
     }
     const auto found = std::find_if(Commands().begin(), Commands().end(), [&](const TCommand& c) { return args[0] == c.name; });
-    if (found == Commands().end()) return Fail(kUsage, "unknown command " + Quoted(args[0]) + " (see --help)");
+    if (found == Commands().end()) return report.Finish(Fail(kUsage, "unknown command " + Quoted(args[0]) + " (see --help)"));
     const TCommand& c = *found;
+    report.SetCommand(c.name);
     TOptions o;
     AddOptions(o.parser, c.group);
     if (!o.parser.parse(QStringList{"korvanext-cli"} + args.mid(1)))
-        return Fail(kUsage, c.name + QString(": ") + o.parser.errorText() + " (see 'korvanext-cli " + c.name + " --help')");
+        return report.Finish(
+            Fail(kUsage, c.name + QString(": ") + o.parser.errorText() + " (see 'korvanext-cli " + c.name + " --help')"));
     if (o.parser.isSet(kHelp)) {
         CommandUsage(c);
         return kOk;
     }
+    o.json = o.parser.isSet(kJson);
     o.positional = o.parser.positionalArguments();
     if (o.positional.size() < c.minArgs || (c.maxArgs >= 0 && o.positional.size() > c.maxArgs))
-        return Fail(kUsage, QString("usage: korvanext-cli %1 %2 (%3 argument%4 given)")
-                                .arg(c.name, c.args)
-                                .arg(o.positional.size())
-                                .arg(o.positional.size() == 1 ? "" : "s"));
-    return c.run(o);
+        return report.Finish(Fail(kUsage, QString("usage: korvanext-cli %1 %2 (%3 argument%4 given)")
+                                              .arg(c.name, c.args)
+                                              .arg(o.positional.size())
+                                              .arg(o.positional.size() == 1 ? "" : "s")));
+    return report.Finish(c.run(o));
 }

@@ -52,15 +52,13 @@ bool WrittenKey(const std::string& line)
     return std::find(std::begin(kKeys), std::end(kKeys), key) != std::end(kKeys);
 }
 
-// A text the file holds as it is: nothing the reader trims or unquotes.
+// A text one line of the file can hold: every one but those with line breaks
+// (spaces at the ends and quotes are kept by quoting).
 bool Plain(const QString& s)
 {
-    if (s.isEmpty()) return true;
     for (const QChar c : s)
         if (c == '\r' || c == '\n' || c == QChar(0)) return false;
-    const QChar f = s.front(), l = s.back();
-    if (f == ' ' || f == '\t' || l == ' ' || l == '\t') return false;
-    return !((f == '"' || f == '\'') && l == f && s.size() >= 2);
+    return true;
 }
 
 std::string ReadAll(const QString& path)

@@ -4,6 +4,7 @@
 #include "Comterminal.h"
 #include "Globals.h"
 #include "Language.h"
+#include "Uucplock.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -63,23 +64,6 @@ int OpenModem(const QString& path)
     int dtr = TIOCM_DTR;
     (void)ioctl(fd, TIOCMBIS, &dtr);
     return fd;
-}
-
-// The live process that holds a UUCP lock file for the device, 0 when none.
-pid_t UucpLockOwner(const QString& device, const QStringList& folders)
-{
-    const QString file = "LCK.." + QFileInfo(device).fileName();
-    for (const QString& folder : folders) {
-        QByteArray bytes;
-        if (!ReadFileBounded(folder + "/" + file, 64, bytes)) continue;
-        int pid = 0;
-        if (bytes.size() == 4 && !bytes.trimmed().isEmpty() && !std::isdigit(static_cast<unsigned char>(bytes.trimmed()[0])))
-            std::memcpy(&pid, bytes.constData(), 4);  // the binary form of older programs
-        else
-            pid = ParseNumber(bytes.constData());
-        if (pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM)) return pid_t(pid);
-    }
-    return 0;
 }
 
 // Another process that has the device open, as far as this user may look.
@@ -235,8 +219,17 @@ bool CHayesTelephony::OpenLine(unsigned id, TCallback callback)
 {
     CloseLine();
     if (id >= m_Devices.size()) return false;
+    // A modem that a daemon or a dial-out program holds by the UUCP convention is left alone.
+    if (pid_t holder = 0; !m_Lock.Acquire(m_Devices[id].path, holder)) {
+        qWarning("Modem %s: in use by process %d (%s)", qPrintable(m_Devices[id].path), int(holder),
+                 qPrintable(ProcessName(holder)));
+        return false;
+    }
     m_Fd = OpenModem(m_Devices[id].path);
-    if (m_Fd < 0) return false;
+    if (m_Fd < 0) {
+        m_Lock.Release();
+        return false;
+    }
     m_Callback = std::move(callback);
     m_Notifier = std::make_unique<QSocketNotifier>(m_Fd, QSocketNotifier::Read);
     QObject::connect(m_Notifier.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
@@ -386,6 +379,7 @@ void CHayesTelephony::CloseLine()
     m_DialTimer.reset();
     if (m_Fd >= 0) ::close(m_Fd);
     m_Fd = -1;
+    m_Lock.Release();
     m_Calling = m_Connected = false;
 }
 

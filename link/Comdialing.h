@@ -1,6 +1,8 @@
 // Modem connection: the telephony layer that places a data call through a
 // Hayes-compatible modem, and the dialling dialog that shows its progress.
 #pragma once
+#include "Uucplock.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -114,6 +116,7 @@ private:
     std::vector<TLineDevice> m_Devices;
     TCallback m_Callback;
     int m_Fd = -1;
+    TUucpLock m_Lock;  // held with the modem's line
     std::unique_ptr<QSocketNotifier> m_Notifier;
     std::unique_ptr<QTimer> m_DialTimer;
     QByteArray m_Line;

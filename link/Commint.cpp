@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QObject>
@@ -326,12 +327,25 @@ void TComm::OpenDevice()
         e.Device = path.toStdString();
         return e;
     };
+    // A port another program has locked by the UUCP convention is not even
+    // opened: opening can already change its modem lines.
+    if (pid_t holder = 0; !m_UucpLock.Acquire(QFile::decodeName(path), holder)) {
+        ECommError e = fail("Error accessing specified device", EBUSY, EBUSY);
+        const QString name = ProcessName(holder);
+        e.Detail = QString("in use by process %1%2").arg(holder).arg(name.isEmpty() ? QString() : " (" + name + ")").toStdString();
+        throw e;
+    }
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw fail("Error accessing specified device", errno, errno);
+    if (fd < 0) {
+        const int e = errno;
+        m_UucpLock.Release();
+        throw fail("Error accessing specified device", e, e);
+    }
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
         const int e = errno;
         ::close(fd);
+        m_UucpLock.Release();
         throw fail("Invalid device handle, access denied", -1, e);
     }
     // Exclusive use: an advisory lock that also holds between programs running
@@ -342,6 +356,7 @@ void TComm::OpenDevice()
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
+        m_UucpLock.Release();
         throw fail("Error accessing specified device", e, e);
     }
     m_Exclusive = ioctl(fd, TIOCEXCL) == 0;
@@ -388,6 +403,7 @@ void TComm::Close()
     m_Exclusive = false;
     m_Transport.reset();
     m_Handle = -1;
+    m_UucpLock.Release();
 }
 
 void TComm::StartThread()

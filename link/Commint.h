@@ -4,6 +4,7 @@
 #pragma once
 #include "Commobjs.h"
 #include "Transport.h"
+#include "Uucplock.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,6 +46,7 @@ public:
     int SystemError;
     std::string Device;  // the device path (HOST:PORT for a network port), for failures of Open
     TNetFailure NetFailure = nfNone;  // why a network port failed
+    std::string Detail;  // the reason in words where the system's error number does not say it
 };
 
 class TComm;
@@ -156,6 +158,7 @@ private:
     std::unique_ptr<TTransport> m_Transport;
     int m_Handle = -1;  // the transport's, for the event thread and the device's line settings
     bool m_Exclusive = false;  // the tty lock is ours to give back
+    TUucpLock m_UucpLock;      // the lock file other programs sharing ports look at
     QString m_DeviceName = "Com2";
     TSimpleEvent m_Event;
     mutable TCriticalSection m_Lock;

@@ -99,7 +99,9 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
                 x.SystemError = e.SystemError;
                 x.NetFailure = e.NetFailure;
                 // A network port's own text says more than the system's word for its error.
-                x.Detail = e.SystemError > 0 && e.NetFailure == nfNone ? std::strerror(e.SystemError) : e.Text;
+                x.Detail = !e.Detail.empty()                             ? e.Detail
+                           : e.SystemError > 0 && e.NetFailure == nfNone ? std::strerror(e.SystemError)
+                                                                         : e.Text;
                 throw x;
             }
             QThread::msleep(10);

@@ -1,5 +1,6 @@
 #include "Commint.h"
 #include "clirun.h"
+#include "Commonutils.h"
 #include "Demo.h"
 #include "Imagelayout.h"
 #include "simfixture.h"
@@ -7,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -66,11 +68,11 @@ TEST_F(Cli, ReadWriteDiffAndBackupAgainstTheGateway)
 TEST_F(Cli, WhatAGatewayCommandSaysIsSaidOnceAndCarriedInItsJson)
 {
     StartSim();
-    // The read succeeds, then its file cannot be written: a folder stands in its place.
-    ASSERT_TRUE(QDir(dir.path()).mkpath("into/KX2-004711.kvx"));
-    EXPECT_EQ(Run({"read", "into/", "--port", port, "--json"}), 2);
+    // The read succeeds, then its file cannot be written: a FIFO stands in its place.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Path("x.kvx")).constData(), 0600), 0);
+    EXPECT_EQ(Run({"read", "x.kvx", "--port", port, "--json"}), 2);
     EXPECT_EQ(Json()["exit"].toInt(), 2);
-    EXPECT_TRUE(Json()["error"].toString().contains("KX2-004711.kvx': it is a folder")) << out.toStdString();
+    EXPECT_TRUE(Json()["error"].toString().contains("x.kvx': not a regular file")) << out.toStdString();
     EXPECT_EQ(Lines(err), 1) << err.toStdString();
     // An unknown key of the file is reported once, though write and compare use the file twice.
     WriteFile("old.kvx", "FXSVolRec=\"2\"\nRetired=\"1\"\n");
@@ -479,4 +481,143 @@ TEST_F(Cli, AFleetPassesOnTheSignalThatCame)
     EXPECT_EQ(Finish(std::move(p)), 11);
     for (const QString& gateway : rack.ports)
         EXPECT_TRUE(err.contains(gateway + ": korvanext-cli: interrupted by SIGHUP")) << err.toStdString();
+TEST_F(Cli, EveryCommandAndEveryErrorGivesOneJsonDocument)
+{
+    ASSERT_EQ(Run({"defaults", "a.kvx"}), 0);
+    struct {
+        QStringList args;
+        int code;
+        const char* error;  // nullptr: none
+    } cases[] = {
+        {{"frobnicate", "--json"}, 1, "unknown command 'frobnicate'"},
+        {{"read", "--json", "x.kvx", "y.kvx"}, 1, "2 arguments given"},
+        {{"keys", "--json", "--bogus"}, 1, "Unknown option 'bogus'"},
+        {{"get", "a.kvx", "Nonsense", "--json"}, 1, "unknown key 'Nonsense'"},
+        {{"encode", "missing.kvx", "x.bin", "--json"}, 2, "cannot read 'missing.kvx': no such file"},
+        {{"keys", "--json"}, 0, nullptr},
+        {{"get", "a.kvx", "GSMNum:2", "--json"}, 0, nullptr},
+        {{"set", "a.kvx", "FXSVolRec=99", "--json"}, 0, nullptr},
+        {{"encode", "a.kvx", "a.bin", "--json"}, 0, nullptr},
+        {{"decode", "a.bin", "b.kvx", "--json"}, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), c.code) << c.args.join(' ').toStdString();
+        QJsonParseError e{};
+        const QJsonObject j = QJsonDocument::fromJson(out.toUtf8(), &e).object();
+        ASSERT_EQ(e.error, QJsonParseError::NoError) << c.args.join(' ').toStdString() << ": " << out.toStdString();
+        EXPECT_EQ(j["exit"].toInt(-1), c.code);
+        if (c.error) EXPECT_TRUE(j["error"].toString().contains(c.error)) << out.toStdString();
+        else EXPECT_TRUE(j["error"].isNull()) << out.toStdString();
+    }
+    // The fields of each command.
+    Run({"keys", "--json"});
+    EXPECT_EQ(Json()["keys"].toArray().size(), 131);
+    Run({"set", "a.kvx", "FXSVolRec=99", "--json"});
+    EXPECT_EQ(Json()["changed"].toArray()[0].toObject()["stored"].toString(), "5");
+    Run({"get", "a.kvx", "FXSVolRec", "--json"});
+    EXPECT_EQ(Json()["value"].toString(), "5");
+    EXPECT_EQ(Run({"get", "a.kvx", "GSMNum", "--json"}), 0);
+    EXPECT_EQ(Json()["values"].toArray().size(), 120);
+}
+
+TEST_F(Cli, TextFromTheGatewayIsShownNotObeyed)
+{
+    TSimOptions o;
+    o.serial = "KX\x1b]0;owned\a\nSerialNum\tforged";
+    StartSim(o);
+    ASSERT_EQ(Run({"identify", "--port", port}), 0) << err.toStdString();
+    EXPECT_EQ(Lines(out), 4) << out.toStdString();
+    EXPECT_TRUE(out.contains("SerialNum\tKX\\x1b]0;owned\\x07\\x0aSerialNum\\x09forged\n")) << out.toStdString();
+    EXPECT_FALSE(out.contains('\x1b'));
+    ASSERT_EQ(Run({"identify", "--port", port, "--json"}), 0);
+    EXPECT_EQ(Json()["serial"].toString(), QString::fromStdString(o.serial));  // JSON carries it exactly
+    // Messages too: the folder of a read is named after the serial number, the file's listing escapes it.
+    ASSERT_EQ(Run({"read", "r.kvx", "--port", port}), 0);
+    EXPECT_EQ(Run({"get", "r.kvx", "SerialNum"}), 0);
+    EXPECT_EQ(out, "KX\\x1b]0;owned\\x07\\x0aSerialNum\\x09forged\n");
+}
+
+TEST_F(Cli, FilesNamedBySerialNumberAreNeverSharedNorWrittenThroughALink)
+{
+    Rack rack;
+    for (int i = 0; i < 2; ++i) {
+        TSimOptions o;
+        o.serial = "KX-7";
+        rack.Add(o);
+    }
+    ASSERT_EQ(Run({"read", "fleet/", "--port", rack.ports[0], "--port", rack.ports[1], "--json"}), 0) << err.toStdString();
+    QStringList files;
+    for (const QJsonValue g : Json()["gateways"].toArray()) files << g.toObject()["file"].toString();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_NE(files[0], files[1]);
+    for (const QString& f : files) EXPECT_TRUE(ReadFile(f).contains("SerialNum=\"KX-7\"")) << f.toStdString();
+    EXPECT_TRUE(files.contains("fleet/KX-7.kvx")) << files.join(' ').toStdString();
+    const QJsonArray duplicates = Json()["duplicates"].toArray();
+    ASSERT_EQ(duplicates.size(), 1);
+    EXPECT_EQ(duplicates[0].toObject()["serial"].toString(), "KX-7");
+    EXPECT_TRUE(err.contains("report the same serial number KX-7")) << err.toStdString();
+
+    // A link planted at the name is not written through; the file gets the port's name.
+    WriteFile("victim", "keep");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("planted"));
+    ASSERT_TRUE(QFile::link(Path("victim"), Path("planted/KX-7.kvx")));
+    ASSERT_EQ(Run({"read", "planted/", "--port", rack.ports[0]}), 0) << err.toStdString();
+    EXPECT_EQ(ReadFile("victim"), "keep");
+    const QString written = out.trimmed();
+    EXPECT_TRUE(written.startsWith("planted/KX-7-")) << written.toStdString();
+    EXPECT_TRUE(ReadFile(written).contains("SerialNum=\"KX-7\""));
+
+    // A backup's image holds the PIN and the service password: both files for the user only.
+    ASSERT_EQ(Run({"backup", "saved", "--port", rack.ports[1]}), 0) << err.toStdString();
+    const QStringList backup = out.trimmed().split('\n');
+    ASSERT_EQ(backup.size(), 2);
+    for (const QString& f : backup) {
+        struct stat st{};
+        ASSERT_EQ(::stat(QFile::encodeName(QDir(dir.path()).filePath(f)).constData(), &st), 0) << f.toStdString();
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << f.toStdString();
+    }
+}
+
+TEST_F(Cli, APortLockedByAnotherProgramIsLeftAlone)
+{
+    if (::access("/run/lock", W_OK) != 0) GTEST_SKIP() << "/run/lock cannot be written here";
+    TSimOptions o;
+    o.silentAfter = 2;
+    StartSim(o);
+    const QString lock = "/run/lock/LCK.." + QFileInfo(port).fileName();
+    {
+        QFile f(lock);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) << lock.toStdString();
+        f.write("         1\n");
+    }
+    EXPECT_EQ(Run({"identify", "--port", port, "--json"}), 15);
+    QFile::remove(lock);
+    EXPECT_TRUE(Json()["error"].toString().contains("in use by process 1")) << out.toStdString();
+    EXPECT_TRUE(sim->CommandLog().empty()) << sim->CommandLog();
+
+    // A modem held so is not dialled either.
+    TSimOptions m;
+    m.modem = true;
+    CGatewaySim modem(m);
+    std::string error;
+    ASSERT_TRUE(modem.Start(&error)) << error;
+    const QString modemPath = QString::fromStdString(modem.SlavePath());
+    const QString modemLock = "/run/lock/LCK.." + QFileInfo(modemPath).fileName();
+    {
+        QFile f(modemLock);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) << modemLock.toStdString();
+        f.write("         1\n");
+    }
+    EXPECT_NE(Run({"identify", "--modem-number", "123", "--modem", modemPath}), 0);
+    QFile::remove(modemLock);
+    EXPECT_TRUE(err.contains("in use by process 1")) << err.toStdString();
+    EXPECT_TRUE(modem.CommandLog().empty()) << modem.CommandLog();
+    modem.Stop();
+
+    // This program's own lock is there while it holds the port, and gone after.
+    auto p = Start({"identify", "--port", port, "--wait", "2"});
+    EXPECT_TRUE(WaitFor([&] { return QFile::exists(lock); }));
+    EXPECT_EQ(ParseNumber(ReadFile(lock).constData()), int(p->processId()));
+    Finish(std::move(p));
+    EXPECT_FALSE(QFile::exists(lock));
 }

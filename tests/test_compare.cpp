@@ -338,12 +338,25 @@ TEST_F(Comparing, RestoreLoadsAKeptCopyIntoTheWindow)
     EXPECT_FALSE(main->m_Ops.PinChanged);  // a copy, like a file, never carries the PIN
     EXPECT_TRUE(main->FileName().isEmpty());  // saving must not overwrite the copy
 
-    // A copy whose file no longer loads has no count of differences.
-    QFile broken(r.Copies()[0].ConfigurationFile());
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    broken.close();
+    // A copy whose configuration lost its last lines is damaged: no count of
+    // differences, and loaded only after a question whose default is No.
+    QFile cut(r.Copies()[0].ConfigurationFile());
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(cut.size() - 200));
+    cut.close();
     r.Fill(copies.path());
-    EXPECT_EQ(r.TreeView1->topLevelItem(0)->text(3), "?");
+    EXPECT_EQ(r.TreeView1->topLevelItem(0)->text(3), Text(500));
+    Parameters().SetValue("FXSVolRec", 0, "4");
+    prompts->answers = {false};
+    const size_t asked = prompts->presets.size();
+    EXPECT_FALSE(r.Button1Click());
+    ASSERT_EQ(prompts->presets.size(), asked + 1);
+    EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);
+    EXPECT_TRUE(prompts->asked.back().contains("configuration.kvx")) << prompts->asked.back().toStdString();
+    EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "4");
+    prompts->answers = {true};
+    EXPECT_TRUE(r.Button1Click());
+    EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
 
     QTemporaryDir empty;
     r.Fill(empty.path());

@@ -1,22 +1,32 @@
-#include "Language.h"
 #include "Appsettings.h"
-#include "apptest.h"
 #include "Catalogue.h"
+#include "Comdialing.h"
 #include "Commonutils.h"
+#include "Comterminal.h"
+#include "Gatewayimage.h"
 #include "Gatewaysim.h"
+#include "Globals.h"
+#include "Keptcopies.h"
+#include "Language.h"
+#include "Main.h"
 #include "Parametry.h"
+#include "Uucplock.h"
+#include "apptest.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -298,4 +308,252 @@ TEST(SimulatorLink, OnlyItsOwnLinkIsReplacedOrRemoved)
     std::string error;
     EXPECT_FALSE(refused.Start(&error));
     EXPECT_EQ(Contents(file), "keep me");
+}
+
+// ---------------------------------------------------------------- shared with other users and programs
+// Nothing written through a link or over another file, kept copies only in the
+// user's own folders and trusted only whole, locks of other programs respected.
+
+namespace {
+unsigned Mode(const QString& path)
+{
+    struct stat st{};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0xFFFFu;
+}
+
+std::unique_ptr<CParameters> Gateway(const char* serial)
+{
+    auto p = std::make_unique<CParameters>();
+    BuildCatalogue(*p);
+    p->SetValue("SerialNum", 0, serial);
+    p->SetValue("SWVer", 0, "3.15");
+    p->SetValue("FXSVolRec", 0, "2");
+    return p;
+}
+
+// A process number that is surely not running: a child that has ended.
+pid_t EndedProcess()
+{
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+}  // namespace
+
+TEST(ShownText, ControlCharactersOfGatewaysAndFilesAreShownNotObeyed)
+{
+    EXPECT_EQ(ShownText("KX\x1b]0;owned\a\nserial\tx\x7f"), "KX\\x1b]0;owned\\x07\\x0aserial\\x09x\\x7f");
+    EXPECT_EQ(ShownText(QString::fromUtf8("Brána \xc2\x9b" "2J")), QString::fromUtf8("Brána \\x9b2J"));
+    EXPECT_EQ(ShownText("C:\\path 'ok'"), "C:\\path 'ok'");
+}
+
+TEST(CreateFileExclusively, NeverReplacesNorFollowsWhatIsThere)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("KX.kvx");
+    TFileStatus status;
+    ASSERT_TRUE(CreateFileExclusively(file, "first", 0600, &status)) << status.Reason.toStdString();
+    EXPECT_EQ(Mode(file), 0600u);
+    EXPECT_FALSE(CreateFileExclusively(file, "second", 0600, &status));
+    EXPECT_EQ(status.Kind, TFileStatus::Exists);
+    EXPECT_EQ(Contents(file), "first");
+
+    // A link planted at the name, to a file or to nowhere, is not written through.
+    const QString victim = dir.filePath("victim");
+    Put(victim, "keep");
+    ASSERT_TRUE(QFile::link(victim, dir.filePath("link.kvx")));
+    ASSERT_TRUE(QFile::link(dir.filePath("absent"), dir.filePath("dangling.kvx")));
+    EXPECT_FALSE(CreateFileExclusively(dir.filePath("link.kvx"), "evil", 0644, &status));
+    EXPECT_EQ(status.Kind, TFileStatus::Exists);
+    EXPECT_FALSE(CreateFileExclusively(dir.filePath("dangling.kvx"), "evil", 0644, &status));
+    EXPECT_EQ(Contents(victim), "keep");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("absent")));
+    // No temporary file is left behind, and a missing folder is said as such.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 4);
+    EXPECT_FALSE(CreateFileExclusively(dir.filePath("none/KX.kvx"), "x", 0600, &status));
+    EXPECT_EQ(status.Kind, TFileStatus::NoFolder);
+}
+
+TEST(UucpLock, ALiveLockOfAnotherProcessRefusesThePortAStaleOneDoesNot)
+{
+    QTemporaryDir locks;
+    const QString device = "/dev/ttyKVX7";
+    const QString file = locks.filePath("LCK..ttyKVX7");
+    pid_t holder = 0;
+    {
+        // Another live process (init) holds the port by the convention.
+        Put(file, "         1\n");
+        TUucpLock lock({locks.path()});
+        EXPECT_FALSE(lock.Acquire(device, holder));
+        EXPECT_EQ(holder, 1);
+        EXPECT_EQ(UucpLockOwner(device, {locks.path()}), 1);
+        lock.Release();
+        EXPECT_EQ(Contents(file), "         1\n");  // never removed by anyone but its owner
+    }
+    {
+        // A lock left by a process that is gone is taken over.
+        Put(file, QByteArray::number(EndedProcess()) + "\n");
+        TUucpLock lock({locks.path()});
+        ASSERT_TRUE(lock.Acquire(device, holder));
+        EXPECT_EQ(lock.File(), file);
+        EXPECT_EQ(ParseNumber(Contents(file).constData()), ::getpid());
+        EXPECT_EQ(Contents(file).size(), 11);  // ten digits and a newline, as the convention writes them
+        EXPECT_EQ(UucpLockOwner(device, {locks.path()}), ::getpid());
+        TUucpLock second({locks.path()});  // this process's own lock does not keep it out
+        EXPECT_TRUE(second.Acquire(device, holder));
+        EXPECT_TRUE(second.File().isEmpty());
+    }
+    EXPECT_FALSE(QFileInfo::exists(file));  // given back when the holder ends
+    {
+        // Where no lock can be written the port is still used.
+        TUucpLock lock({locks.filePath("missing")});
+        EXPECT_TRUE(lock.Acquire(device, holder));
+        EXPECT_TRUE(lock.File().isEmpty());
+    }
+}
+
+TEST(KeptCopies, OnlyInTheUsersOwnFoldersAndPrivate)
+{
+    QTemporaryDir base;
+    const auto p = Gateway("KX-9");
+    const std::vector<uint8_t> image = GatewayImage(*p);
+
+    // A link planted at the copies' folder or at a serial number's folder is refused, by name.
+    const QString elsewhere = base.filePath("elsewhere");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    ASSERT_TRUE(QFile::link(elsewhere, base.filePath("linked")));
+    auto r = CKeptCopies(base.filePath("linked")).Keep(image, *p);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.folder, base.filePath("linked"));
+    EXPECT_TRUE(r.reason.contains("link")) << r.reason.toStdString();
+    const QString root = base.filePath("backups");
+    ASSERT_TRUE(QDir().mkpath(root));
+    ASSERT_TRUE(QFile::link(elsewhere, root + "/KX-9"));
+    r = CKeptCopies(root).Keep(image, *p);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.folder, root + "/KX-9");
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+    ASSERT_TRUE(QFile::remove(root + "/KX-9"));
+
+    // Folders of earlier versions, open to others, are made private before a copy goes in.
+    ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0755), 0);
+    r = CKeptCopies(root).Keep(image, *p);
+    ASSERT_TRUE(r.ok && r.kept) << r.reason.toStdString();
+    EXPECT_EQ(Mode(root), 0700u);
+    EXPECT_EQ(Mode(root + "/KX-9"), 0700u);
+    EXPECT_EQ(Mode(r.folder), 0700u);
+    EXPECT_EQ(Mode(r.folder + "/image.bin"), 0600u);
+    EXPECT_EQ(Mode(r.folder + "/configuration.kvx"), 0600u);
+    const auto listed = CKeptCopies(root).List();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_FALSE(listed[0].Damaged()) << listed[0].damage.toStdString();
+
+    // A listing through a planted link lists nothing, and says why.
+    ASSERT_TRUE(QFile::link(root, base.filePath("via")));
+    EXPECT_TRUE(CKeptCopies(base.filePath("via")).List().empty());
+    EXPECT_EQ(CKeptCopies(base.filePath("via")).RootProblem(), "it is a link, not a folder");
+    EXPECT_TRUE(CKeptCopies(root).RootProblem().isEmpty());
+    EXPECT_TRUE(CKeptCopies(base.filePath("none")).RootProblem().isEmpty());
+}
+
+TEST(KeptCopies, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
+{
+    QTemporaryDir root;
+    const CKeptCopies copies(root.path());
+    const auto p = Gateway("KX-9");
+    const std::vector<uint8_t> image = GatewayImage(*p);
+    const auto first = copies.Keep(image, *p);
+    ASSERT_TRUE(first.kept) << first.reason.toStdString();
+
+    // The configuration cut short: listed as damaged, and the next write of the
+    // same image keeps a sound copy of its own instead of relying on it.
+    const QString config = first.folder + "/configuration.kvx";
+    const QByteArray whole = Contents(config);
+    Put(config, whole.left(whole.size() / 2));
+    std::vector<TKeptCopy> listed = copies.List();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_TRUE(listed[0].Damaged());
+    EXPECT_TRUE(listed[0].damage.contains("configuration.kvx")) << listed[0].damage.toStdString();
+    const auto second = copies.Keep(image, *p);
+    ASSERT_TRUE(second.ok);
+    EXPECT_TRUE(second.kept);
+    EXPECT_NE(second.folder, first.folder);
+
+    // Whole files that disagree: the image no longer holds what the configuration says.
+    std::vector<uint8_t> changed = image;
+    changed[33] ^= 1;
+    WriteChecksums(changed.data());
+    Put(second.folder + "/image.bin", QByteArray(reinterpret_cast<const char*>(changed.data()), int(changed.size())));
+    listed = copies.List();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].folder, second.folder);
+    EXPECT_TRUE(listed[0].Damaged());
+    EXPECT_EQ(listed[0].serial, "KX-9");  // what the configuration names is still shown
+
+    // A copy dated in the future (a clock set wrong) is listed first but never
+    // stands in for the gateway's present state.
+    const auto third = copies.Keep(image, *p);
+    ASSERT_TRUE(third.kept);
+    const QString future = root.filePath("KX-9/2099-01-01T00-00-00.000Z");
+    ASSERT_TRUE(QDir().rename(third.folder, future));
+    EXPECT_EQ(copies.List().front().folder, future);
+    const auto fourth = copies.Keep(image, *p);
+    EXPECT_TRUE(fourth.kept);
+    EXPECT_NE(fourth.folder, future);
+    EXPECT_FALSE(copies.Keep(image, *p).kept);  // the sound newest one is reused
+}
+
+TEST(AppSettings, ValuesComeBackAsTheyWereWritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("KorvanextWin.ini");
+    TAppSettings s;
+    s.Com = QString::fromUtf8("\xef\xbb\xbf/dev/serial/by-id/usb-Ž ; x=1");
+    s.ModemNumber = " \"0,,420 777\" ";
+    s.ModemId = QString::fromUtf8("\xef\xbb\xbf\xef\xbb\xbfmodem [1]");
+    s.ModemInit = "ATE0V1&D2 ; S0=0";
+    s.KeepCopies = 0;
+    s.ActLanguage = 3;
+    // Two starts: what one start writes, the next reads and writes again.
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(s.Write(path));
+        TAppSettings back;
+        back.Read(path, 1280, 1024);
+        EXPECT_EQ(back.Com, s.Com) << start;
+        EXPECT_EQ(back.ModemNumber, s.ModemNumber) << start;
+        EXPECT_EQ(back.ModemId, s.ModemId) << start;
+        EXPECT_EQ(back.ModemInit, s.ModemInit) << start;
+        EXPECT_EQ(back.KeepCopies, 0);
+        EXPECT_EQ(back.ActLanguage, 3);
+        s = back;
+    }
+    EXPECT_TRUE(TAppSettings::WriteProblem(path).isEmpty());
+    EXPECT_TRUE(TAppSettings::WriteProblem(dir.filePath("new.ini")).isEmpty());
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("folder.ini")));
+    EXPECT_EQ(TAppSettings::WriteProblem(dir.filePath("folder.ini")), "it is a folder");
+    EXPECT_FALSE(TAppSettings::WriteProblem(dir.filePath("missing/KorvanextWin.ini")).isEmpty());
+}
+
+TEST(AppSettings, AFileThatCannotBeWrittenIsSaidInTheStatusBar)
+{
+    const QString path = SettingsFilePath();
+    QFile::remove(path);
+    ASSERT_TRUE(QDir().mkpath(path));  // a folder where the file belongs
+    {
+        TGlobalObjects globals;
+        Terminal().SetTelephony(std::make_unique<CHayesTelephony>(std::vector<std::pair<QString, QString>>{}, false));
+        TFMain main;
+        const QString said = main.statusBar()->currentMessage();
+        EXPECT_EQ(said, Substitute(Language().Text(502), {QDir::toNativeSeparators(path), "it is a folder"}));
+        main.close();
+    }
+    ASSERT_TRUE(QDir(path).removeRecursively());
+    {
+        TGlobalObjects globals;
+        Terminal().SetTelephony(std::make_unique<CHayesTelephony>(std::vector<std::pair<QString, QString>>{}, false));
+        TFMain main;
+        EXPECT_TRUE(main.statusBar()->currentMessage().isEmpty());
+        main.close();
+    }
 }

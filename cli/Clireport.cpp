@@ -1,0 +1,47 @@
+#include "Clireport.h"
+
+#include "Cliexit.h"
+#include "Commonutils.h"
+
+#include <QJsonDocument>
+#include <cassert>
+#include <cstdio>
+
+namespace {
+TCliReport* g_Report = nullptr;
+}
+
+TCliReport::TCliReport(const QStringList& arguments)
+    : m_Json(arguments.contains("--json") || arguments.contains("-json"))
+{
+    assert(!g_Report);
+    g_Report = this;
+}
+
+TCliReport& Report()
+{
+    assert(g_Report);
+    return *g_Report;
+}
+
+void TCliReport::Add(const QJsonObject& fields)
+{
+    for (auto it = fields.begin(); it != fields.end(); ++it) m_Fields[it.key()] = it.value();
+}
+
+void TCliReport::Error(const QString& message)
+{
+    std::fprintf(stderr, "korvanext-cli: %s\n", qPrintable(ShownText(message)));
+    m_Error = message;
+}
+
+int TCliReport::Finish(int code) const
+{
+    if (!m_Json) return code;
+    QJsonObject doc = m_Fields;
+    doc["exit"] = code;
+    doc["result"] = ResultName(code);
+    doc["error"] = code == kOk ? QJsonValue() : QJsonValue(m_Error.isEmpty() ? QString(ResultName(code)) : m_Error);
+    std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Indented).constData(), stdout);
+    return code;
+}
