@@ -481,6 +481,8 @@ TEST_F(Cli, AFleetPassesOnTheSignalThatCame)
     EXPECT_EQ(Finish(std::move(p)), 11);
     for (const QString& gateway : rack.ports)
         EXPECT_TRUE(err.contains(gateway + ": korvanext-cli: interrupted by SIGHUP")) << err.toStdString();
+}
+
 TEST_F(Cli, EveryCommandAndEveryErrorGivesOneJsonDocument)
 {
     ASSERT_EQ(Run({"defaults", "a.kvx"}), 0);
