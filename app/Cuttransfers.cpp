@@ -13,7 +13,7 @@ CCutTransfers::CCutTransfers(QString folder) : m_Folder(std::move(folder)) {}
 QString CCutTransfers::StateFolder()
 {
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification takes only absolute paths.
+    // XDG state folders count only when given as absolute paths.
     if (!QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.local/state";
     return base + "/korvanext/cut-transfers";
 }
