@@ -5,21 +5,18 @@
 # bytes) plus 0.3 s (goal: ratio <= 1). About a minute with the default 12 runs.
 # usage: bench/cancel.sh [RUNS]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-bin=${KVX_BUILD_DIR:-$root/build}/bin
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
+bench_scratch
 python3 - "$bin" "$work" "${1:-12}" <<'PY'
 import os, random, signal, statistics, subprocess, sys, time
+from simulators import isolated_env, paced_gateways
 bin, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
-env = dict(os.environ, HOME=work, XDG_STATE_HOME=os.path.join(work, "state"))
+env = isolated_env(work)
 cli = bin + "/korvanext-cli"
 conf = os.path.join(work, "new.kvx")
 subprocess.run([cli, "defaults", conf], check=True, env=env)
 subprocess.run([cli, "set", conf, "FXSVolRec=5", "GSMNum:8=+420777000111"], check=True, env=env, stderr=subprocess.DEVNULL)
-sim = subprocess.Popen([bin + "/korvanext-gatewaysim", "--baud-throttle", "19200"], stdout=subprocess.PIPE, text=True)
-try:
-    port = sim.stdout.readline().strip()
+with paced_gateways(bin) as (port,):
     args = [cli, "write", conf, "--port", port, "--no-backup", "--wait", "10"]
     t = time.monotonic()
     subprocess.run(args, check=True, env=env, stderr=subprocess.DEVNULL)
@@ -43,7 +40,4 @@ try:
     print("cancel_to_end_worst %.2f s" % max(latencies))
     print("cancel_to_end_median %.2f s" % statistics.median(latencies))
     print("cancel_worst_to_goal_ratio %.3f" % (max(latencies) / goal))
-finally:
-    sim.terminate()
-    sim.wait()
 PY

@@ -5,16 +5,16 @@
 # <= 1.15). The simulators are paced to 19200 baud. About four minutes.
 # usage: bench/netport.sh [GATEWAYS]   (default 8)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-bin=${KVX_BUILD_DIR:-$root/build}/bin
+source "$(dirname "$0")/common.sh"
 ser2net=$(command -v ser2net || echo /usr/sbin/ser2net)
 [ -x "$ser2net" ] || { echo "ser2net is not installed (tools/setup.sh installs it)" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+bench_scratch
 python3 - "$bin" "$work" "$ser2net" "${1:-8}" <<'PY'
-import os, socket, subprocess, sys, time
+import contextlib, os, socket, subprocess, sys, time
+from simulators import isolated_env, paced_gateways, stop
 bin, work, ser2net, count = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
 cli = bin + "/korvanext-cli"
+env = isolated_env(work)
 
 def free_port():
     with socket.socket() as s:
@@ -26,14 +26,7 @@ def listening(port):
     with open("/proc/net/tcp") as f:
         return any(c[3] == "0A" and int(c[1].split(":")[1], 16) == port for c in (l.split() for l in list(f)[1:]))
 
-sims, server = [], None
-try:
-    devices = []
-    for i in range(count):
-        p = subprocess.Popen([bin + "/korvanext-gatewaysim", "--baud-throttle", "19200", "--serial", "NET-%02d" % i],
-                             stdout=subprocess.PIPE, text=True)
-        sims.append(p)
-        devices.append(p.stdout.readline().strip())
+with paced_gateways(bin, count, "NET") as devices, contextlib.ExitStack() as cleanup:
     yaml, raw, rfc = ["%YAML 1.1", "---"], [], []
     for i, d in enumerate(devices):
         r, t = free_port(), free_port()
@@ -45,15 +38,18 @@ try:
         f.write("\n".join(yaml) + "\n")
     server = subprocess.Popen([ser2net, "-n", "-u", "-c", os.path.join(work, "ser2net.yaml"), "-P", os.path.join(work, "pid")],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    cleanup.callback(stop, server)
     ports = [int(u.rsplit(":", 1)[1]) for u in raw + rfc]
     for _ in range(500):
         if all(listening(p) for p in ports):
             break
         time.sleep(0.01)
+    else:
+        sys.exit("ser2net did not open its ports within 5 s: run %s -d -c %s to see why" % (ser2net, os.path.join(work, "ser2net.yaml")))
 
     def run(args):
         t = time.monotonic()
-        subprocess.run([cli] + args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([cli] + args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
         return time.monotonic() - t
 
     config = os.path.join(work, "gw.kvx")
@@ -81,11 +77,4 @@ try:
     print("backup_one_via_ser2net %.2f s" % one)
     print("backup_%d_via_ser2net %.2f s" % (count, many))
     print("fleet_via_ser2net_wall_ratio %.3f ratio" % (many / one))
-finally:
-    if server:
-        server.terminate()
-        server.wait()
-    for p in sims:
-        p.terminate()
-        p.wait()
 PY
