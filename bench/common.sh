@@ -8,9 +8,13 @@ if [ ! -x "$bin/korvanext-cli" ]; then
     exit 1
 fi
 export PYTHONPATH="$root/bench${PYTHONPATH:+:$PYTHONPATH}"
+export PYTHONDONTWRITEBYTECODE=1  # no compiled cache left in the source tree
 
-# A scratch folder in $work, removed however the script ends.
+# A scratch folder in $work, removed when the script ends, also by a signal.
 bench_scratch() {
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
 }
