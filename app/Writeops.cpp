@@ -151,7 +151,12 @@ bool CGatewayOps::WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar)
 bool CGatewayOps::WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block)
 {
     auto send = [this](const void* data, int size) {
-        if (m_Terminal.m_Comm.Write(data, size) != size) throw CCOMTermExp(CE_SEND_ERROR);
+        // A port that fails under the raw bytes is a link error, as under a command.
+        try {
+            if (m_Terminal.m_Comm.Write(data, size) == size) return;
+        } catch (const ECommError&) {
+        }
+        throw CCOMTermExp(CE_SEND_ERROR);
     };
     const int piece = block.size / block.pieces;
     for (int attempt = 0; attempt < 3; ++attempt) {

@@ -160,6 +160,31 @@ TEST_F(Interrupting, ACutBlockIsNamedAndTheNextSilenceSaysHowToRecover)
     EXPECT_FALSE(CCutTransfers(state.path()).Contains(device));
 }
 
+TEST_F(Interrupting, ALineThatDiesAsABlockStartsIsALinkErrorThatNamesTheBlock)
+{
+    Start({});
+    for (const int block : {1, 2}) {
+        if (block == 2) StartSim();
+        TRecordingUI ui;
+        CGatewayOps ops(Parameters(), Terminal(), Language(), ui);
+        ops.ComPort = port;
+        ops.KeepCopies = false;
+        // The gateway goes just before the block's first byte, which meets a dead port.
+        ui.onLabel = [&](const QString& label) {
+            if (label == Text(block == 1 ? 452 : 454)) sim->Kill();
+        };
+        EXPECT_FALSE(ops.EzRgnBtn3Click()) << block;
+        EXPECT_EQ(ops.Outcome, TOutcome::Link) << block;
+        EXPECT_TRUE(ops.MayHoldPart()) << block;
+        ASSERT_EQ(ui.shown.size(), 2) << ui.shown.join('|').toStdString();
+        EXPECT_TRUE(ui.shown[0].contains("CE_SEND_ERROR") || ui.shown[0].contains("CE_NOT_CONNECTED"))
+            << ui.shown[0].toStdString();
+        EXPECT_EQ(ui.shown[1], Text(block == 1 ? 460 : 461));
+        EXPECT_TRUE(ops.CutTransfers.Contains(TComm::DevicePath(port))) << block;
+        EXPECT_FALSE(Terminal().m_Comm.Enabled()) << block;
+    }
+}
+
 TEST_F(Interrupting, EachBlockHasThreeTriesAndBlock2WaitsForASoundBlock1)
 {
     Start({});
