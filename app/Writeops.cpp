@@ -145,7 +145,8 @@ bool CGatewayOps::WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar)
         ~TForget() { t.m_OnBreakHeld = nullptr; }
     } forget{m_Terminal};
     return WriteBlock(image, bar, {1, 'g', 'e', 0, Block1Size, 1, kBlock1, kCheck1, 452, 453}) &&
-           WriteBlock(image, bar, {2, 'G', 'E', Block2Start, Block2Size, 4, kBlock2, kCheck2, 454, 455});
+           WriteBlock(image, bar,
+                      {2, 'G', 'E', Block2Start, Block2Size, Block2Size / Block2Piece, kBlock2, kCheck2, 454, 455});
 }
 
 bool CGatewayOps::WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block)
