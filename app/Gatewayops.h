@@ -65,6 +65,7 @@ public:
 };
 
 class TWriteBar;
+struct TBlockPlan;
 
 class CGatewayOps {
 public:
@@ -187,7 +188,9 @@ private:
     void Remove() { m_UI.ShowProgress(false, 0, false); }
     void LinkTimeout();
     void LinkFailed(const CCOMTermExp& e);
-    bool WriteBlocks(std::vector<uint8_t>& image, TWriteBar& bar, bool& ok1, bool& ok2);
+    bool WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar);
+    // One block, up to three times, until the gateway holds it as sent.
+    bool WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block);
     // Ends the write once the block in flight is whole, when a break came meanwhile.
     void StopIfAsked();
     // What the gateway holds after a write that did not finish.

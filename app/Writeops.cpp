@@ -127,7 +127,16 @@ QString CGatewayOps::LeftBehind() const
     return Text(kTextStoppedBeforeBlocks);
 }
 
-bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, TWriteBar& bar, bool& ok1, bool& ok2)
+// How a block travels: its letter, its pieces, each acknowledged; read back with another letter.
+struct TBlockPlan {
+    int number;  // what LeftBehind() names
+    char send, readBack;
+    int start, size, pieces;
+    TWritePhase sending, checking;
+    int sendingText, checkingText;
+};
+
+bool CGatewayOps::WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar)
 {
     // A break during a block is said at once; the block is finished first.
     m_Terminal.m_OnBreakHeld = [this] { m_UI.Stopping(Text(kTextStopping)); };
@@ -135,68 +144,57 @@ bool CGatewayOps::WriteBlocks(std::vector<uint8_t>& image, TWriteBar& bar, bool&
         CCOMTerminal& t;
         ~TForget() { t.m_OnBreakHeld = nullptr; }
     } forget{m_Terminal};
-    auto send = [this](const void* data, int size) {
-        if (m_Terminal.m_Comm.Write(data, size) != size) throw CCOMTermExp(CE_SEND_ERROR);
-    };
+    return WriteBlock(image, bar, {1, 'g', 'e', 0, Block1Size, 1, kBlock1, kCheck1, 452, 453}) &&
+           WriteBlock(image, bar,
+                      {2, 'G', 'E', Block2Start, Block2Size, Block2Size / Block2Piece, kBlock2, kCheck2, 454, 455});
+}
 
-    ok1 = false;
-    for (int attempt = 0; attempt < 3 && !ok1; ++attempt) {
+bool CGatewayOps::WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block)
+{
+    auto send = [this](const void* data, int size) {
+        // A port that fails under the raw bytes is a link error, as under a command.
+        try {
+            if (m_Terminal.m_Comm.Write(data, size) == size) return;
+        } catch (const ECommError&) {
+        }
+        throw CCOMTermExp(CE_SEND_ERROR);
+    };
+    const int piece = block.size / block.pieces;
+    for (int attempt = 0; attempt < 3; ++attempt) {
         // Every attempt gives the gateway its full time to store the block, not
         // only the first: the read-back below shortens the time-out on the cable.
         m_Terminal.m_Timeout = 20000;
-        bar.Begin(kBlock1, Text(452));
-        bool taken = false;
-        {
-            const TBlockInFlight inFlight(m_Terminal);
-            m_CutBlock = 1;
-            m_Terminal.m_Count = 0;
-            send("g", 1);
-            send(image.data(), Block1Size);
-            bar.Sent(1 + Block1Size);
-            Pause();
-            taken = m_Terminal.SendAndWait("", "X", "Y") == 1;
-            m_CutBlock = 0;
-        }
-        if (taken) m_BlocksTaken = std::max(m_BlocksTaken, 1);
-        StopIfAsked();
-        if (!taken) continue;
-        LinkTimeout();
-        bar.Begin(kCheck1, Text(453));
-        m_Terminal.SendAndWaitCount("e", 2049);
-        bar.Finish();
-        ok1 = m_Terminal.m_Count >= 2049 && std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data(), Block1Size) == 0;
-    }
-    ok2 = false;
-    for (int attempt = 0; ok1 && attempt < 3 && !ok2; ++attempt) {
-        m_Terminal.m_Timeout = 20000;
-        bar.Begin(kBlock2, Text(454));
+        bar.Begin(block.sending, Text(block.sendingText));
         bool taken = true;
         {
             const TBlockInFlight inFlight(m_Terminal);
-            m_CutBlock = 2;
+            m_CutBlock = block.number;
             m_Terminal.m_Count = 0;
-            send("G", 1);
-            bar.Sent(1);
-            for (int k = 0; k < 4 && taken; ++k) {
+            send(&block.send, 1);
+            // The letter shows on the bar on its own only before several pieces.
+            if (block.pieces > 1) bar.Sent(1);
+            for (int k = 0; k < block.pieces && taken; ++k) {
                 m_Terminal.m_Count = 0;
-                send(image.data() + Block2Start + k * Block2Piece, Block2Piece);
-                bar.Sent(Block2Piece);
+                send(image.data() + block.start + k * piece, piece);
+                bar.Sent(block.pieces > 1 ? piece : 1 + piece);
                 Pause();
                 taken = m_Terminal.SendAndWait("", "X", "Y") == 1;
             }
             m_CutBlock = 0;
         }
-        if (taken) m_BlocksTaken = 2;
+        if (taken) m_BlocksTaken = std::max(m_BlocksTaken, block.number);
         StopIfAsked();
         if (!taken) continue;
         LinkTimeout();
-        bar.Begin(kCheck2, Text(455));
-        m_Terminal.SendAndWaitCount("E", 8193);
+        bar.Begin(block.checking, Text(block.checkingText));
+        const int reply = 1 + block.size;
+        m_Terminal.SendAndWaitCount(std::string(1, block.readBack), reply);
         bar.Finish();
-        ok2 = m_Terminal.m_Count >= 8193 &&
-              std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data() + Block2Start, Block2Size) == 0;
+        if (m_Terminal.m_Count >= reply &&
+            std::memcmp(m_Terminal.m_Buffer.data() + 1, image.data() + block.start, size_t(block.size)) == 0)
+            return true;
     }
-    return ok1 && ok2;
+    return false;
 }
 
 bool CGatewayOps::EzRgnBtn3Click() { return Write(m_Parameters, nullptr, {}, nullptr); }
@@ -349,8 +347,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     }
 
     sending = true;
-    bool ok1 = false, ok2 = false;
-    const bool ok = WriteBlocks(image, bar, ok1, ok2);
+    const bool ok = WriteBlocks(image, bar);
     m_PartLeft = !ok && m_BlocksTaken > 0;
     StopWrite(ok ? TOutcome::Done : TOutcome::Damaged);
     if (ok) {

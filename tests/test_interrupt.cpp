@@ -31,7 +31,11 @@ bool SameBlocks(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
 // Records what an operation shows, and breaks it once `breakWhen` holds.
 struct TRecordingUI : TOperationUI {
     void ShowProgress(bool, int, bool) override {}
-    void SetProgressLabel(const QString& text) override { labels << text; }
+    void SetProgressLabel(const QString& text) override
+    {
+        labels << text;
+        if (onLabel) onLabel(text);
+    }
     void SetProgressMax(int max) override { maxima.push_back(max); }
     void SetProgressPos(int pos) override { positions.push_back(pos); }
     void SetCancelVisible(bool) override {}
@@ -42,6 +46,7 @@ struct TRecordingUI : TOperationUI {
     QStringList labels, shown;
     std::vector<int> maxima, positions;
     bool cancelled = false;
+    std::function<void(const QString&)> onLabel;
 };
 
 struct Interrupting : AppFixture {
@@ -153,4 +158,63 @@ TEST_F(Interrupting, ACutBlockIsNamedAndTheNextSilenceSaysHowToRecover)
     EXPECT_FALSE(CCutTransfers(state.path()).Contains(device + "1"));
     CCutTransfers(state.path()).Clear(device);
     EXPECT_FALSE(CCutTransfers(state.path()).Contains(device));
+}
+
+TEST_F(Interrupting, ALineThatDiesAsABlockStartsIsALinkErrorThatNamesTheBlock)
+{
+    Start({});
+    for (const int block : {1, 2}) {
+        if (block == 2) StartSim();
+        TRecordingUI ui;
+        CGatewayOps ops(Parameters(), Terminal(), Language(), ui);
+        ops.ComPort = port;
+        ops.KeepCopies = false;
+        // The gateway goes just before the block's first byte, which meets a dead port.
+        ui.onLabel = [&](const QString& label) {
+            if (label == Text(block == 1 ? 452 : 454)) sim->Kill();
+        };
+        EXPECT_FALSE(ops.EzRgnBtn3Click()) << block;
+        EXPECT_EQ(ops.Outcome, TOutcome::Link) << block;
+        EXPECT_TRUE(ops.MayHoldPart()) << block;
+        ASSERT_EQ(ui.shown.size(), 2) << ui.shown.join('|').toStdString();
+        EXPECT_TRUE(ui.shown[0].contains("CE_SEND_ERROR") || ui.shown[0].contains("CE_NOT_CONNECTED"))
+            << ui.shown[0].toStdString();
+        EXPECT_EQ(ui.shown[1], Text(block == 1 ? 460 : 461));
+        EXPECT_TRUE(ops.CutTransfers.Contains(TComm::DevicePath(port))) << block;
+        EXPECT_FALSE(Terminal().m_Comm.Enabled()) << block;
+    }
+}
+
+TEST_F(Interrupting, EachBlockHasThreeTriesAndBlock2WaitsForASoundBlock1)
+{
+    Start({});
+    TRecordingUI ui;
+    CGatewayOps ops(Parameters(), Terminal(), Language(), ui);
+    ops.ComPort = port;
+    ops.KeepCopies = false;
+    // Block 2's first store reads back wrong: it alone is sent again.
+    ui.onLabel = [&](const QString& label) {
+        if (label == Text(454) && ui.labels.count(label) == 1) sim->SetOption("corruptStores", 1);
+    };
+    ASSERT_TRUE(ops.EzRgnBtn3Click()) << ui.shown.join('|').toStdString();
+    EXPECT_EQ(ui.labels, (QStringList{Text(451), Text(452), Text(453), Text(454), Text(455), Text(454), Text(455)}));
+    EXPECT_EQ(sim->ImageWrites(), 3);
+    EXPECT_TRUE(SameBlocks(sim->Image(), GatewayImage(Parameters())));
+
+    // Block 1 never reads back right: three tries, and block 2 is left as it was.
+    ui.labels.clear();
+    ui.shown.clear();
+    ui.onLabel = nullptr;
+    const std::vector<uint8_t> before = sim->Image();
+    const size_t logged = sim->CommandLog().size();
+    Parameters().SetValue("GSMNum", 7, "+420777000222");
+    sim->SetOption("corruptStores", 3);
+    EXPECT_FALSE(ops.EzRgnBtn3Click());
+    EXPECT_EQ(sim->ImageWrites(), 6);
+    EXPECT_TRUE(std::equal(before.begin() + Block2Start, before.end(), sim->Image().begin() + Block2Start));
+    EXPECT_EQ(sim->CommandLog().find('G', logged), std::string::npos) << sim->CommandLog();
+    EXPECT_FALSE(ui.labels.contains(Text(454)));
+    ASSERT_FALSE(ui.shown.isEmpty());
+    EXPECT_EQ(ui.shown.back(), Text(115));
+    EXPECT_TRUE(ops.MayHoldPart());
 }
