@@ -202,6 +202,8 @@ TFMain::TFMain(QWidget* parent)
     // What is kept when the window's own place cannot be known (Wayland).
     m_Settings.Left = place.left();
     m_Settings.Top = place.top();
+    // A modem named by its path (one behind a terminal server) is not among those found.
+    if (!m_Ops.ModemId.isEmpty()) Terminal().IncludeDevice(m_Ops.ModemId);
     if (Terminal().m_DeviceCount == 0) m_Ops.IsModem = false;
     if (auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony())) {
         modem->m_InitString = m_Settings.ModemInit;

@@ -62,6 +62,9 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setMinimumWidth(260);
     TD->setObjectName("TD");
+    // A modem behind a terminal server is typed as its port, rfc2217://HOST:PORT.
+    TD->setEditable(true);
+    TD->setInsertPolicy(QComboBox::NoInsert);
     Edit1->setObjectName("Edit1");
     Label4->setBuddy(ComboBox1);
     Label1->setBuddy(Edit1);
@@ -104,6 +107,16 @@ QString TFNastaveni::ChosenPort() const
     return i >= 0 ? ComboBox1->itemData(i).toString() : text;
 }
 
+QString TFNastaveni::ChosenModem() const
+{
+    // A listed modem by its name, else a typed path or terminal server's port.
+    const QString text = TD->currentText().trimmed();
+    const int i = TD->findText(text, Qt::MatchFixedString);
+    if (i >= 0) return TD->itemText(i);
+    if (IsNetworkPort(text) || text.startsWith('/')) return text;
+    return TD->currentIndex() >= 0 ? TD->itemText(TD->currentIndex()) : QString();
+}
+
 void TFNastaveni::Run(TFMain& main)
 {
     CGatewayOps& o = main.m_Ops;
@@ -141,7 +154,8 @@ void TFNastaveni::Run(TFMain& main)
     o.CloseGatewayLink();
     o.ComPort = newPort;
     o.IsModem = RadioButton2->isChecked();
-    o.ModemId = TD->currentIndex() >= 0 ? TD->currentText() : QString();
+    o.ModemId = ChosenModem();
+    term.IncludeDevice(o.ModemId);
     o.ModemNumber = Edit1->text();
     o.KeepCopies = CheckBox1->isChecked();
     if (o.ModemConnected && !o.IsModem) term.HangUp();

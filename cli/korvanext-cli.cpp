@@ -16,6 +16,7 @@
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
+#include "Netport.h"
 #include "Parametry.h"
 #include "Sheet.h"
 #include "Writecheck.h"
@@ -365,7 +366,7 @@ public:
         Terminal().m_View = &m_Dialing;
         Terminal().m_OnStateChange = [this](bool c, bool a) { ops.SetLinkState(c, a); };
         if (!o.modemNumber.isEmpty()) {
-            if (o.modem.startsWith('/'))
+            if (o.modem.startsWith('/') || IsNetworkPort(o.modem))
                 Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
                     std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
             ops.IsModem = true;
