@@ -329,7 +329,7 @@ int ParseLinkOptions(TOptions& o)
     if (!o.modemNumber.isEmpty() && !o.ports.isEmpty()) return Fail(kUsage, "give either --port or --modem-number");
     if (!o.modem.isEmpty() && o.modemNumber.isEmpty()) return Fail(kUsage, "--modem needs --modem-number");
     // Never a guess: dialling on a port taken at random would write into whatever is attached there.
-    if (o.modem.isEmpty() && !o.modemNumber.isEmpty()) return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device");
+    if (o.modem.isEmpty() && !o.modemNumber.isEmpty()) return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device or network port");
     if (o.ports.isEmpty()) o.ports << "Com1";
     if (o.yes) o.passOn << "--yes";
     if (o.verbose) o.passOn << "--verbose";
