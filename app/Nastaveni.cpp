@@ -183,6 +183,9 @@ void TFNastaveni::FormActivate()
     // Each list keeps its name while the label serves the other.
     ComboBox1->setAccessibleName(WithoutMnemonic(Language().Text(135)));
     TD->setAccessibleName(WithoutMnemonic(Language().Text(249)));
+    // Their typing fields are named with them.
+    for (QComboBox* box : {ComboBox1, TD})
+        if (box->lineEdit()) box->lineEdit()->setAccessibleName(box->accessibleName());
     AssignMnemonics(this);
 }
 

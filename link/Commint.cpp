@@ -521,13 +521,16 @@ int TComm::InQueCount() const { return Enabled() ? m_Transport->InQueue() : -1; 
 
 int TComm::OutQueCount() const { return Enabled() ? m_Transport->OutQueue() : -1; }
 
+// Locked as Read is: a network transport's purge empties what Read takes from.
 void TComm::PurgeIn()
 {
+    std::lock_guard<TCriticalSection> g(m_Lock);
     if (Enabled()) m_Transport->Purge(true, false);
 }
 
 void TComm::PurgeOut()
 {
+    std::lock_guard<TCriticalSection> g(m_Lock);
     if (Enabled()) m_Transport->Purge(false, true);
 }
 
