@@ -75,11 +75,13 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     auto* grid = new QGridLayout(GroupBox3);
     grid->addWidget(Label4, 0, 0);
     grid->addWidget(ComboBox1, 0, 1);
-    grid->addWidget(TD, 1, 1);
-    grid->addWidget(Button1, 1, 2);
-    grid->addWidget(Button2, 1, 3);
-    grid->addWidget(Label1, 2, 0);
-    grid->addWidget(Edit1, 2, 1);
+    // The modem list takes the port box's place beside the label: only one of them shows.
+    grid->addWidget(TD, 0, 1);
+    grid->addWidget(Button1, 0, 2);
+    grid->addWidget(Button2, 0, 3);
+    grid->addWidget(Label1, 1, 0);
+    grid->addWidget(Edit1, 1, 1);
+    grid->setColumnStretch(1, 1);  // room beyond the labels goes to the fields
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(Button3);
