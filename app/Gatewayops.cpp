@@ -146,7 +146,11 @@ void CGatewayOps::SpeedButton6Click()
     m_Terminal.Dial(ModemId, ModemNumber);
     DialRequested = false;
     if (UpdateLinkControls) UpdateLinkControls();
-    if (!ModemConnected) return;
+    if (!ModemConnected) {
+        // A modem behind a terminal server that could not be reached: said as a gateway's port is.
+        if (const CCOMTermExp* failure = m_Terminal.DialFailure()) ShowLinkError(*failure);
+        return;
+    }
     try {
         m_UI.ShowProgress(true, 256, true);
         m_Terminal.m_Timeout = 20000;

@@ -67,11 +67,8 @@ const char* const kLanguageButtons[7] = {"BLCze", "BLEng", "BLSlo", "BLGer", "BL
 const int kPageTexts[8] = {4, 5, 6, 7, 8, 9, 10, 17};
 // Texts of the extra file commands.
 const int kTextNew = 291, kTextSave = 292;
-const int kTextSaveChanges = 340, kTextSavedTo = 341;
 const int kTextSettingsNotKept = 502;
-const int kTextCompare = 385, kTextRestore = 386;
 const int kTextPageClosed = 570, kTextPageList = 571;
-const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
 const int kHintTime = 120000;  // ms
 
 // The style greys a disabled icon, which leaves dark glyphs looking enabled:
@@ -202,6 +199,8 @@ TFMain::TFMain(QWidget* parent)
     // What is kept when the window's own place cannot be known (Wayland).
     m_Settings.Left = place.left();
     m_Settings.Top = place.top();
+    // A modem named by its path (one behind a terminal server) is not among those found.
+    if (!m_Ops.ModemId.isEmpty()) Terminal().IncludeDevice(m_Ops.ModemId);
     if (Terminal().m_DeviceCount == 0) m_Ops.IsModem = false;
     if (auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony())) {
         modem->m_InitString = m_Settings.ModemInit;
@@ -641,203 +640,6 @@ void TFMain::UpdateLinkControls()
         status += "  (" + label + ")";
     }
     StatusBar1->setText(status);
-}
-
-// ---------------------------------------------------------------- files
-
-void TFMain::MarkClean()
-{
-    m_Clean = Parameters().Snapshot();
-    setWindowModified(false);
-}
-
-void TFMain::StoreShownPage()
-{
-    if (!m_CurrentPage) return;
-    m_CurrentPage->StoreToParameters();
-    if (m_CurrentPage->isHidden()) {
-        m_CurrentPage->LoadFromParameters();
-        m_CurrentPage->show();
-    }
-}
-
-bool TFMain::IsModified()
-{
-    StoreShownPage();
-    UpdateModified();
-    return isWindowModified();
-}
-
-bool TFMain::ConfirmLoss()
-{
-    if (!IsModified()) return true;
-    switch (m_Prompts->AskSave(this, Language().Text(0), Language().Text(kTextSaveChanges))) {
-    case TSaveChoice::Save: return SaveClick();
-    case TSaveChoice::Discard: return true;
-    case TSaveChoice::Cancel: break;
-    }
-    return false;
-}
-
-bool TFMain::LoadFile(const QString& path)
-{
-    CParameters::TLoadReport report;
-    if (!Parameters().LoadFromFile(path.toLocal8Bit().toStdString(), report)) {
-        // The registry is as it was, and so is the file it belongs to.
-        Message(Substitute("%s\n'%s'", {Language().Text(130), QDir::toNativeSeparators(path)}) + "\n" +
-                    FileStatusText(Language(), report.File),
-                TIcon::Error);
-        return false;
-    }
-    m_Ops.PinChanged = m_Ops.PasswordChanged = false;
-    m_Ops.SourceGaps = report.Gaps;
-    m_FileName = path;
-    MarkClean();
-    // Values the gateway cannot hold are shown as it would keep them: an
-    // unsaved change, with a note, like what the file left out.
-    const std::vector<TDifference> held = HoldNumbers(Parameters());
-    UpdateCaption();
-    QStringList notes;
-    if (report.UnknownCount > 0) notes << UnknownKeysText(Language(), report.UnknownCount, report.UnknownNames);
-    if (!held.empty() || !report.Gaps.Empty()) notes << LoadNoteText(Language(), held, report.Gaps);
-    if (!notes.isEmpty()) Message(notes.join("\n\n"), TIcon::Warning);
-    return true;
-}
-
-bool TFMain::ShowAtStart(int page, const QString& path)
-{
-    // A page, never an empty pane.
-    SelectPage(page >= 0 && page < 7 ? page : 0);
-    if (path.isEmpty()) return true;
-    const bool loaded = LoadFile(path);
-    m_CurrentPage->LoadFromParameters();
-    return loaded;
-}
-
-bool TFMain::SaveFile(const QString& path)
-{
-    TFileStatus status;
-    if (!Parameters().SaveToFile(path.toLocal8Bit().toStdString(), status)) {
-        Message(Substitute("%s\n'%s'", {Language().Text(129), QDir::toNativeSeparators(path)}) + "\n" +
-                    FileStatusText(Language(), status),
-                TIcon::Error);
-        return false;
-    }
-    m_FileName = path;
-    MarkClean();
-    UpdateCaption();
-    statusBar()->showMessage(Substitute(Language().Text(kTextSavedTo), {QDir::toNativeSeparators(path)}), kStatusTime);
-    return true;
-}
-
-void TFMain::EzRgnBtn4Click()
-{
-    if (!ConfirmLoss()) return;
-    const QString path = m_Prompts->OpenFile(this, Language().Text(128));
-    // A cancelled choice changes nothing, not even the edits on the page.
-    if (path.isEmpty()) return;
-    LoadFile(path);
-    if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
-}
-
-bool TFMain::EzRgnBtn5Click()
-{
-    StoreShownPage();
-    const QString path = m_Prompts->SaveFile(this, Language().Text(128), "kvx");
-    return !path.isEmpty() && SaveFile(path);
-}
-
-bool TFMain::SaveClick()
-{
-    // Only a file the window's configuration came from or went to is saved without asking.
-    if (m_FileName.isEmpty()) return EzRgnBtn5Click();
-    StoreShownPage();
-    return SaveFile(m_FileName);
-}
-
-void TFMain::NewClick()
-{
-    if (!ConfirmLoss()) return;
-    Parameters().SetAllDefaults();
-    m_Ops.PinChanged = m_Ops.PasswordChanged = false;
-    m_Ops.SourceGaps = {};
-    m_FileName.clear();
-    MarkClean();
-    UpdateCaption();
-    if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
-}
-
-// ---------------------------------------------------------------- comparison and kept copies
-
-void TFMain::BuildCompareCommands(QToolBar* bar)
-{
-    Porovnat1 = new QAction(this);
-    Porovnat1->setObjectName("Porovnat1");
-    Obnovit1 = new QAction(this);
-    Obnovit1->setObjectName("Obnovit1");
-    connect(Porovnat1, &QAction::triggered, this, &TFMain::CompareClick);
-    connect(Obnovit1, &QAction::triggered, this, &TFMain::RestoreClick);
-    // In the gateway menu between the write and the firmware upgrade.
-    Brana1->insertAction(Upgradefirmware1, Porovnat1);
-    Brana1->insertAction(Upgradefirmware1, Obnovit1);
-    Brana1->insertSeparator(Upgradefirmware1);
-    auto button = [this, bar](QToolButton*& b, const char* name, QStyle::StandardPixmap icon, QAction* action) {
-        b = new QToolButton(bar);
-        b->setObjectName(name);
-        b->setIcon(style()->standardIcon(icon));
-        b->setAutoRaise(true);
-        connect(b, &QToolButton::clicked, action, &QAction::trigger);
-        bar->addWidget(b);
-    };
-    button(SpeedButton9, "SpeedButton9", QStyle::SP_FileDialogContentsView, Porovnat1);
-    button(SpeedButton10, "SpeedButton10", QStyle::SP_ArrowBack, Obnovit1);
-    bar->addSeparator();
-}
-
-void TFMain::TranslateCompareCommands()
-{
-    const CLanguage& l = Language();
-    Porovnat1->setText(l.Text(kTextCompare));
-    Obnovit1->setText(l.Text(kTextRestore));
-    SpeedButton9->setToolTip(l.Hint(kTextCompare));
-    SpeedButton10->setToolTip(l.Hint(kTextRestore));
-    SpeedButton9->setAccessibleName(CaptionText(l.Text(kTextCompare)));
-    SpeedButton10->setAccessibleName(CaptionText(l.Text(kTextRestore)));
-}
-
-void TFMain::CompareClick()
-{
-    if (FPorovnani) FPorovnani->Run();
-}
-
-void TFMain::RestoreClick()
-{
-    if (FObnoveni) FObnoveni->Run();
-}
-
-bool TFMain::LoadKeptCopy(const QString& path)
-{
-    if (!ConfirmLoss() || !LoadFile(path)) return false;
-    // A kept copy is no file of the user's: Save asks for a name instead of writing into it.
-    m_FileName.clear();
-    UpdateCaption();
-    if (m_CurrentPage) m_CurrentPage->LoadFromParameters();
-    return true;
-}
-
-void TFMain::EzRgnBtn2Click()
-{
-    if (!ConfirmLoss()) return;
-    if (!m_Ops.EzRgnBtn2Click()) return;
-    // The gateway holds what the window now shows; no file does.
-    m_FileName.clear();
-    MarkClean();
-    UpdateCaption();
-}
-
-void TFMain::EzRgnBtn3Click()
-{
-    if (m_Ops.EzRgnBtn3Click()) MarkClean();
 }
 
 // ---------------------------------------------------------------- dialogs and end

@@ -62,6 +62,9 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setMinimumWidth(260);
     TD->setObjectName("TD");
+    // A modem behind a terminal server is typed as its port, rfc2217://HOST:PORT.
+    TD->setEditable(true);
+    TD->setInsertPolicy(QComboBox::NoInsert);
     Edit1->setObjectName("Edit1");
     Label4->setBuddy(ComboBox1);
     Label1->setBuddy(Edit1);
@@ -72,11 +75,13 @@ TFNastaveni::TFNastaveni(QWidget* parent)
     auto* grid = new QGridLayout(GroupBox3);
     grid->addWidget(Label4, 0, 0);
     grid->addWidget(ComboBox1, 0, 1);
-    grid->addWidget(TD, 1, 1);
-    grid->addWidget(Button1, 1, 2);
-    grid->addWidget(Button2, 1, 3);
-    grid->addWidget(Label1, 2, 0);
-    grid->addWidget(Edit1, 2, 1);
+    // The modem list takes the port box's place beside the label: only one of them shows.
+    grid->addWidget(TD, 0, 1);
+    grid->addWidget(Button1, 0, 2);
+    grid->addWidget(Button2, 0, 3);
+    grid->addWidget(Label1, 1, 0);
+    grid->addWidget(Edit1, 1, 1);
+    grid->setColumnStretch(1, 1);  // room beyond the labels goes to the fields
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(Button3);
@@ -102,6 +107,16 @@ QString TFNastaveni::ChosenPort() const
     // A listed entry stands for its port name; anything else is a typed device path.
     const int i = ComboBox1->findText(text);
     return i >= 0 ? ComboBox1->itemData(i).toString() : text;
+}
+
+QString TFNastaveni::ChosenModem() const
+{
+    // A listed modem by its name, else a typed path or terminal server's port.
+    const QString text = TD->currentText().trimmed();
+    const int i = TD->findText(text, Qt::MatchFixedString);
+    if (i >= 0) return TD->itemText(i);
+    if (IsNetworkPort(text) || text.startsWith('/')) return text;
+    return TD->currentIndex() >= 0 ? TD->itemText(TD->currentIndex()) : QString();
 }
 
 void TFNastaveni::Run(TFMain& main)
@@ -141,7 +156,8 @@ void TFNastaveni::Run(TFMain& main)
     o.CloseGatewayLink();
     o.ComPort = newPort;
     o.IsModem = RadioButton2->isChecked();
-    o.ModemId = TD->currentIndex() >= 0 ? TD->currentText() : QString();
+    o.ModemId = ChosenModem();
+    term.IncludeDevice(o.ModemId);
     o.ModemNumber = Edit1->text();
     o.KeepCopies = CheckBox1->isChecked();
     if (o.ModemConnected && !o.IsModem) term.HangUp();
@@ -169,6 +185,9 @@ void TFNastaveni::FormActivate()
     // Each list keeps its name while the label serves the other.
     ComboBox1->setAccessibleName(WithoutMnemonic(Language().Text(135)));
     TD->setAccessibleName(WithoutMnemonic(Language().Text(249)));
+    // Their typing fields are named with them.
+    for (QComboBox* box : {ComboBox1, TD})
+        if (box->lineEdit()) box->lineEdit()->setAccessibleName(box->accessibleName());
     AssignMnemonics(this);
 }
 

@@ -22,6 +22,7 @@ public:
     // Asks the serial ports for a modem, on the user's request only, and shows what answered.
     void Button2Click();
     // The port chosen in ComboBox1: "Com1".."Com8" or a device path.
+    QString ChosenModem() const;
     QString ChosenPort() const;
 
     QGroupBox* GroupBox2;

@@ -16,6 +16,7 @@
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
+#include "Netport.h"
 #include "Parametry.h"
 #include "Sheet.h"
 #include "Writecheck.h"
@@ -328,7 +329,7 @@ int ParseLinkOptions(TOptions& o)
     if (!o.modemNumber.isEmpty() && !o.ports.isEmpty()) return Fail(kUsage, "give either --port or --modem-number");
     if (!o.modem.isEmpty() && o.modemNumber.isEmpty()) return Fail(kUsage, "--modem needs --modem-number");
     // Never a guess: dialling on a port taken at random would write into whatever is attached there.
-    if (o.modem.isEmpty() && !o.modemNumber.isEmpty()) return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device");
+    if (o.modem.isEmpty() && !o.modemNumber.isEmpty()) return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device or network port");
     if (o.ports.isEmpty()) o.ports << "Com1";
     if (o.yes) o.passOn << "--yes";
     if (o.verbose) o.passOn << "--verbose";
@@ -365,7 +366,7 @@ public:
         Terminal().m_View = &m_Dialing;
         Terminal().m_OnStateChange = [this](bool c, bool a) { ops.SetLinkState(c, a); };
         if (!o.modemNumber.isEmpty()) {
-            if (o.modem.startsWith('/'))
+            if (o.modem.startsWith('/') || IsNetworkPort(o.modem))
                 Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
                     std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
             ops.IsModem = true;

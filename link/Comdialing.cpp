@@ -1,9 +1,11 @@
 #include "Comdialing.h"
 
+#include "Commint.h"
 #include "Commonutils.h"
 #include "Comterminal.h"
 #include "Globals.h"
 #include "Language.h"
+#include "Netport.h"
 #include "Uucplock.h"
 
 #include <QComboBox>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -49,21 +52,31 @@ void SetModemLine(int fd, termios t)
     ::tcsetattr(fd, TCSANOW, &t);
 }
 
-int OpenModem(const QString& path)
+// The modem's line: a serial device held for the whole call, so neither
+// another program nor a modem search of this one writes into it, or a
+// terminal server's port. A failure raises ECommError naming it.
+std::unique_ptr<TTransport> OpenModem(const QString& path, int timeoutMs)
 {
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    // Held for the whole call, so neither another program nor a modem search
-    // of this one writes into it.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
+    if (IsNetworkPort(path)) {
+        // The server's line runs as the modem's own would.
+        auto line = OpenNetworkPort(path, TLineSettings{57600, 8, 0, 0, fcNone}, timeoutMs);
+        (void)line->SetDtr(true);
+        return line;
     }
+    const QByteArray device = QFile::encodeName(path);
+    const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int error = fd < 0 ? errno : ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? EBUSY : 0;
+    if (error) {
+        if (fd >= 0) ::close(fd);
+        ECommError e("Error accessing specified device", error, error);
+        e.Device = device.toStdString();
+        throw e;
+    }
+    auto line = std::make_unique<TDeviceTransport>(fd);
     termios t{};
     if (tcgetattr(fd, &t) == 0) SetModemLine(fd, t);
-    int dtr = TIOCM_DTR;
-    (void)ioctl(fd, TIOCMBIS, &dtr);
-    return fd;
+    (void)line->SetDtr(true);
+    return line;
 }
 
 // Another process that has the device open, as far as this user may look.
@@ -98,6 +111,34 @@ pid_t OpenElsewhere(const QString& device)
 }
 }  // namespace
 
+namespace {
+// Whether a modem on the line answers "AT" with "OK" within timeoutMs.
+bool AnswersAt(TTransport& line, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto left = [&] {
+        return std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
+    };
+    static const uint8_t at[] = {'A', 'T', '\r'};
+    size_t sent = 0;
+    std::string got;
+    while (got.find("OK") == std::string::npos && left() > 0) {
+        if (sent < sizeof at || !line.Flush()) {
+            const ssize_t n = line.Send(at + sent, sizeof at - sent);
+            if (n < 0) return false;
+            sent += size_t(n);
+        }
+        pollfd p{line.Handle(), POLLIN, 0};
+        if (::poll(&p, 1, int(std::min<long long>(left(), 50))) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        uint8_t buf[64];
+        const ssize_t n = line.Receive(buf, sizeof buf);
+        if (n < 0) return false;
+        if (got.size() < 4096) got.append(reinterpret_cast<const char*>(buf), size_t(n));
+    }
+    return got.find("OK") != std::string::npos;
+}
+}  // namespace
+
 TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int timeoutMs, const QStringList& lockFolders)
 {
     TModemProbe r{name, path, TModemProbe::NoAnswer, {}};
@@ -106,6 +147,19 @@ TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int
         r.detail = detail;
         return r;
     };
+    if (IsNetworkPort(path)) {
+        // A terminal server's port: connecting is the only way to ask, and the
+        // answer and the connection share one bound.
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            auto line = OpenNetworkPort(path, TLineSettings{57600, 8, 0, 0, fcNone}, timeoutMs);
+            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+            if (AnswersAt(*line, int(std::max<long long>(timeoutMs - spent, 1)))) r.result = TModemProbe::Answers;
+        } catch (const ECommError& e) {
+            return result(TModemProbe::CannotOpen, QString::fromStdString(e.Detail.empty() ? e.Text : e.Detail));
+        }
+        return r;
+    }
     const QString device = QFileInfo(path).canonicalFilePath();
     if (device.isEmpty()) return result(TModemProbe::CannotOpen, "no such device");
     if (const pid_t pid = UucpLockOwner(device, lockFolders))
@@ -117,7 +171,7 @@ TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int
         if (error == EBUSY) return result(TModemProbe::InUse, "busy");
         return result(TModemProbe::CannotOpen, QString::fromLocal8Bit(std::strerror(error)));
     }
-    const TFdCloser closer{fd};
+    TDeviceTransport line(fd);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return result(TModemProbe::InUse, "locked");
     termios saved{};
     if (::tcgetattr(fd, &saved) != 0) return result(TModemProbe::CannotOpen, "not a serial port");
@@ -125,24 +179,11 @@ TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int
     (void)::ioctl(fd, TIOCEXCL);
     SetModemLine(fd, saved);
     ::tcflush(fd, TCIFLUSH);
-    (void)!::write(fd, "AT\r", 3);
-    std::string got;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (got.find("OK") == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-        if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(std::min<long long>(left, 50))) > 0 && (p.revents & POLLIN)) {
-            char buf[64];
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n > 0 && got.size() < 4096) got.append(buf, size_t(n));
-        }
-    }
+    if (AnswersAt(line, timeoutMs)) r.result = TModemProbe::Answers;
     ::tcflush(fd, TCIOFLUSH);
     ::tcsetattr(fd, TCSANOW, &saved);
     (void)::ioctl(fd, TIOCNXCL);
     ::flock(fd, LOCK_UN);
-    if (got.find("OK") != std::string::npos) r.result = TModemProbe::Answers;
     return r;
 }
 
@@ -179,10 +220,19 @@ void CHayesTelephony::List()
         m_Devices.push_back({name, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, path});
 }
 
+void CHayesTelephony::AddDevice(const QString& name, const QString& path)
+{
+    for (const auto& [n, p] : m_Extra)
+        if (n == name) return;
+    m_Extra.emplace_back(name, path);
+    // The numbers of the others stay: the new one comes last.
+    m_Devices.push_back({name, unsigned(m_Devices.size()), LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, path});
+}
+
 void CHayesTelephony::Rescan()
 {
     // The numbers of the devices change: not while a line is open on one.
-    if (m_Fd < 0) List();
+    if (!m_Port) List();
 }
 
 CHayesTelephony::~CHayesTelephony() { CloseLine(); }
@@ -219,19 +269,23 @@ bool CHayesTelephony::OpenLine(unsigned id, TCallback callback)
 {
     CloseLine();
     if (id >= m_Devices.size()) return false;
+    m_Failure.reset();
+    const QString path = m_Devices[id].path;
+    const bool network = IsNetworkPort(path);
     // A modem that a daemon or a dial-out program holds by the UUCP convention is left alone.
-    if (pid_t holder = 0; !m_Lock.Acquire(m_Devices[id].path, holder)) {
-        qWarning("Modem %s: in use by process %d (%s)", qPrintable(m_Devices[id].path), int(holder),
-                 qPrintable(ProcessName(holder)));
+    if (pid_t holder = 0; !network && !m_Lock.Acquire(path, holder)) {
+        qWarning("Modem %s: in use by process %d (%s)", qPrintable(path), int(holder), qPrintable(ProcessName(holder)));
         return false;
     }
-    m_Fd = OpenModem(m_Devices[id].path);
-    if (m_Fd < 0) {
+    try {
+        m_Port = OpenModem(path, m_ConnectTimeoutMs);
+    } catch (const ECommError& e) {
         m_Lock.Release();
+        m_Failure = e;
         return false;
     }
     m_Callback = std::move(callback);
-    m_Notifier = std::make_unique<QSocketNotifier>(m_Fd, QSocketNotifier::Read);
+    m_Notifier = std::make_unique<QSocketNotifier>(m_Port->Handle(), QSocketNotifier::Read);
     QObject::connect(m_Notifier.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
     m_DialTimer = std::make_unique<QTimer>();
     m_DialTimer->setSingleShot(true);
@@ -257,16 +311,26 @@ bool CHayesTelephony::OpenLine(unsigned id, TCallback callback)
 
 void CHayesTelephony::WriteText(const QByteArray& text)
 {
-    if (m_Fd < 0) return;
+    if (!m_Port) return;
     m_Seen.clear();
-    (void)!::write(m_Fd, text.constData(), size_t(text.size()));
+    // Commands are short: a line that takes nothing for a second is not waited for longer.
+    QElapsedTimer t;
+    t.start();
+    const auto* p = reinterpret_cast<const uint8_t*>(text.constData());
+    size_t done = 0;
+    while ((done < size_t(text.size()) || !m_Port->Flush()) && t.elapsed() < 1000) {
+        const ssize_t n = m_Port->Send(p + done, size_t(text.size()) - done);
+        if (n < 0) return;
+        done += size_t(n);
+        if (n == 0) QThread::msleep(2);
+    }
 }
 
 bool CHayesTelephony::WaitFor(const char* text, int ms)
 {
     QElapsedTimer t;
     t.start();
-    while (!m_Seen.contains(text) && t.elapsed() < ms && m_Fd >= 0) {
+    while (!m_Seen.contains(text) && t.elapsed() < ms && m_Port) {
         if (m_Seen.contains("ERROR")) return false;
         PauseWithEvents(20);
     }
@@ -275,7 +339,7 @@ bool CHayesTelephony::WaitFor(const char* text, int ms)
 
 bool CHayesTelephony::MakeCall(const QString& number)
 {
-    if (m_Fd < 0 || m_Calling || m_Connected) return false;
+    if (!m_Port || m_Calling || m_Connected) return false;
     QByteArray digits;
     for (const QChar c : number)
         if (c.isDigit() || c == '+' || c == '*' || c == '#' || c == ',' || c == 'W' || c == 'w') digits += char(c.toLatin1());
@@ -291,7 +355,9 @@ bool CHayesTelephony::MakeCall(const QString& number)
 void CHayesTelephony::OnReadable()
 {
     char buf[256];
-    const ssize_t n = ::read(m_Fd, buf, sizeof buf);
+    // A device gives 0 when it is gone; a network line gives -1 (ECONNRESET) and 0 for nothing now.
+    ssize_t n = m_Port->Receive(reinterpret_cast<uint8_t*>(buf), sizeof buf);
+    if (n == 0 && m_Port->Network()) return;
     if (n <= 0) {
         if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             // The modem went away.
@@ -335,12 +401,19 @@ void CHayesTelephony::Finish(unsigned mode)
     Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
 }
 
-int CHayesTelephony::TakeCallHandle() { return m_Connected && m_Fd >= 0 ? ::dup(m_Fd) : -1; }
+int CHayesTelephony::TakeCallHandle() { return m_Connected && m_Port && !m_Port->Network() ? ::dup(m_Port->Handle()) : -1; }
+
+std::unique_ptr<TTransport> CHayesTelephony::TakeCallLine()
+{
+    // A terminal server's line has no descriptor of its own to share: it is lent.
+    if (!m_Connected || !m_Port || !m_Port->Network()) return nullptr;
+    return std::make_unique<TLentTransport>(*m_Port);
+}
 
 void CHayesTelephony::Drop()
 {
-    if (m_Fd < 0 || m_Dropping) return;
-    pollfd alive{m_Fd, POLLOUT, 0};
+    if (!m_Port || m_Dropping) return;
+    pollfd alive{m_Port->Handle(), POLLOUT, 0};
     if (::poll(&alive, 1, 0) > 0 && (alive.revents & (POLLHUP | POLLERR))) {
         // The modem is gone: nothing to hang up.
         m_Calling = m_Connected = false;
@@ -357,10 +430,9 @@ void CHayesTelephony::Drop()
         m_Connected = false;
         m_Notifier->setEnabled(true);
         // Dropping DTR hangs a modem up; where the line has no DTR, the escape and ATH do.
-        int dtr = TIOCM_DTR;
-        if (ioctl(m_Fd, TIOCMBIC, &dtr) == 0) {
+        if (m_Port->SetDtr(false)) {
             PauseWithEvents(600);
-            (void)ioctl(m_Fd, TIOCMBIS, &dtr);
+            (void)m_Port->SetDtr(true);
         }
         PauseWithEvents(1100);
         WriteText("+++");
@@ -377,8 +449,7 @@ void CHayesTelephony::CloseLine()
 {
     m_Notifier.reset();
     m_DialTimer.reset();
-    if (m_Fd >= 0) ::close(m_Fd);
-    m_Fd = -1;
+    m_Port.reset();
     m_Lock.Release();
     m_Calling = m_Connected = false;
 }
@@ -526,6 +597,16 @@ void CCOMTerminal::RefreshDevices()
     m_DeviceCount = int(m_DeviceNames.size());
 }
 
+bool CCOMTerminal::IncludeDevice(const QString& path)
+{
+    if (FindDevice(path) >= 0) return true;
+    auto* modem = dynamic_cast<CHayesTelephony*>(m_Telephony.get());
+    if (!modem || !(IsNetworkPort(path) || path.startsWith('/'))) return false;
+    modem->AddDevice(path, path);
+    RefreshDevices();
+    return FindDevice(path) >= 0;
+}
+
 int CCOMTerminal::FindDevice(const QString& name) const
 {
     for (int i = 0; i < m_DeviceCount; ++i)
@@ -560,6 +641,10 @@ void CCOMTerminal::Dial(const QString& device, const QString& number)
     if (m_Comm.Enabled()) m_Comm.Close();
     if (m_Comm.Enabled() || m_CallActive || !m_Telephony) return;
     view->Prepare();
+    m_DialFailure.reset();
+    // A modem named by its path (one behind a terminal server) need not be listed.
+    IncludeDevice(device);
+    if (auto* modem = dynamic_cast<CHayesTelephony*>(m_Telephony.get())) modem->m_ConnectTimeoutMs = m_Comm.ConnectTimeout;
     const int id = FindDevice(device);
     if (id < 0) {
         view->Hide();
@@ -570,6 +655,13 @@ void CCOMTerminal::Dial(const QString& device, const QString& number)
     AddMessage(1, device);
     QCoreApplication::processEvents();
     if (!m_Telephony->OpenLine(unsigned(id), [this](unsigned m, unsigned p1, unsigned p2) { LineCallback(m, p1, p2); })) {
+        if (const ECommError* e = m_Telephony->LineFailure(); e && e->NetFailure != nfNone) {
+            // A terminal server's port that cannot be reached: the caller says
+            // which and why, as for a gateway's own network port.
+            m_DialFailure = std::make_unique<CCOMTermExp>(OpenFailure(*e, device));
+            view->Hide();
+            return;
+        }
         // A modem that does not answer its reset: say so and let the user close.
         AddMessage(3);
         view->RunModal();
@@ -616,8 +708,9 @@ void CCOMTerminal::LineCallback(unsigned message, unsigned param1, unsigned para
     if (message != LINE_CALLSTATE) return;
     switch (param1) {
     case LINECALLSTATE_CONNECTED: {
-        const int handle = m_Telephony ? m_Telephony->TakeCallHandle() : -1;
-        if (handle < 0) {
+        std::unique_ptr<TTransport> line = m_Telephony ? m_Telephony->TakeCallLine() : nullptr;
+        const int handle = line || !m_Telephony ? -1 : m_Telephony->TakeCallHandle();
+        if (!line && handle < 0) {
             if (m_Telephony) m_Telephony->Drop();
             return;
         }
@@ -627,7 +720,8 @@ void CCOMTerminal::LineCallback(unsigned message, unsigned param1, unsigned para
             InstallHandlers();
             m_LineLost = false;
             m_Count = 0;
-            m_Comm.OpenTAPI(handle);
+            if (line) m_Comm.OpenTAPI(std::move(line));
+            else m_Comm.OpenTAPI(handle);
         } catch (const ECommError&) {
             if (m_Telephony) m_Telephony->Drop();
             return;

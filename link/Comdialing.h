@@ -1,6 +1,8 @@
 // Modem connection: the telephony layer that places a data call through a
 // Hayes-compatible modem, and the dialling dialog that shows its progress.
 #pragma once
+#include "Commint.h"
+#include "Transport.h"
 #include "Uucplock.h"
 
 #include <QDialog>
@@ -8,6 +10,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QListWidget;
@@ -53,6 +56,11 @@ public:
     virtual bool MakeCall(const QString& number) = 0;
     // The data channel of the connected call, handed over to the serial port; -1 when none.
     virtual int TakeCallHandle() = 0;
+    // The connected call's line where it is no descriptor to hand over (a modem
+    // behind a terminal server), lent to the serial port; null when none.
+    virtual std::unique_ptr<TTransport> TakeCallLine() { return nullptr; }
+    // Why the last OpenLine failed, where a reason is known; null otherwise.
+    virtual const ECommError* LineFailure() const { return nullptr; }
     virtual void Drop() = 0;
     virtual void Deallocate() = 0;
     virtual void CloseLine() = 0;
@@ -80,6 +88,8 @@ public:
     bool OpenLine(unsigned id, TCallback callback) override;
     bool MakeCall(const QString& number) override;
     int TakeCallHandle() override;
+    std::unique_ptr<TTransport> TakeCallLine() override;
+    const ECommError* LineFailure() const override { return m_Failure ? &*m_Failure : nullptr; }
     void Drop() override;
     void Deallocate() override {}
     void CloseLine() override;
@@ -88,10 +98,14 @@ public:
     QString m_InitString = "ATE0V1&D2";
     bool m_PulseDial = false;
     int m_DialTimeoutMs = 60000;
+    // How long a modem behind a terminal server may take to connect.
+    int m_ConnectTimeoutMs = 10000;
 
     // The result line a modem gave, as the call state and disconnect mode it means.
     static bool ResultState(const QString& line, unsigned& state, unsigned& mode);
 
+    // Adds a modem that is not listed (one behind a terminal server), unless it is already.
+    void AddDevice(const QString& name, const QString& path);
     // Lists the system's serial devices again (a modem may have been plugged in).
     void Rescan();
     // Asks every listed device whether a modem answers "AT", only when the
@@ -115,7 +129,8 @@ private:
     bool m_SystemDevices;
     std::vector<TLineDevice> m_Devices;
     TCallback m_Callback;
-    int m_Fd = -1;
+    std::unique_ptr<TTransport> m_Port;  // the modem's line while it is open
+    std::optional<ECommError> m_Failure;
     TUucpLock m_Lock;  // held with the modem's line
     std::unique_ptr<QSocketNotifier> m_Notifier;
     std::unique_ptr<QTimer> m_DialTimer;

@@ -85,39 +85,6 @@ static long long NowMs()
     return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
 }
 
-namespace {
-// A serial device (or a modem call's data channel): the descriptor is ours and
-// closes with the transport. Its line settings are written by the port.
-class TDeviceTransport : public TDescriptorTransport {
-public:
-    using TDescriptorTransport::TDescriptorTransport;
-    ssize_t Send(const uint8_t* buffer, size_t count) override
-    {
-        for (;;) {
-            const ssize_t n = ::write(m_Fd, buffer, count);
-            if (n >= 0) return n;
-            if (errno == EINTR) continue;
-            return errno == EAGAIN ? 0 : -1;
-        }
-    }
-    ssize_t Receive(uint8_t* buffer, size_t count) override
-    {
-        for (;;) {
-            const ssize_t n = ::read(m_Fd, buffer, count);
-            if (n >= 0) return n;
-            if (errno == EINTR) continue;
-            return errno == EAGAIN ? 0 : -1;
-        }
-    }
-    int InQueue() const override { return Queue(FIONREAD); }
-    int OutQueue() const override { return Queue(TIOCOUTQ); }
-    void Purge(bool in, bool out) override
-    {
-        if (in || out) tcflush(m_Fd, in && out ? TCIOFLUSH : in ? TCIFLUSH : TCOFLUSH);
-    }
-    bool Drain(int timeoutMs) override { return DrainQueue(TIOCOUTQ, timeoutMs); }
-};
-}  // namespace
 
 TComm::TComm() : m_Context(std::make_unique<QObject>()) {}
 
@@ -381,6 +348,13 @@ void TComm::OpenTAPI(int handle)
     Adopt(std::make_unique<TDeviceTransport>(handle), false);
 }
 
+void TComm::OpenTAPI(std::unique_ptr<TTransport> line)
+{
+    RequireClosed(*this);
+    if (!line) throw ECommError("Error accessing specified device", EBADF);
+    Adopt(std::move(line), false);
+}
+
 void TComm::Adopt(std::unique_ptr<TTransport> transport, bool applySettings)
 {
     m_Transport = std::move(transport);
@@ -547,13 +521,16 @@ int TComm::InQueCount() const { return Enabled() ? m_Transport->InQueue() : -1; 
 
 int TComm::OutQueCount() const { return Enabled() ? m_Transport->OutQueue() : -1; }
 
+// Locked as Read is: a network transport's purge empties what Read takes from.
 void TComm::PurgeIn()
 {
+    std::lock_guard<TCriticalSection> g(m_Lock);
     if (Enabled()) m_Transport->Purge(true, false);
 }
 
 void TComm::PurgeOut()
 {
+    std::lock_guard<TCriticalSection> g(m_Lock);
     if (Enabled()) m_Transport->Purge(false, true);
 }
 

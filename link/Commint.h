@@ -89,6 +89,8 @@ public:
 
     void Open();
     void OpenTAPI(int handle);  // adopts a descriptor handed over by the telephony layer
+    // Adopts a line that is no descriptor of its own (a modem behind a terminal server).
+    void OpenTAPI(std::unique_ptr<TTransport> line);
     void Close();
     void CloseTAPI() { Close(); }
     bool Enabled() const { return m_Handle >= 0; }

@@ -54,6 +54,19 @@ void CCOMTerminal::InstallHandlers()
     };
 }
 
+CCOMTermExp CCOMTerminal::OpenFailure(const ECommError& e, const QString& port)
+{
+    CCOMTermExp x(CE_OPEN_ERROR);
+    x.Device = e.Device.empty() ? TComm::DevicePath(port).toStdString() : e.Device;
+    x.SystemError = e.SystemError;
+    x.NetFailure = e.NetFailure;
+    // A network port's own text says more than the system's word for its error.
+    x.Detail = !e.Detail.empty()                             ? e.Detail
+               : e.SystemError > 0 && e.NetFailure == nfNone ? std::strerror(e.SystemError)
+                                                             : e.Text;
+    return x;
+}
+
 bool CCOMTerminal::Connect(const QString& port, int baudRate)
 {
     bool reopening = false;
@@ -94,15 +107,7 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
             // A terminal server may still be letting go of the line it served us a moment ago.
             const bool held = e.SystemError == EBUSY || e.NetFailure == nfClosed;
             if (!reopening || !held || attempt >= 100) {
-                CCOMTermExp x(CE_OPEN_ERROR);
-                x.Device = e.Device.empty() ? TComm::DevicePath(port).toStdString() : e.Device;
-                x.SystemError = e.SystemError;
-                x.NetFailure = e.NetFailure;
-                // A network port's own text says more than the system's word for its error.
-                x.Detail = !e.Detail.empty()                             ? e.Detail
-                           : e.SystemError > 0 && e.NetFailure == nfNone ? std::strerror(e.SystemError)
-                                                                         : e.Text;
-                throw x;
+                throw OpenFailure(e, port);
             }
             QThread::msleep(10);
         }

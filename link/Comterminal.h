@@ -59,6 +59,8 @@ public:
     CCOMTerminal& operator=(const CCOMTerminal&) = delete;
 
     bool Connect(const QString& port, int baudRate);
+    // The failure to open a port as the terminal raises it (CE_OPEN_ERROR).
+    static CCOMTermExp OpenFailure(const ECommError& e, const QString& port);
     void Close();
 
     // Returns the number (1..10) of the first expected text found; with no
@@ -79,6 +81,12 @@ public:
     void Dial(const QString& device, const QString& number);
     void HangUp();
     int FindDevice(const QString& name) const;
+    // Makes a modem named by its path known, under that name: a device path or
+    // a terminal server's port. False when it is neither, or the telephony
+    // layer takes no modems by path.
+    bool IncludeDevice(const QString& path);
+    // Why the last Dial could not reach its modem's terminal server; null otherwise.
+    const CCOMTermExp* DialFailure() const { return m_DialFailure.get(); }
     void ConfigureDevice(QWidget* owner, const QString& name);
     void SetConnected(bool connected);
     void SetCallActive(bool active);
@@ -150,6 +158,7 @@ private:
 
     std::unique_ptr<CTelephony> m_Telephony;
     std::unique_ptr<TDialingView> m_SilentView;
+    std::unique_ptr<CCOMTermExp> m_DialFailure;
 };
 
 // While it lives, a block is in flight: the gateway takes every byte that

@@ -7,6 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/sockios.h>
@@ -172,6 +178,14 @@ public:
         AwaitUntil([this] { return m_Codec.Ready(); }, deadline);
         Configure(line, deadline);
     }
+    bool SetDtr(bool on) override
+    {
+        // SET-CONTROL 8 raises DTR, 9 drops it; the server confirms, nobody waits for that.
+        m_Out += TTelnetCodec::ComPortCommand(TTelnetCodec::SetControl, std::string(1, char(on ? 8 : 9)));
+        Flush();
+        errno = m_Error;
+        return m_Error == 0;
+    }
     bool Apply(const TLineSettings& line) override
     {
         try {
@@ -247,19 +261,54 @@ private:
     int m_Error = 0;
 };
 
+// A name lookup that waits at most until the deadline: the system's resolver
+// has bounds of its own (tries and time-outs of each name server) that may
+// add up to far more. A lookup given up on ends alone in its thread.
+addrinfo* Lookup(const TNetworkAddress& a, long long deadline)
+{
+    struct TLookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        int rc = 0;
+        int error = 0;
+        addrinfo* found = nullptr;
+        ~TLookup()
+        {
+            if (found) freeaddrinfo(found);
+        }
+    };
+    auto lookup = std::make_shared<TLookup>();
+    std::thread([lookup, host = a.host, port = a.port] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_ADDRCONFIG;
+        addrinfo* found = nullptr;
+        const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+        const int error = errno;
+        std::lock_guard<std::mutex> g(lookup->mutex);
+        lookup->rc = rc;
+        lookup->error = error;
+        lookup->found = found;
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> g(lookup->mutex);
+    if (!lookup->done.wait_for(g, std::chrono::milliseconds(Left(deadline)), [&] { return lookup->finished; }))
+        Fail(a, nfTimedOut, ETIMEDOUT, "The host name could not be looked up in time");
+    const int rc = lookup->rc;
+    if (rc != 0) {
+        const bool unknown = rc == EAI_NONAME || rc == EAI_NODATA || rc == EAI_FAIL || rc == EAI_AGAIN;
+        Fail(a, unknown ? nfHostNotFound : nfOther, -1, rc == EAI_SYSTEM ? std::strerror(lookup->error) : gai_strerror(rc));
+    }
+    return std::exchange(lookup->found, nullptr);
+}
+
 // Connects to the first address that answers, within the deadline.
 int Connect(const TNetworkAddress& a, long long deadline)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* found = nullptr;
-    const int rc = getaddrinfo(a.host.c_str(), a.port.c_str(), &hints, &found);
-    if (rc != 0) {
-        const bool unknown = rc == EAI_NONAME || rc == EAI_NODATA || rc == EAI_FAIL || rc == EAI_AGAIN;
-        Fail(a, unknown ? nfHostNotFound : nfOther, -1, rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc));
-    }
+    addrinfo* found = Lookup(a, deadline);
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, freeaddrinfo);
     int error = ETIMEDOUT;
     for (addrinfo* ai = found; ai; ai = ai->ai_next) {

@@ -1,6 +1,7 @@
 #include "Transport.h"
 
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -26,4 +27,41 @@ bool TDescriptorTransport::DrainQueue(unsigned long request, int timeoutMs)
         timespec pause{0, 2000000};
         nanosleep(&pause, nullptr);
     }
+}
+
+ssize_t TDeviceTransport::Send(const uint8_t* buffer, size_t count)
+{
+    for (;;) {
+        const ssize_t n = ::write(m_Fd, buffer, count);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN ? 0 : -1;
+    }
+}
+
+ssize_t TDeviceTransport::Receive(uint8_t* buffer, size_t count)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_Fd, buffer, count);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN ? 0 : -1;
+    }
+}
+
+int TDeviceTransport::InQueue() const { return Queue(FIONREAD); }
+
+int TDeviceTransport::OutQueue() const { return Queue(TIOCOUTQ); }
+
+void TDeviceTransport::Purge(bool in, bool out)
+{
+    if (in || out) tcflush(m_Fd, in && out ? TCIOFLUSH : in ? TCIFLUSH : TCOFLUSH);
+}
+
+bool TDeviceTransport::Drain(int timeoutMs) { return DrainQueue(TIOCOUTQ, timeoutMs); }
+
+bool TDeviceTransport::SetDtr(bool on)
+{
+    int dtr = TIOCM_DTR;
+    return ioctl(m_Fd, on ? TIOCMBIS : TIOCMBIC, &dtr) == 0;
 }

@@ -2,6 +2,7 @@
 // or a telnet connection with the COM-PORT-OPTION. The port and everything
 // above it (terminal, operations, monitor, upgrade) see only this interface.
 #pragma once
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <sys/types.h>
@@ -37,6 +38,13 @@ public:
     // Line settings for a transport that carries them itself (a serial device's
     // are written by the port); false with errno when they were not taken.
     virtual bool Apply(const TLineSettings&) { return true; }
+    // Raises or drops DTR (a modem hangs up when it drops); false with errno
+    // where the line has no DTR to control.
+    virtual bool SetDtr(bool)
+    {
+        errno = ENOTSUP;
+        return false;
+    }
 };
 
 // A transport on one descriptor, which it owns and closes.
@@ -55,6 +63,41 @@ protected:
     // counted by `request` is empty, at most timeoutMs.
     bool DrainQueue(unsigned long request, int timeoutMs);
     int m_Fd;
+};
+
+// A serial device (or a modem call's data channel): the descriptor is ours and
+// closes with the transport. Its line settings are written by the port.
+class TDeviceTransport : public TDescriptorTransport {
+public:
+    using TDescriptorTransport::TDescriptorTransport;
+    ssize_t Send(const uint8_t* buffer, size_t count) override;
+    ssize_t Receive(uint8_t* buffer, size_t count) override;
+    int InQueue() const override;
+    int OutQueue() const override;
+    void Purge(bool in, bool out) override;
+    bool Drain(int timeoutMs) override;
+    bool SetDtr(bool on) override;
+};
+
+// Another's transport lent for a while: a modem's line carries the call's data
+// through the serial port, and the modem takes it back to hang up.
+class TLentTransport : public TTransport {
+public:
+    explicit TLentTransport(TTransport& owner) : m_Owner(owner) {}
+    int Handle() const override { return m_Owner.Handle(); }
+    bool Network() const override { return m_Owner.Network(); }
+    ssize_t Send(const uint8_t* buffer, size_t count) override { return m_Owner.Send(buffer, count); }
+    bool Flush() override { return m_Owner.Flush(); }
+    ssize_t Receive(uint8_t* buffer, size_t count) override { return m_Owner.Receive(buffer, count); }
+    int InQueue() const override { return m_Owner.InQueue(); }
+    int OutQueue() const override { return m_Owner.OutQueue(); }
+    void Purge(bool in, bool out) override { m_Owner.Purge(in, out); }
+    bool Drain(int timeoutMs) override { return m_Owner.Drain(timeoutMs); }
+    bool Apply(const TLineSettings& line) override { return m_Owner.Apply(line); }
+    bool SetDtr(bool on) override { return m_Owner.SetDtr(on); }
+
+private:
+    TTransport& m_Owner;
 };
 
 // Why a network port failed, so that the message can name the cause and the fix.

@@ -24,6 +24,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QRadioButton>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -190,6 +191,12 @@ int main(int argc, char** argv)
             Pump(300);
             shot.Save("edit-menu");
             menu->close();
+            // A modem behind a terminal server, typed into the modem list.
+            d->RadioButton2->setChecked(true);
+            d->FormActivate();
+            d->TD->setEditText("rfc2217://rack7.example.net:3005");
+            Pump(100);
+            shot.Save("settings-modem");
             d->reject();
         });
         main.BSettingClick();

@@ -4,6 +4,7 @@
 #include "Nastaveni.h"
 #include "Parametry.h"
 #include "apptest.h"
+#include "ser2netfixture.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -228,4 +229,57 @@ TEST_F(Modem, WithoutModemsTheModemChoiceIsOff)
     });
     main->BSettingClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
+}
+
+TEST_F(Modem, AModemBehindATerminalServerIsTypedDialledAndHungUp)
+{
+    Start();
+    TSer2net server;
+    const QString why = server.Start({port}, 57600);
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    const QString url = server.ports[0].rfc2217;
+    // Typed into the modem list, it is remembered and listed from then on.
+    TFNastaveni* d = main->FNastaveni;
+    QTimer::singleShot(100, [&] {
+        d->RadioButton2->setChecked(true);
+        d->FormActivate();
+        d->TD->setEditText(" " + url + " ");
+        d->Button3->click();
+    });
+    main->BSettingClick();
+    EXPECT_TRUE(main->m_Ops.IsModem);
+    EXPECT_EQ(main->m_Ops.ModemId, url);
+    EXPECT_GE(Terminal().FindDevice(url), 0);
+    QTimer::singleShot(100, [&] {
+        EXPECT_EQ(d->TD->currentText(), url);
+        d->Button4->click();
+    });
+    main->BSettingClick();
+
+    main->SpeedButton6Click();
+    ASSERT_TRUE(main->m_Ops.ModemConnected) << view.messages.join(" | ").toStdString();
+    sim->SetImage(CGatewaySim::DefaultImage());
+    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_EQ(Parameters().GetValue("SerialNum", 0), "KX2-004711");
+    main->SpeedButton8Click();
+    QElapsedTimer t;
+    t.start();
+    while ((main->m_Ops.ModemConnected || sim->InCall()) && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(main->m_Ops.ModemConnected);
+    EXPECT_FALSE(sim->InCall());  // the escape and ATH went through the server
+}
+
+TEST_F(Modem, AnUnreachableModemServerIsNamedWithItsCause)
+{
+    Start();
+    const QString url = QString("socket://127.0.0.1:%1").arg(TSer2net::FreePort());
+    main->m_Ops.ModemId = url;
+    main->SpeedButton6Click();
+    EXPECT_FALSE(main->m_Ops.ModemConnected);
+    EXPECT_FALSE(Terminal().m_CallActive);
+    const QString said = LastMessage();
+    EXPECT_TRUE(said.contains(url.mid(9))) << said.toStdString();
+    EXPECT_TRUE(said.contains(Language().Text(621))) << said.toStdString();
+    EXPECT_FALSE(said.contains("dialout")) << said.toStdString();
 }

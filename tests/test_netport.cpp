@@ -1,3 +1,4 @@
+#include "Comdialing.h"
 #include "Comterminal.h"
 #include "Demo.h"
 #include "Netport.h"
@@ -395,5 +396,28 @@ TEST_F(Ser2net, ASilentGatewayBehindTheServerIsNamedWithoutCables)
     EXPECT_EQ(Run({"identify", "--port", server.ports[0].rfc2217, "--wait", "1"}), 12);
     EXPECT_TRUE(err.contains("The gateway behind " + server.ports[0].rfc2217 + " did not answer within 1 s")) << err.toStdString();
     EXPECT_TRUE(err.contains("terminal server's line")) << err.toStdString();
+    EXPECT_FALSE(err.contains("cable")) << err.toStdString();
+}
+
+TEST_F(Ser2net, TheCommandLineDialsAModemBehindTheServer)
+{
+    TSimOptions o;
+    o.modem = true;
+    Serve(o);
+    const auto& p = server.ports[0];
+    // The settings' modem search asks a modem behind the server too, and names one that is not there.
+    EXPECT_EQ(CHayesTelephony::Probe("m", p.rfc2217, 5000).result, TModemProbe::Answers);
+    const TModemProbe none = CHayesTelephony::Probe("m", QString("socket://127.0.0.1:%1").arg(TSer2net::FreePort()), 5000);
+    EXPECT_EQ(none.result, TModemProbe::CannotOpen);
+    EXPECT_FALSE(none.detail.isEmpty());
+    ASSERT_EQ(Run({"identify", "--modem", p.rfc2217, "--modem-number", "123"}), 0) << err.toStdString();
+    EXPECT_TRUE(out.contains("KX2-004711"));
+    EXPECT_FALSE(sim->InCall());  // hung up at the end
+    ASSERT_EQ(Run({"read", "m.kvx", "--modem", p.raw, "--modem-number", "123"}), 0) << err.toStdString();
+    EXPECT_TRUE(ReadFile("m.kvx").contains("SerialNum=\"KX2-004711\""));
+    const QString nobody = QString("rfc2217://127.0.0.1:%1").arg(TSer2net::FreePort());
+    EXPECT_EQ(Run({"identify", "--modem", nobody, "--modem-number", "123"}), 15);
+    EXPECT_TRUE(err.contains("127.0.0.1:" + nobody.section(':', -1) + " cannot be opened")) << err.toStdString();
+    EXPECT_TRUE(err.contains("Nothing accepts connections")) << err.toStdString();
     EXPECT_FALSE(err.contains("cable")) << err.toStdString();
 }
