@@ -160,7 +160,7 @@ bool CGatewayOps::SendFirmware(bool standalone)
         if (std::all_of(device, device + DeviceDataSize, [](uint8_t b) { return b == 0; })) {
             m_Terminal.m_Count = 0;
             const uint8_t ask[3] = {'O', 0xEE, 0x00};
-            if (m_Terminal.m_Comm.Write(ask, 3) != 3) throw CCOMTermExp(CE_SEND_ERROR);
+            m_Terminal.SendRaw(ask, 3);
             m_Terminal.SendAndWaitCount("", 259);
             std::memcpy(device, m_Terminal.m_Buffer.data() + 3, DeviceDataSize);
             const uint32_t sum = FirmwareSum(m_Firmware.data());
@@ -184,10 +184,9 @@ bool CGatewayOps::SendFirmware(bool standalone)
                 m_Terminal.m_Count = 0;
                 const int address = b * FirmwareBlock;
                 const uint8_t head[3] = {'K', uint8_t(address >> 8), uint8_t(address)};
-                for (uint8_t c : head)
-                    if (m_Terminal.m_Comm.Write(&c, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
-                for (int i = 0; i < FirmwareBlock; ++i)
-                    if (m_Terminal.m_Comm.Write(block + i, 1) != 1) throw CCOMTermExp(CE_SEND_ERROR);
+                // A byte at a time, as the gateway's loader takes them.
+                for (uint8_t c : head) m_Terminal.SendRaw(&c, 1);
+                for (int i = 0; i < FirmwareBlock; ++i) m_Terminal.SendRaw(block + i, 1);
                 m_UI.SetProgressPos(2 * b);
                 m_Terminal.m_Timeout = blockWait;
                 m_Terminal.SendAndWaitCount("", 7);

@@ -151,14 +151,6 @@ bool CGatewayOps::WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar)
 
 bool CGatewayOps::WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block)
 {
-    auto send = [this](const void* data, int size) {
-        // A port that fails under the raw bytes is a link error, as under a command.
-        try {
-            if (m_Terminal.m_Comm.Write(data, size) == size) return;
-        } catch (const ECommError&) {
-        }
-        throw CCOMTermExp(CE_SEND_ERROR);
-    };
     const int piece = block.size / block.pieces;
     for (int attempt = 0; attempt < 3; ++attempt) {
         // Every attempt gives the gateway its full time to store the block, not
@@ -170,12 +162,12 @@ bool CGatewayOps::WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, 
             const TBlockInFlight inFlight(m_Terminal);
             m_CutBlock = block.number;
             m_Terminal.m_Count = 0;
-            send(&block.send, 1);
+            m_Terminal.SendRaw(&block.send, 1);
             // The letter shows on the bar on its own only before several pieces.
             if (block.pieces > 1) bar.Sent(1);
             for (int k = 0; k < block.pieces && taken; ++k) {
                 m_Terminal.m_Count = 0;
-                send(image.data() + block.start + k * piece, piece);
+                m_Terminal.SendRaw(image.data() + block.start + k * piece, piece);
                 bar.Sent(block.pieces > 1 ? piece : 1 + piece);
                 Pause();
                 taken = m_Terminal.SendAndWait("", "X", "Y") == 1;

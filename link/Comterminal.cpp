@@ -152,18 +152,24 @@ const char* CCOMTerminal::Received()
     return reinterpret_cast<const char*>(m_Buffer.data());
 }
 
+void CCOMTerminal::SendRaw(const void* data, int size)
+{
+    bool sent = false;
+    try {
+        sent = m_Comm.Write(data, size) == size;
+    } catch (...) {
+        // A port that fails under the bytes (the device gone, an I/O error) is a link error.
+        throw CCOMTermExp(CE_SEND_ERROR);
+    }
+    if (!sent) throw CCOMTermExp(SendFailure());
+}
+
 void CCOMTerminal::Send(const std::string& command)
 {
     if (command.empty()) return;
-    try {
-        if (m_Comm.Write(command.data(), int(command.size())) != int(command.size())) throw CCOMTermExp(SendFailure());
-        m_Count = 0;
-        if (m_Terminator != 0 && m_Comm.Write(&m_Terminator, 1) != 1) throw CCOMTermExp(SendFailure());
-    } catch (const CCOMTermExp&) {
-        throw;
-    } catch (...) {
-        throw CCOMTermExp(CE_SEND_ERROR);
-    }
+    SendRaw(command.data(), int(command.size()));
+    m_Count = 0;
+    if (m_Terminator != 0) SendRaw(&m_Terminator, 1);
 }
 
 template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond condition)

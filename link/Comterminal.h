@@ -71,6 +71,9 @@ public:
         return SendAndWait(command, {s1, s2, s3});
     }
     bool SendAndWaitCount(const std::string& command, int n);
+    // Bytes as they are, without a terminator and without waiting for a reply;
+    // any failure of the port raises CCOMTermExp.
+    void SendRaw(const void* data, int size);
     bool SendAndWaitNth(const std::string& command, const char* text, int n);
     std::string Extract(const char* start, const char* end);
 

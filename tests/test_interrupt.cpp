@@ -9,6 +9,7 @@
 #include "Language.h"
 #include "Parametry.h"
 #include "apptest.h"
+#include "firmwarefile.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -42,7 +43,7 @@ struct TRecordingUI : TOperationUI {
     bool Cancelled() const override { return cancelled; }
     void Message(const QString& text, TIcon) override { shown << text; }
     bool Ask(const QString&, TIcon, TDefaultAnswer) override { return true; }
-    QString ChooseFirmware(const QStringList&) override { return {}; }
+    QString ChooseFirmware(const QStringList& files) override { return files.value(0); }
     QStringList labels, shown;
     std::vector<int> maxima, positions;
     bool cancelled = false;
@@ -183,6 +184,25 @@ TEST_F(Interrupting, ALineThatDiesAsABlockStartsIsALinkErrorThatNamesTheBlock)
         EXPECT_TRUE(ops.CutTransfers.Contains(TComm::DevicePath(port))) << block;
         EXPECT_FALSE(Terminal().m_Comm.Enabled()) << block;
     }
+}
+
+TEST_F(Interrupting, ALineThatDiesUnderAFirmwareBlockIsALinkError)
+{
+    Start({});
+    QTemporaryDir folder;
+    ASSERT_TRUE(WriteFirmwareFile(folder.filePath("Korvanext-3.20.Bin"), FirmwareBytes("3.20")));
+    TRecordingUI ui;
+    CGatewayOps ops(Parameters(), Terminal(), Language(), ui);
+    ops.ComPort = port;
+    ops.FirmwareFolder = folder.path();
+    // The gateway goes just before the third block's first byte, which meets a dead port.
+    ui.onLabel = [&](const QString& label) {
+        if (label.startsWith(Text(122) + " 2 /")) sim->Kill();
+    };
+    EXPECT_FALSE(ops.EzRgnBtn1Click());
+    EXPECT_EQ(ops.Outcome, TOutcome::Link);
+    EXPECT_FALSE(ui.shown.isEmpty());
+    EXPECT_FALSE(Terminal().m_Comm.Enabled());
 }
 
 TEST_F(Interrupting, EachBlockHasThreeTriesAndBlock2WaitsForASoundBlock1)
