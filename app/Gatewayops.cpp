@@ -59,7 +59,7 @@ static QString NetworkFailureText(const CCOMTermExp& e, const std::function<QStr
     QString message = Substitute(text(620), {QString::fromStdString(e.Device), QString::fromLocal8Bit(e.Detail.c_str())});
     static const std::map<TNetFailure, int> hints = {{nfRefused, 621},    {nfHostNotFound, 622}, {nfUnreachable, 623},
                                                      {nfTimedOut, 624},   {nfNoComPort, 625},    {nfClosed, 626},
-                                                     {nfBadName, 627}};
+                                                     {nfBadName, 627},    {nfLookupTimedOut, 631}};
     const auto hint = hints.find(e.NetFailure);
     if (hint != hints.end()) message += "\n" + text(hint->second);
     return message;

@@ -296,7 +296,7 @@ addrinfo* Lookup(const TNetworkAddress& a, long long deadline)
     }).detach();
     std::unique_lock<std::mutex> g(lookup->mutex);
     if (!lookup->done.wait_for(g, std::chrono::milliseconds(Left(deadline)), [&] { return lookup->finished; }))
-        Fail(a, nfTimedOut, ETIMEDOUT, "The host name could not be looked up in time");
+        Fail(a, nfLookupTimedOut, ETIMEDOUT, "The host name could not be looked up in time");
     const int rc = lookup->rc;
     if (rc != 0) {
         const bool unknown = rc == EAI_NONAME || rc == EAI_NODATA || rc == EAI_FAIL || rc == EAI_AGAIN;

@@ -108,6 +108,7 @@ enum TNetFailure {
     nfRefused,       // nothing listens there
     nfUnreachable,   // no route to the host or network
     nfTimedOut,      // no answer within the bound
+    nfLookupTimedOut,  // the name service gave no answer within the bound
     nfNoComPort,     // a telnet server without the COM-PORT-OPTION or binary mode
     nfClosed,        // the server closed the connection
     nfOther,

@@ -14,11 +14,13 @@
 #include <memory>
 
 // The exit status, or -1 when the program did not end by itself in time.
+// `program` runs in its place where the tool must be started through another.
 inline int RunCli(const QStringList& args, const QString& folder, QString& out, QString& err,
-                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int waitMs = 60000)
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int waitMs = 60000,
+                  const QString& program = {})
 {
     QProcess p;
-    p.setProgram(QCoreApplication::applicationDirPath() + "/korvanext-cli");
+    p.setProgram(program.isEmpty() ? QCoreApplication::applicationDirPath() + "/korvanext-cli" : program);
     p.setArguments(args);
     p.setWorkingDirectory(folder);
     p.setProcessEnvironment(env);

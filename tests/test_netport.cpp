@@ -9,9 +9,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -217,6 +221,41 @@ TEST(NetworkPort, EachFailureNamesTheServerAndItsCause)
         EXPECT_EQ(OpenFails(busy.Url("rfc2217"), nullptr, &text), nfClosed);
         EXPECT_NE(text.find("Port already in use"), std::string::npos) << text;
     }
+}
+
+TEST(NetworkPort, ANameServiceThatNeverAnswersIsBoundedByTheWait)
+{
+    // The resolver's own bounds (tries and time-outs of each name server) can
+    // add up to minutes. A name server that takes questions and never answers
+    // is put in place of the machine's in a mount namespace of the tool's own.
+    const QString unshare = QStandardPaths::findExecutable("unshare");
+    if (geteuid() != 0 || unshare.isEmpty() || QProcess::execute(unshare, {"-m", "true"}) != 0)
+        GTEST_SKIP() << "needs root and unshare -m to put a silent name server in place";
+    const int dns = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(53);
+    a.sin_addr.s_addr = htonl(0x7F53290B);  // 127.83.41.11
+    ASSERT_EQ(::bind(dns, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << std::strerror(errno);
+    QTemporaryDir dir;
+    QFile conf(dir.filePath("resolv.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("nameserver 127.83.41.11\noptions timeout:10 attempts:3\n");
+    conf.close();
+    QString out, err;
+    QElapsedTimer took;
+    took.start();
+    const int rc = RunCli({"-m", "sh", "-c", "mount --bind \"$0\" /etc/resolv.conf && exec \"$@\"", conf.fileName(),
+                           QCoreApplication::applicationDirPath() + "/korvanext-cli", "identify", "--port",
+                           "socket://gw7.rack.example:3000", "--wait", "2"},
+                          dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 60000, unshare);
+    ::close(dns);
+    EXPECT_EQ(rc, 15) << err.toStdString();
+    // Not a measurement: far below the 30 s the resolver alone would take.
+    EXPECT_LT(took.elapsed(), 15000);
+    EXPECT_TRUE(err.contains("gw7.rack.example:3000 cannot be opened: The host name could not be looked up in time"))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains("The name service did not answer in time")) << err.toStdString();
 }
 
 TEST(NetworkPort, Rfc2217SetsTheLineAndEscapesBothWays)
