@@ -101,6 +101,10 @@ public:
     // success `written` receives the image the gateway now holds.
     bool WriteSelected(const CParameters& source, const std::vector<TSettingRef>& chosen,
                        const std::vector<uint8_t>& compared, std::vector<uint8_t>* written = nullptr);
+    // Asks now what the next write would ask once linked (what the gateway would
+    // hold other than `source` says), so that a refusal costs no modem call; an
+    // agreement stands for that write.
+    bool AgreeBeforeLink(const CParameters& source, const std::vector<TSettingRef>* chosen);
     void ShowLinkError(const CCOMTermExp& e);
     // The link is a terminal server's network port, not a cable.
     bool NetworkLink() const;
@@ -227,4 +231,5 @@ private:
     int m_CutBlock = 0;     // the block in flight when the write broke off, 0: none
     bool m_PartLeft = false;
     bool m_LinkErrorSaid = false;      // the failure being raised has been told already
+    bool m_HeldAgreed = false;         // the next write was agreed to before the link
 };

@@ -21,6 +21,7 @@
 #include <grp.h>
 #include <set>
 #include <sys/stat.h>
+#include <utility>
 
 using namespace ImageLayout;
 using namespace OpsDetail;
@@ -208,6 +209,13 @@ bool CGatewayOps::ConfirmHeld(const CParameters& source, const std::vector<TSett
                     TIcon::Warning, TDefaultAnswer::No);
 }
 
+bool CGatewayOps::AgreeBeforeLink(const CParameters& source, const std::vector<TSettingRef>* chosen)
+{
+    m_HeldAgreed = ConfirmHeld(source, chosen);
+    if (!m_HeldAgreed) SetOutcome(TOutcome::BadInput);
+    return m_HeldAgreed;
+}
+
 void CGatewayOps::StopWrite(TOutcome outcome)
 {
     LinkTimeout();
@@ -219,13 +227,14 @@ void CGatewayOps::StopWrite(TOutcome outcome)
 bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef>* chosen,
                         const std::vector<uint8_t>& compared, std::vector<uint8_t>* written)
 {
+    const bool agreed = std::exchange(m_HeldAgreed, false);
     SetOutcome(TOutcome::Done);
     LastCopy.clear();
     GatewaySerial.clear();
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
     // Asked before the gateway is touched: a refusal leaves it alone.
-    if (!ConfirmHeld(source, chosen)) {
+    if (!agreed && !ConfirmHeld(source, chosen)) {
         SetOutcome(TOutcome::BadInput);
         return false;
     }

@@ -514,7 +514,9 @@ static_assert(kLineLost == kLinkError + CE_NOT_CONNECTED && kInterrupted == kLin
               kNoAnswer == kLinkError + CE_CONNECTION_TIMEOUT && kBadReply == kLinkError + CE_PARSING_ERROR &&
               kSendFailed == kLinkError + CE_SEND_ERROR && kPortError == kLinkError + CE_OPEN_ERROR);
 
-int WithLink(const QString& command, TOptions& o, const TLinkRun& run)
+// `beforeLink` runs before any port is opened or call placed; false ends the command there.
+int WithLink(const QString& command, TOptions& o, const TLinkRun& run,
+             const std::function<bool(TSession&)>& beforeLink = nullptr)
 {
     if (const int rc = ParseLinkOptions(o)) return rc;
     if (o.ports.size() > 1) {
@@ -533,7 +535,9 @@ int WithLink(const QString& command, TOptions& o, const TLinkRun& run)
     TSession s(o);
     QJsonObject report;
     int rc = kOk;
-    if (!s.Connect()) {
+    if (beforeLink && !beforeLink(s)) {
+        rc = s.Exit(command);
+    } else if (!s.Connect()) {
         rc = s.ops.Outcome == TOutcome::Link || s.Interrupted() ? s.Exit(command)
                                                                  : s.Say(kLinkError, "no modem connection to " + o.modemNumber);
     } else {
@@ -819,21 +823,25 @@ int CmdWrite(TOptions& o)
     CParameters::TFileGaps gaps;
     if (const int rc = LoadConfiguration(*file, o.positional[0], &gaps)) return rc;
     const bool keepCopy = !o.parser.isSet(kNoBackup);
-    return WithLink("write", o, [&file, &only, &gaps, keepCopy](TSession& s, const TOptions& opt, QJsonObject& report) {
+    std::vector<TSettingRef> chosen;
+    for (const std::string& key : only)
+        for (int i = 0; i < file->Find(key)->Count; ++i) chosen.push_back({key, i});
+    auto prepare = [&file, &gaps](TSession& s) {
         Parameters().Restore(file->Snapshot());
         s.ops.SourceGaps = gaps;
         // A configuration file never carries the PIN and the service password into the gateway.
         s.ops.PinChanged = s.ops.PasswordChanged = false;
+    };
+    // What the gateway would hold other than the file says is asked about first:
+    // a refusal places no modem call and opens no port.
+    auto agree = [&](TSession& s) {
+        prepare(s);
+        return s.ops.AgreeBeforeLink(Parameters(), only.empty() ? nullptr : &chosen);
+    };
+    return WithLink("write", o, [&](TSession& s, const TOptions& opt, QJsonObject& report) {
+        prepare(s);
         s.ops.KeepCopies = keepCopy;
-        bool done = false;
-        if (only.empty()) {
-            done = s.ops.EzRgnBtn3Click();
-        } else {
-            std::vector<TSettingRef> chosen;
-            for (const std::string& key : only)
-                for (int i = 0; i < Parameters().Find(key)->Count; ++i) chosen.push_back({key, i});
-            done = s.ops.WriteSelected(Parameters(), chosen, {});
-        }
+        const bool done = only.empty() ? s.ops.EzRgnBtn3Click() : s.ops.WriteSelected(Parameters(), chosen, {});
         // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
         report["partial"] = s.ops.MayHoldPart();
         // What the write learnt of the gateway, for the summary of a fleet.
@@ -846,7 +854,7 @@ int CmdWrite(TOptions& o)
                              qPrintable(Quoted(QDir::toNativeSeparators(s.ops.LastCopy))));
         }
         return done ? int(kOk) : s.Exit("write");
-    });
+    }, agree);
 }
 
 // The gateway's own configuration against the file, one line per value that differs.

@@ -131,6 +131,9 @@ TEST_F(CliCompare, WhatTheGatewayWouldNotHoldIsRefusedUnlessAgreed)
                 err.contains("--yes"))
         << err.toStdString();
     EXPECT_EQ(sim->Block1Reads(), 0);
+    // Over a modem, before the call is placed: a modem that is not there is never reached for.
+    EXPECT_EQ(Run({"write", "cut.kvx", "--modem-number", "123", "--modem", "/nonexistent/modem"}), 3) << err.toStdString();
+    EXPECT_TRUE(err.contains("--yes") && !err.contains("modem")) << err.toStdString();
     // A selective write of what the file holds as the gateway will is not asked about.
     EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--only", "FXSVolRec"}), 0) << err.toStdString();
     EXPECT_EQ(sim->Image()[33], 1);
