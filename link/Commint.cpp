@@ -20,7 +20,6 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 static std::string ErrorMessage(const std::string& text, int code)
@@ -76,13 +75,6 @@ void TCommEventChars::Assign(const TCommEventChars& other)
     ErrorChar = other.ErrorChar;
     EofChar = other.EofChar;
     EvtChar = other.EvtChar;
-}
-
-static long long NowMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
 }
 
 

@@ -22,17 +22,9 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
-long long NowMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
 int Left(long long deadline) { return int(std::max(0LL, deadline - NowMs())); }
 
 [[noreturn]] void Fail(const TNetworkAddress& a, TNetFailure why, int error, const std::string& text)

@@ -5,6 +5,13 @@
 #include <time.h>
 #include <unistd.h>
 
+long long NowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
 TDescriptorTransport::~TDescriptorTransport() { ::close(m_Fd); }
 
 int TDescriptorTransport::Queue(unsigned long request) const
@@ -16,14 +23,11 @@ int TDescriptorTransport::Queue(unsigned long request) const
 bool TDescriptorTransport::DrainQueue(unsigned long request, int timeoutMs)
 {
     // tcdrain() and the socket have no bounded wait for it: the queue is watched.
-    timespec start{};
-    clock_gettime(CLOCK_MONOTONIC, &start);
+    const long long start = NowMs();
     for (;;) {
         const int left = Flush() ? Queue(request) : 1;
         if (left <= 0) return left == 0;
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if ((now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000 >= timeoutMs) return false;
+        if (NowMs() - start >= timeoutMs) return false;
         timespec pause{0, 2000000};
         nanosleep(&pause, nullptr);
     }

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <sys/types.h>
 
+// The monotonic clock in milliseconds, for the deadlines of the link's waits.
+long long NowMs();
+
 // The line as the gateway must see it.
 struct TLineSettings {
     int baud = 19200;
