@@ -1,7 +1,7 @@
 #include "Catalogue.h"
 
 #include "Commonutils.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 using K = TParKind;
 
@@ -61,7 +61,7 @@ const TCatalogueRow kCatalogue[] = {
     {"Veltran",             K::Phone,       158,  0, 0, 0, 0, 0,      8, 0, ""},
     {"FXSDefPermitted",     K::MaskByte,    112,  0, 0x80, 0, 1, 1,   0, 0, "0"},
     {"FXSDefDirection",     K::MaskByte,    112,  0, 0x30, 0, 3, 1,   0, 0, "0"},
-    {"FXSDefNumLength",     K::NumLngth,    112,  0, 0x0F, 0, 15, 1,  0, 0, "0"},
+    {"FXSDefNumLength",     K::NumberLength,    112,  0, 0x0F, 0, 15, 1,  0, 0, "0"},
     {"FXSDefNumEnd",        K::MaskByte,    112,  0, 0x40, 0, 1, 1,   0, 0, "0"},
     {"FXSDefRemove",        K::MaskByte,    113,  0, 0xFF, 0, 20, 1,  0, 0, "0"},
     {"FXSDefAdd",           K::Phone,       114,  0, 0, 0, 0, 0,      16, 0, ""},
@@ -71,7 +71,7 @@ const TCatalogueRow kCatalogue[] = {
     {"FXSNumBegin",         K::PhoneQuest,  4096, 24, 0, 0, 0, 0,     16, 0, ""},
     {"FXSPermitted",        K::MaskByte,    4104, 24, 0x80, 0, 1, 1,  0, 0, "0"},
     {"FXSDirection",        K::MaskByte,    4104, 24, 0x30, 0, 3, 1,  0, 0, "0"},
-    {"FXSNumLength",        K::NumLngth,    4104, 24, 0x0F, 0, 15, 1, 0, 0, "0"},
+    {"FXSNumLength",        K::NumberLength,    4104, 24, 0x0F, 0, 15, 1, 0, 0, "0"},
     {"FXSNumEnd",           K::MaskByte,    4104, 24, 0x40, 0, 1, 1,  0, 0, "0"},
     {"FXSRemove",           K::MaskByte,    4105, 24, 0xFF, 0, 20, 1, 0, 0, "0"},
     {"FXSAdd",              K::Phone,       4106, 24, 0, 0, 0, 0,     16, 0, ""},
@@ -85,14 +85,14 @@ const TCatalogueRow kCatalogue[] = {
     {"FXOFMPassw",          K::Pin,         154,  0, 0, 0, 0, 0,      8, 0, ""},
     {"FXOHangUpCode",       K::Phone,       162,  0, 0, 0, 0, 0,      8, 0, ""},
     {"FXODefPermitted",     K::MaskByte,    176,  0, 0x80, 0, 1, 1,   0, 0, "0"},
-    {"FXODefNumLength",     K::NumLngth,    176,  0, 0x0F, 0, 15, 1,  0, 0, "0"},
+    {"FXODefNumLength",     K::NumberLength,    176,  0, 0x0F, 0, 15, 1,  0, 0, "0"},
     {"FXODefNumEnd",        K::MaskByte,    176,  0, 0x40, 0, 1, 1,   0, 0, "0"},
     {"FXODefRemove",        K::MaskByte,    177,  0, 0xFF, 0, 20, 1,  0, 0, "0"},
     {"FXODefAdd",           K::Phone,       178,  0, 0, 0, 0, 0,      16, 0, ""},
     {"FXODefCallTime",      K::MaskByte,    186,  0, 0xFF, 0, 255, 1, 0, 0, "0"},
     {"FXONumBegin",         K::PhoneQuest,  6976, 22, 0, 0, 0, 0,     16, 0, ""},
     {"FXOPermitted",        K::MaskByte,    6984, 22, 0x80, 0, 1, 1,  0, 0, "0"},
-    {"FXONumLength",        K::NumLngth,    6984, 22, 0x0F, 0, 15, 1, 0, 0, "0"},
+    {"FXONumLength",        K::NumberLength,    6984, 22, 0x0F, 0, 15, 1, 0, 0, "0"},
     {"FXONumEnd",           K::MaskByte,    6984, 22, 0x40, 0, 1, 1,  0, 0, "0"},
     {"FXORemove",           K::MaskByte,    6985, 22, 0xFF, 0, 20, 1, 0, 0, "0"},
     {"FXOAdd",              K::Phone,       6986, 22, 0, 0, 0, 0,     16, 0, ""},
@@ -121,7 +121,7 @@ const TCatalogueRow kCatalogue[] = {
     {"RoamPerm",            K::MaskByte,    768,  0, 0x80, 0, 1, 1,   0, 0, "0"},
     {"CallsCadence",        K::MaskByte,    784,  0, 0xFF, 0, 255, 1, 0, 0, "0"},
     {"CreditCode",          K::PhoneCross,  785,  0, 0, 0, 0, 0,      8, 0, ""},
-    {"MinCredit",           K::Morvek,      789,  0, 0, 0, 999, 1,    0, 0, "0"},
+    {"MinCredit",           K::ThreeDigits,      789,  0, 0, 0, 999, 1,    0, 0, "0"},
     {"CreditAnswer",        K::MaskByte,    792,  0, 0xFF, 0, 180, 1, 0, 0, "0"},
     {"CallHandOver",        K::MaskByte,    768,  0, 0x40, 0, 1, 1,   0, 0, "0"},
     {"GprsApn",             K::PasString,   824,  0, 0, 0, 0, 0,      40, 0, ""},
@@ -158,12 +158,12 @@ static std::unique_ptr<CParBasic> MakeType(const TCatalogueRow& r)
     const auto mask = uint8_t(r.mask);
     switch (r.kind) {
     case K::MaskByte: return std::make_unique<CParMaskByte>(def, r.min, r.max, r.step, mask);
-    case K::NumLngth: return std::make_unique<CNumLngth>(def, r.min, r.max, r.step, mask);
+    case K::NumberLength: return std::make_unique<CParNumberLength>(def, r.min, r.max, r.step, mask);
     case K::DTMFLength: return std::make_unique<CFXODTMFLength>(def, r.min, r.max, r.step, mask);
     case K::DetConTone: return std::make_unique<CFXODetConTone>(def, r.min, r.max, r.step, mask);
     case K::DetPermTone: return std::make_unique<CFXODetPermTone>(def, r.min, r.max, r.step, mask);
     case K::Word: return std::make_unique<CParWord>(def, r.min, r.max, r.step);
-    case K::Morvek: return std::make_unique<CParMorvek>(def, r.min, r.max, r.step);
+    case K::ThreeDigits: return std::make_unique<CParThreeDigits>(def, r.min, r.max, r.step);
     case K::String: return std::make_unique<CParString>(r.def, r.maxSize);
     case K::PasString: return std::make_unique<CParPasString>(r.def, r.maxSize);
     case K::Phone: return std::make_unique<CParPhoneString>(r.def, r.maxSize);

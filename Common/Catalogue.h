@@ -4,7 +4,7 @@
 class CParameters;
 
 enum class TParKind {
-    MaskByte, NumLngth, DTMFLength, DetConTone, DetPermTone, Word, Morvek,
+    MaskByte, NumberLength, DTMFLength, DetConTone, DetPermTone, Word, ThreeDigits,
     String, PasString, Phone, PhoneNoPlus, PhoneQuest, PhoneCross, StringNum, Pin
 };
 

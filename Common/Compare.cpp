@@ -2,7 +2,7 @@
 
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 
 #include "Commonutils.h"
 #include "Imagelayout.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <cstring>
 

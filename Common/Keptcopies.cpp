@@ -5,7 +5,7 @@
 #include "Compare.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "Language.h"
 
 #include "Commonutils.h"
-#include "Parcontrols.h"
+#include "Bindings.h"
 #include "Profile.h"
 
 #include <QAbstractSlider>

@@ -4,7 +4,7 @@
 // window, the selective write and the command line ask through this one check.
 #pragma once
 #include "Compare.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QString>
 #include <set>

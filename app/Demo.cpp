@@ -1,9 +1,9 @@
 #include "Demo.h"
 
-#include "Comdialing.h"
-#include "Comterminal.h"
+#include "Dialing.h"
+#include "Terminal.h"
 #include "Globals.h"
-#include "Main.h"
+#include "Mainwindow.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,23 +1,23 @@
 #include "Everydialog.h"
 
-#include "Askbinaries.h"
-#include "Comdialing.h"
-#include "Main.h"
+#include "Firmwarechoice.h"
+#include "Dialing.h"
+#include "Mainwindow.h"
 #include "Monitor.h"
-#include "Nastaveni.h"
-#include "Oaplikaci.h"
-#include "Obnoveni.h"
-#include "Porovnani.h"
+#include "Settingsdialog.h"
+#include "Aboutbox.h"
+#include "Restoredialog.h"
+#include "Comparedialog.h"
 
 void ShowEveryDialog(TFMain& main)
 {
     // In modem mode without a call the monitor leaves the port alone.
     main.m_Ops.IsModem = true;
-    main.FOAplikaci->FormActivate();
-    for (QDialog* d : std::initializer_list<QDialog*>{main.FNastaveni, main.FPorovnani, main.FObnoveni, main.FOAplikaci,
-                                                      main.FMonitor, main.FAskBinaries}) {
+    main.FAboutBox->FormActivate();
+    for (QDialog* d : std::initializer_list<QDialog*>{main.FSettingsDialog, main.FCompareDialog, main.FRestoreDialog, main.FAboutBox,
+                                                      main.FMonitor, main.FFirmwareChoice}) {
         d->setModal(false);
         d->show();
     }
-    main.FCOMDialing->Prepare();  // with the texts of a call
+    main.FDialingDialog->Prepare();  // with the texts of a call
 }

@@ -3,13 +3,13 @@
 
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
 #include "Netport.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -138,7 +138,7 @@ void CGatewayOps::LinkFailed(const CCOMTermExp& e)
 
 // ---------------------------------------------------------------- modem connection
 
-void CGatewayOps::SpeedButton6Click()
+void CGatewayOps::ConnectModem()
 {
     if (!IsModem) return;
     DialRequested = true;
@@ -180,7 +180,7 @@ void CGatewayOps::SpeedButton6Click()
     }
 }
 
-void CGatewayOps::SpeedButton8Click()
+void CGatewayOps::HangUpModem()
 {
     if (IsModem && ModemConnected) m_Terminal.HangUp();
 }
@@ -442,7 +442,7 @@ bool CGatewayOps::ReadGateway(CParameters& into, std::vector<uint8_t>& image)
 
 // ---------------------------------------------------------------- read
 
-bool CGatewayOps::EzRgnBtn2Click()
+bool CGatewayOps::ReadFromGateway()
 {
     // Read into a registry of its own: a read that fails leaves the window's as it was.
     CParameters read;

@@ -5,7 +5,7 @@
 #pragma once
 #include "Compare.h"
 #include "Cuttransfers.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QString>
 #include <QStringList>
@@ -72,13 +72,13 @@ public:
     CGatewayOps(CParameters& parameters, CCOMTerminal& terminal, const CLanguage& language, TOperationUI& ui);
 
     // User operations.
-    void SpeedButton6Click();  // connect (modem)
-    void SpeedButton8Click();  // disconnect (modem)
-    bool EzRgnBtn2Click();     // read from gateway; true when the configuration was read
-    bool EzRgnBtn3Click();     // write to gateway; true when it was written and verified
-    bool EzRgnBtn1Click();     // firmware upgrade, stand-alone
+    void ConnectModem();  // connect (modem)
+    void HangUpModem();  // disconnect (modem)
+    bool ReadFromGateway();     // read from gateway; true when the configuration was read
+    bool WriteToGateway();     // write to gateway; true when it was written and verified
+    bool UpgradeFirmware();     // firmware upgrade, stand-alone
     // The stand-alone upgrade after its question has been agreed to.
-    bool UpgradeFirmware();
+    bool UpgradeAgreed();
     // Identification only: "B", "C", "D" and "F" into the registry's four
     // identification keys, then "A" on the cable; nothing else changes.
     bool Identify();

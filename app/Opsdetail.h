@@ -1,6 +1,6 @@
 // Pieces that the gateway operations' files share.
 #pragma once
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayops.h"
 
 #include <algorithm>

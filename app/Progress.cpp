@@ -1,6 +1,6 @@
 #include "Progress.h"
 
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Globals.h"
 #include "Language.h"
 

@@ -1,6 +1,6 @@
 #include "Prompts.h"
 
-#include "Askbinaries.h"
+#include "Firmwarechoice.h"
 #include "Globals.h"
 #include "Language.h"
 
@@ -93,7 +93,7 @@ QString TPrompts::SaveFile(QWidget* parent, const QString& filter, const QString
     return dialog.selectedFiles().front();
 }
 
-QString TPrompts::ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths)
+QString TPrompts::ChooseFirmware(TFFirmwareChoice& dialog, const QStringList& paths)
 {
     return dialog.Choose(paths, [this](QWidget* parent, const QString& filter) { return OpenFile(parent, filter); });
 }

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 class QWidget;
-class TFAskBinaries;
+class TFFirmwareChoice;
 
 // The answer to "save the changes first?".
 enum class TSaveChoice { Save, Discard, Cancel };
@@ -25,7 +25,7 @@ public:
     virtual QString OpenFile(QWidget* parent, const QString& filter);
     virtual QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix);
     // Firmware file choice: the listed files or any other; empty when cancelled.
-    virtual QString ChooseFirmware(TFAskBinaries& dialog, const QStringList& paths);
+    virtual QString ChooseFirmware(TFFirmwareChoice& dialog, const QStringList& paths);
 };
 
 // A "description|pattern|description|pattern" filter as the language files

@@ -3,8 +3,8 @@
 #include "Commonutils.h"
 #include "Globals.h"
 #include "Language.h"
-#include "Main.h"
-#include "Parametry.h"
+#include "Mainwindow.h"
+#include "Parameters.h"
 #include "Prompts.h"
 #include "Sheet.h"
 
@@ -24,24 +24,24 @@ const int kStatusTime = 10000;
 
 void TFMain::BuildSheetCommands()
 {
-    Exportsheet1 = new QAction(this);
-    Exportsheet1->setObjectName("Exportsheet1");
-    Tisk1 = new QAction(this);
-    Tisk1->setObjectName("Tisk1");
-    Tisk1->setShortcut(QKeySequence::Print);
-    connect(Exportsheet1, &QAction::triggered, this, &TFMain::ExportSheetClick);
-    connect(Tisk1, &QAction::triggered, this, &TFMain::PrintClick);
+    ExportSheetAction = new QAction(this);
+    ExportSheetAction->setObjectName("ExportSheetAction");
+    PrintAction = new QAction(this);
+    PrintAction->setObjectName("PrintAction");
+    PrintAction->setShortcut(QKeySequence::Print);
+    connect(ExportSheetAction, &QAction::triggered, this, &TFMain::ExportSheetClick);
+    connect(PrintAction, &QAction::triggered, this, &TFMain::PrintClick);
     // In the file part of the menu, after Save as.
-    QAction* after = Nacistzbrany1;
-    Brana1->insertAction(after, Exportsheet1);
-    Brana1->insertAction(after, Tisk1);
-    Brana1->insertSeparator(after);
+    QAction* after = ReadAction;
+    GatewayMenu->insertAction(after, ExportSheetAction);
+    GatewayMenu->insertAction(after, PrintAction);
+    GatewayMenu->insertSeparator(after);
 }
 
 void TFMain::TranslateSheetCommands()
 {
-    Exportsheet1->setText(Language().Text(kTextExport));
-    Tisk1->setText(Language().Text(kTextPrint));
+    ExportSheetAction->setText(Language().Text(kTextExport));
+    PrintAction->setText(Language().Text(kTextPrint));
 }
 
 QString TFMain::SheetHtmlOfWindow()

@@ -4,12 +4,12 @@
 
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -247,17 +247,17 @@ bool CGatewayOps::SendFirmware(bool standalone)
     return true;
 }
 
-bool CGatewayOps::EzRgnBtn1Click()
+bool CGatewayOps::UpgradeFirmware()
 {
     SetOutcome(TOutcome::Done);
     if (!m_UI.Ask(Text(116), TIcon::Question)) {
         SetOutcome(TOutcome::Declined);
         return false;
     }
-    return UpgradeFirmware();
+    return UpgradeAgreed();
 }
 
-bool CGatewayOps::UpgradeFirmware()
+bool CGatewayOps::UpgradeAgreed()
 {
     SetOutcome(TOutcome::Done);
     bool done = false;

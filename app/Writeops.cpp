@@ -4,12 +4,12 @@
 
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "Writecheck.h"
 
 #include <QDir>
@@ -190,7 +190,7 @@ bool CGatewayOps::WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, 
     return false;
 }
 
-bool CGatewayOps::EzRgnBtn3Click() { return Write(m_Parameters, nullptr, {}, nullptr); }
+bool CGatewayOps::WriteToGateway() { return Write(m_Parameters, nullptr, {}, nullptr); }
 
 bool CGatewayOps::WriteSelected(const CParameters& source, const std::vector<TSettingRef>& chosen,
                                 const std::vector<uint8_t>& compared, std::vector<uint8_t>* written)

@@ -2,7 +2,7 @@
 #include "Demo.h"
 #include "Everydialog.h"
 #include "Globals.h"
-#include "Main.h"
+#include "Mainwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -3,13 +3,13 @@
 // and nothing of the simulator's own work.
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Gatewayops.h"
 #include "Gatewaysim.h"
 #include "Globals.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -140,22 +140,22 @@ int main(int argc, char** argv)
         term.Close();
     }
     if (all || !std::strcmp(what, "read")) {
-        ok &= ops.EzRgnBtn2Click();  // the first read also opens the port and warms up
-        report("read", Measure(sim, baud, [&] { ok &= ops.EzRgnBtn2Click(); }));
+        ok &= ops.ReadFromGateway();  // the first read also opens the port and warms up
+        report("read", Measure(sim, baud, [&] { ok &= ops.ReadFromGateway(); }));
     }
     if (all || !std::strcmp(what, "write")) {
         // The write's own pauses after each piece overlap the line time of that piece.
         QTemporaryDir copies;
         ops.CopiesFolder = copies.path();
         // The write as the program makes it keeps a copy (both blocks read first).
-        const Figures copy = Measure(sim, baud, [&] { ok &= ops.EzRgnBtn3Click(); });
+        const Figures copy = Measure(sim, baud, [&] { ok &= ops.WriteToGateway(); });
         report("write", copy);
         // Against the line time of the write as first designed, with the kept copy
         // and without (block 1 read once).
         const Figures designed =
             Measure(sim, baud, [&] { DesignedWrite(Terminal(), ops.ComPort, GatewayImage(Parameters())); });
         ops.KeepCopies = false;
-        const Figures noCopy = Measure(sim, baud, [&] { ok &= ops.EzRgnBtn3Click(); });
+        const Figures noCopy = Measure(sim, baud, [&] { ok &= ops.WriteToGateway(); });
         ops.KeepCopies = true;
         std::printf("write_designed_line %.2f s\n", designed.line);
         std::printf("write_designed_bytes %lld bytes\n", designed.bytes);
@@ -167,7 +167,7 @@ int main(int argc, char** argv)
     }
     if (all || !std::strcmp(what, "upgrade")) {
         ops.FirmwareFile = KVX_DEMO_FIRMWARE;
-        report("upgrade", Measure(sim, baud, [&] { ok &= ops.EzRgnBtn1Click(); }));
+        report("upgrade", Measure(sim, baud, [&] { ok &= ops.UpgradeFirmware(); }));
     }
     rusage u{};
     getrusage(RUSAGE_SELF, &u);

@@ -1,7 +1,7 @@
 #include "Cliconsole.h"
 
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Globals.h"
 #include "Language.h"
 

@@ -2,7 +2,7 @@
 // the error output, questions answered by --yes, dialling progress, and the
 // signals that interrupt an operation.
 #pragma once
-#include "Comdialing.h"
+#include "Dialing.h"
 #include "Gatewayops.h"
 
 #include <QString>

@@ -6,10 +6,10 @@
 #include "Cliexit.h"
 #include "Clifleet.h"
 #include "Clireport.h"
-#include "Comdialing.h"
+#include "Dialing.h"
 #include "Commonutils.h"
 #include "Compare.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Gatewayops.h"
 #include "Globals.h"
@@ -17,7 +17,7 @@
 #include "Keptcopies.h"
 #include "Language.h"
 #include "Netport.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "Sheet.h"
 #include "Writecheck.h"
 
@@ -400,7 +400,7 @@ public:
     bool Connect()
     {
         if (!ops.IsModem || Terminal().m_Interrupt) return !ops.IsModem;
-        ops.SpeedButton6Click();
+        ops.ConnectModem();
         return ops.ModemConnected;
     }
     QString Where() const { return ops.IsModem ? "the modem call to " + ops.ModemNumber : ops.PortName(); }
@@ -732,7 +732,7 @@ bool IsFolderTarget(const QString& path) { return path.endsWith('/') || QFileInf
 
 int ReadInto(TSession& s, const QString& target, QJsonObject& report)
 {
-    if (!s.ops.EzRgnBtn2Click()) return s.Exit("read");
+    if (!s.ops.ReadFromGateway()) return s.Exit("read");
     if (s.Interrupted()) return s.Exit("read");
     report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}};
     if (IsFolderTarget(target)) {
@@ -774,7 +774,7 @@ int CmdBackup(TOptions& o)
     return WithLink("backup", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
         const QString dir = opt.positional[0];
         if (const QString why = MakeFolder(dir); !why.isEmpty()) return s.CannotWrite(dir, why);
-        if (!s.ops.EzRgnBtn2Click() || s.Interrupted()) return s.Exit("backup");
+        if (!s.ops.ReadFromGateway() || s.Interrupted()) return s.Exit("backup");
         const QString stem =
             QString("gateway-%1-%2").arg(GatewayFileName(s), QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
         const std::vector<uint8_t> image = GatewayImage(Parameters());
@@ -841,7 +841,7 @@ int CmdWrite(TOptions& o)
     return WithLink("write", o, [&](TSession& s, const TOptions& opt, QJsonObject& report) {
         prepare(s);
         s.ops.KeepCopies = keepCopy;
-        const bool done = only.empty() ? s.ops.EzRgnBtn3Click() : s.ops.WriteSelected(Parameters(), chosen, {});
+        const bool done = only.empty() ? s.ops.WriteToGateway() : s.ops.WriteSelected(Parameters(), chosen, {});
         // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
         report["partial"] = s.ops.MayHoldPart();
         // What the write learnt of the gateway, for the summary of a fleet.
@@ -927,7 +927,7 @@ int CmdUpgrade(TOptions& o)
         s.ops.MaxBlockRefusals = 20;
         report = {{"file", s.ops.FirmwareFile}};
         // The command is the request; the question that names the file and both versions remains.
-        const bool done = s.ops.UpgradeFirmware();
+        const bool done = s.ops.UpgradeAgreed();
         if (!s.ops.FirmwareVersion.isEmpty()) report["fileVersion"] = s.ops.FirmwareVersion;
         if (!s.ops.FirmwareBefore.isEmpty()) report["previousFirmware"] = s.ops.FirmwareBefore;
         if (!s.ops.GatewayVersion.isEmpty()) report["firmware"] = s.ops.GatewayVersion;

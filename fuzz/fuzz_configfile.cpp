@@ -2,7 +2,7 @@
 // file; every value stays normalised; what was loaded saves and loads back the
 // same and whole; the check before a write takes whatever was loaded.
 #include "Catalogue.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "Writecheck.h"
 #include "fuzzsupport.h"
 

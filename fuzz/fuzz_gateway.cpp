@@ -7,7 +7,7 @@
 // (two bits each: read, write, read, read; the top two bits give the count),
 // the gateway byte, the answers, the script.
 #include "Imagelayout.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "scriptgateway.h"
 
 #include <cstring>
@@ -107,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (write) {
             std::vector<uint8_t> mine(ImageSize, 0);
             p.ToImage(mine.data(), ImageSize);
-            CheckWrite(s, before, mine, s.ops.EzRgnBtn3Click());
+            CheckWrite(s, before, mine, s.ops.WriteToGateway());
         } else {
-            CheckRead(s, before, s.ops.EzRgnBtn2Click());
+            CheckRead(s, before, s.ops.ReadFromGateway());
         }
         FUZZ_CHECK(s.ops.GatewayIdent.back() == 0);
         if (g_FuzzTrace) {

@@ -2,7 +2,7 @@
 // encode and decode to themselves, and survive a configuration file.
 #include "Catalogue.h"
 #include "Imagelayout.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "fuzzsupport.h"
 
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // reported must be those of the lines it holds, however it was cut.
 //
 // Input: a line for ResultState alone, then the pieces of the modem's answer.
-#include "Comdialing.h"
+#include "Dialing.h"
 #include "fuzzsupport.h"
 
 #include <QCoreApplication>

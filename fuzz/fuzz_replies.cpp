@@ -1,5 +1,5 @@
 // Replies of the gateway and of the GSM module: the parsers read only what arrived.
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Monitorparse.h"
 
 #include <cstring>

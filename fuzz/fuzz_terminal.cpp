@@ -2,7 +2,7 @@
 // chunks of bytes through a pseudo-terminal. A model of the reply buffer
 // (20000-byte wrap, zero bytes, Extract's cut) checks every completion
 // condition, the bytes kept, Extract's value and the command on the line.
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "fuzzsupport.h"
 
 #include <QCoreApplication>

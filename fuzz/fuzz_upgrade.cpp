@@ -11,7 +11,7 @@
 // gateway), each file's description, the answers, the script.
 #include "Imagelayout.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "scriptgateway.h"
 
 #include <QDir>
@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     s.Connect();
     s.gateway.NewOperation();
     const auto before = Parameters().Snapshot();
-    const bool done = fromRead ? s.ops.EzRgnBtn2Click() : s.ops.EzRgnBtn1Click();
+    const bool done = fromRead ? s.ops.ReadFromGateway() : s.ops.UpgradeFirmware();
     if (!fromRead) FUZZ_CHECK(Parameters().Snapshot() == before);
     FUZZ_CHECK(Normalised(Parameters()));
     // A read goes on after the upgrade, and may fail after it went through.

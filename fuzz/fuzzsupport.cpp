@@ -1,6 +1,6 @@
 #include "fuzzsupport.h"
 
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QCoreApplication>
 #include <QDir>

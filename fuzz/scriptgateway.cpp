@@ -2,7 +2,7 @@
 
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Language.h"
@@ -498,7 +498,7 @@ void TGatewaySession::Connect()
 {
     if (!gateway.modem) return;
     gateway.NewOperation();
-    ops.SpeedButton6Click();
+    ops.ConnectModem();
     FUZZ_CHECK(ops.GatewayIdent.back() == 0);
     const auto z = gateway.rec.lastReply.find('Z');
     if (gateway.clean && ops.ModemConnected && z != gateway.rec.lastReply.end() && !z->second.empty() && z->second[0] == '"') {
@@ -512,7 +512,7 @@ void TGatewaySession::Connect()
 TGatewaySession::~TGatewaySession()
 {
     CCOMTerminal& t = Terminal();
-    ops.SpeedButton8Click();
+    ops.HangUpModem();
     ops.CloseGatewayLink();
     if (t.m_CallActive) t.HangUp();
     t.Close();

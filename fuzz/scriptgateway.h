@@ -7,10 +7,10 @@
 // as the user's Cancel would break it; once the script is used up the user
 // cancels and declines, so every execution ends quickly.
 #pragma once
-#include "Comdialing.h"
+#include "Dialing.h"
 #include "Gatewayops.h"
 #include "Globals.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "fuzzsupport.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "Globals.h"
 
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <cstdlib>
 #include <cstdio>

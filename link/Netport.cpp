@@ -1,6 +1,6 @@
 #include "Netport.h"
 
-#include "Commint.h"
+#include "Serialport.h"
 #include "Telnetcodec.h"
 
 #include <QRegularExpression>

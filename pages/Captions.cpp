@@ -1,14 +1,14 @@
 #include "Captions.h"
 
 #include "Commonutils.h"
-#include "Dform.h"
+#include "Pageform.h"
 #include "Globals.h"
 #include "Keyboard.h"
 #include "Language.h"
-#include "Parametry.h"
-#include "Parcontrols.h"
-#include "Servis.h"
-#include "Smerovacitabulka.h"
+#include "Parameters.h"
+#include "Bindings.h"
+#include "Service.h"
+#include "Routingtables.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -77,12 +77,12 @@ void ListOf(const QComboBox* combo, CCaptions::TCaption& c)
 
 }  // namespace
 
-CCaptions CCaptions::FromPages(const std::vector<TFDForm*>& pages)
+CCaptions CCaptions::FromPages(const std::vector<TFPage*>& pages)
 {
     CCaptions table;
     int index = -1;
     auto add = [&table, &index](const std::string& key, TCaption c) { table.Add(index, key, std::move(c)); };
-    for (TFDForm* page : pages) {
+    for (TFPage* page : pages) {
         ++index;
         // A page without bindings of its own leaves the list as it was.
         Parameters().ClearControls();
@@ -112,7 +112,7 @@ CCaptions CCaptions::FromPages(const std::vector<TFDForm*>& pages)
             if (label > 0) c.path.push_back(label);
             add(binding->m_Name, std::move(c));
         }
-        if (auto* routing = dynamic_cast<TFSmerovaciTabulka*>(page)) {
+        if (auto* routing = dynamic_cast<TFRoutingTables*>(page)) {
             for (const auto* grid : {&routing->TabFXS, &routing->TabFXSDef, &routing->TabFXO, &routing->TabFXODef,
                                      &routing->TabGSM, &routing->TabGSMDef}) {
                 const std::vector<int> context = Context(grid->table, page);
@@ -126,7 +126,7 @@ CCaptions CCaptions::FromPages(const std::vector<TFDForm*>& pages)
                 }
             }
         }
-        if (auto* service = dynamic_cast<TFServis*>(page)) {
+        if (auto* service = dynamic_cast<TFService*>(page)) {
             const std::pair<const QLabel*, const char*> shown[] = {
                 {service->Label5, "HWVer"}, {service->Label6, "SWVer"}, {service->Label7, "SerialNum"},
                 {service->Label8, "OperLock"}};

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-class TFDForm;
+class TFPage;
 
 class CCaptions {
 public:
@@ -32,7 +32,7 @@ public:
 
     // Loads every page once and reads its bindings, the routing page's grid columns
     // and the service page's identification lines; the caller reloads the shown page.
-    static CCaptions FromPages(const std::vector<TFDForm*>& pages);
+    static CCaptions FromPages(const std::vector<TFPage*>& pages);
     // The same table without the pages, as the build took it from them.
     static CCaptions FromEntries(std::vector<TEntry> entries);
 

@@ -2,10 +2,10 @@
 // command line knows them without making a single widget.
 #include "Captions.h"
 #include "Catalogue.h"
-#include "Dform.h"
+#include "Pageform.h"
 #include "Globals.h"
 #include "Pagelist.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QApplication>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "Globals.h"
 #include "Keyboard.h"
 #include "Language.h"
-#include "Parametry.h"
-#include "Parcontrols.h"
+#include "Parameters.h"
+#include "Bindings.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -13,9 +13,9 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-TFGSMSIM::TFGSMSIM(QWidget* parent) : TFDForm(parent)
+TFGsmSim::TFGsmSim(QWidget* parent) : TFPage(parent)
 {
-    setObjectName("TFGSMSIM");
+    setObjectName("TFGsmSim");
     auto* top = new QVBoxLayout(this);
     auto* general = new QFormLayout;
     ComboBox1 = MakeCombo("ComboBox1", {0, 1, 2}, 58);
@@ -50,7 +50,7 @@ TFGSMSIM::TFGSMSIM(QWidget* parent) : TFDForm(parent)
     top->addStretch();
 }
 
-void TFGSMSIM::LoadFromParameters()
+void TFGsmSim::LoadFromParameters()
 {
     TranslatePage(this);
     Parameters().ClearControls();
@@ -67,4 +67,4 @@ void TFGSMSIM::LoadFromParameters()
     Label8->setText(OperLockText(Parameters().GetValue("OperLock", 0)));
 }
 
-void TFGSMSIM::StoreToParameters() { Parameters().ValuesFromControls(); }
+void TFGsmSim::StoreToParameters() { Parameters().ValuesFromControls(); }

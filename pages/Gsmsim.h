@@ -1,11 +1,11 @@
 // GSM and SIM page: CLIR, roaming, hand-over, GPRS, credit check, operator lock.
 #pragma once
-#include "Dform.h"
+#include "Pageform.h"
 
-class TFGSMSIM : public TFDForm {
+class TFGsmSim : public TFPage {
     Q_OBJECT
 public:
-    explicit TFGSMSIM(QWidget* parent = nullptr);
+    explicit TFGsmSim(QWidget* parent = nullptr);
     void LoadFromParameters() override;
     void StoreToParameters() override;
 

@@ -1,8 +1,8 @@
 #include "Monitor.h"
 
 #include "Commonutils.h"
-#include "Comterminal.h"
-#include "Dform.h"
+#include "Terminal.h"
+#include "Pageform.h"
 #include "Globals.h"
 #include "Keyboard.h"
 #include "Language.h"

@@ -1,16 +1,16 @@
 #include "Pagelist.h"
 
 #include "Gsmsim.h"
-#include "Inicializace.h"
-#include "Logickyvstup.h"
-#include "Servis.h"
-#include "Slicparametry.h"
-#include "Smerovacitabulka.h"
-#include "Zabezpeceni.h"
+#include "Initialisation.h"
+#include "Smsinput.h"
+#include "Service.h"
+#include "Telephonelines.h"
+#include "Routingtables.h"
+#include "Security.h"
 
-std::array<TFDForm*, 7> MakePages(QWidget* parent)
+std::array<TFPage*, 7> MakePages(QWidget* parent)
 {
-    return {new TFSLICParametry(parent), new TFSmerovaciTabulka(parent), new TFLogickyVstup(parent),
-            new TFGSMSIM(parent),        new TFServis(parent),           new TFInicializace(parent),
-            new TFZabezpeceni(parent)};
+    return {new TFTelephoneLines(parent), new TFRoutingTables(parent), new TFSmsInput(parent),
+            new TFGsmSim(parent),        new TFService(parent),           new TFInitialisation(parent),
+            new TFSecurity(parent)};
 }

@@ -3,6 +3,6 @@
 #include <array>
 
 class QWidget;
-class TFDForm;
+class TFPage;
 
-std::array<TFDForm*, 7> MakePages(QWidget* parent);
+std::array<TFPage*, 7> MakePages(QWidget* parent);

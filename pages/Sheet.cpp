@@ -5,7 +5,7 @@
 #include "Gatewayimage.h"
 #include "Globals.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QBuffer>
 #include <QPageLayout>

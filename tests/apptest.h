@@ -1,7 +1,7 @@
 // The main window on a simulated gateway, with scripted answers to its questions.
 #pragma once
 #include "Globals.h"
-#include "Main.h"
+#include "Mainwindow.h"
 #include "Prompts.h"
 #include "simfixture.h"
 
@@ -37,7 +37,7 @@ struct TScriptedPrompts : TPrompts {
     }
     QString OpenFile(QWidget*, const QString&) override { return openPath; }
     QString SaveFile(QWidget*, const QString&, const QString&) override { return savePath; }
-    QString ChooseFirmware(TFAskBinaries&, const QStringList& paths) override
+    QString ChooseFirmware(TFFirmwareChoice&, const QStringList& paths) override
     {
         offered = paths;
         return firmwareChoice;

@@ -2,22 +2,22 @@
 // from the screen of a real X server with a window manager, so that what is in
 // front is what a user would see. Each question is also checked to be uncovered.
 // usage: korvanext_dialogshots LANGUAGE_ID OUTDIR
-#include "Comdialing.h"
+#include "Dialing.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewaysim.h"
 #include "Globals.h"
 #include "Imagelayout.h"
 #include "Language.h"
-#include "Main.h"
+#include "Mainwindow.h"
 #include "Monitor.h"
 #include "Captions.h"
 #include "Sheet.h"
-#include "Nastaveni.h"
-#include "Oaplikaci.h"
-#include "Obnoveni.h"
-#include "Porovnani.h"
-#include "Parametry.h"
+#include "Settingsdialog.h"
+#include "Aboutbox.h"
+#include "Restoredialog.h"
+#include "Comparedialog.h"
+#include "Parameters.h"
 #include "Progress.h"
 #include "firmwarefile.h"
 
@@ -174,7 +174,7 @@ int main(int argc, char** argv)
         Pump(800);
         shot.Save("main");
         CLanguage& l = Language();
-        for (QMenu* menu : {main.Aplikace1, main.Brana1}) {
+        for (QMenu* menu : {main.ApplicationMenu, main.GatewayMenu}) {
             QMenuBar* bar = main.menuBar();
             menu->popup(bar->mapToGlobal(bar->actionGeometry(menu->menuAction()).bottomLeft()));
             Pump(300);
@@ -184,7 +184,7 @@ int main(int argc, char** argv)
 
         shot.WhenModal("settings", [&](QWidget* w) {
             // The edit menu of the port field, in the same language.
-            auto* d = static_cast<TFNastaveni*>(w);
+            auto* d = static_cast<TFSettingsDialog*>(w);
             QLineEdit* edit = d->ComboBox1->lineEdit();
             std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
             menu->popup(edit->mapToGlobal(QPoint(10, edit->height())));
@@ -199,19 +199,19 @@ int main(int argc, char** argv)
             shot.Save("settings-modem");
             d->reject();
         });
-        main.BSettingClick();
+        main.SettingsClick();
         shot.WhenModal("about", Reject);
-        main.BHelpClick();
+        main.AboutClick();
         shot.WhenModal("firmware-choice", Reject);
         main.ChooseFirmware({work.filePath("Korvanext315.Bin"), work.filePath("Korvanext316.Bin")});
 
-        main.FCOMDialing->Prepare();
-        main.FCOMDialing->Add(l.Text(265) + " 'Demo modem'");
-        main.FCOMDialing->Add(l.Text(269) + " 0123 456 789");
-        main.FCOMDialing->Add(l.Text(270));
+        main.FDialingDialog->Prepare();
+        main.FDialingDialog->Add(l.Text(265) + " 'Demo modem'");
+        main.FDialingDialog->Add(l.Text(269) + " 0123 456 789");
+        main.FDialingDialog->Add(l.Text(270));
         Pump(400);
-        shot.Save("dialling", main.FCOMDialing);
-        main.FCOMDialing->Hide();
+        shot.Save("dialling", main.FDialingDialog);
+        main.FDialingDialog->Hide();
 
         // The monitor polls the simulated gateway long enough to show its values.
         shot.WhenModal("monitor", [](QWidget* w) { static_cast<TFMonitor*>(w)->Button1Click(); }, nullptr, false, 6000);
@@ -274,13 +274,13 @@ int main(int argc, char** argv)
         // Questions and errors in the middle of real operations.
         main.SetSessionPort(QString::fromStdString(oldGateway.SlavePath()), "old gateway");
         shot.WhenModal("question-174", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
-        main.EzRgnBtn2Click();
+        main.ReadFromGateway();
 
         main.SetSessionPort(port, "demo gateway");
         Parameters().SetValue("ModemNum1", 0, "0987654321");
         main.m_Ops.PinChanged = main.m_Ops.PasswordChanged = true;
         shot.WhenModal("question-263", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
-        main.EzRgnBtn3Click();
+        main.WriteToGateway();
 
         // A file cut short, with a cadence the gateway cannot keep: a note on loading,
         // and the write names what would not be as shown.
@@ -294,7 +294,7 @@ int main(int argc, char** argv)
         main.LoadFile(cut);
         Parameters().SetValue("SMSText", 0, std::string(60, 'x'));
         shot.WhenModal("question-not-as-shown", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
-        main.EzRgnBtn3Click();
+        main.WriteToGateway();
         Parameters().SetValue("SMSText", 0, "");
         main.m_Ops.SourceGaps = {};
 
@@ -314,7 +314,7 @@ int main(int argc, char** argv)
                     Press(w, QMessageBox::Yes);
                 },
                 nullptr, true);
-            main.m_Ops.EzRgnBtn1Click();
+            main.m_Ops.UpgradeFirmware();
         }
         // A damaged file is asked about before anything is sent.
         const QString damaged = work.filePath("question-damaged.Bin");
@@ -327,11 +327,11 @@ int main(int argc, char** argv)
                 Press(w, QMessageBox::Yes);
             },
             nullptr, true);
-        main.m_Ops.EzRgnBtn1Click();
+        main.m_Ops.UpgradeFirmware();
 
         main.SetSessionPort("/dev/ttyKVX-missing", "missing port");
         shot.WhenModal("error-125", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);
-        main.m_Ops.EzRgnBtn2Click();  // the window would first ask about the numbers changed above
+        main.m_Ops.ReadFromGateway();  // the window would first ask about the numbers changed above
         main.SetSessionPort(port, "demo gateway");
 
         // Unsaved edits (the numbers above): closing asks; Cancel keeps the window.
@@ -345,10 +345,10 @@ int main(int argc, char** argv)
         Parameters().SetValue("FXSAlertCadency", 0, "2");
         Parameters().SetValue("GSMNum", 2, "+420600100200");
         QTimer::singleShot(300, [&] {
-            main.FPorovnani->CompareWith(TFPorovnani::TSource::Gateway);
+            main.FCompareDialog->CompareWith(TFCompareDialog::TSource::Gateway);
             Pump(400);
-            shot.Save("compare-gateway", main.FPorovnani, true);
-            main.FPorovnani->reject();
+            shot.Save("compare-gateway", main.FCompareDialog, true);
+            main.FCompareDialog->reject();
         });
         main.CompareClick();
 
@@ -361,13 +361,13 @@ int main(int argc, char** argv)
             shot.WhenModal("written", [](QWidget* box) { Press(box, QMessageBox::Ok); }, w, true);
             Press(w, QMessageBox::Yes);
         }, nullptr, true);
-        main.EzRgnBtn3Click();
+        main.WriteToGateway();
         shot.WhenModal("restore", Reject);
         main.RestoreClick();
         main.MarkClean();
 
         shot.WhenModal("open-dialog", Reject);
-        main.EzRgnBtn4Click();
+        main.LoadClick();
         const QString existing = work.filePath("site.kvx");
         QFile(existing).open(QIODevice::WriteOnly);
         shot.WhenModal("save-dialog", [&](QWidget* w) {
@@ -385,7 +385,7 @@ int main(int argc, char** argv)
             if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit")) edit->setText(existing);
             QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         });
-        main.EzRgnBtn5Click();
+        main.SaveAsClick();
         main.close();
     }
     gateway.Stop();

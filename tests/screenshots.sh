@@ -33,5 +33,5 @@ done
 
 HOME=$home KVX_SCREENSHOTS=$out QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x1024x24" "$tests" --gtest_filter='Fit.*' --gtest_brief=1 2>/dev/null
-for file in "$out"/Eng-page0-tab0-0.png "$out"/Tur-page6.png "$out"/Pol-TFNastaveni.png; do check "$file"; done
+for file in "$out"/Eng-page0-tab0-0.png "$out"/Tur-page6.png "$out"/Pol-TFSettingsDialog.png; do check "$file"; done
 echo "screenshots in $out: $(ls "$out" | wc -l) pictures"

@@ -2,21 +2,21 @@
 // file manager, the settings folder, the place kept for the window, what the
 // pane says when its page has closed, and the marker of unsaved changes.
 #include "Appsettings.h"
-#include "Askbinaries.h"
+#include "Firmwarechoice.h"
 #include "Catalogue.h"
-#include "Comdialing.h"
+#include "Dialing.h"
 #include "Commonutils.h"
 #include "Keyboard.h"
 #include "Language.h"
 #include "Monitor.h"
-#include "Nastaveni.h"
-#include "Obnoveni.h"
-#include "Oaplikaci.h"
-#include "Parametry.h"
-#include "Porovnani.h"
+#include "Settingsdialog.h"
+#include "Restoredialog.h"
+#include "Aboutbox.h"
+#include "Parameters.h"
+#include "Comparedialog.h"
 #include "Profile.h"
-#include "Slicparametry.h"
-#include "Smerovacitabulka.h"
+#include "Telephonelines.h"
+#include "Routingtables.h"
 #include "apptest.h"
 
 #include <QAbstractButton>
@@ -92,10 +92,10 @@ TEST_F(Access, EveryFocusableControlHasANameInEveryLanguage)
             EXPECT_EQ(UnnamedOnEveryTab(main->Page(i)).join(", ").toStdString(), "") << id << ": page " << i;
         }
         main->m_Ops.IsModem = true;  // the monitor then polls nothing
-        main->FCOMDialing->Prepare();
-        for (QDialog* d : std::initializer_list<QDialog*>{main->FNastaveni, main->FPorovnani, main->FObnoveni,
-                                                          main->FOAplikaci, main->FMonitor, main->FAskBinaries,
-                                                          main->FCOMDialing}) {
+        main->FDialingDialog->Prepare();
+        for (QDialog* d : std::initializer_list<QDialog*>{main->FSettingsDialog, main->FCompareDialog, main->FRestoreDialog,
+                                                          main->FAboutBox, main->FMonitor, main->FFirmwareChoice,
+                                                          main->FDialingDialog}) {
             d->show();
             EXPECT_EQ(UnnamedOnEveryTab(d).join(", ").toStdString(), "") << id << ": " << d->objectName().toStdString();
             d->hide();
@@ -104,13 +104,13 @@ TEST_F(Access, EveryFocusableControlHasANameInEveryLanguage)
     }
     // The tool bar's buttons say what they do, in the interface language.
     EXPECT_EQ(main->SpeedButtons[0]->accessibleName(), CaptionText(Text(69)));
-    EXPECT_EQ(main->ListBox1->accessibleName(), Text(571));
+    EXPECT_EQ(main->PageList->accessibleName(), Text(571));
 }
 
 TEST_F(Access, ADefaultRuleNamesItsColumnsAsItsTableDoes)
 {
     main->SelectPage(1);
-    auto* page = static_cast<TFSmerovaciTabulka*>(main->Page(1));
+    auto* page = static_cast<TFRoutingTables*>(main->Page(1));
     for (auto [table, rule] : {std::pair{&page->TabFXS, &page->TabFXSDef}, std::pair{&page->TabFXO, &page->TabFXODef},
                                std::pair{&page->TabGSM, &page->TabGSMDef}}) {
         for (int c = rule->first; c < rule->table->columnCount(); ++c) {
@@ -126,7 +126,7 @@ TEST_F(Access, TheDialogsControlsHaveMnemonicsOfTheirOwn)
 {
     for (const char* id : {"Eng", "Cze", "Fin"}) {
         main->LanguageButtonClick(id);
-        for (QDialog* d : std::initializer_list<QDialog*>{main->FNastaveni, main->FPorovnani, main->FObnoveni}) {
+        for (QDialog* d : std::initializer_list<QDialog*>{main->FSettingsDialog, main->FCompareDialog, main->FRestoreDialog}) {
             d->show();
             QSet<QChar> used;
             for (QAbstractButton* b : d->findChildren<QAbstractButton*>()) {
@@ -145,13 +145,13 @@ TEST_F(Access, TheWindowOpensOnTheFirstPageAndKeepsTheTabOnALanguageSwitch)
 {
     main->ShowAtStart(-1, {});
     EXPECT_EQ(main->CurrentPageIndex(), 0);
-    EXPECT_EQ(main->ScrollBox1->widget(), main->Page(0));
-    auto* lines = static_cast<TFSLICParametry*>(main->Page(0));
+    EXPECT_EQ(main->PageArea->widget(), main->Page(0));
+    auto* lines = static_cast<TFTelephoneLines*>(main->Page(0));
     lines->PageControl1->setCurrentIndex(1);
     main->LanguageButtonClick("Ger");
     EXPECT_EQ(lines->PageControl1->currentIndex(), 1);
     main->SelectPage(1);
-    auto* routing = static_cast<TFSmerovaciTabulka*>(main->Page(1));
+    auto* routing = static_cast<TFRoutingTables*>(main->Page(1));
     routing->PageControl1->setCurrentIndex(2);
     main->LanguageButtonClick("Eng");
     EXPECT_EQ(routing->PageControl1->currentIndex(), 2);
@@ -233,7 +233,7 @@ TEST_F(Access, TheRoutingTablesScrollBarsStayInViewInASmallWindow)
 {
     main->show();
     main->SelectPage(1);
-    auto* page = static_cast<TFSmerovaciTabulka*>(main->Page(1));
+    auto* page = static_cast<TFRoutingTables*>(main->Page(1));
     for (const char* id : {"Eng", "Ger"}) {
         main->LanguageButtonClick(id);
         for (const QSize size : {QSize(500, 400), QSize(TAppSettings::DesignWidth, TAppSettings::DesignHeight)}) {
@@ -242,7 +242,7 @@ TEST_F(Access, TheRoutingTablesScrollBarsStayInViewInASmallWindow)
                 page->PageControl1->setCurrentIndex(tab);
                 QApplication::processEvents();
                 const QTableWidget* table = tab == 0 ? page->TabFXS.table : tab == 1 ? page->TabFXO.table : page->TabGSM.table;
-                const QWidget* viewport = main->ScrollBox1->viewport();
+                const QWidget* viewport = main->PageArea->viewport();
                 const QScrollBar* bar = table->verticalScrollBar();
                 const QRect at(bar->mapTo(viewport, QPoint(0, 0)), bar->size());
                 EXPECT_LE(at.right(), viewport->rect().right()) << id << " " << size.width() << " tab " << tab;

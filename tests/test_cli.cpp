@@ -1,4 +1,4 @@
-#include "Commint.h"
+#include "Serialport.h"
 #include "clirun.h"
 #include "Commonutils.h"
 #include "Demo.h"

@@ -1,6 +1,6 @@
 #include "Catalogue.h"
 #include "Gatewayimage.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "clirun.h"
 #include "simfixture.h"
 

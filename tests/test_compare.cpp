@@ -6,9 +6,9 @@
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
-#include "Obnoveni.h"
-#include "Parametry.h"
-#include "Porovnani.h"
+#include "Restoredialog.h"
+#include "Parameters.h"
+#include "Comparedialog.h"
 #include "apptest.h"
 
 #include <QDir>
@@ -37,16 +37,16 @@ struct Comparing : AppFixture {
         StartApp();
         main->m_Ops.CopiesFolder = copies.path();
     }
-    TFPorovnani& Dialog() { return *main->FPorovnani; }
+    TFCompareDialog& Dialog() { return *main->FCompareDialog; }
     // The rows of the dialog: caption column, row, window value, other value.
     QStringList Row(int i) const
     {
-        const QTreeWidgetItem* item = main->FPorovnani->TreeView1->topLevelItem(i);
+        const QTreeWidgetItem* item = main->FCompareDialog->TreeView1->topLevelItem(i);
         return {item->text(0), item->text(1), item->text(2), item->text(3)};
     }
     int RowOf(const QString& key) const
     {
-        const QTreeWidget* t = main->FPorovnani->TreeView1;
+        const QTreeWidget* t = main->FCompareDialog->TreeView1;
         for (int i = 0; i < t->topLevelItemCount(); ++i)
             if (t->topLevelItem(i)->text(0).endsWith("(" + key + ")")) return i;
         return -1;
@@ -213,8 +213,8 @@ TEST_F(Comparing, EverySettingInFilesHasTheCaptionItsPageShows)
     QTimer::singleShot(0, &Dialog(), &QDialog::accept);
     Dialog().Run();
     EXPECT_FALSE(main->CurrentPage()->isHidden());
-    QTimer::singleShot(0, main->FObnoveni, &QDialog::reject);
-    main->FObnoveni->Run();
+    QTimer::singleShot(0, main->FRestoreDialog, &QDialog::reject);
+    main->FRestoreDialog->Run();
     EXPECT_FALSE(main->CurrentPage()->isHidden());
 }
 
@@ -225,9 +225,9 @@ TEST_F(Comparing, ComparesWithTheDefaultsAFileAndTheGateway)
     Parameters().SetValue("FXSVolRec", 0, "1");
     Parameters().SetValue("FXSDirection", 4, "2");
     Parameters().SetValue("FXSAlertFrekv", 0, "25");
-    TFPorovnani& d = Dialog();
+    TFCompareDialog& d = Dialog();
 
-    ASSERT_TRUE(d.CompareWith(TFPorovnani::TSource::Defaults));
+    ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::Defaults));
     EXPECT_EQ(d.DifferenceCount(), 3);
     EXPECT_EQ(d.TreeView1->headerItem()->text(3), Text(398));
     EXPECT_EQ(d.Label1->text(), Substitute(Text(399), {"3", "2740"}));
@@ -244,18 +244,18 @@ TEST_F(Comparing, ComparesWithTheDefaultsAFileAndTheGateway)
     file->SetValue("FXSVolRec", 0, "1");
     const QString path = copies.filePath("other.kvx");
     ASSERT_TRUE(file->SaveToFile(path.toStdString()));
-    ASSERT_TRUE(d.CompareWith(TFPorovnani::TSource::File, path));
+    ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::File, path));
     EXPECT_EQ(d.DifferenceCount(), 2);
     EXPECT_EQ(d.TreeView1->headerItem()->text(3), Text(397));
     EXPECT_TRUE(d.Label1->text().contains(QDir::toNativeSeparators(path))) << d.Label1->text().toStdString();
     EXPECT_EQ(RowOf("FXSVolRec"), -1);
     prompts->openPath.clear();
-    EXPECT_FALSE(d.CompareWith(TFPorovnani::TSource::File));  // choice cancelled: the comparison stays
+    EXPECT_FALSE(d.CompareWith(TFCompareDialog::TSource::File));  // choice cancelled: the comparison stays
     EXPECT_EQ(d.DifferenceCount(), 2);
 
     // The gateway, read without touching the window's configuration.
     const auto before = Parameters().Snapshot();
-    ASSERT_TRUE(d.CompareWith(TFPorovnani::TSource::Gateway));
+    ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::Gateway));
     EXPECT_EQ(Parameters().Snapshot(), before);
     EXPECT_EQ(d.TreeView1->headerItem()->text(3), Text(396));
     EXPECT_EQ(d.DifferenceCount(), 3);
@@ -268,8 +268,8 @@ TEST_F(Comparing, WriteSelectedSendsOnlyTheTickedDifferences)
     Parameters().SetValue("FXSVolRec", 0, "1");
     Parameters().SetValue("GSMNum", 9, "+420600");
     Parameters().SetValue("SMSText", 0, "not this");
-    TFPorovnani& d = Dialog();
-    ASSERT_TRUE(d.CompareWith(TFPorovnani::TSource::Gateway));
+    TFCompareDialog& d = Dialog();
+    ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::Gateway));
     ASSERT_EQ(d.DifferenceCount(), 3);
     d.TreeView1->topLevelItem(RowOf("SMSText"))->setCheckState(0, Qt::Unchecked);
     const std::vector<uint8_t> before = sim->Image();
@@ -301,8 +301,8 @@ TEST_F(Comparing, WriteSelectedSendsOnlyTheTickedDifferences)
 TEST_F(Comparing, AGatewayChangedSinceTheComparisonIsNotWritten)
 {
     Parameters().SetValue("FXSVolRec", 0, "1");
-    TFPorovnani& d = Dialog();
-    ASSERT_TRUE(d.CompareWith(TFPorovnani::TSource::Gateway));
+    TFCompareDialog& d = Dialog();
+    ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::Gateway));
     auto other = Defaults();
     other->SetValue("FXSVolSend", 0, "5");  // someone else wrote meanwhile
     sim->SetImage(GatewayImage(*other));
@@ -319,9 +319,9 @@ TEST_F(Comparing, RestoreLoadsAKeptCopyIntoTheWindow)
     old->SetValue("FXONumBegin", 3, "55");
     sim->SetImage(GatewayImage(*old));
     Parameters().SetValue("FXSVolRec", 0, "4");
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
 
-    TFObnoveni& r = *main->FObnoveni;
+    TFRestoreDialog& r = *main->FRestoreDialog;
     r.Fill(copies.path());
     ASSERT_EQ(r.Copies().size(), 1u);
     EXPECT_EQ(r.Copies()[0].serial, "KX2-004711");

@@ -1,5 +1,5 @@
 #include "Catalogue.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 // The demo mode: its gateway is a process of its own, and its firmware lives
 // apart from the program folder, so a normal run never offers the demo image.
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Demo.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "apptest.h"
 
 #include <QDir>
@@ -59,9 +59,9 @@ TEST_F(Demo, DemoRunUpgradesTheSimulatedGatewayWithTheDemoImage)
     MakeWindow();
     gateway->Apply(*main);
     ASSERT_EQ(main->m_Ops.FirmwareFiles(), QStringList{QFileInfo(DemoFolder() + "Korvanext-3.20-demo.Bin").absoluteFilePath()});
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn1Click()) << LastMessage().toStdString();
+    ASSERT_TRUE(main->m_Ops.UpgradeFirmware()) << LastMessage().toStdString();
     EXPECT_EQ(LastMessage(), Language().Text(123) + "\n" + Substitute(Language().Text(422), {"3.20"}));
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click()) << LastMessage().toStdString();
+    ASSERT_TRUE(main->m_Ops.ReadFromGateway()) << LastMessage().toStdString();
     EXPECT_EQ(Parameters().GetValue("SWVer", 0), "3.20");
 }
 

@@ -1,8 +1,8 @@
 #include "Language.h"
-#include "Comdialing.h"
-#include "Commint.h"
-#include "Comterminal.h"
-#include "Nastaveni.h"
+#include "Dialing.h"
+#include "Serialport.h"
+#include "Terminal.h"
+#include "Settingsdialog.h"
 #include "apptest.h"
 
 #include <QComboBox>
@@ -162,7 +162,7 @@ TEST_F(ModemProbe, TheSettingsDialogAsksOnRequestAndShowsWhatAnswered)
     Pty quiet;
     Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
         std::vector<std::pair<QString, QString>>{{"Quiet port", quiet.path}, {"Sim modem", port}}, false));
-    TFNastaveni* d = main->FNastaveni;
+    TFSettingsDialog* d = main->FSettingsDialog;
     QString chosen;
     QTimer::singleShot(100, [&] {
         EXPECT_EQ(quiet.Sent(0), "") << "opening the dialog asks no port";
@@ -170,7 +170,7 @@ TEST_F(ModemProbe, TheSettingsDialogAsksOnRequestAndShowsWhatAnswered)
         chosen = d->TD->currentText();
         d->Button4->click();
     });
-    main->BSettingClick();
+    main->SettingsClick();
     EXPECT_EQ(chosen, "Sim modem");
     EXPECT_EQ(LastMessage(),
               "Quiet port (" + quiet.path + "): " + Text(302) + "\nSim modem (" + port + "): " + Text(301));

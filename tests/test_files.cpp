@@ -1,15 +1,15 @@
 #include "Appsettings.h"
 #include "Catalogue.h"
-#include "Comdialing.h"
+#include "Dialing.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Gatewaysim.h"
 #include "Globals.h"
 #include "Keptcopies.h"
 #include "Language.h"
-#include "Main.h"
-#include "Parametry.h"
+#include "Mainwindow.h"
+#include "Parameters.h"
 #include "Uucplock.h"
 #include "apptest.h"
 
@@ -246,7 +246,7 @@ TEST_F(WindowFiles, LoadAndSaveSayWhyAndKeepTheRegistry)
     Put(empty, "");
     Parameters().SetValue("FXSVolRec", 0, "1");
     prompts->openPath = empty;
-    main->EzRgnBtn4Click();
+    main->LoadClick();
     EXPECT_EQ(LastMessage(), Text(130) + "\n'" + empty + "'\n" + Text(311));
     EXPECT_EQ(prompts->shown.back().icon, TIcon::Error);
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "1");
@@ -254,14 +254,14 @@ TEST_F(WindowFiles, LoadAndSaveSayWhyAndKeepTheRegistry)
     const QString old = dir.filePath("old.kvx");
     Put(old, "FXSVolRec=\"2\"\nRetired=\"1\"\nGone=\"2\"\n");
     prompts->openPath = old;
-    main->EzRgnBtn4Click();
+    main->LoadClick();
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
     // The keys it did not know, and then those it left at their defaults.
     EXPECT_TRUE(LastMessage().startsWith(Substitute(Text(313), {"2", "Retired, Gone"}) + "\n\n" + Text(487)));
     EXPECT_EQ(prompts->shown.back().icon, TIcon::Warning);
 
     prompts->savePath = dir.path();
-    main->EzRgnBtn5Click();
+    main->SaveAsClick();
     EXPECT_EQ(LastMessage(), Text(129) + "\n'" + dir.path() + "'\n" + Text(308));
 }
 

@@ -2,12 +2,12 @@
 // each text fits its control and no page needs scrolling. With KVX_SCREENSHOTS
 // set to a folder, a picture of each view is saved there for a person to look at.
 #include "Appsettings.h"
-#include "Dform.h"
+#include "Pageform.h"
 #include "Globals.h"
 #include "Language.h"
-#include "Main.h"
+#include "Mainwindow.h"
 #include "Monitor.h"
-#include "Nastaveni.h"
+#include "Settingsdialog.h"
 #include "fitcheck.h"
 
 #include <QDialog>
@@ -73,15 +73,15 @@ TEST_F(Fit, EveryPageAndTabInEveryLanguageAtTheDefaultSize)
         main->SetLanguage(lang);
         for (int page = 0; page < 7; ++page) {
             main->SelectPage(page);
-            const QString title = LangId(lang) + " page " + QString::number(page) + " " + main->ListBox1->item(page)->text();
+            const QString title = LangId(lang) + " page " + QString::number(page) + " " + main->PageList->item(page)->text();
             ForEveryTab(main->CurrentPage(), [&](const QString& path) {
                 const QString where = title + path;
                 Settle();
                 ++views;
                 Shoot(main.get(), LangId(lang) + "-page" + QString::number(page) + TabPath(main->CurrentPage()));
                 for (const QString& m : Misfits(main.get())) ADD_FAILURE() << where.toStdString() << ": " << m.toStdString();
-                EXPECT_FALSE(main->ScrollBox1->horizontalScrollBar()->isVisible()) << where.toStdString() << ": scrolls sideways";
-                EXPECT_FALSE(main->ScrollBox1->verticalScrollBar()->isVisible()) << where.toStdString() << ": scrolls up and down";
+                EXPECT_FALSE(main->PageArea->horizontalScrollBar()->isVisible()) << where.toStdString() << ": scrolls sideways";
+                EXPECT_FALSE(main->PageArea->verticalScrollBar()->isVisible()) << where.toStdString() << ": scrolls up and down";
             });
         }
     }
@@ -97,7 +97,7 @@ TEST_F(Fit, EveryDialogInEveryLanguage)
         for (QDialog* d : main->findChildren<QDialog*>()) {
             const bool wasShown = d->isVisible();
             // The settings dialog shows other controls for a modem than for a cable.
-            auto* settings = dynamic_cast<TFNastaveni*>(d);
+            auto* settings = dynamic_cast<TFSettingsDialog*>(d);
             for (int side = 0; side < (settings ? 2 : 1); ++side) {
                 if (settings) {
                     (side ? settings->RadioButton2 : settings->RadioButton1)->setChecked(true);

@@ -2,12 +2,12 @@
 // gateway holds afterwards is said; the bar only moves forward.
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Cuttransfers.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "apptest.h"
 #include "firmwarefile.h"
 
@@ -79,7 +79,7 @@ TEST_F(Interrupting, CancelInBlock2FinishesItAndTheNextWriteWorks)
         cancelEnabled = main->Progress()->Button1->isEnabled();
         When([&] { return main->Progress() && main->Progress()->Label1->text() == Text(456); }, [&] { stopping = true; });
     });
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);
     EXPECT_FALSE(cancelEnabled);
     EXPECT_FALSE(main->m_Ops.MayHoldPart());
@@ -92,7 +92,7 @@ TEST_F(Interrupting, CancelInBlock2FinishesItAndTheNextWriteWorks)
     EXPECT_TRUE(stopping) << "the window did not say that it stops after the block";
 
     prompts->shown.clear();
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click()) << LastMessage().toStdString();
+    ASSERT_TRUE(main->m_Ops.WriteToGateway()) << LastMessage().toStdString();
     EXPECT_TRUE(SameBlocks(sim->Image(), GatewayImage(Parameters())));
 }
 
@@ -105,7 +105,7 @@ TEST_F(Interrupting, TheBarOnlyMovesForwardThroughNamedPhases)
     CGatewayOps ops(Parameters(), Terminal(), Language(), ui);
     ops.ComPort = port;
     ops.CopiesFolder = copies.path();
-    ASSERT_TRUE(ops.EzRgnBtn3Click()) << ui.shown.join('|').toStdString();
+    ASSERT_TRUE(ops.WriteToGateway()) << ui.shown.join('|').toStdString();
     EXPECT_EQ(ui.maxima.size(), 1u);
     EXPECT_TRUE(std::is_sorted(ui.positions.begin(), ui.positions.end()));
     ASSERT_FALSE(ui.positions.empty());
@@ -130,7 +130,7 @@ TEST_F(Interrupting, ACutBlockIsNamedAndTheNextSilenceSaysHowToRecover)
         Terminal().m_Interrupt = true;
         Terminal().m_InterruptNow = true;
     });
-    EXPECT_FALSE(ops.EzRgnBtn3Click());
+    EXPECT_FALSE(ops.WriteToGateway());
     Terminal().m_Interrupt = false;
     Terminal().m_InterruptNow = false;
     EXPECT_EQ(sim->ImageWrites(), 1);
@@ -174,7 +174,7 @@ TEST_F(Interrupting, ALineThatDiesAsABlockStartsIsALinkErrorThatNamesTheBlock)
         ui.onLabel = [&](const QString& label) {
             if (label == Text(block == 1 ? 452 : 454)) sim->Kill();
         };
-        EXPECT_FALSE(ops.EzRgnBtn3Click()) << block;
+        EXPECT_FALSE(ops.WriteToGateway()) << block;
         EXPECT_EQ(ops.Outcome, TOutcome::Link) << block;
         EXPECT_TRUE(ops.MayHoldPart()) << block;
         ASSERT_EQ(ui.shown.size(), 2) << ui.shown.join('|').toStdString();
@@ -199,7 +199,7 @@ TEST_F(Interrupting, ALineThatDiesUnderAFirmwareBlockIsALinkError)
     ui.onLabel = [&](const QString& label) {
         if (label.startsWith(Text(122) + " 2 /")) sim->Kill();
     };
-    EXPECT_FALSE(ops.EzRgnBtn1Click());
+    EXPECT_FALSE(ops.UpgradeFirmware());
     EXPECT_EQ(ops.Outcome, TOutcome::Link);
     EXPECT_FALSE(ui.shown.isEmpty());
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
@@ -216,7 +216,7 @@ TEST_F(Interrupting, EachBlockHasThreeTriesAndBlock2WaitsForASoundBlock1)
     ui.onLabel = [&](const QString& label) {
         if (label == Text(454) && ui.labels.count(label) == 1) sim->SetOption("corruptStores", 1);
     };
-    ASSERT_TRUE(ops.EzRgnBtn3Click()) << ui.shown.join('|').toStdString();
+    ASSERT_TRUE(ops.WriteToGateway()) << ui.shown.join('|').toStdString();
     EXPECT_EQ(ui.labels, (QStringList{Text(451), Text(452), Text(453), Text(454), Text(455), Text(454), Text(455)}));
     EXPECT_EQ(sim->ImageWrites(), 3);
     EXPECT_TRUE(SameBlocks(sim->Image(), GatewayImage(Parameters())));
@@ -229,7 +229,7 @@ TEST_F(Interrupting, EachBlockHasThreeTriesAndBlock2WaitsForASoundBlock1)
     const size_t logged = sim->CommandLog().size();
     Parameters().SetValue("GSMNum", 7, "+420777000222");
     sim->SetOption("corruptStores", 3);
-    EXPECT_FALSE(ops.EzRgnBtn3Click());
+    EXPECT_FALSE(ops.WriteToGateway());
     EXPECT_EQ(sim->ImageWrites(), 6);
     EXPECT_TRUE(std::equal(before.begin() + Block2Start, before.end(), sim->Image().begin() + Block2Start));
     EXPECT_EQ(sim->CommandLog().find('G', logged), std::string::npos) << sim->CommandLog();

@@ -3,7 +3,7 @@
 #include "Appsettings.h"
 #include "Keyboard.h"
 #include "Language.h"
-#include "Smerovacitabulka.h"
+#include "Routingtables.h"
 #include "apptest.h"
 #include "fitcheck.h"
 

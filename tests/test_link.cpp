@@ -1,4 +1,4 @@
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "simfixture.h"

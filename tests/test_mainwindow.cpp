@@ -1,8 +1,8 @@
 #include "Commonutils.h"
-#include "Dform.h"
+#include "Pageform.h"
 #include "Language.h"
-#include "Parametry.h"
-#include "Parcontrols.h"
+#include "Parameters.h"
+#include "Bindings.h"
 #include "apptest.h"
 
 #include <QCheckBox>
@@ -21,7 +21,7 @@
 
 namespace {
 // A page with one control of every binding kind.
-class TTestPage : public TFDForm {
+class TTestPage : public TFPage {
 public:
     TTestPage()
     {
@@ -125,7 +125,7 @@ TEST_F(Window, FileCommandsRoundTrip)
     CParameters& p = Parameters();
     p.SetValue("FXSVolRec", 0, "2");
     prompts->savePath = path;
-    main->EzRgnBtn5Click();
+    main->SaveAsClick();
     ASSERT_TRUE(QFile::exists(path));
     EXPECT_EQ(main->FileName(), path);
     EXPECT_TRUE(main->windowTitle().remove("[*]").endsWith("site.kvx"));
@@ -133,7 +133,7 @@ TEST_F(Window, FileCommandsRoundTrip)
     p.SetValue("FXSVolRec", 0, "5");
     main->m_Ops.PinChanged = true;
     prompts->openPath = path;
-    main->EzRgnBtn4Click();
+    main->LoadClick();
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "2");
     EXPECT_FALSE(main->m_Ops.PinChanged);
 
@@ -142,7 +142,7 @@ TEST_F(Window, FileCommandsRoundTrip)
     prompts->savePath.clear();
     main->SaveClick();
     p.SetAllDefaults();
-    main->EzRgnBtn4Click();
+    main->LoadClick();
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "4");
 
     // New: defaults, once the changes since the load are saved or given up.
@@ -157,12 +157,12 @@ TEST_F(Window, FileCommandsRoundTrip)
     // A file that cannot be read: the message names it and why, the registry is as it was.
     p.SetValue("FXSVolRec", 0, "1");
     prompts->openPath = dir.path() + "/missing.kvx";
-    main->EzRgnBtn4Click();
+    main->LoadClick();
     EXPECT_EQ(LastMessage(), Language().Text(130) + "\n'" + prompts->openPath + "'\n" + Language().Text(306));
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "1");
 
     prompts->savePath = dir.path() + "/no/such/dir/x.kvx";
-    main->EzRgnBtn5Click();
+    main->SaveAsClick();
     EXPECT_EQ(LastMessage(), Language().Text(129) + "\n'" + prompts->savePath + "'\n" + Language().Text(314));
 }
 
@@ -173,7 +173,7 @@ TEST_F(Window, CancelledOpenKeepsThePage)
     Parameters().SetValue("FXSVolRec", 0, "2");
     main->CurrentPage()->LoadFromParameters();  // as if typed on the page
     prompts->openPath.clear();
-    main->EzRgnBtn4Click();
+    main->LoadClick();
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
 }
 
@@ -181,13 +181,13 @@ TEST_F(Window, PagesEmbedOneAtATimeAndTheMonitorEntryKeepsTheSelection)
 {
     main->SelectPage(1);
     EXPECT_EQ(main->CurrentPageIndex(), 1);
-    EXPECT_EQ(main->ScrollBox1->widget(), main->Page(1));
-    EXPECT_EQ(main->Panel1C->text(), Language().Text(5));
+    EXPECT_EQ(main->PageArea->widget(), main->Page(1));
+    EXPECT_EQ(main->PageTitle->text(), Language().Text(5));
     main->SelectPage(4);
-    EXPECT_EQ(main->ScrollBox1->widget(), main->Page(4));
+    EXPECT_EQ(main->PageArea->widget(), main->Page(4));
     EXPECT_EQ(main->Page(1)->parent(), main.get());
     EXPECT_FALSE(main->Page(1)->isVisible());
-    EXPECT_EQ(main->ListBox1->currentRow(), 4);
+    EXPECT_EQ(main->PageList->currentRow(), 4);
 }
 
 TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
@@ -204,37 +204,37 @@ TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
     ASSERT_TRUE(ger.open(QIODevice::WriteOnly));
     ger.write("[Main]\nS0=KorvanextWin DE\nS4=Telefonleitungen\nS243=&Gateway DE\nS246=Kabelverbindung\nS375=Demo-Gateway\n");
     ger.close();
-    Language().Init(folder, main->PopupMenu1, [&](int l) { main->SetLanguage(l); });
+    Language().Init(folder, main->PageMenu, [&](int l) { main->SetLanguage(l); });
     main->SelectPage(0);
     main->SetSessionPort("/dev/ttyKVX-demo", {}, 375);
     main->SetLanguage(1);
     EXPECT_EQ(main->windowTitle().remove("[*]"), "KorvanextWin DE");
-    EXPECT_EQ(main->ListBox1->item(0)->text(), "Telefonleitungen");
-    EXPECT_EQ(main->Panel1C->text(), "Telefonleitungen");
-    EXPECT_EQ(main->Brana1->title(), "&Gateway DE");
-    EXPECT_EQ(main->StatusBar1->text(), "Kabelverbindung  (Demo-Gateway)");
+    EXPECT_EQ(main->PageList->item(0)->text(), "Telefonleitungen");
+    EXPECT_EQ(main->PageTitle->text(), "Telefonleitungen");
+    EXPECT_EQ(main->GatewayMenu->title(), "&Gateway DE");
+    EXPECT_EQ(main->StatusLine->text(), "Kabelverbindung  (Demo-Gateway)");
     EXPECT_TRUE(main->LanguageButtons[3]->isChecked());
     main->LanguageButtonClick("Eng");
-    EXPECT_EQ(main->ListBox1->item(0)->text(), "Telephone lines");
+    EXPECT_EQ(main->PageList->item(0)->text(), "Telephone lines");
     EXPECT_TRUE(main->LanguageButtons[1]->isChecked());
-    EXPECT_EQ(main->Panel1C->text(), "Telephone lines");  // the page caption follows the language
-    EXPECT_TRUE(main->StatusBar1->text().endsWith("(demo gateway)"));
+    EXPECT_EQ(main->PageTitle->text(), "Telephone lines");  // the page caption follows the language
+    EXPECT_TRUE(main->StatusLine->text().endsWith("(demo gateway)"));
 }
 
 TEST_F(Window, LinkControlsFollowTheMode)
 {
     EXPECT_TRUE(main->SpeedButtons[0]->isEnabled());
     EXPECT_FALSE(main->SpeedButtons[5]->isEnabled());
-    EXPECT_TRUE(main->StatusBar1->text().startsWith(Language().Text(246)));
+    EXPECT_TRUE(main->StatusLine->text().startsWith(Language().Text(246)));
     main->m_Ops.IsModem = true;
     main->m_Ops.ModemNumber = "123";
     main->UpdateLinkControls();
     EXPECT_FALSE(main->SpeedButtons[0]->isEnabled());
     EXPECT_TRUE(main->SpeedButtons[5]->isEnabled());
-    EXPECT_EQ(main->StatusBar1->text(), Language().Text(248));
+    EXPECT_EQ(main->StatusLine->text(), Language().Text(248));
     main->m_Ops.SetLinkState(true, true);
     EXPECT_TRUE(main->SpeedButtons[0]->isEnabled());
     EXPECT_TRUE(main->SpeedButtons[7]->isEnabled());
-    EXPECT_EQ(main->StatusBar1->text(), Language().Text(247));
+    EXPECT_EQ(main->StatusLine->text(), Language().Text(247));
     main->m_Ops.SetLinkState(false, false);
 }

@@ -1,8 +1,8 @@
-#include "Comdialing.h"
-#include "Comterminal.h"
+#include "Dialing.h"
+#include "Terminal.h"
 #include "Language.h"
-#include "Nastaveni.h"
-#include "Parametry.h"
+#include "Settingsdialog.h"
+#include "Parameters.h"
 #include "apptest.h"
 #include "ser2netfixture.h"
 
@@ -91,29 +91,29 @@ TEST_F(Modem, DialReadWriteAndHangUp)
 {
     Start();
     EXPECT_TRUE(main->SpeedButtons[5]->isEnabled());  // connect
-    main->SpeedButton6Click();
+    main->ConnectModem();
     ASSERT_TRUE(main->m_Ops.ModemConnected) << view.messages.join(" | ").toStdString();
     EXPECT_EQ(LastMessage(), Language().Text(257));
     EXPECT_TRUE(std::string(main->m_Ops.GatewayIdent.data()).find("\"KX2 gateway 3.15;") == 0);
     EXPECT_TRUE(main->SpeedButtons[0]->isEnabled());
-    EXPECT_EQ(main->StatusBar1->text(), Language().Text(247));
+    EXPECT_EQ(main->StatusLine->text(), Language().Text(247));
 
     sim->SetImage(CGatewaySim::DefaultImage());
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    ASSERT_TRUE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(Parameters().GetValue("SerialNum", 0), "KX2-004711");
     Parameters().SetValue("FXSVolRec", 0, "5");
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(sim->Image()[33], 5);
     EXPECT_TRUE(Terminal().m_Comm.Enabled());  // a modem link stays up between operations
 
-    main->SpeedButton8Click();
+    main->HangUpModem();
     QElapsedTimer t;
     t.start();
     while (main->m_Ops.ModemConnected && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_FALSE(main->m_Ops.ModemConnected);
     EXPECT_FALSE(Terminal().m_CallActive);
     EXPECT_FALSE(sim->InCall());
-    EXPECT_EQ(main->StatusBar1->text(), Language().Text(248));
+    EXPECT_EQ(main->StatusLine->text(), Language().Text(248));
 }
 
 TEST_F(Modem, EachFailureReplyIsShownAndLeavesNoCall)
@@ -126,7 +126,7 @@ TEST_F(Modem, EachFailureReplyIsShownAndLeavesNoCall)
         TSimOptions o;
         o.dialResult = c.result;
         Start(o);
-        main->SpeedButton6Click();
+        main->ConnectModem();
         EXPECT_FALSE(main->m_Ops.ModemConnected) << c.result;
         EXPECT_FALSE(Terminal().m_CallActive) << c.result;
         EXPECT_TRUE(view.messages.contains(Language().Text(Terminal().m_TextIds[size_t(c.entry)]))) << c.result;
@@ -145,7 +145,7 @@ TEST_F(Modem, CancelWhileDiallingDropsTheCall)
     view.cancelAfterMs = 300;
     QElapsedTimer t;
     t.start();
-    main->SpeedButton6Click();
+    main->ConnectModem();
     EXPECT_LT(t.elapsed(), 2500);
     PumpEvents(300);  // the idle report that follows the drop releases the call
     EXPECT_FALSE(main->m_Ops.ModemConnected) << view.messages.join(" | ").toStdString();
@@ -155,12 +155,12 @@ TEST_F(Modem, CancelWhileDiallingDropsTheCall)
 TEST_F(Modem, HangUpInTheMiddleOfAReadEndsTheLink)
 {
     Start();
-    main->SpeedButton6Click();
+    main->ConnectModem();
     ASSERT_TRUE(main->m_Ops.ModemConnected);
     const auto before = Parameters().Snapshot();
     QTimer::singleShot(150, [&] { sim->Kill(); });
     sim->SetOption("silentAfter", 3);  // the gateway stops answering, then the line goes
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(Parameters().Snapshot(), before);
     EXPECT_FALSE(main->m_Ops.ModemConnected);
     EXPECT_FALSE(Terminal().m_CallActive);
@@ -171,7 +171,7 @@ TEST_F(Modem, UnknownDeviceSaysSo)
 {
     Start();
     main->m_Ops.ModemId = "No such modem";
-    main->SpeedButton6Click();
+    main->ConnectModem();
     EXPECT_FALSE(main->m_Ops.ModemConnected);
     ASSERT_FALSE(view.messages.isEmpty());
     EXPECT_EQ(view.messages.front(), Language().Text(264) + " 'No such modem'");
@@ -182,7 +182,7 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
     Start();
     main->m_Ops.IsModem = false;
     main->m_Ops.ComPort = "COM3";  // not a known spelling: COM 1 is preselected
-    TFNastaveni* d = main->FNastaveni;
+    TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
         EXPECT_EQ(d->ComboBox1->currentIndex(), 0);
         EXPECT_TRUE(d->RadioButton2->isEnabled());
@@ -193,7 +193,7 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
         d->Edit1->setText("555");
         d->Button4->click();  // cancel
     });
-    main->BSettingClick();
+    main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
     EXPECT_EQ(main->m_Ops.ComPort, "COM3");
     QTimer::singleShot(100, [&] {
@@ -201,7 +201,7 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
         d->Edit1->setText("555");
         d->Button3->click();  // OK
     });
-    main->BSettingClick();
+    main->SettingsClick();
     EXPECT_TRUE(main->m_Ops.IsModem);
     EXPECT_EQ(main->m_Ops.ComPort, "Com1");
     EXPECT_EQ(main->m_Ops.ModemNumber, "555");
@@ -211,7 +211,7 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
         d->RadioButton1->setChecked(true);
         d->Button3->click();
     });
-    main->BSettingClick();
+    main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
     EXPECT_EQ(main->m_Ops.ComPort, "/dev/ttyUSB7");
 }
@@ -221,13 +221,13 @@ TEST_F(Modem, WithoutModemsTheModemChoiceIsOff)
     StartApp();
     Terminal().SetTelephony(std::make_unique<CHayesTelephony>(std::vector<std::pair<QString, QString>>{}, false));
     main->m_Ops.IsModem = true;
-    TFNastaveni* d = main->FNastaveni;
+    TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
         EXPECT_FALSE(d->RadioButton2->isEnabled());
         EXPECT_TRUE(d->RadioButton1->isChecked());
         d->Button4->click();
     });
-    main->BSettingClick();
+    main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
 }
 
@@ -239,14 +239,14 @@ TEST_F(Modem, AModemBehindATerminalServerIsTypedDialledAndHungUp)
     ASSERT_TRUE(why.isEmpty()) << why.toStdString();
     const QString url = server.ports[0].rfc2217;
     // Typed into the modem list, it is remembered and listed from then on.
-    TFNastaveni* d = main->FNastaveni;
+    TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
         d->RadioButton2->setChecked(true);
         d->FormActivate();
         d->TD->setEditText(" " + url + " ");
         d->Button3->click();
     });
-    main->BSettingClick();
+    main->SettingsClick();
     EXPECT_TRUE(main->m_Ops.IsModem);
     EXPECT_EQ(main->m_Ops.ModemId, url);
     EXPECT_GE(Terminal().FindDevice(url), 0);
@@ -254,14 +254,14 @@ TEST_F(Modem, AModemBehindATerminalServerIsTypedDialledAndHungUp)
         EXPECT_EQ(d->TD->currentText(), url);
         d->Button4->click();
     });
-    main->BSettingClick();
+    main->SettingsClick();
 
-    main->SpeedButton6Click();
+    main->ConnectModem();
     ASSERT_TRUE(main->m_Ops.ModemConnected) << view.messages.join(" | ").toStdString();
     sim->SetImage(CGatewaySim::DefaultImage());
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    ASSERT_TRUE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(Parameters().GetValue("SerialNum", 0), "KX2-004711");
-    main->SpeedButton8Click();
+    main->HangUpModem();
     QElapsedTimer t;
     t.start();
     while ((main->m_Ops.ModemConnected || sim->InCall()) && t.elapsed() < 10000)
@@ -275,7 +275,7 @@ TEST_F(Modem, AnUnreachableModemServerIsNamedWithItsCause)
     Start();
     const QString url = QString("socket://127.0.0.1:%1").arg(TSer2net::FreePort());
     main->m_Ops.ModemId = url;
-    main->SpeedButton6Click();
+    main->ConnectModem();
     EXPECT_FALSE(main->m_Ops.ModemConnected);
     EXPECT_FALSE(Terminal().m_CallActive);
     const QString said = LastMessage();

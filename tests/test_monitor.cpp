@@ -1,5 +1,5 @@
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Language.h"
 #include "Monitor.h"
 #include "apptest.h"
@@ -190,7 +190,7 @@ TEST_F(Monitor, SilenceMarksTheLinkDownAndClosingMidPollCleansUp)
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
     // The main window works afterwards.
     sim->SetOption("silentAfter", -1);
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_TRUE(main->m_Ops.ReadFromGateway());
 }
 
 TEST_F(Monitor, GatewayThatGoesAwayEndsNothingButThePolling)

@@ -1,5 +1,5 @@
-#include "Comdialing.h"
-#include "Comterminal.h"
+#include "Dialing.h"
+#include "Terminal.h"
 #include "Demo.h"
 #include "Netport.h"
 #include "Telnetcodec.h"

@@ -1,8 +1,8 @@
 #include "Catalogue.h"
 #include "Language.h"
-#include "Parametry.h"
-#include "Parcontrols.h"
-#include "Slicparametry.h"
+#include "Parameters.h"
+#include "Bindings.h"
+#include "Telephonelines.h"
 #include "Writecheck.h"
 #include "apptest.h"
 
@@ -57,7 +57,7 @@ TEST_F(NotAsShown, EveryListOnThePagesOffersOnlyWhatTheGatewayKeeps)
 TEST_F(NotAsShown, ACutFileIsNamedOnLoadAndItsWriteAsksWithNoAsTheDefault)
 {
     prompts->openPath = CutFile();
-    main->EzRgnBtn4Click();
+    main->LoadClick();
     // The cadence the gateway cannot keep loads as it would keep it, with a note.
     EXPECT_EQ(Parameters().GetValue("FXSRBToneCad", 0), "1");
     ASSERT_FALSE(prompts->shown.empty());
@@ -67,7 +67,7 @@ TEST_F(NotAsShown, ACutFileIsNamedOnLoadAndItsWriteAsksWithNoAsTheDefault)
     EXPECT_TRUE(note.contains(Text(487)) && note.contains("GSMNum:5-120") && note.contains(Text(483)))
         << note.toStdString();
     main->SelectPage(0);
-    auto* page = dynamic_cast<TFSLICParametry*>(main->CurrentPage());
+    auto* page = dynamic_cast<TFTelephoneLines*>(main->CurrentPage());
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->ComboBox13->count(), 2);
     EXPECT_EQ(page->ComboBox13->currentText(), Language().Item(281, 1));
@@ -75,7 +75,7 @@ TEST_F(NotAsShown, ACutFileIsNamedOnLoadAndItsWriteAsksWithNoAsTheDefault)
     // Declined: the gateway is not touched.
     const std::vector<uint8_t> before = sim->Image();
     prompts->answers = {false};
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     ASSERT_EQ(prompts->asked.size(), 1);
     EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);
     const QString question = prompts->asked.back();
@@ -90,13 +90,13 @@ TEST_F(NotAsShown, ACutFileIsNamedOnLoadAndItsWriteAsksWithNoAsTheDefault)
     // A value set since the load is what the user sees; agreed, the rest is written.
     Parameters().SetValue("GSMNum", 4, "5");
     prompts->answers = {true};
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_TRUE(prompts->asked[1].contains("GSMNum:6-120")) << prompts->asked[1].toStdString();
     EXPECT_EQ(sim->Image()[33], 1);
 
     // A read replaces the file's configuration: nothing is missing any more.
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    ASSERT_TRUE(main->m_Ops.ReadFromGateway());
     const int asked = int(prompts->asked.size());
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(int(prompts->asked.size()), asked);
 }

@@ -1,10 +1,10 @@
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "apptest.h"
 
 #include <QElapsedTimer>
@@ -56,7 +56,7 @@ struct Operations : AppFixture {
 TEST_F(Operations, ReadThenWriteRoundTrip)
 {
     StartWithImage();
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    ASSERT_TRUE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(LastMessage(), Text(112));
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "1");
     EXPECT_EQ(Parameters().GetValue("GSMNum", 3), "+420600111222");
@@ -67,7 +67,7 @@ TEST_F(Operations, ReadThenWriteRoundTrip)
 
     Parameters().SetValue("FXSVolRec", 0, "4");
     Parameters().SetValue("FXSNumBegin", 0, "00");
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(LastMessage(), Text(114));
     EXPECT_FALSE(main->m_Ops.GatewayLinkOpen);
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
@@ -79,14 +79,14 @@ TEST_F(Operations, WriteKeepsTheGatewaysSecretsUnlessChanged)
     StartWithImage();
     // A configuration loaded from elsewhere: the registry has the default PIN and password.
     Parameters().SetValue("ModemNum1", 0, "777");
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
     const auto kept = sim->Image();
     EXPECT_EQ(kept[PinAddr], GatewayImage()[PinAddr]);
     EXPECT_EQ(kept[ServisPasswAddr], GatewayImage()[ServisPasswAddr]);
 
     Parameters().SetValue("PINVal", 0, "9876");
     main->m_Ops.PinChanged = true;
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_TRUE(SameTransferredBytes(sim->Image(), Expected("9876", "55555")));
 }
 
@@ -95,7 +95,7 @@ TEST_F(Operations, ChangedSupervisionNumbersNeedConsent)
     StartWithImage();
     prompts->answers = {false};
     const auto before = sim->Image();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());  // registry's ModemNum1 is empty, the gateway's is 777
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());  // registry's ModemNum1 is empty, the gateway's is 777
     EXPECT_EQ(prompts->asked.back(), Text(263));
     EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);  // Enter keeps the gateway's numbers
     EXPECT_TRUE(prompts->shown.empty());
@@ -108,13 +108,13 @@ TEST_F(Operations, BadChecksumOnceIsRetriedThreeTimesFails)
     TSimOptions o;
     o.badChecksum = 1;
     StartWithImage(o);
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_TRUE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "1");
 
     Parameters().SetAllDefaults();
     const auto before = Parameters().Snapshot();
     sim->SetOption("badChecksum", 3);
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(LastMessage(), Text(113));
     EXPECT_EQ(Parameters().Snapshot(), before);  // not even the identification changed
 }
@@ -136,7 +136,7 @@ TEST_F(Operations, FaultsLeaveTheRegistryAsItWas)
     wrongHw.hwLetter = 'D';
     StartSim(wrongHw);
     main->SetSessionPort(port, "test");
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(LastMessage(), Text(176));
     expectUnchanged("wrong hardware");
 
@@ -147,7 +147,7 @@ TEST_F(Operations, FaultsLeaveTheRegistryAsItWas)
     StartSim(refuse);
     sim->SetImage(CGatewaySim::DefaultImage());
     main->SetSessionPort(port, "test");
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(LastMessage(), Text(115));
     expectUnchanged("refused write");
     EXPECT_EQ(sim->ImageWrites(), 0);
@@ -158,7 +158,7 @@ TEST_F(Operations, FaultsLeaveTheRegistryAsItWas)
     drop.dropMidBlock = true;
     StartSim(drop);
     main->SetSessionPort(port, "test");
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(LastMessage(), Substitute(Text(109), {"CE_NOT_CONNECTED"}));
     expectUnchanged("dropped line");
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
@@ -167,7 +167,7 @@ TEST_F(Operations, FaultsLeaveTheRegistryAsItWas)
     sim->Stop();
     StartSim();
     main->SetSessionPort(port, "test");
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_TRUE(main->m_Ops.ReadFromGateway());
 }
 
 TEST_F(Operations, SilentGatewayIsPolledUntilCancel)
@@ -182,7 +182,7 @@ TEST_F(Operations, SilentGatewayIsPolledUntilCancel)
     });
     QElapsedTimer t;
     t.start();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_LT(t.elapsed(), 1700);
     EXPECT_TRUE(prompts->shown.empty()) << LastMessage().toStdString();  // a user break shows nothing
     EXPECT_EQ(Parameters().Snapshot(), before);
@@ -202,7 +202,7 @@ TEST_F(Operations, CancelDuringATransferStopsItPromptly)
         main->Progress()->Button1Click();
     });
     t.start();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_LT(t.elapsed() - cancelledAt, 150);
     EXPECT_TRUE(prompts->shown.empty());
     EXPECT_EQ(Parameters().Snapshot(), before);
@@ -212,7 +212,7 @@ TEST_F(Operations, PreReadFailureStopsTheWrite)
 {
     StartWithImage();
     sim->SetOption("badChecksum", 10);  // the pre-read of the secrets never gets a sound block 1
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(LastMessage(), Text(113));
     EXPECT_EQ(sim->ImageWrites(), 0);
 }
@@ -238,7 +238,7 @@ TEST_F(Operations, PortThatCannotBeOpened)
     StartApp();
     main->SetSessionPort("/dev/no-such-port", "nothing");
     const auto before = Parameters().Snapshot();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_TRUE(LastMessage().startsWith(Text(125)));
     EXPECT_EQ(Parameters().Snapshot(), before);
 }

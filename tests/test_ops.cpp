@@ -1,8 +1,8 @@
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Demo.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "apptest.h"
 
 #include <QDir>
@@ -118,7 +118,7 @@ TEST_F(Ops, AnInterruptEndsAnUpgradeTheGatewayKeepsRefusing)
         if (sim->FirmwareBlocks() >= 3) Terminal().m_Interrupt = true;
     });
     poll.start(10);
-    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
+    EXPECT_FALSE(main->m_Ops.UpgradeAgreed());
     poll.stop();
     Terminal().m_Interrupt = false;
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Link);
@@ -175,8 +175,8 @@ TEST_F(Ops, OperationsThatMustNotFlashStopAtOldFirmware)
     main->m_Ops.FirmwareFile = DemoFolder() + "Korvanext-3.20-demo.Bin";
     main->m_Ops.OfferUpgrade = false;
     const auto before = Parameters().Snapshot();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_FALSE(main->m_Ops.Identify());
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Declined);
     EXPECT_EQ(main->m_Ops.GatewayVersion, "2.9");
@@ -192,7 +192,7 @@ TEST_F(Ops, EveryUpgradeNamesTheFileAndBothVersions)
     const QString fw = DemoFolder() + "Korvanext-3.20-demo.Bin";
     main->m_Ops.FirmwareFile = fw;
     prompts->answers = {true, false};  // the upgrade, then not this file
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     ASSERT_EQ(prompts->asked.size(), 2);
     EXPECT_EQ(prompts->asked[1], Text(321) + "\n\n" + Substitute(Text(322), {QDir::toNativeSeparators(fw), "3.20", "3.15"}));
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Declined);

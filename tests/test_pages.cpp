@@ -1,15 +1,15 @@
 #include "Catalogue.h"
 #include "Commonutils.h"
 #include "Gsmsim.h"
-#include "Inicializace.h"
+#include "Initialisation.h"
 #include "Language.h"
-#include "Logickyvstup.h"
-#include "Parametry.h"
-#include "Parcontrols.h"
-#include "Servis.h"
-#include "Slicparametry.h"
-#include "Smerovacitabulka.h"
-#include "Zabezpeceni.h"
+#include "Smsinput.h"
+#include "Parameters.h"
+#include "Bindings.h"
+#include "Service.h"
+#include "Telephonelines.h"
+#include "Routingtables.h"
+#include "Security.h"
 #include "apptest.h"
 
 #include <QCheckBox>
@@ -51,7 +51,7 @@ TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
     P().SetValue("FXSDialToneF1", 0, "400");
     P().SetValue("FXSDialToneF2", 0, "450");
     P().SetValue("FXODTMFLength", 0, "700");
-    auto* page = Show<TFSLICParametry>(0);
+    auto* page = Show<TFTelephoneLines>(0);
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(P().ControlCount(), 48u);
     EXPECT_TRUE(page->CheckBox1->isChecked());  // inverted
@@ -84,7 +84,7 @@ TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
 
 TEST_F(Pages, PermanentToneSpinnerSkipsTheDeadZone)
 {
-    auto* page = Show<TFSLICParametry>(0);
+    auto* page = Show<TFTelephoneLines>(0);
     page->Edit16->setText("0");
     page->UpDown14->Step(+1);
     EXPECT_EQ(page->Edit16->text(), "1610");
@@ -106,7 +106,7 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
     P().SetValue("GSMDirection", 7, "4");
     P().SetValue("FXODefCallTime", 0, "9");
     P().SetValue("Veltran", 0, "12");
-    auto* page = Show<TFSmerovaciTabulka>(1);
+    auto* page = Show<TFRoutingTables>(1);
     ASSERT_NE(page, nullptr);
     auto& fxs = page->TabFXS;
     EXPECT_EQ(fxs.table->rowCount(), 120);
@@ -164,7 +164,7 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
 
 TEST_F(Pages, SmsInputAndGsmPage)
 {
-    auto* sms = Show<TFLogickyVstup>(2);
+    auto* sms = Show<TFSmsInput>(2);
     sms->Edit1->setText("150");
     Leave(sms->Edit1);
     EXPECT_EQ(sms->Edit1->text(), "100");
@@ -173,7 +173,7 @@ TEST_F(Pages, SmsInputAndGsmPage)
     main->SelectPage(3);
     EXPECT_EQ(P().GetValue("SMSText", 0), std::string(40, 'a'));
 
-    auto* gsm = dynamic_cast<TFGSMSIM*>(main->CurrentPage());
+    auto* gsm = dynamic_cast<TFGsmSim*>(main->CurrentPage());
     ASSERT_NE(gsm, nullptr);
     EXPECT_EQ(gsm->Label8->text(), Language().Text(111));
     gsm->ComboBox1->setCurrentIndex(2);
@@ -198,7 +198,7 @@ TEST_F(Pages, SmsInputAndGsmPage)
 
 TEST_F(Pages, ServicePageSharesTheServiceNumber)
 {
-    auto* service = Show<TFServis>(4);
+    auto* service = Show<TFService>(4);
     EXPECT_EQ(service->Label5->text(), Language().Text(101));
     EXPECT_EQ(service->Label8->text(), Language().Text(111));
     EXPECT_TRUE(service->CheckBox1->isChecked());  // COMPerm 0, inverted
@@ -206,18 +206,18 @@ TEST_F(Pages, ServicePageSharesTheServiceNumber)
     service->Edit2->setText("+420111");
     service->Substrings[2]->setText("16");
     Leave(service->Substrings[2]);
-    auto* gsm = Show<TFGSMSIM>(3);
+    auto* gsm = Show<TFGsmSim>(3);
     EXPECT_EQ(gsm->Edit5->text(), "+420111");
     EXPECT_EQ(P().GetValue("COMPerm", 0), "1");
     EXPECT_EQ(P().GetValue("SubString3", 0), "15");
     P().SetValue("HWVer", 0, "C");
-    service = Show<TFServis>(4);
+    service = Show<TFService>(4);
     EXPECT_EQ(service->Label5->text(), "C");
 }
 
 TEST_F(Pages, InitialisationResetsExactlyItsGroup)
 {
-    auto* init = Show<TFInicializace>(5);
+    auto* init = Show<TFInitialisation>(5);
     ASSERT_NE(init, nullptr);
     // Change every value of every key.
     for (const auto& [key, rc] : P().Entries())
@@ -228,7 +228,7 @@ TEST_F(Pages, InitialisationResetsExactlyItsGroup)
     EXPECT_EQ(P().Snapshot(), changed);
 
     init->ButtonClick(2);  // FXS routing
-    std::set<std::string> group(TFInicializace::GroupKeys(2).begin(), TFInicializace::GroupKeys(2).end());
+    std::set<std::string> group(TFInitialisation::GroupKeys(2).begin(), TFInitialisation::GroupKeys(2).end());
     for (const auto& [key, rc] : P().Entries()) {
         const bool reset = group.count(key) > 0;
         for (int i = 0; i < rc.Count; ++i)
@@ -239,7 +239,7 @@ TEST_F(Pages, InitialisationResetsExactlyItsGroup)
     init->ButtonClick(-1);
     EXPECT_TRUE(main->m_Ops.PinChanged);
     EXPECT_TRUE(main->m_Ops.PasswordChanged);
-    EXPECT_EQ(TFInicializace::GroupKeys(-1).size(), 117u);
+    EXPECT_EQ(TFInitialisation::GroupKeys(-1).size(), 117u);
     // Remote supervision and the identification survive even this.
     EXPECT_EQ(P().GetValue("ModemNum1", 0), "1");
     EXPECT_EQ(P().GetValue("HWVer", 0), "1");
@@ -248,16 +248,16 @@ TEST_F(Pages, InitialisationResetsExactlyItsGroup)
 
 TEST_F(Pages, SecurityPageMarksChangesAndHidesWhenStored)
 {
-    auto* sec = Show<TFZabezpeceni>(6);
+    auto* sec = Show<TFSecurity>(6);
     main->SelectPage(0);
     EXPECT_FALSE(main->m_Ops.PinChanged);
     EXPECT_FALSE(main->m_Ops.PasswordChanged);
-    sec = Show<TFZabezpeceni>(6);
+    sec = Show<TFSecurity>(6);
     sec->Edit6->setText("1234");
     sec->Edit6->setText("");  // back to the loaded text
     main->SelectPage(0);
     EXPECT_FALSE(main->m_Ops.PinChanged);
-    sec = Show<TFZabezpeceni>(6);
+    sec = Show<TFSecurity>(6);
     EXPECT_TRUE(sec->isVisible() || !main->isVisible());
     sec->Edit6->setText("12");
     sec->StoreToParameters();
@@ -273,7 +273,7 @@ TEST_F(Pages, EveryKeyIsReachableFromSomePage)
     for (int i = 0; i < 7; ++i) {
         main->SelectPage(i);
         for (const auto& c : P().Controls()) seen.insert(c->m_Name);
-        if (auto* r = dynamic_cast<TFSmerovaciTabulka*>(main->CurrentPage()))
+        if (auto* r = dynamic_cast<TFRoutingTables*>(main->CurrentPage()))
             for (auto* g : {&r->TabFXS, &r->TabFXSDef, &r->TabFXO, &r->TabFXODef, &r->TabGSM, &r->TabGSMDef})
                 for (const auto& col : g->columns) seen.insert(col.key);
     }
@@ -305,13 +305,13 @@ TEST_F(Pages, NoKeyNameShowsInAnyLanguage)
 
 TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
 {
-    auto* gsm = Show<TFGSMSIM>(3);
+    auto* gsm = Show<TFGsmSim>(3);
     EXPECT_EQ(gsm->Label8->text(), Language().Text(111));  // nothing read yet
-    main->EzRgnBtn2Click();                                 // the simulated gateway reports no lock
+    main->ReadFromGateway();                                 // the simulated gateway reports no lock
     ASSERT_EQ(P().GetValue("OperLock", 0), "");
     ASSERT_FALSE(P().GetValue("SWVer", 0).empty());
     EXPECT_EQ(gsm->Label8->text(), Language().Text(372));
     EXPECT_NE(Language().Text(372), Language().Text(111));
-    auto* service = Show<TFServis>(4);
+    auto* service = Show<TFService>(4);
     EXPECT_EQ(service->Label8->text(), Language().Text(372));
 }

@@ -1,7 +1,7 @@
 #include "Catalogue.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <gtest/gtest.h>
 #include <set>

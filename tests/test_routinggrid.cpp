@@ -4,8 +4,8 @@
 #include "Appsettings.h"
 #include "Commonutils.h"
 #include "Language.h"
-#include "Parametry.h"
-#include "Smerovacitabulka.h"
+#include "Parameters.h"
+#include "Routingtables.h"
 #include "apptest.h"
 #include "fitcheck.h"
 
@@ -27,11 +27,11 @@ struct Routing : AppFixture {
         main->resize(TAppSettings::DesignWidth, TAppSettings::DesignHeight);
         main->show();
         main->SelectPage(1);
-        page = dynamic_cast<TFSmerovaciTabulka*>(main->CurrentPage());
+        page = dynamic_cast<TFRoutingTables*>(main->CurrentPage());
         ASSERT_NE(page, nullptr);
         Settle();
     }
-    using TGrid = TFSmerovaciTabulka::TGrid;
+    using TGrid = TFRoutingTables::TGrid;
 
     // Left edge of a column in the tab's coordinates.
     static int ColumnX(QTableWidget* t, int column)
@@ -50,7 +50,7 @@ struct Routing : AppFixture {
     }
     QString Item(int text, int j) const { return Language().Item(text, j); }
 
-    TFSmerovaciTabulka* page = nullptr;
+    TFRoutingTables* page = nullptr;
 };
 }  // namespace
 
@@ -90,7 +90,7 @@ TEST_F(Routing, DefaultRulesStayUnderTheirTablesInEveryLanguage)
             // Every list item shows whole in its column; headers and the label too.
             const int margin = 2 * (t->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, t) + 1);
             for (int c = 0; c < t->columnCount(); ++c) {
-                const QComboBox* list = TFSmerovaciTabulka::ColumnAt(*table, c)->list;
+                const QComboBox* list = TFRoutingTables::ColumnAt(*table, c)->list;
                 for (int j = 0; list && j < list->count(); ++j)
                     EXPECT_LE(t->fontMetrics().horizontalAdvance(list->itemText(j)) + margin, t->columnWidth(c))
                         << list->itemText(j).toStdString();

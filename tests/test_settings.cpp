@@ -1,10 +1,10 @@
 #include "Appsettings.h"
 #include "Commonutils.h"
-#include "Comdialing.h"
-#include "Comterminal.h"
+#include "Dialing.h"
+#include "Terminal.h"
 #include "Globals.h"
 #include "Language.h"
-#include "Main.h"
+#include "Mainwindow.h"
 #include "Profile.h"
 
 #include <QFile>

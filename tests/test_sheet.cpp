@@ -4,7 +4,7 @@
 #include "Compare.h"
 #include "Language.h"
 #include "Pagelist.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "Sheet.h"
 #include "Signaltrace.h"
 #include "apptest.h"
@@ -126,7 +126,7 @@ TEST_F(Sheet, HoldsEverySettingThatDiffersAsThePageShowsItAndNeverThePinOrPasswo
 
 TEST_F(Sheet, AfterAReadNamesTheGatewayAndTheCaptionsFollowThePages)
 {
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    ASSERT_TRUE(main->m_Ops.ReadFromGateway());
     QTemporaryDir dir;
     prompts->savePath = dir.filePath("read.pdf");
     ASSERT_TRUE(main->ExportSheetClick());
@@ -140,7 +140,7 @@ TEST_F(Sheet, AfterAReadNamesTheGatewayAndTheCaptionsFollowThePages)
     EXPECT_TRUE(LastMessage().contains("x.pdf"));
 
     // The table the build took from the pages is what the pages show now.
-    std::vector<TFDForm*> pages;
+    std::vector<TFPage*> pages;
     for (int i = 0; i < 7; ++i) pages.push_back(main->Page(i));
     const CCaptions live = CCaptions::FromPages(pages);
     const auto& built = BuiltInCaptions().Ordered();

@@ -1,9 +1,9 @@
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "simfixture.h"
 
 #include <QTemporaryDir>

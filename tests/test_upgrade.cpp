@@ -1,8 +1,8 @@
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Imagelayout.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "Progress.h"
 #include "apptest.h"
 #include "firmwarefile.h"
@@ -45,7 +45,7 @@ TEST_F(Upgrade, FullTransferWithTheGatewaysDeviceData)
     MakeFirmware("Korvanext-3.20.Bin", "3.20");
     MakeFirmware("Korvanext-big.Bin", "3.30", false, FirmwareSize + 1);  // wrong size: not offered
     EXPECT_EQ(main->m_Ops.FirmwareFiles().size(), 1);
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn1Click());
+    ASSERT_TRUE(main->m_Ops.UpgradeFirmware());
     EXPECT_EQ(prompts->asked.front(), Language().Text(116));
     EXPECT_EQ(LastMessage(), Language().Text(123) + "\n" + Substitute(Language().Text(422), {"3.20"}));
     EXPECT_EQ(sim->FirmwareBlocks(), 30);
@@ -60,13 +60,13 @@ TEST_F(Upgrade, FileChecksComeBeforeAnyTransfer)
 {
     Start();
     // No file: the default name is tried and named.
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     EXPECT_EQ(LastMessage(), Substitute("%s\n\n%s\n%s", {Language().Text(117), QDir::toNativeSeparators(dir.filePath("Korvanext.Bin")), "no such file"}));
     MakeFirmware("Korvanext.Bin", "3.20", false, 1000);
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     EXPECT_EQ(LastMessage(), Language().Text(175));
     MakeFirmware("Korvanext.Bin", "2.10");
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     EXPECT_EQ(LastMessage(), Language().Text(241));
     EXPECT_EQ(sim->FirmwareBlocks(), 0);
 }
@@ -78,12 +78,12 @@ TEST_F(Upgrade, SeveralFilesAreOfferedAndAnyOtherMayBeChosen)
     MakeFirmware("Korvanext-a.Bin", "3.20");
     const QString elsewhere = MakeFirmware("other-3.25.bin", "3.25");
     prompts->firmwareChoice.clear();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());  // cancelled choice
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());  // cancelled choice
     ASSERT_EQ(prompts->offered.size(), 2);
     EXPECT_TRUE(prompts->offered[0].endsWith("Korvanext-a.Bin"));
     EXPECT_EQ(sim->FirmwareBlocks(), 0);
     prompts->firmwareChoice = elsewhere;
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_TRUE(main->m_Ops.UpgradeFirmware());
     EXPECT_EQ(sim->Version(), "3.25");
 }
 
@@ -94,12 +94,12 @@ TEST_F(Upgrade, SameOrNewerVersionAsksFirst)
     Start(o);
     MakeFirmware("Korvanext.Bin", "3.20");
     prompts->answers = {true, false};
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     EXPECT_TRUE(prompts->asked.back().startsWith(Language().Text(119)));
     EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);  // Enter does not flash the same firmware again
     MakeFirmware("Korvanext.Bin", "3.10", true);
     prompts->answers = {true, true};
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_TRUE(main->m_Ops.UpgradeFirmware());
     EXPECT_TRUE(prompts->asked.back().startsWith(Language().Text(120)));
     // A file with its own device data block is sent exactly as it is.
     const auto fw = sim->Firmware();
@@ -113,7 +113,7 @@ TEST_F(Upgrade, WrongAcknowledgementsAreRepeated)
     o.badFirmwareAck = 3;
     Start(o);
     MakeFirmware("Korvanext.Bin", "3.20");
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn1Click());
+    ASSERT_TRUE(main->m_Ops.UpgradeFirmware());
     EXPECT_EQ(sim->FirmwareBlocks(), 33);
     EXPECT_EQ(sim->Version(), "3.20");
 }
@@ -136,7 +136,7 @@ TEST_F(Upgrade, CancelAfterRepeatedFailuresSaysTheUpgradeDidNotFinish)
         if (progress && progress->Button1->isVisible() && sim->FirmwareBlocks() >= 10) progress->Button1Click();
     });
     poll.start();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     poll.stop();
     EXPECT_GE(sim->FirmwareBlocks(), 10);
     ASSERT_FALSE(prompts->shown.empty());
@@ -157,7 +157,7 @@ TEST_F(Upgrade, ADamagedFileIsAskedAboutWithNoAsTheDefault)
     const auto* bytes = reinterpret_cast<const uint8_t*>(damaged.constData());
     const QString path = Put("Korvanext.Bin", damaged);
     prompts->answers = {true, false};  // the upgrade, not the damaged file
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     ASSERT_EQ(prompts->asked.size(), 2);
     const auto hex = [](uint32_t v) { return QString("0x%1").arg(v, 8, 16, QChar('0')); };
     EXPECT_EQ(prompts->asked[1], Substitute(Text(420), {QDir::toNativeSeparators(path), hex(FirmwareStoredSum(bytes)),
@@ -172,7 +172,7 @@ TEST_F(Upgrade, ADamagedFileIsAskedAboutWithNoAsTheDefault)
     const QByteArray own = Damaged(FirmwareBytes("3.20", true));
     Put("Korvanext.Bin", own);
     prompts->answers = {true, true, true};
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     EXPECT_TRUE(prompts->asked[prompts->asked.size() - 2].startsWith(Text(420).section("%s", 0, 0)));
     EXPECT_EQ(sim->Firmware(), std::vector<uint8_t>(own.begin(), own.end()));
     EXPECT_EQ(LastMessage(), Substitute(Text(423), {"3.15", "3.20"}));
@@ -185,7 +185,7 @@ TEST_F(Upgrade, AGatewayThatKeepsItsFirmwareIsNeverReportedUpgraded)
     o.keepFirmware = true;
     Start(o);
     MakeFirmware("Korvanext.Bin", "3.20");
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn1Click());
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     EXPECT_EQ(sim->FirmwareBlocks(), 30);
     EXPECT_EQ(LastMessage(), Substitute(Text(423), {"3.15", "3.20"}));
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Damaged);
@@ -202,7 +202,7 @@ TEST_F(Upgrade, AnUpgradeThatBreaksOffInsideAReadIsSaidOnceAndNotStartedAgain)
     Start(o);
     MakeFirmware("Korvanext.Bin", "3.20");
     main->m_Ops.AnswerWaitMs = 1000;
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Link);
     EXPECT_EQ(main->m_Ops.LinkCode, CE_CONNECTION_TIMEOUT);
     ASSERT_EQ(prompts->shown.size(), 1u);

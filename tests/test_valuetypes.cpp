@@ -1,5 +1,5 @@
 #include "Commonutils.h"
-#include "Parametry.h"
+#include "Parameters.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -30,7 +30,7 @@ TEST(IntegerTypes, ClampAndStepOntoTheGrid)
     EXPECT_EQ(perm.Normalize("0"), "0");
     EXPECT_EQ(perm.Normalize("2030"), "2030");
     EXPECT_EQ(perm.Normalize("9000"), "8925");
-    const CNumLngth len(0, 0, 15, 1, 0x0F);
+    const CParNumberLength len(0, 0, 15, 1, 0x0F);
     EXPECT_EQ(len.Normalize("1"), "3");
     EXPECT_EQ(len.Normalize("2"), "3");
     EXPECT_EQ(len.Normalize("0"), "0");
@@ -80,7 +80,7 @@ TEST(IntegerTypes, EncodingsOwnOnlyTheirBits)
 
 TEST(IntegerTypes, MorvekIsThreeRightAlignedDigits)
 {
-    const CParMorvek m(0, 0, 999);
+    const CParThreeDigits m(0, 0, 999);
     uint8_t b[3] = {9, 9, 9};
     m.Encode("42", b);
     EXPECT_EQ(b[0], 0x00);

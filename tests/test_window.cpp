@@ -1,12 +1,12 @@
 // The main window in a technician's hands: what stays in front, what Enter,
 // the keyboard and the close box do, and what is never lost without a word.
 #include "Commonutils.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Language.h"
-#include "Nastaveni.h"
+#include "Settingsdialog.h"
 #include "Monitor.h"
-#include "Oaplikaci.h"
-#include "Parametry.h"
+#include "Aboutbox.h"
+#include "Parameters.h"
 #include "Progress.h"
 #include "apptest.h"
 
@@ -142,7 +142,7 @@ TEST_F(Hands, AnOpenErrorIsShownWholeInFrontOfTheOperation)
             progressHidden = !main->Progress() || !main->Progress()->isVisible();
         },
         [](QWidget* modal) { ClickButton(modal, QMessageBox::Ok); });
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn2Click());
+    EXPECT_FALSE(main->m_Ops.ReadFromGateway());
     EXPECT_TRUE(progressHidden);
     EXPECT_TRUE(shown.contains("/dev/no-such-gateway") || shown.startsWith(Text(125))) << shown.toStdString();
     EXPECT_FALSE(main->Progress());
@@ -170,7 +170,7 @@ TEST_F(Hands, StandardButtonsSpeakTheInterfaceLanguage)
 
 TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
 {
-    TFNastaveni* d = main->FNastaveni;
+    TFSettingsDialog* d = main->FSettingsDialog;
     main->m_Ops.IsModem = false;
     const QString typed = "/dev/ttyUSB3";
     for (const bool withMouse : {false, true}) {
@@ -184,7 +184,7 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
             else QTest::keyClick(edit, Qt::Key_Return);
             if (d->isVisible()) d->reject();
         });
-        main->BSettingClick();
+        main->SettingsClick();
         EXPECT_EQ(main->m_Ops.ComPort.toStdString(), typed.toStdString()) << (withMouse ? "OK clicked" : "Enter");
     }
     // Enter on a listed port takes that port.
@@ -193,7 +193,7 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
         QTest::keyClick(d->ComboBox1, Qt::Key_Return);
         if (d->isVisible()) d->reject();
     });
-    main->BSettingClick();
+    main->SettingsClick();
     EXPECT_EQ(main->m_Ops.ComPort.toStdString(), "Com3");
     // A terminal server's port is typed as its URL and is still chosen when the settings open again.
     const QString network = "rfc2217://[::1]:3001";
@@ -210,7 +210,7 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
             QTest::keyClick(edit, Qt::Key_Return);
             if (d->isVisible()) d->reject();
         });
-        main->BSettingClick();
+        main->SettingsClick();
         EXPECT_EQ(main->m_Ops.ComPort.toStdString(), network.toStdString());
         if (again) {
             EXPECT_EQ(shown.toStdString(), network.toStdString());
@@ -287,7 +287,7 @@ TEST_F(Hands, SaveNeverOverwritesAFileTheWindowNoLongerShows)
     };
     Parameters().SetValue("FXSVolRec", 0, "2");
     prompts->savePath = first;
-    ASSERT_TRUE(main->EzRgnBtn5Click());
+    ASSERT_TRUE(main->SaveAsClick());
     EXPECT_TRUE(main->windowTitle().remove("[*]").endsWith("first.kvx"));
     EXPECT_EQ(main->statusBar()->currentMessage(), Substitute(Text(341), {QDir::toNativeSeparators(first)}));
     const QByteArray saved = contents(first);
@@ -296,7 +296,7 @@ TEST_F(Hands, SaveNeverOverwritesAFileTheWindowNoLongerShows)
     main->statusBar()->clearMessage();
     Parameters().SetValue("FXSVolRec", 0, "4");
     prompts->savePath.clear();
-    main->Ulozit1->trigger();
+    main->SaveAction->trigger();
     EXPECT_NE(contents(first), saved);
     EXPECT_EQ(main->statusBar()->currentMessage(), Substitute(Text(341), {QDir::toNativeSeparators(first)}));
     const QByteArray edited = contents(first);
@@ -304,18 +304,18 @@ TEST_F(Hands, SaveNeverOverwritesAFileTheWindowNoLongerShows)
     // After a read the window shows the gateway's configuration: the file is not named,
     // and Save asks where to (here: cancelled, so nothing is written).
     ASSERT_TRUE(prompts->saveAsked.isEmpty());
-    main->EzRgnBtn2Click();
+    main->ReadFromGateway();
     EXPECT_TRUE(prompts->saveAsked.isEmpty());  // nothing unsaved: no question before the read
     EXPECT_TRUE(main->FileName().isEmpty());
     EXPECT_FALSE(main->windowTitle().contains("first.kvx"));
     EXPECT_FALSE(main->IsModified());
-    main->Ulozit1->trigger();
+    main->SaveAction->trigger();
     EXPECT_EQ(contents(first), edited);
     // The same after New.
     main->NewClick();
     EXPECT_TRUE(main->FileName().isEmpty());
     prompts->savePath = second;
-    main->Ulozit1->trigger();
+    main->SaveAction->trigger();
     EXPECT_EQ(contents(first), edited);
     EXPECT_TRUE(QFile::exists(second));
     EXPECT_TRUE(main->windowTitle().remove("[*]").endsWith("second.kvx"));
@@ -328,13 +328,13 @@ TEST_F(Hands, ReadAndWriteAskOnlyWhenEditsWouldBeLost)
     // A read over unsaved edits asks; Cancel keeps them and reads nothing.
     prompts->saveAnswers = {TSaveChoice::Cancel};
     const int commands = sim->Commands();
-    main->EzRgnBtn2Click();
+    main->ReadFromGateway();
     EXPECT_EQ(prompts->saveAsked.size(), 1);
     EXPECT_EQ(sim->Commands(), commands);
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), edited);
     // A successful write stores them in the gateway: nothing left to ask about.
     main->m_Ops.PinChanged = main->m_Ops.PasswordChanged = true;
-    main->EzRgnBtn3Click();
+    main->WriteToGateway();
     EXPECT_FALSE(main->IsModified());
     EXPECT_TRUE(main->close());
     EXPECT_EQ(prompts->saveAsked.size(), 1);
@@ -342,12 +342,12 @@ TEST_F(Hands, ReadAndWriteAskOnlyWhenEditsWouldBeLost)
 
 TEST_F(Hands, TheKeyboardWorksLikeTheMouse)
 {
-    QListWidget* list = main->ListBox1;
+    QListWidget* list = main->PageList;
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Down);
     EXPECT_EQ(main->CurrentPageIndex(), list->currentRow());
-    EXPECT_EQ(main->ScrollBox1->widget(), main->Page(list->currentRow()));
-    EXPECT_EQ(main->Panel1C->text(), list->currentItem()->text());
+    EXPECT_EQ(main->PageArea->widget(), main->Page(list->currentRow()));
+    EXPECT_EQ(main->PageTitle->text(), list->currentItem()->text());
     const int page = main->CurrentPageIndex();
     // Passing over the monitor entry opens nothing; Enter on it does, and the list
     // goes back to the page that is shown.
@@ -369,7 +369,7 @@ TEST_F(Hands, TheKeyboardWorksLikeTheMouse)
 
     // The page caption follows a language switch.
     main->LanguageButtonClick("Ger");
-    EXPECT_EQ(main->Panel1C->text(), Text(4 + page - 1));
+    EXPECT_EQ(main->PageTitle->text(), Text(4 + page - 1));
     main->LanguageButtonClick("Eng");
 }
 
@@ -399,9 +399,9 @@ TEST_F(Hands, EveryMenuItemHasItsOwnMnemonicInEveryLanguage)
             }
         }
         // Where the same texts serve as captions and hints they show no marks.
-        main->FNastaveni->FormActivate();
-        main->FOAplikaci->FormActivate();
-        for (const QString& caption : {main->FNastaveni->windowTitle(), main->FOAplikaci->windowTitle(),
+        main->FSettingsDialog->FormActivate();
+        main->FAboutBox->FormActivate();
+        for (const QString& caption : {main->FSettingsDialog->windowTitle(), main->FAboutBox->windowTitle(),
                                        main->SpeedButtons[4]->toolTip()}) {
             EXPECT_FALSE(caption.contains('&')) << id << ": " << caption.toStdString();
             EXPECT_FALSE(caption.endsWith("...")) << id << ": " << caption.toStdString();
@@ -422,10 +422,10 @@ TEST_F(Hands, DialogsAreCentredOnTheirFirstShowingToo)
     };
     int about = -1, monitor = -1;
     QTimer::singleShot(200, [&] {
-        about = offCentre(main->FOAplikaci);
-        main->FOAplikaci->accept();
+        about = offCentre(main->FAboutBox);
+        main->FAboutBox->accept();
     });
-    main->BHelpClick();
+    main->AboutClick();
     QTimer::singleShot(200, [&] {
         monitor = offCentre(main->FMonitor);
         main->FMonitor->Button1Click();

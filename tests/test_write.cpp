@@ -1,12 +1,12 @@
 #include "Catalogue.h"
 #include "Commonutils.h"
 #include "Compare.h"
-#include "Comterminal.h"
+#include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Keptcopies.h"
 #include "Language.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "apptest.h"
 
 #include <QDir>
@@ -47,7 +47,7 @@ QByteArray ReadAll(const QString& path)
 TEST_F(Writing, EachBlockIsReadOncePerWriteAndTheCopyHoldsWhatWasReplaced)
 {
     Start();
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
     // Before the write: block 1 and block 2 once; after it, each read back once.
     EXPECT_EQ(sim->Block1Reads(), 2);
     EXPECT_EQ(sim->Block2Reads(), 2);
@@ -67,15 +67,15 @@ TEST_F(Writing, EachBlockIsReadOncePerWriteAndTheCopyHoldsWhatWasReplaced)
     EXPECT_EQ(copy.GetValue("HWVer", 0), "C");
 
     // The gateway now holds the window's configuration: writing it again keeps it once.
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(Kept().size(), 2u);
     EXPECT_EQ(main->m_Ops.LastCopy, Kept()[0].folder);
 
     // Without copies block 2 is not read before the write.
     main->m_Ops.KeepCopies = false;
     const int e = sim->Block1Reads(), E = sim->Block2Reads();
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(sim->Block1Reads() - e, 2);
     EXPECT_EQ(sim->Block2Reads() - E, 1);
     EXPECT_EQ(Kept().size(), 2u);
@@ -89,7 +89,7 @@ TEST_F(Writing, ACopyThatCannotBeKeptStopsTheWriteBeforeItsFirstByte)
     QFile blocker(copies.filePath("KX2-004711"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::FileError);
     EXPECT_EQ(sim->WriteCommands(), 0);
     EXPECT_EQ(sim->Image(), held);
@@ -100,7 +100,7 @@ TEST_F(Writing, ACopyThatCannotBeKeptStopsTheWriteBeforeItsFirstByte)
 
     // With copies turned off the write goes ahead.
     main->m_Ops.KeepCopies = false;
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_TRUE(main->m_Ops.WriteToGateway());
 }
 
 TEST_F(Writing, AConfigurationFromAnotherGatewayIsWrittenOnlyWhenTheUserAgrees)
@@ -108,7 +108,7 @@ TEST_F(Writing, AConfigurationFromAnotherGatewayIsWrittenOnlyWhenTheUserAgrees)
     Start();
     Parameters().SetValue("SerialNum", 0, "KX2-000001");
     prompts->answers = {false};
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     ASSERT_FALSE(prompts->asked.isEmpty());
     EXPECT_EQ(prompts->asked.back(), Substitute(Text(405), {"KX2-000001", "KX2-004711"}));
     EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);
@@ -117,16 +117,16 @@ TEST_F(Writing, AConfigurationFromAnotherGatewayIsWrittenOnlyWhenTheUserAgrees)
     EXPECT_EQ(sim->Image(), held);
 
     prompts->answers = {true};
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(sim->Image()[33], 5);
 
     // Its own gateway, or a configuration that names none, is written without asking.
     const int asked = prompts->asked.size();
     Parameters().SetValue("SerialNum", 0, "KX2-004711");
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_TRUE(main->m_Ops.WriteToGateway());
     Parameters().SetValue("SerialNum", 0, "");
     main->m_Ops.KeepCopies = false;
-    EXPECT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_TRUE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(prompts->asked.size(), asked);
 }
 
@@ -137,7 +137,7 @@ TEST_F(Writing, ARetriedBlockWaitsAsLongAsTheFirst)
     o.corruptStores = 1;
     o.storeDelayMs = 1500;
     Start(o);
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click()) << LastMessage().toStdString();
+    ASSERT_TRUE(main->m_Ops.WriteToGateway()) << LastMessage().toStdString();
     EXPECT_EQ(sim->ImageWrites(), 3);  // block 1 twice, block 2 once
     EXPECT_EQ(sim->Image()[33], 5);
 }
@@ -147,7 +147,7 @@ TEST_F(Writing, AnInterruptedWriteSaysWhatItLeavesBehind)
     Start();
     // Cancel once block 1 is in the gateway.
     When([&] { return sim->ImageWrites() >= 1 && main->Progress(); }, [&] { main->Progress()->Button1Click(); });
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Link);
     EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);
     ASSERT_EQ(prompts->shown.size(), 1u);
@@ -157,7 +157,7 @@ TEST_F(Writing, AnInterruptedWriteSaysWhatItLeavesBehind)
     prompts->shown.clear();
     const int writes = sim->ImageWrites();
     When([&] { return sim->ImageWrites() > writes; }, [&] { sim->Kill(); });
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     ASSERT_EQ(prompts->shown.size(), 2u);
     const QString lost = prompts->shown[0].text;  // gone while reading or while sending
     EXPECT_TRUE(lost == Substitute(Text(109), {"CE_NOT_CONNECTED"}) || lost == Substitute(Text(109), {"CE_SEND_ERROR"}))
@@ -171,7 +171,7 @@ TEST_F(Writing, AnInterruptedWriteSaysWhatItLeavesBehind)
     main->SetSessionPort(port, "test");
     sim->SetOption("badChecksum", 10);
     prompts->shown.clear();
-    EXPECT_FALSE(main->m_Ops.EzRgnBtn3Click());
+    EXPECT_FALSE(main->m_Ops.WriteToGateway());
     ASSERT_EQ(prompts->shown.size(), 1u);
     EXPECT_EQ(LastMessage(), Text(113));
 }
@@ -192,7 +192,7 @@ TEST_F(Writing, TheBarFollowsTheBytesOfLongReplies)
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { sample(read); });
     timer.start(5);
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn2Click());
+    ASSERT_TRUE(main->m_Ops.ReadFromGateway());
     timer.stop();
     // The read's marks are 20 % per identification value; the blocks fill the last fifth.
     const auto between = [](const std::set<int>& s, int low, int high) {
@@ -204,7 +204,7 @@ TEST_F(Writing, TheBarFollowsTheBytesOfLongReplies)
     QObject::connect(&timer, &QTimer::timeout, [&] { sample(write); });
     timer.start(5);
     main->m_Ops.KeepCopies = false;
-    ASSERT_TRUE(main->m_Ops.EzRgnBtn3Click());
+    ASSERT_TRUE(main->m_Ops.WriteToGateway());
     timer.stop();
     // The read-back of block 2 runs from 75 % to the end.
     EXPECT_GE(between(write, 75, 100), 4) << "the bar stood still during the read-back";

@@ -1,6 +1,6 @@
 #include "Catalogue.h"
 #include "Commonutils.h"
-#include "Parametry.h"
+#include "Parameters.h"
 #include "Writecheck.h"
 
 #include <gtest/gtest.h>

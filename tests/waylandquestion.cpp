@@ -5,7 +5,7 @@
 #include "Appsettings.h"
 #include "Globals.h"
 #include "Language.h"
-#include "Main.h"
+#include "Mainwindow.h"
 #include "Profile.h"
 
 #include <QApplication>

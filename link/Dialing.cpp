@@ -1,0 +1,763 @@
+#include "Dialing.h"
+
+#include "Serialport.h"
+#include "Commonutils.h"
+#include "Terminal.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Netport.h"
+#include "Uucplock.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QDialogButtonBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QSpinBox>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <cctype>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+// ---------------------------------------------------------------- modem devices
+
+namespace {
+// A modem's line: raw bytes at 57600 baud, no modem control lines.
+void SetModemLine(int fd, termios t)
+{
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    cfsetspeed(&t, B57600);
+    ::tcsetattr(fd, TCSANOW, &t);
+}
+
+// The modem's line: a serial device held for the whole call, so neither
+// another program nor a modem search of this one writes into it, or a
+// terminal server's port. A failure raises ECommError naming it.
+std::unique_ptr<TTransport> OpenModem(const QString& path, int timeoutMs)
+{
+    if (IsNetworkPort(path)) {
+        // The server's line runs as the modem's own would.
+        auto line = OpenNetworkPort(path, TLineSettings{57600, 8, 0, 0, fcNone}, timeoutMs);
+        (void)line->SetDtr(true);
+        return line;
+    }
+    const QByteArray device = QFile::encodeName(path);
+    const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int error = fd < 0 ? errno : ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? EBUSY : 0;
+    if (error) {
+        if (fd >= 0) ::close(fd);
+        ECommError e("Error accessing specified device", error, error);
+        e.Device = device.toStdString();
+        throw e;
+    }
+    auto line = std::make_unique<TDeviceTransport>(fd);
+    termios t{};
+    if (tcgetattr(fd, &t) == 0) SetModemLine(fd, t);
+    (void)line->SetDtr(true);
+    return line;
+}
+
+// Another process that has the device open, as far as this user may look.
+pid_t OpenElsewhere(const QString& device)
+{
+    const QByteArray wanted = QFile::encodeName(device);
+    const pid_t self = ::getpid();
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return 0;
+    pid_t holder = 0;
+    while (!holder) {
+        const dirent* p = ::readdir(proc);
+        if (!p) break;
+        char* end = nullptr;
+        const long pid = std::strtol(p->d_name, &end, 10);
+        if (!end || *end || pid <= 0 || pid == self) continue;
+        const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds) continue;
+        while (const dirent* f = ::readdir(fds)) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink((fdDir + "/" + f->d_name).c_str(), target, sizeof target);
+            if (n == wanted.size() && std::memcmp(target, wanted.constData(), size_t(n)) == 0) {
+                holder = pid_t(pid);
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return holder;
+}
+}  // namespace
+
+namespace {
+// Whether a modem on the line answers "AT" with "OK" within timeoutMs.
+bool AnswersAt(TTransport& line, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto left = [&] {
+        return std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
+    };
+    static const uint8_t at[] = {'A', 'T', '\r'};
+    size_t sent = 0;
+    std::string got;
+    while (got.find("OK") == std::string::npos && left() > 0) {
+        if (sent < sizeof at || !line.Flush()) {
+            const ssize_t n = line.Send(at + sent, sizeof at - sent);
+            if (n < 0) return false;
+            sent += size_t(n);
+        }
+        pollfd p{line.Handle(), POLLIN, 0};
+        if (::poll(&p, 1, int(std::min<long long>(left(), 50))) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        uint8_t buf[64];
+        const ssize_t n = line.Receive(buf, sizeof buf);
+        if (n < 0) return false;
+        if (got.size() < 4096) got.append(reinterpret_cast<const char*>(buf), size_t(n));
+    }
+    return got.find("OK") != std::string::npos;
+}
+}  // namespace
+
+TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int timeoutMs, const QStringList& lockFolders)
+{
+    TModemProbe r{name, path, TModemProbe::NoAnswer, {}};
+    auto result = [&r](TModemProbe::TResult what, const QString& detail) {
+        r.result = what;
+        r.detail = detail;
+        return r;
+    };
+    if (IsNetworkPort(path)) {
+        // A terminal server's port: connecting is the only way to ask, and the
+        // answer and the connection share one bound.
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            auto line = OpenNetworkPort(path, TLineSettings{57600, 8, 0, 0, fcNone}, timeoutMs);
+            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+            if (AnswersAt(*line, int(std::max<long long>(timeoutMs - spent, 1)))) r.result = TModemProbe::Answers;
+        } catch (const ECommError& e) {
+            return result(TModemProbe::CannotOpen, QString::fromStdString(e.Detail.empty() ? e.Text : e.Detail));
+        }
+        return r;
+    }
+    const QString device = QFileInfo(path).canonicalFilePath();
+    if (device.isEmpty()) return result(TModemProbe::CannotOpen, "no such device");
+    if (const pid_t pid = UucpLockOwner(device, lockFolders))
+        return result(TModemProbe::InUse, QString("locked by process %1").arg(pid));
+    if (const pid_t pid = OpenElsewhere(device)) return result(TModemProbe::InUse, QString("open in process %1").arg(pid));
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EBUSY) return result(TModemProbe::InUse, "busy");
+        return result(TModemProbe::CannotOpen, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    TDeviceTransport line(fd);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return result(TModemProbe::InUse, "locked");
+    termios saved{};
+    if (::tcgetattr(fd, &saved) != 0) return result(TModemProbe::CannotOpen, "not a serial port");
+    // Nobody else opens it while it is asked; its settings go back as they were.
+    (void)::ioctl(fd, TIOCEXCL);
+    SetModemLine(fd, saved);
+    ::tcflush(fd, TCIFLUSH);
+    if (AnswersAt(line, timeoutMs)) r.result = TModemProbe::Answers;
+    ::tcflush(fd, TCIOFLUSH);
+    ::tcsetattr(fd, TCSANOW, &saved);
+    (void)::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    return r;
+}
+
+std::vector<TModemProbe> CHayesTelephony::ProbeDevices(int timeoutMs) const
+{
+    std::vector<TModemProbe> results(m_Devices.size());
+    std::vector<std::thread> probes;
+    for (size_t i = 0; i < m_Devices.size(); ++i)
+        probes.emplace_back([&, i] { results[i] = Probe(m_Devices[i].name, m_Devices[i].path, timeoutMs); });
+    for (auto& t : probes) t.join();
+    return results;
+}
+
+CHayesTelephony::CHayesTelephony(std::vector<std::pair<QString, QString>> extra, bool systemDevices)
+    : m_Extra(std::move(extra)), m_SystemDevices(systemDevices)
+{
+    List();
+}
+
+void CHayesTelephony::List()
+{
+    m_Devices.clear();
+    unsigned id = 0;
+    if (m_SystemDevices) {
+        const std::vector<TSerialDevice> devices = TComm::ListSerialDevices();
+        for (const TSerialDevice& d : devices) {
+            const auto same = std::count_if(devices.begin(), devices.end(), [&](const TSerialDevice& o) { return o.name == d.name; });
+            // Two adapters of one model are told apart by their kernel names.
+            const QString name = same > 1 ? d.name + " (" + QFileInfo(d.device).fileName() + ")" : d.name;
+            m_Devices.push_back({name, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, d.path});
+        }
+    }
+    for (const auto& [name, path] : m_Extra)
+        m_Devices.push_back({name, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, path});
+}
+
+void CHayesTelephony::AddDevice(const QString& name, const QString& path)
+{
+    for (const auto& [n, p] : m_Extra)
+        if (n == name) return;
+    m_Extra.emplace_back(name, path);
+    // The numbers of the others stay: the new one comes last.
+    m_Devices.push_back({name, unsigned(m_Devices.size()), LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, path});
+}
+
+void CHayesTelephony::Rescan()
+{
+    // The numbers of the devices change: not while a line is open on one.
+    if (!m_Port) List();
+}
+
+CHayesTelephony::~CHayesTelephony() { CloseLine(); }
+
+std::vector<TLineDevice> CHayesTelephony::Devices() { return m_Devices; }
+
+bool CHayesTelephony::ResultState(const QString& raw, unsigned& state, unsigned& mode)
+{
+    const QString line = raw.trimmed().toUpper();
+    mode = 0;
+    if (line.startsWith("CONNECT")) state = LINECALLSTATE_CONNECTED;
+    else if (line == "RINGING" || line == "RING") state = LINECALLSTATE_PROCEEDING;
+    else if (line == "BUSY") state = LINECALLSTATE_DISCONNECTED, mode = LINEDISCONNECTMODE_BUSY;
+    else if (line == "NO ANSWER") state = LINECALLSTATE_DISCONNECTED, mode = LINEDISCONNECTMODE_NOANSWER;
+    else if (line == "NO DIALTONE" || line == "NO DIAL TONE")
+        state = LINECALLSTATE_DISCONNECTED, mode = LINEDISCONNECTMODE_NODIALTONE;
+    else if (line == "NO CARRIER" || line == "ERROR" || line == "DELAYED" || line == "BLACKLISTED")
+        state = LINECALLSTATE_DISCONNECTED, mode = LINEDISCONNECTMODE_UNAVAIL;
+    else return false;
+    return true;
+}
+
+void CHayesTelephony::Report(unsigned message, unsigned p1, unsigned p2)
+{
+    // Through the event loop, as the telephony service delivers its messages.
+    if (!m_Notifier) return;
+    TCallback cb = m_Callback;
+    QTimer::singleShot(0, m_Notifier.get(), [cb, message, p1, p2] {
+        if (cb) cb(message, p1, p2);
+    });
+}
+
+bool CHayesTelephony::OpenLine(unsigned id, TCallback callback)
+{
+    CloseLine();
+    if (id >= m_Devices.size()) return false;
+    m_Failure.reset();
+    const QString path = m_Devices[id].path;
+    const bool network = IsNetworkPort(path);
+    // A modem that a daemon or a dial-out program holds by the UUCP convention is left alone.
+    if (pid_t holder = 0; !network && !m_Lock.Acquire(path, holder)) {
+        qWarning("Modem %s: in use by process %d (%s)", qPrintable(path), int(holder), qPrintable(ProcessName(holder)));
+        return false;
+    }
+    try {
+        m_Port = OpenModem(path, m_ConnectTimeoutMs);
+    } catch (const ECommError& e) {
+        m_Lock.Release();
+        m_Failure = e;
+        return false;
+    }
+    m_Callback = std::move(callback);
+    m_Notifier = std::make_unique<QSocketNotifier>(m_Port->Handle(), QSocketNotifier::Read);
+    QObject::connect(m_Notifier.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
+    m_DialTimer = std::make_unique<QTimer>();
+    m_DialTimer->setSingleShot(true);
+    QObject::connect(m_DialTimer.get(), &QTimer::timeout, [this] {
+        if (!m_Calling) return;
+        WriteText("\r");  // any character ends the dialling
+        Finish(LINEDISCONNECTMODE_NOANSWER);
+    });
+    WriteText("ATZ\r");
+    if (!WaitFor("OK", 2000)) {
+        CloseLine();
+        return false;
+    }
+    if (!m_InitString.trimmed().isEmpty()) {
+        WriteText(m_InitString.trimmed().toLatin1() + "\r");
+        if (!WaitFor("OK", 2000)) {
+            CloseLine();
+            return false;
+        }
+    }
+    return true;
+}
+
+void CHayesTelephony::WriteText(const QByteArray& text)
+{
+    if (!m_Port) return;
+    m_Seen.clear();
+    // Commands are short: a line that takes nothing for a second is not waited for longer.
+    QElapsedTimer t;
+    t.start();
+    const auto* p = reinterpret_cast<const uint8_t*>(text.constData());
+    size_t done = 0;
+    while ((done < size_t(text.size()) || !m_Port->Flush()) && t.elapsed() < 1000) {
+        const ssize_t n = m_Port->Send(p + done, size_t(text.size()) - done);
+        if (n < 0) return;
+        done += size_t(n);
+        if (n == 0) QThread::msleep(2);
+    }
+}
+
+bool CHayesTelephony::WaitFor(const char* text, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!m_Seen.contains(text) && t.elapsed() < ms && m_Port) {
+        if (m_Seen.contains("ERROR")) return false;
+        PauseWithEvents(20);
+    }
+    return m_Seen.contains(text);
+}
+
+bool CHayesTelephony::MakeCall(const QString& number)
+{
+    if (!m_Port || m_Calling || m_Connected) return false;
+    QByteArray digits;
+    for (const QChar c : number)
+        if (c.isDigit() || c == '+' || c == '*' || c == '#' || c == ',' || c == 'W' || c == 'w') digits += char(c.toLatin1());
+    if (digits.isEmpty()) return false;
+    m_Line.clear();
+    WriteText(QByteArray("ATD") + (m_PulseDial ? "P" : "T") + digits + "\r");
+    m_Calling = true;
+    m_DialTimer->start(m_DialTimeoutMs);
+    Report(LINE_CALLSTATE, LINECALLSTATE_DIALING, 0);
+    return true;
+}
+
+void CHayesTelephony::OnReadable()
+{
+    char buf[256];
+    // A device gives 0 when it is gone; a network line gives -1 (ECONNRESET) and 0 for nothing now.
+    ssize_t n = m_Port->Receive(reinterpret_cast<uint8_t*>(buf), sizeof buf);
+    if (n == 0 && m_Port->Network()) return;
+    if (n <= 0) {
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // The modem went away.
+            m_Notifier->setEnabled(false);
+            const bool inCall = m_Calling || m_Connected;
+            m_Calling = m_Connected = false;
+            if (inCall) Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
+            Report(LINE_CLOSE, 0, 0);
+        }
+        return;
+    }
+    m_Seen.append(buf, int(n));
+    for (ssize_t i = 0; i < n; ++i) {
+        if (buf[i] != '\r' && buf[i] != '\n') {
+            if (m_Line.size() < 200) m_Line += buf[i];
+            continue;
+        }
+        const QString line = QString::fromLatin1(m_Line);
+        m_Line.clear();
+        unsigned state = 0, mode = 0;
+        if (!m_Calling || line.isEmpty() || !ResultState(line, state, mode)) continue;
+        if (state == LINECALLSTATE_CONNECTED) {
+            m_Calling = false;
+            m_Connected = true;
+            m_DialTimer->stop();
+            // From now on the data belongs to the serial port that takes the call over.
+            m_Notifier->setEnabled(false);
+            Report(LINE_CALLSTATE, LINECALLSTATE_CONNECTED, 0);
+            return;
+        }
+        if (state == LINECALLSTATE_PROCEEDING) Report(LINE_CALLSTATE, LINECALLSTATE_PROCEEDING, 0);
+        else Finish(mode);
+    }
+}
+
+void CHayesTelephony::Finish(unsigned mode)
+{
+    m_Calling = false;
+    m_DialTimer->stop();
+    Report(LINE_CALLSTATE, LINECALLSTATE_DISCONNECTED, mode);
+    Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
+}
+
+int CHayesTelephony::TakeCallHandle() { return m_Connected && m_Port && !m_Port->Network() ? ::dup(m_Port->Handle()) : -1; }
+
+std::unique_ptr<TTransport> CHayesTelephony::TakeCallLine()
+{
+    // A terminal server's line has no descriptor of its own to share: it is lent.
+    if (!m_Connected || !m_Port || !m_Port->Network()) return nullptr;
+    return std::make_unique<TLentTransport>(*m_Port);
+}
+
+void CHayesTelephony::Drop()
+{
+    if (!m_Port || m_Dropping) return;
+    pollfd alive{m_Port->Handle(), POLLOUT, 0};
+    if (::poll(&alive, 1, 0) > 0 && (alive.revents & (POLLHUP | POLLERR))) {
+        // The modem is gone: nothing to hang up.
+        m_Calling = m_Connected = false;
+        Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
+        return;
+    }
+    m_Dropping = true;
+    if (m_Calling) {
+        WriteText("\r");
+        m_Calling = false;
+        m_DialTimer->stop();
+        WaitFor("NO CARRIER", 1000);
+    } else if (m_Connected) {
+        m_Connected = false;
+        m_Notifier->setEnabled(true);
+        // Dropping DTR hangs a modem up; where the line has no DTR, the escape and ATH do.
+        if (m_Port->SetDtr(false)) {
+            PauseWithEvents(600);
+            (void)m_Port->SetDtr(true);
+        }
+        PauseWithEvents(1100);
+        WriteText("+++");
+        WaitFor("OK", 1500);
+        PauseWithEvents(100);
+        WriteText("ATH\r");
+        WaitFor("OK", 1500);
+    }
+    m_Dropping = false;
+    Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
+}
+
+void CHayesTelephony::CloseLine()
+{
+    m_Notifier.reset();
+    m_DialTimer.reset();
+    m_Port.reset();
+    m_Lock.Release();
+    m_Calling = m_Connected = false;
+}
+
+void CHayesTelephony::ConfigDialog(QWidget* owner, unsigned id)
+{
+    if (id >= m_Devices.size()) return;
+    CLanguage& l = Language();
+    QDialog d(owner);
+    d.setWindowTitle(l.Text(296) + " - " + m_Devices[id].name);
+    auto* form = new QFormLayout;
+    auto* init = new QLineEdit(m_InitString, &d);
+    auto* mode = new QComboBox(&d);
+    mode->addItems({l.Item(298, 0), l.Item(298, 1)});
+    mode->setCurrentIndex(m_PulseDial ? 1 : 0);
+    auto* timeout = new QSpinBox(&d);
+    timeout->setRange(10, 300);
+    timeout->setValue(m_DialTimeoutMs / 1000);
+    form->addRow(l.Text(297), init);
+    form->addRow(l.Text(298), mode);
+    form->addRow(l.Text(299), timeout);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);
+    buttons->button(QDialogButtonBox::Ok)->setText(l.Text(1));
+    buttons->button(QDialogButtonBox::Cancel)->setText(l.Text(2));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    auto* v = new QVBoxLayout(&d);
+    v->addLayout(form);
+    v->addWidget(buttons);
+    if (d.exec() != QDialog::Accepted) return;
+    m_InitString = init->text();
+    m_PulseDial = mode->currentIndex() == 1;
+    m_DialTimeoutMs = timeout->value() * 1000;
+}
+
+std::unique_ptr<CTelephony> CreateDefaultTelephony() { return std::make_unique<CHayesTelephony>(); }
+
+// ---------------------------------------------------------------- dialling dialog
+
+TFDialingDialog::TFDialingDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      PageList(new QListWidget(this)),
+      Button1(new QPushButton(this))
+{
+    setObjectName("TFDialingDialog");
+    PageList->setObjectName("PageList");
+    Button1->setObjectName("Button1");
+    auto* l = new QVBoxLayout(this);
+    l->addWidget(PageList);
+    l->addWidget(Button1, 0, Qt::AlignRight);
+    resize(388, 191);
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        m_Pressed = true;
+        hide();
+        if (isModal()) reject();
+    });
+}
+
+void TFDialingDialog::showEvent(QShowEvent* event)
+{
+    Language().ApplyToForm(this);
+    // The list of the call's steps is what the window is about.
+    PageList->setAccessibleName(windowTitle());
+    QDialog::showEvent(event);
+}
+
+void TFDialingDialog::Prepare()
+{
+    const CCOMTerminal& t = Terminal();
+    SetTag(this, t.m_TextIds[9]);
+    SetTag(Button1, t.m_TextIds[10]);
+    m_Pressed = false;
+    if (parentWidget()) CentreOn(this, parentWidget());
+    PageList->clear();
+    show();
+}
+
+void TFDialingDialog::Add(const QString& message)
+{
+    PageList->addItem(message);
+    PageList->scrollToBottom();
+}
+
+void TFDialingDialog::RunModal()
+{
+    hide();
+    m_Pressed = false;
+    exec();
+}
+
+void TFDialingDialog::CloseModal()
+{
+    if (isVisible()) accept();
+}
+
+namespace {
+// Dialling without a window: progress goes to the debug output, the modal wait is an event loop.
+class TSilentDialingView : public TDialingView {
+public:
+    void Prepare() override {}
+    void Hide() override {}
+    void Add(const QString& message) override { qInfo("%s", qPrintable(message)); }
+    void RunModal() override
+    {
+        QEventLoop loop;
+        m_Loop = &loop;
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+        guard.start(120000);
+        loop.exec();
+        m_Loop = nullptr;
+    }
+    void CloseModal() override
+    {
+        if (m_Loop) m_Loop->quit();
+    }
+    void CallEnded() override { CloseModal(); }
+    bool Active() const override { return true; }
+
+private:
+    QEventLoop* m_Loop = nullptr;
+};
+}  // namespace
+
+// ---------------------------------------------------------------- the terminal's modem line
+
+void CCOMTerminal::SetTelephony(std::unique_ptr<CTelephony> telephony)
+{
+    m_Telephony = std::move(telephony);
+    RefreshDevices();
+}
+
+void CCOMTerminal::RefreshDevices()
+{
+    m_DeviceNames.clear();
+    m_DeviceIds.clear();
+    if (m_Telephony) {
+        for (const TLineDevice& d : m_Telephony->Devices()) {
+            if (!(d.bearerModes & LINEBEARERMODE_VOICE) || !(d.mediaModes & LINEMEDIAMODE_DATAMODEM)) continue;
+            m_DeviceNames.push_back(d.name);
+            m_DeviceIds.push_back(d.id);
+            if (int(m_DeviceNames.size()) >= MaxDevices) break;
+        }
+    }
+    m_DeviceCount = int(m_DeviceNames.size());
+}
+
+bool CCOMTerminal::IncludeDevice(const QString& path)
+{
+    if (FindDevice(path) >= 0) return true;
+    auto* modem = dynamic_cast<CHayesTelephony*>(m_Telephony.get());
+    if (!modem || !(IsNetworkPort(path) || path.startsWith('/'))) return false;
+    modem->AddDevice(path, path);
+    RefreshDevices();
+    return FindDevice(path) >= 0;
+}
+
+int CCOMTerminal::FindDevice(const QString& name) const
+{
+    for (int i = 0; i < m_DeviceCount; ++i)
+        if (m_DeviceNames[size_t(i)] == name) return int(m_DeviceIds[size_t(i)]);
+    return -1;
+}
+
+void CCOMTerminal::ConfigureDevice(QWidget* owner, const QString& name)
+{
+    const int id = FindDevice(name);
+    if (id >= 0 && m_Telephony) m_Telephony->ConfigDialog(owner, unsigned(id));
+}
+
+void CCOMTerminal::AddMessage(int entry, const QString& argument)
+{
+    QString text = Language().Text(m_TextIds[size_t(entry)]);
+    if (!argument.isNull()) text = Substitute("%s '%s'", {text, argument});
+    View().Add(text);
+}
+
+TDialingView& CCOMTerminal::View()
+{
+    if (m_View) return *m_View;
+    if (!m_SilentView) m_SilentView = std::make_unique<TSilentDialingView>();
+    return *m_SilentView;
+}
+
+void CCOMTerminal::Dial(const QString& device, const QString& number)
+{
+    TDialingView* view = &View();
+    m_Number = number;
+    if (m_Comm.Enabled()) m_Comm.Close();
+    if (m_Comm.Enabled() || m_CallActive || !m_Telephony) return;
+    view->Prepare();
+    m_DialFailure.reset();
+    // A modem named by its path (one behind a terminal server) need not be listed.
+    IncludeDevice(device);
+    if (auto* modem = dynamic_cast<CHayesTelephony*>(m_Telephony.get())) modem->m_ConnectTimeoutMs = m_Comm.ConnectTimeout;
+    const int id = FindDevice(device);
+    if (id < 0) {
+        view->Hide();
+        AddMessage(0, device);
+        view->RunModal();
+        return;
+    }
+    AddMessage(1, device);
+    QCoreApplication::processEvents();
+    if (!m_Telephony->OpenLine(unsigned(id), [this](unsigned m, unsigned p1, unsigned p2) { LineCallback(m, p1, p2); })) {
+        if (const ECommError* e = m_Telephony->LineFailure(); e && e->NetFailure != nfNone) {
+            // A terminal server's port that cannot be reached: the caller says
+            // which and why, as for a gateway's own network port.
+            m_DialFailure = std::make_unique<CCOMTermExp>(OpenFailure(*e, device));
+            view->Hide();
+            return;
+        }
+        // A modem that does not answer its reset: say so and let the user close.
+        AddMessage(3);
+        view->RunModal();
+        return;
+    }
+    QCoreApplication::processEvents();
+    if (!view->Active()) {
+        m_Telephony->CloseLine();
+        return;
+    }
+    SetConnected(false);
+    SetCallActive(false);
+    if (!m_Telephony->MakeCall(number)) {
+        m_Telephony->CloseLine();
+        AddMessage(4);
+        view->RunModal();
+        return;
+    }
+    SetCallActive(true);
+    view->RunModal();
+    if (!m_Connected && m_CallActive) m_Telephony->Drop();
+}
+
+void CCOMTerminal::ReleaseCall()
+{
+    m_Comm.Close();
+    if (m_Telephony) {
+        m_Telephony->Deallocate();
+        m_Telephony->CloseLine();
+    }
+    SetConnected(false);
+    SetCallActive(false);
+}
+
+void CCOMTerminal::LineCallback(unsigned message, unsigned param1, unsigned param2)
+{
+    if (message == LINE_CLOSE) {
+        if (m_CallActive) {
+            ReleaseCall();
+            AddMessage(3);
+        }
+        return;
+    }
+    if (message != LINE_CALLSTATE) return;
+    switch (param1) {
+    case LINECALLSTATE_CONNECTED: {
+        std::unique_ptr<TTransport> line = m_Telephony ? m_Telephony->TakeCallLine() : nullptr;
+        const int handle = line || !m_Telephony ? -1 : m_Telephony->TakeCallHandle();
+        if (!line && handle < 0) {
+            if (m_Telephony) m_Telephony->Drop();
+            return;
+        }
+        try {
+            m_Comm.SetReadBufSize(100000);
+            m_Comm.SetWriteBufSize(100000);
+            InstallHandlers();
+            m_LineLost = false;
+            m_Count = 0;
+            if (line) m_Comm.OpenTAPI(std::move(line));
+            else m_Comm.OpenTAPI(handle);
+        } catch (const ECommError&) {
+            if (m_Telephony) m_Telephony->Drop();
+            return;
+        }
+        SetConnected(true);
+        View().CloseModal();
+        break;
+    }
+    case LINECALLSTATE_IDLE:
+        AddMessage(4);
+        if (m_CallActive) ReleaseCall();
+        View().CallEnded();
+        break;
+    case LINECALLSTATE_DIALING: AddMessage(5, m_Number); break;
+    case LINECALLSTATE_PROCEEDING: AddMessage(6); break;
+    case LINECALLSTATE_DISCONNECTED:
+        if (param2 == LINEDISCONNECTMODE_BUSY) AddMessage(6);
+        else if (param2 == LINEDISCONNECTMODE_NOANSWER) AddMessage(7);
+        else if (param2 == LINEDISCONNECTMODE_NODIALTONE) AddMessage(8);
+        break;
+    default: break;
+    }
+}
+
+void CCOMTerminal::HangUp()
+{
+    m_Comm.Close();
+    SetConnected(false);
+    if (m_CallActive && m_Telephony) {
+        TDialingView* view = &View();
+        view->Prepare();
+        AddMessage(2);
+        m_Telephony->Drop();
+        // The idle report that follows the drop releases the call.
+        PauseWithEvents(50);
+        if (m_CallActive) ReleaseCall();
+        if (m_View) view->RunModal();
+    }
+}
