@@ -38,7 +38,7 @@ ECommError::ECommError(const std::string& text, int errorCode, int systemError)
 int BaudRateValue(TBaudrate rate)
 {
     static const int values[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
-                                 115200, 128000, 256000};
+                                 115200};
     return values[rate];
 }
 
@@ -224,13 +224,13 @@ void TComm::ApplySettings()
 {
     if (!Enabled()) return;
     if (Network()) {
-        if (!m_Transport->Apply(Line())) throw ECommError("Error updating DataControlBlock", errno);
+        if (!m_Transport->Apply(Line())) throw ECommError("Cannot set the port's speed and framing", errno);
         return;
     }
     termios t{};
-    if (tcgetattr(m_Handle, &t) != 0) throw ECommError("Error updating DataControlBlock", errno);
+    if (tcgetattr(m_Handle, &t) != 0) throw ECommError("Cannot set the port's speed and framing", errno);
     const speed_t speed = SpeedConstant(m_BaudRate);
-    if (speed == 0) throw ECommError("Error updating DataControlBlock", EINVAL);
+    if (speed == 0) throw ECommError("Cannot set the port's speed and framing", EINVAL);
     cfmakeraw(&t);
     cfsetispeed(&t, speed);
     cfsetospeed(&t, speed);
@@ -258,10 +258,10 @@ void TComm::ApplySettings()
     t.c_cc[VSTOP] = cc_t(m_EventChars.XoffChar);
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    if (tcsetattr(m_Handle, TCSANOW, &t) != 0) throw ECommError("Error updating DataControlBlock", errno);
+    if (tcsetattr(m_Handle, TCSANOW, &t) != 0) throw ECommError("Cannot set the port's speed and framing", errno);
     if (m_FlowControl == fcNone) {
-        Escape(TIOCMBIC, TIOCM_DTR, true);
-        Escape(TIOCMBIC, TIOCM_RTS, true);
+        SetModemLine(TIOCMBIC, TIOCM_DTR);
+        SetModemLine(TIOCMBIC, TIOCM_RTS);
     }
 }
 
@@ -458,15 +458,9 @@ void TComm::Dispatch(unsigned mask, unsigned generation)
     if (generation != m_Generation || !Enabled()) return;
     const unsigned errors = (mask & evError) ? CE_LINELOST : 0;
     const int queued = InQueCount();
-    if ((mask & evBreak) && OnBreak) OnBreak(this);
-    if ((mask & evCts) && OnCts) OnCts(this);
-    if ((mask & evDsr) && OnDsr) OnDsr(this);
     if ((mask & evError) && OnError) OnError(this, errors);
-    if ((mask & evRing) && OnRing) OnRing(this);
     if ((mask & evRlsd) && OnRlsd) OnRlsd(this);
     if ((mask & evRxChar) && OnRxChar && queued > 0 && Enabled()) OnRxChar(this, queued);
-    if ((mask & evRxFlag) && OnRxFlag) OnRxFlag(this);
-    if ((mask & evTxEmpty) && OnTxEmpty) OnTxEmpty(this);
 }
 
 int TComm::Write(const void* buffer, int count)
@@ -536,30 +530,15 @@ bool TComm::Drain(int timeoutMs)
 // for one) do not apply and are not failures.
 static bool NotApplicable(int e) { return e == ENOTTY || e == EINVAL || e == ENOTSUP || e == ENOSYS || e == EIO; }
 
-void TComm::Escape(unsigned long request, int bit, bool modemLine)
+void TComm::SetModemLine(unsigned long request, int bit)
 {
     if (!Enabled()) throw ECommError("Port not open, unable to complete operation", -1);
-    int rc;
-    if (modemLine) rc = ioctl(m_Handle, request, &bit);
-    else rc = ioctl(m_Handle, request, 0);
-    if (rc != 0 && !NotApplicable(errno)) throw ECommError("EscapeCommFunction failure", errno);
+    const int rc = ioctl(m_Handle, request, &bit);
+    if (rc != 0 && !NotApplicable(errno)) throw ECommError("Cannot set the port's modem control lines", errno);
 }
 
-void TComm::SetDTRState(bool on) { Escape(on ? TIOCMBIS : TIOCMBIC, TIOCM_DTR, true); }
-void TComm::SetRTSState(bool on) { Escape(on ? TIOCMBIS : TIOCMBIC, TIOCM_RTS, true); }
-
-void TComm::SetBREAKState(bool on)
-{
-    Escape(on ? TIOCSBRK : TIOCCBRK, 0, false);
-    tcflush(m_Handle, TCIOFLUSH);
-}
-
-void TComm::SetXONState(bool on)
-{
-    if (!Enabled()) throw ECommError("Port not open, unable to complete operation", -1);
-    if (tcflow(m_Handle, on ? TCOON : TCOOFF) != 0 && !NotApplicable(errno))
-        throw ECommError("EscapeCommFunction failure", errno);
-}
+void TComm::SetDTRState(bool on) { SetModemLine(on ? TIOCMBIS : TIOCMBIC, TIOCM_DTR); }
+void TComm::SetRTSState(bool on) { SetModemLine(on ? TIOCMBIS : TIOCMBIC, TIOCM_RTS); }
 
 bool TComm::GetModemState(int index) const
 {
@@ -574,7 +553,3 @@ bool TComm::GetModemState(int index) const
     }
 }
 
-int TComm::GetProviderSubtype() const
-{
-    return Enabled() && isatty(m_Handle) ? 1 : -1;  // 1: an RS-232 port
-}

@@ -18,7 +18,7 @@
 class QObject;
 
 enum TBaudrate { br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000, br57600,
-                 br115200, br128000, br256000 };
+                 br115200 };
 enum TParity { paNone, paOdd, paEven, paMark, paSpace };
 enum TStopbits { sb10, sb15, sb20 };
 enum TDatabits { da4, da5, da6, da7, da8 };
@@ -109,10 +109,7 @@ public:
     bool Drain(int timeoutMs);
     void SetDTRState(bool on);
     void SetRTSState(bool on);
-    void SetBREAKState(bool on);
-    void SetXONState(bool on);
     bool GetModemState(int index) const;  // 1 CTS, 2 DSR, 3 ring, 4 carrier detect
-    int GetProviderSubtype() const;
     void Lock() { m_Lock.Acquire(); }
     void Unlock() { m_Lock.Release(); }
 
@@ -143,7 +140,7 @@ public:
     int ConnectTimeout = 10000;
     int WriteTimeout = 1000;
 
-    std::function<void(TComm*)> OnBreak, OnCts, OnDsr, OnRing, OnRlsd, OnRxFlag, OnTxEmpty;
+    std::function<void(TComm*)> OnRlsd;  // carrier detect changed
     std::function<void(TComm*, unsigned errors)> OnError;
     std::function<void(TComm*, int count)> OnRxChar;
 
@@ -155,7 +152,7 @@ private:
     void StopThread();
     void EventLoop(int fd, int wakeFd, unsigned generation);
     void Dispatch(unsigned mask, unsigned generation);
-    void Escape(unsigned long request, int bit, bool modemLine);
+    void SetModemLine(unsigned long request, int bit);
 
     std::unique_ptr<TTransport> m_Transport;
     int m_Handle = -1;  // the transport's, for the event thread and the device's line settings
