@@ -31,7 +31,8 @@ public:
     CLanguage(const CLanguage&) = delete;
     CLanguage& operator=(const CLanguage&) = delete;
 
-    // Most texts and languages an index may declare; the program uses texts 0 to 419.
+    // Most texts and languages an index may declare; the shipped index declares the
+    // texts the program uses (NumberOfWords in L_Init.ini).
     static constexpr int MaxWords = 10000;
     static constexpr int MaxLanguages = 100;
 
