@@ -4,6 +4,7 @@
 #include "Catalogue.h"
 #include "Pageform.h"
 #include "Globals.h"
+#include "Language.h"
 #include "Pagelist.h"
 #include "Parameters.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -37,11 +39,19 @@ const char* ShowName(CCaptions::TShow show)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: korvanext-captiontable OUTPUT.inc\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: korvanext-captiontable OUTPUT.inc LANGUAGE-FOLDER\n");
         return 1;
     }
     TGlobalObjects globals;
+    // The pages ask for their texts while they are made; without a language
+    // every one of them would be reported as a failed consistency check.
+    CLanguage& language = Language();
+    if (!language.Init(QString::fromLocal8Bit(argv[2]) + "/", nullptr, {}) ||
+        !language.LoadLanguage(std::max(language.FindLanguage("Eng"), 0))) {
+        std::fprintf(stderr, "korvanext-captiontable: %s\n", qPrintable(language.Problem()));
+        return 2;
+    }
     BuildCatalogue(Parameters());
     QWidget window;
     const auto pages = MakePages(&window);
