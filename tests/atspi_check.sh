@@ -9,6 +9,8 @@ shift
 languages=("$@")
 [ ${#languages[@]} -eq 0 ] && languages=(Eng Ger)
 home=$(mktemp -d)
+# The programs keep their settings and notes there, never in the developer\'s own folders.
+export XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_STATE_HOME=$home/.local/state XDG_CACHE_HOME=$home/.cache
 trap 'rm -rf "$home"' EXIT
 mkdir -m 700 "$home/run"
 export HOME=$home XDG_RUNTIME_DIR=$home/run XDG_CONFIG_HOME=$home/config

@@ -10,6 +10,8 @@ languages=("$@")
 [ ${#languages[@]} -eq 0 ] && languages=(Eng Cze Slo Ger Pol Fin Tur)
 mkdir -p "$out"
 home=$(mktemp -d)
+# The programs keep their settings and notes there, never in the developer\'s own folders.
+export XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_STATE_HOME=$home/.local/state XDG_CACHE_HOME=$home/.cache
 trap 'rm -rf "$home"' EXIT
 mkdir -m 700 "$home/run"
 for lang in "${languages[@]}"; do

@@ -55,7 +55,8 @@ if(NOT rc EQUAL 15 OR NOT err MATCHES "serial port cannot be opened")
 endif()
 # The installed window's demo starts the installed simulator beside it.
 file(MAKE_DIRECTORY ${WORK}/home)
-execute_process(COMMAND ${CMAKE_COMMAND} -E env HOME=${WORK}/home QT_QPA_PLATFORM=offscreen
+execute_process(COMMAND ${CMAKE_COMMAND} -E env HOME=${WORK}/home XDG_CONFIG_HOME=${WORK}/home/.config
+                        XDG_DATA_HOME=${WORK}/home/.local/share XDG_STATE_HOME=${WORK}/home/.local/state QT_QPA_PLATFORM=offscreen
                         ${all}/bin/korvanext --demo --quit-after 300
                 RESULT_VARIABLE rc ERROR_VARIABLE err TIMEOUT 60)
 if(NOT rc EQUAL 0)

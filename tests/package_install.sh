@@ -13,6 +13,8 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 
 home=$(mktemp -d)
+# The programs keep their settings and notes there, never in the developer\'s own folders.
+export XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_STATE_HOME=$home/.local/state XDG_CACHE_HOME=$home/.cache
 mkdir -m 700 "$home/run"
 cleanup() {
   $SUDO apt-get purge -y -qq korvanext korvanext-demo >/dev/null 2>&1 || true

@@ -12,6 +12,8 @@ shift 2
 tests=${KVX_TESTS:-$(dirname "$bin")/korvanext_tests}
 mkdir -p "$out"
 home=$(mktemp -d)
+# The programs keep their settings and notes there, never in the developer\'s own folders.
+export XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_STATE_HOME=$home/.local/state XDG_CACHE_HOME=$home/.cache
 trap 'rm -rf "$home"' EXIT
 languages=("$@")
 [ ${#languages[@]} -eq 0 ] && languages=(Eng Cze Slo Ger Pol Fin Tur)

@@ -5,6 +5,8 @@
 set -euo pipefail
 bin=$1
 home=$(mktemp -d)
+# The programs keep their settings and notes there, never in the developer\'s own folders.
+export XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_STATE_HOME=$home/.local/state XDG_CACHE_HOME=$home/.cache
 mkdir -m 700 "$home/run"
 export HOME=$home XDG_RUNTIME_DIR=$home/run XDG_CONFIG_HOME=$home/config
 socket=korvanext-check
