@@ -49,6 +49,9 @@ LINK_ARGUMENT_SPEC = dict(
 LINK_MUTUALLY_EXCLUSIVE = [('port', 'modem')]
 LINK_REQUIRED_TOGETHER = [('modem', 'modem_number')]
 
+# Where the per-port lock files go when it can be written (else the temporary folder).
+LOCK_FOLDER = '/run/lock'
+
 # A stopped tool gets this long to finish a block in flight and let the gateway go.
 STOP_GRACE = 30
 
@@ -192,7 +195,7 @@ class Cli(object):
 
 
 def lock_path(line):
-    folder = '/run/lock' if os.access('/run/lock', os.W_OK) else tempfile.gettempdir()
+    folder = LOCK_FOLDER if os.access(LOCK_FOLDER, os.W_OK) else tempfile.gettempdir()
     readable = re.sub(r'[^A-Za-z0-9._-]+', '_', line)[-48:]
     digest = hashlib.sha256(line.encode('utf-8')).hexdigest()[:16]
     return os.path.join(folder, 'korvanext-ansible-%s-%s.lock' % (readable, digest))
