@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Checks a playbook run recorded by callback_plugins/record_results.py.
   check.py RESULTS changed "CHANGED HOSTS" "UNCHANGED HOSTS" [--backup] [--diff HOST=KEY=VALUE,...]...
   check.py RESULTS failed "HOSTS" TEXT      (each fails, its message holding TEXT)"""

@@ -22,7 +22,7 @@ python=/usr/bin/python3
 skip() { echo "SKIPPED: $*"; exit 77; }
 command -v ansible-playbook >/dev/null || skip "ansible-playbook is not installed (tools/setup.sh installs ansible-core)"
 [ -n "$ser2net" ] || skip "ser2net is not installed (tools/setup.sh installs it)"
-[ -x "$cli" ] && [ -x "$sim" ] || skip "korvanext-cli or korvanext-gatewaysim not found in $bin or on the PATH"
+if [ ! -x "$cli" ] || [ ! -x "$sim" ]; then skip "korvanext-cli or korvanext-gatewaysim not found in $bin or on the PATH"; fi
 "$cli" apply --help >/dev/null 2>&1 || skip "$cli has no 'apply' command yet; the collection's gateway_config needs it"
 "$cli" schema --json >/dev/null 2>&1 || skip "$cli has no 'schema' command yet; the collection's gateway_config needs it"
 
@@ -49,7 +49,12 @@ echo '[defaults]' >"$ANSIBLE_CONFIG"
 mkdir -p "$work/bin"
 export KVX_CALLS=$work/calls.log
 : >"$KVX_CALLS"
-printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"$KVX_CALLS"\nexec %q "$@"\n' "$cli" >"$work/bin/korvanext-cli"
+{
+  echo '#!/bin/sh'
+  # shellcheck disable=SC2016,SC2028 # written for the wrapper to expand
+  echo 'printf "%s\n" "$*" >>"$KVX_CALLS"'
+  printf 'exec %q "$@"\n' "$cli"
+} >"$work/bin/korvanext-cli"
 chmod +x "$work/bin/korvanext-cli"
 export PATH=$work/bin:$PATH
 
