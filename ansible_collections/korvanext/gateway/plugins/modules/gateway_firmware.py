@@ -81,8 +81,7 @@ def cut_note(rc, doc):
 def main():
     module = AnsibleModule(
         argument_spec=link_argument_spec(path=dict(type='path', required=True),
-                                         force=dict(type='bool', default=False),
-                                         timeout=dict(type='int', default=1800)),
+                                         force=dict(type='bool', default=False)),
         mutually_exclusive=LINK_MUTUALLY_EXCLUSIVE,
         required_together=LINK_REQUIRED_TOGETHER,
         supports_check_mode=True,
