@@ -1,6 +1,7 @@
 # The installed tree is a working program: the tools find their languages in
 # share/korvanext, and test material stays out of it. The install components are
-# the Debian packages: korvanext (the program) and demo (simulator, demo firmware).
+# the Debian packages: korvanext (the program, and the Ansible collection as the
+# component ansible) and demo (simulator, demo firmware).
 file(REMOVE_RECURSE ${WORK})
 
 function(install_into dir)
@@ -35,6 +36,15 @@ expect_files(${user} bin/korvanext bin/korvanext-cli share/korvanext/L_Init.ini 
 expect_no_firmware(${user})
 if(EXISTS ${user}/bin/korvanext-gatewaysim OR EXISTS ${user}/share/man/man1/korvanext-gatewaysim.1)
   message(FATAL_ERROR "the simulator is installed with the program")
+endif()
+
+set(collection ${WORK}/ansible)
+install_into(${collection} --component ansible)
+set(gateway share/ansible/collections/ansible_collections/korvanext/gateway)
+expect_files(${collection} ${gateway}/galaxy.yml ${gateway}/meta/runtime.yml
+             ${gateway}/plugins/modules/gateway_config.py ${gateway}/plugins/module_utils/korvanext.py)
+if(EXISTS ${collection}/${gateway}/tests OR EXISTS ${collection}/bin)
+  message(FATAL_ERROR "the ansible component holds the collection's tests or the program")
 endif()
 
 set(demo ${WORK}/demo)

@@ -40,6 +40,14 @@ rc=$?
 set -e
 [ $rc -eq 15 ] && grep -q "serial port cannot be opened" <<<"$err" || fail "korvanext-cli read: exit $rc: $err"
 
+# The Ansible collection where Ansible looks without configuration.
+collection=/usr/share/ansible/collections/ansible_collections/korvanext/gateway
+[ -f $collection/galaxy.yml ] && [ ! -e $collection/tests ] || fail "the Ansible collection is not in $collection"
+if command -v ansible-doc >/dev/null; then
+  out=$(run env -u ANSIBLE_COLLECTIONS_PATH ansible-doc korvanext.gateway.gateway_config 2>&1) ||
+    fail "ansible-doc does not find korvanext.gateway.gateway_config: $out"
+fi
+
 # The window, offscreen, from its installed paths.
 version=$(run korvanext --version) || fail "korvanext --version failed"
 echo "korvanext: $version"
