@@ -1,0 +1,114 @@
+// The gateway operations on a simulated gateway, without a window: a UI that
+// records what they show and answers their questions from a script.
+#pragma once
+#include "Catalogue.h"
+#include "Commonutils.h"
+#include "Gatewayops.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Parameters.h"
+#include "Terminal.h"
+#include "simfixture.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct TRecordingUI : TOperationUI {
+    struct TShown {
+        QString text;
+        TIcon icon;
+    };
+    void ShowProgress(bool show, int textNumber, bool) override
+    {
+        progressShown = show;
+        if (show) {
+            progressTexts.push_back(textNumber);
+            cancelled = false;
+        }
+    }
+    void SetProgressLabel(const QString& text) override { labels << text; }
+    void SetProgressMax(int max) override { progressMax = max; }
+    void SetProgressPos(int pos) override { positions.push_back(pos); }
+    void SetCancelVisible(bool visible) override { cancelVisible = visible; }
+    bool Cancelled() const override { return cancelled; }
+    void Message(const QString& text, TIcon icon) override { shown.push_back({text, icon}); }
+    bool Ask(const QString& text, TIcon, TDefaultAnswer preset) override
+    {
+        asked << text;
+        presets.push_back(preset);
+        if (answers.empty()) return true;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    QString ChooseFirmware(const QStringList& paths) override
+    {
+        offered = paths;
+        return firmwareChoice;
+    }
+    void ProcessEvents() override { QCoreApplication::processEvents(); }
+    // What the progress window's Cancel does.
+    void Cancel()
+    {
+        Terminal().m_Abort = true;
+        cancelled = true;
+    }
+
+    bool progressShown = false;
+    bool cancelled = false;
+    bool cancelVisible = false;
+    int progressMax = 0;
+    std::vector<int> progressTexts, positions;
+    QStringList labels;
+    std::vector<TShown> shown;
+    QStringList asked;
+    std::vector<TDefaultAnswer> presets;  // the default answer of each question asked
+    std::deque<bool> answers;             // Yes when empty
+    QString firmwareChoice;
+    QStringList offered;
+};
+
+struct OpsFixture : SimFixture {
+    void StartOps(TSimOptions o = {})
+    {
+        StartSim(o);
+        globals = std::make_unique<TGlobalObjects>();
+        Language().Init(ProgramFolder(), nullptr, {});
+        Language().LoadLanguage(std::max(0, Language().FindLanguage("Eng")));
+        BuildCatalogue(Parameters());
+        prompts = std::make_unique<TRecordingUI>();
+        ops = std::make_unique<CGatewayOps>(Parameters(), Terminal(), Language(), *prompts);
+        ops->FirmwareFolder = ProgramFolder();
+        ops->ComPort = port;
+    }
+    void TearDown() override
+    {
+        if (ops) ops->CloseGatewayLink();
+        ops.reset();
+        globals.reset();
+        SimFixture::TearDown();
+    }
+    // Runs `action` once, from the event loop, as soon as `ready` holds.
+    void When(std::function<bool()> ready, std::function<void()> action)
+    {
+        auto* timer = new QTimer(QCoreApplication::instance());
+        QObject::connect(timer, &QTimer::timeout, timer, [=] {
+            if (!ready()) return;
+            timer->stop();
+            timer->deleteLater();
+            action();
+        });
+        timer->start(5);
+    }
+    QString LastMessage() const { return prompts->shown.empty() ? QString() : prompts->shown.back().text; }
+    QString Text(int n) const { return Language().Text(n); }
+
+    std::unique_ptr<TGlobalObjects> globals;
+    std::unique_ptr<TRecordingUI> prompts;
+    std::unique_ptr<CGatewayOps> ops;
+};
