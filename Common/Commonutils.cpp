@@ -9,7 +9,6 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QStandardPaths>
-#include <QWidget>
 #include <QtGlobal>
 #include <array>
 #include <cerrno>
@@ -310,16 +309,6 @@ QString WithoutMnemonic(const QString& text)
         plain += text[i];
     }
     return plain;
-}
-
-void CentreOn(QWidget* window, const QWidget* mainWindow)
-{
-    if (!window || !mainWindow) return;
-    const QRect m = mainWindow->frameGeometry();
-    const QSize own = window->frameGeometry().size();
-    int top = m.top() + (m.height() - own.height()) / 2;
-    int left = m.left() + (m.width() - own.width()) / 2;
-    window->move(qMax(left, 0), qMax(top, 0));
 }
 
 void PauseWithEvents(int milliseconds)

@@ -7,7 +7,6 @@
 #include <initializer_list>
 #include <string>
 
-class QWidget;
 
 // Reads a number the way every text of the tool is read: leading white space,
 // one optional sign, decimal digits up to the first other character; no digits
@@ -83,9 +82,6 @@ bool CreatePath(const QString& path);
 
 // The text without its mnemonic marker ("&&" is a literal "&").
 QString WithoutMnemonic(const QString& text);
-
-// Centres the window on the main window; a negative top or left becomes 0.
-void CentreOn(QWidget* window, const QWidget* mainWindow);
 
 // Latin-1 conversion keeps every byte of a parameter value across the widgets.
 inline QString FromBytes(const std::string& s) { return QString::fromLatin1(s.data(), int(s.size())); }

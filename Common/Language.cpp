@@ -1,58 +1,16 @@
 #include "Language.h"
 
 #include "Commonutils.h"
-#include "Bindings.h"
 #include "Profile.h"
 
-#include <QAbstractSlider>
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStackedWidget>
-#include <QTabWidget>
-#include <QTextEdit>
-#include <QWidget>
+#include <algorithm>
 
 static const char* const kSource = "Common/Language";
 static const int kMaxValue = 4999;
 
-void SetTag(QWidget* w, int tag, bool showHint)
-{
-    w->setProperty("Tag", tag);
-    w->setProperty("ShowHint", showHint);
-}
-
-int GetTag(const QWidget* w)
-{
-    const QVariant v = w->property("Tag");
-    return v.isValid() ? v.toInt() : 0;
-}
-
-bool IsTabPage(const QWidget* w)
-{
-    const QWidget* stack = w->parentWidget();
-    return stack && qobject_cast<const QStackedWidget*>(stack) && qobject_cast<const QTabWidget*>(stack->parentWidget());
-}
-
-static bool ShowsHint(const QWidget* w)
-{
-    const QVariant v = w->property("ShowHint");
-    return !v.isValid() || v.toBool();
-}
-
 CLanguage::CLanguage() = default;
 
-CLanguage::~CLanguage()
-{
-    for (TLanguage& l : m_Languages) delete l.menuItem.data();
-}
+CLanguage::~CLanguage() = default;
 
 QString CLanguage::Unescape(const std::string& raw)
 {
@@ -75,7 +33,7 @@ QString CLanguage::Unescape(const std::string& raw)
     return QString::fromUtf8(out.data(), int(out.size()));
 }
 
-bool CLanguage::Init(const QString& folder, QMenu* menu, std::function<void(int)> onSelect)
+bool CLanguage::Init(const QString& folder)
 {
     CIniFile index;
     TFileStatus status;
@@ -96,27 +54,15 @@ bool CLanguage::Init(const QString& folder, QMenu* menu, std::function<void(int)
         m_Problem = where + "L_Init.ini lists no language";
     }
     if (!m_Problem.isEmpty()) qWarning("%s", qPrintable(m_Problem));
-    for (TLanguage& l : m_Languages) delete l.menuItem.data();
     m_Languages.clear();
     m_Words.assign(size_t(m_WordCount), TLangItem{});
     m_Loaded = -1;
-    m_OnSelect = std::move(onSelect);
     for (int i = 0; i < m_LangNum; ++i) {
         const std::string section = "Lang" + std::to_string(i);
         TLanguage l;
         l.File = folder + Unescape(index.ReadString(section, "File", "None.ini"));
         l.Name = Unescape(index.ReadString(section, "Name", "Undefined"));
         l.Id = Unescape(index.ReadString(section, "Id", "None"));
-        if (menu) {
-            QAction* a = menu->addAction(l.Name);
-            a->setCheckable(true);
-            a->setChecked(false);
-            a->setData(i);
-            QObject::connect(a, &QAction::triggered, a, [this, i] {
-                if (m_OnSelect) m_OnSelect(i);
-            });
-            l.menuItem = a;
-        }
         m_Languages.push_back(std::move(l));
     }
     return read;
@@ -128,8 +74,7 @@ bool CLanguage::LoadLanguage(int lang)
         ReportCheck(kSource, "lang>=0 && lang<m_LangNum");
         return false;
     }
-    for (int i = 0; i < m_LangNum; ++i)
-        if (m_Languages[size_t(i)].menuItem) m_Languages[size_t(i)].menuItem->setChecked(i == lang);
+    if (OnChosen) OnChosen(lang);
     CIniFile file;
     TFileStatus status;
     const bool read = file.Load(m_Languages[size_t(lang)].File, &status);
@@ -197,70 +142,6 @@ QString CLanguage::LanguageName(int lang) const
         return {};
     }
     return m_Languages[size_t(lang)].Name;
-}
-
-void CLanguage::ApplyToForm(QWidget* form) const
-{
-    if (!form) return;
-    form->setWindowTitle(Text(GetTag(form)));
-    ApplyToComponents(form);
-}
-
-void CLanguage::ApplyToComponents(QWidget* owner) const
-{
-    if (!owner) return;
-    const QList<QWidget*> all = owner->findChildren<QWidget*>();
-    for (QWidget* w : all) ApplyToWidget(w);
-}
-
-void CLanguage::ApplyToWidget(QWidget* w) const
-{
-    const int t = GetTag(w);
-    if (t == 0) return;
-    const bool hint = ShowsHint(w);
-
-    // A page of a tab control: its tab carries the text.
-    if (IsTabPage(w)) {
-        auto* tabs = static_cast<QTabWidget*>(w->parentWidget()->parentWidget());
-        const int i = tabs->indexOf(w);
-        if (i >= 0 && t > 0) {
-            tabs->setTabText(i, Text(t));
-            return;
-        }
-    }
-    if (auto* combo = qobject_cast<QComboBox*>(w)) {
-        int id = t;
-        if (t > 0) {
-            // First translation: the design-time item texts are the item values.
-            for (int j = 0; j < combo->count(); ++j)
-                if (!combo->itemData(j).isValid()) combo->setItemData(j, ParseNumber(combo->itemText(j).toStdString()));
-            w->setProperty("Tag", -t);
-        } else {
-            id = -t;
-        }
-        for (int j = 0; j < combo->count(); ++j) combo->setItemText(j, Item(id, j));
-        if (hint) combo->setToolTip(Hint(id));
-        return;
-    }
-    if (t < 0) return;
-    if (auto* label = qobject_cast<QLabel*>(w)) {
-        label->setText(Text(t));
-        // A screen reader names the field by its label, also where the field
-        // sits in a box of its own and the label relation does not reach it.
-        if (QWidget* buddy = label->buddy()) buddy->setAccessibleName(WithoutMnemonic(Text(t)).trimmed());
-    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
-        group->setTitle(" " + Text(t) + " ");
-        return;
-    } else if (auto* radio = qobject_cast<QRadioButton*>(w)) {
-        radio->setText(Text(t));
-        return;
-    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        button->setText(Text(t));
-    } else if (!(qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w) ||
-                 qobject_cast<QAbstractSlider*>(w) || qobject_cast<TUpDown*>(w))) {
-        return;
-    }
-    if (hint) w->setToolTip(Hint(t));
 }
 
 QString FileStatusText(const CLanguage& l, const TFileStatus& status)

@@ -1,16 +1,11 @@
-// Language tables: the installed languages and the texts of the loaded one,
-// applied to forms through the text numbers their controls carry in "Tag".
+// Language tables: the installed languages and the texts of the loaded one.
+// pages/Formtexts puts them on forms, by the text numbers controls carry in "Tag".
 #pragma once
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <string>
 #include <vector>
-
-class QAction;
-class QMenu;
-class QWidget;
 
 class CLanguage {
 public:
@@ -23,7 +18,6 @@ public:
         QString File;
         QString Name;
         QString Id;
-        QPointer<QAction> menuItem;
     };
 
     CLanguage();
@@ -39,12 +33,12 @@ public:
     // Reads folder + "L_Init.ini"; false when the index cannot be read or
     // declares more words or languages than the program can use (then no
     // language is listed, and Problem() says why).
-    bool Init(const QString& folder, QMenu* menu, std::function<void(int)> onSelect);
+    bool Init(const QString& folder);
     // False when the index is out of range or the language file cannot be read
     // (the key names are then the texts).
     bool LoadLanguage(int lang);
-    void ApplyToForm(QWidget* form) const;
-    void ApplyToComponents(QWidget* owner) const;
+    // Told each language LoadLanguage takes, before its file is read (a menu ticks it).
+    std::function<void(int)> OnChosen;
 
     QString Text(int id) const;
     QString Hint(int id) const;
@@ -66,14 +60,12 @@ public:
 
 private:
     bool CheckId(int id) const;
-    void ApplyToWidget(QWidget* w) const;
 
     std::vector<TLanguage> m_Languages;
     std::vector<TLangItem> m_Words;
     int m_WordCount = 0;
     int m_LangNum = -1;
     int m_Loaded = -1;
-    std::function<void(int)> m_OnSelect;
     QString m_Problem;
 };
 
@@ -82,9 +74,3 @@ struct TFileStatus;
 QString FileStatusText(const CLanguage& language, const TFileStatus& status);
 // The warning for keys a configuration file held that are no parameters.
 QString UnknownKeysText(const CLanguage& language, int count, const std::vector<std::string>& firstNames);
-
-// Tag and hint flag of a control, as the language tables read them.
-void SetTag(QWidget* w, int tag, bool showHint = true);
-int GetTag(const QWidget* w);
-// A widget that is one page of a tab control (its tab carries its text).
-bool IsTabPage(const QWidget* w);

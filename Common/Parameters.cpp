@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <atomic>
 #include <algorithm>
 #include <cstring>
 
@@ -216,7 +217,13 @@ std::string CParPhoneString::Decode(const uint8_t* place) const
 
 // ---------------------------------------------------------------- registry
 
-CParameters::CParameters() = default;
+static uint64_t NextIdentity()
+{
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
+
+CParameters::CParameters() : m_Identity(NextIdentity()) {}
 CParameters::~CParameters() = default;
 
 void CParameters::Add(const std::string& key, std::unique_ptr<CParBasic> par, int count, int address, int stride)
@@ -336,33 +343,6 @@ void CParameters::Restore(const TSnapshot& snapshot)
     if (snapshot.size() != m_Map.size()) return;
     size_t i = 0;
     for (auto& [key, rc] : m_Map) rc.Values = snapshot[i++];
-}
-
-// ---------------------------------------------------------------- bindings
-
-void CParameters::ClearControls() { m_Controls.clear(); }
-
-void CParameters::AppendControl(std::unique_ptr<CParControl> control)
-{
-    if (control) m_Controls.push_back(std::move(control));
-}
-
-void CParameters::ControlsFromValues()
-{
-    for (const auto& c : m_Controls) {
-        const TMultiPar* rc = Find(c->m_Name);
-        if (!rc || c->m_Index < 0 || c->m_Index >= rc->Count) continue;
-        c->SetToControl(rc->Values[size_t(c->m_Index)]);
-    }
-}
-
-void CParameters::ValuesFromControls()
-{
-    for (const auto& c : m_Controls) {
-        TMultiPar* rc = FindMutable(c->m_Name);
-        if (!rc || c->m_Index < 0 || c->m_Index >= rc->Count) continue;
-        rc->Values[size_t(c->m_Index)] = rc->Par->Normalize(c->GetFromControl());
-    }
 }
 
 // ---------------------------------------------------------------- configuration file

@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-class QLineEdit;
-class QPlainTextEdit;
-
 // ---------------------------------------------------------------- value types
 
 class CParBasic {
@@ -170,20 +167,6 @@ public:
     const char* ClassName() const override { return "CPIN"; }
 };
 
-// ---------------------------------------------------------------- bindings
-
-// One control of a page bound to one instance of one parameter.
-class CParControl {
-public:
-    CParControl(std::string name, int index) : m_Name(std::move(name)), m_Index(index) {}
-    virtual ~CParControl() = default;
-    virtual std::string GetFromControl() const = 0;
-    virtual void SetToControl(const std::string& text) = 0;
-
-    std::string m_Name;
-    int m_Index;
-};
-
 // ---------------------------------------------------------------- registry
 
 class CParameters {
@@ -247,14 +230,9 @@ public:
     std::string SaveToText() const;
     bool LoadFromText(const std::string& text, TLoadReport* report = nullptr);
 
-    void ClearControls();
-    void AddControl(const std::string& key, int index, QLineEdit* edit);
-    void AddControl(const std::string& key, int index, QPlainTextEdit* memo);
-    void AppendControl(std::unique_ptr<CParControl> control);
-    void ControlsFromValues();
-    void ValuesFromControls();
-    size_t ControlCount() const { return m_Controls.size(); }
-    const std::vector<std::unique_ptr<CParControl>>& Controls() const { return m_Controls; }
+    // Tells registries apart, also one made where an earlier one was freed
+    // (what refers to a registry from outside checks it is still the same).
+    uint64_t Identity() const { return m_Identity; }
 
     const TMap& Entries() const { return m_Map; }
     const TMultiPar* Find(const std::string& key) const;
@@ -272,7 +250,7 @@ private:
     bool CheckIndex(const TMultiPar* rc, int num) const;
 
     TMap m_Map;
-    std::vector<std::unique_ptr<CParControl>> m_Controls;
+    const uint64_t m_Identity;
 };
 
 // Escapes of the configuration file.

@@ -2,6 +2,7 @@
 
 #include "Commonutils.h"
 #include "Globals.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Prompts.h"
 
@@ -58,7 +59,7 @@ void TFAboutBox::FormActivate()
 {
     const QString logo = Substitute("%sExtLogo.bmp", {ProgramFolder()});
     if (QFileInfo::exists(logo)) Image1->setPixmap(QPixmap(logo));
-    Language().ApplyToForm(this);
+    ApplyToForm(Language(), this);
     // The caption shares its text with the menu item that opens the box.
     setWindowTitle(CaptionText(Language().Text(19)));
     Label1->setText(kProgramVersion);

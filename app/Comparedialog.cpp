@@ -1,11 +1,13 @@
 #include "Comparedialog.h"
 
+#include "Bindings.h"
 #include "Catalogue.h"
 #include "Commonutils.h"
 #include "Compare.h"
 #include "Pageform.h"
 #include "Globals.h"
 #include "Keyboard.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Mainwindow.h"
 #include "Parameters.h"
@@ -104,7 +106,7 @@ const CCaptions& TFCompareDialog::Captions()
         m_Captions = std::make_unique<CCaptions>(CCaptions::FromPages(pages));
         // Reading the pages rebound their controls: give the shown page its own back.
         if (m_Main.CurrentPage()) m_Main.CurrentPage()->LoadFromParameters();
-        else Parameters().ClearControls();
+        else Bindings().ClearControls();
     }
     return *m_Captions;
 }

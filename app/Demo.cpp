@@ -1,6 +1,7 @@
 #include "Demo.h"
 
 #include "Dialing.h"
+#include "Hayesmodem.h"
 #include "Terminal.h"
 #include "Globals.h"
 #include "Mainwindow.h"

@@ -2,6 +2,7 @@
 
 #include "Firmwarechoice.h"
 #include "Dialing.h"
+#include "Dialingdialog.h"
 #include "Mainwindow.h"
 #include "Monitor.h"
 #include "Settingsdialog.h"

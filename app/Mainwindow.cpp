@@ -3,12 +3,15 @@
 #include "Firmwarechoice.h"
 #include "Catalogue.h"
 #include "Dialing.h"
+#include "Dialingdialog.h"
+#include "Hayesmodem.h"
 #include "Commonutils.h"
 #include "Terminal.h"
 #include "Pageform.h"
 #include "Globals.h"
 #include "Gsmsim.h"
 #include "Initialisation.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Smsinput.h"
 #include "Monitor.h"
@@ -180,7 +183,7 @@ TFMain::TFMain(QWidget* parent)
     // Start-up: folders, languages, link state, settings, catalogue, language.
     m_SettingsPath = SettingsFilePath();
     m_Ops.FirmwareFolder = ProgramFolder();
-    Language().Init(ProgramFolder(), PageMenu, [this](int lang) { SetLanguage(lang); });
+    InitLanguages(Language(), ProgramFolder(), PageMenu, [this](int lang) { SetLanguage(lang); });
     Terminal().m_OnStateChange = [this](bool connected, bool callActive) { m_Ops.SetLinkState(connected, callActive); };
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                           : QRect(0, 0, 1280, 1024);
@@ -451,7 +454,7 @@ void TFMain::SelectPage(int index)
         PageList->blockSignals(false);
         if (FMonitor) {
             // Sized in the current language before it is centred, so the first showing is centred too.
-            Language().ApplyToForm(FMonitor);
+            ApplyToForm(Language(), FMonitor);
             FMonitor->ResetDisplay();
             FMonitor->adjustSize();
             CentreOn(FMonitor, this);
@@ -534,7 +537,7 @@ void TFMain::SetLanguage(int lang)
     }
     l.LoadLanguage(lang);
     LoadQtTranslations(l.Language(lang).Id);
-    l.ApplyToForm(this);
+    ApplyToForm(l, this);
     UpdateCaption();  // the marker's place in the title at once
     for (int i = 0; i < 8; ++i) PageList->item(i)->setText(l.Text(kPageTexts[i]));
     if (m_CurrentPageIndex >= 0) PageTitle->setText(PageList->item(m_CurrentPageIndex)->text());

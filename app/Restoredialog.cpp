@@ -6,6 +6,7 @@
 #include "Pageform.h"
 #include "Globals.h"
 #include "Keyboard.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Mainwindow.h"
 #include "Parameters.h"

@@ -2,9 +2,12 @@
 
 #include "Commonutils.h"
 #include "Dialing.h"
+#include "Dialingdialog.h"
+#include "Hayesmodem.h"
 #include "Terminal.h"
 #include "Globals.h"
 #include "Keyboard.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Mainwindow.h"
 #include "Netport.h"
@@ -172,7 +175,7 @@ void TFSettingsDialog::showEvent(QShowEvent* event)
 
 void TFSettingsDialog::FormActivate()
 {
-    Language().ApplyToForm(this);
+    ApplyToForm(Language(), this);
     // The caption shares its text with the menu item that opens the dialog.
     setWindowTitle(CaptionText(Language().Text(18)));
     const bool cable = RadioButton1->isChecked();
@@ -237,5 +240,5 @@ void TFSettingsDialog::Button2Click()
 
 void TFSettingsDialog::Configure()
 {
-    if (TD->currentIndex() >= 0) Terminal().ConfigureDevice(this, TD->currentText());
+    if (TD->currentIndex() >= 0) ConfigureModem(this, Terminal(), TD->currentText());
 }

@@ -7,6 +7,7 @@
 #include "Clifleet.h"
 #include "Clireport.h"
 #include "Dialing.h"
+#include "Hayesmodem.h"
 #include "Commonutils.h"
 #include "Compare.h"
 #include "Terminal.h"
@@ -352,7 +353,7 @@ public:
         : m_Ui(o.yes, Terminal().m_Interrupt), ops(Parameters(), Terminal(), Language(), m_Ui),
           m_Dialing(Terminal().m_Interrupt, 120000)
     {
-        Language().Init(ProgramFolder(), nullptr, nullptr);
+        Language().Init(ProgramFolder());
         const int eng = Language().FindLanguage("Eng");
         if (Language().LanguageCount() > 0) Language().LoadLanguage(eng >= 0 ? eng : 0);
         BuildCatalogue(Parameters());
@@ -1020,7 +1021,7 @@ int CmdSheet(TOptions& o)
     if (suffix != "pdf" && suffix != "html" && suffix != "htm")
         return Fail(kUsage, "the sheet is written as OUT.pdf or OUT.html, not " + Quoted(out));
     TGlobalObjects globals;
-    if (!Language().Init(ProgramFolder(), nullptr, nullptr) || Language().LanguageCount() == 0)
+    if (!Language().Init(ProgramFolder()) || Language().LanguageCount() == 0)
         return CannotRead(ProgramFolder() + "/L_Init.ini", "the language index is missing or empty; reinstall the program");
     const QString id = o.parser.isSet(kLanguageId) ? o.parser.value(kLanguageId) : QString("Eng");
     const int lang = Language().FindLanguage(id);

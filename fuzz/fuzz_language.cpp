@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const char* name : {"A.ini", "B.ini"}) FUZZ_CHECK(FuzzWriteFile(folder + name, file));
 
     CLanguage l;
-    l.Init(folder, nullptr, nullptr);
+    l.Init(folder);
     FUZZ_CHECK(l.LanguageCount() >= 0 && l.LanguageCount() <= kMaxLanguages);
     FUZZ_CHECK(l.WordCount() >= 0 && l.WordCount() <= kMaxWords);
     for (int i = 0; i < l.LanguageCount(); ++i) {

@@ -4,6 +4,7 @@
 //
 // Input: a line for ResultState alone, then the pieces of the modem's answer.
 #include "Dialing.h"
+#include "Hayesmodem.h"
 #include "fuzzsupport.h"
 
 #include <QCoreApplication>

@@ -423,7 +423,7 @@ void TFuzzUI::ProcessEvents() { QCoreApplication::processEvents(); }
 
 TGatewayWorld::TGatewayWorld() : globals(std::make_unique<TGlobalObjects>()), scratch(std::make_unique<CParameters>())
 {
-    Language().Init(ProgramFolder(), nullptr, nullptr);
+    Language().Init(ProgramFolder());
     Language().LoadLanguage(std::max(0, Language().FindLanguage("Eng")));
     BuildCatalogue(Parameters());
     BuildCatalogue(*scratch);

@@ -103,7 +103,6 @@ public:
     void Drop() override;
     void Deallocate() override {}
     void CloseLine() override {}
-    void ConfigDialog(QWidget*, unsigned) override {}
 
 private:
     void Report(unsigned state, unsigned mode);

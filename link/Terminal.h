@@ -90,7 +90,6 @@ public:
     bool IncludeDevice(const QString& path);
     // Why the last Dial could not reach its modem's terminal server; null otherwise.
     const CCOMTermExp* DialFailure() const { return m_DialFailure.get(); }
-    void ConfigureDevice(QWidget* owner, const QString& name);
     void SetConnected(bool connected);
     void SetCallActive(bool active);
     CTelephony* Telephony() const { return m_Telephony.get(); }

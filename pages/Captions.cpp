@@ -4,6 +4,7 @@
 #include "Pageform.h"
 #include "Globals.h"
 #include "Keyboard.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Parameters.h"
 #include "Bindings.h"
@@ -85,9 +86,9 @@ CCaptions CCaptions::FromPages(const std::vector<TFPage*>& pages)
     for (TFPage* page : pages) {
         ++index;
         // A page without bindings of its own leaves the list as it was.
-        Parameters().ClearControls();
+        Bindings().ClearControls();
         page->LoadFromParameters();
-        for (const auto& binding : Parameters().Controls()) {
+        for (const auto& binding : Bindings().Controls()) {
             TCaption c;
             const QWidget* control = nullptr;
             const CParControl* b = binding.get();

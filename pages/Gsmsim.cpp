@@ -53,7 +53,7 @@ TFGsmSim::TFGsmSim(QWidget* parent) : TFPage(parent)
 void TFGsmSim::LoadFromParameters()
 {
     TranslatePage(this);
-    Parameters().ClearControls();
+    Bindings().ClearControls();
     BindCombo("CLIRInk", ComboBox1);
     BindCombo("RoamPerm", ComboBox2);
     BindCombo("CallHandOver", ComboBox3);
@@ -63,8 +63,8 @@ void TFGsmSim::LoadFromParameters()
     BindEdit("MinCredit", Edit3);
     BindEdit("CreditAnswer", Edit4);
     BindEdit("SMSNum", Edit5);
-    Parameters().ControlsFromValues();
+    Bindings().ControlsFromValues();
     Label8->setText(OperLockText(Parameters().GetValue("OperLock", 0)));
 }
 
-void TFGsmSim::StoreToParameters() { Parameters().ValuesFromControls(); }
+void TFGsmSim::StoreToParameters() { Bindings().ValuesFromControls(); }

@@ -2,6 +2,7 @@
 
 #include "Globals.h"
 #include "Keyboard.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Parameters.h"
 

@@ -1,6 +1,7 @@
 #include "Keyboard.h"
 
 #include "Globals.h"
+#include "Formtexts.h"
 #include "Language.h"
 
 #include <QAbstractButton>
@@ -173,7 +174,7 @@ void AssignMnemonics(QWidget* page)
 
 void TranslatePage(QWidget* page)
 {
-    Language().ApplyToForm(page);
+    ApplyToForm(Language(), page);
     AssignMnemonics(page);
 }
 

@@ -5,6 +5,7 @@
 #include "Pageform.h"
 #include "Globals.h"
 #include "Keyboard.h"
+#include "Formtexts.h"
 #include "Language.h"
 
 #include <QChart>

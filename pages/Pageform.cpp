@@ -2,6 +2,7 @@
 
 #include "Commonutils.h"
 #include "Globals.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Parameters.h"
 #include "Bindings.h"
@@ -101,19 +102,19 @@ QWidget* TFPage::EditWithUpDown(QLineEdit* edit, TUpDown* upDown)
     return box;
 }
 
-void TFPage::BindEdit(const char* key, QLineEdit* edit) { Parameters().AddControl(key, 0, edit); }
-void TFPage::BindMemo(const char* key, QPlainTextEdit* memo) { Parameters().AddControl(key, 0, memo); }
+void TFPage::BindEdit(const char* key, QLineEdit* edit) { Bindings().AddControl(key, 0, edit); }
+void TFPage::BindMemo(const char* key, QPlainTextEdit* memo) { Bindings().AddControl(key, 0, memo); }
 void TFPage::BindCheck(const char* key, QCheckBox* box, bool inverted)
 {
-    Parameters().AppendControl(std::make_unique<CParCheck>(key, 0, box, inverted));
+    Bindings().AppendControl(std::make_unique<CParCheck>(key, 0, box, inverted));
 }
 void TFPage::BindTrack(const char* key, QSlider* track)
 {
-    Parameters().AppendControl(std::make_unique<CParTrack>(key, 0, track));
+    Bindings().AppendControl(std::make_unique<CParTrack>(key, 0, track));
 }
 void TFPage::BindCombo(const char* key, QComboBox* combo)
 {
-    Parameters().AppendControl(std::make_unique<CParCombo>(key, 0, combo));
+    Bindings().AppendControl(std::make_unique<CParCombo>(key, 0, combo));
 }
 
 void TFPage::showEvent(QShowEvent* event)

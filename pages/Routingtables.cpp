@@ -3,6 +3,7 @@
 #include "Commonutils.h"
 #include "Globals.h"
 #include "Keyboard.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Parameters.h"
 #include "Bindings.h"
@@ -494,7 +495,7 @@ void TFRoutingTables::SizeColumns(TGrid& table, TGrid& def)
 void TFRoutingTables::LoadFromParameters()
 {
     TranslatePage(this);
-    CParameters& p = Parameters();
+    CParBindings& p = Bindings();
     p.ClearControls();
     BindEdit("Veltran", Edit2);
     BindCombo("FXODirection", ComboBox4);
@@ -543,7 +544,7 @@ void TFRoutingTables::StoreToParameters()
         }
         StoreGrid(*g);
     }
-    Parameters().ValuesFromControls();
+    Bindings().ValuesFromControls();
 }
 
 void TFRoutingTables::FitToArea(int width, int height)

@@ -1,5 +1,6 @@
 #include "Security.h"
 
+#include "Bindings.h"
 #include "Globals.h"
 #include "Keyboard.h"
 #include "Language.h"
@@ -25,17 +26,17 @@ TFSecurity::TFSecurity(QWidget* parent) : TFPage(parent)
 void TFSecurity::LoadFromParameters()
 {
     TranslatePage(this);
-    Parameters().ClearControls();
+    Bindings().ClearControls();
     BindEdit("ServisPassw", Edit7);
     BindEdit("PINVal", Edit6);
-    Parameters().ControlsFromValues();
+    Bindings().ControlsFromValues();
     m_LoadedPin = Edit6->text();
     m_LoadedPassword = Edit7->text();
 }
 
 void TFSecurity::StoreToParameters()
 {
-    Parameters().ValuesFromControls();
+    Bindings().ValuesFromControls();
     if (m_Host) {
         if (Edit6->text() != m_LoadedPin) m_Host->SetPinChanged();
         if (Edit7->text() != m_LoadedPassword) m_Host->SetPasswordChanged();

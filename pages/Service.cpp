@@ -84,7 +84,7 @@ void TFService::LoadFromParameters()
         Numbers[size_t(i)]->setAccessibleName(Language().Text(261) + row);
         Substrings[size_t(i)]->setAccessibleName(Language().Text(262) + row);
     }
-    CParameters& p = Parameters();
+    CParBindings& p = Bindings();
     p.ClearControls();
     BindCheck("COMPerm", CheckBox1, true);
     BindEdit("SMSCandence", Edit1);
@@ -98,10 +98,10 @@ void TFService::LoadFromParameters()
         const char* key;
     } shown[] = {{Label5, "HWVer"}, {Label6, "SWVer"}, {Label7, "SerialNum"}};
     for (const auto& s : shown) {
-        const std::string v = p.GetValue(s.key, 0);
+        const std::string v = Parameters().GetValue(s.key, 0);
         s.label->setText(v.empty() ? Language().Text(101) : FromBytes(v));
     }
-    Label8->setText(OperLockText(p.GetValue("OperLock", 0)));
+    Label8->setText(OperLockText(Parameters().GetValue("OperLock", 0)));
 }
 
-void TFService::StoreToParameters() { Parameters().ValuesFromControls(); }
+void TFService::StoreToParameters() { Bindings().ValuesFromControls(); }

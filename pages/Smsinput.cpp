@@ -51,12 +51,12 @@ TFSmsInput::TFSmsInput(QWidget* parent) : TFPage(parent)
 void TFSmsInput::LoadFromParameters()
 {
     TranslatePage(this);
-    Parameters().ClearControls();
+    Bindings().ClearControls();
     BindEdit("PhoneNumForSMS", Edit5);
     BindMemo("SMSText", Memo2);
     BindEdit("SendAfterMS", Edit1);
     BindEdit("TimeOfIdleS", Edit7);
-    Parameters().ControlsFromValues();
+    Bindings().ControlsFromValues();
 }
 
-void TFSmsInput::StoreToParameters() { Parameters().ValuesFromControls(); }
+void TFSmsInput::StoreToParameters() { Bindings().ValuesFromControls(); }

@@ -2,6 +2,7 @@
 
 #include "Globals.h"
 #include "Keyboard.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Parameters.h"
 #include "Bindings.h"
@@ -248,7 +249,7 @@ bool TFTelephoneLines::UpDown14ChangingEx(int newValue, int direction)
 void TFTelephoneLines::LoadFromParameters()
 {
     TranslatePage(this);
-    CParameters& p = Parameters();
+    CParBindings& p = Bindings();
     p.ClearControls();
     BindCombo("FXSTypeDial", ComboBox1);
     BindTrack("FXSVolRec", TrackBar1);
@@ -309,4 +310,4 @@ void TFTelephoneLines::LoadFromParameters()
     for (const TTwoTone& t : m_Tones) TwoToneClick(t);
 }
 
-void TFTelephoneLines::StoreToParameters() { Parameters().ValuesFromControls(); }
+void TFTelephoneLines::StoreToParameters() { Bindings().ValuesFromControls(); }

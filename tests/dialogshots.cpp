@@ -3,6 +3,7 @@
 // front is what a user would see. Each question is also checked to be uncovered.
 // usage: korvanext_dialogshots LANGUAGE_ID OUTDIR
 #include "Dialing.h"
+#include "Dialingdialog.h"
 #include "Commonutils.h"
 #include "Terminal.h"
 #include "Gatewaysim.h"

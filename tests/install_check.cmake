@@ -1,7 +1,7 @@
 # The installed tree is a working program: the tools find their languages in
 # share/korvanext, and test material stays out of it. The install components are
-# the Debian packages: korvanext (the program, and the Ansible collection as the
-# component ansible) and demo (simulator, demo firmware).
+# the Debian packages: korvanext (the window), cli (the command line, the
+# language files and, as the component ansible, the Ansible collection) and demo (simulator, demo firmware).
 file(REMOVE_RECURSE ${WORK})
 
 function(install_into dir)
@@ -27,15 +27,32 @@ endfunction()
 
 expect_no_firmware(${BUILD}/bin)
 
+# The command line alone is a working tool: it finds its language files.
+set(cli ${WORK}/cli)
+install_into(${cli} --component cli)
+expect_files(${cli} bin/korvanext-cli share/korvanext/L_Init.ini share/korvanext/Eng.ini
+             share/man/man1/korvanext-cli.1 share/bash-completion/completions/korvanext-cli)
+if(EXISTS ${cli}/bin/korvanext OR EXISTS ${cli}/bin/korvanext-gatewaysim OR EXISTS ${cli}/share/korvanext/ExtLogo.bmp)
+  message(FATAL_ERROR "the command line's component holds parts of the window or the demo")
+endif()
+execute_process(COMMAND ${cli}/bin/korvanext-cli read x.kvx --port ${WORK}/no-such-port
+                RESULT_VARIABLE rc ERROR_VARIABLE err WORKING_DIRECTORY ${WORK})
+if(NOT rc EQUAL 15 OR NOT err MATCHES "serial port cannot be opened")
+  message(FATAL_ERROR "the command line alone did not find its language files: ${rc} ${err}")
+endif()
+
 set(user ${WORK}/korvanext)
 install_into(${user} --component korvanext)
-expect_files(${user} bin/korvanext bin/korvanext-cli share/korvanext/L_Init.ini share/korvanext/Eng.ini
+expect_files(${user} bin/korvanext
              share/korvanext/ExtLogo.bmp share/applications/korvanext.desktop
              share/icons/hicolor/scalable/apps/korvanext.svg share/metainfo/org.korvanext.korvanext.metainfo.xml
              share/man/man1/korvanext.1 share/mime/packages/korvanext.xml)
 expect_no_firmware(${user})
 if(EXISTS ${user}/bin/korvanext-gatewaysim OR EXISTS ${user}/share/man/man1/korvanext-gatewaysim.1)
   message(FATAL_ERROR "the simulator is installed with the program")
+endif()
+if(EXISTS ${user}/bin/korvanext-cli OR EXISTS ${user}/share/korvanext/L_Init.ini)
+  message(FATAL_ERROR "the window's component holds the command line's files")
 endif()
 
 set(collection ${WORK}/ansible)

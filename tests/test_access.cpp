@@ -5,6 +5,7 @@
 #include "Firmwarechoice.h"
 #include "Catalogue.h"
 #include "Dialing.h"
+#include "Dialingdialog.h"
 #include "Commonutils.h"
 #include "Keyboard.h"
 #include "Language.h"

@@ -1,4 +1,5 @@
 #include "Captions.h"
+#include "Bindings.h"
 #include "Catalogue.h"
 #include "Commonutils.h"
 #include "Compare.h"
@@ -204,10 +205,10 @@ TEST_F(Comparing, EverySettingInFilesHasTheCaptionItsPageShows)
     EXPECT_EQ(captions.Show("FXSHangMin", "700"), "700");
     // The shown page keeps its own bindings.
     main->SelectPage(0);
-    const size_t bound = Parameters().ControlCount();
+    const size_t bound = Bindings().ControlCount();
     QTimer::singleShot(0, &Dialog(), &QDialog::accept);
     Dialog().Run();
-    EXPECT_EQ(Parameters().ControlCount(), bound);
+    EXPECT_EQ(Bindings().ControlCount(), bound);
     // The security page, which hides itself when it is stored, stays in view.
     main->SelectPage(6);
     QTimer::singleShot(0, &Dialog(), &QDialog::accept);

@@ -1,5 +1,6 @@
 #include "Language.h"
 #include "Dialing.h"
+#include "Hayesmodem.h"
 #include "Serialport.h"
 #include "Terminal.h"
 #include "Settingsdialog.h"

@@ -1,6 +1,7 @@
 #include "Appsettings.h"
 #include "Catalogue.h"
 #include "Dialing.h"
+#include "Hayesmodem.h"
 #include "Commonutils.h"
 #include "Terminal.h"
 #include "Gatewayimage.h"
@@ -212,19 +213,19 @@ TEST(LanguageFiles, AnIndexBeyondWhatTheProgramUsesIsRefused)
     QTemporaryDir dir;
     const QString folder = dir.path() + "/";
     CLanguage lang;
-    EXPECT_FALSE(lang.Init(folder, nullptr, nullptr));
+    EXPECT_FALSE(lang.Init(folder));
     EXPECT_EQ(lang.Problem(), "No language could be loaded from '" + folder + "': L_Init.ini: no such file");
     // A damaged index must not allocate two thousand million texts.
     Put(folder + "L_Init.ini", "[Settings]\nNumberOfLang=1\nNumberOfWords=2000000000\n[Lang0]\nFile=Eng.ini\nId=Eng\n");
-    EXPECT_FALSE(lang.Init(folder, nullptr, nullptr));
+    EXPECT_FALSE(lang.Init(folder));
     EXPECT_EQ(lang.LanguageCount(), 0);
     EXPECT_EQ(lang.WordCount(), 0);
     EXPECT_TRUE(lang.Problem().contains("2000000000 words")) << lang.Problem().toStdString();
     Put(folder + "L_Init.ini", "[Settings]\nNumberOfLang=101\nNumberOfWords=420\n");
-    EXPECT_FALSE(lang.Init(folder, nullptr, nullptr));
+    EXPECT_FALSE(lang.Init(folder));
     EXPECT_EQ(lang.LanguageCount(), 0);
     Put(folder + "L_Init.ini", "[Settings]\nNumberOfLang=1\nNumberOfWords=420\n[Lang0]\nFile=Eng.ini\nId=Eng\n");
-    ASSERT_TRUE(lang.Init(folder, nullptr, nullptr));
+    ASSERT_TRUE(lang.Init(folder));
     EXPECT_TRUE(lang.Problem().isEmpty());
     EXPECT_FALSE(lang.LoadLanguage(0));
     EXPECT_TRUE(lang.Problem().contains(folder + "Eng.ini': no such file")) << lang.Problem().toStdString();

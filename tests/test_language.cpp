@@ -1,4 +1,5 @@
 #include "Commonutils.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Profile.h"
 
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 void WriteFile(const QString& path, const QByteArray& bytes)
@@ -48,7 +50,7 @@ TEST_F(Languages, IndexFilesAndLookups)
 {
     QMenu menu;
     int picked = -1;
-    ASSERT_TRUE(lang.Init(folder, &menu, [&](int i) { picked = i; }));
+    ASSERT_TRUE(InitLanguages(lang, folder, &menu, [&](int i) { picked = i; }));
     EXPECT_EQ(lang.LanguageCount(), 3);
     EXPECT_EQ(lang.FindLanguage("Bbb"), 1);
     EXPECT_EQ(lang.FindLanguage("bbb"), -1);
@@ -75,9 +77,36 @@ TEST_F(Languages, IndexFilesAndLookups)
     EXPECT_EQ(lang.Text(0), "S0");
 }
 
+// A second reading of the index replaces the menu's language items and leaves the
+// menu's other items alone; the tick follows whichever language is loaded.
+TEST_F(Languages, MenuItemsAreReplacedOnReadingAgainAndTickTheLoadedOne)
+{
+    QMenu menu;
+    QAction* other = menu.addAction("Other");
+    other->setCheckable(true);
+    std::vector<int> picked;
+    ASSERT_TRUE(InitLanguages(lang, folder, &menu, [&](int i) { picked.push_back(i); }));
+    ASSERT_TRUE(InitLanguages(lang, folder, &menu, [&](int i) { picked.push_back(10 + i); }));
+    const QList<QAction*> items = menu.actions();
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[0], other);
+    EXPECT_EQ(items[2]->text(), "Beta");
+    items[2]->trigger();
+    EXPECT_EQ(picked, std::vector<int>{11});
+
+    ASSERT_TRUE(lang.LoadLanguage(1));
+    EXPECT_FALSE(items[1]->isChecked());
+    EXPECT_TRUE(items[2]->isChecked());
+    EXPECT_FALSE(items[3]->isChecked());
+    EXPECT_FALSE(other->isChecked());
+    EXPECT_FALSE(lang.LoadLanguage(2));  // the file is missing, the choice still shows
+    EXPECT_TRUE(items[3]->isChecked());
+    EXPECT_FALSE(items[2]->isChecked());
+}
+
 TEST_F(Languages, FormsTranslateByTagAndCombosKeepTheirValues)
 {
-    ASSERT_TRUE(lang.Init(folder, nullptr, nullptr));
+    ASSERT_TRUE(lang.Init(folder));
     QWidget form;
     auto* label = new QLabel(&form);
     SetTag(label, 5);
@@ -95,7 +124,7 @@ TEST_F(Languages, FormsTranslateByTagAndCombosKeepTheirValues)
     SetTag(page, 7);
 
     lang.LoadLanguage(0);
-    lang.ApplyToForm(&form);
+    ApplyToForm(lang, &form);
     EXPECT_EQ(form.windowTitle(), "Title A");
     EXPECT_EQ(label->text(), "First\nSecond");
     EXPECT_EQ(group->title(), " Group ");
@@ -109,7 +138,7 @@ TEST_F(Languages, FormsTranslateByTagAndCombosKeepTheirValues)
 
     for (int round = 0; round < 3; ++round) {
         lang.LoadLanguage(round % 2 ? 0 : 1);
-        lang.ApplyToForm(&form);
+        ApplyToForm(lang, &form);
     }
     EXPECT_EQ(combo->itemText(2), "dva");
     EXPECT_EQ(tabs->tabText(0), "Tab B");
@@ -122,7 +151,7 @@ TEST_F(Languages, FormsTranslateByTagAndCombosKeepTheirValues)
 TEST_F(Languages, NoIndexMeansNoLanguages)
 {
     EXPECT_EQ(lang.Text(0), "S0");  // before Init
-    EXPECT_FALSE(lang.Init(folder + "nowhere/", nullptr, nullptr));
+    EXPECT_FALSE(lang.Init(folder + "nowhere/"));
     EXPECT_EQ(lang.LanguageCount(), 0);
     EXPECT_FALSE(lang.LoadLanguage(0));
 }
@@ -181,7 +210,7 @@ TEST(Crc32, StandardCheckValue)
 TEST(ShippedLanguages, EveryFileDeclaresEveryText)
 {
     CLanguage lang;
-    ASSERT_TRUE(lang.Init(ProgramFolder(), nullptr, nullptr)) << ProgramFolder().toStdString();
+    ASSERT_TRUE(lang.Init(ProgramFolder())) << ProgramFolder().toStdString();
     ASSERT_EQ(lang.LanguageCount(), 7);
     for (const char* id : {"Cze", "Eng", "Slo", "Ger", "Pol", "Fin", "Tur"}) EXPECT_GE(lang.FindLanguage(id), 0) << id;
     ASSERT_GE(lang.WordCount(), 291);

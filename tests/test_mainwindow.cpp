@@ -1,5 +1,6 @@
 #include "Commonutils.h"
 #include "Pageform.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Parameters.h"
 #include "Bindings.h"
@@ -35,17 +36,17 @@ public:
     }
     void LoadFromParameters() override
     {
-        Language().ApplyToForm(this);
-        Parameters().ClearControls();
+        ApplyToForm(Language(), this);
+        Bindings().ClearControls();
         BindEdit("FXSTimeDial", edit);
         BindCheck("FXSSigBeep", check, true);
         BindTrack("FXSVolRec", track);
         BindCombo("FXSAlertFrekv", combo);
         BindMemo("SMSText", memo);
         BindEdit("NotAKey", plain);
-        Parameters().ControlsFromValues();
+        Bindings().ControlsFromValues();
     }
-    void StoreToParameters() override { Parameters().ValuesFromControls(); }
+    void StoreToParameters() override { Bindings().ValuesFromControls(); }
     QLineEdit* edit;
     TUpDown* upDown;
     QCheckBox* check;
@@ -204,7 +205,7 @@ TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
     ASSERT_TRUE(ger.open(QIODevice::WriteOnly));
     ger.write("[Main]\nS0=KorvanextWin DE\nS4=Telefonleitungen\nS243=&Gateway DE\nS246=Kabelverbindung\nS375=Demo-Gateway\n");
     ger.close();
-    Language().Init(folder, main->PageMenu, [&](int l) { main->SetLanguage(l); });
+    InitLanguages(Language(), folder, main->PageMenu, [&](int l) { main->SetLanguage(l); });
     main->SelectPage(0);
     main->SetSessionPort("/dev/ttyKVX-demo", {}, 375);
     main->SetLanguage(1);

@@ -1,4 +1,5 @@
 #include "Dialing.h"
+#include "Hayesmodem.h"
 #include "Terminal.h"
 #include "Demo.h"
 #include "Netport.h"

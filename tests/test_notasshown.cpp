@@ -40,7 +40,7 @@ TEST_F(NotAsShown, EveryListOnThePagesOffersOnlyWhatTheGatewayKeeps)
     int lists = 0;
     for (int page = 0; page < 7; ++page) {
         main->SelectPage(page);
-        for (const auto& c : Parameters().Controls()) {
+        for (const auto& c : Bindings().Controls()) {
             const auto* combo = dynamic_cast<const CParCombo*>(c.get());
             const CParameters::TMultiPar* rc = Parameters().Find(c->m_Name);
             if (!combo || !rc) continue;

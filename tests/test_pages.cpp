@@ -2,6 +2,7 @@
 #include "Commonutils.h"
 #include "Gsmsim.h"
 #include "Initialisation.h"
+#include "Formtexts.h"
 #include "Language.h"
 #include "Smsinput.h"
 #include "Parameters.h"
@@ -53,7 +54,7 @@ TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
     P().SetValue("FXODTMFLength", 0, "700");
     auto* page = Show<TFTelephoneLines>(0);
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(P().ControlCount(), 48u);
+    EXPECT_EQ(Bindings().ControlCount(), 48u);
     EXPECT_TRUE(page->CheckBox1->isChecked());  // inverted
     EXPECT_EQ(page->ComboBox8->currentIndex(), 1);
     EXPECT_EQ(page->TrackBar3->value(), 1);
@@ -272,7 +273,7 @@ TEST_F(Pages, EveryKeyIsReachableFromSomePage)
     std::set<std::string> seen = {"HWVer", "SWVer", "SerialNum", "OperLock"};  // shown on the service page
     for (int i = 0; i < 7; ++i) {
         main->SelectPage(i);
-        for (const auto& c : P().Controls()) seen.insert(c->m_Name);
+        for (const auto& c : Bindings().Controls()) seen.insert(c->m_Name);
         if (auto* r = dynamic_cast<TFRoutingTables*>(main->CurrentPage()))
             for (auto* g : {&r->TabFXS, &r->TabFXSDef, &r->TabFXO, &r->TabFXODef, &r->TabGSM, &r->TabGSMDef})
                 for (const auto& col : g->columns) seen.insert(col.key);
@@ -288,7 +289,7 @@ TEST_F(Pages, NoKeyNameShowsInAnyLanguage)
         main->SetLanguage(lang);
         main->SelectPage(i);
         // The dialogs translate themselves when shown; do it here as they would.
-        for (QDialog* d : main->findChildren<QDialog*>()) Language().ApplyToForm(d);
+        for (QDialog* d : main->findChildren<QDialog*>()) ApplyToForm(Language(), d);
         for (QWidget* w : main->findChildren<QWidget*>()) {
             QString text;
             if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
@@ -314,4 +315,41 @@ TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
     EXPECT_NE(Language().Text(372), Language().Text(111));
     auto* service = Show<TFService>(4);
     EXPECT_EQ(service->Label8->text(), Language().Text(372));
+}
+
+// The bindings belong to the registry they were made on: global objects made
+// afresh start with none, also where the new registry takes the old one's
+// memory. Instances the registry lacks are left alone both ways.
+TEST(Bindings, FollowTheirRegistryAndPassOverWhatItLacks)
+{
+    QLineEdit level, beyond, unknown;
+    {
+        TGlobalObjects globals;
+        CParameters& p = Parameters();
+        p.Add("Level", std::make_unique<CParInt>(5, 0, 10), 2, -1, 0);
+        p.SetValue("Level", 0, "3");
+        p.SetValue("Level", 1, "7");
+        CParBindings& b = Bindings();
+        b.ClearControls();
+        b.AddControl("Level", 1, &level);
+        b.AddControl("Level", 2, &beyond);
+        b.AddControl("Missing", 0, &unknown);
+        beyond.setText("x");
+        unknown.setText("y");
+        b.ControlsFromValues();
+        EXPECT_EQ(level.text(), "7");
+        EXPECT_EQ(beyond.text(), "x");
+        EXPECT_EQ(unknown.text(), "y");
+
+        level.setText("42");
+        b.ValuesFromControls();
+        EXPECT_EQ(p.GetValue("Level", 1), "10");  // normalised by the value type
+        EXPECT_EQ(p.GetValue("Level", 0), "3");
+        EXPECT_EQ(Bindings().ControlCount(), 3u);
+    }
+    for (int i = 0; i < 3; ++i) {
+        TGlobalObjects globals;
+        EXPECT_EQ(Bindings().ControlCount(), 0u);
+        Bindings().AddControl("Level", 0, &level);
+    }
 }

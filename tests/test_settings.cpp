@@ -1,6 +1,7 @@
 #include "Appsettings.h"
 #include "Commonutils.h"
 #include "Dialing.h"
+#include "Hayesmodem.h"
 #include "Terminal.h"
 #include "Globals.h"
 #include "Language.h"

@@ -1,10 +1,14 @@
 // Bindings between page controls and parameter instances, and the up-down
-// spinner that pages attach to an edit.
+// spinner that pages attach to an edit. The registry knows nothing of them: the
+// list of bindings belongs to the pages and refers to the registry.
 #pragma once
 #include "Parameters.h"
 
 #include <QWidget>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -45,6 +49,18 @@ private:
     int m_Max = 100;
     int m_Increment = 1;
     int m_Position = 0;
+};
+
+// One control of a page bound to one instance of one parameter.
+class CParControl {
+public:
+    CParControl(std::string name, int index) : m_Name(std::move(name)), m_Index(index) {}
+    virtual ~CParControl() = default;
+    virtual std::string GetFromControl() const = 0;
+    virtual void SetToControl(const std::string& text) = 0;
+
+    std::string m_Name;
+    int m_Index;
 };
 
 class CParEdit : public CParControl {
@@ -93,3 +109,34 @@ public:
 int ComboItemValue(const QComboBox* combo, int index);
 // Index of the first item whose value is the given one, or -1.
 int ComboFindValue(const QComboBox* combo, int value);
+
+// The bindings of the page on show: a page's load clears the list, binds its
+// controls and fills them from the registry; its store writes them back.
+// Keys or instances the registry does not have are passed over.
+class CParBindings {
+public:
+    explicit CParBindings(CParameters& registry) : m_Registry(registry), m_RegistryIdentity(registry.Identity()) {}
+    CParBindings(const CParBindings&) = delete;
+    CParBindings& operator=(const CParBindings&) = delete;
+
+    void ClearControls() { m_Controls.clear(); }
+    // Edits and memos also get their text normalised when the focus leaves them.
+    void AddControl(const std::string& key, int index, QLineEdit* edit);
+    void AddControl(const std::string& key, int index, QPlainTextEdit* memo);
+    void AppendControl(std::unique_ptr<CParControl> control);
+    void ControlsFromValues();
+    void ValuesFromControls();
+    size_t ControlCount() const { return m_Controls.size(); }
+    const std::vector<std::unique_ptr<CParControl>>& Controls() const { return m_Controls; }
+    // Whether this list was made on that registry (and not on one freed before it).
+    bool On(const CParameters& registry) const { return registry.Identity() == m_RegistryIdentity; }
+
+private:
+    CParameters& m_Registry;
+    uint64_t m_RegistryIdentity;
+    std::vector<std::unique_ptr<CParControl>> m_Controls;
+};
+
+// The pages' bindings, on the registry of the global objects: a new registry
+// (the program has one, tests make several) starts with an empty list.
+CParBindings& Bindings();

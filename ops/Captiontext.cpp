@@ -2,7 +2,6 @@
 
 #include "Commonutils.h"
 #include "Globals.h"
-#include "Keyboard.h"
 #include "Language.h"
 
 // The widget-free half of the captions: what the command line needs too.

@@ -1,6 +1,7 @@
 #include "Bindings.h"
 
 #include "Commonutils.h"
+#include "Globals.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -182,14 +183,47 @@ void InstallExitCheck(QWidget* control, const CParBasic* par)
 }
 }  // namespace
 
-void CParameters::AddControl(const std::string& key, int index, QLineEdit* edit)
+// ---------------------------------------------------------------- the list
+
+void CParBindings::AddControl(const std::string& key, int index, QLineEdit* edit)
 {
     AppendControl(std::make_unique<CParEdit>(key, index, edit));
-    if (const TMultiPar* rc = Find(key)) InstallExitCheck(edit, rc->Par.get());
+    if (const CParameters::TMultiPar* rc = m_Registry.Find(key)) InstallExitCheck(edit, rc->Par.get());
 }
 
-void CParameters::AddControl(const std::string& key, int index, QPlainTextEdit* memo)
+void CParBindings::AddControl(const std::string& key, int index, QPlainTextEdit* memo)
 {
     AppendControl(std::make_unique<CParMemo>(key, index, memo));
-    if (const TMultiPar* rc = Find(key)) InstallExitCheck(memo, rc->Par.get());
+    if (const CParameters::TMultiPar* rc = m_Registry.Find(key)) InstallExitCheck(memo, rc->Par.get());
+}
+
+void CParBindings::AppendControl(std::unique_ptr<CParControl> control)
+{
+    if (control) m_Controls.push_back(std::move(control));
+}
+
+void CParBindings::ControlsFromValues()
+{
+    for (const auto& c : m_Controls) {
+        const CParameters::TMultiPar* rc = m_Registry.Find(c->m_Name);
+        if (!rc || c->m_Index < 0 || c->m_Index >= rc->Count) continue;
+        c->SetToControl(rc->Values[size_t(c->m_Index)]);
+    }
+}
+
+void CParBindings::ValuesFromControls()
+{
+    for (const auto& c : m_Controls) {
+        const CParameters::TMultiPar* rc = m_Registry.Find(c->m_Name);
+        if (!rc || c->m_Index < 0 || c->m_Index >= rc->Count) continue;
+        m_Registry.SetValue(c->m_Name, c->m_Index, c->GetFromControl());
+    }
+}
+
+CParBindings& Bindings()
+{
+    static std::unique_ptr<CParBindings> list;
+    CParameters& registry = Parameters();
+    if (!list || !list->On(registry)) list = std::make_unique<CParBindings>(registry);
+    return *list;
 }

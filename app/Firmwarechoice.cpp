@@ -2,6 +2,7 @@
 
 #include "Commonutils.h"
 #include "Globals.h"
+#include "Formtexts.h"
 #include "Language.h"
 
 #include <QFileInfo>
@@ -51,7 +52,7 @@ TFFirmwareChoice::TFFirmwareChoice(QWidget* parent)
 
 void TFFirmwareChoice::showEvent(QShowEvent* event)
 {
-    Language().ApplyToForm(this);
+    ApplyToForm(Language(), this);
     QDialog::showEvent(event);
 }
 
