@@ -5,6 +5,7 @@
 #include "Cliconsole.h"
 #include "Cliexit.h"
 #include "Clifleet.h"
+#include "Clischema.h"
 #include "Clireport.h"
 #include "Dialing.h"
 #include "Commonutils.h"
@@ -252,7 +253,7 @@ struct TOptions {
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
 
-enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand, kSignalCommand, kSheetCommand };
+enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand, kSignalCommand, kSheetCommand, kSetCommand };
 
 bool OnLink(TGroup group)
 {
@@ -289,6 +290,7 @@ void AddOptions(QCommandLineParser& parser, TGroup group)
     if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
     if (group == kUpgradeCommand) parser.addOption(kForceDamaged);
     if (group == kBackupsCommand) parser.addOption(kSerial);
+    if (group == kSetCommand) parser.addOption(kYes);
 }
 
 // Reads the ports of --ports-from: 0, or the exit status after saying why not.
@@ -636,6 +638,7 @@ int CmdSet(TOptions& o)
         QString given;
     };
     std::vector<TAssignment> assignments;
+    std::unique_ptr<TGlobalObjects> globals;  // the captions of list items, for a refusal
     // Every assignment is checked before the file is touched.
     for (int i = 1; i < o.positional.size(); ++i) {
         const QString& a = o.positional[i];
@@ -646,6 +649,17 @@ int CmdSet(TOptions& o)
         if (as.ref.row == 0 && as.ref.par->Count > 1)
             return Fail(kUsage, QString("%1 has rows 1 to %2: give KEY:ROW=VALUE").arg(a.left(eq)).arg(as.ref.par->Count));
         as.given = a.mid(eq + 1);
+        // Without --yes a value is stored as given or not at all.
+        if (!o.parser.isSet(kYes)) {
+            if (!globals) {
+                globals = std::make_unique<TGlobalObjects>();
+                LoadCaptionLanguage();
+            }
+            const std::string name = SettingName(as.ref.key, std::max(as.ref.row - 1, 0), as.ref.par->Count);
+            if (const QString why = StrictProblem(name, *as.ref.par->Par, ToBytes(as.given), ChoicesOf(as.ref.key));
+                !why.isEmpty())
+                return Fail(kDataError, why + " (--yes stores it adjusted); " + Quoted(o.positional[0]) + " is unchanged");
+        }
         assignments.push_back(as);
     }
     const QString path = o.positional[0];
@@ -1061,12 +1075,14 @@ const std::vector<TCommand>& Commands()
 {
     static const std::vector<TCommand> commands = {
         {"keys", "", "list every parameter: key, value type, row count, image address", kFileCommand, 0, 0, CmdKeys},
+        {"schema", "", "list what every setting allows: key, type, range/step or choices, rows, default, block, secret, asks",
+         kFileCommand, 0, 0, [](TOptions& o) { return RunSchema(o.json); }},
         {"defaults", "FILE.kvx", "write the default configuration file", kFileCommand, 1, 1, CmdDefaults},
         {"encode", "FILE.kvx IMAGE.bin", "encode a configuration file into a 12288-byte gateway image", kFileCommand, 2, 2, CmdEncode},
         {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", kFileCommand, 2, 2, CmdDecode},
         {"get", "FILE.kvx KEY[:ROW]", "print a value (a key with rows and no ROW: every row)", kFileCommand, 2, 2, CmdGet},
-        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as the program would (says when one is stored changed; refuses one the gateway cannot hold)",
-         kFileCommand, 2, -1, CmdSet},
+        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as given (refuses one its setting would store otherwise, exit 3; --yes: stores it adjusted)",
+         kSetCommand, 2, -1, CmdSet},
         {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 4 when any)",
          kDiffCommand, 1, 2, CmdDiff},
         {"identify", "[LINK]", "show the gateway's hardware, firmware, serial number and operator lock", kLinkCommand, 0, 0,
@@ -1170,6 +1186,8 @@ void CommandUsage(const TCommand& c)
     if (c.group == kSignalCommand)
         std::printf("\n  --interval S  seconds between two readings (default 1)\n"
                     "  --count N     stop after N readings (default: at Ctrl-C, which then ends with 0)\n");
+    if (c.group == kSetCommand)
+        std::printf("\n  --yes        store a value adjusted to what its setting keeps instead of refusing it\n");
     if (c.group == kSheetCommand)
         std::printf("\n  --language ID the sheet's language: Cze, Eng, Slo, Ger, Pol, Fin or Tur (default Eng)\n");
     if (OnLink(c.group)) std::printf("\n%s", kLinkHelp);
