@@ -72,7 +72,7 @@ public:
         const QString shownName = FromBytes(name);
         if (rc.Count > 1 && row == 0)
             return Fail(line, QString("%1 has rows 1 to %2: give %1:ROW, a list of rows or a map of rows")
-                                  .arg(shownName)
+                                  .arg(FromBytes(key))
                                   .arg(rc.Count));
         if (!m_Seen.emplace(key, index).second) return Fail(line, shownName + " is given twice");
         std::string value = given.text;

@@ -47,3 +47,14 @@ void PlanTarget(const TDesiredState& state, bool replaced, const CParameters& he
 
 // The values that differ from held to target, the PIN and password included.
 std::vector<TDifference> PlannedChanges(const CParameters& held, const CParameters& target);
+
+// One apply of a desired state to a gateway: what is asked and what it came to.
+struct TApplyRun {
+    bool replaced = false;   // settings the state does not name go to their defaults
+    bool checkOnly = false;  // everything but the write
+    // Filled in by the run.
+    std::vector<TDifference> changes;  // mine: what the gateway held, other: what it is to hold
+    bool block1 = false, block2 = false;  // the blocks that differ
+    bool written = false;
+    QString serial, firmware;
+};

@@ -1,6 +1,7 @@
 // Command-line access to the tool's configuration model and gateway link, for
 // scripts and for many gateways at once.
 #include "Captions.h"
+#include "Cliapply.h"
 #include "Catalogue.h"
 #include "Cliconsole.h"
 #include "Cliexit.h"
@@ -253,11 +254,12 @@ struct TOptions {
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
 
-enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand, kSignalCommand, kSheetCommand, kSetCommand };
+enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand, kSignalCommand, kSheetCommand, kSetCommand, kApplyCommand };
 
 bool OnLink(TGroup group)
 {
-    return group == kLinkCommand || group == kWriteCommand || group == kUpgradeCommand || group == kSignalCommand;
+    return group == kLinkCommand || group == kWriteCommand || group == kUpgradeCommand || group == kSignalCommand ||
+           group == kApplyCommand;
 }
 
 // The options; their descriptions are in the help texts below.
@@ -278,6 +280,9 @@ const QCommandLineOption kForceDamaged("force-damaged", QString());
 const QCommandLineOption kInterval("interval", QString(), "S");
 const QCommandLineOption kCount("count", QString(), "N");
 const QCommandLineOption kLanguageId("language", QString(), "ID");
+const QCommandLineOption kState("state", QString(), "merged|replaced");
+const QCommandLineOption kCheck("check", QString());
+const QCommandLineOption kDiffOption("diff", QString());
 
 void AddOptions(QCommandLineParser& parser, TGroup group)
 {
@@ -291,6 +296,7 @@ void AddOptions(QCommandLineParser& parser, TGroup group)
     if (group == kUpgradeCommand) parser.addOption(kForceDamaged);
     if (group == kBackupsCommand) parser.addOption(kSerial);
     if (group == kSetCommand) parser.addOption(kYes);
+    if (group == kApplyCommand) parser.addOptions({kState, kCheck, kDiffOption, kNoBackup});
 }
 
 // Reads the ports of --ports-from: 0, or the exit status after saying why not.
@@ -341,6 +347,9 @@ int ParseLinkOptions(TOptions& o)
     if (given.contains(kNoBackup.names().front())) o.passOn << "--no-backup";
     if (given.contains(kOnly.names().front())) o.passOn << "--only" << p.values(kOnly).join(',');
     if (given.contains(kForceDamaged.names().front())) o.passOn << "--force-damaged";
+    if (given.contains(kState.names().front())) o.passOn << "--state" << p.value(kState);
+    if (given.contains(kCheck.names().front())) o.passOn << "--check";
+    if (given.contains(kDiffOption.names().front())) o.passOn << "--diff";
     o.linkParsed = true;
     return kOk;
 }
@@ -871,6 +880,28 @@ int CmdWrite(TOptions& o)
     }, agree);
 }
 
+// A desired state brought to the gateway (Cliapply.cpp).
+int CmdApply(TOptions& o)
+{
+    TApplyOptions a;
+    a.path = o.positional[0];
+    a.replaced = o.parser.value(kState) == "replaced";
+    if (o.parser.isSet(kState) && !a.replaced && o.parser.value(kState) != "merged")
+        return Fail(kUsage, "--state is merged or replaced, not " + Quoted(o.parser.value(kState)));
+    a.check = o.parser.isSet(kCheck);
+    a.diff = o.parser.isSet(kDiffOption);
+    a.json = o.json;
+    a.keepCopy = !o.parser.isSet(kNoBackup);
+    TApplyCommand apply;
+    int rc = apply.Prepare(a);
+    if (rc == kOk)
+        rc = WithLink("apply", o, [&apply](TSession& s, const TOptions&, QJsonObject& report) {
+            return apply.Run(s.ops, report, [&s] { return s.Exit("apply"); });
+        });
+    if (rc != kOk && rc != kDiffers) Report().Add({{"result", rc == kRefused ? "declined" : "failed"}, {"changed", false}});
+    return rc;
+}
+
 // The gateway's own configuration against the file, one line per value that differs.
 int CmdCompare(TOptions& o)
 {
@@ -1094,6 +1125,9 @@ const std::vector<TCommand>& Commands()
          kWriteCommand, 1, 1, CmdWrite},
         {"compare", "FILE.kvx [LINK]", "show where the gateway differs from the file: KEY[:ROW] \"gateway\" -> \"file\" (exit 4 when any)",
          kLinkCommand, 1, 1, CmdCompare},
+        {"apply", "STATE [LINK]",
+         "bring the gateway to a desired state (YAML, JSON or .kvx): only what differs is written (exit 6: --check found some)",
+         kApplyCommand, 1, 1, CmdApply},
         {"backups", "[--serial N]", "list the kept copies of gateway configurations: time, serial, firmware, folder",
          kBackupsCommand, 0, 0, CmdBackups},
         {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", kLinkCommand, 1, 1, CmdBackup},
@@ -1119,6 +1153,7 @@ const char* const kExitHelp =
     "  5   the gateway's data damaged or not confirmed (a block bad three times, a write not\n"
     "      acknowledged or read back different, firmware not taken or a block refused 20\n"
     "      times), or not a gateway of this kind\n"
+    "  6   apply --check: the gateway would change\n"
     "  10  line lost      11  interrupted (SIGINT, SIGTERM, SIGHUP)    12  no answer (also --wait)\n"
     "  13  bad reply      14  send failure                             15  the port cannot be opened\n"
     "  With several ports: the worst (highest) status of all gateways.\n";
@@ -1135,6 +1170,11 @@ const char* const kJsonHelp =
     "  compare: port, serial, firmware, file, count, equal, differences [{key, row, gateway, file}]\n"
     "  write: also copy (the folder of the kept copy) and partial (true: the gateway may hold part\n"
     "         of the file, block 1 new and block 2 old or a block cut off)\n"
+    "  schema: settings [{key, type, rows, default, block, secret, asks, allowed, min, max, step, length,\n"
+    "          choices [{value, caption}]}]\n"
+    "  apply: result (unchanged, changed, would-change, declined, failed), changed, before, after\n"
+    "         ({\"KEY[:ROW]\": value} of the differing settings; secrets \"(secret)\"), serial, firmware,\n"
+    "         backup (the kept copy), partial\n"
     "  backups: root, copies [{time, serial, firmware, folder, damaged (why, for a damaged copy)}]\n"
     "  signal: port, readings [{time, csq, dB (null: no measurement)}]\n"
     "  several ports: gateways [{port, exit, result, seconds, and the fields above}],\n"
@@ -1166,18 +1206,30 @@ const char* const kWriteHelp =
     "  --only KEY[,KEY...]  take only these settings from the file; the rest of the gateway stays\n"
     "  --no-backup          keep no copy of what the gateway held (kept by default, see 'backups')\n";
 
+const char* const kApplyHelp =
+    "Apply:\n"
+    "  STATE names only the settings that matter: KEY: VALUE (keys as 'keys' prints them,\n"
+    "  values as .kvx files store them), KEY:ROW: VALUE or KEY: [rows from 1] or KEY: {ROW: VALUE};\n"
+    "  PINVal and ServisPassw only as {env: NAME} or {file: PATH}. Every value is checked before\n"
+    "  any port is opened (exit 3).\n"
+    "  --state merged|replaced  merged (default): only the named settings change; replaced:\n"
+    "                       every other one goes to its default (PIN and password stay)\n"
+    "  --check              do everything but write (exit 6 when the gateway would change)\n"
+    "  --diff               print each differing setting: KEY[:ROW] \"before\" -> \"after\"\n"
+    "  --no-backup          keep no copy of what the gateway held\n";
+
 void Usage(FILE* out)
 {
     std::fprintf(out, "usage: korvanext-cli COMMAND [ARGS] [OPTIONS]\n\nCommands:\n");
     for (const TCommand& c : Commands()) std::fprintf(out, "  %-9s %-31s %s\n", c.name, c.args, c.help);
     std::fprintf(out,
-                 "\n%s\n%s\n%s"
+                 "\n%s\n%s\n%s\n%s"
                  "  Options may come anywhere after the command; --wait=5 is the same as --wait 5.\n"
                  "  Several ports: one run per port in parallel; their messages are prefixed with\n"
                  "  the port, a summary (port, serial number, firmware, result, time, files) ends.\n"
                  "  Progress goes to stderr when it is a terminal.\n\n%s\n%s\n"
                  "'korvanext-cli COMMAND --help' describes one command; --version shows the version.\n",
-                 kLinkHelp, kWriteHelp, kUpgradeHelp, kJsonHelp, kExitHelp);
+                 kLinkHelp, kWriteHelp, kApplyHelp, kUpgradeHelp, kJsonHelp, kExitHelp);
 }
 
 void CommandUsage(const TCommand& c)
@@ -1192,6 +1244,7 @@ void CommandUsage(const TCommand& c)
         std::printf("\n  --language ID the sheet's language: Cze, Eng, Slo, Ger, Pol, Fin or Tur (default Eng)\n");
     if (OnLink(c.group)) std::printf("\n%s", kLinkHelp);
     if (c.group == kWriteCommand) std::printf("\n%s", kWriteHelp);
+    if (c.group == kApplyCommand) std::printf("\n%s", kApplyHelp);
     if (c.group == kUpgradeCommand) std::printf("\n%s", kUpgradeHelp);
     if (c.group == kBackupsCommand) std::printf("\n  --serial N   only the copies of this gateway\n  --json       one JSON document\n");
     if (c.group == kDiffCommand) std::printf("\n  --defaults   compare with the default configuration\n  --json       one JSON document\n");
