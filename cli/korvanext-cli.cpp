@@ -734,7 +734,7 @@ int CmdDiff(TOptions& o)
         if (rc.Par->m_InFile) kept.insert(key);
     const QJsonArray differences = Differences(CompareConfigurations(*from, *to, kept), "from", "to", o.json);
     Report().Add({{"from", fromName}, {"to", toName}, {"count", differences.size()}, {"differences", differences}});
-    return differences.isEmpty() ? kOk : kRefused;
+    return differences.isEmpty() ? kOk : kDiffers;
 }
 
 int CmdIdentify(TOptions& o)
@@ -920,7 +920,7 @@ int CmdCompare(TOptions& o)
                   {"count", differences.size()},
                   {"equal", c.equal},
                   {"differences", differences}};
-        return c.Same() ? int(kOk) : int(kRefused);
+        return c.Same() ? int(kOk) : int(kDiffers);
     });
 }
 
@@ -1114,7 +1114,7 @@ const std::vector<TCommand>& Commands()
         {"get", "FILE.kvx KEY[:ROW]", "print a value (a key with rows and no ROW: every row)", kFileCommand, 2, 2, CmdGet},
         {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as given (refuses one its setting would store otherwise, exit 3; --yes: stores it adjusted)",
          kSetCommand, 2, -1, CmdSet},
-        {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 4 when any)",
+        {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 6 when any)",
          kDiffCommand, 1, 2, CmdDiff},
         {"identify", "[LINK]", "show the gateway's hardware, firmware, serial number and operator lock", kLinkCommand, 0, 0,
          CmdIdentify},
@@ -1123,7 +1123,7 @@ const std::vector<TCommand>& Commands()
         {"write", "FILE.kvx [LINK]",
          "write a file to the gateway (verified; keeps the gateway's PIN and password and a copy of what it held)",
          kWriteCommand, 1, 1, CmdWrite},
-        {"compare", "FILE.kvx [LINK]", "show where the gateway differs from the file: KEY[:ROW] \"gateway\" -> \"file\" (exit 4 when any)",
+        {"compare", "FILE.kvx [LINK]", "show where the gateway differs from the file: KEY[:ROW] \"gateway\" -> \"file\" (exit 6 when any)",
          kLinkCommand, 1, 1, CmdCompare},
         {"apply", "STATE [LINK]",
          "bring the gateway to a desired state (YAML, JSON or .kvx): only what differs is written (exit 6: --check found some)",
@@ -1149,14 +1149,14 @@ const char* const kExitHelp =
     "  3   bad input data: not a configuration file, an image or firmware file of the wrong size or content,\n"
     "      a value the gateway cannot hold; write: a file it would not hold as it is (no --yes)\n"
     "  4   declined: a question not agreed to (no --yes), firmware older than 3 met by a command\n"
-    "      other than upgrade; diff: differences found\n"
+    "      other than upgrade\n"
     "  5   the gateway's data damaged or not confirmed (a block bad three times, a write not\n"
     "      acknowledged or read back different, firmware not taken or a block refused 20\n"
     "      times), or not a gateway of this kind\n"
-    "  6   apply --check: the gateway would change\n"
+    "  6   differences: diff and compare found some, apply --check: the gateway would change\n"
     "  10  line lost      11  interrupted (SIGINT, SIGTERM, SIGHUP)    12  no answer (also --wait)\n"
     "  13  bad reply      14  send failure                             15  the port cannot be opened\n"
-    "  With several ports: the worst (highest) status of all gateways.\n";
+    "  With several ports: the worst status of all gateways (the highest; 6 only when none failed).\n";
 
 const char* const kJsonHelp =
     "--json (any command) prints one JSON document on stdout, also for a wrong command line:\n"

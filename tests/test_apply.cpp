@@ -260,7 +260,8 @@ TEST_F(Apply, MergedKeepsAnUnnamedSettingReplacedResetsIt)
 {
     ASSERT_EQ(Run({"apply", State("a.yaml", "FXSVolRec: 5\nFXSVolSend: 1\nGSMNum:3: \"12\"\n")}), 0) << err.toStdString();
     ASSERT_EQ(Held("FXSVolSend"), "1");
-    const std::vector<uint8_t> pin(sim->Image().begin() + PinAddr, sim->Image().begin() + PinAddr + SecretSize);
+    const std::vector<uint8_t> held = sim->Image();
+    const std::vector<uint8_t> pin(held.begin() + PinAddr, held.begin() + PinAddr + SecretSize);
     ASSERT_EQ(Run({"apply", State("b.yaml", "FXSVolRec: 4\n")}), 0) << err.toStdString();
     EXPECT_EQ(Held("FXSVolRec"), "4");
     EXPECT_EQ(Held("FXSVolSend"), "1");

@@ -289,9 +289,9 @@ TEST_F(Cli, ValuesInFilesAreReadAndSetByKey)
 
     // diff says how to get from A to B.
     ASSERT_EQ(Run({"defaults", "b.kvx"}), 0);
-    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx"}), 4);
+    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx"}), 6);
     EXPECT_EQ(out, "FXSVolRec \"3\" -> \"5\"\nGSMNum:2 \"\" -> \"+420600\"\n");
-    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx", "--json"}), 4);
+    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx", "--json"}), 6);
     const QJsonArray d = Json()["differences"].toArray();
     ASSERT_EQ(d.size(), 2);
     EXPECT_EQ(d[1].toObject()["row"].toInt(), 2);
