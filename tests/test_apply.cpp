@@ -11,10 +11,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace ImageLayout;
 
@@ -328,4 +330,28 @@ TEST_F(Apply, TheKeptCopyRestoresWhatTheGatewayHeld)
     EXPECT_EQ(Held("FXSVolRec"), "3");
     const std::vector<uint8_t> after = sim->Image();
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + Block1Size, after.begin()));
+}
+
+TEST(Schema, SaysWhatEachSettingAllowsWhereItLivesAndWhatIsSecret)
+{
+    QTemporaryDir dir;
+    QString out, err;
+    ASSERT_EQ(RunCli({"schema", "--json"}, dir.path(), out, err), 0) << err.toStdString();
+    std::map<QString, QJsonObject> settings;
+    for (const QJsonValue& v : QJsonDocument::fromJson(out.toUtf8()).object()["settings"].toArray())
+        settings[v.toObject()["key"].toString()] = v.toObject();
+    EXPECT_EQ(settings.size(), 127u);  // every key but the four of the identification
+    EXPECT_EQ(settings["FXSHangMin"]["step"].toInt(), 100);
+    EXPECT_EQ(settings["GSMNum"]["block"].toInt(), 2);
+    EXPECT_EQ(settings["GSMNum"]["rows"].toInt(), 120);
+    EXPECT_EQ(settings["SMSNum"]["length"].toInt(), 16);
+    EXPECT_EQ(settings["RoamPerm"]["choices"].toArray().size(), 2);
+    for (const char* key : {"PINVal", "ServisPassw", "FXOFMPassw"}) EXPECT_TRUE(settings[key]["secret"].toBool()) << key;
+    EXPECT_EQ(settings["ServisPassw"]["default"].toString(), "");
+    EXPECT_TRUE(settings["ModemNum3"]["asks"].toBool());
+    EXPECT_TRUE(settings["SubString5"]["asks"].toBool());
+    EXPECT_FALSE(settings["MaxDataTime"]["asks"].toBool());
+    ASSERT_EQ(RunCli({"schema"}, dir.path(), out, err), 0);
+    EXPECT_EQ(out.count('\n'), 127);
+    EXPECT_TRUE(out.contains("\nFXSHangMin\tCParMaskByte\t100..25500/100\t1\tdefault=500\tblock 1\t-\n")) << out.toStdString();
 }
