@@ -7,8 +7,9 @@ enum ExitCode {
     kUsage = 1,        // a wrong command line
     kFileError = 2,    // a file cannot be read or written
     kDataError = 3,    // bad input data: not a configuration file, an image or firmware of the wrong size or content
-    kRefused = 4,      // declined or refused; diff: differences found
+    kRefused = 4,      // declined or refused
     kDamaged = 5,      // the gateway's data damaged or not confirmed, or not a gateway of this kind
+    kDiffers = 6,      // diff and compare: differences found; apply --check: the gateway would change
     kLinkError = 10,   // + the link error code:
     kLineLost = 10,
     kInterrupted = 11,
@@ -28,6 +29,7 @@ inline const char* ResultName(int code)
     case kDataError: return "bad data";
     case kRefused: return "declined";
     case kDamaged: return "damaged";
+    case kDiffers: return "differs";
     case kLineLost: return "line lost";
     case kInterrupted: return "interrupted";
     case kNoAnswer: return "no answer";

@@ -126,7 +126,10 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
     if (running > 0) loop.exec();
 
     int worst = kOk;
-    for (const TGateway& g : gateways) worst = std::max(worst, g.exit);
+    // Differences are no failure: any failure outranks them, whatever its number.
+    const auto rank = [](int code) { return code == kDiffers ? 1 : code == kOk ? 0 : code + 1; };
+    for (const TGateway& g : gateways)
+        if (rank(g.exit) > rank(worst)) worst = g.exit;
 
     // Two gateways reporting one serial number: the summary names them (their
     // files were kept apart, the port's name added to the later one).
@@ -158,7 +161,8 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
             QJsonObject o = g.report;
             o["port"] = g.port;
             o["exit"] = g.exit;
-            o["result"] = ResultName(g.exit);
+            // apply names its own result (unchanged, changed, ...).
+            if (!o.contains("result") || g.exit != kOk) o["result"] = ResultName(g.exit);
             o["seconds"] = double(qRound(g.seconds * 10)) / 10;
             if (run.command == "write") o["partial"] = MayHoldPart(g);
             list.append(o);

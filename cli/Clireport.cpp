@@ -40,7 +40,7 @@ int TCliReport::Finish(int code) const
     if (!m_Json) return code;
     QJsonObject doc = m_Fields;
     doc["exit"] = code;
-    doc["result"] = ResultName(code);
+    if (!doc.contains("result")) doc["result"] = ResultName(code);  // a command may name its own
     doc["error"] = code == kOk ? QJsonValue() : QJsonValue(m_Error.isEmpty() ? QString(ResultName(code)) : m_Error);
     std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Indented).constData(), stdout);
     return code;

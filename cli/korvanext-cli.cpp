@@ -1,10 +1,12 @@
 // Command-line access to the tool's configuration model and gateway link, for
 // scripts and for many gateways at once.
 #include "Captions.h"
+#include "Cliapply.h"
 #include "Catalogue.h"
 #include "Cliconsole.h"
 #include "Cliexit.h"
 #include "Clifleet.h"
+#include "Clischema.h"
 #include "Clireport.h"
 #include "Dialing.h"
 #include "Hayesmodem.h"
@@ -253,11 +255,12 @@ struct TOptions {
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
 
-enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand, kSignalCommand, kSheetCommand };
+enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand, kSignalCommand, kSheetCommand, kSetCommand, kApplyCommand };
 
 bool OnLink(TGroup group)
 {
-    return group == kLinkCommand || group == kWriteCommand || group == kUpgradeCommand || group == kSignalCommand;
+    return group == kLinkCommand || group == kWriteCommand || group == kUpgradeCommand || group == kSignalCommand ||
+           group == kApplyCommand;
 }
 
 // The options; their descriptions are in the help texts below.
@@ -278,6 +281,9 @@ const QCommandLineOption kForceDamaged("force-damaged", QString());
 const QCommandLineOption kInterval("interval", QString(), "S");
 const QCommandLineOption kCount("count", QString(), "N");
 const QCommandLineOption kLanguageId("language", QString(), "ID");
+const QCommandLineOption kState("state", QString(), "merged|replaced");
+const QCommandLineOption kCheck("check", QString());
+const QCommandLineOption kDiffOption("diff", QString());
 
 void AddOptions(QCommandLineParser& parser, TGroup group)
 {
@@ -290,6 +296,8 @@ void AddOptions(QCommandLineParser& parser, TGroup group)
     if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
     if (group == kUpgradeCommand) parser.addOption(kForceDamaged);
     if (group == kBackupsCommand) parser.addOption(kSerial);
+    if (group == kSetCommand) parser.addOption(kYes);
+    if (group == kApplyCommand) parser.addOptions({kState, kCheck, kDiffOption, kNoBackup});
 }
 
 // Reads the ports of --ports-from: 0, or the exit status after saying why not.
@@ -340,6 +348,9 @@ int ParseLinkOptions(TOptions& o)
     if (given.contains(kNoBackup.names().front())) o.passOn << "--no-backup";
     if (given.contains(kOnly.names().front())) o.passOn << "--only" << p.values(kOnly).join(',');
     if (given.contains(kForceDamaged.names().front())) o.passOn << "--force-damaged";
+    if (given.contains(kState.names().front())) o.passOn << "--state" << p.value(kState);
+    if (given.contains(kCheck.names().front())) o.passOn << "--check";
+    if (given.contains(kDiffOption.names().front())) o.passOn << "--diff";
     o.linkParsed = true;
     return kOk;
 }
@@ -637,6 +648,7 @@ int CmdSet(TOptions& o)
         QString given;
     };
     std::vector<TAssignment> assignments;
+    std::unique_ptr<TGlobalObjects> globals;  // the captions of list items, for a refusal
     // Every assignment is checked before the file is touched.
     for (int i = 1; i < o.positional.size(); ++i) {
         const QString& a = o.positional[i];
@@ -647,6 +659,17 @@ int CmdSet(TOptions& o)
         if (as.ref.row == 0 && as.ref.par->Count > 1)
             return Fail(kUsage, QString("%1 has rows 1 to %2: give KEY:ROW=VALUE").arg(a.left(eq)).arg(as.ref.par->Count));
         as.given = a.mid(eq + 1);
+        // Without --yes a value is stored as given or not at all.
+        if (!o.parser.isSet(kYes)) {
+            if (!globals) {
+                globals = std::make_unique<TGlobalObjects>();
+                LoadCaptionLanguage();
+            }
+            const std::string name = SettingName(as.ref.key, std::max(as.ref.row - 1, 0), as.ref.par->Count);
+            if (const QString why = StrictProblem(name, *as.ref.par->Par, ToBytes(as.given), ChoicesOf(as.ref.key));
+                !why.isEmpty())
+                return Fail(kDataError, why + " (--yes stores it adjusted); " + Quoted(o.positional[0]) + " is unchanged");
+        }
         assignments.push_back(as);
     }
     const QString path = o.positional[0];
@@ -712,7 +735,7 @@ int CmdDiff(TOptions& o)
         if (rc.Par->m_InFile) kept.insert(key);
     const QJsonArray differences = Differences(CompareConfigurations(*from, *to, kept), "from", "to", o.json);
     Report().Add({{"from", fromName}, {"to", toName}, {"count", differences.size()}, {"differences", differences}});
-    return differences.isEmpty() ? kOk : kRefused;
+    return differences.isEmpty() ? kOk : kDiffers;
 }
 
 int CmdIdentify(TOptions& o)
@@ -858,6 +881,28 @@ int CmdWrite(TOptions& o)
     }, agree);
 }
 
+// A desired state brought to the gateway (Cliapply.cpp).
+int CmdApply(TOptions& o)
+{
+    TApplyOptions a;
+    a.path = o.positional[0];
+    a.replaced = o.parser.value(kState) == "replaced";
+    if (o.parser.isSet(kState) && !a.replaced && o.parser.value(kState) != "merged")
+        return Fail(kUsage, "--state is merged or replaced, not " + Quoted(o.parser.value(kState)));
+    a.check = o.parser.isSet(kCheck);
+    a.diff = o.parser.isSet(kDiffOption);
+    a.json = o.json;
+    a.keepCopy = !o.parser.isSet(kNoBackup);
+    TApplyCommand apply;
+    int rc = apply.Prepare(a);
+    if (rc == kOk)
+        rc = WithLink("apply", o, [&apply](TSession& s, const TOptions&, QJsonObject& report) {
+            return apply.Run(s.ops, report, [&s] { return s.Exit("apply"); });
+        });
+    if (rc != kOk && rc != kDiffers) Report().Add({{"result", rc == kRefused ? "declined" : "failed"}, {"changed", false}});
+    return rc;
+}
+
 // The gateway's own configuration against the file, one line per value that differs.
 int CmdCompare(TOptions& o)
 {
@@ -876,7 +921,7 @@ int CmdCompare(TOptions& o)
                   {"count", differences.size()},
                   {"equal", c.equal},
                   {"differences", differences}};
-        return c.Same() ? int(kOk) : int(kRefused);
+        return c.Same() ? int(kOk) : int(kDiffers);
     });
 }
 
@@ -1062,13 +1107,15 @@ const std::vector<TCommand>& Commands()
 {
     static const std::vector<TCommand> commands = {
         {"keys", "", "list every parameter: key, value type, row count, image address", kFileCommand, 0, 0, CmdKeys},
+        {"schema", "", "list what every setting allows: key, type, range/step or choices, rows, default, block, secret, asks",
+         kFileCommand, 0, 0, [](TOptions& o) { return RunSchema(o.json); }},
         {"defaults", "FILE.kvx", "write the default configuration file", kFileCommand, 1, 1, CmdDefaults},
         {"encode", "FILE.kvx IMAGE.bin", "encode a configuration file into a 12288-byte gateway image", kFileCommand, 2, 2, CmdEncode},
         {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", kFileCommand, 2, 2, CmdDecode},
         {"get", "FILE.kvx KEY[:ROW]", "print a value (a key with rows and no ROW: every row)", kFileCommand, 2, 2, CmdGet},
-        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as the program would (says when one is stored changed; refuses one the gateway cannot hold)",
-         kFileCommand, 2, -1, CmdSet},
-        {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 4 when any)",
+        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as given (refuses one its setting would store otherwise, exit 3; --yes: stores it adjusted)",
+         kSetCommand, 2, -1, CmdSet},
+        {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 6 when any)",
          kDiffCommand, 1, 2, CmdDiff},
         {"identify", "[LINK]", "show the gateway's hardware, firmware, serial number and operator lock", kLinkCommand, 0, 0,
          CmdIdentify},
@@ -1077,8 +1124,11 @@ const std::vector<TCommand>& Commands()
         {"write", "FILE.kvx [LINK]",
          "write a file to the gateway (verified; keeps the gateway's PIN and password and a copy of what it held)",
          kWriteCommand, 1, 1, CmdWrite},
-        {"compare", "FILE.kvx [LINK]", "show where the gateway differs from the file: KEY[:ROW] \"gateway\" -> \"file\" (exit 4 when any)",
+        {"compare", "FILE.kvx [LINK]", "show where the gateway differs from the file: KEY[:ROW] \"gateway\" -> \"file\" (exit 6 when any)",
          kLinkCommand, 1, 1, CmdCompare},
+        {"apply", "STATE [LINK]",
+         "bring the gateway to a desired state (YAML, JSON or .kvx): only what differs is written (exit 6: --check found some)",
+         kApplyCommand, 1, 1, CmdApply},
         {"backups", "[--serial N]", "list the kept copies of gateway configurations: time, serial, firmware, folder",
          kBackupsCommand, 0, 0, CmdBackups},
         {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", kLinkCommand, 1, 1, CmdBackup},
@@ -1100,13 +1150,14 @@ const char* const kExitHelp =
     "  3   bad input data: not a configuration file, an image or firmware file of the wrong size or content,\n"
     "      a value the gateway cannot hold; write: a file it would not hold as it is (no --yes)\n"
     "  4   declined: a question not agreed to (no --yes), firmware older than 3 met by a command\n"
-    "      other than upgrade; diff: differences found\n"
+    "      other than upgrade\n"
     "  5   the gateway's data damaged or not confirmed (a block bad three times, a write not\n"
     "      acknowledged or read back different, firmware not taken or a block refused 20\n"
     "      times), or not a gateway of this kind\n"
+    "  6   differences: diff and compare found some, apply --check: the gateway would change\n"
     "  10  line lost      11  interrupted (SIGINT, SIGTERM, SIGHUP)    12  no answer (also --wait)\n"
     "  13  bad reply      14  send failure                             15  the port cannot be opened\n"
-    "  With several ports: the worst (highest) status of all gateways.\n";
+    "  With several ports: the worst status of all gateways (the highest; 6 only when none failed).\n";
 
 const char* const kJsonHelp =
     "--json (any command) prints one JSON document on stdout, also for a wrong command line:\n"
@@ -1120,6 +1171,11 @@ const char* const kJsonHelp =
     "  compare: port, serial, firmware, file, count, equal, differences [{key, row, gateway, file}]\n"
     "  write: also copy (the folder of the kept copy) and partial (true: the gateway may hold part\n"
     "         of the file, block 1 new and block 2 old or a block cut off)\n"
+    "  schema: settings [{key, type, rows, default, block, secret, asks, allowed, min, max, step, length,\n"
+    "          choices [{value, caption}]}]\n"
+    "  apply: result (unchanged, changed, would-change, declined, failed), changed, before, after\n"
+    "         ({\"KEY[:ROW]\": value} of the differing settings; secrets \"(secret)\"), serial, firmware,\n"
+    "         backup (the kept copy), partial\n"
     "  backups: root, copies [{time, serial, firmware, folder, damaged (why, for a damaged copy)}]\n"
     "  signal: port, readings [{time, csq, dB (null: no measurement)}]\n"
     "  several ports: gateways [{port, exit, result, seconds, and the fields above}],\n"
@@ -1151,18 +1207,30 @@ const char* const kWriteHelp =
     "  --only KEY[,KEY...]  take only these settings from the file; the rest of the gateway stays\n"
     "  --no-backup          keep no copy of what the gateway held (kept by default, see 'backups')\n";
 
+const char* const kApplyHelp =
+    "Apply:\n"
+    "  STATE names only the settings that matter: KEY: VALUE (keys as 'keys' prints them,\n"
+    "  values as .kvx files store them), KEY:ROW: VALUE or KEY: [rows from 1] or KEY: {ROW: VALUE};\n"
+    "  PINVal and ServisPassw only as {env: NAME} or {file: PATH}. Every value is checked before\n"
+    "  any port is opened (exit 3).\n"
+    "  --state merged|replaced  merged (default): only the named settings change; replaced:\n"
+    "                       every other one goes to its default (PIN and password stay)\n"
+    "  --check              do everything but write (exit 6 when the gateway would change)\n"
+    "  --diff               print each differing setting: KEY[:ROW] \"before\" -> \"after\"\n"
+    "  --no-backup          keep no copy of what the gateway held\n";
+
 void Usage(FILE* out)
 {
     std::fprintf(out, "usage: korvanext-cli COMMAND [ARGS] [OPTIONS]\n\nCommands:\n");
     for (const TCommand& c : Commands()) std::fprintf(out, "  %-9s %-31s %s\n", c.name, c.args, c.help);
     std::fprintf(out,
-                 "\n%s\n%s\n%s"
+                 "\n%s\n%s\n%s\n%s"
                  "  Options may come anywhere after the command; --wait=5 is the same as --wait 5.\n"
                  "  Several ports: one run per port in parallel; their messages are prefixed with\n"
                  "  the port, a summary (port, serial number, firmware, result, time, files) ends.\n"
                  "  Progress goes to stderr when it is a terminal.\n\n%s\n%s\n"
                  "'korvanext-cli COMMAND --help' describes one command; --version shows the version.\n",
-                 kLinkHelp, kWriteHelp, kUpgradeHelp, kJsonHelp, kExitHelp);
+                 kLinkHelp, kWriteHelp, kApplyHelp, kUpgradeHelp, kJsonHelp, kExitHelp);
 }
 
 void CommandUsage(const TCommand& c)
@@ -1171,10 +1239,13 @@ void CommandUsage(const TCommand& c)
     if (c.group == kSignalCommand)
         std::printf("\n  --interval S  seconds between two readings (default 1)\n"
                     "  --count N     stop after N readings (default: at Ctrl-C, which then ends with 0)\n");
+    if (c.group == kSetCommand)
+        std::printf("\n  --yes        store a value adjusted to what its setting keeps instead of refusing it\n");
     if (c.group == kSheetCommand)
         std::printf("\n  --language ID the sheet's language: Cze, Eng, Slo, Ger, Pol, Fin or Tur (default Eng)\n");
     if (OnLink(c.group)) std::printf("\n%s", kLinkHelp);
     if (c.group == kWriteCommand) std::printf("\n%s", kWriteHelp);
+    if (c.group == kApplyCommand) std::printf("\n%s", kApplyHelp);
     if (c.group == kUpgradeCommand) std::printf("\n%s", kUpgradeHelp);
     if (c.group == kBackupsCommand) std::printf("\n  --serial N   only the copies of this gateway\n  --json       one JSON document\n");
     if (c.group == kDiffCommand) std::printf("\n  --defaults   compare with the default configuration\n  --json       one JSON document\n");

@@ -66,6 +66,8 @@ public:
 
 class TWriteBar;
 struct TBlockPlan;
+struct TDesiredState;
+struct TApplyRun;
 
 class CGatewayOps {
 public:
@@ -105,6 +107,9 @@ public:
     // hold other than `source` says), so that a refusal costs no modem call; an
     // agreement stands for that write.
     bool AgreeBeforeLink(const CParameters& source, const std::vector<TSettingRef>* chosen);
+    // Brings the gateway to a desired state: reads the blocks it needs, writes
+    // only those that differ (verified), keeping a copy first (Applyops.cpp).
+    bool Apply(const TDesiredState& state, TApplyRun& run);
     void ShowLinkError(const CCOMTermExp& e);
     // The link is a terminal server's network port, not a cable.
     bool NetworkLink() const;
@@ -193,6 +198,9 @@ private:
     void LinkTimeout();
     void LinkFailed(const CCOMTermExp& e);
     bool WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar);
+    // Only the blocks asked for, each verified as WriteBlocks does.
+    bool WriteChosenBlocks(const std::vector<uint8_t>& image, bool block1, bool block2);
+    bool ApplyOnLink(const TDesiredState& state, TApplyRun& run, bool& sending);
     // One block, up to three times, until the gateway holds it as sent.
     bool WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block);
     // Ends the write once the block in flight is whole, when a break came meanwhile.

@@ -150,6 +150,19 @@ bool CGatewayOps::WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar)
                       {2, 'G', 'E', Block2Start, Block2Size, Block2Size / Block2Piece, kBlock2, kCheck2, 454, 455});
 }
 
+bool CGatewayOps::WriteChosenBlocks(const std::vector<uint8_t>& image, bool block1, bool block2)
+{
+    m_Terminal.m_OnBreakHeld = [this] { m_UI.Stopping(Text(kTextStopping)); };
+    struct TForget {
+        CCOMTerminal& t;
+        ~TForget() { t.m_OnBreakHeld = nullptr; }
+    } forget{m_Terminal};
+    TWriteBar bar(m_UI, m_Terminal, false);
+    return (!block1 || WriteBlock(image, bar, {1, 'g', 'e', 0, Block1Size, 1, kBlock1, kCheck1, 452, 453})) &&
+           (!block2 || WriteBlock(image, bar, {2, 'G', 'E', Block2Start, Block2Size, Block2Size / Block2Piece, kBlock2,
+                                               kCheck2, 454, 455}));
+}
+
 bool CGatewayOps::WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block)
 {
     const int piece = block.size / block.pieces;

@@ -268,7 +268,7 @@ TEST_F(Cli, SignalsEndTheOperationAndReleaseTheGateway)
 TEST_F(Cli, ValuesInFilesAreReadAndSetByKey)
 {
     ASSERT_EQ(Run({"defaults", "a.kvx"}), 0);
-    EXPECT_EQ(Run({"set", "a.kvx", "FXSVolRec=99", "GSMNum:2=+420 600"}), 0);
+    EXPECT_EQ(Run({"set", "a.kvx", "FXSVolRec=99", "GSMNum:2=+420 600", "--yes"}), 0);
     EXPECT_TRUE(err.contains("FXSVolRec: \"99\" is stored as \"5\"")) << err.toStdString();
     EXPECT_TRUE(err.contains("GSMNum:2: \"+420 600\" is stored as \"+420600\"")) << err.toStdString();
     EXPECT_EQ(Run({"get", "a.kvx", "FXSVolRec"}), 0);
@@ -289,9 +289,9 @@ TEST_F(Cli, ValuesInFilesAreReadAndSetByKey)
 
     // diff says how to get from A to B.
     ASSERT_EQ(Run({"defaults", "b.kvx"}), 0);
-    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx"}), 4);
+    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx"}), 6);
     EXPECT_EQ(out, "FXSVolRec \"3\" -> \"5\"\nGSMNum:2 \"\" -> \"+420600\"\n");
-    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx", "--json"}), 4);
+    EXPECT_EQ(Run({"diff", "b.kvx", "a.kvx", "--json"}), 6);
     const QJsonArray d = Json()["differences"].toArray();
     ASSERT_EQ(d.size(), 2);
     EXPECT_EQ(d[1].toObject()["row"].toInt(), 2);
@@ -498,7 +498,7 @@ TEST_F(Cli, EveryCommandAndEveryErrorGivesOneJsonDocument)
         {{"encode", "missing.kvx", "x.bin", "--json"}, 2, "cannot read 'missing.kvx': no such file"},
         {{"keys", "--json"}, 0, nullptr},
         {{"get", "a.kvx", "GSMNum:2", "--json"}, 0, nullptr},
-        {{"set", "a.kvx", "FXSVolRec=99", "--json"}, 0, nullptr},
+        {{"set", "a.kvx", "FXSVolRec=99", "--json", "--yes"}, 0, nullptr},
         {{"encode", "a.kvx", "a.bin", "--json"}, 0, nullptr},
         {{"decode", "a.bin", "b.kvx", "--json"}, 0, nullptr},
     };
@@ -514,7 +514,7 @@ TEST_F(Cli, EveryCommandAndEveryErrorGivesOneJsonDocument)
     // The fields of each command.
     Run({"keys", "--json"});
     EXPECT_EQ(Json()["keys"].toArray().size(), 131);
-    Run({"set", "a.kvx", "FXSVolRec=99", "--json"});
+    Run({"set", "a.kvx", "FXSVolRec=99", "--json", "--yes"});
     EXPECT_EQ(Json()["changed"].toArray()[0].toObject()["stored"].toString(), "5");
     Run({"get", "a.kvx", "FXSVolRec", "--json"});
     EXPECT_EQ(Json()["value"].toString(), "5");
