@@ -12,6 +12,7 @@
 #include "Gatewayops.h"
 #include "Imagelayout.h"
 #include "Keptcopies.h"
+#include "Signalquery.h"
 #include "Terminal.h"
 
 #include <QDateTime>
@@ -126,24 +127,16 @@ int SignalReadings(TSession& s, const TOptions& opt, QJsonObject& report, int in
             for (int waited = 0; n > 0 && waited < intervalMs && !s.Interrupted(); waited += 50)
                 PauseWithEvents(std::min(50, intervalMs - waited));
             if (s.Interrupted()) throw CCOMTermExp(CE_USER);
-            const bool answered = t.SendAndWait("AT+CSQ", "OK\r\n", "ERROR\r\n") == 1;
+            const TSignalReading signal = QuerySignal(t);
             const QDateTime now = QDateTime::currentDateTime();
-            int q = -1;
-            if (answered) {
-                try {
-                    const std::string v = t.Extract("+CSQ:", ",");
-                    if (!v.empty() && v.size() <= 4) q = ParseNumber(v);
-                } catch (const CCOMTermExp&) {
-                }
-            }
-            const bool measured = q >= 0 && q <= 32;
-            QJsonObject r{{"time", now.toString(Qt::ISODate)}, {"csq", answered ? QJsonValue(q) : QJsonValue()},
-                          {"dB", measured ? QJsonValue(2 * q - 113) : QJsonValue()}};
+            const int q = signal.csq;
+            QJsonObject r{{"time", now.toString(Qt::ISODate)}, {"csq", signal.answered ? QJsonValue(q) : QJsonValue()},
+                          {"dB", signal.Measured() ? QJsonValue(signal.Dbm()) : QJsonValue()}};
             readings.append(r);
             if (!opt.json) {
                 const QString when = now.toString("yyyy-MM-dd HH:mm:ss");
-                if (measured) std::printf("%s  %d dB  (CSQ %d)\n", qPrintable(when), 2 * q - 113, q);
-                else if (answered) std::printf("%s  no measurement  (CSQ %d)\n", qPrintable(when), q);
+                if (signal.Measured()) std::printf("%s  %d dB  (CSQ %d)\n", qPrintable(when), signal.Dbm(), q);
+                else if (signal.answered) std::printf("%s  no measurement  (CSQ %d)\n", qPrintable(when), q);
                 else std::printf("%s  the module answered ERROR\n", qPrintable(when));
                 std::fflush(stdout);
             }
