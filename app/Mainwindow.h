@@ -160,6 +160,7 @@ protected:
 private:
     void BuildMenus();
     void BuildToolBar();
+    void EnableLanguageButtons();
     void BuildPages();
     void BuildCompareCommands(QToolBar* bar);
     void TranslateCompareCommands();

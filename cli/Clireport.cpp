@@ -45,3 +45,11 @@ int TCliReport::Finish(int code) const
     std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Indented).constData(), stdout);
     return code;
 }
+
+int Fail(int code, const QString& message)
+{
+    Report().Error(message);
+    return code;
+}
+
+QString Quoted(const QString& path) { return "'" + path + "'"; }

@@ -32,3 +32,8 @@ private:
 
 // The report of this run, owned by main.
 TCliReport& Report();
+
+// Says why a command fails and returns its exit status.
+int Fail(int code, const QString& message);
+// A path or value as messages quote it.
+QString Quoted(const QString& path);

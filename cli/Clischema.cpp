@@ -34,7 +34,7 @@ bool SecretFromOutside(const std::string& key) { return key == "PINVal" || key =
 
 bool LoadCaptionLanguage()
 {
-    if (!Language().Init(ProgramFolder(), nullptr, nullptr) || Language().LanguageCount() == 0) return false;
+    if (!Language().Init(ProgramFolder()) || Language().LanguageCount() == 0) return false;
     const int eng = Language().FindLanguage("Eng");
     return Language().LoadLanguage(eng >= 0 ? eng : 0);
 }

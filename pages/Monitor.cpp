@@ -7,6 +7,7 @@
 #include "Keyboard.h"
 #include "Formtexts.h"
 #include "Language.h"
+#include "Signalquery.h"
 
 #include <QChart>
 #include <QChartView>
@@ -289,20 +290,22 @@ std::string TFMonitor::ExtractOrEmpty(const char* start, const char* end)
     }
 }
 
+// The signal, asked and shown; a module that says ERROR shows it has no value.
+TSignalReading TFMonitor::ReadSignal()
+{
+    const TSignalReading signal = QuerySignal(Terminal());
+    if (m_Stop) throw CCOMTermExp(CE_USER);
+    if (!signal.answered) SetText(Label26, 240);
+    ShowSignal(signal.csq);
+    return signal;
+}
+
 // Antenna mode: the signal alone, as often as the module answers comfortably.
 void TFMonitor::AntennaCycle()
 {
-    int q = -1;
-    if (Send("AT+CSQ")) {
-        SetText(Label28, 102);
-        const std::string v = ExtractOrEmpty("+CSQ:", ",");
-        q = v.empty() || v.size() > 4 ? -1 : ParseNumber(v);
-        ShowSignal(q);
-    } else {
-        SetText(Label26, 240);
-        ShowSignal(-1);
-    }
-    m_Trace.Add(QDateTime::currentDateTime(), q);
+    const TSignalReading signal = ReadSignal();
+    if (signal.answered) SetText(Label28, 102);
+    m_Trace.Add(QDateTime::currentDateTime(), signal.csq);
     UpdateChart();
     Pause(m_AntennaInterval);
 }
@@ -365,13 +368,7 @@ void TFMonitor::Cycle(bool& first, bool& centreKnown)
         SetText(Label30, 240);
     }
     Pause(300);
-    if (Send("AT+CSQ")) {
-        const std::string q = ExtractOrEmpty("+CSQ:", ",");
-        ShowSignal(q.empty() || q.size() > 4 ? -1 : ParseNumber(q));
-    } else {
-        SetText(Label26, 240);
-        ShowSignal(-1);
-    }
+    ReadSignal();
     Pause(m_CyclePause);
 }
 

@@ -20,6 +20,7 @@ class QValueAxis;
 class TPageHost;
 
 #include "Monitorparse.h"
+#include "Signalquery.h"
 #include "Signaltrace.h"
 
 class TFMonitor : public QDialog {
@@ -58,6 +59,7 @@ private:
     void BuildChart();
     void UpdateChart();
     void TranslateChart();
+    TSignalReading ReadSignal();
     bool Send(const char* command, const char* ok = "OK\r\n");
     std::string Value(const char* command, const char* alternative);
     std::string ExtractOrEmpty(const char* start, const char* end);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -47,22 +46,6 @@ void SealBlock(uint8_t* block, size_t size)
     const uint16_t s = SumChecksum(block, size - 2);
     block[size - 2] = uint8_t(s & 0xFF);
     block[size - 1] = uint8_t(s >> 8);
-}
-
-uint32_t GatewayCrc(const uint8_t* p, size_t n)
-{
-    uint32_t c = 0xFFFFFFFFu;
-    while (n--) {
-        c ^= *p++;
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-    }
-    return ~c;
-}
-
-std::string Upper(std::string s)
-{
-    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 }  // namespace
@@ -355,73 +338,6 @@ void CGatewaySim::Feed(uint8_t byte, long long now)
     ConfigByte(byte);
 }
 
-void CGatewaySim::ModemLine(const std::string& raw, long long now)
-{
-    const std::string line = Upper(raw);
-    if (line.rfind("AT", 0) != 0) return;
-    const std::string cmd = line.substr(2);
-    if (cmd.rfind("D", 0) == 0) {
-        m_ConnectAt = now + m_Options.connectDelayMs * 1000LL;
-        Log("dialled " + raw.substr(3));
-        return;
-    }
-    if (cmd == "H" || cmd == "H0") {
-        HangUpCall(false);
-        Send("\r\nOK\r\n");
-        return;
-    }
-    if (cmd == "O" || cmd == "O0") {
-        m_ModemConnected = true;
-        m_LastDataAt = now;
-        Send("\r\nCONNECT 9600\r\n");
-        return;
-    }
-    if (cmd == "I" || cmd == "I0") {
-        Send("\r\nKX simulated modem\r\n\r\nOK\r\n");
-        return;
-    }
-    Send("\r\nOK\r\n");  // ATZ, AT&F, ATE0, init strings: accepted
-}
-
-void CGatewaySim::HangUpCall(bool report)
-{
-    m_ModemConnected = false;
-    m_State = TState::Idle;
-    if (report) Send("\r\nNO CARRIER\r\n");
-}
-
-void CGatewaySim::AtLine(const std::string& raw)
-{
-    const std::string line = Upper(raw);
-    int commands = ++m_Commands;
-    std::unique_lock<std::mutex> l(m_Mutex);
-    if (m_AtLog.size() >= 1024) m_AtLog.erase(m_AtLog.begin(), m_AtLog.begin() + 256);
-    m_AtLog.push_back(line);
-    if (m_SilentAfter >= 0 && commands > m_SilentAfter) return;
-    if (m_Options.atErrors.count(line)) {
-        Send("\r\nERROR\r\n");
-        return;
-    }
-    auto ok = [&](const std::string& body) { Send(body.empty() ? "\r\nOK\r\n" : "\r\n" + body + "\r\n\r\nOK\r\n"); };
-    if (line == "AT" || line == "ATE0" || line == "ATE1" || line == "ATZ") ok("");
-    else if (line == "AT+GMI" || line == "AT+CGMI") ok("KORVA");
-    else if (line == "AT+GMM" || line == "AT+CGMM") ok("GM-900");
-    else if (line == "AT+GMR" || line == "AT+CGMR") ok("Revision 12.01");
-    else if (line == "AT+GSN" || line == "AT+CGSN") ok("356938035643809");
-    else if (line == "AT+CIMI") ok("230019876543210");
-    else if (line == "AT+CSCA?") ok("+CSCA: \"+420603052000\",145");
-    else if (line == "AT+COPS=3,0") { m_OperatorFormat = 0; ok(""); }
-    else if (line == "AT+COPS=3,2") { m_OperatorFormat = 2; ok(""); }
-    else if (line == "AT+COPS?") ok(m_OperatorFormat == 2 ? "+COPS: 0,2,\"23001\"" : "+COPS: 0,0,\"SIMNET CZ\"");
-    else if (line == "AT+CLCC") {
-        if (m_Call)
-            ok("+CLCC: 1," + std::to_string(m_CallDirection) + ",0,0,0,\"" + m_CallNumber + "\",145");
-        else
-            ok("");
-    } else if (line == "AT+CSQ") ok("+CSQ: " + std::to_string(m_Signal) + ",99");
-    else Send("\r\nERROR\r\n");
-}
-
 long long CGatewaySim::BlockAbandonUs() const
 {
     if (m_State != TState::BlockG1 && m_State != TState::BlockG2) return 0;
@@ -479,40 +395,7 @@ void CGatewaySim::ConfigByte(uint8_t byte)
         return;
     case TState::BlockK:
         m_Collect.push_back(byte);
-        if (m_Collect.size() == size_t(2 + FirmwareBlock)) {
-            m_State = TState::Idle;
-            const int addr = m_Collect[0] << 8 | m_Collect[1];
-            uint32_t crc = GatewayCrc(m_Collect.data() + 2, FirmwareBlock);
-            bool refused = false;
-            if (m_BadFirmwareAck != 0) {
-                if (m_BadFirmwareAck > 0) --m_BadFirmwareAck;
-                refused = true;
-            } else if (m_BlockRefusals[addr] < m_RefuseEachBlock) {
-                ++m_BlockRefusals[addr];
-                refused = true;
-            }
-            if (addr % FirmwareBlock == 0 && addr + FirmwareBlock <= FirmwareSize) {
-                std::copy(m_Collect.begin() + 2, m_Collect.end(), m_Firmware.begin() + addr);
-                ++m_FirmwareBlocks;
-                // A refused block does not count towards a complete image.
-                if (!refused) m_FirmwareSeen.insert(addr);
-            }
-            if (refused) crc ^= 0x5A5A5A5A;
-            const uint8_t ack[7] = {'K', m_Collect[0], m_Collect[1], uint8_t(crc), uint8_t(crc >> 8),
-                                    uint8_t(crc >> 16), uint8_t(crc >> 24)};
-            Send(ack, sizeof ack);
-            if (int(m_FirmwareSeen.size()) == ImageLayout::FirmwareBlocks) {
-                // A complete image with a sound checksum replaces the running firmware.
-                // One that keeps its firmware acknowledges everything and stays as it was.
-                if (!m_KeepFirmware && FirmwareSum(m_Firmware.data()) == FirmwareStoredSum(m_Firmware.data())) {
-                    const char* v = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
-                    m_Version = std::string(v, strnlen(v, 12));
-                    Log("firmware " + m_Version + " installed");
-                }
-                m_FirmwareSeen.clear();
-                m_BlockRefusals.clear();
-            }
-        }
+        if (m_Collect.size() == size_t(2 + FirmwareBlock)) ReceiveFirmwareBlock();
         return;
     }
 

@@ -99,6 +99,8 @@ private:
     void Run();
     void Feed(uint8_t byte, long long now);
     void ConfigByte(uint8_t byte);
+    // A whole firmware block ("K", its address and data) has arrived: acknowledged, kept.
+    void ReceiveFirmwareBlock();
     void AtLine(const std::string& line);
     void ModemLine(const std::string& line, long long now);
     void Send(const std::string& bytes);

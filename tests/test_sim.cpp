@@ -4,6 +4,7 @@
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
 #include "Parameters.h"
+#include "Signalquery.h"
 #include "simfixture.h"
 
 #include <QTemporaryDir>
@@ -122,4 +123,39 @@ TEST_F(Sim, AnswersTheGsmModulesCommandsAt57600)
     EXPECT_EQ(term.SendAndWait("AT+CLCC", "\r\nOK\r\n", "ERROR\r\n"), 1);
     EXPECT_NE(std::string(term.Received()).find("+CLCC: 1,0,0,0,0,\"+420777123456\""), std::string::npos);
     EXPECT_EQ(term.SendAndWait("AT+NOSUCH", "OK\r\n", "ERROR\r\n"), 2);
+}
+
+TEST_F(Sim, SignalQueryTellsALevelNoMeasurementAndAnErrorApart)
+{
+    StartSim();
+    ASSERT_TRUE(term.Connect(port, 57600));
+    term.m_Terminator = 13;
+    TSignalReading r = QuerySignal(term);
+    EXPECT_TRUE(r.answered);
+    EXPECT_EQ(r.csq, 17);
+    EXPECT_TRUE(r.Measured());
+    EXPECT_EQ(r.Dbm(), -79);
+    sim->SetSignal(99);  // the module's "not known"
+    r = QuerySignal(term);
+    EXPECT_TRUE(r.answered);
+    EXPECT_EQ(r.csq, 99);
+    EXPECT_FALSE(r.Measured());
+    sim->SetSignal(123456);  // no value a module gives: none is read from it
+    r = QuerySignal(term);
+    EXPECT_TRUE(r.answered);
+    EXPECT_EQ(r.csq, -1);
+    EXPECT_FALSE(r.Measured());
+    // One command line a query, nothing else on the line.
+    EXPECT_EQ(sim->AtLog(), std::vector<std::string>(3, "AT+CSQ"));
+    term.Close();
+
+    TSimOptions o;
+    o.atErrors = {"AT+CSQ"};
+    StartSim(o);
+    ASSERT_TRUE(term.Connect(port, 57600));
+    term.m_Terminator = 13;
+    r = QuerySignal(term);
+    EXPECT_FALSE(r.answered);
+    EXPECT_EQ(r.csq, -1);
+    EXPECT_FALSE(r.Measured());
 }

@@ -1,0 +1,60 @@
+// Command-line access to the tool's configuration model and gateway link, for
+// scripts and for many gateways at once.
+#include "Clicommands.h"
+#include "Cliexit.h"
+#include "Clireport.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    // The sheet's PDF is laid out with fonts, which take a GUI application; it needs no display.
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && std::strcmp(argv[1], "sheet") == 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName("korvanext-cli");
+    QStringList args = QCoreApplication::arguments().mid(1);
+    TCliReport report(args);
+    if (args.isEmpty()) {
+        Usage(stderr);
+        return report.Finish(kUsage);
+    }
+    if (args[0] == "--help" || args[0] == "-h") {
+        Usage(stdout);
+        return kOk;
+    }
+    if (args[0] == "--version" || args[0] == "-v") {
+        std::printf("korvanext-cli %s\n", KVX_VERSION);
+        return kOk;
+    }
+    const auto found = std::find_if(Commands().begin(), Commands().end(), [&](const TCommand& c) { return args[0] == c.name; });
+    if (found == Commands().end()) return report.Finish(Fail(kUsage, "unknown command " + Quoted(args[0]) + " (see --help)"));
+    const TCommand& c = *found;
+    report.SetCommand(c.name);
+    TOptions o;
+    AddOptions(o.parser, c.group);
+    if (!o.parser.parse(QStringList{"korvanext-cli"} + args.mid(1)))
+        return report.Finish(
+            Fail(kUsage, c.name + QString(": ") + o.parser.errorText() + " (see 'korvanext-cli " + c.name + " --help')"));
+    if (o.parser.isSet(kHelp)) {
+        CommandUsage(c);
+        return kOk;
+    }
+    o.json = o.parser.isSet(kJson);
+    o.positional = o.parser.positionalArguments();
+    if (o.positional.size() < c.minArgs || (c.maxArgs >= 0 && o.positional.size() > c.maxArgs))
+        return report.Finish(Fail(kUsage, QString("usage: korvanext-cli %1 %2 (%3 argument%4 given)")
+                                              .arg(c.name, c.args)
+                                              .arg(o.positional.size())
+                                              .arg(o.positional.size() == 1 ? "" : "s")));
+    return report.Finish(c.run(o));
+}
