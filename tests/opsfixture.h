@@ -78,7 +78,7 @@ struct OpsFixture : SimFixture {
     {
         StartSim(o);
         globals = std::make_unique<TGlobalObjects>();
-        Language().Init(ProgramFolder(), nullptr, {});
+        Language().Init(ProgramFolder());
         Language().LoadLanguage(std::max(0, Language().FindLanguage("Eng")));
         BuildCatalogue(Parameters());
         prompts = std::make_unique<TRecordingUI>();
