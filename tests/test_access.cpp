@@ -147,9 +147,9 @@ TEST_F(Access, TheWindowOpensOnTheFirstPageAndKeepsTheTabOnALanguageSwitch)
     EXPECT_EQ(main->CurrentPageIndex(), 0);
     EXPECT_EQ(main->PageArea->widget(), main->Page(0));
     auto* lines = static_cast<TFTelephoneLines*>(main->Page(0));
-    lines->PageControl1->setCurrentIndex(1);
+    lines->PortTabs->setCurrentIndex(1);
     main->LanguageButtonClick("Ger");
-    EXPECT_EQ(lines->PageControl1->currentIndex(), 1);
+    EXPECT_EQ(lines->PortTabs->currentIndex(), 1);
     main->SelectPage(1);
     auto* routing = static_cast<TFRoutingTables*>(main->Page(1));
     routing->PageControl1->setCurrentIndex(2);

@@ -69,8 +69,8 @@ TEST_F(NotAsShown, ACutFileIsNamedOnLoadAndItsWriteAsksWithNoAsTheDefault)
     main->SelectPage(0);
     auto* page = dynamic_cast<TFTelephoneLines*>(main->CurrentPage());
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(page->ComboBox13->count(), 2);
-    EXPECT_EQ(page->ComboBox13->currentText(), Language().Item(281, 1));
+    EXPECT_EQ(page->FxsRingBackToneCadence->count(), 2);
+    EXPECT_EQ(page->FxsRingBackToneCadence->currentText(), Language().Item(281, 1));
 
     // Declined: the gateway is not touched.
     const std::vector<uint8_t> before = sim->Image();

@@ -54,25 +54,25 @@ TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
     auto* page = Show<TFTelephoneLines>(0);
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(P().ControlCount(), 48u);
-    EXPECT_TRUE(page->CheckBox1->isChecked());  // inverted
-    EXPECT_EQ(page->ComboBox8->currentIndex(), 1);
-    EXPECT_EQ(page->TrackBar3->value(), 1);
-    EXPECT_EQ(page->Edit22->text(), "700");
-    EXPECT_EQ(page->UpDown18->Position(), 700);
-    EXPECT_TRUE(page->CheckBox4->isChecked());  // 400 and 450: two tones
-    EXPECT_TRUE(page->Edit9->isEnabled());
-    EXPECT_FALSE(page->CheckBox5->isChecked());  // 425 and 425
-    EXPECT_FALSE(page->Edit11->isEnabled());
-    EXPECT_EQ(page->PageControl1->currentWidget(), page->TabSheet1);
+    EXPECT_TRUE(page->FxsEndOfDiallingBeep->isChecked());  // inverted
+    EXPECT_EQ(page->FxsRingingFrequency->currentIndex(), 1);
+    EXPECT_EQ(page->FxoReceiveVolume->value(), 1);
+    EXPECT_EQ(page->FxoFlashLength->text(), "700");
+    EXPECT_EQ(page->FxoFlashLengthUpDown->Position(), 700);
+    EXPECT_TRUE(page->FxsDialToneTwoTone->isChecked());  // 400 and 450: two tones
+    EXPECT_TRUE(page->FxsDialToneSecond->isEnabled());
+    EXPECT_FALSE(page->FxsBusyToneTwoTone->isChecked());  // 425 and 425
+    EXPECT_FALSE(page->FxsBusyToneSecond->isEnabled());
+    EXPECT_EQ(page->PortTabs->currentWidget(), page->FxsSheet);
 
     // One tone: the second frequency follows the first.
-    page->Edit10->setText("440");
-    EXPECT_EQ(page->Edit11->text(), "440");
+    page->FxsBusyToneFirst->setText("440");
+    EXPECT_EQ(page->FxsBusyToneSecond->text(), "440");
     // Unchecking two tones copies the first frequency into the second.
-    page->CheckBox4->setChecked(false);
+    page->FxsDialToneTwoTone->setChecked(false);
     page->TwoToneClick(page->m_Tones[0]);
-    EXPECT_EQ(page->Edit9->text(), "400");
-    page->CheckBox2->setChecked(true);
+    EXPECT_EQ(page->FxsDialToneSecond->text(), "400");
+    page->FxsPolarityReversal->setChecked(true);
     main->SelectPage(2);  // leaving stores
     EXPECT_EQ(P().GetValue("FXSConToneF1", 0), "440");
     EXPECT_EQ(P().GetValue("FXSConToneF2", 0), "440");
@@ -85,17 +85,17 @@ TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
 TEST_F(Pages, PermanentToneSpinnerSkipsTheDeadZone)
 {
     auto* page = Show<TFTelephoneLines>(0);
-    page->Edit16->setText("0");
-    page->UpDown14->Step(+1);
-    EXPECT_EQ(page->Edit16->text(), "1610");
-    page->UpDown14->Step(+1);
-    EXPECT_EQ(page->Edit16->text(), "1645");
-    page->Edit16->setText("1610");
-    page->UpDown14->Step(-1);
-    EXPECT_EQ(page->Edit16->text(), "0");
-    page->Edit16->setText("100");
-    Leave(page->Edit16);
-    EXPECT_EQ(page->Edit16->text(), "1610");
+    page->FxoPermanentToneDetection->setText("0");
+    page->FxoPermanentToneDetectionUpDown->Step(+1);
+    EXPECT_EQ(page->FxoPermanentToneDetection->text(), "1610");
+    page->FxoPermanentToneDetectionUpDown->Step(+1);
+    EXPECT_EQ(page->FxoPermanentToneDetection->text(), "1645");
+    page->FxoPermanentToneDetection->setText("1610");
+    page->FxoPermanentToneDetectionUpDown->Step(-1);
+    EXPECT_EQ(page->FxoPermanentToneDetection->text(), "0");
+    page->FxoPermanentToneDetection->setText("100");
+    Leave(page->FxoPermanentToneDetection);
+    EXPECT_EQ(page->FxoPermanentToneDetection->text(), "1610");
 }
 
 TEST_F(Pages, RoutingGridsHoldEveryInstance)
