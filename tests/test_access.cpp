@@ -152,9 +152,9 @@ TEST_F(Access, TheWindowOpensOnTheFirstPageAndKeepsTheTabOnALanguageSwitch)
     EXPECT_EQ(lines->PortTabs->currentIndex(), 1);
     main->SelectPage(1);
     auto* routing = static_cast<TFRoutingTables*>(main->Page(1));
-    routing->PageControl1->setCurrentIndex(2);
+    routing->DirectionTabs->setCurrentIndex(2);
     main->LanguageButtonClick("Eng");
-    EXPECT_EQ(routing->PageControl1->currentIndex(), 2);
+    EXPECT_EQ(routing->DirectionTabs->currentIndex(), 2);
 }
 
 TEST_F(Access, TheSecurityPageSaysWhereItWentWhenItCloses)
@@ -239,7 +239,7 @@ TEST_F(Access, TheRoutingTablesScrollBarsStayInViewInASmallWindow)
         for (const QSize size : {QSize(500, 400), QSize(TAppSettings::DesignWidth, TAppSettings::DesignHeight)}) {
             main->resize(size);
             for (int tab = 0; tab < 3; ++tab) {
-                page->PageControl1->setCurrentIndex(tab);
+                page->DirectionTabs->setCurrentIndex(tab);
                 QApplication::processEvents();
                 const QTableWidget* table = tab == 0 ? page->TabFXS.table : tab == 1 ? page->TabFXO.table : page->TabGSM.table;
                 const QWidget* viewport = main->PageArea->viewport();

@@ -118,12 +118,12 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
     EXPECT_EQ(fxs.table->item(4, 2)->text(), Language().Item(216, 2));  // a list cell shows its item text
     EXPECT_EQ(page->CellValue(page->TabGSM, 7, 2), "4");
     EXPECT_EQ(page->CellValue(page->TabFXODef, 0, 6), "9");  // after the label column
-    EXPECT_EQ(page->Edit4->text(), "12");  // the mirror of the Veltran number
+    EXPECT_EQ(page->FxoVeltranNumber->text(), "12");         // the mirror of the Veltran number
 
     // FXO grids only for routing by table.
-    page->ComboBox4->setCurrentIndex(0);
+    page->FxoCallsTo->setCurrentIndex(0);
     EXPECT_FALSE(page->TabFXO.table->isEnabled());
-    page->ComboBox4->setCurrentIndex(1);
+    page->FxoCallsTo->setCurrentIndex(1);
     EXPECT_TRUE(page->TabFXO.table->isEnabled());
 
     // A typed cell is normalised by its value type when its editor closes.
@@ -142,8 +142,8 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
     EXPECT_EQ(page->CellValue(fxs, 2, 2), "3");
     delete editor;
 
-    page->Edit4->setText("777");
-    EXPECT_EQ(page->Edit2->text(), "777");
+    page->FxoVeltranNumber->setText("777");
+    EXPECT_EQ(page->FxsVeltranNumber->text(), "777");
     // Even a value put in a cell by other means is stored normalised.
     page->SetCell(page->TabGSM, 1, 1, "300");
     page->StoreToParameters();
