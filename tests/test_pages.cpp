@@ -175,24 +175,24 @@ TEST_F(Pages, SmsInputAndGsmPage)
 
     auto* gsm = dynamic_cast<TFGsmSim*>(main->CurrentPage());
     ASSERT_NE(gsm, nullptr);
-    EXPECT_EQ(gsm->Label8->text(), Language().Text(111));
-    gsm->ComboBox1->setCurrentIndex(2);
-    gsm->Edit4->setText("200");
-    Leave(gsm->Edit4);
-    EXPECT_EQ(gsm->Edit4->text(), "180");
-    gsm->Edit2->setText("*101");
-    Leave(gsm->Edit2);
-    EXPECT_EQ(gsm->Edit2->text(), "*101#");
+    EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(111));
+    gsm->Clir->setCurrentIndex(2);
+    gsm->CreditPosition->setText("200");
+    Leave(gsm->CreditPosition);
+    EXPECT_EQ(gsm->CreditPosition->text(), "180");
+    gsm->CreditQueryCode->setText("*101");
+    Leave(gsm->CreditQueryCode);
+    EXPECT_EQ(gsm->CreditQueryCode->text(), "*101#");
     main->SelectPage(4);
     EXPECT_EQ(P().GetValue("CLIRInk", 0), "2");
     EXPECT_EQ(P().GetValue("CreditCode", 0), "*101#");
 
     P().SetValue("OperLock", 0, std::string("23001") + char('7' | 0x80));
     main->SelectPage(3);
-    EXPECT_EQ(gsm->Label8->text(), Substitute(Language().Text(138), {"230017"}));
+    EXPECT_EQ(gsm->OperatorLock->text(), Substitute(Language().Text(138), {"230017"}));
     P().SetValue("OperLock", 0, "23001");
     gsm->LoadFromParameters();
-    EXPECT_EQ(gsm->Label8->text(), Substitute(Language().Text(137), {"23001"}));
+    EXPECT_EQ(gsm->OperatorLock->text(), Substitute(Language().Text(137), {"23001"}));
     EXPECT_EQ(P().GetValue("OperLock", 0), "23001");
 }
 
@@ -207,7 +207,7 @@ TEST_F(Pages, ServicePageSharesTheServiceNumber)
     service->Substrings[2]->setText("16");
     Leave(service->Substrings[2]);
     auto* gsm = Show<TFGsmSim>(3);
-    EXPECT_EQ(gsm->Edit5->text(), "+420111");
+    EXPECT_EQ(gsm->ServiceSmsNumber->text(), "+420111");
     EXPECT_EQ(P().GetValue("COMPerm", 0), "1");
     EXPECT_EQ(P().GetValue("SubString3", 0), "15");
     P().SetValue("HWVer", 0, "C");
@@ -306,11 +306,11 @@ TEST_F(Pages, NoKeyNameShowsInAnyLanguage)
 TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
 {
     auto* gsm = Show<TFGsmSim>(3);
-    EXPECT_EQ(gsm->Label8->text(), Language().Text(111));  // nothing read yet
+    EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(111));  // nothing read yet
     main->ReadFromGateway();                                 // the simulated gateway reports no lock
     ASSERT_EQ(P().GetValue("OperLock", 0), "");
     ASSERT_FALSE(P().GetValue("SWVer", 0).empty());
-    EXPECT_EQ(gsm->Label8->text(), Language().Text(372));
+    EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(372));
     EXPECT_NE(Language().Text(372), Language().Text(111));
     auto* service = Show<TFService>(4);
     EXPECT_EQ(service->Label8->text(), Language().Text(372));
