@@ -181,7 +181,7 @@ TEST_F(Access, TheTitleMarksUnsavedChanges)
     EXPECT_TRUE(main->windowTitle().contains("[*]"));
     EXPECT_FALSE(main->isWindowModified());
     main->SelectPage(4);
-    auto* edit = main->Page(4)->findChild<QLineEdit*>("Edit2");
+    auto* edit = main->Page(4)->findChild<QLineEdit*>("ServiceSmsNumber");
     ASSERT_NE(edit, nullptr);
     QTest::keyClicks(edit, "123");
     EXPECT_TRUE(main->isWindowModified());

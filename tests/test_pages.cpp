@@ -199,11 +199,11 @@ TEST_F(Pages, SmsInputAndGsmPage)
 TEST_F(Pages, ServicePageSharesTheServiceNumber)
 {
     auto* service = Show<TFService>(4);
-    EXPECT_EQ(service->Label5->text(), Language().Text(101));
-    EXPECT_EQ(service->Label8->text(), Language().Text(111));
-    EXPECT_TRUE(service->CheckBox1->isChecked());  // COMPerm 0, inverted
-    service->CheckBox1->setChecked(false);
-    service->Edit2->setText("+420111");
+    EXPECT_EQ(service->HardwareVersion->text(), Language().Text(101));
+    EXPECT_EQ(service->OperatorLock->text(), Language().Text(111));
+    EXPECT_TRUE(service->ComPortEnabled->isChecked());  // COMPerm 0, inverted
+    service->ComPortEnabled->setChecked(false);
+    service->ServiceSmsNumber->setText("+420111");
     service->Substrings[2]->setText("16");
     Leave(service->Substrings[2]);
     auto* gsm = Show<TFGsmSim>(3);
@@ -212,7 +212,7 @@ TEST_F(Pages, ServicePageSharesTheServiceNumber)
     EXPECT_EQ(P().GetValue("SubString3", 0), "15");
     P().SetValue("HWVer", 0, "C");
     service = Show<TFService>(4);
-    EXPECT_EQ(service->Label5->text(), "C");
+    EXPECT_EQ(service->HardwareVersion->text(), "C");
 }
 
 TEST_F(Pages, InitialisationResetsExactlyItsGroup)
@@ -313,5 +313,5 @@ TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
     EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(372));
     EXPECT_NE(Language().Text(372), Language().Text(111));
     auto* service = Show<TFService>(4);
-    EXPECT_EQ(service->Label8->text(), Language().Text(372));
+    EXPECT_EQ(service->OperatorLock->text(), Language().Text(372));
 }
