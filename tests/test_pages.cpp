@@ -165,11 +165,11 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
 TEST_F(Pages, SmsInputAndGsmPage)
 {
     auto* sms = Show<TFSmsInput>(2);
-    sms->Edit1->setText("150");
-    Leave(sms->Edit1);
-    EXPECT_EQ(sms->Edit1->text(), "100");
-    sms->Memo2->setPlainText(QString(45, 'a'));
-    EXPECT_EQ(sms->Memo2->toPlainText().size(), 40);
+    sms->SendAfter->setText("150");
+    Leave(sms->SendAfter);
+    EXPECT_EQ(sms->SendAfter->text(), "100");
+    sms->SmsText->setPlainText(QString(45, 'a'));
+    EXPECT_EQ(sms->SmsText->toPlainText().size(), 40);
     main->SelectPage(3);
     EXPECT_EQ(P().GetValue("SMSText", 0), std::string(40, 'a'));
 
