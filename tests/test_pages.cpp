@@ -253,13 +253,13 @@ TEST_F(Pages, SecurityPageMarksChangesAndHidesWhenStored)
     EXPECT_FALSE(main->m_Ops.PinChanged);
     EXPECT_FALSE(main->m_Ops.PasswordChanged);
     sec = Show<TFSecurity>(6);
-    sec->Edit6->setText("1234");
-    sec->Edit6->setText("");  // back to the loaded text
+    sec->PinEdit->setText("1234");
+    sec->PinEdit->setText("");  // back to the loaded text
     main->SelectPage(0);
     EXPECT_FALSE(main->m_Ops.PinChanged);
     sec = Show<TFSecurity>(6);
     EXPECT_TRUE(sec->isVisible() || !main->isVisible());
-    sec->Edit6->setText("12");
+    sec->PinEdit->setText("12");
     sec->StoreToParameters();
     EXPECT_TRUE(main->m_Ops.PinChanged);
     EXPECT_FALSE(main->m_Ops.PasswordChanged);

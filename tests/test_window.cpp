@@ -228,7 +228,7 @@ TEST_F(Hands, ClosingWithUnsavedEditsAsksSaveDiscardOrCancel)
 
     // An edit typed on a page counts, even before the page is left.
     main->SelectPage(6);
-    auto* password = main->CurrentPage()->findChild<QLineEdit*>("Edit7");
+    auto* password = main->CurrentPage()->findChild<QLineEdit*>("ServicePasswordEdit");
     ASSERT_NE(password, nullptr);
     password->setText("4321");
     prompts->saveAnswers = {TSaveChoice::Cancel};
