@@ -214,24 +214,26 @@ int main(int argc, char** argv)
         main.FDialingDialog->Hide();
 
         // The monitor polls the simulated gateway long enough to show its values.
-        shot.WhenModal("monitor", [](QWidget* w) { static_cast<TFMonitor*>(w)->Button1Click(); }, nullptr, false, 6000);
+        shot.WhenModal(
+            "monitor", [](QWidget* w) { static_cast<TFMonitor*>(w)->OkButtonClick(); }, nullptr, false, 6000);
         main.SelectPage(7);
 
         // Antenna mode: the chart of a signal that rises and falls as the antenna moves.
         {
             TFMonitor* monitor = main.FMonitor;
-            monitor->CheckBox1->setChecked(true);
+            monitor->AntennaBox->setChecked(true);
             monitor->m_AntennaInterval = 100;
             static const int wave[] = {9, 11, 14, 18, 21, 23, 22, 19, 15, 12, 10, 13, 17, 20, 16};
             size_t step = 0;
             QTimer mover;
             QObject::connect(&mover, &QTimer::timeout, [&] { gateway.SetSignal(wave[step++ % std::size(wave)]); });
             mover.start(120);
-            shot.WhenModal("monitor-antenna", [](QWidget* w) { static_cast<TFMonitor*>(w)->Button1Click(); }, nullptr, false,
-                           6000);
+            shot.WhenModal(
+                "monitor-antenna", [](QWidget* w) { static_cast<TFMonitor*>(w)->OkButtonClick(); }, nullptr, false,
+                6000);
             main.SelectPage(7);
             mover.stop();
-            monitor->CheckBox1->setChecked(false);
+            monitor->AntennaBox->setChecked(false);
             gateway.SetSignal(17);
         }
 

@@ -105,7 +105,7 @@ TEST_F(Fit, EveryDialogInEveryLanguage)
                 }
                 d->show();
                 // The monitor polls once shown; there is no gateway here.
-                if (d == main->FMonitor) main->FMonitor->Timer1.stop();
+                if (d == main->FMonitor) main->FMonitor->PollTimer.stop();
                 Settle();
                 ++views;
                 const QString where = LangId(lang) + " " + d->objectName() + (side ? " modem" : "");

@@ -359,7 +359,7 @@ TEST_F(Hands, TheKeyboardWorksLikeTheMouse)
     bool opened = false;
     QTimer::singleShot(200, [&] {
         opened = main->FMonitor->isVisible();
-        main->FMonitor->Button1Click();
+        main->FMonitor->OkButtonClick();
     });
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_TRUE(opened);
@@ -428,7 +428,7 @@ TEST_F(Hands, DialogsAreCentredOnTheirFirstShowingToo)
     main->AboutClick();
     QTimer::singleShot(200, [&] {
         monitor = offCentre(main->FMonitor);
-        main->FMonitor->Button1Click();
+        main->FMonitor->OkButtonClick();
     });
     main->SelectPage(7);
     // Within the frame, which a window gets only when first shown.
