@@ -185,14 +185,14 @@ int main(int argc, char** argv)
         shot.WhenModal("settings", [&](QWidget* w) {
             // The edit menu of the port field, in the same language.
             auto* d = static_cast<TFSettingsDialog*>(w);
-            QLineEdit* edit = d->ComboBox1->lineEdit();
+            QLineEdit* edit = d->SerialPort->lineEdit();
             std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
             menu->popup(edit->mapToGlobal(QPoint(10, edit->height())));
             Pump(300);
             shot.Save("edit-menu");
             menu->close();
             // A modem behind a terminal server, typed into the modem list.
-            d->RadioButton2->setChecked(true);
+            d->ModemMode->setChecked(true);
             d->FormActivate();
             d->TD->setEditText("rfc2217://rack7.example.net:3005");
             Pump(100);

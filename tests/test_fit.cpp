@@ -100,7 +100,7 @@ TEST_F(Fit, EveryDialogInEveryLanguage)
             auto* settings = dynamic_cast<TFSettingsDialog*>(d);
             for (int side = 0; side < (settings ? 2 : 1); ++side) {
                 if (settings) {
-                    (side ? settings->RadioButton2 : settings->RadioButton1)->setChecked(true);
+                    (side ? settings->ModemMode : settings->CableMode)->setChecked(true);
                     if (settings->isVisible()) settings->FormActivate();
                 }
                 d->show();

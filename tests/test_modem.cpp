@@ -184,22 +184,22 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
     main->m_Ops.ComPort = "COM3";  // not a known spelling: COM 1 is preselected
     TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
-        EXPECT_EQ(d->ComboBox1->currentIndex(), 0);
-        EXPECT_TRUE(d->RadioButton2->isEnabled());
-        d->RadioButton2->setChecked(true);
+        EXPECT_EQ(d->SerialPort->currentIndex(), 0);
+        EXPECT_TRUE(d->ModemMode->isEnabled());
+        d->ModemMode->setChecked(true);
         d->FormActivate();
         EXPECT_TRUE(d->TD->isVisibleTo(d));
-        EXPECT_FALSE(d->ComboBox1->isVisibleTo(d));
-        d->Edit1->setText("555");
-        d->Button4->click();  // cancel
+        EXPECT_FALSE(d->SerialPort->isVisibleTo(d));
+        d->ModemNumber->setText("555");
+        d->CancelButton->click();  // cancel
     });
     main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
     EXPECT_EQ(main->m_Ops.ComPort, "COM3");
     QTimer::singleShot(100, [&] {
-        d->RadioButton2->setChecked(true);
-        d->Edit1->setText("555");
-        d->Button3->click();  // OK
+        d->ModemMode->setChecked(true);
+        d->ModemNumber->setText("555");
+        d->OkButton->click();  // OK
     });
     main->SettingsClick();
     EXPECT_TRUE(main->m_Ops.IsModem);
@@ -207,9 +207,9 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
     EXPECT_EQ(main->m_Ops.ModemNumber, "555");
     EXPECT_EQ(main->m_Ops.ModemId, "Sim modem");
     QTimer::singleShot(100, [&] {
-        d->ComboBox1->setEditText("/dev/ttyUSB7");
-        d->RadioButton1->setChecked(true);
-        d->Button3->click();
+        d->SerialPort->setEditText("/dev/ttyUSB7");
+        d->CableMode->setChecked(true);
+        d->OkButton->click();
     });
     main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
@@ -223,9 +223,9 @@ TEST_F(Modem, WithoutModemsTheModemChoiceIsOff)
     main->m_Ops.IsModem = true;
     TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
-        EXPECT_FALSE(d->RadioButton2->isEnabled());
-        EXPECT_TRUE(d->RadioButton1->isChecked());
-        d->Button4->click();
+        EXPECT_FALSE(d->ModemMode->isEnabled());
+        EXPECT_TRUE(d->CableMode->isChecked());
+        d->CancelButton->click();
     });
     main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
@@ -241,10 +241,10 @@ TEST_F(Modem, AModemBehindATerminalServerIsTypedDialledAndHungUp)
     // Typed into the modem list, it is remembered and listed from then on.
     TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
-        d->RadioButton2->setChecked(true);
+        d->ModemMode->setChecked(true);
         d->FormActivate();
         d->TD->setEditText(" " + url + " ");
-        d->Button3->click();
+        d->OkButton->click();
     });
     main->SettingsClick();
     EXPECT_TRUE(main->m_Ops.IsModem);
@@ -252,7 +252,7 @@ TEST_F(Modem, AModemBehindATerminalServerIsTypedDialledAndHungUp)
     EXPECT_GE(Terminal().FindDevice(url), 0);
     QTimer::singleShot(100, [&] {
         EXPECT_EQ(d->TD->currentText(), url);
-        d->Button4->click();
+        d->CancelButton->click();
     });
     main->SettingsClick();
 

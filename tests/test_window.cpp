@@ -176,12 +176,14 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     for (const bool withMouse : {false, true}) {
         main->m_Ops.ComPort = "Com2";
         QTimer::singleShot(100, [&] {
-            QLineEdit* edit = d->ComboBox1->lineEdit();
+            QLineEdit* edit = d->SerialPort->lineEdit();
             ASSERT_NE(edit, nullptr);
             edit->selectAll();
             QTest::keyClicks(edit, typed);
-            if (withMouse) QTest::mouseClick(d->Button3, Qt::LeftButton);
-            else QTest::keyClick(edit, Qt::Key_Return);
+            if (withMouse)
+                QTest::mouseClick(d->OkButton, Qt::LeftButton);
+            else
+                QTest::keyClick(edit, Qt::Key_Return);
             if (d->isVisible()) d->reject();
         });
         main->SettingsClick();
@@ -189,8 +191,8 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     }
     // Enter on a listed port takes that port.
     QTimer::singleShot(100, [&] {
-        d->ComboBox1->setCurrentIndex(2);
-        QTest::keyClick(d->ComboBox1, Qt::Key_Return);
+        d->SerialPort->setCurrentIndex(2);
+        QTest::keyClick(d->SerialPort, Qt::Key_Return);
         if (d->isVisible()) d->reject();
     });
     main->SettingsClick();
@@ -200,9 +202,9 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     for (const bool again : {false, true}) {
         QString shown;
         QTimer::singleShot(100, [&] {
-            QLineEdit* edit = d->ComboBox1->lineEdit();
+            QLineEdit* edit = d->SerialPort->lineEdit();
             ASSERT_NE(edit, nullptr);
-            shown = d->ComboBox1->currentText();
+            shown = d->SerialPort->currentText();
             if (!again) {
                 edit->selectAll();
                 QTest::keyClicks(edit, network);
