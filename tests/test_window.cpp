@@ -148,6 +148,33 @@ TEST_F(Hands, AnOpenErrorIsShownWholeInFrontOfTheOperation)
     EXPECT_FALSE(main->Progress());
 }
 
+TEST_F(Hands, EnterOnAResetQuestionKeepsEveryValue)
+{
+    main->SetPrompts(std::make_unique<TPrompts>());
+    prompts = nullptr;
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    for (const auto& [key, rc] : Parameters().Entries())
+        for (int i = 0; i < rc.Count; ++i) Parameters().SetValue(key, i, "1");
+    const auto changed = Parameters().Snapshot();
+    main->SelectPage(5);
+    // A reflex Enter on one group's reset and on the reset of everything.
+    for (const char* name : {"ResetFxsButton", "ResetAllButton"}) {
+        auto* button = main->CurrentPage()->findChild<QPushButton*>(name);
+        ASSERT_NE(button, nullptr) << name;
+        QString asked;
+        WhenModal(
+            [&](QWidget* modal) {
+                if (auto* box = qobject_cast<QMessageBox*>(modal)) asked = box->text();
+            },
+            [](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+        button->click();
+        EXPECT_FALSE(asked.isEmpty()) << name;
+        EXPECT_EQ(Parameters().Snapshot(), changed) << name;
+    }
+    EXPECT_FALSE(main->m_Ops.PinChanged);
+}
+
 TEST_F(Hands, StandardButtonsSpeakTheInterfaceLanguage)
 {
     if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
