@@ -8,6 +8,7 @@
 #include "Parameters.h"
 #include "Comparedialog.h"
 #include "Prompts.h"
+#include "Terminal.h"
 #include "Writecheck.h"
 
 #include <QAction>
@@ -22,6 +23,7 @@ namespace {
 const int kTextSaveChanges = 340, kTextSavedTo = 341;
 const int kTextCompare = 385, kTextRestore = 386;
 const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
+const int kTextReadCancelled = 632;
 }  // namespace
 
 // ---------------------------------------------------------------- files
@@ -208,8 +210,14 @@ bool TFMain::LoadKeptCopy(const QString& path)
 
 void TFMain::ReadFromGateway()
 {
-    if (!ConfirmLoss()) return;
-    if (!m_Ops.ReadFromGateway()) return;
+    // A read the user stopped leaves the window as it was, and says so: the
+    // progress window that told of the read is gone without a word otherwise.
+    const auto cancelled = [this] { statusBar()->showMessage(Language().Text(kTextReadCancelled), kStatusTime); };
+    if (!ConfirmLoss()) return cancelled();
+    if (!m_Ops.ReadFromGateway()) {
+        if (m_Ops.Outcome == TOutcome::Link && m_Ops.LinkCode == CE_USER) cancelled();
+        return;
+    }
     // The gateway holds what the window now shows; no file does.
     m_FileName.clear();
     MarkClean();
