@@ -1,5 +1,6 @@
 // The window's files (open, save, new, the question before changes are lost),
 // the comparison with the gateway and the kept copies.
+#include "Captions.h"
 #include "Commonutils.h"
 #include "Globals.h"
 #include "Language.h"
@@ -82,7 +83,9 @@ bool TFMain::LoadFile(const QString& path)
     UpdateCaption();
     QStringList notes;
     if (report.UnknownCount > 0) notes << UnknownKeysText(Language(), report.UnknownCount, report.UnknownNames);
-    if (!held.empty() || !report.Gaps.Empty()) notes << LoadNoteText(Language(), held, report.Gaps);
+    // What the file left out is named as the pages show it: a user knows no keys.
+    const auto caption = [](const std::string& key) { return BuiltInCaptions().Caption(key); };
+    if (!held.empty() || !report.Gaps.Empty()) notes << LoadNoteText(Language(), held, report.Gaps, 10, caption);
     if (!notes.isEmpty()) Message(notes.join("\n\n"), TIcon::Warning);
     return true;
 }
