@@ -576,6 +576,10 @@ private:
 
 // ---------------------------------------------------------------- the terminal's modem line
 
+namespace {
+const int kCallEndShownMs = 600;  // how long a hang-up shows that the call ended
+}  // namespace
+
 void CCOMTerminal::SetTelephony(std::unique_ptr<CTelephony> telephony)
 {
     m_Telephony = std::move(telephony);
@@ -755,9 +759,16 @@ void CCOMTerminal::HangUp()
         view->Prepare();
         AddMessage(2);
         m_Telephony->Drop();
-        // The idle report that follows the drop releases the call.
+        // The idle report that follows the drop releases the call and says it ended.
         PauseWithEvents(50);
-        if (m_CallActive) ReleaseCall();
-        if (m_View) view->RunModal();
+        if (m_CallActive) {
+            ReleaseCall();
+            AddMessage(4);
+        }
+        // Nothing is left to wait for or cancel: the end stays in view a moment, then the window goes.
+        if (m_View) {
+            PauseWithEvents(kCallEndShownMs);
+            view->Hide();
+        }
     }
 }

@@ -22,11 +22,14 @@ struct TRecordingView : TDialingView {
     {
         messages.clear();
         ended = false;
+        hidden = false;
+        modals = 0;
     }
-    void Hide() override {}
+    void Hide() override { hidden = true; }
     void Add(const QString& m) override { messages << m; }
     void RunModal() override
     {
+        ++modals;
         if (ended) return;  // nothing left to wait for: the user closes at once
         QEventLoop loop;
         m_Loop = &loop;
@@ -46,6 +49,8 @@ struct TRecordingView : TDialingView {
     }
     bool Active() const override { return true; }
     bool ended = false;
+    bool hidden = false;  // the window was closed by the program
+    int modals = 0;       // waits for the user since the last Prepare
     QStringList messages;
     int cancelAfterMs = -1;
     QEventLoop* m_Loop = nullptr;
@@ -107,6 +112,10 @@ TEST_F(Modem, DialReadWriteAndHangUp)
     EXPECT_TRUE(Terminal().m_Comm.Enabled());  // a modem link stays up between operations
 
     main->HangUpModem();
+    // The window says the call ended and goes by itself: no wait for a Cancel.
+    EXPECT_EQ(view.messages.back(), Language().Text(268));
+    EXPECT_EQ(view.modals, 0);
+    EXPECT_TRUE(view.hidden);
     QElapsedTimer t;
     t.start();
     while (main->m_Ops.ModemConnected && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
