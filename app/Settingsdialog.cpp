@@ -60,11 +60,15 @@ TFSettingsDialog::TFSettingsDialog(QWidget* parent)
     SerialPort->setEditable(true);  // a device path may be typed
     // Enter confirms the dialog with what was typed; it adds no list entry.
     SerialPort->setInsertPolicy(QComboBox::NoInsert);
-    SerialPort->setMinimumWidth(260);
     TD->setObjectName("TD");
     // A modem behind a terminal server is typed as its port, rfc2217://HOST:PORT.
     TD->setEditable(true);
     TD->setInsertPolicy(QComboBox::NoInsert);
+    // Either box takes a typed device path or network port whole; the modem box
+    // is sized by its short list otherwise.
+    const int pathWidth = std::max(260, fontMetrics().horizontalAdvance("rfc2217://terminal-server.lan:4001") + 40);
+    SerialPort->setMinimumWidth(pathWidth);
+    TD->setMinimumWidth(pathWidth);
     ModemNumber->setObjectName("ModemNumber");
     SerialPortLabel->setBuddy(SerialPort);
     ModemNumberLabel->setBuddy(ModemNumber);

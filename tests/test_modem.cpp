@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QPushButton>
@@ -199,6 +200,11 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
         d->FormActivate();
         EXPECT_TRUE(d->TD->isVisibleTo(d));
         EXPECT_FALSE(d->SerialPort->isVisibleTo(d));
+        // A terminal server's port typed into the modem box shows whole.
+        const QString typed = "rfc2217://192.168.100.200:4001";
+        d->TD->setEditText(typed);
+        d->layout()->activate();
+        EXPECT_GE(d->TD->lineEdit()->width(), d->TD->lineEdit()->fontMetrics().horizontalAdvance(typed));
         d->ModemNumber->setText("555");
         d->CancelButton->click();  // cancel
     });
