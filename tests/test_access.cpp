@@ -197,6 +197,39 @@ TEST_F(Access, TheTitleMarksUnsavedChanges)
     EXPECT_FALSE(main->isWindowModified());
 }
 
+TEST_F(Access, MerelyShowingThePagesMarksNothing)
+{
+    main->show();
+    QTemporaryDir dir;
+    prompts->savePath = dir.filePath("read.kvx");
+    prompts->openPath = prompts->savePath;
+    // The keys whose values are no longer those of `clean`, for a failure's message.
+    const auto changed = [](const CParameters::TSnapshot& clean) {
+        std::string keys;
+        size_t i = 0;
+        for (const auto& [key, rc] : Parameters().Entries())
+            if (i < clean.size() && rc.Values != clean[i++]) keys += key + " ";
+        return keys;
+    };
+    const auto walk = [&](const char* after) {
+        const auto clean = Parameters().Snapshot();
+        for (int page : {0, 1, 2, 3, 4, 5, 6, 0}) {
+            main->SelectPage(page);
+            EXPECT_FALSE(main->isWindowModified()) << after << ", page " << page << ": " << changed(clean);
+        }
+        EXPECT_FALSE(main->IsModified()) << after;
+    };
+    main->ReadFromGateway();
+    ASSERT_EQ(main->m_Ops.Outcome, TOutcome::Done);
+    walk("after a read");
+    ASSERT_TRUE(main->SaveClick());
+    main->NewClick();
+    walk("after New");
+    main->LoadClick();
+    ASSERT_EQ(main->FileName(), prompts->openPath);
+    walk("after a load");
+}
+
 TEST_F(Access, AFileNamedAtStartLoadsAsLoadDoes)
 {
     QTemporaryDir dir;
