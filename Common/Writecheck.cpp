@@ -45,10 +45,10 @@ QStringList ChangeLines(const std::vector<TDifference>& changes)
     return lines;
 }
 
-QStringList GapNames(const std::vector<CParameters::TFileGap>& gaps)
+QStringList GapNames(const std::vector<CParameters::TFileGap>& gaps, const TSettingNamer& name = {})
 {
     QStringList names;
-    for (const CParameters::TFileGap& g : gaps) names << GapName(g);
+    for (const CParameters::TFileGap& g : gaps) names << GapName(g, name);
     return names;
 }
 }  // namespace
@@ -135,12 +135,13 @@ std::vector<TDifference> HoldNumbers(CParameters& configuration)
     return changed;
 }
 
-QString GapName(const CParameters::TFileGap& gap)
+QString GapName(const CParameters::TFileGap& gap, const TSettingNamer& name)
 {
-    const QString key = QString::fromStdString(gap.key);
+    const QString key = name ? name(gap.key) : QString::fromStdString(gap.key);
     if (gap.count <= 1 || (gap.from == 0 && gap.to >= gap.count - 1)) return key;
-    if (gap.from == gap.to) return QString("%1:%2").arg(key).arg(gap.from + 1);
-    return QString("%1:%2-%3").arg(key).arg(gap.from + 1).arg(gap.to + 1);
+    const QString rows = gap.from == gap.to ? QString::number(gap.from + 1)
+                                            : QString("%1-%2").arg(gap.from + 1).arg(gap.to + 1);
+    return name ? QString("%1 (%2)").arg(key, rows) : QString("%1:%2").arg(key, rows);
 }
 
 QString ShownValue(const std::string& value)
@@ -162,13 +163,13 @@ QString WriteCheckText(const CLanguage& language, const TWriteCheck& check, int 
 }
 
 QString LoadNoteText(const CLanguage& language, const std::vector<TDifference>& held,
-                     const CParameters::TFileGaps& gaps, int maxItems)
+                     const CParameters::TFileGaps& gaps, int maxItems, const TSettingNamer& name)
 {
     QStringList parts;
     if (!held.empty())
         parts << language.Text(kTextLoadedAsHeld) + "\n" + Limited(language, ChangeLines(held), maxItems).join('\n');
     if (!gaps.missing.empty())
-        parts << language.Text(kTextMissingOnLoad) + "\n" + Limited(language, GapNames(gaps.missing), maxItems).join(", ");
+        parts << language.Text(kTextMissingOnLoad) + "\n" + Limited(language, GapNames(gaps.missing, name), maxItems).join(", ");
     if (gaps.brokenLastLine) parts << language.Text(kTextBrokenLine);
     return parts.join("\n\n");
 }

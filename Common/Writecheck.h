@@ -7,6 +7,7 @@
 #include "Parameters.h"
 
 #include <QString>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,8 +40,13 @@ TWriteCheck CheckBeforeWrite(const CParameters& configuration, const CParameters
 // shows what a write will give. Returns the values it changed.
 std::vector<TDifference> HoldNumbers(CParameters& configuration);
 
-// "KEY", "KEY:7" or "KEY:119-120", as the command line names values.
-QString GapName(const CParameters::TFileGap& gap);
+// How a message names a setting; without one, by its key. The window names
+// settings by the captions its pages show them under.
+using TSettingNamer = std::function<QString(const std::string& key)>;
+
+// "KEY", "KEY:7" or "KEY:119-120", as the command line names values; with a
+// namer "Caption", "Caption (7)" or "Caption (119-120)".
+QString GapName(const CParameters::TFileGap& gap, const TSettingNamer& name = {});
 // A value for a message: escaped as in files, long ones shortened.
 QString ShownValue(const std::string& value);
 
@@ -49,4 +55,4 @@ QString ShownValue(const std::string& value);
 QString WriteCheckText(const CLanguage& language, const TWriteCheck& check, int maxItems = 10);
 // What a load changed with HoldNumbers and what the file left out, for its note.
 QString LoadNoteText(const CLanguage& language, const std::vector<TDifference>& held,
-                     const CParameters::TFileGaps& gaps, int maxItems = 10);
+                     const CParameters::TFileGaps& gaps, int maxItems = 10, const TSettingNamer& name = {});

@@ -11,11 +11,11 @@ public:
     explicit TFAboutBox(QWidget* parent = nullptr);
     void FormActivate();
 
-    QLabel* Image1;
-    QLabel* Label1;
-    QLabel* Label6;
-    QLabel* Label2;
-    QPushButton* Button1;
+    QLabel* Logo;
+    QLabel* Version;
+    QLabel* ProgramName;
+    QLabel* BuildInfo;
+    QPushButton* CloseButton;
 
 protected:
     void showEvent(QShowEvent* event) override;

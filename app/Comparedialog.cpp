@@ -33,66 +33,66 @@ const int kKeyRole = Qt::UserRole, kIndexRole = Qt::UserRole + 1;
 
 TFCompareDialog::TFCompareDialog(TFMain& main, QWidget* parent)
     : QDialog(parent),
-      GroupBox1(new QGroupBox(this)),
-      RadioButton1(new QRadioButton(GroupBox1)),
-      RadioButton2(new QRadioButton(GroupBox1)),
-      RadioButton3(new QRadioButton(GroupBox1)),
-      Button1(new QPushButton(GroupBox1)),
-      Label1(new QLabel(this)),
-      TreeView1(new QTreeWidget(this)),
-      Button2(new QPushButton(this)),
-      Button3(new QPushButton(this)),
-      Button4(new QPushButton(this)),
-      Button5(new QPushButton(this)),
+      SourceGroup(new QGroupBox(this)),
+      GatewaySource(new QRadioButton(SourceGroup)),
+      FileSource(new QRadioButton(SourceGroup)),
+      DefaultsSource(new QRadioButton(SourceGroup)),
+      CompareButton(new QPushButton(SourceGroup)),
+      Counts(new QLabel(this)),
+      Differences(new QTreeWidget(this)),
+      TickAllButton(new QPushButton(this)),
+      UntickAllButton(new QPushButton(this)),
+      WriteButton(new QPushButton(this)),
+      CloseButton(new QPushButton(this)),
       m_Main(main)
 {
     setObjectName("TFCompareDialog");
     SetTag(this, kTextTitle);
-    SetTag(GroupBox1, kTextWith);
-    SetTag(RadioButton1, kTextGateway);
-    SetTag(RadioButton2, kTextFile);
-    SetTag(RadioButton3, kTextDefaults);
-    SetTag(Button1, kTextCompare);
-    SetTag(Button2, kTextTickAll);
-    SetTag(Button3, kTextUntickAll);
-    SetTag(Button4, kTextWrite);
-    SetTag(Button5, 3);
-    RadioButton1->setChecked(true);
-    TreeView1->setObjectName("TreeView1");
-    TreeView1->setRootIsDecorated(false);
-    TreeView1->setUniformRowHeights(true);
-    TreeView1->setAlternatingRowColors(true);
-    TreeView1->setColumnCount(4);
-    TreeView1->header()->setStretchLastSection(false);
-    TreeView1->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    for (int c = 1; c < 4; ++c) TreeView1->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
-    Label1->setObjectName("Label1");
+    SetTag(SourceGroup, kTextWith);
+    SetTag(GatewaySource, kTextGateway);
+    SetTag(FileSource, kTextFile);
+    SetTag(DefaultsSource, kTextDefaults);
+    SetTag(CompareButton, kTextCompare);
+    SetTag(TickAllButton, kTextTickAll);
+    SetTag(UntickAllButton, kTextUntickAll);
+    SetTag(WriteButton, kTextWrite);
+    SetTag(CloseButton, 3);
+    GatewaySource->setChecked(true);
+    Differences->setObjectName("Differences");
+    Differences->setRootIsDecorated(false);
+    Differences->setUniformRowHeights(true);
+    Differences->setAlternatingRowColors(true);
+    Differences->setColumnCount(4);
+    Differences->header()->setStretchLastSection(false);
+    Differences->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int c = 1; c < 4; ++c) Differences->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    Counts->setObjectName("Counts");
 
-    auto* sources = new QHBoxLayout(GroupBox1);
-    sources->addWidget(RadioButton1);
-    sources->addWidget(RadioButton2);
-    sources->addWidget(RadioButton3);
+    auto* sources = new QHBoxLayout(SourceGroup);
+    sources->addWidget(GatewaySource);
+    sources->addWidget(FileSource);
+    sources->addWidget(DefaultsSource);
     sources->addStretch();
-    sources->addWidget(Button1);
+    sources->addWidget(CompareButton);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
+    buttons->addWidget(TickAllButton);
+    buttons->addWidget(UntickAllButton);
     buttons->addStretch();
-    buttons->addWidget(Button4);
-    buttons->addWidget(Button5);
+    buttons->addWidget(WriteButton);
+    buttons->addWidget(CloseButton);
     auto* l = new QVBoxLayout(this);
-    l->addWidget(GroupBox1);
-    l->addWidget(Label1);
-    l->addWidget(TreeView1, 1);
+    l->addWidget(SourceGroup);
+    l->addWidget(Counts);
+    l->addWidget(Differences, 1);
     l->addLayout(buttons);
     resize(820, 520);
 
-    connect(Button1, &QPushButton::clicked, this, &TFCompareDialog::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, [this] { SetAllTicks(true); });
-    connect(Button3, &QPushButton::clicked, this, [this] { SetAllTicks(false); });
-    connect(Button4, &QPushButton::clicked, this, &TFCompareDialog::Button4Click);
-    connect(Button5, &QPushButton::clicked, this, &QDialog::accept);
-    connect(TreeView1, &QTreeWidget::itemChanged, this, [this] { UpdateControls(); });
+    connect(CompareButton, &QPushButton::clicked, this, &TFCompareDialog::CompareClick);
+    connect(TickAllButton, &QPushButton::clicked, this, [this] { SetAllTicks(true); });
+    connect(UntickAllButton, &QPushButton::clicked, this, [this] { SetAllTicks(false); });
+    connect(WriteButton, &QPushButton::clicked, this, &TFCompareDialog::WriteClick);
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Differences, &QTreeWidget::itemChanged, this, [this] { UpdateControls(); });
     UpdateControls();
 }
 
@@ -126,15 +126,17 @@ void TFCompareDialog::Run()
 void TFCompareDialog::showEvent(QShowEvent* event)
 {
     TranslatePage(this);
-    TreeView1->setAccessibleName(Language().Text(kTextList));
+    Differences->setAccessibleName(Language().Text(kTextList));
     Fill();
     QDialog::showEvent(event);
 }
 
-void TFCompareDialog::Button1Click()
+void TFCompareDialog::CompareClick()
 {
-    if (RadioButton1->isChecked()) CompareWith(TSource::Gateway);
-    else if (RadioButton2->isChecked()) CompareWith(TSource::File);
+    if (GatewaySource->isChecked())
+        CompareWith(TSource::Gateway);
+    else if (FileSource->isChecked())
+        CompareWith(TSource::File);
     else CompareWith(TSource::Defaults);
 }
 
@@ -176,15 +178,15 @@ void TFCompareDialog::Fill()
     if (gateway && m_Main.m_Ops.PinChanged) secrets.insert("PINVal");
     if (gateway && m_Main.m_Ops.PasswordChanged) secrets.insert("ServisPassw");
     const int other = gateway ? kTextInGateway : m_Source == TSource::File ? kTextInFile : kTextDefault;
-    TreeView1->setHeaderLabels({Language().Text(kTextSetting), Language().Text(kTextRow), Language().Text(kTextWindow),
-                                Language().Text(other)});
-    TreeView1->blockSignals(true);
-    TreeView1->clear();
+    Differences->setHeaderLabels({Language().Text(kTextSetting), Language().Text(kTextRow),
+                                  Language().Text(kTextWindow), Language().Text(other)});
+    Differences->blockSignals(true);
+    Differences->clear();
     if (m_Other && m_Source != TSource::None) {
         const TComparison result = CompareConfigurations(Parameters(), *m_Other, secrets);
         const CCaptions& captions = Captions();
         for (const TDifference& d : result.differences) {
-            auto* item = new QTreeWidgetItem(TreeView1);
+            auto* item = new QTreeWidgetItem(Differences);
             item->setText(0, captions.Caption(d.key) + "  (" + QString::fromStdString(d.key) + ")");
             if (d.count > 1) item->setText(1, QString::number(d.index + 1));
             item->setText(2, captions.Show(d.key, d.mine));
@@ -199,21 +201,21 @@ void TFCompareDialog::Fill()
                                                                                    QString::number(result.equal)});
         if (!m_File.isEmpty())
             counts = Substitute(Language().Text(kTextComparedFile), {QDir::toNativeSeparators(m_File)}) + "\n" + counts;
-        Label1->setText(counts);
+        Counts->setText(counts);
     } else {
-        Label1->clear();
+        Counts->clear();
     }
-    TreeView1->blockSignals(false);
+    Differences->blockSignals(false);
     UpdateControls();
 }
 
-int TFCompareDialog::DifferenceCount() const { return TreeView1->topLevelItemCount(); }
+int TFCompareDialog::DifferenceCount() const { return Differences->topLevelItemCount(); }
 
 void TFCompareDialog::SetAllTicks(bool ticked)
 {
     if (m_Source != TSource::Gateway) return;
-    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
-        TreeView1->topLevelItem(i)->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+    for (int i = 0; i < Differences->topLevelItemCount(); ++i)
+        Differences->topLevelItem(i)->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
     UpdateControls();
 }
 
@@ -221,24 +223,24 @@ void TFCompareDialog::UpdateControls()
 {
     const CGatewayOps& o = m_Main.m_Ops;
     const bool link = !o.IsModem || o.ModemConnected;
-    RadioButton1->setEnabled(link);
-    if (!link && RadioButton1->isChecked()) RadioButton3->setChecked(true);
+    GatewaySource->setEnabled(link);
+    if (!link && GatewaySource->isChecked()) DefaultsSource->setChecked(true);
     bool ticked = false;
-    for (int i = 0; i < TreeView1->topLevelItemCount() && !ticked; ++i)
-        ticked = TreeView1->topLevelItem(i)->checkState(0) == Qt::Checked;
+    for (int i = 0; i < Differences->topLevelItemCount() && !ticked; ++i)
+        ticked = Differences->topLevelItem(i)->checkState(0) == Qt::Checked;
     const bool gateway = m_Source == TSource::Gateway;
-    Button2->setVisible(gateway);
-    Button3->setVisible(gateway);
-    Button4->setVisible(gateway);
-    Button4->setEnabled(gateway && ticked && link);
+    TickAllButton->setVisible(gateway);
+    UntickAllButton->setVisible(gateway);
+    WriteButton->setVisible(gateway);
+    WriteButton->setEnabled(gateway && ticked && link);
 }
 
-void TFCompareDialog::Button4Click()
+void TFCompareDialog::WriteClick()
 {
     if (m_Source != TSource::Gateway) return;
     std::vector<TSettingRef> chosen;
-    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = TreeView1->topLevelItem(i);
+    for (int i = 0; i < Differences->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = Differences->topLevelItem(i);
         const TSettingRef ref{item->data(0, kKeyRole).toString().toStdString(), item->data(0, kIndexRole).toInt()};
         // What the user left out stays out of the next write too.
         if (item->checkState(0) == Qt::Checked) chosen.push_back(ref);

@@ -31,21 +31,21 @@ public:
     void Run();
     // Compares with a source (a file is asked for, or the given one is taken).
     bool CompareWith(TSource source, const QString& file = {});
-    void Button1Click();  // compare again with the chosen source
-    void Button4Click();  // write selected
+    void CompareClick();  // compare again with the chosen source
+    void WriteClick();    // write the ticked values
     void SetAllTicks(bool ticked);
     TSource Source() const { return m_Source; }
     int DifferenceCount() const;
     const CCaptions& Captions();
 
-    QGroupBox* GroupBox1;
-    QRadioButton *RadioButton1, *RadioButton2, *RadioButton3;  // gateway, file, defaults
-    QPushButton* Button1;  // compare
-    QLabel* Label1;        // counts
-    QTreeWidget* TreeView1;
-    QPushButton *Button2, *Button3;  // tick all, untick all
-    QPushButton* Button4;            // write selected
-    QPushButton* Button5;            // close
+    QGroupBox* SourceGroup;
+    QRadioButton *GatewaySource, *FileSource, *DefaultsSource;
+    QPushButton* CompareButton;
+    QLabel* Counts;  // how many differ
+    QTreeWidget* Differences;
+    QPushButton *TickAllButton, *UntickAllButton;
+    QPushButton* WriteButton;  // writes the ticked values
+    QPushButton* CloseButton;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -306,14 +306,23 @@ void TFMain::WatchEdits(QWidget* page)
     // Only what the user does: loading a page changes its controls too.
     const auto edited = [this] { setWindowModified(true); };
     for (auto* e : page->findChildren<QLineEdit*>()) connect(e, &QLineEdit::textEdited, this, edited);
+    // Loading fills a memo and a grid through the same signals as typing: there
+    // only a change under the user's hand counts.
+    const auto inHand = [](const QWidget* w) {
+        const QWidget* focus = QApplication::focusWidget();
+        return focus && (focus == w || w->isAncestorOf(focus));
+    };
     for (auto* m : page->findChildren<QPlainTextEdit*>())
-        connect(m, &QPlainTextEdit::modificationChanged, this, [this](bool changed) {
-            if (changed) setWindowModified(true);
+        connect(m, &QPlainTextEdit::modificationChanged, this, [this, m, inHand](bool changed) {
+            if (changed && inHand(m)) setWindowModified(true);
         });
     for (auto* c : page->findChildren<QComboBox*>()) connect(c, &QComboBox::activated, this, edited);
     for (auto* b : page->findChildren<QAbstractButton*>()) connect(b, &QAbstractButton::clicked, this, edited);
     for (auto* t : page->findChildren<QAbstractSlider*>()) connect(t, &QAbstractSlider::actionTriggered, this, edited);
-    for (auto* t : page->findChildren<QTableWidget*>()) connect(t, &QTableWidget::itemChanged, this, edited);
+    for (auto* t : page->findChildren<QTableWidget*>())
+        connect(t, &QTableWidget::itemChanged, this, [this, t, inHand] {
+            if (inHand(t)) setWindowModified(true);
+        });
 }
 
 void TFMain::UpdateModified() { setWindowModified(Parameters().Snapshot() != m_Clean); }

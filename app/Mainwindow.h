@@ -99,12 +99,12 @@ public:
     void SetProgressNotice(const QString& text) override;
     bool Cancelled() const override;
     void Message(const QString& text, TIcon icon) override;
-    bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) override;
+    bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::No) override;
     QString ChooseFirmware(const QStringList& paths) override;
     void ProcessEvents() override;
 
     // TPageHost
-    bool Question(const QString& text) override { return Ask(text, TIcon::Question); }
+    bool Question(const QString& text) override { return Ask(text, TIcon::Question, TDefaultAnswer::No); }
     void Warning(const QString& text) override { Message(text, TIcon::Warning); }
     void SetPinChanged() override { m_Ops.PinChanged = true; }
     void SetPasswordChanged() override { m_Ops.PasswordChanged = true; }

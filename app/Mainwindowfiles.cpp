@@ -1,5 +1,6 @@
 // The window's files (open, save, new, the question before changes are lost),
 // the comparison with the gateway and the kept copies.
+#include "Captions.h"
 #include "Commonutils.h"
 #include "Globals.h"
 #include "Language.h"
@@ -8,6 +9,7 @@
 #include "Parameters.h"
 #include "Comparedialog.h"
 #include "Prompts.h"
+#include "Terminal.h"
 #include "Writecheck.h"
 
 #include <QAction>
@@ -22,6 +24,7 @@ namespace {
 const int kTextSaveChanges = 340, kTextSavedTo = 341;
 const int kTextCompare = 385, kTextRestore = 386;
 const int kStatusTime = 10000;  // ms a confirmation stays in the status bar
+const int kTextReadCancelled = 632;
 }  // namespace
 
 // ---------------------------------------------------------------- files
@@ -80,7 +83,9 @@ bool TFMain::LoadFile(const QString& path)
     UpdateCaption();
     QStringList notes;
     if (report.UnknownCount > 0) notes << UnknownKeysText(Language(), report.UnknownCount, report.UnknownNames);
-    if (!held.empty() || !report.Gaps.Empty()) notes << LoadNoteText(Language(), held, report.Gaps);
+    // What the file left out is named as the pages show it: a user knows no keys.
+    const auto caption = [](const std::string& key) { return BuiltInCaptions().Caption(key); };
+    if (!held.empty() || !report.Gaps.Empty()) notes << LoadNoteText(Language(), held, report.Gaps, 10, caption);
     if (!notes.isEmpty()) Message(notes.join("\n\n"), TIcon::Warning);
     return true;
 }
@@ -208,8 +213,14 @@ bool TFMain::LoadKeptCopy(const QString& path)
 
 void TFMain::ReadFromGateway()
 {
-    if (!ConfirmLoss()) return;
-    if (!m_Ops.ReadFromGateway()) return;
+    // A read the user stopped leaves the window as it was, and says so: the
+    // progress window that told of the read is gone without a word otherwise.
+    const auto cancelled = [this] { statusBar()->showMessage(Language().Text(kTextReadCancelled), kStatusTime); };
+    if (!ConfirmLoss()) return cancelled();
+    if (!m_Ops.ReadFromGateway()) {
+        if (m_Ops.Outcome == TOutcome::Link && m_Ops.LinkCode == CE_USER) cancelled();
+        return;
+    }
     // The gateway holds what the window now shows; no file does.
     m_FileName.clear();
     MarkClean();

@@ -18,7 +18,7 @@ public:
     virtual ~TPrompts() = default;
     virtual void Message(QWidget* parent, const QString& caption, const QString& text, TIcon icon);
     virtual bool Ask(QWidget* parent, const QString& caption, const QString& text, TIcon icon,
-                     TDefaultAnswer preset = TDefaultAnswer::Yes);
+                     TDefaultAnswer preset = TDefaultAnswer::No);
     // Save / Discard / Cancel; closing the box is Cancel.
     virtual TSaveChoice AskSave(QWidget* parent, const QString& caption, const QString& text);
     // Open and save dialogs; an empty result when the user cancelled.

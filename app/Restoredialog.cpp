@@ -28,40 +28,40 @@ const int kTextDamaged = 500, kTextLoadDamaged = 501, kTextNotShown = 504;
 
 TFRestoreDialog::TFRestoreDialog(TFMain& main, QWidget* parent)
     : QDialog(parent),
-      Label1(new QLabel(this)),
-      TreeView1(new QTreeWidget(this)),
-      Button1(new QPushButton(this)),
-      Button2(new QPushButton(this)),
+      Summary(new QLabel(this)),
+      CopyList(new QTreeWidget(this)),
+      LoadButton(new QPushButton(this)),
+      CloseButton(new QPushButton(this)),
       m_Main(main)
 {
     setObjectName("TFRestoreDialog");
     SetTag(this, kTextTitle);
-    SetTag(Button1, kTextLoad);
-    SetTag(Button2, 3);
-    Label1->setObjectName("Label1");
-    Label1->setWordWrap(true);
-    TreeView1->setObjectName("TreeView1");
-    TreeView1->setRootIsDecorated(false);
-    TreeView1->setColumnCount(4);
-    TreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    SetTag(LoadButton, kTextLoad);
+    SetTag(CloseButton, 3);
+    Summary->setObjectName("Summary");
+    Summary->setWordWrap(true);
+    CopyList->setObjectName("CopyList");
+    CopyList->setRootIsDecorated(false);
+    CopyList->setColumnCount(4);
+    CopyList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(LoadButton);
+    buttons->addWidget(CloseButton);
     auto* l = new QVBoxLayout(this);
-    l->addWidget(Label1);
-    l->addWidget(TreeView1, 1);
+    l->addWidget(Summary);
+    l->addWidget(CopyList, 1);
     l->addLayout(buttons);
     resize(640, 380);
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        if (Button1Click()) accept();
+    connect(LoadButton, &QPushButton::clicked, this, [this] {
+        if (LoadClick()) accept();
     });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (Button1Click()) accept();
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CopyList, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (LoadClick()) accept();
     });
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this,
-            [this] { Button1->setEnabled(TreeView1->currentItem() != nullptr); });
+    connect(CopyList, &QTreeWidget::currentItemChanged, this,
+            [this] { LoadButton->setEnabled(CopyList->currentItem() != nullptr); });
 }
 
 void TFRestoreDialog::Run()
@@ -75,7 +75,7 @@ void TFRestoreDialog::Run()
 void TFRestoreDialog::showEvent(QShowEvent* event)
 {
     TranslatePage(this);
-    TreeView1->setAccessibleName(Language().Text(kTextTitle));
+    CopyList->setAccessibleName(Language().Text(kTextTitle));
     Fill(m_Root);
     QDialog::showEvent(event);
 }
@@ -84,12 +84,12 @@ void TFRestoreDialog::Fill(const QString& root)
 {
     m_Root = root;
     m_Copies = CKeptCopies(root).List();
-    TreeView1->setHeaderLabels({Language().Text(kTextKept), Language().Text(kTextSerial),
-                                Language().Text(kTextFirmware), Language().Text(kTextDifferences)});
-    TreeView1->clear();
+    CopyList->setHeaderLabels({Language().Text(kTextKept), Language().Text(kTextSerial), Language().Text(kTextFirmware),
+                               Language().Text(kTextDifferences)});
+    CopyList->clear();
     for (size_t i = 0; i < m_Copies.size(); ++i) {
         const TKeptCopy& c = m_Copies[i];
-        auto* item = new QTreeWidgetItem(TreeView1);
+        auto* item = new QTreeWidgetItem(CopyList);
         item->setText(0, c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"));
         item->setText(1, c.serial);
         item->setText(2, c.firmware);
@@ -105,17 +105,17 @@ void TFRestoreDialog::Fill(const QString& root)
         }
         item->setData(0, Qt::UserRole, int(i));
     }
-    if (TreeView1->topLevelItemCount()) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
-    Label1->setText(m_Copies.empty() ? Substitute(Language().Text(kTextNone), {QDir::toNativeSeparators(root)})
-                                     : QDir::toNativeSeparators(root));
+    if (CopyList->topLevelItemCount()) CopyList->setCurrentItem(CopyList->topLevelItem(0));
+    Summary->setText(m_Copies.empty() ? Substitute(Language().Text(kTextNone), {QDir::toNativeSeparators(root)})
+                                      : QDir::toNativeSeparators(root));
     if (const QString why = CKeptCopies(root).RootProblem(); !why.isEmpty())
-        Label1->setText(Substitute(Language().Text(kTextNotShown), {QDir::toNativeSeparators(root), why}));
-    Button1->setEnabled(TreeView1->currentItem() != nullptr);
+        Summary->setText(Substitute(Language().Text(kTextNotShown), {QDir::toNativeSeparators(root), why}));
+    LoadButton->setEnabled(CopyList->currentItem() != nullptr);
 }
 
-bool TFRestoreDialog::Button1Click()
+bool TFRestoreDialog::LoadClick()
 {
-    const QTreeWidgetItem* item = TreeView1->currentItem();
+    const QTreeWidgetItem* item = CopyList->currentItem();
     if (!item) return false;
     const int i = item->data(0, Qt::UserRole).toInt();
     if (i < 0 || i >= int(m_Copies.size())) return false;

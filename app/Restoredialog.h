@@ -21,13 +21,13 @@ public:
     // Lists the copies kept in the folder.
     void Fill(const QString& root);
     // Loads the chosen copy into the window; false when none is chosen or it cannot be read.
-    bool Button1Click();
+    bool LoadClick();
     const std::vector<TKeptCopy>& Copies() const { return m_Copies; }
 
-    QLabel* Label1;
-    QTreeWidget* TreeView1;
-    QPushButton* Button1;  // load into the window
-    QPushButton* Button2;  // close
+    QLabel* Summary;
+    QTreeWidget* CopyList;
+    QPushButton* LoadButton;  // into the window
+    QPushButton* CloseButton;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -20,25 +20,25 @@ public:
     void FormActivate();
     void Configure();
     // Asks the serial ports for a modem, on the user's request only, and shows what answered.
-    void Button2Click();
-    // The port chosen in ComboBox1: "Com1".."Com8" or a device path.
+    void FindModemsClick();
+    // The port chosen in SerialPort: "Com1".."Com8" or a device path.
     QString ChosenModem() const;
     QString ChosenPort() const;
 
-    QGroupBox* GroupBox2;
-    QRadioButton* RadioButton1;
-    QRadioButton* RadioButton2;
-    QGroupBox* GroupBox3;
-    QComboBox* ComboBox1;
+    QGroupBox* ConnectionGroup;
+    QRadioButton* CableMode;
+    QRadioButton* ModemMode;
+    QGroupBox* ParametersGroup;
+    QComboBox* SerialPort;
     QComboBox* TD;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QLabel* Label1;
-    QLineEdit* Edit1;
-    QLabel* Label4;
-    QCheckBox* CheckBox1;  // keep a copy of the gateway's configuration before each write
-    QPushButton* Button3;
-    QPushButton* Button4;
+    QPushButton* ConfigureButton;
+    QPushButton* FindModemsButton;
+    QLabel* ModemNumberLabel;
+    QLineEdit* ModemNumber;
+    QLabel* SerialPortLabel;
+    QCheckBox* KeepCopyBox;  // keep a copy of the gateway's configuration before each write
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -208,6 +208,10 @@ void CCOMTerminal::LineCallback(unsigned message, unsigned param1, unsigned para
     }
 }
 
+namespace {
+const int kCallEndShownMs = 600;  // how long a hang-up shows that the call ended
+}  // namespace
+
 void CCOMTerminal::HangUp()
 {
     m_Comm.Close();
@@ -217,9 +221,16 @@ void CCOMTerminal::HangUp()
         view->Prepare();
         AddMessage(2);
         m_Telephony->Drop();
-        // The idle report that follows the drop releases the call.
+        // The idle report that follows the drop releases the call and says it ended.
         PauseWithEvents(50);
-        if (m_CallActive) ReleaseCall();
-        if (m_View) view->RunModal();
+        if (m_CallActive) {
+            ReleaseCall();
+            AddMessage(4);
+        }
+        // Nothing is left to wait for or cancel: the end stays in view a moment, then the window goes.
+        if (m_View) {
+            PauseWithEvents(kCallEndShownMs);
+            view->Hide();
+        }
     }
 }

@@ -52,7 +52,8 @@ public:
     virtual bool Cancelled() const = 0;
     // Message boxes; the caption is text 0.
     virtual void Message(const QString& text, TIcon icon) = 0;
-    virtual bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) = 0;
+    // Every question here is asked before something is replaced: Enter answers No.
+    virtual bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::No) = 0;
     // Firmware file choice among several files (full paths, sorted by name);
     // the chosen path, or empty when cancelled. The window also offers any other file.
     virtual QString ChooseFirmware(const QStringList& paths) = 0;

@@ -128,9 +128,10 @@ CCaptions CCaptions::FromPages(const std::vector<TFPage*>& pages)
             }
         }
         if (auto* service = dynamic_cast<TFService*>(page)) {
-            const std::pair<const QLabel*, const char*> shown[] = {
-                {service->Label5, "HWVer"}, {service->Label6, "SWVer"}, {service->Label7, "SerialNum"},
-                {service->Label8, "OperLock"}};
+            const std::pair<const QLabel*, const char*> shown[] = {{service->HardwareVersion, "HWVer"},
+                                                                   {service->FirmwareVersion, "SWVer"},
+                                                                   {service->SerialNumber, "SerialNum"},
+                                                                   {service->OperatorLock, "OperLock"}};
             for (const auto& [label, key] : shown) {
                 TCaption c;
                 c.path = Context(label, page);

@@ -9,8 +9,8 @@ public:
     void LoadFromParameters() override;
     void StoreToParameters() override;
 
-    QComboBox *ComboBox1, *ComboBox2, *ComboBox3;
-    QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5, *Edit6;
-    TUpDown *UpDown1, *UpDown2, *UpDown3;
-    QLabel *Label1, *Label8;
+    QComboBox *Clir, *Roaming, *CallHandOver;
+    QLineEdit *CreditCheckCalls, *CreditQueryCode, *MinimumCredit, *CreditPosition, *ServiceSmsNumber, *GprsApn;
+    TUpDown *CreditCheckCallsUpDown, *CreditPositionUpDown, *MinimumCreditUpDown;
+    QLabel *OperatorLockLabel, *OperatorLock;
 };

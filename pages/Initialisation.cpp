@@ -47,8 +47,9 @@ const std::vector<const char*>& TFInitialisation::GroupKeys(int group)
 TFInitialisation::TFInitialisation(QWidget* parent) : TFPage(parent)
 {
     setObjectName("TFInitialisation");
-    static const char* const names[8] = {"Button1", "Button7", "Button2", "Button8",
-                                         "Button9", "Button3", "Button6", "Button4"};
+    static const char* const names[8] = {"ResetFxsButton",        "ResetFxoButton",        "ResetFxsRoutingButton",
+                                         "ResetFxoRoutingButton", "ResetGsmRoutingButton", "ResetGsmSimButton",
+                                         "ResetSmsInputButton",   "ResetAllButton"};
     auto* top = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     for (int i = 0; i < 8; ++i) {

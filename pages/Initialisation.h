@@ -17,6 +17,6 @@ public:
     void ButtonClick(int group);
     static const std::vector<const char*>& GroupKeys(int group);
 
-    // Button1, Button7, Button2, Button8, Button9, Button3, Button6, Button4.
+    // ResetFxsButton .. ResetSmsInputButton as the groups, then ResetAllButton.
     std::array<QPushButton*, 8> Buttons{};
 };

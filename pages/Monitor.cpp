@@ -48,10 +48,14 @@ TFMonitor::TFMonitor(TPageHost& host, QWidget* parent) : QDialog(parent), m_Host
         int tag;
         QLabel** value;
         const char* valueName;
-    } rows[] = {{&Label11, "Label11", 100, &Label28, "Label28"}, {&Label2, "Label2", 94, &Label16, "Label16"},
-                {&Label4, "Label4", 95, &Label18, "Label18"},    {&Label6, "Label6", 96, &Label20, "Label20"},
-                {&Label8, "Label8", 97, &Label22, "Label22"},    {&Label10, "Label10", 98, &Label24, "Label24"},
-                {&Label32, "Label32", 131, &Label30, "Label30"}, {&Label14, "Label14", 99, &Label26, "Label26"}};
+    } rows[] = {{&StatusCaption, "StatusCaption", 100, &Status, "Status"},
+                {&ModuleCaption, "ModuleCaption", 94, &Module, "Module"},
+                {&ImeiCaption, "ImeiCaption", 95, &Imei, "Imei"},
+                {&ImsiCaption, "ImsiCaption", 96, &Imsi, "Imsi"},
+                {&SmsCentreCaption, "SmsCentreCaption", 97, &SmsCentreNumber, "SmsCentreNumber"},
+                {&OperatorCaption, "OperatorCaption", 98, &Operator, "Operator"},
+                {&CallCaption, "CallCaption", 131, &Call, "Call"},
+                {&SignalCaption, "SignalCaption", 99, &Signal, "Signal"}};
     int r = 0;
     for (const auto& row : rows) {
         *row.caption = label(row.captionName, row.tag);
@@ -62,36 +66,36 @@ TFMonitor::TFMonitor(TPageHost& host, QWidget* parent) : QDialog(parent), m_Host
         grid->addWidget(*row.value, r, 1);
         ++r;
     }
-    Label16->setWordWrap(true);
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName("ProgressBar1");
-    ProgressBar1->setRange(0, 32);
-    ProgressBar1->setTextVisible(false);
-    Label34 = new QLabel(this);
-    Label34->setObjectName("Label34");
-    grid->addWidget(ProgressBar1, r - 1, 1);
-    grid->addWidget(Label34, r, 1);
-    Button1 = new QPushButton(this);
-    Button1->setObjectName("Button1");
-    SetTag(Button1, 1);
-    CheckBox1 = new QCheckBox(this);
-    CheckBox1->setObjectName("CheckBox1");
-    SetTag(CheckBox1, kTextAntenna);
+    Module->setWordWrap(true);
+    SignalBar = new QProgressBar(this);
+    SignalBar->setObjectName("SignalBar");
+    SignalBar->setRange(0, 32);
+    SignalBar->setTextVisible(false);
+    SignalLevel = new QLabel(this);
+    SignalLevel->setObjectName("SignalLevel");
+    grid->addWidget(SignalBar, r - 1, 1);
+    grid->addWidget(SignalLevel, r, 1);
+    OkButton = new QPushButton(this);
+    OkButton->setObjectName("OkButton");
+    SetTag(OkButton, 1);
+    AntennaBox = new QCheckBox(this);
+    AntennaBox->setObjectName("AntennaBox");
+    SetTag(AntennaBox, kTextAntenna);
     BuildChart();
     auto* l = new QVBoxLayout(this);
     l->addLayout(grid);
-    l->addWidget(Chart1, 1);
-    l->addWidget(Label36);
+    l->addWidget(SignalChart, 1);
+    l->addWidget(SignalSummary);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(CheckBox1);
+    bottom->addWidget(AntennaBox);
     bottom->addStretch();
-    bottom->addWidget(Button1);
+    bottom->addWidget(OkButton);
     l->addLayout(bottom);
-    connect(Button1, &QPushButton::clicked, this, &TFMonitor::Button1Click);
-    connect(CheckBox1, &QCheckBox::clicked, this, &TFMonitor::CheckBox1Click);
-    Timer1.setSingleShot(true);
-    Timer1.setInterval(500);
-    connect(&Timer1, &QTimer::timeout, this, &TFMonitor::Timer1Timer);
+    connect(OkButton, &QPushButton::clicked, this, &TFMonitor::OkButtonClick);
+    connect(AntennaBox, &QCheckBox::clicked, this, &TFMonitor::AntennaBoxClick);
+    PollTimer.setSingleShot(true);
+    PollTimer.setInterval(500);
+    connect(&PollTimer, &QTimer::timeout, this, &TFMonitor::PollTimerTimeout);
 }
 
 void TFMonitor::SetText(QLabel* label, int textNumber)
@@ -137,14 +141,14 @@ void TFMonitor::BuildChart()
     }
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(4, 4, 4, 4));
-    Chart1 = new QChartView(chart, this);
-    Chart1->setObjectName("Chart1");
-    Chart1->setRenderHint(QPainter::Antialiasing);
-    Chart1->setMinimumSize(480, 240);
-    Chart1->setVisible(false);
-    Label36 = new QLabel(this);
-    Label36->setObjectName("Label36");
-    Label36->setVisible(false);
+    SignalChart = new QChartView(chart, this);
+    SignalChart->setObjectName("SignalChart");
+    SignalChart->setRenderHint(QPainter::Antialiasing);
+    SignalChart->setMinimumSize(480, 240);
+    SignalChart->setVisible(false);
+    SignalSummary = new QLabel(this);
+    SignalSummary->setObjectName("SignalSummary");
+    SignalSummary->setVisible(false);
 }
 
 void TFMonitor::TranslateChart()
@@ -180,26 +184,26 @@ void TFMonitor::UpdateChart()
     if (first.msecsTo(last) < least) first = last.addMSecs(-least);
     m_TimeAxis->setRange(first, last.addMSecs(least / 30));
     if (readings.empty()) {
-        Label36->clear();
+        SignalSummary->clear();
         return;
     }
     const auto* best = m_Trace.Best();
     const auto* worst = m_Trace.Worst();
     CLanguage& l = Language();
-    Label36->setText(Substitute(l.Text(kTextNow), {QString::number(readings.back().dB)}) + "    " +
-                     Substitute(l.Text(kTextBest), {QString::number(best->dB), best->time.toString("HH:mm:ss")}) +
-                     "    " + Substitute(l.Text(kTextWorst), {QString::number(worst->dB)}));
+    SignalSummary->setText(Substitute(l.Text(kTextNow), {QString::number(readings.back().dB)}) + "    " +
+                           Substitute(l.Text(kTextBest), {QString::number(best->dB), best->time.toString("HH:mm:ss")}) +
+                           "    " + Substitute(l.Text(kTextWorst), {QString::number(worst->dB)}));
 }
 
-bool TFMonitor::AntennaMode() const { return CheckBox1->isChecked(); }
+bool TFMonitor::AntennaMode() const { return AntennaBox->isChecked(); }
 
-void TFMonitor::CheckBox1Click()
+void TFMonitor::AntennaBoxClick()
 {
     const bool on = AntennaMode();
     if (on) m_Trace.Clear();
     UpdateChart();
-    Chart1->setVisible(on);
-    Label36->setVisible(on);
+    SignalChart->setVisible(on);
+    SignalSummary->setVisible(on);
     adjustSize();
     // The running pause belongs to the other mode: the next poll follows the new one at once.
     if (m_PauseLoop) m_PauseLoop->quit();
@@ -211,30 +215,30 @@ void TFMonitor::showEvent(QShowEvent* event)
     ResetDisplay();
     TranslateChart();
     // Over a modem call nothing is polled, so there is no antenna to place.
-    CheckBox1->setEnabled(!m_Host.IsModem());
-    Chart1->setVisible(AntennaMode());
-    Label36->setVisible(AntennaMode());
+    AntennaBox->setEnabled(!m_Host.IsModem());
+    SignalChart->setVisible(AntennaMode());
+    SignalSummary->setVisible(AntennaMode());
     QDialog::showEvent(event);
-    if (!m_Host.IsModem()) Timer1.start();
+    if (!m_Host.IsModem()) PollTimer.start();
 }
 
 void TFMonitor::ResetDisplay()
 {
-    for (QLabel* l : {Label16, Label18, Label20, Label22, Label24, Label26, Label30}) SetText(l, 101);
-    SetText(Label28, 103);
-    Label26->setVisible(true);
-    ProgressBar1->setVisible(false);
-    Label34->setVisible(false);
+    for (QLabel* l : {Module, Imei, Imsi, SmsCentreNumber, Operator, Signal, Call}) SetText(l, 101);
+    SetText(Status, 103);
+    Signal->setVisible(true);
+    SignalBar->setVisible(false);
+    SignalLevel->setVisible(false);
     m_Trace.Clear();
     UpdateChart();
     if (m_Host.IsModem() && m_Host.ModemConnected()) {
         const auto f = MonitorParse::IdentFields(m_Host.GatewayIdent());
-        if (f.size() > 0) SetValue(Label16, f[0], 101);
-        if (f.size() > 1) SetValue(Label18, f[1], 101);
-        if (f.size() > 2) SetValue(Label24, f[2], 101);
-        if (f.size() > 3) Label24->setText(Label24->text() + FromBytes(f[3]));
+        if (f.size() > 0) SetValue(Module, f[0], 101);
+        if (f.size() > 1) SetValue(Imei, f[1], 101);
+        if (f.size() > 2) SetValue(Operator, f[2], 101);
+        if (f.size() > 3) Operator->setText(Operator->text() + FromBytes(f[3]));
         ShowSignal(f.size() > 4 && !f[4].empty() ? ParseNumber(f[4]) : -1);
-        SetText(Label28, 102);
+        SetText(Status, 102);
     }
 }
 
@@ -242,12 +246,12 @@ void TFMonitor::ShowSignal(int q)
 {
     const bool bar = q >= 0 && q <= 32;
     if (bar) {
-        ProgressBar1->setValue(q);
-        Label34->setText(Substitute("%i dB", {QString::number(2 * q - 113)}));
+        SignalBar->setValue(q);
+        SignalLevel->setText(Substitute("%i dB", {QString::number(2 * q - 113)}));
     }
-    ProgressBar1->setVisible(bar);
-    Label34->setVisible(bar);
-    Label26->setVisible(!bar);
+    SignalBar->setVisible(bar);
+    SignalLevel->setVisible(bar);
+    Signal->setVisible(!bar);
 }
 
 void TFMonitor::Pause(int ms)
@@ -303,9 +307,17 @@ TSignalReading TFMonitor::ReadSignal()
 // Antenna mode: the signal alone, as often as the module answers comfortably.
 void TFMonitor::AntennaCycle()
 {
-    const TSignalReading signal = ReadSignal();
-    if (signal.answered) SetText(Label28, 102);
-    m_Trace.Add(QDateTime::currentDateTime(), signal.csq);
+    int q = -1;
+    if (Send("AT+CSQ")) {
+        SetText(Status, 102);
+        const std::string v = ExtractOrEmpty("+CSQ:", ",");
+        q = v.empty() || v.size() > 4 ? -1 : ParseNumber(v);
+        ShowSignal(q);
+    } else {
+        SetText(Signal, 240);
+        ShowSignal(-1);
+    }
+    m_Trace.Add(QDateTime::currentDateTime(), q);
     UpdateChart();
     Pause(m_AntennaInterval);
 }
@@ -321,22 +333,24 @@ void TFMonitor::Cycle(bool& first, bool& centreKnown)
         first = false;
         term.SendAndWait("AT", "OK\r\n");
         Pause(300);
-        SetText(Label28, 102);
+        SetText(Status, 102);
         const std::string maker = Value("AT+GMI", "AT+CGMI");
         const std::string model = Value("AT+GMM", "AT+CGMM");
         const std::string revision = Value("AT+GMR", "AT+CGMR");
-        if (maker.empty() && model.empty() && revision.empty()) SetText(Label16, 240);
-        else SetValue(Label16, maker + " " + model + " " + revision, 240);
-        SetValue(Label18, Value("AT+GSN", "AT+CGSN"), 240);
-        SetValue(Label20, Value("AT+CIMI", nullptr), 240);
+        if (maker.empty() && model.empty() && revision.empty())
+            SetText(Module, 240);
+        else
+            SetValue(Module, maker + " " + model + " " + revision, 240);
+        SetValue(Imei, Value("AT+GSN", "AT+CGSN"), 240);
+        SetValue(Imsi, Value("AT+CIMI", nullptr), 240);
     }
     if (m_Stop) return;
     if (!centreKnown) {
         if (Send("AT+CSCA?")) {
-            SetValue(Label22, ExtractOrEmpty("\"", "\""), 101);
+            SetValue(SmsCentreNumber, ExtractOrEmpty("\"", "\""), 101);
             centreKnown = true;
         } else {
-            Label22->clear();
+            SmsCentreNumber->clear();
         }
         Pause(300);
     }
@@ -353,28 +367,34 @@ void TFMonitor::Cycle(bool& first, bool& centreKnown)
             if (!numeric.empty()) name += " (" + numeric + ")";
         }
     }
-    SetValue(Label24, name, 240);
+    SetValue(Operator, name, 240);
     Pause(300);
     if (Send("AT+CLCC", "\r\nOK\r\n")) {
-        SetText(Label30, 134);
+        SetText(Call, 134);
         int direction = 0;
         std::string number;
         if (MonitorParse::FirstCall(term.Received(), direction, number)) {
             const int text = direction == 0 ? 133 : 132;
-            Label30->setText(Language().Text(text) + " (" + FromBytes(number) + ")");
-            SetTag(Label30, text, false);
+            Call->setText(Language().Text(text) + " (" + FromBytes(number) + ")");
+            SetTag(Call, text, false);
         }
     } else {
-        SetText(Label30, 240);
+        SetText(Call, 240);
     }
     Pause(300);
-    ReadSignal();
+    if (Send("AT+CSQ")) {
+        const std::string q = ExtractOrEmpty("+CSQ:", ",");
+        ShowSignal(q.empty() || q.size() > 4 ? -1 : ParseNumber(q));
+    } else {
+        SetText(Signal, 240);
+        ShowSignal(-1);
+    }
     Pause(m_CyclePause);
 }
 
-void TFMonitor::Timer1Timer()
+void TFMonitor::PollTimerTimeout()
 {
-    Timer1.stop();
+    PollTimer.stop();
     m_Stop = false;
     if (m_Host.MonitorBusy()) return;
     m_Host.SetMonitorBusy(true);
@@ -388,7 +408,7 @@ void TFMonitor::Timer1Timer()
             Terminal().Close();
             m->m_Host.SetMonitorBusy(false);
             m->m_Polling = false;
-            m->Timer1.stop();
+            m->PollTimer.stop();
         }
     } cleanup{this};
     try {
@@ -412,7 +432,7 @@ void TFMonitor::Timer1Timer()
                 Cycle(first, centreKnown);
             } catch (const CCOMTermExp& e) {
                 if (e.Code == CE_USER || m_Stop) break;
-                SetText(Label28, 103);
+                SetText(Status, 103);
                 first = true;
                 if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
                     // The line went away: open it again before the next cycle.
@@ -435,14 +455,14 @@ void TFMonitor::Timer1Timer()
     }
 }
 
-void TFMonitor::Button1Click()
+void TFMonitor::OkButtonClick()
 {
     ResetDisplay();
     m_Stop = true;
     Terminal().m_Abort = true;
     if (m_PauseLoop) m_PauseLoop->quit();
-    Timer1.stop();
+    PollTimer.stop();
     done(0);
 }
 
-void TFMonitor::reject() { Button1Click(); }
+void TFMonitor::reject() { OkButtonClick(); }

@@ -29,23 +29,24 @@ public:
     TFMonitor(TPageHost& host, QWidget* parent = nullptr);
     void ResetDisplay();
     void ShowSignal(int q);
-    void Timer1Timer();
-    void Button1Click();
+    void PollTimerTimeout();
+    void OkButtonClick();
     // Antenna mode: only the signal, every m_AntennaInterval, drawn on the chart.
-    void CheckBox1Click();
+    void AntennaBoxClick();
     bool AntennaMode() const;
     const CSignalTrace& Trace() const { return m_Trace; }
     bool Stopped() const { return m_Stop; }
     bool Polling() const { return m_Polling; }
 
-    QLabel *Label11, *Label28, *Label2, *Label16, *Label4, *Label18, *Label6, *Label20, *Label8, *Label22, *Label10,
-        *Label24, *Label32, *Label30, *Label14, *Label26, *Label34;
-    QProgressBar* ProgressBar1;
-    QPushButton* Button1;
-    QCheckBox* CheckBox1;  // antenna mode
-    QChartView* Chart1;
-    QLabel* Label36;       // now, best (with its time) and worst of the chart
-    QTimer Timer1;
+    QLabel *StatusCaption, *Status, *ModuleCaption, *Module, *ImeiCaption, *Imei, *ImsiCaption, *Imsi,
+        *SmsCentreCaption, *SmsCentreNumber, *OperatorCaption, *Operator, *CallCaption, *Call, *SignalCaption, *Signal,
+        *SignalLevel;
+    QProgressBar* SignalBar;
+    QPushButton* OkButton;
+    QCheckBox* AntennaBox;  // antenna mode
+    QChartView* SignalChart;
+    QLabel* SignalSummary;  // now, best (with its time) and worst of the chart
+    QTimer PollTimer;
     int m_CyclePause = 10000;      // between two polling cycles [ms]
     int m_AntennaInterval = 1000;  // between two signal readings in antenna mode [ms]
 

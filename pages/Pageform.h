@@ -22,7 +22,8 @@ class TUpDown;
 class TPageHost {
 public:
     virtual ~TPageHost() = default;
-    // A yes/no question with the program's title as caption; true for yes.
+    // A yes/no question with the program's title as caption; true for yes. The
+    // pages ask only before discarding values, so Enter answers No.
     virtual bool Question(const QString& text) = 0;
     // A warning with the program's title as caption.
     virtual void Warning(const QString& text) = 0;

@@ -192,19 +192,19 @@ TFRoutingTables::TFRoutingTables(QWidget* parent) : TFPage(parent)
 {
     setObjectName("TFRoutingTables");
     auto* top = new QVBoxLayout(this);
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName("PageControl1");
-    top->addWidget(PageControl1);
+    DirectionTabs = new QTabWidget(this);
+    DirectionTabs->setObjectName("DirectionTabs");
+    top->addWidget(DirectionTabs);
     auto sheet = [this](QWidget*& w, const char* name, int tag) {
         w = new QWidget;
         w->setObjectName(name);
-        PageControl1->addTab(w, QString());
+        DirectionTabs->addTab(w, QString());
         SetTag(w, tag);
         return new QVBoxLayout(w);
     };
-    QVBoxLayout* fxsTab = sheet(TabSheet1, "TabSheet1", 211);
-    QVBoxLayout* fxoTab = sheet(TabSheet2, "TabSheet2", 212);
-    QVBoxLayout* gsmTab = sheet(TabSheet3, "TabSheet3", 213);
+    QVBoxLayout* fxsTab = sheet(FxsSheet, "FxsSheet", 211);
+    QVBoxLayout* fxoTab = sheet(FxoSheet, "FxoSheet", 212);
+    QVBoxLayout* gsmTab = sheet(GsmSheet, "GsmSheet", 213);
 
     // List editors: hidden lists that carry the item values and texts of their column.
     auto list = [this](QComboBox*& c, const char* name, std::initializer_list<int> values, int tag) {
@@ -212,40 +212,50 @@ TFRoutingTables::TFRoutingTables(QWidget* parent) : TFPage(parent)
         c->hide();
         return c;
     };
-    list(ComboBox5, "ComboBox5", {0, 1}, 26);
-    list(ComboBox7, "ComboBox7", {0, 1, 2, 3}, 216);
-    list(ComboBox8, "ComboBox8", {0, 1}, 28);
-    list(ComboBox10, "ComboBox10", {0, 1}, 26);
-    list(ComboBox11, "ComboBox11", {0, 1, 2, 3}, 216);
-    list(ComboBox12, "ComboBox12", {0, 1}, 28);
-    list(ComboBox1, "ComboBox1", {0, 1}, 218);
-    list(ComboBox6, "ComboBox6", {0, 1}, 220);
-    list(ComboBox9, "ComboBox9", {0, 1}, 218);
-    list(ComboBox13, "ComboBox13", {0, 1}, 220);
-    list(ComboBox3, "ComboBox3", {0, 1, 2, 3, 4}, 226);
-    list(ComboBox15, "ComboBox15", {0, 1, 2, 3, 4}, 226);
+    list(FxsPermittedList, "FxsPermittedList", {0, 1}, 26);
+    list(FxsDirectionList, "FxsDirectionList", {0, 1, 2, 3}, 216);
+    list(FxsNumberEndList, "FxsNumberEndList", {0, 1}, 28);
+    list(FxsDefPermittedList, "FxsDefPermittedList", {0, 1}, 26);
+    list(FxsDefDirectionList, "FxsDefDirectionList", {0, 1, 2, 3}, 216);
+    list(FxsDefNumberEndList, "FxsDefNumberEndList", {0, 1}, 28);
+    list(FxoPermittedList, "FxoPermittedList", {0, 1}, 218);
+    list(FxoNumberEndList, "FxoNumberEndList", {0, 1}, 220);
+    list(FxoDefPermittedList, "FxoDefPermittedList", {0, 1}, 218);
+    list(FxoDefNumberEndList, "FxoDefNumberEndList", {0, 1}, 220);
+    list(GsmDirectionList, "GsmDirectionList", {0, 1, 2, 3, 4}, 226);
+    list(GsmDefDirectionList, "GsmDefDirectionList", {0, 1, 2, 3, 4}, 226);
 
-    TabFXS.columns = {{"FXSNumBegin", 25, nullptr}, {"FXSPermitted", 26, ComboBox5}, {"FXSDirection", 216, ComboBox7},
-                      {"FXSNumLength", 27, nullptr}, {"FXSNumEnd", 28, ComboBox8},   {"FXSRemove", 29, nullptr},
-                      {"FXSAdd", 30, nullptr},       {"FXSExtraTar", 150, nullptr},  {"FXSTarif", 151, nullptr},
-                      {"FXSCallTime", 290, nullptr}};
-    TabFXSDef.columns = {{"FXSDefPermitted", 26, ComboBox10}, {"FXSDefDirection", 216, ComboBox11},
-                         {"FXSDefNumLength", 27, nullptr},    {"FXSDefNumEnd", 28, ComboBox12},
-                         {"FXSDefRemove", 29, nullptr},       {"FXSDefAdd", 30, nullptr},
-                         {"FXSDefExtraTar", 150, nullptr},    {"FXSDefTarif", 151, nullptr},
+    TabFXS.columns = {
+        {"FXSNumBegin", 25, nullptr},  {"FXSPermitted", 26, FxsPermittedList}, {"FXSDirection", 216, FxsDirectionList},
+        {"FXSNumLength", 27, nullptr}, {"FXSNumEnd", 28, FxsNumberEndList},    {"FXSRemove", 29, nullptr},
+        {"FXSAdd", 30, nullptr},       {"FXSExtraTar", 150, nullptr},          {"FXSTarif", 151, nullptr},
+        {"FXSCallTime", 290, nullptr}};
+    TabFXSDef.columns = {{"FXSDefPermitted", 26, FxsDefPermittedList},
+                         {"FXSDefDirection", 216, FxsDefDirectionList},
+                         {"FXSDefNumLength", 27, nullptr},
+                         {"FXSDefNumEnd", 28, FxsDefNumberEndList},
+                         {"FXSDefRemove", 29, nullptr},
+                         {"FXSDefAdd", 30, nullptr},
+                         {"FXSDefExtraTar", 150, nullptr},
+                         {"FXSDefTarif", 151, nullptr},
                          {"FXSDefCallTime", 290, nullptr}};
-    TabFXO.columns = {{"FXONumBegin", 217, nullptr}, {"FXOPermitted", 218, ComboBox1}, {"FXONumLength", 219, nullptr},
-                      {"FXONumEnd", 220, ComboBox6},  {"FXORemove", 221, nullptr},     {"FXOAdd", 222, nullptr},
+    TabFXO.columns = {{"FXONumBegin", 217, nullptr},  {"FXOPermitted", 218, FxoPermittedList},
+                      {"FXONumLength", 219, nullptr}, {"FXONumEnd", 220, FxoNumberEndList},
+                      {"FXORemove", 221, nullptr},    {"FXOAdd", 222, nullptr},
                       {"FXOCallTime", 290, nullptr}};
-    TabFXODef.columns = {{"FXODefPermitted", 218, ComboBox9}, {"FXODefNumLength", 219, nullptr},
-                         {"FXODefNumEnd", 220, ComboBox13},   {"FXODefRemove", 221, nullptr},
-                         {"FXODefAdd", 222, nullptr},         {"FXODefCallTime", 290, nullptr}};
+    TabFXODef.columns = {{"FXODefPermitted", 218, FxoDefPermittedList},
+                         {"FXODefNumLength", 219, nullptr},
+                         {"FXODefNumEnd", 220, FxoDefNumberEndList},
+                         {"FXODefRemove", 221, nullptr},
+                         {"FXODefAdd", 222, nullptr},
+                         {"FXODefCallTime", 290, nullptr}};
     TabGSM.columns = {{"GSMNum", 224, nullptr},
                       {"GSMSubString", 225, nullptr},
-                      {"GSMDirection", 226, ComboBox3},
+                      {"GSMDirection", 226, GsmDirectionList},
                       {"GSMDialNUm", 227, nullptr},
                       {"GSMCallTime", 290, nullptr}};
-    TabGSMDef.columns = {{"GSMDefDirection", 226, ComboBox15}, {"GSMDefDialNum", 227, nullptr},
+    TabGSMDef.columns = {{"GSMDefDirection", 226, GsmDefDirectionList},
+                         {"GSMDefDialNum", 227, nullptr},
                          {"GSMDefCallTime", 290, nullptr}};
     TabFXSDef.labelText = 31;
     TabFXODef.labelText = 223;
@@ -301,50 +311,50 @@ TFRoutingTables::TFRoutingTables(QWidget* parent) : TFPage(parent)
     }
 
     // Single settings.
-    auto* g3 = MakeGroup("GroupBox3", 285, TabSheet1);
+    auto* g3 = MakeGroup("FxsSettingsGroup", 285, FxsSheet);
     auto* f3 = new QFormLayout(g3);
-    Edit2 = MakeEdit("Edit2", 8);
-    AddRow(f3, 286, Edit2);
+    FxsVeltranNumber = MakeEdit("FxsVeltranNumber", 8);
+    AddRow(f3, 286, FxsVeltranNumber);
     fxsTab->addWidget(g3);
     fxsTab->addWidget(TabFXS.table, 1);
     fxsTab->addWidget(TabFXSDef.table);
 
-    auto* g2 = MakeGroup("GroupBox2", 233, TabSheet2);
+    auto* g2 = MakeGroup("FxoSettingsGroup", 233, FxoSheet);
     auto* f2 = new QGridLayout(g2);
-    ComboBox4 = MakeCombo("ComboBox4", {0, 1}, 234);
-    Edit14 = MakeEdit("Edit14", 16);
-    Edit16 = MakeEdit("Edit16", 3);
-    UpDown6 = MakeUpDown("UpDown6", Edit16, 0, 255);
-    Edit15 = MakeEdit("Edit15", 8);
-    Edit3 = MakeEdit("Edit3", 8);
-    Edit4 = MakeEdit("Edit4", 8);
-    AddCell(f2, 0, 0, 234, ComboBox4);
-    AddCell(f2, 1, 0, 235, Edit14);
-    AddCell(f2, 2, 0, 236, EditWithUpDown(Edit16, UpDown6));
-    AddCell(f2, 0, 2, 237, Edit15);
-    AddCell(f2, 1, 2, 287, Edit3);
-    AddCell(f2, 2, 2, 286, Edit4);
+    FxoCallsTo = MakeCombo("FxoCallsTo", {0, 1}, 234);
+    FxoFollowMeNumber = MakeEdit("FxoFollowMeNumber", 16);
+    FxoFollowMeRings = MakeEdit("FxoFollowMeRings", 3);
+    FxoFollowMeRingsUpDown = MakeUpDown("FxoFollowMeRingsUpDown", FxoFollowMeRings, 0, 255);
+    FxoFollowMePassword = MakeEdit("FxoFollowMePassword", 8);
+    FxoHangUpCode = MakeEdit("FxoHangUpCode", 8);
+    FxoVeltranNumber = MakeEdit("FxoVeltranNumber", 8);
+    AddCell(f2, 0, 0, 234, FxoCallsTo);
+    AddCell(f2, 1, 0, 235, FxoFollowMeNumber);
+    AddCell(f2, 2, 0, 236, EditWithUpDown(FxoFollowMeRings, FxoFollowMeRingsUpDown));
+    AddCell(f2, 0, 2, 237, FxoFollowMePassword);
+    AddCell(f2, 1, 2, 287, FxoHangUpCode);
+    AddCell(f2, 2, 2, 286, FxoVeltranNumber);
     f2->setColumnStretch(1, 1);
     f2->setColumnStretch(3, 1);
     fxoTab->addWidget(g2);
     fxoTab->addWidget(TabFXO.table, 1);
     fxoTab->addWidget(TabFXODef.table);
 
-    auto* g1 = MakeGroup("GroupBox1", 229, TabSheet3);
+    auto* g1 = MakeGroup("GsmSettingsGroup", 229, GsmSheet);
     auto* f1 = new QGridLayout(g1);
-    Edit10 = MakeEdit("Edit10", 5);
-    UpDown1 = MakeUpDown("UpDown1", Edit10, 100, 25500, 100);
-    Edit11 = MakeEdit("Edit11", 5);
-    UpDown2 = MakeUpDown("UpDown2", Edit11, 100, 25500, 100);
-    Edit13 = MakeEdit("Edit13", 3);
-    UpDown3 = MakeUpDown("UpDown3", Edit13, 0, 255);
-    ComboBox2 = MakeCombo("ComboBox2", {0, 1}, 278);
-    ComboBox14 = MakeCombo("ComboBox14", {0, 1}, 279);
-    AddCell(f1, 0, 0, 230, EditWithUpDown(Edit10, UpDown1));
-    AddCell(f1, 1, 0, 231, EditWithUpDown(Edit11, UpDown2));
-    AddCell(f1, 2, 0, 232, EditWithUpDown(Edit13, UpDown3));
-    AddCell(f1, 0, 2, 278, ComboBox2);
-    AddCell(f1, 1, 2, 279, ComboBox14);
+    GsmDisaTime = MakeEdit("GsmDisaTime", 5);
+    GsmDisaTimeUpDown = MakeUpDown("GsmDisaTimeUpDown", GsmDisaTime, 100, 25500, 100);
+    GsmDialFxoTime = MakeEdit("GsmDialFxoTime", 5);
+    GsmDialFxoTimeUpDown = MakeUpDown("GsmDialFxoTimeUpDown", GsmDialFxoTime, 100, 25500, 100);
+    GsmCallBackTime = MakeEdit("GsmCallBackTime", 3);
+    GsmCallBackTimeUpDown = MakeUpDown("GsmCallBackTimeUpDown", GsmCallBackTime, 0, 255);
+    GsmFaxTo = MakeCombo("GsmFaxTo", {0, 1}, 278);
+    GsmDataTo = MakeCombo("GsmDataTo", {0, 1}, 279);
+    AddCell(f1, 0, 0, 230, EditWithUpDown(GsmDisaTime, GsmDisaTimeUpDown));
+    AddCell(f1, 1, 0, 231, EditWithUpDown(GsmDialFxoTime, GsmDialFxoTimeUpDown));
+    AddCell(f1, 2, 0, 232, EditWithUpDown(GsmCallBackTime, GsmCallBackTimeUpDown));
+    AddCell(f1, 0, 2, 278, GsmFaxTo);
+    AddCell(f1, 1, 2, 279, GsmDataTo);
     f1->setColumnStretch(1, 1);
     f1->setColumnStretch(3, 1);
     gsmTab->addWidget(g1);
@@ -371,10 +381,10 @@ TFRoutingTables::TFRoutingTables(QWidget* parent) : TFPage(parent)
         connect(t->horizontalScrollBar(), &QScrollBar::valueChanged, d->horizontalScrollBar(), &QScrollBar::setValue);
         connect(d->horizontalScrollBar(), &QScrollBar::valueChanged, t->horizontalScrollBar(), &QScrollBar::setValue);
     }
-    ChainFocus({PageControl1, Edit2, TabFXS.table, TabFXSDef.table, ComboBox4, Edit14, Edit16, Edit15, Edit3, Edit4,
-                TabFXO.table, TabFXODef.table, Edit10, Edit11, Edit13, ComboBox2, ComboBox14, TabGSM.table,
-                TabGSMDef.table});
-    connect(ComboBox4, qOverload<int>(&QComboBox::currentIndexChanged), this, &TFRoutingTables::ComboBox4Change);
+    ChainFocus({DirectionTabs, FxsVeltranNumber, TabFXS.table, TabFXSDef.table, FxoCallsTo, FxoFollowMeNumber,
+                FxoFollowMeRings, FxoFollowMePassword, FxoHangUpCode, FxoVeltranNumber, TabFXO.table, TabFXODef.table,
+                GsmDisaTime, GsmDialFxoTime, GsmCallBackTime, GsmFaxTo, GsmDataTo, TabGSM.table, TabGSMDef.table});
+    connect(FxoCallsTo, qOverload<int>(&QComboBox::currentIndexChanged), this, &TFRoutingTables::FxoCallsToChange);
     // The two Veltran fields show one number.
     auto mirror = [this](QLineEdit* from, QLineEdit* to) {
         connect(from, &QLineEdit::textChanged, this, [this, to](const QString& text) {
@@ -384,13 +394,13 @@ TFRoutingTables::TFRoutingTables(QWidget* parent) : TFPage(parent)
             m_Mirroring = false;
         });
     };
-    mirror(Edit2, Edit4);
-    mirror(Edit4, Edit2);
+    mirror(FxsVeltranNumber, FxoVeltranNumber);
+    mirror(FxoVeltranNumber, FxsVeltranNumber);
     // A typed Veltran number in the mirror is corrected like the bound field.
-    connect(Edit4, &QLineEdit::editingFinished, this, [this] {
-        std::string t = ToBytes(Edit4->text());
+    connect(FxoVeltranNumber, &QLineEdit::editingFinished, this, [this] {
+        std::string t = ToBytes(FxoVeltranNumber->text());
         Parameters().NormalizeValue("Veltran", t);
-        Edit4->setText(FromBytes(t));
+        FxoVeltranNumber->setText(FromBytes(t));
     });
 }
 
@@ -497,27 +507,27 @@ void TFRoutingTables::LoadFromParameters()
     TranslatePage(this);
     CParBindings& p = Bindings();
     p.ClearControls();
-    BindEdit("Veltran", Edit2);
-    BindCombo("FXODirection", ComboBox4);
-    BindEdit("FXOFollowMeNum", Edit14);
-    BindEdit("FXOAlertFMCount", Edit16);
-    BindEdit("FXOFMPassw", Edit15);
-    BindEdit("FXOHangUpCode", Edit3);
-    BindEdit("GSMDISATime", Edit10);
-    BindEdit("GSMDialFXOTime", Edit11);
-    BindEdit("GSMCallBackTime", Edit13);
-    BindCombo("GSMFaxTo", ComboBox2);
-    BindCombo("GSMDataTo", ComboBox14);
+    BindEdit("Veltran", FxsVeltranNumber);
+    BindCombo("FXODirection", FxoCallsTo);
+    BindEdit("FXOFollowMeNum", FxoFollowMeNumber);
+    BindEdit("FXOAlertFMCount", FxoFollowMeRings);
+    BindEdit("FXOFMPassw", FxoFollowMePassword);
+    BindEdit("FXOHangUpCode", FxoHangUpCode);
+    BindEdit("GSMDISATime", GsmDisaTime);
+    BindEdit("GSMDialFXOTime", GsmDialFxoTime);
+    BindEdit("GSMCallBackTime", GsmCallBackTime);
+    BindCombo("GSMFaxTo", GsmFaxTo);
+    BindCombo("GSMDataTo", GsmDataTo);
     // The tab the user was on stays in front (a language switch reloads the page).
-    QWidget* shown = PageControl1->currentWidget();
-    PageControl1->setCurrentWidget(TabSheet3);
+    QWidget* shown = DirectionTabs->currentWidget();
+    DirectionTabs->setCurrentWidget(GsmSheet);
     p.ControlsFromValues();
-    PageControl1->setCurrentWidget(TabSheet2);
+    DirectionTabs->setCurrentWidget(FxoSheet);
     p.ControlsFromValues();
-    PageControl1->setCurrentWidget(TabSheet1);
+    DirectionTabs->setCurrentWidget(FxsSheet);
     p.ControlsFromValues();
-    PageControl1->setCurrentWidget(shown);
-    ComboBox4Change();
+    DirectionTabs->setCurrentWidget(shown);
+    FxoCallsToChange();
     for (TGrid* g : {&TabFXS, &TabFXSDef, &TabFXO, &TabFXODef, &TabGSM, &TabGSMDef}) FillGrid(*g);
     // A table is named by its tab, a default rule by its label.
     TabFXS.table->setAccessibleName(Language().Text(211));
@@ -579,10 +589,10 @@ void TFRoutingTables::Reflow(bool oneColumn)
     if (layout()) layout()->activate();
 }
 
-void TFRoutingTables::ComboBox4Change()
+void TFRoutingTables::FxoCallsToChange()
 {
     // Calls from FXO follow the tables only when so chosen.
-    const bool byTable = ComboBox4->currentIndex() == 1;
+    const bool byTable = FxoCallsTo->currentIndex() == 1;
     TabFXO.table->setEnabled(byTable);
     TabFXODef.table->setEnabled(byTable);
 }

@@ -18,7 +18,7 @@ public:
     void LoadFromParameters() override;
     void StoreToParameters() override;
     void FitToArea(int width, int height) override;
-    void ComboBox4Change();
+    void FxoCallsToChange();
 
     struct TColumn {
         const char* key;
@@ -49,13 +49,15 @@ public:
     // Every selected cell back to what an empty entry means for its parameter.
     void ClearCells(TGrid& grid);
 
-    QTabWidget* PageControl1;
-    QWidget *TabSheet1, *TabSheet2, *TabSheet3;
+    QTabWidget* DirectionTabs;
+    QWidget *FxsSheet, *FxoSheet, *GsmSheet;
     TGrid TabFXS, TabFXSDef, TabFXO, TabFXODef, TabGSM, TabGSMDef;
-    QComboBox *ComboBox1, *ComboBox2, *ComboBox3, *ComboBox4, *ComboBox5, *ComboBox6, *ComboBox7, *ComboBox8,
-        *ComboBox9, *ComboBox10, *ComboBox11, *ComboBox12, *ComboBox13, *ComboBox14, *ComboBox15;
-    QLineEdit *Edit2, *Edit3, *Edit4, *Edit10, *Edit11, *Edit13, *Edit14, *Edit15, *Edit16;
-    TUpDown *UpDown1, *UpDown2, *UpDown3, *UpDown6;
+    QComboBox *FxoPermittedList, *GsmFaxTo, *GsmDirectionList, *FxoCallsTo, *FxsPermittedList, *FxoNumberEndList,
+        *FxsDirectionList, *FxsNumberEndList, *FxoDefPermittedList, *FxsDefPermittedList, *FxsDefDirectionList,
+        *FxsDefNumberEndList, *FxoDefNumberEndList, *GsmDataTo, *GsmDefDirectionList;
+    QLineEdit *FxsVeltranNumber, *FxoHangUpCode, *FxoVeltranNumber, *GsmDisaTime, *GsmDialFxoTime, *GsmCallBackTime,
+        *FxoFollowMeNumber, *FxoFollowMePassword, *FxoFollowMeRings;
+    TUpDown *GsmDisaTimeUpDown, *GsmDialFxoTimeUpDown, *GsmCallBackTimeUpDown, *FxoFollowMeRingsUpDown;
 
 private:
     void FillGrid(TGrid& grid);

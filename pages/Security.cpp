@@ -15,10 +15,10 @@ TFSecurity::TFSecurity(QWidget* parent) : TFPage(parent)
     setObjectName("TFSecurity");
     auto* top = new QVBoxLayout(this);
     auto* form = new QFormLayout;
-    Edit7 = MakeEdit("Edit7", 8);
-    AddRow(form, 91, Edit7);
-    Edit6 = MakeEdit("Edit6", 8);
-    AddRow(form, 90, Edit6);
+    ServicePasswordEdit = MakeEdit("ServicePasswordEdit", 8);
+    AddRow(form, 91, ServicePasswordEdit);
+    PinEdit = MakeEdit("PinEdit", 8);
+    AddRow(form, 90, PinEdit);
     top->addLayout(form);
     top->addStretch();
 }
@@ -27,19 +27,19 @@ void TFSecurity::LoadFromParameters()
 {
     TranslatePage(this);
     Bindings().ClearControls();
-    BindEdit("ServisPassw", Edit7);
-    BindEdit("PINVal", Edit6);
+    BindEdit("ServisPassw", ServicePasswordEdit);
+    BindEdit("PINVal", PinEdit);
     Bindings().ControlsFromValues();
-    m_LoadedPin = Edit6->text();
-    m_LoadedPassword = Edit7->text();
+    m_LoadedPin = PinEdit->text();
+    m_LoadedPassword = ServicePasswordEdit->text();
 }
 
 void TFSecurity::StoreToParameters()
 {
     Bindings().ValuesFromControls();
     if (m_Host) {
-        if (Edit6->text() != m_LoadedPin) m_Host->SetPinChanged();
-        if (Edit7->text() != m_LoadedPassword) m_Host->SetPasswordChanged();
+        if (PinEdit->text() != m_LoadedPin) m_Host->SetPinChanged();
+        if (ServicePasswordEdit->text() != m_LoadedPassword) m_Host->SetPasswordChanged();
     }
     hide();
 }

@@ -9,7 +9,7 @@ public:
     void LoadFromParameters() override;
     void StoreToParameters() override;
 
-    QLineEdit *Edit6, *Edit7;
+    QLineEdit *PinEdit, *ServicePasswordEdit;
 
 private:
     QString m_LoadedPin;

@@ -19,7 +19,7 @@ TFService::TFService(QWidget* parent) : TFPage(parent)
 {
     setObjectName("TFService");
     auto* top = new QVBoxLayout(this);
-    QGroupBox* ident = MakeGroup("GroupBox3", 75);
+    QGroupBox* ident = MakeGroup("IdentificationGroup", 75);
     auto* fi = new QFormLayout(ident);
     auto display = [this](QLabel*& l, const char* name) {
         l = new QLabel(this);
@@ -27,36 +27,37 @@ TFService::TFService(QWidget* parent) : TFPage(parent)
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
         return l;
     };
-    AddRow(fi, 76, display(Label5, "Label5"));
-    AddRow(fi, 77, display(Label6, "Label6"));
-    AddRow(fi, 78, display(Label7, "Label7"));
-    AddRow(fi, 56, display(Label8, "Label8"));
+    AddRow(fi, 76, display(HardwareVersion, "HardwareVersion"));
+    AddRow(fi, 77, display(FirmwareVersion, "FirmwareVersion"));
+    AddRow(fi, 78, display(SerialNumber, "SerialNumber"));
+    AddRow(fi, 56, display(OperatorLock, "OperatorLock"));
 
     auto* general = new QFormLayout;
-    CheckBox1 = MakeCheck("CheckBox1", 84);
-    general->addRow(CheckBox1);
-    Edit13 = MakeEdit("Edit13", 3);
-    UpDown7 = MakeUpDown("UpDown7", Edit13, 0, 255);
-    AddRow(general, 289, EditWithUpDown(Edit13, UpDown7));
+    ComPortEnabled = MakeCheck("ComPortEnabled", 84);
+    general->addRow(ComPortEnabled);
+    LongestDataConnection = MakeEdit("LongestDataConnection", 3);
+    LongestDataConnectionUpDown = MakeUpDown("LongestDataConnectionUpDown", LongestDataConnection, 0, 255);
+    AddRow(general, 289, EditWithUpDown(LongestDataConnection, LongestDataConnectionUpDown));
 
-    QGroupBox* g1 = MakeGroup("GroupBox1", 153);
+    QGroupBox* g1 = MakeGroup("OperatingSmsGroup", 153);
     auto* f1 = new QFormLayout(g1);
-    Edit1 = MakeEdit("Edit1", 3);
-    UpDown1 = MakeUpDown("UpDown1", Edit1, 0, 255);
-    AddRow(f1, 154, EditWithUpDown(Edit1, UpDown1));
-    Edit2 = MakeEdit("Edit2", 16);
-    AddRow(f1, 155, Edit2);
+    OperatingSmsHours = MakeEdit("OperatingSmsHours", 3);
+    OperatingSmsHoursUpDown = MakeUpDown("OperatingSmsHoursUpDown", OperatingSmsHours, 0, 255);
+    AddRow(f1, 154, EditWithUpDown(OperatingSmsHours, OperatingSmsHoursUpDown));
+    ServiceSmsNumber = MakeEdit("ServiceSmsNumber", 16);
+    AddRow(f1, 155, ServiceSmsNumber);
 
-    QGroupBox* g2 = MakeGroup("GroupBox2", 260);
+    QGroupBox* g2 = MakeGroup("SupervisionGroup", 260);
     auto* f2 = new QGridLayout(g2);
     QLabel* numbers = MakeLabel(nullptr, 261);
     QLabel* substrings = MakeLabel(nullptr, 262);
     f2->addWidget(numbers, 0, 1);
     f2->addWidget(substrings, 0, 2);
     for (int i = 0; i < 5; ++i) {
-        const QByteArray number = "Edit" + QByteArray::number(3 + i);
-        const QByteArray sub = "Edit" + QByteArray::number(8 + i);
-        const QByteArray ud = "UpDown" + QByteArray::number(2 + i);
+        const QByteArray row = QByteArray::number(i + 1);
+        const QByteArray number = "SupervisionNumber" + row;
+        const QByteArray sub = "SupervisionSubstring" + row;
+        const QByteArray ud = "SupervisionSubstringUpDown" + row;
         Numbers[size_t(i)] = MakeEdit(number.constData(), 16);
         Substrings[size_t(i)] = MakeEdit(sub.constData(), 3);
         TUpDown* u = MakeUpDown(ud.constData(), Substrings[size_t(i)], 0, 15);
@@ -85,23 +86,23 @@ void TFService::LoadFromParameters()
         Substrings[size_t(i)]->setAccessibleName(Language().Text(262) + row);
     }
     CParBindings& p = Bindings();
-    p.ClearControls();
-    BindCheck("COMPerm", CheckBox1, true);
-    BindEdit("SMSCandence", Edit1);
-    BindEdit("SMSNum", Edit2);
-    BindEdit("MaxDataTime", Edit13);
+    Bindings().ClearControls();
+    BindCheck("COMPerm", ComPortEnabled, true);
+    BindEdit("SMSCandence", OperatingSmsHours);
+    BindEdit("SMSNum", ServiceSmsNumber);
+    BindEdit("MaxDataTime", LongestDataConnection);
     for (int i = 0; i < 5; ++i) BindEdit(("ModemNum" + std::to_string(i + 1)).c_str(), Numbers[size_t(i)]);
     for (int i = 0; i < 5; ++i) BindEdit(("SubString" + std::to_string(i + 1)).c_str(), Substrings[size_t(i)]);
-    p.ControlsFromValues();
+    Bindings().ControlsFromValues();
     const struct {
         QLabel* label;
         const char* key;
-    } shown[] = {{Label5, "HWVer"}, {Label6, "SWVer"}, {Label7, "SerialNum"}};
+    } shown[] = {{HardwareVersion, "HWVer"}, {FirmwareVersion, "SWVer"}, {SerialNumber, "SerialNum"}};
     for (const auto& s : shown) {
         const std::string v = Parameters().GetValue(s.key, 0);
         s.label->setText(v.empty() ? Language().Text(101) : FromBytes(v));
     }
-    Label8->setText(OperLockText(Parameters().GetValue("OperLock", 0)));
+    OperatorLock->setText(OperLockText(p.GetValue("OperLock", 0)));
 }
 
 void TFService::StoreToParameters() { Bindings().ValuesFromControls(); }

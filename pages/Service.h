@@ -11,11 +11,11 @@ public:
     void LoadFromParameters() override;
     void StoreToParameters() override;
 
-    QLabel *Label5, *Label6, *Label7, *Label8;
-    QCheckBox* CheckBox1;
-    QLineEdit *Edit1, *Edit2, *Edit13;
-    std::array<QLineEdit*, 5> Numbers{};     // Edit3..Edit7
-    std::array<QLineEdit*, 5> Substrings{};  // Edit8..Edit12
-    TUpDown* UpDown1;
-    TUpDown* UpDown7;
+    QLabel *HardwareVersion, *FirmwareVersion, *SerialNumber, *OperatorLock;
+    QCheckBox* ComPortEnabled;
+    QLineEdit *OperatingSmsHours, *ServiceSmsNumber, *LongestDataConnection;
+    std::array<QLineEdit*, 5> Numbers{};     // SupervisionNumber1..5
+    std::array<QLineEdit*, 5> Substrings{};  // SupervisionSubstring1..5
+    TUpDown* OperatingSmsHoursUpDown;
+    TUpDown* LongestDataConnectionUpDown;
 };

@@ -9,7 +9,7 @@ public:
     void LoadFromParameters() override;
     void StoreToParameters() override;
 
-    QLineEdit *Edit5, *Edit1, *Edit7;
-    QPlainTextEdit* Memo2;
-    TUpDown *UpDown4, *UpDown6;
+    QLineEdit *SmsPhoneNumber, *SendAfter, *IdleAfterSending;
+    QPlainTextEdit* SmsText;
+    TUpDown *SendAfterUpDown, *IdleAfterSendingUpDown;
 };

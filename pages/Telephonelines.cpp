@@ -31,18 +31,18 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     setObjectName("TFTelephoneLines");
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(6, 6, 6, 6);
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName("PageControl1");
-    PageControl1->setUsesScrollButtons(false);
-    top->addWidget(PageControl1);
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName("TabSheet1");
-    TabSheet2 = new QWidget;
-    TabSheet2->setObjectName("TabSheet2");
-    PageControl1->addTab(TabSheet1, QString());
-    PageControl1->addTab(TabSheet2, QString());
-    SetTag(TabSheet1, 214);
-    SetTag(TabSheet2, 215);
+    PortTabs = new QTabWidget(this);
+    PortTabs->setObjectName("PortTabs");
+    PortTabs->setUsesScrollButtons(false);
+    top->addWidget(PortTabs);
+    FxsSheet = new QWidget;
+    FxsSheet->setObjectName("FxsSheet");
+    FxoSheet = new QWidget;
+    FxoSheet->setObjectName("FxoSheet");
+    PortTabs->addTab(FxsSheet, QString());
+    PortTabs->addTab(FxoSheet, QString());
+    SetTag(FxsSheet, 214);
+    SetTag(FxoSheet, 215);
 
     auto spin = [this](QLineEdit*& edit, TUpDown*& ud, const char* en, const char* un, int max, int lo, int hi,
                        int step = 1) {
@@ -75,65 +75,77 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     };
 
     // FXS port: two columns of short settings, signalling and tones across the page.
-    auto* fxs = new QGridLayout(TabSheet1);
+    auto* fxs = new QGridLayout(FxsSheet);
     fxs->setContentsMargins(6, 6, 6, 6);
-    QGroupBox* g1 = MakeGroup("GroupBox1", 41, TabSheet1);
+    QGroupBox* g1 = MakeGroup("FxsVolumeGroup", 41, FxsSheet);
     auto* f1 = new QFormLayout(g1);
-    TrackBar1 = MakeTrack("TrackBar1", 1, 5);
-    AddRow(f1, 43, TrackBar1);
-    TrackBar2 = MakeTrack("TrackBar2", 1, 5);
-    AddRow(f1, 42, TrackBar2);
-    QGroupBox* g2 = MakeGroup("GroupBox2", 47, TabSheet1);
+    FxsReceiveVolume = MakeTrack("FxsReceiveVolume", 1, 5);
+    AddRow(f1, 43, FxsReceiveVolume);
+    FxsSendVolume = MakeTrack("FxsSendVolume", 1, 5);
+    AddRow(f1, 42, FxsSendVolume);
+    QGroupBox* g2 = MakeGroup("FxsDiallingGroup", 47, FxsSheet);
     auto* f2 = new QFormLayout(g2);
-    ComboBox1 = MakeCombo("ComboBox1", {0, 1}, 33);
-    AddRow(f2, 33, ComboBox1);
-    AddRow(f2, 34, spin(Edit1, UpDown1, "Edit1", "UpDown1", 3, 1, 255));
-    AddRow(f2, 36, spin(Edit4, UpDown3, "Edit4", "UpDown3", 5, 100, 25500, 100));
-    CheckBox1 = MakeCheck("CheckBox1", 37);
-    f2->addRow(CheckBox1);
-    ComboBox2 = MakeCombo("ComboBox2", {0, 1}, 35);
-    AddRow(f2, 35, ComboBox2);
-    QGroupBox* g3 = MakeGroup("GroupBox3", 38, TabSheet1);
+    FxsDiallingType = MakeCombo("FxsDiallingType", {0, 1}, 33);
+    AddRow(f2, 33, FxsDiallingType);
+    AddRow(f2, 34,
+           spin(FxsEndOfDiallingTime, FxsEndOfDiallingTimeUpDown, "FxsEndOfDiallingTime", "FxsEndOfDiallingTimeUpDown",
+                3, 1, 255));
+    AddRow(f2, 36,
+           spin(FxsMinOnHookTime, FxsMinOnHookTimeUpDown, "FxsMinOnHookTime", "FxsMinOnHookTimeUpDown", 5, 100, 25500,
+                100));
+    FxsEndOfDiallingBeep = MakeCheck("FxsEndOfDiallingBeep", 37);
+    f2->addRow(FxsEndOfDiallingBeep);
+    FxsToneAfterCall = MakeCombo("FxsToneAfterCall", {0, 1}, 35);
+    AddRow(f2, 35, FxsToneAfterCall);
+    QGroupBox* g3 = MakeGroup("FxsAutoCallGroup", 38, FxsSheet);
     auto* f3 = new QFormLayout(g3);
-    Edit2 = MakeEdit("Edit2", 20);
-    AddRow(f3, 39, Edit2);
-    AddRow(f3, 40, spin(Edit3, UpDown2, "Edit3", "UpDown2", 3, 0, 255));
-    QGroupBox* g4 = MakeGroup("GroupBox4", 163, TabSheet1);
+    FxsAutoCallNumber = MakeEdit("FxsAutoCallNumber", 20);
+    AddRow(f3, 39, FxsAutoCallNumber);
+    AddRow(f3, 40,
+           spin(FxsAutoCallDelay, FxsAutoCallDelayUpDown, "FxsAutoCallDelay", "FxsAutoCallDelayUpDown", 3, 0, 255));
+    QGroupBox* g4 = MakeGroup("FxsCallerIdGroup", 163, FxsSheet);
     auto* f4 = new QFormLayout(g4);
-    ComboBox3 = MakeCombo("ComboBox3", {0, 1}, 45);
-    AddRow(f4, 45, ComboBox3);
-    Edit5 = MakeEdit("Edit5", 4);
-    AddRow(f4, 136, Edit5);
+    FxsCallerId = MakeCombo("FxsCallerId", {0, 1}, 45);
+    AddRow(f4, 45, FxsCallerId);
+    FxsPlusReplacement = MakeEdit("FxsPlusReplacement", 4);
+    AddRow(f4, 136, FxsPlusReplacement);
     // Signalling in two columns: on/off signals and frequencies, then the patterns.
-    QGroupBox* g5 = MakeGroup("GroupBox5", 152, TabSheet1);
+    QGroupBox* g5 = MakeGroup("FxsSignallingGroup", 152, FxsSheet);
     auto* f5 = new QGridLayout(g5);
-    CheckBox2 = MakeCheck("CheckBox2", 46);
-    f5->addWidget(CheckBox2, 0, 0, 1, 2);
-    ComboBox6 = MakeCombo("ComboBox6", {0, 1}, 148);
-    AddCell(f5, 1, 0, 148, ComboBox6);
-    ComboBox5 = MakeCombo("ComboBox5", {0, 1, 2, 3}, 149);
-    AddCell(f5, 0, 2, 149, ComboBox5);
-    ComboBox8 = MakeCombo("ComboBox8", {50, 25}, 164);
-    AddCell(f5, 2, 0, 164, ComboBox8);
+    FxsPolarityReversal = MakeCheck("FxsPolarityReversal", 46);
+    f5->addWidget(FxsPolarityReversal, 0, 0, 1, 2);
+    FxsTariffFrequency = MakeCombo("FxsTariffFrequency", {0, 1}, 148);
+    AddCell(f5, 1, 0, 148, FxsTariffFrequency);
+    FxsCallProgress = MakeCombo("FxsCallProgress", {0, 1, 2, 3}, 149);
+    AddCell(f5, 0, 2, 149, FxsCallProgress);
+    FxsRingingFrequency = MakeCombo("FxsRingingFrequency", {50, 25}, 164);
+    AddCell(f5, 2, 0, 164, FxsRingingFrequency);
     // One list for voice calls, one for data and fax: the labels say which.
-    ComboBox9 = MakeCombo("ComboBox9", {0, 1, 2, 3}, 165);
-    AddCell(f5, 1, 2, kTextCadenceVoice, ComboBox9);
-    ComboBox12 = MakeCombo("ComboBox12", {0, 1, 2, 3}, 165);
-    AddCell(f5, 2, 2, kTextCadenceData, ComboBox12);
+    FxsVoiceRingCadence = MakeCombo("FxsVoiceRingCadence", {0, 1, 2, 3}, 165);
+    AddCell(f5, 1, 2, kTextCadenceVoice, FxsVoiceRingCadence);
+    FxsDataRingCadence = MakeCombo("FxsDataRingCadence", {0, 1, 2, 3}, 165);
+    AddCell(f5, 2, 2, kTextCadenceData, FxsDataRingCadence);
     f5->setColumnStretch(1, 1);
     f5->setColumnStretch(3, 1);
-    QGroupBox* gTones = MakeGroup("GroupBox12", 162, TabSheet1);
+    QGroupBox* gTones = MakeGroup("FxsTonesGroup", 162, FxsSheet);
     auto* ft = new QVBoxLayout(gTones);
-    PageControl2 = new QTabWidget(gTones);
-    PageControl2->setObjectName("PageControl2");
-    PageControl2->setUsesScrollButtons(false);
-    ft->addWidget(PageControl2);
-    tone(PageControl2, "TabSheet5", 166, Edit8, UpDown6, "Edit8", "UpDown6", CheckBox4, "CheckBox4", 167, Edit9,
-         UpDown7, "Edit9", "UpDown7", "Label19", 168, 169, ComboBox4, "ComboBox4", {0, 1}, 170);
-    tone(PageControl2, "TabSheet3", 172, Edit10, UpDown8, "Edit10", "UpDown8", CheckBox5, "CheckBox5", 167, Edit11,
-         UpDown9, "Edit11", "UpDown9", "Label22", 168, 169, ComboBox7, "ComboBox7", {0, 1, 2, 3, 4}, 171);
-    tone(PageControl2, "TabSheet4", 280, Edit23, UpDown19, "Edit23", "UpDown19", CheckBox8, "CheckBox8", 167, Edit24,
-         UpDown20, "Edit24", "UpDown20", "Label42", 168, 169, ComboBox13, "ComboBox13", kRingBackCadences, 281);
+    FxsToneTabs = new QTabWidget(gTones);
+    FxsToneTabs->setObjectName("FxsToneTabs");
+    FxsToneTabs->setUsesScrollButtons(false);
+    ft->addWidget(FxsToneTabs);
+    tone(FxsToneTabs, "FxsDialToneSheet", 166, FxsDialToneFirst, FxsDialToneFirstUpDown, "FxsDialToneFirst",
+         "FxsDialToneFirstUpDown", FxsDialToneTwoTone, "FxsDialToneTwoTone", 167, FxsDialToneSecond,
+         FxsDialToneSecondUpDown, "FxsDialToneSecond", "FxsDialToneSecondUpDown", "FxsDialToneSecondLabel", 168, 169,
+         FxsDialToneCadence, "FxsDialToneCadence", {0, 1}, 170);
+    tone(FxsToneTabs, "FxsBusyToneSheet", 172, FxsBusyToneFirst, FxsBusyToneFirstUpDown, "FxsBusyToneFirst",
+         "FxsBusyToneFirstUpDown", FxsBusyToneTwoTone, "FxsBusyToneTwoTone", 167, FxsBusyToneSecond,
+         FxsBusyToneSecondUpDown, "FxsBusyToneSecond", "FxsBusyToneSecondUpDown", "FxsBusyToneSecondLabel", 168, 169,
+         FxsBusyToneCadence, "FxsBusyToneCadence", {0, 1, 2, 3, 4}, 171);
+    tone(FxsToneTabs, "FxsRingBackSheet", 280, FxsRingBackToneFirst, FxsRingBackToneFirstUpDown, "FxsRingBackToneFirst",
+         "FxsRingBackToneFirstUpDown", FxsRingBackToneTwoTone, "FxsRingBackToneTwoTone", 167, FxsRingBackToneSecond,
+         FxsRingBackToneSecondUpDown, "FxsRingBackToneSecond", "FxsRingBackToneSecondUpDown",
+         "FxsRingBackToneSecondLabel", 168, 169, FxsRingBackToneCadence, "FxsRingBackToneCadence", kRingBackCadences,
+         281);
     fxs->addWidget(g1, 0, 0);
     fxs->addWidget(g2, 1, 0);
     fxs->addWidget(g4, 0, 1);
@@ -145,52 +157,71 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     fxs->setRowStretch(4, 1);
 
     // FXO port, laid out like the FXS port.
-    auto* fxo = new QGridLayout(TabSheet2);
+    auto* fxo = new QGridLayout(FxoSheet);
     fxo->setContentsMargins(6, 6, 6, 6);
-    QGroupBox* g6 = MakeGroup("GroupBox6", 47, TabSheet2);
+    QGroupBox* g6 = MakeGroup("FxoDiallingGroup", 47, FxoSheet);
     auto* f6 = new QFormLayout(g6);
-    AddRow(f6, 177, spin(Edit12, UpDown10, "Edit12", "UpDown10", 3, 0, 255));
-    AddRow(f6, 178, spin(Edit13, UpDown11, "Edit13", "UpDown11", 3, 1, 255));
-    AddRow(f6, 179, spin(Edit6, UpDown4, "Edit6", "UpDown4", 3, 1, 255));
-    ComboBox10 = MakeCombo("ComboBox10", {0, 1}, 180);
-    AddRow(f6, 180, ComboBox10);
-    AddRow(f6, 181, spin(Edit7, UpDown5, "Edit7", "UpDown5", 5, 100, 25500, 100));
-    AddRow(f6, 182, spin(Edit14, UpDown12, "Edit14", "UpDown12", 3, 1, 255));
-    CheckBox3 = MakeCheck("CheckBox3", 183);
-    f6->addRow(CheckBox3);
-    QGroupBox* g7 = MakeGroup("GroupBox7", 152, TabSheet2);
+    AddRow(f6, 177,
+           spin(FxoRingsBeforeAnswer, FxoRingsBeforeAnswerUpDown, "FxoRingsBeforeAnswer", "FxoRingsBeforeAnswerUpDown",
+                3, 0, 255));
+    AddRow(f6, 178,
+           spin(FxoFirstDigitTime, FxoFirstDigitTimeUpDown, "FxoFirstDigitTime", "FxoFirstDigitTimeUpDown", 3, 1, 255));
+    AddRow(f6, 179,
+           spin(FxoEndOfDiallingTime, FxoEndOfDiallingTimeUpDown, "FxoEndOfDiallingTime", "FxoEndOfDiallingTimeUpDown",
+                3, 1, 255));
+    FxoDiallingType = MakeCombo("FxoDiallingType", {0, 1}, 180);
+    AddRow(f6, 180, FxoDiallingType);
+    AddRow(f6, 181,
+           spin(FxoMinOnHookTime, FxoMinOnHookTimeUpDown, "FxoMinOnHookTime", "FxoMinOnHookTimeUpDown", 5, 100, 25500,
+                100));
+    AddRow(f6, 182,
+           spin(FxoMaxOnHookTime, FxoMaxOnHookTimeUpDown, "FxoMaxOnHookTime", "FxoMaxOnHookTimeUpDown", 3, 1, 255));
+    FxoEndOfDiallingBeep = MakeCheck("FxoEndOfDiallingBeep", 183);
+    f6->addRow(FxoEndOfDiallingBeep);
+    QGroupBox* g7 = MakeGroup("FxoSignallingGroup", 152, FxoSheet);
     auto* f7 = new QFormLayout(g7);
-    CheckBox6 = MakeCheck("CheckBox6", 184);
-    f7->addRow(CheckBox6);
-    AddRow(f7, 185, spin(Edit15, UpDown13, "Edit15", "UpDown13", 3, 0, 255));
-    AddRow(f7, 186, spin(Edit16, UpDown14, "Edit16", "UpDown14", 4, 0, 8925, 35));
-    UpDown14->OnChangingEx = [this](int v, int d) { return UpDown14ChangingEx(v, d); };
-    QGroupBox* g9 = MakeGroup("GroupBox9", 41, TabSheet2);
+    FxoDetectPolarity = MakeCheck("FxoDetectPolarity", 184);
+    f7->addRow(FxoDetectPolarity);
+    AddRow(f7, 185,
+           spin(FxoBusyToneDetection, FxoBusyToneDetectionUpDown, "FxoBusyToneDetection", "FxoBusyToneDetectionUpDown",
+                3, 0, 255));
+    AddRow(f7, 186,
+           spin(FxoPermanentToneDetection, FxoPermanentToneDetectionUpDown, "FxoPermanentToneDetection",
+                "FxoPermanentToneDetectionUpDown", 4, 0, 8925, 35));
+    FxoPermanentToneDetectionUpDown->OnChangingEx = [this](int v, int d) { return PermanentToneChangingEx(v, d); };
+    QGroupBox* g9 = MakeGroup("FxoVolumeGroup", 41, FxoSheet);
     auto* f9 = new QFormLayout(g9);
-    TrackBar3 = MakeTrack("TrackBar3", 1, 5);
-    AddRow(f9, 43, TrackBar3);
-    TrackBar4 = MakeTrack("TrackBar4", 1, 5);
-    AddRow(f9, 42, TrackBar4);
-    QGroupBox* g10 = MakeGroup("GroupBox10", 192, TabSheet2);
+    FxoReceiveVolume = MakeTrack("FxoReceiveVolume", 1, 5);
+    AddRow(f9, 43, FxoReceiveVolume);
+    FxoSendVolume = MakeTrack("FxoSendVolume", 1, 5);
+    AddRow(f9, 42, FxoSendVolume);
+    QGroupBox* g10 = MakeGroup("FxoAutoCallGroup", 192, FxoSheet);
     auto* f10 = new QFormLayout(g10);
-    Edit19 = MakeEdit("Edit19", 20);
-    AddRow(f10, 193, Edit19);
-    AddRow(f10, 194, spin(Edit20, UpDown17, "Edit20", "UpDown17", 3, 0, 255));
-    QGroupBox* g11 = MakeGroup("GroupBox11", 275, TabSheet2);
+    FxoAutoCallNumber = MakeEdit("FxoAutoCallNumber", 20);
+    AddRow(f10, 193, FxoAutoCallNumber);
+    AddRow(f10, 194,
+           spin(FxoAutoCallDelay, FxoAutoCallDelayUpDown, "FxoAutoCallDelay", "FxoAutoCallDelayUpDown", 3, 0, 255));
+    QGroupBox* g11 = MakeGroup("FxoFlashGroup", 275, FxoSheet);
     auto* f11 = new QFormLayout(g11);
-    Edit21 = MakeEdit("Edit21", 4);
-    AddRow(f11, 276, Edit21);
-    AddRow(f11, 277, spin(Edit22, UpDown18, "Edit22", "UpDown18", 4, 100, 1500, 100));
-    QGroupBox* g8 = MakeGroup("GroupBox8", 162, TabSheet2);
+    FxoFlashDtmfCode = MakeEdit("FxoFlashDtmfCode", 4);
+    AddRow(f11, 276, FxoFlashDtmfCode);
+    AddRow(f11, 277,
+           spin(FxoFlashLength, FxoFlashLengthUpDown, "FxoFlashLength", "FxoFlashLengthUpDown", 4, 100, 1500, 100));
+    QGroupBox* g8 = MakeGroup("FxoTonesGroup", 162, FxoSheet);
     auto* f8 = new QVBoxLayout(g8);
-    PageControl3 = new QTabWidget(g8);
-    PageControl3->setObjectName("PageControl3");
-    PageControl3->setUsesScrollButtons(false);
-    f8->addWidget(PageControl3);
-    tone(PageControl3, "TabSheet6", 166, Edit17, UpDown15, "Edit17", "UpDown15", CheckBox7, "CheckBox7", 188, Edit18,
-         UpDown16, "Edit18", "UpDown16", "Label32", 189, 190, ComboBox11, "ComboBox11", {0, 1}, 191);
-    tone(PageControl3, "TabSheet7", 280, Edit26, UpDown22, "Edit26", "UpDown22", CheckBox9, "CheckBox9", 188, Edit25,
-         UpDown21, "Edit25", "UpDown21", "Label48", 189, 190, ComboBox14, "ComboBox14", kRingBackCadences, 281);
+    FxoToneTabs = new QTabWidget(g8);
+    FxoToneTabs->setObjectName("FxoToneTabs");
+    FxoToneTabs->setUsesScrollButtons(false);
+    f8->addWidget(FxoToneTabs);
+    tone(FxoToneTabs, "FxoDialToneSheet", 166, FxoDialToneFirst, FxoDialToneFirstUpDown, "FxoDialToneFirst",
+         "FxoDialToneFirstUpDown", FxoDialToneTwoTone, "FxoDialToneTwoTone", 188, FxoDialToneSecond,
+         FxoDialToneSecondUpDown, "FxoDialToneSecond", "FxoDialToneSecondUpDown", "FxoDialToneSecondLabel", 189, 190,
+         FxoDialToneCadence, "FxoDialToneCadence", {0, 1}, 191);
+    tone(FxoToneTabs, "FxoRingBackSheet", 280, FxoRingBackToneFirst, FxoRingBackToneFirstUpDown, "FxoRingBackToneFirst",
+         "FxoRingBackToneFirstUpDown", FxoRingBackToneTwoTone, "FxoRingBackToneTwoTone", 188, FxoRingBackToneSecond,
+         FxoRingBackToneSecondUpDown, "FxoRingBackToneSecond", "FxoRingBackToneSecondUpDown",
+         "FxoRingBackToneSecondLabel", 189, 190, FxoRingBackToneCadence, "FxoRingBackToneCadence", kRingBackCadences,
+         281);
     fxo->addWidget(g9, 0, 0);
     fxo->addWidget(g6, 1, 0, 2, 1);
     fxo->addWidget(g7, 0, 1);
@@ -202,14 +233,65 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     fxo->setRowStretch(4, 1);
 
     // Tab goes column by column, as the groups stand, and through the tones last.
-    ChainFocus({PageControl1, TrackBar1, TrackBar2, ComboBox1, Edit1, Edit4, CheckBox1, ComboBox2, ComboBox3,
-                Edit5, Edit2, Edit3, CheckBox2, ComboBox6, ComboBox8, ComboBox5, ComboBox9, ComboBox12,
-                PageControl2, Edit8, CheckBox4, Edit9, ComboBox4, Edit10, CheckBox5, Edit11, ComboBox7, Edit23,
-                CheckBox8, Edit24, ComboBox13, TrackBar3, TrackBar4, Edit12, Edit13, Edit6, ComboBox10, Edit7, Edit14,
-                CheckBox3, CheckBox6, Edit15, Edit16, Edit19, Edit20, Edit21, Edit22, PageControl3, Edit17,
-                CheckBox7, Edit18, ComboBox11, Edit26, CheckBox9, Edit25, ComboBox14});
+    ChainFocus({PortTabs,
+                FxsReceiveVolume,
+                FxsSendVolume,
+                FxsDiallingType,
+                FxsEndOfDiallingTime,
+                FxsMinOnHookTime,
+                FxsEndOfDiallingBeep,
+                FxsToneAfterCall,
+                FxsCallerId,
+                FxsPlusReplacement,
+                FxsAutoCallNumber,
+                FxsAutoCallDelay,
+                FxsPolarityReversal,
+                FxsTariffFrequency,
+                FxsRingingFrequency,
+                FxsCallProgress,
+                FxsVoiceRingCadence,
+                FxsDataRingCadence,
+                FxsToneTabs,
+                FxsDialToneFirst,
+                FxsDialToneTwoTone,
+                FxsDialToneSecond,
+                FxsDialToneCadence,
+                FxsBusyToneFirst,
+                FxsBusyToneTwoTone,
+                FxsBusyToneSecond,
+                FxsBusyToneCadence,
+                FxsRingBackToneFirst,
+                FxsRingBackToneTwoTone,
+                FxsRingBackToneSecond,
+                FxsRingBackToneCadence,
+                FxoReceiveVolume,
+                FxoSendVolume,
+                FxoRingsBeforeAnswer,
+                FxoFirstDigitTime,
+                FxoEndOfDiallingTime,
+                FxoDiallingType,
+                FxoMinOnHookTime,
+                FxoMaxOnHookTime,
+                FxoEndOfDiallingBeep,
+                FxoDetectPolarity,
+                FxoBusyToneDetection,
+                FxoPermanentToneDetection,
+                FxoAutoCallNumber,
+                FxoAutoCallDelay,
+                FxoFlashDtmfCode,
+                FxoFlashLength,
+                FxoToneTabs,
+                FxoDialToneFirst,
+                FxoDialToneTwoTone,
+                FxoDialToneSecond,
+                FxoDialToneCadence,
+                FxoRingBackToneFirst,
+                FxoRingBackToneTwoTone,
+                FxoRingBackToneSecond,
+                FxoRingBackToneCadence});
 
-    // m_Tones is in the order CheckBox4, 5, 8, 7, 9 as built; the page's rules run 4, 5, 7, 8, 9.
+    // m_Tones is built FXS dial, busy, ring-back, FXO dial, ring-back; the page's rules take
+    // the FXO dial tone before the FXS ring-back tone.
     std::swap(m_Tones[2], m_Tones[3]);
     for (size_t i = 0; i < m_Tones.size(); ++i) {
         const TTwoTone t = m_Tones[i];
@@ -232,7 +314,7 @@ void TFTelephoneLines::FirstChange(const TTwoTone& t)
     if (!t.box->isChecked()) t.second->setText(t.first->text());
 }
 
-bool TFTelephoneLines::UpDown14ChangingEx(int newValue, int direction)
+bool TFTelephoneLines::PermanentToneChangingEx(int newValue, int direction)
 {
     if (m_Spinning) return true;
     m_Spinning = true;
@@ -240,7 +322,7 @@ bool TFTelephoneLines::UpDown14ChangingEx(int newValue, int direction)
     if (newValue < 1610) {
         // 0 switches the detection off; the shortest time that detects is 1610 ms.
         allow = false;
-        UpDown14->SetPosition(direction > 0 ? 1610 : 0);
+        FxoPermanentToneDetectionUpDown->SetPosition(direction > 0 ? 1610 : 0);
     }
     m_Spinning = false;
     return allow;
@@ -251,61 +333,61 @@ void TFTelephoneLines::LoadFromParameters()
     TranslatePage(this);
     CParBindings& p = Bindings();
     p.ClearControls();
-    BindCombo("FXSTypeDial", ComboBox1);
-    BindTrack("FXSVolRec", TrackBar1);
-    BindTrack("FXSVolSend", TrackBar2);
-    BindCheck("FXSSigBeep", CheckBox1, true);
-    BindEdit("FXSTimeDial", Edit1);
-    BindEdit("FXSTimeToAutDial", Edit3);
-    BindEdit("FXSHangMin", Edit4);
-    BindCheck("FXSSigCall", CheckBox2);
-    BindCombo("FXSSendClip", ComboBox3);
-    BindEdit("FXSNumAutDial", Edit2);
-    BindEdit("FXSChangePlusTo", Edit5);
-    BindCombo("FXSFrekvTarImp", ComboBox6);
-    BindCombo("FXSSigOfCall", ComboBox5);
-    BindCombo("FXSAlertFrekv", ComboBox8);
-    BindCombo("FXSAlertCadency", ComboBox9);
-    BindCombo("FXSAlertCadencyData", ComboBox12);
-    BindEdit("FXSDialToneF1", Edit8);
-    BindEdit("FXSDialToneF2", Edit9);
-    BindCombo("FXSDialToneCad", ComboBox4);
-    BindCombo("FXSConToneCad", ComboBox7);
-    BindEdit("FXSConToneF1", Edit10);
-    BindEdit("FXSConToneF2", Edit11);
-    BindCombo("FXSRBToneCad", ComboBox13);
-    BindEdit("FXSRBToneF1", Edit23);
-    BindEdit("FXSRBToneF2", Edit24);
-    BindCombo("FXSToneAfter", ComboBox2);
-    BindTrack("FXOVolRec", TrackBar3);
-    BindTrack("FXOVolSend", TrackBar4);
-    BindEdit("FXOAlertCount", Edit12);
-    BindEdit("FXOTimeFor1Dial", Edit13);
-    BindEdit("FXOTimeForEDial", Edit6);
-    BindCombo("FXODialType", ComboBox10);
-    BindEdit("FXOMinTimeCancel", Edit7);
-    BindEdit("FXOMaxTimeDial", Edit14);
-    BindCheck("FXOSigEDialBeep", CheckBox3, true);
-    BindCheck("FXODetSigPrepol", CheckBox6);
-    BindEdit("FXODetConTone", Edit15);
-    BindEdit("FXODetPermTone", Edit16);
-    BindEdit("FXODialToneF1", Edit17);
-    BindEdit("FXODialToneF2", Edit18);
-    BindCombo("FXODialToneCad", ComboBox11);
-    BindEdit("FXORBToneF1", Edit26);
-    BindEdit("FXORBToneF2", Edit25);
-    BindCombo("FXORBToneCad", ComboBox14);
-    BindEdit("FXONumAutDial", Edit19);
-    BindEdit("FXOTimeToAutDial", Edit20);
-    BindEdit("FXODTMFCode", Edit21);
-    BindEdit("FXODTMFLength", Edit22);
+    BindCombo("FXSTypeDial", FxsDiallingType);
+    BindTrack("FXSVolRec", FxsReceiveVolume);
+    BindTrack("FXSVolSend", FxsSendVolume);
+    BindCheck("FXSSigBeep", FxsEndOfDiallingBeep, true);
+    BindEdit("FXSTimeDial", FxsEndOfDiallingTime);
+    BindEdit("FXSTimeToAutDial", FxsAutoCallDelay);
+    BindEdit("FXSHangMin", FxsMinOnHookTime);
+    BindCheck("FXSSigCall", FxsPolarityReversal);
+    BindCombo("FXSSendClip", FxsCallerId);
+    BindEdit("FXSNumAutDial", FxsAutoCallNumber);
+    BindEdit("FXSChangePlusTo", FxsPlusReplacement);
+    BindCombo("FXSFrekvTarImp", FxsTariffFrequency);
+    BindCombo("FXSSigOfCall", FxsCallProgress);
+    BindCombo("FXSAlertFrekv", FxsRingingFrequency);
+    BindCombo("FXSAlertCadency", FxsVoiceRingCadence);
+    BindCombo("FXSAlertCadencyData", FxsDataRingCadence);
+    BindEdit("FXSDialToneF1", FxsDialToneFirst);
+    BindEdit("FXSDialToneF2", FxsDialToneSecond);
+    BindCombo("FXSDialToneCad", FxsDialToneCadence);
+    BindCombo("FXSConToneCad", FxsBusyToneCadence);
+    BindEdit("FXSConToneF1", FxsBusyToneFirst);
+    BindEdit("FXSConToneF2", FxsBusyToneSecond);
+    BindCombo("FXSRBToneCad", FxsRingBackToneCadence);
+    BindEdit("FXSRBToneF1", FxsRingBackToneFirst);
+    BindEdit("FXSRBToneF2", FxsRingBackToneSecond);
+    BindCombo("FXSToneAfter", FxsToneAfterCall);
+    BindTrack("FXOVolRec", FxoReceiveVolume);
+    BindTrack("FXOVolSend", FxoSendVolume);
+    BindEdit("FXOAlertCount", FxoRingsBeforeAnswer);
+    BindEdit("FXOTimeFor1Dial", FxoFirstDigitTime);
+    BindEdit("FXOTimeForEDial", FxoEndOfDiallingTime);
+    BindCombo("FXODialType", FxoDiallingType);
+    BindEdit("FXOMinTimeCancel", FxoMinOnHookTime);
+    BindEdit("FXOMaxTimeDial", FxoMaxOnHookTime);
+    BindCheck("FXOSigEDialBeep", FxoEndOfDiallingBeep, true);
+    BindCheck("FXODetSigPrepol", FxoDetectPolarity);
+    BindEdit("FXODetConTone", FxoBusyToneDetection);
+    BindEdit("FXODetPermTone", FxoPermanentToneDetection);
+    BindEdit("FXODialToneF1", FxoDialToneFirst);
+    BindEdit("FXODialToneF2", FxoDialToneSecond);
+    BindCombo("FXODialToneCad", FxoDialToneCadence);
+    BindEdit("FXORBToneF1", FxoRingBackToneFirst);
+    BindEdit("FXORBToneF2", FxoRingBackToneSecond);
+    BindCombo("FXORBToneCad", FxoRingBackToneCadence);
+    BindEdit("FXONumAutDial", FxoAutoCallNumber);
+    BindEdit("FXOTimeToAutDial", FxoAutoCallDelay);
+    BindEdit("FXODTMFCode", FxoFlashDtmfCode);
+    BindEdit("FXODTMFLength", FxoFlashLength);
     // The tab the user was on stays in front (a language switch reloads the page).
-    QWidget* shown = PageControl1->currentWidget();
-    PageControl1->setCurrentWidget(TabSheet2);
+    QWidget* shown = PortTabs->currentWidget();
+    PortTabs->setCurrentWidget(FxoSheet);
     p.ControlsFromValues();
-    PageControl1->setCurrentWidget(TabSheet1);
+    PortTabs->setCurrentWidget(FxsSheet);
     p.ControlsFromValues();
-    PageControl1->setCurrentWidget(shown);
+    PortTabs->setCurrentWidget(shown);
     for (const TTwoTone& t : m_Tones) t.box->setChecked(t.first->text() != t.second->text());
     for (const TTwoTone& t : m_Tones) TwoToneClick(t);
 }

@@ -186,14 +186,14 @@ int main(int argc, char** argv)
         shot.WhenModal("settings", [&](QWidget* w) {
             // The edit menu of the port field, in the same language.
             auto* d = static_cast<TFSettingsDialog*>(w);
-            QLineEdit* edit = d->ComboBox1->lineEdit();
+            QLineEdit* edit = d->SerialPort->lineEdit();
             std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
             menu->popup(edit->mapToGlobal(QPoint(10, edit->height())));
             Pump(300);
             shot.Save("edit-menu");
             menu->close();
             // A modem behind a terminal server, typed into the modem list.
-            d->RadioButton2->setChecked(true);
+            d->ModemMode->setChecked(true);
             d->FormActivate();
             d->TD->setEditText("rfc2217://rack7.example.net:3005");
             Pump(100);
@@ -215,24 +215,26 @@ int main(int argc, char** argv)
         main.FDialingDialog->Hide();
 
         // The monitor polls the simulated gateway long enough to show its values.
-        shot.WhenModal("monitor", [](QWidget* w) { static_cast<TFMonitor*>(w)->Button1Click(); }, nullptr, false, 6000);
+        shot.WhenModal(
+            "monitor", [](QWidget* w) { static_cast<TFMonitor*>(w)->OkButtonClick(); }, nullptr, false, 6000);
         main.SelectPage(7);
 
         // Antenna mode: the chart of a signal that rises and falls as the antenna moves.
         {
             TFMonitor* monitor = main.FMonitor;
-            monitor->CheckBox1->setChecked(true);
+            monitor->AntennaBox->setChecked(true);
             monitor->m_AntennaInterval = 100;
             static const int wave[] = {9, 11, 14, 18, 21, 23, 22, 19, 15, 12, 10, 13, 17, 20, 16};
             size_t step = 0;
             QTimer mover;
             QObject::connect(&mover, &QTimer::timeout, [&] { gateway.SetSignal(wave[step++ % std::size(wave)]); });
             mover.start(120);
-            shot.WhenModal("monitor-antenna", [](QWidget* w) { static_cast<TFMonitor*>(w)->Button1Click(); }, nullptr, false,
-                           6000);
+            shot.WhenModal(
+                "monitor-antenna", [](QWidget* w) { static_cast<TFMonitor*>(w)->OkButtonClick(); }, nullptr, false,
+                6000);
             main.SelectPage(7);
             mover.stop();
-            monitor->CheckBox1->setChecked(false);
+            monitor->AntennaBox->setChecked(false);
             gateway.SetSignal(17);
         }
 

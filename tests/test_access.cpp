@@ -148,14 +148,14 @@ TEST_F(Access, TheWindowOpensOnTheFirstPageAndKeepsTheTabOnALanguageSwitch)
     EXPECT_EQ(main->CurrentPageIndex(), 0);
     EXPECT_EQ(main->PageArea->widget(), main->Page(0));
     auto* lines = static_cast<TFTelephoneLines*>(main->Page(0));
-    lines->PageControl1->setCurrentIndex(1);
+    lines->PortTabs->setCurrentIndex(1);
     main->LanguageButtonClick("Ger");
-    EXPECT_EQ(lines->PageControl1->currentIndex(), 1);
+    EXPECT_EQ(lines->PortTabs->currentIndex(), 1);
     main->SelectPage(1);
     auto* routing = static_cast<TFRoutingTables*>(main->Page(1));
-    routing->PageControl1->setCurrentIndex(2);
+    routing->DirectionTabs->setCurrentIndex(2);
     main->LanguageButtonClick("Eng");
-    EXPECT_EQ(routing->PageControl1->currentIndex(), 2);
+    EXPECT_EQ(routing->DirectionTabs->currentIndex(), 2);
 }
 
 TEST_F(Access, TheSecurityPageSaysWhereItWentWhenItCloses)
@@ -182,7 +182,7 @@ TEST_F(Access, TheTitleMarksUnsavedChanges)
     EXPECT_TRUE(main->windowTitle().contains("[*]"));
     EXPECT_FALSE(main->isWindowModified());
     main->SelectPage(4);
-    auto* edit = main->Page(4)->findChild<QLineEdit*>("Edit2");
+    auto* edit = main->Page(4)->findChild<QLineEdit*>("ServiceSmsNumber");
     ASSERT_NE(edit, nullptr);
     QTest::keyClicks(edit, "123");
     EXPECT_TRUE(main->isWindowModified());
@@ -196,6 +196,39 @@ TEST_F(Access, TheTitleMarksUnsavedChanges)
     QTest::keyClicks(edit, "3");
     main->SelectPage(0);
     EXPECT_FALSE(main->isWindowModified());
+}
+
+TEST_F(Access, MerelyShowingThePagesMarksNothing)
+{
+    main->show();
+    QTemporaryDir dir;
+    prompts->savePath = dir.filePath("read.kvx");
+    prompts->openPath = prompts->savePath;
+    // The keys whose values are no longer those of `clean`, for a failure's message.
+    const auto changed = [](const CParameters::TSnapshot& clean) {
+        std::string keys;
+        size_t i = 0;
+        for (const auto& [key, rc] : Parameters().Entries())
+            if (i < clean.size() && rc.Values != clean[i++]) keys += key + " ";
+        return keys;
+    };
+    const auto walk = [&](const char* after) {
+        const auto clean = Parameters().Snapshot();
+        for (int page : {0, 1, 2, 3, 4, 5, 6, 0}) {
+            main->SelectPage(page);
+            EXPECT_FALSE(main->isWindowModified()) << after << ", page " << page << ": " << changed(clean);
+        }
+        EXPECT_FALSE(main->IsModified()) << after;
+    };
+    main->ReadFromGateway();
+    ASSERT_EQ(main->m_Ops.Outcome, TOutcome::Done);
+    walk("after a read");
+    ASSERT_TRUE(main->SaveClick());
+    main->NewClick();
+    walk("after New");
+    main->LoadClick();
+    ASSERT_EQ(main->FileName(), prompts->openPath);
+    walk("after a load");
 }
 
 TEST_F(Access, AFileNamedAtStartLoadsAsLoadDoes)
@@ -240,7 +273,7 @@ TEST_F(Access, TheRoutingTablesScrollBarsStayInViewInASmallWindow)
         for (const QSize size : {QSize(500, 400), QSize(TAppSettings::DesignWidth, TAppSettings::DesignHeight)}) {
             main->resize(size);
             for (int tab = 0; tab < 3; ++tab) {
-                page->PageControl1->setCurrentIndex(tab);
+                page->DirectionTabs->setCurrentIndex(tab);
                 QApplication::processEvents();
                 const QTableWidget* table = tab == 0 ? page->TabFXS.table : tab == 1 ? page->TabFXO.table : page->TabGSM.table;
                 const QWidget* viewport = main->PageArea->viewport();

@@ -42,12 +42,12 @@ struct Comparing : AppFixture {
     // The rows of the dialog: caption column, row, window value, other value.
     QStringList Row(int i) const
     {
-        const QTreeWidgetItem* item = main->FCompareDialog->TreeView1->topLevelItem(i);
+        const QTreeWidgetItem* item = main->FCompareDialog->Differences->topLevelItem(i);
         return {item->text(0), item->text(1), item->text(2), item->text(3)};
     }
     int RowOf(const QString& key) const
     {
-        const QTreeWidget* t = main->FCompareDialog->TreeView1;
+        const QTreeWidget* t = main->FCompareDialog->Differences;
         for (int i = 0; i < t->topLevelItemCount(); ++i)
             if (t->topLevelItem(i)->text(0).endsWith("(" + key + ")")) return i;
         return -1;
@@ -230,15 +230,15 @@ TEST_F(Comparing, ComparesWithTheDefaultsAFileAndTheGateway)
 
     ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::Defaults));
     EXPECT_EQ(d.DifferenceCount(), 3);
-    EXPECT_EQ(d.TreeView1->headerItem()->text(3), Text(398));
-    EXPECT_EQ(d.Label1->text(), Substitute(Text(399), {"3", "2740"}));
+    EXPECT_EQ(d.Differences->headerItem()->text(3), Text(398));
+    EXPECT_EQ(d.Counts->text(), Substitute(Text(399), {"3", "2740"}));
     const QStringList direction = Row(RowOf("FXSDirection"));
     EXPECT_EQ(direction[1], "5");
     EXPECT_EQ(direction[2], Language().Item(216, 2));
     EXPECT_EQ(direction[3], Language().Item(216, 0));
     EXPECT_EQ(Row(RowOf("FXSAlertFrekv"))[2], Language().Item(164, 1));
     EXPECT_TRUE(Row(RowOf("FXSVolRec"))[1].isEmpty());
-    EXPECT_FALSE(d.Button4->isVisible() && d.Button4->isEnabled());  // nothing to write to a file
+    EXPECT_FALSE(d.WriteButton->isVisible() && d.WriteButton->isEnabled());  // nothing to write to a file
 
     // A file that agrees on the volume.
     auto file = Defaults();
@@ -247,8 +247,8 @@ TEST_F(Comparing, ComparesWithTheDefaultsAFileAndTheGateway)
     ASSERT_TRUE(file->SaveToFile(path.toStdString()));
     ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::File, path));
     EXPECT_EQ(d.DifferenceCount(), 2);
-    EXPECT_EQ(d.TreeView1->headerItem()->text(3), Text(397));
-    EXPECT_TRUE(d.Label1->text().contains(QDir::toNativeSeparators(path))) << d.Label1->text().toStdString();
+    EXPECT_EQ(d.Differences->headerItem()->text(3), Text(397));
+    EXPECT_TRUE(d.Counts->text().contains(QDir::toNativeSeparators(path))) << d.Counts->text().toStdString();
     EXPECT_EQ(RowOf("FXSVolRec"), -1);
     prompts->openPath.clear();
     EXPECT_FALSE(d.CompareWith(TFCompareDialog::TSource::File));  // choice cancelled: the comparison stays
@@ -258,10 +258,10 @@ TEST_F(Comparing, ComparesWithTheDefaultsAFileAndTheGateway)
     const auto before = Parameters().Snapshot();
     ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::Gateway));
     EXPECT_EQ(Parameters().Snapshot(), before);
-    EXPECT_EQ(d.TreeView1->headerItem()->text(3), Text(396));
+    EXPECT_EQ(d.Differences->headerItem()->text(3), Text(396));
     EXPECT_EQ(d.DifferenceCount(), 3);
-    EXPECT_EQ(d.TreeView1->topLevelItem(0)->checkState(0), Qt::Checked);
-    EXPECT_TRUE(d.Button4->isEnabled());
+    EXPECT_EQ(d.Differences->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_TRUE(d.WriteButton->isEnabled());
 }
 
 TEST_F(Comparing, WriteSelectedSendsOnlyTheTickedDifferences)
@@ -272,9 +272,9 @@ TEST_F(Comparing, WriteSelectedSendsOnlyTheTickedDifferences)
     TFCompareDialog& d = Dialog();
     ASSERT_TRUE(d.CompareWith(TFCompareDialog::TSource::Gateway));
     ASSERT_EQ(d.DifferenceCount(), 3);
-    d.TreeView1->topLevelItem(RowOf("SMSText"))->setCheckState(0, Qt::Unchecked);
+    d.Differences->topLevelItem(RowOf("SMSText"))->setCheckState(0, Qt::Unchecked);
     const std::vector<uint8_t> before = sim->Image();
-    d.Button4Click();
+    d.WriteClick();
     EXPECT_EQ(LastMessage(), Text(114));
 
     auto gateway = Defaults();
@@ -286,8 +286,8 @@ TEST_F(Comparing, WriteSelectedSendsOnlyTheTickedDifferences)
     ASSERT_EQ(d.DifferenceCount(), 1);
     ASSERT_NE(RowOf("SMSText"), -1);
     // The user left it out: a second press must not write it.
-    EXPECT_EQ(d.TreeView1->topLevelItem(RowOf("SMSText"))->checkState(0), Qt::Unchecked);
-    EXPECT_FALSE(d.Button4->isEnabled());
+    EXPECT_EQ(d.Differences->topLevelItem(RowOf("SMSText"))->checkState(0), Qt::Unchecked);
+    EXPECT_FALSE(d.WriteButton->isEnabled());
     // Byte by byte: the two fields, one used-entry bit and the checksums.
     std::vector<int> changed;
     const std::vector<uint8_t> after = sim->Image();
@@ -307,7 +307,7 @@ TEST_F(Comparing, AGatewayChangedSinceTheComparisonIsNotWritten)
     auto other = Defaults();
     other->SetValue("FXSVolSend", 0, "5");  // someone else wrote meanwhile
     sim->SetImage(GatewayImage(*other));
-    d.Button4Click();
+    d.WriteClick();
     EXPECT_EQ(LastMessage(), Text(404));
     EXPECT_EQ(sim->WriteCommands(), 0);
     EXPECT_EQ(sim->Image(), GatewayImage(*other));
@@ -327,12 +327,12 @@ TEST_F(Comparing, RestoreLoadsAKeptCopyIntoTheWindow)
     ASSERT_EQ(r.Copies().size(), 1u);
     EXPECT_EQ(r.Copies()[0].serial, "KX2-004711");
     EXPECT_EQ(r.Copies()[0].firmware, "3.15");
-    const QTreeWidgetItem* item = r.TreeView1->topLevelItem(0);
+    const QTreeWidgetItem* item = r.CopyList->topLevelItem(0);
     EXPECT_EQ(item->text(1), "KX2-004711");
     EXPECT_EQ(item->text(3), "2");  // the volume and the FXO number differ from the window
 
     main->m_Ops.PinChanged = true;
-    ASSERT_TRUE(r.Button1Click());
+    ASSERT_TRUE(r.LoadClick());
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
     EXPECT_EQ(Parameters().GetValue("FXONumBegin", 3), "55");
     EXPECT_EQ(Parameters().GetValue("SerialNum", 0), "KX2-004711");
@@ -346,22 +346,22 @@ TEST_F(Comparing, RestoreLoadsAKeptCopyIntoTheWindow)
     ASSERT_TRUE(cut.resize(cut.size() - 200));
     cut.close();
     r.Fill(copies.path());
-    EXPECT_EQ(r.TreeView1->topLevelItem(0)->text(3), Text(500));
+    EXPECT_EQ(r.CopyList->topLevelItem(0)->text(3), Text(500));
     Parameters().SetValue("FXSVolRec", 0, "4");
     prompts->answers = {false};
     const size_t asked = prompts->presets.size();
-    EXPECT_FALSE(r.Button1Click());
+    EXPECT_FALSE(r.LoadClick());
     ASSERT_EQ(prompts->presets.size(), asked + 1);
     EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);
     EXPECT_TRUE(prompts->asked.back().contains("configuration.kvx")) << prompts->asked.back().toStdString();
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "4");
     prompts->answers = {true};
-    EXPECT_TRUE(r.Button1Click());
+    EXPECT_TRUE(r.LoadClick());
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
 
     QTemporaryDir empty;
     r.Fill(empty.path());
-    EXPECT_EQ(r.TreeView1->topLevelItemCount(), 0);
-    EXPECT_EQ(r.Label1->text(), Substitute(Text(412), {QDir::toNativeSeparators(empty.path())}));
-    EXPECT_FALSE(r.Button1Click());
+    EXPECT_EQ(r.CopyList->topLevelItemCount(), 0);
+    EXPECT_EQ(r.Summary->text(), Substitute(Text(412), {QDir::toNativeSeparators(empty.path())}));
+    EXPECT_FALSE(r.LoadClick());
 }

@@ -167,9 +167,9 @@ TEST_F(ModemProbe, TheSettingsDialogAsksOnRequestAndShowsWhatAnswered)
     QString chosen;
     QTimer::singleShot(100, [&] {
         EXPECT_EQ(quiet.Sent(0), "") << "opening the dialog asks no port";
-        d->Button2->click();
+        d->FindModemsButton->click();
         chosen = d->TD->currentText();
-        d->Button4->click();
+        d->CancelButton->click();
     });
     main->SettingsClick();
     EXPECT_EQ(chosen, "Sim modem");

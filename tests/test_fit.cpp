@@ -100,12 +100,12 @@ TEST_F(Fit, EveryDialogInEveryLanguage)
             auto* settings = dynamic_cast<TFSettingsDialog*>(d);
             for (int side = 0; side < (settings ? 2 : 1); ++side) {
                 if (settings) {
-                    (side ? settings->RadioButton2 : settings->RadioButton1)->setChecked(true);
+                    (side ? settings->ModemMode : settings->CableMode)->setChecked(true);
                     if (settings->isVisible()) settings->FormActivate();
                 }
                 d->show();
                 // The monitor polls once shown; there is no gateway here.
-                if (d == main->FMonitor) main->FMonitor->Timer1.stop();
+                if (d == main->FMonitor) main->FMonitor->PollTimer.stop();
                 Settle();
                 ++views;
                 const QString where = LangId(lang) + " " + d->objectName() + (side ? " modem" : "");

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QPushButton>
@@ -23,11 +24,14 @@ struct TRecordingView : TDialingView {
     {
         messages.clear();
         ended = false;
+        hidden = false;
+        modals = 0;
     }
-    void Hide() override {}
+    void Hide() override { hidden = true; }
     void Add(const QString& m) override { messages << m; }
     void RunModal() override
     {
+        ++modals;
         if (ended) return;  // nothing left to wait for: the user closes at once
         QEventLoop loop;
         m_Loop = &loop;
@@ -47,6 +51,8 @@ struct TRecordingView : TDialingView {
     }
     bool Active() const override { return true; }
     bool ended = false;
+    bool hidden = false;  // the window was closed by the program
+    int modals = 0;       // waits for the user since the last Prepare
     QStringList messages;
     int cancelAfterMs = -1;
     QEventLoop* m_Loop = nullptr;
@@ -108,6 +114,10 @@ TEST_F(Modem, DialReadWriteAndHangUp)
     EXPECT_TRUE(Terminal().m_Comm.Enabled());  // a modem link stays up between operations
 
     main->HangUpModem();
+    // The window says the call ended and goes by itself: no wait for a Cancel.
+    EXPECT_EQ(view.messages.back(), Language().Text(268));
+    EXPECT_EQ(view.modals, 0);
+    EXPECT_TRUE(view.hidden);
     QElapsedTimer t;
     t.start();
     while (main->m_Ops.ModemConnected && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -185,22 +195,27 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
     main->m_Ops.ComPort = "COM3";  // not a known spelling: COM 1 is preselected
     TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
-        EXPECT_EQ(d->ComboBox1->currentIndex(), 0);
-        EXPECT_TRUE(d->RadioButton2->isEnabled());
-        d->RadioButton2->setChecked(true);
+        EXPECT_EQ(d->SerialPort->currentIndex(), 0);
+        EXPECT_TRUE(d->ModemMode->isEnabled());
+        d->ModemMode->setChecked(true);
         d->FormActivate();
         EXPECT_TRUE(d->TD->isVisibleTo(d));
-        EXPECT_FALSE(d->ComboBox1->isVisibleTo(d));
-        d->Edit1->setText("555");
-        d->Button4->click();  // cancel
+        EXPECT_FALSE(d->SerialPort->isVisibleTo(d));
+        // A terminal server's port typed into the modem box shows whole.
+        const QString typed = "rfc2217://192.168.100.200:4001";
+        d->TD->setEditText(typed);
+        d->layout()->activate();
+        EXPECT_GE(d->TD->lineEdit()->width(), d->TD->lineEdit()->fontMetrics().horizontalAdvance(typed));
+        d->ModemNumber->setText("555");
+        d->CancelButton->click();  // cancel
     });
     main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
     EXPECT_EQ(main->m_Ops.ComPort, "COM3");
     QTimer::singleShot(100, [&] {
-        d->RadioButton2->setChecked(true);
-        d->Edit1->setText("555");
-        d->Button3->click();  // OK
+        d->ModemMode->setChecked(true);
+        d->ModemNumber->setText("555");
+        d->OkButton->click();  // OK
     });
     main->SettingsClick();
     EXPECT_TRUE(main->m_Ops.IsModem);
@@ -208,9 +223,9 @@ TEST_F(Modem, SettingsDialogAppliesOnlyOnOk)
     EXPECT_EQ(main->m_Ops.ModemNumber, "555");
     EXPECT_EQ(main->m_Ops.ModemId, "Sim modem");
     QTimer::singleShot(100, [&] {
-        d->ComboBox1->setEditText("/dev/ttyUSB7");
-        d->RadioButton1->setChecked(true);
-        d->Button3->click();
+        d->SerialPort->setEditText("/dev/ttyUSB7");
+        d->CableMode->setChecked(true);
+        d->OkButton->click();
     });
     main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
@@ -224,9 +239,9 @@ TEST_F(Modem, WithoutModemsTheModemChoiceIsOff)
     main->m_Ops.IsModem = true;
     TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
-        EXPECT_FALSE(d->RadioButton2->isEnabled());
-        EXPECT_TRUE(d->RadioButton1->isChecked());
-        d->Button4->click();
+        EXPECT_FALSE(d->ModemMode->isEnabled());
+        EXPECT_TRUE(d->CableMode->isChecked());
+        d->CancelButton->click();
     });
     main->SettingsClick();
     EXPECT_FALSE(main->m_Ops.IsModem);
@@ -242,10 +257,10 @@ TEST_F(Modem, AModemBehindATerminalServerIsTypedDialledAndHungUp)
     // Typed into the modem list, it is remembered and listed from then on.
     TFSettingsDialog* d = main->FSettingsDialog;
     QTimer::singleShot(100, [&] {
-        d->RadioButton2->setChecked(true);
+        d->ModemMode->setChecked(true);
         d->FormActivate();
         d->TD->setEditText(" " + url + " ");
-        d->Button3->click();
+        d->OkButton->click();
     });
     main->SettingsClick();
     EXPECT_TRUE(main->m_Ops.IsModem);
@@ -253,7 +268,7 @@ TEST_F(Modem, AModemBehindATerminalServerIsTypedDialledAndHungUp)
     EXPECT_GE(Terminal().FindDevice(url), 0);
     QTimer::singleShot(100, [&] {
         EXPECT_EQ(d->TD->currentText(), url);
-        d->Button4->click();
+        d->CancelButton->click();
     });
     main->SettingsClick();
 

@@ -44,10 +44,10 @@ struct Monitor : AppFixture {
                 ++at;
                 t.restart();
             } else if (t.elapsed() > steps[at].ms) {
-                ADD_FAILURE() << "step " << at << " did not happen; status " << mon->Label28->text().toStdString();
+                ADD_FAILURE() << "step " << at << " did not happen; status " << mon->Status->text().toStdString();
                 at = steps.size();
             }
-            if (at >= steps.size() && mon->isVisible()) mon->Button1Click();
+            if (at >= steps.size() && mon->isVisible()) mon->OkButtonClick();
         });
         tick.start();
         QElapsedTimer all;
@@ -98,27 +98,27 @@ TEST_F(Monitor, ShowsTheModuleAndFollowsACall)
     o.call = true;
     o.callDirection = 1;
     Open(o);
-    Run({{[&] { return mon->ProgressBar1->isVisible(); },
+    Run({{[&] { return mon->SignalBar->isVisible(); },
           [&] {
-              EXPECT_EQ(mon->Label28->text(), Language().Text(102));
-              EXPECT_EQ(mon->Label16->text(), "KORVA GM-900 Revision 12.01");
-              EXPECT_EQ(mon->Label18->text(), "356938035643809");
-              EXPECT_EQ(mon->Label20->text(), "230019876543210");
-              EXPECT_EQ(mon->Label22->text(), "+420603052000");
-              EXPECT_EQ(mon->Label24->text(), "SIMNET CZ (23001)");
-              EXPECT_EQ(mon->Label30->text(), Language().Text(132) + " (+420777123456)");
-              EXPECT_EQ(mon->ProgressBar1->value(), 17);
-              EXPECT_EQ(mon->Label34->text(), "-79 dB");
+              EXPECT_EQ(mon->Status->text(), Language().Text(102));
+              EXPECT_EQ(mon->Module->text(), "KORVA GM-900 Revision 12.01");
+              EXPECT_EQ(mon->Imei->text(), "356938035643809");
+              EXPECT_EQ(mon->Imsi->text(), "230019876543210");
+              EXPECT_EQ(mon->SmsCentreNumber->text(), "+420603052000");
+              EXPECT_EQ(mon->Operator->text(), "SIMNET CZ (23001)");
+              EXPECT_EQ(mon->Call->text(), Language().Text(132) + " (+420777123456)");
+              EXPECT_EQ(mon->SignalBar->value(), 17);
+              EXPECT_EQ(mon->SignalLevel->text(), "-79 dB");
               EXPECT_TRUE(main->m_Ops.MonitorBusy);
               sim->SetCall(false, 0, "");
               sim->SetSignal(99);
           }},
-         {[&] { return mon->Label30->text() == Language().Text(134) && !mon->ProgressBar1->isVisible(); },
+         {[&] { return mon->Call->text() == Language().Text(134) && !mon->SignalBar->isVisible(); },
           [&] {
-              EXPECT_TRUE(mon->Label26->isVisible());
+              EXPECT_TRUE(mon->Signal->isVisible());
               sim->SetSignal(32);
           }},
-         {[&] { return mon->Label34->text() == "-49 dB"; }, nullptr}});
+         {[&] { return mon->SignalLevel->text() == "-49 dB"; }, nullptr}});
     EXPECT_FALSE(main->m_Ops.MonitorBusy);
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
 }
@@ -135,34 +135,34 @@ TEST_F(Monitor, AntennaModeAsksOnlyForTheSignalAndGoesBackToTheFullCycle)
         while (i < to && log[i] != "AT+CSQ") ++i;  // the rest of the cycle under way
         for (++i; i < to; ++i) EXPECT_EQ(log[i], "AT+CSQ") << "command " << i;
     };
-    Run({{[&] { return mon->ProgressBar1->isVisible(); },
+    Run({{[&] { return mon->SignalBar->isVisible(); },
           [&] {
-              EXPECT_FALSE(mon->Chart1->isVisible());
-              mon->CheckBox1->click();
+              EXPECT_FALSE(mon->SignalChart->isVisible());
+              mon->AntennaBox->click();
               mark = sim->AtLog().size();
           }},
          {[&] { return mon->Trace().Readings().size() >= 4; },
           [&] {
-              EXPECT_TRUE(mon->Chart1->isVisible());
+              EXPECT_TRUE(mon->SignalChart->isVisible());
               EXPECT_EQ(mon->Trace().Best()->dB, -79);
               sim->SetSignal(25);
           }},
          {[&] { return mon->Trace().Best()->dB == -63; },
           [&] {
-              EXPECT_TRUE(mon->Label36->text().contains(Substitute(Language().Text(521),
-                                                                   {"-63", mon->Trace().Best()->time.toString("HH:mm:ss")})));
-              EXPECT_EQ(mon->Label34->text(), "-63 dB");
+              EXPECT_TRUE(mon->SignalSummary->text().contains(
+                  Substitute(Language().Text(521), {"-63", mon->Trace().Best()->time.toString("HH:mm:ss")})));
+              EXPECT_EQ(mon->SignalLevel->text(), "-63 dB");
               const size_t now = sim->AtLog().size();
               onlySignal(mark, now);
               EXPECT_GE(now - mark, 5u);
-              mon->CheckBox1->click();
+              mon->AntennaBox->click();
               mark = now;
           }},
          {[&] {
               const auto log = sim->AtLog();
               return std::find(log.begin() + long(mark), log.end(), "AT+COPS?") != log.end();
           },
-          [&] { EXPECT_FALSE(mon->Chart1->isVisible()); }}});
+          [&] { EXPECT_FALSE(mon->SignalChart->isVisible()); }}});
 }
 
 TEST_F(Monitor, ModuleThatAnswersNothingShowsNoValue)
@@ -170,12 +170,12 @@ TEST_F(Monitor, ModuleThatAnswersNothingShowsNoValue)
     TSimOptions o;
     o.atErrors = {"AT+GMI", "AT+CGMI", "AT+GMM", "AT+CGMM", "AT+GMR", "AT+CGMR", "AT+GSN", "AT+CGSN", "AT+CSQ", "AT+CLCC"};
     Open(o);
-    Run({{[&] { return mon->Label26->text() == Language().Text(240); },
+    Run({{[&] { return mon->Signal->text() == Language().Text(240); },
           [&] {
-              EXPECT_EQ(mon->Label16->text(), Language().Text(240));
-              EXPECT_EQ(mon->Label18->text(), Language().Text(240));
-              EXPECT_EQ(mon->Label30->text(), Language().Text(240));
-              EXPECT_FALSE(mon->ProgressBar1->isVisible());
+              EXPECT_EQ(mon->Module->text(), Language().Text(240));
+              EXPECT_EQ(mon->Imei->text(), Language().Text(240));
+              EXPECT_EQ(mon->Call->text(), Language().Text(240));
+              EXPECT_FALSE(mon->SignalBar->isVisible());
           }}});
 }
 
@@ -183,8 +183,8 @@ TEST_F(Monitor, SilenceMarksTheLinkDownAndClosingMidPollCleansUp)
 {
     Open();
     QElapsedTimer t;
-    Run({{[&] { return mon->Label18->text() == "356938035643809"; }, [&] { sim->SetOption("silentAfter", 0); }},
-         {[&] { return mon->Label28->text() == Language().Text(103); }, [&] { t.start(); }}});
+    Run({{[&] { return mon->Imei->text() == "356938035643809"; }, [&] { sim->SetOption("silentAfter", 0); }},
+         {[&] { return mon->Status->text() == Language().Text(103); }, [&] { t.start(); }}});
     EXPECT_LT(t.elapsed(), 1500);  // closing mid-poll ends the loop at once
     EXPECT_FALSE(main->m_Ops.MonitorBusy);
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
@@ -196,8 +196,8 @@ TEST_F(Monitor, SilenceMarksTheLinkDownAndClosingMidPollCleansUp)
 TEST_F(Monitor, GatewayThatGoesAwayEndsNothingButThePolling)
 {
     Open();
-    Run({{[&] { return mon->Label18->text() == "356938035643809"; }, [&] { sim->Kill(); }},
-         {[&] { return mon->Label28->text() == Language().Text(103); }, nullptr}});
+    Run({{[&] { return mon->Imei->text() == "356938035643809"; }, [&] { sim->Kill(); }},
+         {[&] { return mon->Status->text() == Language().Text(103); }, nullptr}});
     EXPECT_FALSE(main->m_Ops.MonitorBusy);
 }
 

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <cstring>
@@ -200,7 +201,9 @@ TEST_F(Operations, SilentGatewayIsPolledUntilCancel)
     t.start();
     EXPECT_FALSE(ops->ReadFromGateway());
     EXPECT_LT(t.elapsed(), 1700);
-    EXPECT_TRUE(prompts->shown.empty()) << LastMessage().toStdString();  // a user break shows nothing
+    EXPECT_EQ(ops->Outcome, TOutcome::Link);
+    EXPECT_EQ(ops->LinkCode, CE_USER);
+    EXPECT_TRUE(prompts->shown.empty()) << LastMessage().toStdString();  // a user break shows no box
     EXPECT_EQ(Parameters().Snapshot(), before);
     EXPECT_FALSE(prompts->progressShown);
 }

@@ -54,26 +54,26 @@ TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
     P().SetValue("FXODTMFLength", 0, "700");
     auto* page = Show<TFTelephoneLines>(0);
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(Bindings().ControlCount(), 48u);
-    EXPECT_TRUE(page->CheckBox1->isChecked());  // inverted
-    EXPECT_EQ(page->ComboBox8->currentIndex(), 1);
-    EXPECT_EQ(page->TrackBar3->value(), 1);
-    EXPECT_EQ(page->Edit22->text(), "700");
-    EXPECT_EQ(page->UpDown18->Position(), 700);
-    EXPECT_TRUE(page->CheckBox4->isChecked());  // 400 and 450: two tones
-    EXPECT_TRUE(page->Edit9->isEnabled());
-    EXPECT_FALSE(page->CheckBox5->isChecked());  // 425 and 425
-    EXPECT_FALSE(page->Edit11->isEnabled());
-    EXPECT_EQ(page->PageControl1->currentWidget(), page->TabSheet1);
+    EXPECT_EQ(P().ControlCount(), 48u);
+    EXPECT_TRUE(page->FxsEndOfDiallingBeep->isChecked());  // inverted
+    EXPECT_EQ(page->FxsRingingFrequency->currentIndex(), 1);
+    EXPECT_EQ(page->FxoReceiveVolume->value(), 1);
+    EXPECT_EQ(page->FxoFlashLength->text(), "700");
+    EXPECT_EQ(page->FxoFlashLengthUpDown->Position(), 700);
+    EXPECT_TRUE(page->FxsDialToneTwoTone->isChecked());  // 400 and 450: two tones
+    EXPECT_TRUE(page->FxsDialToneSecond->isEnabled());
+    EXPECT_FALSE(page->FxsBusyToneTwoTone->isChecked());  // 425 and 425
+    EXPECT_FALSE(page->FxsBusyToneSecond->isEnabled());
+    EXPECT_EQ(page->PortTabs->currentWidget(), page->FxsSheet);
 
     // One tone: the second frequency follows the first.
-    page->Edit10->setText("440");
-    EXPECT_EQ(page->Edit11->text(), "440");
+    page->FxsBusyToneFirst->setText("440");
+    EXPECT_EQ(page->FxsBusyToneSecond->text(), "440");
     // Unchecking two tones copies the first frequency into the second.
-    page->CheckBox4->setChecked(false);
+    page->FxsDialToneTwoTone->setChecked(false);
     page->TwoToneClick(page->m_Tones[0]);
-    EXPECT_EQ(page->Edit9->text(), "400");
-    page->CheckBox2->setChecked(true);
+    EXPECT_EQ(page->FxsDialToneSecond->text(), "400");
+    page->FxsPolarityReversal->setChecked(true);
     main->SelectPage(2);  // leaving stores
     EXPECT_EQ(P().GetValue("FXSConToneF1", 0), "440");
     EXPECT_EQ(P().GetValue("FXSConToneF2", 0), "440");
@@ -86,17 +86,17 @@ TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
 TEST_F(Pages, PermanentToneSpinnerSkipsTheDeadZone)
 {
     auto* page = Show<TFTelephoneLines>(0);
-    page->Edit16->setText("0");
-    page->UpDown14->Step(+1);
-    EXPECT_EQ(page->Edit16->text(), "1610");
-    page->UpDown14->Step(+1);
-    EXPECT_EQ(page->Edit16->text(), "1645");
-    page->Edit16->setText("1610");
-    page->UpDown14->Step(-1);
-    EXPECT_EQ(page->Edit16->text(), "0");
-    page->Edit16->setText("100");
-    Leave(page->Edit16);
-    EXPECT_EQ(page->Edit16->text(), "1610");
+    page->FxoPermanentToneDetection->setText("0");
+    page->FxoPermanentToneDetectionUpDown->Step(+1);
+    EXPECT_EQ(page->FxoPermanentToneDetection->text(), "1610");
+    page->FxoPermanentToneDetectionUpDown->Step(+1);
+    EXPECT_EQ(page->FxoPermanentToneDetection->text(), "1645");
+    page->FxoPermanentToneDetection->setText("1610");
+    page->FxoPermanentToneDetectionUpDown->Step(-1);
+    EXPECT_EQ(page->FxoPermanentToneDetection->text(), "0");
+    page->FxoPermanentToneDetection->setText("100");
+    Leave(page->FxoPermanentToneDetection);
+    EXPECT_EQ(page->FxoPermanentToneDetection->text(), "1610");
 }
 
 TEST_F(Pages, RoutingGridsHoldEveryInstance)
@@ -119,12 +119,12 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
     EXPECT_EQ(fxs.table->item(4, 2)->text(), Language().Item(216, 2));  // a list cell shows its item text
     EXPECT_EQ(page->CellValue(page->TabGSM, 7, 2), "4");
     EXPECT_EQ(page->CellValue(page->TabFXODef, 0, 6), "9");  // after the label column
-    EXPECT_EQ(page->Edit4->text(), "12");  // the mirror of the Veltran number
+    EXPECT_EQ(page->FxoVeltranNumber->text(), "12");         // the mirror of the Veltran number
 
     // FXO grids only for routing by table.
-    page->ComboBox4->setCurrentIndex(0);
+    page->FxoCallsTo->setCurrentIndex(0);
     EXPECT_FALSE(page->TabFXO.table->isEnabled());
-    page->ComboBox4->setCurrentIndex(1);
+    page->FxoCallsTo->setCurrentIndex(1);
     EXPECT_TRUE(page->TabFXO.table->isEnabled());
 
     // A typed cell is normalised by its value type when its editor closes.
@@ -143,8 +143,8 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
     EXPECT_EQ(page->CellValue(fxs, 2, 2), "3");
     delete editor;
 
-    page->Edit4->setText("777");
-    EXPECT_EQ(page->Edit2->text(), "777");
+    page->FxoVeltranNumber->setText("777");
+    EXPECT_EQ(page->FxsVeltranNumber->text(), "777");
     // Even a value put in a cell by other means is stored normalised.
     page->SetCell(page->TabGSM, 1, 1, "300");
     page->StoreToParameters();
@@ -166,54 +166,54 @@ TEST_F(Pages, RoutingGridsHoldEveryInstance)
 TEST_F(Pages, SmsInputAndGsmPage)
 {
     auto* sms = Show<TFSmsInput>(2);
-    sms->Edit1->setText("150");
-    Leave(sms->Edit1);
-    EXPECT_EQ(sms->Edit1->text(), "100");
-    sms->Memo2->setPlainText(QString(45, 'a'));
-    EXPECT_EQ(sms->Memo2->toPlainText().size(), 40);
+    sms->SendAfter->setText("150");
+    Leave(sms->SendAfter);
+    EXPECT_EQ(sms->SendAfter->text(), "100");
+    sms->SmsText->setPlainText(QString(45, 'a'));
+    EXPECT_EQ(sms->SmsText->toPlainText().size(), 40);
     main->SelectPage(3);
     EXPECT_EQ(P().GetValue("SMSText", 0), std::string(40, 'a'));
 
     auto* gsm = dynamic_cast<TFGsmSim*>(main->CurrentPage());
     ASSERT_NE(gsm, nullptr);
-    EXPECT_EQ(gsm->Label8->text(), Language().Text(111));
-    gsm->ComboBox1->setCurrentIndex(2);
-    gsm->Edit4->setText("200");
-    Leave(gsm->Edit4);
-    EXPECT_EQ(gsm->Edit4->text(), "180");
-    gsm->Edit2->setText("*101");
-    Leave(gsm->Edit2);
-    EXPECT_EQ(gsm->Edit2->text(), "*101#");
+    EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(111));
+    gsm->Clir->setCurrentIndex(2);
+    gsm->CreditPosition->setText("200");
+    Leave(gsm->CreditPosition);
+    EXPECT_EQ(gsm->CreditPosition->text(), "180");
+    gsm->CreditQueryCode->setText("*101");
+    Leave(gsm->CreditQueryCode);
+    EXPECT_EQ(gsm->CreditQueryCode->text(), "*101#");
     main->SelectPage(4);
     EXPECT_EQ(P().GetValue("CLIRInk", 0), "2");
     EXPECT_EQ(P().GetValue("CreditCode", 0), "*101#");
 
     P().SetValue("OperLock", 0, std::string("23001") + char('7' | 0x80));
     main->SelectPage(3);
-    EXPECT_EQ(gsm->Label8->text(), Substitute(Language().Text(138), {"230017"}));
+    EXPECT_EQ(gsm->OperatorLock->text(), Substitute(Language().Text(138), {"230017"}));
     P().SetValue("OperLock", 0, "23001");
     gsm->LoadFromParameters();
-    EXPECT_EQ(gsm->Label8->text(), Substitute(Language().Text(137), {"23001"}));
+    EXPECT_EQ(gsm->OperatorLock->text(), Substitute(Language().Text(137), {"23001"}));
     EXPECT_EQ(P().GetValue("OperLock", 0), "23001");
 }
 
 TEST_F(Pages, ServicePageSharesTheServiceNumber)
 {
     auto* service = Show<TFService>(4);
-    EXPECT_EQ(service->Label5->text(), Language().Text(101));
-    EXPECT_EQ(service->Label8->text(), Language().Text(111));
-    EXPECT_TRUE(service->CheckBox1->isChecked());  // COMPerm 0, inverted
-    service->CheckBox1->setChecked(false);
-    service->Edit2->setText("+420111");
+    EXPECT_EQ(service->HardwareVersion->text(), Language().Text(101));
+    EXPECT_EQ(service->OperatorLock->text(), Language().Text(111));
+    EXPECT_TRUE(service->ComPortEnabled->isChecked());  // COMPerm 0, inverted
+    service->ComPortEnabled->setChecked(false);
+    service->ServiceSmsNumber->setText("+420111");
     service->Substrings[2]->setText("16");
     Leave(service->Substrings[2]);
     auto* gsm = Show<TFGsmSim>(3);
-    EXPECT_EQ(gsm->Edit5->text(), "+420111");
+    EXPECT_EQ(gsm->ServiceSmsNumber->text(), "+420111");
     EXPECT_EQ(P().GetValue("COMPerm", 0), "1");
     EXPECT_EQ(P().GetValue("SubString3", 0), "15");
     P().SetValue("HWVer", 0, "C");
     service = Show<TFService>(4);
-    EXPECT_EQ(service->Label5->text(), "C");
+    EXPECT_EQ(service->HardwareVersion->text(), "C");
 }
 
 TEST_F(Pages, InitialisationResetsExactlyItsGroup)
@@ -254,13 +254,13 @@ TEST_F(Pages, SecurityPageMarksChangesAndHidesWhenStored)
     EXPECT_FALSE(main->m_Ops.PinChanged);
     EXPECT_FALSE(main->m_Ops.PasswordChanged);
     sec = Show<TFSecurity>(6);
-    sec->Edit6->setText("1234");
-    sec->Edit6->setText("");  // back to the loaded text
+    sec->PinEdit->setText("1234");
+    sec->PinEdit->setText("");  // back to the loaded text
     main->SelectPage(0);
     EXPECT_FALSE(main->m_Ops.PinChanged);
     sec = Show<TFSecurity>(6);
     EXPECT_TRUE(sec->isVisible() || !main->isVisible());
-    sec->Edit6->setText("12");
+    sec->PinEdit->setText("12");
     sec->StoreToParameters();
     EXPECT_TRUE(main->m_Ops.PinChanged);
     EXPECT_FALSE(main->m_Ops.PasswordChanged);
@@ -307,14 +307,14 @@ TEST_F(Pages, NoKeyNameShowsInAnyLanguage)
 TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
 {
     auto* gsm = Show<TFGsmSim>(3);
-    EXPECT_EQ(gsm->Label8->text(), Language().Text(111));  // nothing read yet
+    EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(111));  // nothing read yet
     main->ReadFromGateway();                                 // the simulated gateway reports no lock
     ASSERT_EQ(P().GetValue("OperLock", 0), "");
     ASSERT_FALSE(P().GetValue("SWVer", 0).empty());
-    EXPECT_EQ(gsm->Label8->text(), Language().Text(372));
+    EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(372));
     EXPECT_NE(Language().Text(372), Language().Text(111));
     auto* service = Show<TFService>(4);
-    EXPECT_EQ(service->Label8->text(), Language().Text(372));
+    EXPECT_EQ(service->OperatorLock->text(), Language().Text(372));
 }
 
 // The bindings belong to the registry they were made on: global objects made

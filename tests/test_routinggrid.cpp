@@ -62,7 +62,7 @@ TEST_F(Routing, DefaultRulesStayUnderTheirTablesInEveryLanguage)
         main->SetLanguage(lang);
         const std::string name = Language().Language(lang).Id.toStdString();
         for (int tab = 0; tab < 3; ++tab) {
-            page->PageControl1->setCurrentIndex(tab);
+            page->DirectionTabs->setCurrentIndex(tab);
             Settle();
             auto [table, def] = pairs[tab];
             QTableWidget* t = table->table;

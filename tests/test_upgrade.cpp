@@ -163,6 +163,7 @@ TEST_F(Upgrade, ADamagedFileIsAskedAboutWithNoAsTheDefault)
     EXPECT_EQ(prompts->asked[1], Substitute(Text(420), {QDir::toNativeSeparators(path), hex(FirmwareStoredSum(bytes)),
                                                         hex(FirmwareSum(bytes))}) +
                                      "\n\n" + Text(421));
+    EXPECT_EQ(prompts->presets[0], TDefaultAnswer::No);  // Enter does not start a flash either
     EXPECT_EQ(prompts->presets[1], TDefaultAnswer::No);
     EXPECT_EQ(sim->CommandLog().find_first_of("OK"), std::string::npos);  // nothing of it was sent
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Declined);

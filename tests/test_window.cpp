@@ -148,6 +148,33 @@ TEST_F(Hands, AnOpenErrorIsShownWholeInFrontOfTheOperation)
     EXPECT_FALSE(main->Progress());
 }
 
+TEST_F(Hands, EnterOnAResetQuestionKeepsEveryValue)
+{
+    main->SetPrompts(std::make_unique<TPrompts>());
+    prompts = nullptr;
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    for (const auto& [key, rc] : Parameters().Entries())
+        for (int i = 0; i < rc.Count; ++i) Parameters().SetValue(key, i, "1");
+    const auto changed = Parameters().Snapshot();
+    main->SelectPage(5);
+    // A reflex Enter on one group's reset and on the reset of everything.
+    for (const char* name : {"ResetFxsButton", "ResetAllButton"}) {
+        auto* button = main->CurrentPage()->findChild<QPushButton*>(name);
+        ASSERT_NE(button, nullptr) << name;
+        QString asked;
+        WhenModal(
+            [&](QWidget* modal) {
+                if (auto* box = qobject_cast<QMessageBox*>(modal)) asked = box->text();
+            },
+            [](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+        button->click();
+        EXPECT_FALSE(asked.isEmpty()) << name;
+        EXPECT_EQ(Parameters().Snapshot(), changed) << name;
+    }
+    EXPECT_FALSE(main->m_Ops.PinChanged);
+}
+
 TEST_F(Hands, StandardButtonsSpeakTheInterfaceLanguage)
 {
     if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
@@ -176,12 +203,14 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     for (const bool withMouse : {false, true}) {
         main->m_Ops.ComPort = "Com2";
         QTimer::singleShot(100, [&] {
-            QLineEdit* edit = d->ComboBox1->lineEdit();
+            QLineEdit* edit = d->SerialPort->lineEdit();
             ASSERT_NE(edit, nullptr);
             edit->selectAll();
             QTest::keyClicks(edit, typed);
-            if (withMouse) QTest::mouseClick(d->Button3, Qt::LeftButton);
-            else QTest::keyClick(edit, Qt::Key_Return);
+            if (withMouse)
+                QTest::mouseClick(d->OkButton, Qt::LeftButton);
+            else
+                QTest::keyClick(edit, Qt::Key_Return);
             if (d->isVisible()) d->reject();
         });
         main->SettingsClick();
@@ -189,8 +218,8 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     }
     // Enter on a listed port takes that port.
     QTimer::singleShot(100, [&] {
-        d->ComboBox1->setCurrentIndex(2);
-        QTest::keyClick(d->ComboBox1, Qt::Key_Return);
+        d->SerialPort->setCurrentIndex(2);
+        QTest::keyClick(d->SerialPort, Qt::Key_Return);
         if (d->isVisible()) d->reject();
     });
     main->SettingsClick();
@@ -200,9 +229,9 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     for (const bool again : {false, true}) {
         QString shown;
         QTimer::singleShot(100, [&] {
-            QLineEdit* edit = d->ComboBox1->lineEdit();
+            QLineEdit* edit = d->SerialPort->lineEdit();
             ASSERT_NE(edit, nullptr);
-            shown = d->ComboBox1->currentText();
+            shown = d->SerialPort->currentText();
             if (!again) {
                 edit->selectAll();
                 QTest::keyClicks(edit, network);
@@ -228,7 +257,7 @@ TEST_F(Hands, ClosingWithUnsavedEditsAsksSaveDiscardOrCancel)
 
     // An edit typed on a page counts, even before the page is left.
     main->SelectPage(6);
-    auto* password = main->CurrentPage()->findChild<QLineEdit*>("Edit7");
+    auto* password = main->CurrentPage()->findChild<QLineEdit*>("ServicePasswordEdit");
     ASSERT_NE(password, nullptr);
     password->setText("4321");
     prompts->saveAnswers = {TSaveChoice::Cancel};
@@ -359,7 +388,7 @@ TEST_F(Hands, TheKeyboardWorksLikeTheMouse)
     bool opened = false;
     QTimer::singleShot(200, [&] {
         opened = main->FMonitor->isVisible();
-        main->FMonitor->Button1Click();
+        main->FMonitor->OkButtonClick();
     });
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_TRUE(opened);
@@ -428,7 +457,7 @@ TEST_F(Hands, DialogsAreCentredOnTheirFirstShowingToo)
     main->AboutClick();
     QTimer::singleShot(200, [&] {
         monitor = offCentre(main->FMonitor);
-        main->FMonitor->Button1Click();
+        main->FMonitor->OkButtonClick();
     });
     main->SelectPage(7);
     // Within the frame, which a window gets only when first shown.
@@ -471,4 +500,22 @@ TEST_F(Hands, TheProgramsBoxesNameTheirButtonsInTheInterfaceLanguage)
     EXPECT_EQ(main->Prompts().AskSave(main.get(), Text(0), Text(340)), TSaveChoice::Cancel);
     for (int n : {342, 343, 344, 345, 2}) EXPECT_TRUE(names.contains(Text(n))) << names.join('|').toStdString();
     main->LanguageButtonClick("Eng");
+}
+
+TEST_F(Hands, ACancelledReadSaysSoAndChangesNothing)
+{
+    StartApp();
+    sim->SetOption("silentAfter", 0);
+    const auto before = Parameters().Snapshot();
+    QTimer::singleShot(1500, [&] {
+        ASSERT_NE(main->Progress(), nullptr);
+        main->Progress()->Button1Click();
+    });
+    main->ReadFromGateway();  // as the menu runs it
+    EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);
+    EXPECT_TRUE(prompts->shown.empty()) << LastMessage().toStdString();  // a user break shows no box
+    EXPECT_EQ(main->statusBar()->currentMessage(), Text(632));          // but the status bar tells
+    EXPECT_EQ(Parameters().Snapshot(), before);
+    EXPECT_FALSE(main->isWindowModified());
+    EXPECT_EQ(main->Progress(), nullptr);
 }
