@@ -269,8 +269,25 @@ void TComm::Open()
 {
     RequireClosed(*this);
     if (IsNetworkPort(m_DeviceName)) {
-        // The server is given the line settings as the connection opens.
-        Adopt(OpenNetworkPort(m_DeviceName, Line(), ConnectTimeout), false);
+        // One session of this program drives a server's line at a time: another
+        // is waited for within the connection's bound. Not EBUSY, which a
+        // reopening terminal would retry at length.
+        const long long start = NowMs();
+        if (pid_t holder = 0; !m_SessionLock.Acquire(NetworkLockKey(m_DeviceName), ConnectTimeout, holder)) {
+            ECommError e("Error accessing specified device", EAGAIN, EAGAIN);
+            TNetworkAddress a;
+            e.Device = ParseNetworkPort(m_DeviceName, a) ? a.Name() : m_DeviceName.toStdString();
+            e.Detail = ("in use by another session of this program" + (holder ? ", " + ProcessText(holder) : QString()))
+                           .toStdString();
+            throw e;
+        }
+        try {
+            // The server is given the line settings as the connection opens.
+            Adopt(OpenNetworkPort(m_DeviceName, Line(), std::max(1, int(ConnectTimeout - (NowMs() - start)))), false);
+        } catch (...) {
+            m_SessionLock.Release();
+            throw;
+        }
         return;
     }
     OpenDevice();
@@ -290,8 +307,7 @@ void TComm::OpenDevice()
     // opened: opening can already change its modem lines.
     if (pid_t holder = 0; !m_UucpLock.Acquire(QFile::decodeName(path), holder)) {
         ECommError e = fail("Error accessing specified device", EBUSY, EBUSY);
-        const QString name = ProcessName(holder);
-        e.Detail = QString("in use by process %1%2").arg(holder).arg(name.isEmpty() ? QString() : " (" + name + ")").toStdString();
+        e.Detail = ("in use by " + ProcessText(holder)).toStdString();
         throw e;
     }
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -370,6 +386,7 @@ void TComm::Close()
     m_Transport.reset();
     m_Handle = -1;
     m_UucpLock.Release();
+    m_SessionLock.Release();
 }
 
 void TComm::StartThread()

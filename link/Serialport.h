@@ -158,6 +158,7 @@ private:
     int m_Handle = -1;  // the transport's, for the event thread and the device's line settings
     bool m_Exclusive = false;  // the tty lock is ours to give back
     TUucpLock m_UucpLock;      // the lock file other programs sharing ports look at
+    TSessionLock m_SessionLock;  // a network port's line, against other sessions of this program
     QString m_DeviceName = "Com2";
     TSimpleEvent m_Event;
     mutable TCriticalSection m_Lock;

@@ -9,12 +9,21 @@
 // The folders that hold the lock files, the first one written.
 const QStringList& UucpLockFolders();
 
+// The lock names other programs may use for the device, the one this program
+// writes first: for the real device behind any link, its path below /dev with
+// '/' as '_' (a device directly in /dev: its base name) and its base name, and
+// the same for the path as given and for each link in linkFolders to it.
+QStringList UucpLockNames(const QString& device,
+                          const QStringList& linkFolders = {"/dev/serial/by-id", "/dev/serial/by-path"});
+
 // The live process that holds a lock for the device, 0 when none (a lock of a
 // process that is gone is stale and does not count).
 pid_t UucpLockOwner(const QString& device, const QStringList& folders = UucpLockFolders());
 
 // The name of a process, as the system shows it ("" when it cannot be seen).
 QString ProcessName(pid_t pid);
+// "process N (name)", as refusals name a holder.
+QString ProcessText(pid_t pid);
 
 // The lock of this process on one device, held from Acquire to Release (or
 // destruction). Where the lock folder cannot be written the port is used
@@ -36,4 +45,36 @@ public:
 private:
     QStringList m_Folders;
     QString m_File;
+};
+
+// The folder of the locks on network ports this user's sessions take:
+// $XDG_RUNTIME_DIR/korvanext, else /run/lock where it can be written, else the
+// temporary folder. Empty when none can be used.
+QString SessionLockFolder();
+
+// The lock key of a network port: host in lower case and port, so that the
+// spellings of one server's line share a lock; empty for a text that is none.
+QString NetworkLockKey(const QString& url);
+
+// A line that has no device to lock (a network port), held by one session of
+// this program at a time: an flock on a per-user file named by the key, which
+// also holds the holder's process number for the refusal to name.
+class TSessionLock {
+public:
+    explicit TSessionLock(QString folder = SessionLockFolder()) : m_Folder(std::move(folder)) {}
+    ~TSessionLock() { Release(); }
+    TSessionLock(const TSessionLock&) = delete;
+    TSessionLock& operator=(const TSessionLock&) = delete;
+
+    // Waits up to waitMs for another process to let go; false when it did not,
+    // holder then names it (0 when unknown). A lock this process holds already
+    // is left to its first taker; where no lock file can be used the line is
+    // used without one.
+    bool Acquire(const QString& key, int waitMs, pid_t& holder);
+    void Release();
+    bool Held() const { return m_Fd >= 0; }
+
+private:
+    QString m_Folder;
+    int m_Fd = -1;
 };

@@ -616,10 +616,12 @@ TEST_F(Cli, APortLockedByAnotherProgramIsLeftAlone)
     EXPECT_TRUE(modem.CommandLog().empty()) << modem.CommandLog();
     modem.Stop();
 
-    // This program's own lock is there while it holds the port, and gone after.
+    // This program's own lock, under the real device's name, is there while it
+    // holds the port, and gone after.
+    const QString own = "/run/lock/" + UucpLockNames(port).front();
     auto p = Start({"identify", "--port", port, "--wait", "2"});
-    EXPECT_TRUE(WaitFor([&] { return QFile::exists(lock); }));
-    EXPECT_EQ(ParseNumber(ReadFile(lock).constData()), int(p->processId()));
+    EXPECT_TRUE(WaitFor([&] { return QFile::exists(own); }));
+    EXPECT_EQ(ParseNumber(ReadFile(own).constData()), int(p->processId()));
     Finish(std::move(p));
-    EXPECT_FALSE(QFile::exists(lock));
+    EXPECT_FALSE(QFile::exists(own));
 }
