@@ -299,7 +299,7 @@ TSignalReading TFMonitor::ReadSignal()
 {
     const TSignalReading signal = QuerySignal(Terminal());
     if (m_Stop) throw CCOMTermExp(CE_USER);
-    if (!signal.answered) SetText(Label26, 240);
+    if (!signal.answered) SetText(Signal, 240);
     ShowSignal(signal.csq);
     return signal;
 }

@@ -85,7 +85,6 @@ void TFService::LoadFromParameters()
         Numbers[size_t(i)]->setAccessibleName(Language().Text(261) + row);
         Substrings[size_t(i)]->setAccessibleName(Language().Text(262) + row);
     }
-    CParBindings& p = Bindings();
     Bindings().ClearControls();
     BindCheck("COMPerm", ComPortEnabled, true);
     BindEdit("SMSCandence", OperatingSmsHours);
@@ -102,7 +101,7 @@ void TFService::LoadFromParameters()
         const std::string v = Parameters().GetValue(s.key, 0);
         s.label->setText(v.empty() ? Language().Text(101) : FromBytes(v));
     }
-    OperatorLock->setText(OperLockText(p.GetValue("OperLock", 0)));
+    OperatorLock->setText(OperLockText(Parameters().GetValue("OperLock", 0)));
 }
 
 void TFService::StoreToParameters() { Bindings().ValuesFromControls(); }
