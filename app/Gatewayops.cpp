@@ -216,6 +216,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     // Bytes that came but were no answer: a device that talks, but not as the
     // gateway does (a GPS receiver, a console), is told as such, not waited for.
     long long strayBytes = 0;
+    bool heard = false;  // the far end answered once
     auto notAGateway = [this] {
         SetOutcome(TOutcome::Damaged);
         Remove();
@@ -226,6 +227,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
         try {
             if (!ModemConnected) {
                 m_Terminal.SendAndWait("U", "X", "Y");
+                heard = true;
                 m_Terminal.SendAndWait("X", "U", "X");
                 GatewayLinkOpen = true;
                 CutTransfers.Clear(TComm::DevicePath(ComPort));
@@ -269,6 +271,19 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
             // or the wait's bound has passed; a line that is gone is not.
             if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
                 if (ModemConnected) throw;
+                // A terminal server that hangs up before anything answered turns
+                // every client away (its port busy, or no line behind it): said
+                // as such, not taken for a silent gateway.
+                TNetworkAddress address;
+                if (!heard && NetworkLink() && ParseNetworkPort(ComPort, address)) {
+                    CCOMTermExp closed(CE_OPEN_ERROR);
+                    closed.Device = address.Name();
+                    closed.NetFailure = nfClosed;
+                    closed.Detail = "The server closed the connection";
+                    GatewayLinkOpen = false;
+                    ShowLinkError(closed);
+                    return false;
+                }
                 try {
                     m_Terminal.Connect(ComPort, 19200);
                     m_Terminal.m_Terminator = 0;

@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -73,7 +74,7 @@ public:
         return [ms](int fd, const std::atomic<bool>& stop) {
             char sink[512];
             while (!stop) {
-                if (::write(fd, "$", 1) < 0 && errno != EAGAIN) return;
+                if (Put(fd, "$", 1) < 0 && errno != EAGAIN) return;
                 if (::read(fd, sink, sizeof sink) == 0) return;
                 std::this_thread::sleep_for(std::chrono::milliseconds(ms));
             }
@@ -89,7 +90,22 @@ public:
                 pollfd p{fd, POLLOUT, 0};
                 if (::poll(&p, 1, 50) <= 0) continue;
                 if (p.revents & (POLLERR | POLLHUP)) return;
-                if (::write(fd, block.data(), block.size()) < 0 && errno != EAGAIN) return;
+                if (Put(fd, block.data(), block.size()) < 0 && errno != EAGAIN) return;
+            }
+        };
+    }
+    // A telnet server that turns an option on and off without end and never reads.
+    static TBehaviour OptionLoop()
+    {
+        return [](int fd, const std::atomic<bool>& stop) {
+            const unsigned char flip[] = {255, 252, 3, 255, 251, 3};  // WONT SGA, WILL SGA
+            std::string block;
+            while (block.size() < 4096) block.append(reinterpret_cast<const char*>(flip), sizeof flip);
+            while (!stop) {
+                pollfd p{fd, POLLOUT, 0};
+                if (::poll(&p, 1, 50) <= 0) continue;
+                if (p.revents & (POLLERR | POLLHUP)) return;
+                if (Put(fd, block.data(), block.size()) < 0 && errno != EAGAIN) return;
             }
         };
     }
@@ -100,6 +116,12 @@ public:
     }
 
 private:
+    // A write that never raises SIGPIPE when the program has gone.
+    static ssize_t Put(int fd, const void* data, size_t n)
+    {
+        const ssize_t r = ::send(fd, data, n, MSG_NOSIGNAL);
+        return r < 0 && errno == ENOTSOCK ? ::write(fd, data, n) : r;
+    }
     std::atomic<bool> m_Stop{false};
     std::thread m_Thread;
     int m_Listen = -1, m_Master = -1, m_Slave = -1;
