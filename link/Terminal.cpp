@@ -11,6 +11,11 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+// What a modem puts into the data when the call drops.
+const uint8_t kNoCarrier[] = {'\r', '\n', 'N', 'O', ' ', 'C', 'A', 'R', 'R', 'I', 'E', 'R'};
+}  // namespace
+
 const char* LinkErrorName(uint8_t code)
 {
     switch (code) {
@@ -195,8 +200,9 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     Send(command);
     QElapsedTimer clock;
     clock.start();
-    // A reply of known length gets its line time (10 bits a byte) on top of the bound.
-    const int baud = m_BaudRate > 0 ? m_BaudRate : 19200;
+    // A reply of known length gets its line time (10 bits a byte) on top of the
+    // bound; a modem call's data rate is not known, so the slowest is assumed.
+    const int baud = m_CallActive ? 2400 : m_BaudRate > 0 ? m_BaudRate : 19200;
     const qint64 deadline = qint64(m_Timeout) + qint64(replyBytes) * 10 * 1000 / baud;
     auto overflow = [] {
         CCOMTermExp e(CE_PARSING_ERROR);
@@ -207,6 +213,10 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         if (BreakNow()) throw CCOMTermExp(CE_USER);
         if (const int r = condition()) return r;
         if (m_Overflow) throw overflow();
+        // A modem whose call dropped says so in the data; the line is gone now,
+        // not when the wait has run out.
+        if (m_CallActive && m_Count >= 12 && std::search(m_Buffer.begin(), m_Buffer.begin() + m_Count, kNoCarrier, kNoCarrier + 12) != m_Buffer.begin() + m_Count)
+            m_LineLost = true;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }

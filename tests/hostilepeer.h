@@ -109,6 +109,34 @@ public:
             }
         };
     }
+    // A modem that says OK to every command; to the dial command it says
+    // nothing at all (flood false) or floods the line without end.
+    static TBehaviour Modem(bool flood)
+    {
+        return [flood](int fd, const std::atomic<bool>& stop) {
+            std::string line;
+            bool dialled = false;
+            const std::string block(4096, '~');
+            while (!stop) {
+                if (dialled && flood) {
+                    pollfd p{fd, POLLOUT, 0};
+                    if (::poll(&p, 1, 50) > 0) (void)Put(fd, block.data(), block.size());
+                    continue;
+                }
+                pollfd p{fd, POLLIN, 0};
+                if (::poll(&p, 1, 50) <= 0) continue;
+                char c;
+                if (::read(fd, &c, 1) != 1) continue;
+                if (c != '\r') {
+                    line += c;
+                    continue;
+                }
+                dialled = line.rfind("ATD", 0) == 0;
+                if (!dialled) (void)Put(fd, "\r\nOK\r\n", 6);
+                line.clear();
+            }
+        };
+    }
     // Accepts and closes at once.
     static TBehaviour HangUp()
     {
