@@ -248,6 +248,7 @@ struct TOptions {
     bool yes = false, json = false, verbose = false;
     bool linkParsed = false;  // the link options are read once, also when a command looks at them first
     int waitSeconds = kDefaultWaitSeconds;
+    int jobs = 32;  // gateways of a fleet at once
     QString modem, modemNumber;
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
@@ -267,6 +268,7 @@ const QCommandLineOption kModemNumber("modem-number", QString(), "NUMBER");
 const QCommandLineOption kYes({"y", "yes"}, QString());
 const QCommandLineOption kWait("wait", QString(), "SECONDS");
 const QCommandLineOption kVerbose("verbose", QString());
+const QCommandLineOption kJobs("jobs", QString(), "N");
 const QCommandLineOption kJson("json", QString());
 const QCommandLineOption kDefaults("defaults", QString());
 const QCommandLineOption kHelp({"h", "help"}, QString());
@@ -283,7 +285,7 @@ void AddOptions(QCommandLineParser& parser, TGroup group)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({kHelp, kJson});
     if (group == kDiffCommand) parser.addOption(kDefaults);
-    if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose});
+    if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose, kJobs});
     if (group == kSignalCommand) parser.addOptions({kInterval, kCount});
     if (group == kSheetCommand) parser.addOption(kLanguageId);
     if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
@@ -324,12 +326,24 @@ int ParseLinkOptions(TOptions& o)
         o.waitSeconds = p.value(kWait).toInt(&ok);
         if (!ok || o.waitSeconds < 0) return Fail(kUsage, "--wait wants a number of seconds, not " + Quoted(p.value(kWait)));
     }
+    if (p.isSet(kJobs)) {
+        bool ok = false;
+        o.jobs = p.value(kJobs).toInt(&ok);
+        if (!ok || o.jobs < 1) return Fail(kUsage, "--jobs wants a number of gateways at once, 1 or more, not " + Quoted(p.value(kJobs)));
+    }
     o.modem = p.value(kModem);
     o.modemNumber = p.value(kModemNumber);
     if (!o.modemNumber.isEmpty() && !o.ports.isEmpty()) return Fail(kUsage, "give either --port or --modem-number");
     if (!o.modem.isEmpty() && o.modemNumber.isEmpty()) return Fail(kUsage, "--modem needs --modem-number");
     // Never a guess: dialling on a port taken at random would write into whatever is attached there.
     if (o.modem.isEmpty() && !o.modemNumber.isEmpty()) return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device or network port");
+    // A network port that cannot be one is a wrong command line, told before
+    // anything is opened, and never with a password it may hold.
+    for (const QString& port : o.ports + QStringList{o.modem}) {
+        TNetworkAddress address;
+        if (IsNetworkPort(port) && !ParseNetworkPort(port, address))
+            return Fail(kUsage, Quoted(ShownPortText(port)) + " is no network port: name it socket://HOST:PORT or rfc2217://HOST:PORT");
+    }
     if (o.ports.isEmpty()) o.ports << "Com1";
     if (o.yes) o.passOn << "--yes";
     if (o.verbose) o.passOn << "--verbose";
@@ -369,6 +383,9 @@ public:
             if (o.modem.startsWith('/') || IsNetworkPort(o.modem))
                 Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
                     std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
+            // The call, too, is given up after --wait, not after the modem's own minute.
+            auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony());
+            if (modem && o.waitSeconds > 0) modem->m_DialTimeoutMs = std::min(modem->m_DialTimeoutMs, o.waitSeconds * 1000);
             ops.IsModem = true;
             ops.ModemNumber = o.modemNumber;
             ops.ModemId = o.modem;
@@ -525,6 +542,7 @@ int WithLink(const QString& command, TOptions& o, const TLinkRun& run,
         fleet.arguments = o.positional + o.passOn;
         fleet.ports = o.ports;
         fleet.json = o.json;
+        fleet.jobs = o.jobs;
         std::atomic<bool> interrupt{false};
         CatchInterrupts(&interrupt);
         const int rc = RunFleet(fleet, interrupt);
@@ -841,6 +859,10 @@ int CmdWrite(TOptions& o)
     return WithLink("write", o, [&](TSession& s, const TOptions& opt, QJsonObject& report) {
         prepare(s);
         s.ops.KeepCopies = keepCopy;
+        s.ops.NoCopyMessage = [](const QString& folder, const QString& reason) {
+            return "Nothing was written: the copy of the gateway's configuration could not be kept in " + Quoted(folder) +
+                   " (" + reason + "). Make room there, or give --no-backup to write without a copy.";
+        };
         const bool done = only.empty() ? s.ops.WriteToGateway() : s.ops.WriteSelected(Parameters(), chosen, {});
         // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
         report["partial"] = s.ops.MayHoldPart();
@@ -994,6 +1016,13 @@ int CmdSignal(TOptions& o)
     if (o.ports.size() > 1) return Fail(kUsage, "signal watches one gateway: give one --port");
     // The gateway hands AT commands to its module only on the cable.
     if (!o.modemNumber.isEmpty()) return Fail(kUsage, "signal works over the cable only: give --port, not --modem-number");
+    // The module talks at 57600 baud; a raw TCP port keeps the server's speed.
+    // Known from the command line alone, so a usage error before anything is opened.
+    TNetworkAddress address;
+    if (ParseNetworkPort(o.ports.value(0), address) && !address.comPort)
+        return Fail(kUsage, "signal sets the line to 57600 baud, which a raw " + Quoted(o.ports.value(0)) +
+                                " cannot: name the terminal server's port as rfc2217://" +
+                                QString::fromStdString(address.Name()));
     double seconds = 1;
     if (o.parser.isSet(kInterval)) {
         bool ok = false;
@@ -1130,9 +1159,12 @@ const char* const kLinkHelp =
     "                       or give --ports-from FILE, to run on several gateways at once;\n"
     "                       a terminal server's port: rfc2217://HOST:PORT or socket://HOST:PORT\n"
     "  --ports-from FILE    the ports, one a line ('#' starts a comment)\n"
+    "  --jobs N             several ports: at most N gateways at once, the rest queued (default 32)\n"
     "  --modem-number NUMBER --modem DEVICE     dial the gateway instead\n"
     "  --yes, -y            agree to the gateway's questions\n"
-    "  --wait SECONDS       give up when the gateway does not answer (default 15, 0: for ever)\n"
+    "  --wait SECONDS       give up when the gateway does not answer (default 15, 0: for ever);\n"
+    "                       bytes that keep coming do not extend it, and a device that talks but\n"
+    "                       never answers as the gateway does is no gateway (exit 5)\n"
     "  --verbose            show the link's diagnostic lines\n"
     "  --json               one JSON document on stdout\n";
 
@@ -1194,6 +1226,13 @@ int main(int argc, char** argv)
     }
     QCoreApplication::setApplicationName("korvanext-cli");
     QStringList args = QCoreApplication::arguments().mid(1);
+    // --json=1 is --json, and --json (or a misspelt --json...) may come before
+    // the command: it is taken as given after it.
+    for (QString& a : args)
+        if (a == "--json=1" || a == "--json=true" || a == "--json=yes") a = "--json";
+    qsizetype lead = 0;
+    while (lead < args.size() && args[lead].startsWith("--json")) ++lead;
+    if (lead > 0 && lead < args.size()) args = args.mid(lead, 1) + args.mid(0, lead) + args.mid(lead + 1);
     TCliReport report(args);
     if (args.isEmpty()) {
         Usage(stderr);

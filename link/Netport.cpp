@@ -362,6 +362,13 @@ bool IsNetworkPort(const QString& text)
     return t.startsWith("socket://", Qt::CaseInsensitive) || t.startsWith("rfc2217://", Qt::CaseInsensitive);
 }
 
+QString ShownPortText(const QString& text)
+{
+    static const QRegularExpression password("^([A-Za-z0-9+.-]+://[^/@:]*):[^/@]*@");
+    QString shown = text.trimmed();
+    return shown.replace(password, "\\1:***@");
+}
+
 bool ParseNetworkPort(const QString& text, TNetworkAddress& address)
 {
     static const QRegularExpression form(
@@ -381,7 +388,7 @@ std::unique_ptr<TTransport> OpenNetworkPort(const QString& text, const TLineSett
 {
     TNetworkAddress a;
     if (!ParseNetworkPort(text, a)) {
-        a.host = text.trimmed().toStdString();
+        a.host = ShownPortText(text).toStdString();
         ECommError e("Not a network port of the form socket://HOST:PORT or rfc2217://HOST:PORT", -1, EINVAL);
         e.Device = a.host;
         e.NetFailure = nfBadName;
