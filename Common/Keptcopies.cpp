@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
@@ -42,6 +43,20 @@ bool WriteChecked(const QString& path, const QByteArray& bytes, QString& reason)
 QString SystemReason(int error, const char* fallback)
 {
     return error ? QString::fromLocal8Bit(std::strerror(error)) : QString(fallback);
+}
+
+// Why a copy's file cannot be trusted, empty when it can: a file of this user
+// that no one else may read or change, as Keep writes it. A sound folder may
+// still hold a file put there by another hand.
+QString UnsafeFile(const QString& path)
+{
+    struct stat st{};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return SystemReason(errno, "it cannot be looked at");
+    if (S_ISLNK(st.st_mode)) return "it is a link, not a file";
+    if (!S_ISREG(st.st_mode)) return "it is not a file";
+    if (st.st_uid != ::geteuid()) return QString("it belongs to another user (%1)").arg(st.st_uid);
+    if ((st.st_mode & 077) != 0) return QString("others may use it (mode %1)").arg(st.st_mode & 0777, 4, 8, QChar('0'));
+    return {};
 }
 
 // Why the folder may not hold copies, empty when it may: a folder (no link) of
@@ -195,6 +210,8 @@ QString CKeptCopies::Judge(TKeptCopy& c, CParameters& scratch)
         c.firmware = FromBytes(scratch.GetValue("SWVer", 0));
     }
     if (const QString why = UnsafeFolder(c.folder, false); !why.isEmpty()) return c.damage = "folder: " + why;
+    for (const QString& file : {c.ConfigurationFile(), c.ImageFile()})
+        if (const QString why = UnsafeFile(file); !why.isEmpty()) return c.damage = QFileInfo(file).fileName() + ": " + why;
     if (!loaded) return c.damage = QString(kConfiguration) + ": " + report.File.Reason;
     int keys = 0;
     for (const auto& entry : scratch.Entries()) keys += entry.second.Par->m_InFile ? 1 : 0;

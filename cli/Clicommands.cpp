@@ -49,9 +49,12 @@ const char* const kLinkHelp =
     "                       or give --ports-from FILE, to run on several gateways at once;\n"
     "                       a terminal server's port: rfc2217://HOST:PORT or socket://HOST:PORT\n"
     "  --ports-from FILE    the ports, one a line ('#' starts a comment)\n"
+    "  --jobs N             several ports: at most N gateways at once, the rest queued (default 32)\n"
     "  --modem-number NUMBER --modem DEVICE     dial the gateway instead\n"
     "  --yes, -y            agree to the gateway's questions\n"
-    "  --wait SECONDS       give up when the gateway does not answer (default 15, 0: for ever)\n"
+    "  --wait SECONDS       give up when the gateway does not answer (default 15, 0: for ever);\n"
+    "                       bytes that keep coming do not extend it, and a device that talks but\n"
+    "                       never answers as the gateway does is no gateway (exit 5)\n"
     "  --verbose            show the link's diagnostic lines\n"
     "  --json               one JSON document on stdout\n";
 

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 #include <csignal>
@@ -75,6 +76,24 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
     std::vector<TGateway> gateways(size_t(run.ports.size()));
     int running = 0;
     QEventLoop loop;
+    // At most run.jobs runs at once (each holds a port, a process and its
+    // output); the rest wait their turn. After an interrupt none is started.
+    size_t next = 0;
+    std::function<void()> startNext = [&] {
+        // Taken off the queue before it starts: a start that fails at once comes back here.
+        while (next < gateways.size() && (running < std::max(run.jobs, 1) || interrupt)) {
+            TGateway& g = gateways[next++];
+            if (interrupt) {
+                g.finished = true;
+                g.exit = kInterrupted;
+                continue;
+            }
+            g.clock.start();
+            ++running;
+            g.process->start();
+        }
+        if (running == 0) loop.quit();
+    };
     for (int i = 0; i < run.ports.size(); ++i) {
         TGateway& g = gateways[size_t(i)];
         g.port = run.ports[i];
@@ -83,7 +102,7 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
         p->setProgram(QCoreApplication::applicationFilePath());
         p->setArguments(QStringList{run.command} + run.arguments + QStringList{"--port", g.port, "--json"});
         QObject::connect(p, &QProcess::readyReadStandardError, [&g] { PassLines(g, g.process->readAllStandardError(), false); });
-        QObject::connect(p, &QProcess::finished, [&g, &running, &loop](int code, QProcess::ExitStatus status) {
+        QObject::connect(p, &QProcess::finished, [&g, &running, &startNext](int code, QProcess::ExitStatus status) {
             g.seconds = g.clock.elapsed() / 1000.0;
             g.finished = true;
             PassLines(g, g.process->readAllStandardError(), true);
@@ -91,15 +110,17 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
             // A run killed by a signal did not finish its operation.
             g.killed = status != QProcess::NormalExit;
             g.exit = g.killed ? kInterrupted : code;
-            if (--running == 0) loop.quit();
+            --running;
+            startNext();
         });
-        QObject::connect(p, &QProcess::errorOccurred, [&g, &running, &loop](QProcess::ProcessError e) {
+        QObject::connect(p, &QProcess::errorOccurred, [&g, &running, &startNext](QProcess::ProcessError e) {
             if (e != QProcess::FailedToStart) return;
             g.finished = true;
             g.exit = kUsage;
             std::fprintf(stderr, "%s: korvanext-cli cannot be started: %s\n", qPrintable(g.port),
                          qPrintable(g.process->errorString()));
-            if (--running == 0) loop.quit();
+            --running;
+            startNext();
         });
         // A run never outlives this program: killed even by SIGKILL, its runs
         // are told with SIGTERM and stop as on an interrupt.
@@ -108,9 +129,6 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             if (::getppid() != parent) ::raise(SIGTERM);  // it died before that was asked
         });
-        g.clock.start();
-        ++running;
-        p->start();
     }
     // An interrupt reaches every run as it came (a second one too), and each
     // run finishes its block in flight, releases its gateway and ends.
@@ -123,6 +141,7 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
             if (!g.finished && g.process->processId() > 0) ::kill(pid_t(g.process->processId()), InterruptSignal());
     });
     watch.start(100);
+    startNext();
     if (running > 0) loop.exec();
 
     int worst = kOk;

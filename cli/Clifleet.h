@@ -10,8 +10,9 @@ struct TFleetRun {
     QStringList arguments; // passed to every run: files and options, without --port
     QStringList ports;
     bool json = false;     // the summary as a JSON document
+    int jobs = 32;         // runs at once at most; the others are queued
 };
 
-// Runs the command on every port in parallel; an interrupt is passed on to the
+// Runs the command on every port in parallel, run.jobs at a time; an interrupt is passed on to the
 // runs. Prints the summary to stdout and returns the worst exit status.
 int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt);

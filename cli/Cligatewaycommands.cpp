@@ -242,6 +242,10 @@ int CmdWrite(TOptions& o)
     return WithLink("write", o, [&](TSession& s, const TOptions& opt, QJsonObject& report) {
         prepare(s);
         s.ops.KeepCopies = keepCopy;
+        s.ops.NoCopyMessage = [](const QString& folder, const QString& reason) {
+            return "Nothing was written: the copy of the gateway's configuration could not be kept in " + Quoted(folder) +
+                   " (" + reason + "). Make room there, or give --no-backup to write without a copy.";
+        };
         const bool done = only.empty() ? s.ops.WriteToGateway() : s.ops.WriteSelected(Parameters(), chosen, {});
         // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
         report["partial"] = s.ops.MayHoldPart();
@@ -365,6 +369,13 @@ int CmdSignal(TOptions& o)
     if (o.ports.size() > 1) return Fail(kUsage, "signal watches one gateway: give one --port");
     // The gateway hands AT commands to its module only on the cable.
     if (!o.modemNumber.isEmpty()) return Fail(kUsage, "signal works over the cable only: give --port, not --modem-number");
+    // The module talks at 57600 baud; a raw TCP port keeps the server's speed.
+    // Known from the command line alone, so a usage error before anything is opened.
+    TNetworkAddress address;
+    if (ParseNetworkPort(o.ports.value(0), address) && !address.comPort)
+        return Fail(kUsage, "signal sets the line to 57600 baud, which a raw " + Quoted(o.ports.value(0)) +
+                                " cannot: name the terminal server's port as rfc2217://" +
+                                QString::fromStdString(address.Name()));
     double seconds = 1;
     if (o.parser.isSet(kInterval)) {
         bool ok = false;

@@ -15,6 +15,7 @@ struct TOptions {
     bool yes = false, json = false, verbose = false;
     bool linkParsed = false;  // the link options are read once, also when a command looks at them first
     int waitSeconds = kDefaultWaitSeconds;
+    int jobs = 32;  // gateways of a fleet at once
     QString modem, modemNumber;
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
@@ -32,6 +33,7 @@ inline const QCommandLineOption kModemNumber("modem-number", QString(), "NUMBER"
 inline const QCommandLineOption kYes({"y", "yes"}, QString());
 inline const QCommandLineOption kWait("wait", QString(), "SECONDS");
 inline const QCommandLineOption kVerbose("verbose", QString());
+inline const QCommandLineOption kJobs("jobs", QString(), "N");
 inline const QCommandLineOption kJson("json", QString());
 inline const QCommandLineOption kDefaults("defaults", QString());
 inline const QCommandLineOption kHelp({"h", "help"}, QString());

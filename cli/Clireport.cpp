@@ -4,6 +4,7 @@
 #include "Commonutils.h"
 
 #include <QJsonDocument>
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 
@@ -12,7 +13,8 @@ TCliReport* g_Report = nullptr;
 }
 
 TCliReport::TCliReport(const QStringList& arguments)
-    : m_Json(arguments.contains("--json") || arguments.contains("-json"))
+    : m_Json(std::any_of(arguments.begin(), arguments.end(),
+                         [](const QString& a) { return a.startsWith("--json") || a.startsWith("-json"); }))
 {
     assert(!g_Report);
     g_Report = this;

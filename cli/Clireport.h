@@ -9,7 +9,7 @@
 class TCliReport {
 public:
     // --json anywhere on the command line asks for the document, also when
-    // the line is wrong otherwise.
+    // the line is wrong otherwise (--json=0 or --jsonx among it: a usage error, in JSON).
     explicit TCliReport(const QStringList& arguments);
     bool Json() const { return m_Json; }
     void SetCommand(const QString& command) { m_Fields["command"] = command; }

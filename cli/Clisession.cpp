@@ -37,6 +37,9 @@ TSession::TSession(const TOptions& o)
         if (o.modem.startsWith('/') || IsNetworkPort(o.modem))
             Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
                 std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
+        // The call, too, is given up after --wait, not after the modem's own minute.
+        auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony());
+        if (modem && o.waitSeconds > 0) modem->m_DialTimeoutMs = std::min(modem->m_DialTimeoutMs, o.waitSeconds * 1000);
         ops.IsModem = true;
         ops.ModemNumber = o.modemNumber;
         ops.ModemId = o.modem;
@@ -125,6 +128,7 @@ int WithLink(const QString& command, TOptions& o, const TLinkRun& run,
         fleet.arguments = o.positional + o.passOn;
         fleet.ports = o.ports;
         fleet.json = o.json;
+        fleet.jobs = o.jobs;
         std::atomic<bool> interrupt{false};
         CatchInterrupts(&interrupt);
         const int rc = RunFleet(fleet, interrupt);

@@ -23,6 +23,13 @@ int main(int argc, char** argv)
     }
     QCoreApplication::setApplicationName("korvanext-cli");
     QStringList args = QCoreApplication::arguments().mid(1);
+    // --json=1 is --json, and --json (or a misspelt --json...) may come before
+    // the command: it is taken as given after it.
+    for (QString& a : args)
+        if (a == "--json=1" || a == "--json=true" || a == "--json=yes") a = "--json";
+    qsizetype lead = 0;
+    while (lead < args.size() && args[lead].startsWith("--json")) ++lead;
+    if (lead > 0 && lead < args.size()) args = args.mid(lead, 1) + args.mid(0, lead) + args.mid(lead + 1);
     TCliReport report(args);
     if (args.isEmpty()) {
         Usage(stderr);

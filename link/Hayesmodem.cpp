@@ -318,7 +318,8 @@ bool CHayesTelephony::WaitFor(const char* text, int ms)
     QElapsedTimer t;
     t.start();
     while (!m_Seen.contains(text) && t.elapsed() < ms && m_Port) {
-        if (m_Seen.contains("ERROR")) return false;
+        // A full m_Seen is a modem that floods: it is not talked to.
+        if (m_Seen.contains("ERROR") || m_Seen.size() >= kMaxSeen) return false;
         PauseWithEvents(20);
     }
     return m_Seen.contains(text);
@@ -356,7 +357,14 @@ void CHayesTelephony::OnReadable()
         }
         return;
     }
-    m_Seen.append(buf, int(n));
+    // What a modem says to a command is a few lines: more is kept no longer, and
+    // a modem that floods while dialling ends the call as unavailable.
+    m_Seen.append(buf, int(std::min<qsizetype>(n, kMaxSeen - m_Seen.size())));
+    if (m_Seen.size() >= kMaxSeen && m_Calling) {
+        WriteText("\r");
+        Finish(LINEDISCONNECTMODE_UNAVAIL);
+        return;
+    }
     for (ssize_t i = 0; i < n; ++i) {
         if (buf[i] != '\r' && buf[i] != '\n') {
             if (m_Line.size() < 200) m_Line += buf[i];

@@ -82,7 +82,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_Notifier;
     std::unique_ptr<QTimer> m_DialTimer;
     QByteArray m_Line;
-    QByteArray m_Seen;  // replies read since the last command
+    QByteArray m_Seen;  // replies read since the last command, at most kMaxSeen bytes
+    static constexpr qsizetype kMaxSeen = 4096;
     bool m_Calling = false;
     bool m_Connected = false;
     bool m_Dropping = false;

@@ -144,6 +144,10 @@ public:
         // Decoding never lengthens: the data fit where the raw bytes were.
         const size_t d = m_Codec.Decode(buffer, size_t(n), buffer);
         Answer();
+        if (m_Error == ENOBUFS) {
+            errno = m_Error;
+            return -1;
+        }
         return ssize_t(d);
     }
     int InQueue() const override
@@ -192,9 +196,18 @@ public:
 private:
     static constexpr int kConfirmMs = 5000;
 
+    // What a server can make us hold: answers it does not read, data it sends
+    // before the line is set. More is a server that floods; it fails.
+    static constexpr size_t kMaxQueue = 65536;
+
     void Answer()
     {
-        m_Out += m_Codec.TakeReplies();
+        const std::string replies = m_Codec.TakeReplies();
+        if (m_Out.size() + replies.size() > kMaxQueue) {
+            if (!m_Error) m_Error = ENOBUFS;
+            return;
+        }
+        m_Out += replies;
         Flush();
     }
     void Configure(const TLineSettings& line, long long deadline)
@@ -221,6 +234,9 @@ private:
     template <class Done> void AwaitUntil(Done done, long long deadline)
     {
         for (;;) {
+            if (m_Error == ENOBUFS)
+                Fail(m_Address, nfOther, m_Error, "The server negotiates without end and does not read the answers");
+            if (m_Error == EMSGSIZE) Fail(m_Address, nfOther, m_Error, "The server sends data without end before the line is set");
             if (m_Error) Fail(m_Address, FailureOf(m_Error), m_Error, "Connection lost");
             if (m_Codec.Refused())
                 Fail(m_Address, nfNoComPort, EPROTO, "The server refuses binary mode or the COM-PORT-OPTION");
@@ -241,7 +257,8 @@ private:
                 Fail(m_Address, FailureOf(e), e, said.empty() ? "The server closed the connection" : "The server closed the connection: " + said);
             }
             const size_t d = m_Codec.Decode(raw, size_t(n), raw);
-            if (m_In.size() < 65536) m_In.append(reinterpret_cast<const char*>(raw), d);
+            if (m_In.size() + d > kMaxQueue) m_Error = EMSGSIZE;
+            else m_In.append(reinterpret_cast<const char*>(raw), d);
             Answer();
         }
     }
@@ -345,6 +362,13 @@ bool IsNetworkPort(const QString& text)
     return t.startsWith("socket://", Qt::CaseInsensitive) || t.startsWith("rfc2217://", Qt::CaseInsensitive);
 }
 
+QString ShownPortText(const QString& text)
+{
+    static const QRegularExpression password("^([A-Za-z0-9+.-]+://[^/@:]*):[^/@]*@");
+    QString shown = text.trimmed();
+    return shown.replace(password, "\\1:***@");
+}
+
 bool ParseNetworkPort(const QString& text, TNetworkAddress& address)
 {
     static const QRegularExpression form(
@@ -364,7 +388,7 @@ std::unique_ptr<TTransport> OpenNetworkPort(const QString& text, const TLineSett
 {
     TNetworkAddress a;
     if (!ParseNetworkPort(text, a)) {
-        a.host = text.trimmed().toStdString();
+        a.host = ShownPortText(text).toStdString();
         ECommError e("Not a network port of the form socket://HOST:PORT or rfc2217://HOST:PORT", -1, EINVAL);
         e.Device = a.host;
         e.NetFailure = nfBadName;

@@ -18,6 +18,9 @@ struct TNetworkAddress {
 
 // Whether the port text names a network port (then it is no device path).
 bool IsNetworkPort(const QString& text);
+// The port text as messages may show it: a password in it (user:password@,
+// which no port takes) replaced by "***".
+QString ShownPortText(const QString& text);
 // Splits a network port text; false when it is not a valid one.
 bool ParseNetworkPort(const QString& text, TNetworkAddress& address);
 

@@ -7,8 +7,14 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QtGlobal>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+namespace {
+// What a modem puts into the data when the call drops.
+const uint8_t kNoCarrier[] = {'\r', '\n', 'N', 'O', ' ', 'C', 'A', 'R', 'R', 'I', 'E', 'R'};
+}  // namespace
 
 const char* LinkErrorName(uint8_t code)
 {
@@ -115,6 +121,7 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
     m_Count = 0;
     m_Terminator = 13;
     m_LineLost = false;
+    m_Overflow = false;
     InstallHandlers();
     m_Comm.PurgeIn();
     m_Comm.PurgeOut();
@@ -139,10 +146,13 @@ void CCOMTerminal::OnReceive(TComm* comm, int count)
         m_LineLost = true;  // the device went away; the running wait reports it
         return;
     }
-    for (int i = 0; i < n; ++i) {
-        if (m_Count >= BufferSize) m_Count = 0;
-        m_Buffer[size_t(m_Count++)] = chunk[i];
-    }
+    // A full buffer keeps what it has: starting over would let a flooding peer
+    // hold a wait for ever; the wait ends on m_Overflow instead.
+    const int room = BufferSize - m_Count;
+    if (n > room) m_Overflow = true;
+    const int kept = std::min(n, room);
+    std::memcpy(m_Buffer.data() + m_Count, chunk, size_t(kept));
+    m_Count += kept;
     if (n > 0 && m_OnReceive) m_OnReceive(m_Count);
 }
 
@@ -169,10 +179,11 @@ void CCOMTerminal::Send(const std::string& command)
     if (command.empty()) return;
     SendRaw(command.data(), int(command.size()));
     m_Count = 0;
+    m_Overflow = false;
     if (m_Terminator != 0) SendRaw(&m_Terminator, 1);
 }
 
-template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond condition)
+template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond condition, int replyBytes)
 {
     // A second wait started from an event handler would corrupt this one.
     if (m_Waiting) throw CCOMTermExp(CE_SEND_ERROR);
@@ -187,21 +198,30 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     m_Abort = false;
     if (BreakNow()) throw CCOMTermExp(CE_USER);
     Send(command);
-    int last = m_Count;
     QElapsedTimer clock;
     clock.start();
-    qint64 deadline = m_Timeout;
+    // A reply of known length gets its line time (10 bits a byte) on top of the
+    // bound; a modem call's data rate is not known, so the slowest is assumed.
+    const int baud = m_CallActive ? 2400 : m_BaudRate > 0 ? m_BaudRate : 19200;
+    const qint64 deadline = qint64(m_Timeout) + qint64(replyBytes) * 10 * 1000 / baud;
+    auto overflow = [] {
+        CCOMTermExp e(CE_PARSING_ERROR);
+        e.Overflow = true;
+        return e;
+    };
     while (clock.elapsed() < deadline) {
-        if (m_Count != last) {
-            last = m_Count;
-            deadline = clock.elapsed() + m_Timeout;
-        }
         if (BreakNow()) throw CCOMTermExp(CE_USER);
         if (const int r = condition()) return r;
+        if (m_Overflow) throw overflow();
+        // A modem whose call dropped says so in the data; the line is gone now,
+        // not when the wait has run out.
+        if (m_CallActive && m_Count >= 12 && std::search(m_Buffer.begin(), m_Buffer.begin() + m_Count, kNoCarrier, kNoCarrier + 12) != m_Buffer.begin() + m_Count)
+            m_LineLost = true;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     if (const int r = condition()) return r;
+    if (m_Overflow) throw overflow();
     qDebug("Connection timeout\n");
     throw CCOMTermExp(CE_CONNECTION_TIMEOUT);
 }
@@ -249,7 +269,7 @@ int CCOMTerminal::SendAndWait(const std::string& command, std::initializer_list<
 
 bool CCOMTerminal::SendAndWaitCount(const std::string& command, int n)
 {
-    return Wait(command, [&] { return m_Count >= n ? 1 : 0; }) != 0;
+    return Wait(command, [&] { return m_Count >= n ? 1 : 0; }, n) != 0;
 }
 
 bool CCOMTerminal::SendAndWaitNth(const std::string& command, const char* text, int n)

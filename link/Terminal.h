@@ -36,6 +36,9 @@ public:
     int SystemError = 0;
     std::string Detail;
     TNetFailure NetFailure = nfNone;  // why a network port could not be opened
+    // CE_PARSING_ERROR: more bytes came than any answer has (the buffer is full)
+    // without the one waited for: a peer that floods, or is no gateway at all.
+    bool Overflow = false;
 };
 
 const char* LinkErrorName(uint8_t code);
@@ -118,6 +121,9 @@ public:
     // discarding any); bounded by timeoutMs and ended by m_InterruptNow. True
     // when all has gone.
     bool DrainOutput(int timeoutMs);
+    // The bound of one wait, from when the command has gone: arriving bytes do not
+    // extend it (a device that drips bytes would hold the wait for ever), only
+    // the line time of a reply of known length is added to it.
     int m_Timeout = 1000;
     std::array<uint8_t, BufferSize + 1> m_Buffer{};
     int m_Count = 0;
@@ -135,6 +141,7 @@ public:
     int m_BaudRate = 0;
     bool m_Waiting = false;   // a wait is running (a second one would corrupt it)
     bool m_LineLost = false;  // the device went away while open
+    bool m_Overflow = false;  // bytes were dropped: the buffer was full
     // What a write that failed means: the line lost, when it went, else a send failure.
     uint8_t SendFailure() const { return m_LineLost ? CE_NOT_CONNECTED : CE_SEND_ERROR; }
 
@@ -153,7 +160,7 @@ private:
     // The dialling view that is set, or a silent one.
     TDialingView& View();
     void ReleaseCall();
-    template <class Cond> int Wait(const std::string& command, Cond condition);
+    template <class Cond> int Wait(const std::string& command, Cond condition, int replyBytes = 0);
     void Send(const std::string& command);
     void OnReceive(TComm* comm, int count);
     void InstallHandlers();

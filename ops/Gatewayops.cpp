@@ -213,10 +213,21 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     waited.start();
     bool hinted = false;
     bool upgrade = false;
+    // Bytes that came but were no answer: a device that talks, but not as the
+    // gateway does (a GPS receiver, a console), is told as such, not waited for.
+    long long strayBytes = 0;
+    bool heard = false;  // the far end answered once
+    auto notAGateway = [this] {
+        SetOutcome(TOutcome::Damaged);
+        Remove();
+        m_UI.Message(Substitute(Text(633), {ModemConnected ? ModemNumber : PortName()}), TIcon::Error);
+        return false;
+    };
     while (!m_UI.Cancelled()) {
         try {
             if (!ModemConnected) {
                 m_Terminal.SendAndWait("U", "X", "Y");
+                heard = true;
                 m_Terminal.SendAndWait("X", "U", "X");
                 GatewayLinkOpen = true;
                 CutTransfers.Clear(TComm::DevicePath(ComPort));
@@ -252,11 +263,27 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
         } catch (const CCOMTermExp& e) {
             // A break ends the operation; its caller sends "A" and closes.
             if (e.Code == CE_USER) throw;
+            if (e.Code == CE_CONNECTION_TIMEOUT || e.Overflow) strayBytes += m_Terminal.m_Count;
+            // Twice the longest reply at most may be left over from a transfer cut earlier.
+            if (e.Overflow || strayBytes >= CCOMTerminal::BufferSize) return notAGateway();
             if (e.Code == CE_CONNECTION_TIMEOUT && !hinted) hinted = NoAnswer();
             // A gateway that does not answer is asked again until the user cancels
             // or the wait's bound has passed; a line that is gone is not.
             if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
                 if (ModemConnected) throw;
+                // A terminal server that hangs up before anything answered turns
+                // every client away (its port busy, or no line behind it): said
+                // as such, not taken for a silent gateway.
+                TNetworkAddress address;
+                if (!heard && NetworkLink() && ParseNetworkPort(ComPort, address)) {
+                    CCOMTermExp closed(CE_OPEN_ERROR);
+                    closed.Device = address.Name();
+                    closed.NetFailure = nfClosed;
+                    closed.Detail = "The server closed the connection";
+                    GatewayLinkOpen = false;
+                    ShowLinkError(closed);
+                    return false;
+                }
                 try {
                     m_Terminal.Connect(ComPort, 19200);
                     m_Terminal.m_Terminator = 0;
@@ -272,6 +299,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
         // Outside the retries of the identification: a failed upgrade is never started again unasked.
         if (upgrade) return Upgrade(false);
         if (AnswerWaitMs > 0 && waited.elapsed() >= AnswerWaitMs) {
+            if (strayBytes > 0) return notAGateway();
             SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
             Remove();
             QString message = Substitute(Text(NetworkLink() ? 629 : 320), {ModemConnected ? ModemNumber : PortName(),

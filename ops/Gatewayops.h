@@ -172,6 +172,9 @@ public:
 
     // Before a write replaces the gateway's configuration, keep a copy of it.
     bool KeepCopies = true;
+    // The refusal when the copy cannot be kept, where the window's wording (the
+    // settings) does not fit: the folder and the reason go in.
+    std::function<QString(const QString& folder, const QString& reason)> NoCopyMessage;
     QString CopiesFolder;  // where the copies go (empty: the user's data folder)
     QString LastCopy;      // the copy kept (or found already kept) by the last write
 

@@ -4,6 +4,7 @@
 
 #include "Catalogue.h"
 #include "Commonutils.h"
+#include "Firmwareversion.h"
 #include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
@@ -116,8 +117,8 @@ bool CGatewayOps::Upgrade(bool standalone)
     m_Terminal.SendAndWait("C");
     char gateway[101] = {};
     std::memcpy(gateway, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 100)));
-    const int order = std::memcmp(gateway + 1, fileVersion, 5);
     FirmwareBefore = QString::fromLatin1(gateway + 1, int(strnlen(gateway + 1, 99)));
+    const int order = CompareFirmwareVersions(FirmwareBefore.toStdString(), FirmwareVersion.toStdString());
     // Whatever the versions, the user sees what is about to be flashed and agrees.
     const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path), FirmwareVersion, FirmwareBefore});
     // Enter must not reflash the gateway.
@@ -233,8 +234,8 @@ bool CGatewayOps::SendFirmware(bool standalone)
     const std::string now = ReplyText(99);
     m_IdentSw = now;
     GatewayVersion = QString::fromLatin1(now.c_str());
-    // The same five characters as the comparison before the transfer.
-    if (std::strncmp(now.c_str(), fileVersion, 5) != 0) {
+    // The whole version, as the comparison before the transfer: 3.20.1 kept is not 3.20.2 taken.
+    if (CompareFirmwareVersions(now, std::string(fileVersion, strnlen(fileVersion, 12))) != 0) {
         Remove();
         SetOutcome(TOutcome::Damaged);
         m_UI.Message(Substitute(Text(423), {GatewayVersion, FirmwareVersion}), TIcon::Error);

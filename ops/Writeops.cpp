@@ -353,7 +353,8 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
         const CKeptCopies::TResult kept = CKeptCopies(CopiesFolder).Keep(gateway, held);
         if (!kept.ok) {
             StopWrite(TOutcome::FileError);
-            m_UI.Message(Substitute(Text(kTextNoCopy), {QDir::toNativeSeparators(kept.folder), kept.reason}),
+            const QString folder = QDir::toNativeSeparators(kept.folder);
+            m_UI.Message(NoCopyMessage ? NoCopyMessage(folder, kept.reason) : Substitute(Text(kTextNoCopy), {folder, kept.reason}),
                          TIcon::Error);
             return false;
         }

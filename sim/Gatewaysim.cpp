@@ -406,6 +406,11 @@ void CGatewaySim::ConfigByte(uint8_t byte)
     }
     const int commands = ++m_Commands;
     if (m_SilentAfter >= 0 && commands > m_SilentAfter) return;
+    if (m_Options.modem && m_NoCarrierAfter >= 0 && commands > m_NoCarrierAfter) {
+        m_NoCarrierAfter = -1;
+        HangUpCall(true);
+        return;
+    }
     auto text = [&](char first, const std::string& body) {
         std::string reply(1, first);
         reply += body;
@@ -536,6 +541,7 @@ void CGatewaySim::SetOption(const std::string& name, int value)
     std::lock_guard<std::mutex> g(m_Mutex);
     if (name == "badChecksum") m_BadChecksum = value;
     else if (name == "silentAfter") m_SilentAfter = value < 0 ? -1 : m_Commands + value;
+    else if (name == "noCarrierAfter") m_NoCarrierAfter = value < 0 ? -1 : m_Commands + value;
     else if (name == "refuseWrite") m_RefuseWrite = value != 0;
     else if (name == "badFirmwareAck") m_BadFirmwareAck = value;
     else if (name == "refuseEachBlock") m_RefuseEachBlock = value;

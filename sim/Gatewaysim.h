@@ -70,7 +70,7 @@ public:
     void SetCall(bool active, int direction, const std::string& number);
     void SetSignal(int csq);
     // badChecksum, silentAfter, refuseWrite, badFirmwareAck, refuseEachBlock, keepFirmware,
-    // corruptStores, storeDelayMs, blockAbandonMs
+    // corruptStores, storeDelayMs, blockAbandonMs, noCarrierAfter (a modem call drops after N more commands)
     void SetOption(const std::string& name, int value);
     int Commands() const { return m_Commands; }
     int ImageWrites() const { return m_ImageWrites; }
@@ -144,6 +144,7 @@ private:
     std::vector<std::string> m_AtLog;
     int m_BadChecksum = 0;
     int m_SilentAfter = -1;
+    int m_NoCarrierAfter = -1;  // a modem call drops ("NO CARRIER") after this command
     bool m_RefuseWrite = false;
     int m_BadFirmwareAck = 0;
     int m_RefuseEachBlock = 0;

@@ -1,5 +1,6 @@
 #include "Serialport.h"
 #include "clirun.h"
+#include "hostilepeer.h"
 #include "Commonutils.h"
 #include "Demo.h"
 #include "Imagelayout.h"
@@ -328,6 +329,20 @@ TEST_F(Cli, SeveralGatewaysAtOnce)
 
     // Several gateways into one file would overwrite each other.
     EXPECT_EQ(Run({"read", "one.kvx", "--port", rack.ports[0], "--port", rack.ports[1]}), 1);
+    EXPECT_EQ(Run({"identify", "--port", rack.ports[0], "--port", rack.ports[1], "--jobs", "0"}), 1);
+}
+
+TEST_F(Cli, AFleetRunsAtMostJobsGatewaysAtOnce)
+{
+    // Two devices that are no gateways each take about --wait: one after the other, twice that.
+    THostilePeer a, b;
+    const QString first = QString::fromStdString(a.StartPty(THostilePeer::Drip(50)));
+    const QString second = QString::fromStdString(b.StartPty(THostilePeer::Drip(50)));
+    QElapsedTimer took;
+    took.start();
+    EXPECT_EQ(Run({"identify", "--port", first, "--port", second, "--wait", "1", "--jobs", "1", "--json"}), 5) << err.toStdString();
+    EXPECT_GE(took.elapsed(), 2000);
+    EXPECT_EQ(Json()["gateways"].toArray().size(), 2);
 }
 
 TEST_F(Cli, HelpAndVersion)
@@ -501,6 +516,16 @@ TEST_F(Cli, EveryCommandAndEveryErrorGivesOneJsonDocument)
         {{"set", "a.kvx", "FXSVolRec=99", "--json", "--yes"}, 0, nullptr},
         {{"encode", "a.kvx", "a.bin", "--json"}, 0, nullptr},
         {{"decode", "a.bin", "b.kvx", "--json"}, 0, nullptr},
+        // Spelt otherwise, or before the command.
+        {{"--json", "keys"}, 0, nullptr},
+        {{"keys", "--json=1"}, 0, nullptr},
+        {{"keys", "--jsonx"}, 1, "Unknown option 'jsonx'"},
+        {{"--jsonx", "keys"}, 1, "Unknown option 'jsonx'"},
+        // A network port that is none is a wrong command line, not a port that cannot be opened.
+        {{"identify", "--port", "rfc2217://gw", "--json"}, 1, "'rfc2217://gw' is no network port"},
+        // At once, not after a wait on a line whose speed cannot be set.
+        {{"signal", "--port", "socket://127.0.0.1:9", "--json"}, 1, "port as rfc2217://127.0.0.1:9"},
+        {{"identify", "--port", "socket://ops:hunter2@gw:4001", "--json"}, 1, "'socket://ops:***@gw:4001' is no network port"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.args), c.code) << c.args.join(' ').toStdString();
@@ -511,6 +536,7 @@ TEST_F(Cli, EveryCommandAndEveryErrorGivesOneJsonDocument)
         if (c.error) EXPECT_TRUE(j["error"].toString().contains(c.error)) << out.toStdString();
         else EXPECT_TRUE(j["error"].isNull()) << out.toStdString();
     }
+    EXPECT_FALSE((out + err).contains("hunter2"));  // the last case's password
     // The fields of each command.
     Run({"keys", "--json"});
     EXPECT_EQ(Json()["keys"].toArray().size(), 131);

@@ -112,6 +112,10 @@ TEST_F(CliCompare, ACopyThatCannotBeKeptIsAFileError)
     EXPECT_EQ(Run({"write", file, "--port", port}), 2);
     EXPECT_TRUE(err.contains(dir.filePath("data"))) << err.toStdString();
     EXPECT_EQ(sim->WriteCommands(), 0);
+    // The way out is named as the command line has it, in one sentence.
+    EXPECT_TRUE(err.contains("could not be kept in '" + dir.filePath("data/korvanext/backups"))) << err.toStdString();
+    EXPECT_TRUE(err.contains("Make room there, or give --no-backup")) << err.toStdString();
+    EXPECT_FALSE(err.contains("settings")) << err.toStdString();
 }
 
 TEST_F(CliCompare, WhatTheGatewayWouldNotHoldIsRefusedUnlessAgreed)

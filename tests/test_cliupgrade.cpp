@@ -100,3 +100,27 @@ TEST_F(CliUpgrade, WaitBoundsASilenceInTheMiddleOfTheTransfer)
     EXPECT_TRUE(err.contains("The firmware upgrade did not finish")) << err.toStdString();
     EXPECT_EQ(err.count("korvanext-cli:"), 2) << err.toStdString();  // the question, then one failure
 }
+
+TEST_F(CliUpgrade, VersionsAreComparedWhole)
+{
+    // Alike in their first five characters, different after: neither the question
+    // nor the confirmation may take one for the other.
+    TSimOptions o;
+    o.version = "3.20.1";
+    o.keepFirmware = true;
+    StartSim(o);
+    const QString file = dir.filePath("Korvanext-3.20.2.Bin");
+    ASSERT_TRUE(WriteFirmwareFile(file, FirmwareBytes("3.20.2")));
+    EXPECT_EQ(Run({"upgrade", file, "--port", port, "--yes", "--json", "--wait", "3"}), 5) << err.toStdString();
+    EXPECT_FALSE(err.contains("already has this firmware version")) << err.toStdString();
+    EXPECT_TRUE(err.contains("reports version 3.20.1 after the upgrade, not 3.20.2")) << err.toStdString();
+    EXPECT_EQ(Json()["firmware"].toString(), "3.20.1");
+    sim->Stop();
+
+    // The same version, all of it, is the same.
+    o.version = "3.20.2";
+    o.keepFirmware = false;
+    StartSim(o);
+    EXPECT_EQ(Run({"upgrade", file, "--port", port, "--yes", "--wait", "3"}), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains("already has this firmware version")) << err.toStdString();
+}

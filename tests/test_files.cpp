@@ -458,6 +458,44 @@ TEST(KeptCopies, OnlyInTheUsersOwnFoldersAndPrivate)
     EXPECT_TRUE(CKeptCopies(base.filePath("none")).RootProblem().isEmpty());
 }
 
+TEST(KeptCopies, EachFileIsJudgedOnItsOwn)
+{
+    QTemporaryDir root;
+    const CKeptCopies copies(root.path());
+    const auto p = Gateway("KX-9");
+    const std::vector<uint8_t> image = GatewayImage(*p);
+    const auto first = copies.Keep(image, *p);
+    ASSERT_TRUE(first.kept) << first.reason.toStdString();
+    const QString file = first.folder + "/image.bin";
+    auto damage = [&] {
+        const auto listed = copies.List();
+        return listed.empty() ? QString("none listed") : listed.front().damage;
+    };
+
+    // Open to others: the bytes may have been changed by anyone.
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0644), 0);
+    EXPECT_EQ(damage(), "image.bin: others may use it (mode 0644)");
+    // Not relied on: the same image is kept anew.
+    const auto second = copies.Keep(image, *p);
+    EXPECT_TRUE(second.ok && second.kept) << second.reason.toStdString();
+    ASSERT_TRUE(QDir().rename(second.folder, root.filePath("elsewhere")));
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0600), 0);
+    EXPECT_EQ(damage(), "");
+
+    // A link, even to a sound image of the user's own.
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QFile::link(root.filePath("elsewhere/image.bin"), file));
+    EXPECT_EQ(damage(), "image.bin: it is a link, not a file");
+
+    if (::geteuid() != 0) GTEST_SKIP() << "another user's file needs root to make";
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QFile::copy(root.filePath("elsewhere/image.bin"), file));
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0600), 0);
+    EXPECT_EQ(damage(), "");
+    ASSERT_EQ(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+    EXPECT_EQ(damage(), "image.bin: it belongs to another user (65534)");
+}
+
 TEST(KeptCopies, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
 {
     QTemporaryDir root;

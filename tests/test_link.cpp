@@ -1,8 +1,11 @@
 #include "Terminal.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
+#include "clirun.h"
+#include "hostilepeer.h"
 #include "simfixture.h"
 
+#include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
 #include <cstring>
@@ -69,7 +72,7 @@ TEST_F(Link, AReplySplitOverManyReadsArrivesWhole)
     EXPECT_EQ(std::memcmp(term.m_Buffer.data() + 1, img.data() + ImageLayout::Block2Start, 8192), 0);
 }
 
-TEST_F(Link, TimeOutCountsSilenceNotTotalTime)
+TEST_F(Link, TimeOutIsADeadlineWithTheLineTimeOfTheReply)
 {
     TSimOptions o;
     o.throttleBaud = 38400;  // block 2 takes about 2.1 s on this line
@@ -171,15 +174,57 @@ TEST_F(Link, ExtractCutsTheReply)
     EXPECT_STREQ(term.Received(), "\r\n+CSQ:  5 ");  // the reply now ends at the comma
 }
 
-TEST_F(Link, LongRepliesWrapTheBuffer)
+TEST_F(Link, AFullBufferKeepsItsBytesAndEndsTheWait)
 {
     Open();
     ASSERT_EQ(term.m_Comm.Write("eEeE", 4), 4);  // 20484 bytes come back
     PumpEvents(400);
-    EXPECT_EQ(term.m_Count, 484);
+    EXPECT_EQ(term.m_Count, int(CCOMTerminal::BufferSize));
+    EXPECT_TRUE(term.m_Overflow);
     const auto img = sim->Image();
-    // Byte 20000 of the stream is byte 7709 of the second block-2 reply.
-    EXPECT_EQ(term.m_Buffer[0], img[size_t(ImageLayout::Block2Start + 7708)]);
+    EXPECT_EQ(term.m_Buffer[1], img[size_t(ImageLayout::Block1Start)]);
+    try {
+        term.SendAndWaitNth("", "never", 1);
+        ADD_FAILURE() << "a full buffer did not end the wait";
+    } catch (const CCOMTermExp& e) {
+        EXPECT_EQ(e.Code, CE_PARSING_ERROR);
+        EXPECT_TRUE(e.Overflow);
+    }
+}
+
+// A device that is not the gateway: bytes that drip or flood end each wait by
+// its deadline or the buffer's size, and the command line calls it no gateway.
+TEST(HostileLink, DrippingAndFloodingDevicesEndEveryWait)
+{
+    THostilePeer gps;
+    const QString dripping = QString::fromStdString(gps.StartPty(THostilePeer::Drip(50)));
+    ASSERT_FALSE(dripping.isEmpty());
+    CCOMTerminal term;
+    ASSERT_TRUE(term.Connect(dripping, 19200));
+    term.m_Terminator = 0;
+    term.m_Timeout = 300;
+    QElapsedTimer t;
+    t.start();
+    EXPECT_THROW(term.SendAndWait("U", "X"), CCOMTermExp);
+    EXPECT_LT(t.elapsed(), 700);
+    EXPECT_GT(term.m_Count, 0);
+    term.Close();
+
+    QTemporaryDir dir;
+    QString out, err;
+    t.restart();
+    EXPECT_EQ(RunCli({"identify", "--port", dripping, "--wait", "2"}, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 10000), 5)
+        << err.toStdString();
+    EXPECT_LT(t.elapsed(), 4000);  // twice --wait
+    EXPECT_TRUE(err.contains("The device on " + dripping + " is not a gateway of this kind")) << err.toStdString();
+
+    THostilePeer console;
+    const QString flooding = QString::fromStdString(console.StartPty(THostilePeer::Flood("login: ")));
+    t.restart();
+    EXPECT_EQ(RunCli({"identify", "--port", flooding, "--wait", "5"}, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 10000), 5)
+        << err.toStdString();
+    EXPECT_LT(t.elapsed(), 5000);  // the buffer fills before --wait is up
+    EXPECT_TRUE(err.contains("The device on " + flooding + " is not a gateway of this kind")) << err.toStdString();
 }
 
 TEST(SerialPort, ClosedPortAndDeviceNames)

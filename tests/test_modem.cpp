@@ -5,6 +5,8 @@
 #include "Settingsdialog.h"
 #include "Parameters.h"
 #include "apptest.h"
+#include "clirun.h"
+#include "hostilepeer.h"
 #include "ser2netfixture.h"
 
 #include <QComboBox>
@@ -298,4 +300,49 @@ TEST_F(Modem, AnUnreachableModemServerIsNamedWithItsCause)
     EXPECT_TRUE(said.contains(url.mid(9))) << said.toStdString();
     EXPECT_TRUE(said.contains(Language().Text(621))) << said.toStdString();
     EXPECT_FALSE(said.contains("dialout")) << said.toStdString();
+}
+
+// A modem that never connects, or floods the line while dialling: the call is
+// given up within --wait, naming the number, and the flood is not kept.
+TEST(HostileModem, ASilentOrFloodingModemEndsTheCallWithinTheWait)
+{
+    QTemporaryDir dir;
+    QString out, err;
+    for (const bool flood : {false, true}) {
+        THostilePeer modem;
+        const QString path = QString::fromStdString(modem.StartPty(THostilePeer::Modem(flood)));
+        ASSERT_FALSE(path.isEmpty());
+        QElapsedTimer took;
+        took.start();
+        const int rc = RunCli({"identify", "--modem", path, "--modem-number", "5551234", "--wait", "2"}, dir.path(), out, err,
+                              QProcessEnvironment::systemEnvironment(), 15000);
+        EXPECT_EQ(rc, 10) << (flood ? "flooding: " : "silent: ") << err.toStdString();
+        EXPECT_LT(took.elapsed(), 5000) << (flood ? "flooding" : "silent");  // not the modem's minute
+        EXPECT_TRUE(err.contains("5551234")) << err.toStdString();
+    }
+    EXPECT_LT(ChildrenMaxRssKb(), 64 * 1024);
+}
+
+// The call drops while the gateway is being read: the modem's NO CARRIER ends
+// the run at once as a line lost, not after the modem's long wait.
+TEST(HostileModem, NoCarrierInTheMiddleOfAReadIsALineLostAtOnce)
+{
+    TSimOptions o;
+    o.modem = true;
+    o.connectDelayMs = 100;
+    CGatewaySim sim(o);
+    std::string error;
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    sim.SetOption("noCarrierAfter", 5);
+    QTemporaryDir dir;
+    QString out, err;
+    QElapsedTimer took;
+    took.start();
+    EXPECT_EQ(RunCli({"read", "gw.kvx", "--modem", QString::fromStdString(sim.SlavePath()), "--modem-number", "5551234"},
+                     dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 30000),
+              10)
+        << err.toStdString();
+    EXPECT_LT(took.elapsed(), 5000);  // not the 20 s a modem link's answer may take
+    EXPECT_FALSE(err.contains("cable")) << err.toStdString();
+    sim.Stop();
 }

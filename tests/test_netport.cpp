@@ -5,6 +5,7 @@
 #include "Netport.h"
 #include "Telnetcodec.h"
 #include "clirun.h"
+#include "hostilepeer.h"
 #include "ser2netfixture.h"
 #include "simfixture.h"
 
@@ -221,6 +222,45 @@ TEST(NetworkPort, EachFailureNamesTheServerAndItsCause)
         TFakeServer busy([](int fd) { (void)!::write(fd, "Port already in use\r\n", 21); });
         EXPECT_EQ(OpenFails(busy.Url("rfc2217"), nullptr, &text), nfClosed);
         EXPECT_NE(text.find("Port already in use"), std::string::npos) << text;
+    }
+}
+
+// Terminal servers that misbehave: each run ends within its bound, says what
+// the server did and names it, and holds no more memory than it should.
+TEST(NetworkPort, HostileServersEndTheRunWithTheirCause)
+{
+    QTemporaryDir dir;
+    QString out, err;
+    auto run = [&](const QString& port, QElapsedTimer& took) {
+        took.start();
+        return RunCli({"identify", "--port", port, "--wait", "2"}, dir.path(), out, err,
+                      QProcessEnvironment::systemEnvironment(), 15000);
+    };
+    QElapsedTimer took;
+    {
+        THostilePeer dripping;
+        const QString url = QString("socket://127.0.0.1:%1").arg(dripping.StartTcp(THostilePeer::Drip(50)));
+        EXPECT_EQ(run(url, took), 5) << err.toStdString();
+        EXPECT_LT(took.elapsed(), 4000);  // twice --wait
+        EXPECT_TRUE(err.contains("The device on " + url + " is not a gateway of this kind")) << err.toStdString();
+    }
+    {
+        THostilePeer closing;
+        const int port = closing.StartTcp(THostilePeer::HangUp());
+        EXPECT_EQ(run(QString("socket://127.0.0.1:%1").arg(port), took), 15) << err.toStdString();
+        EXPECT_LT(took.elapsed(), 2000);
+        EXPECT_TRUE(err.contains(QString("127.0.0.1:%1 cannot be opened: The server closed the connection").arg(port)))
+            << err.toStdString();
+        EXPECT_TRUE(err.contains("The terminal server closed the connection")) << err.toStdString();
+    }
+    {
+        THostilePeer looping;
+        const int port = looping.StartTcp(THostilePeer::OptionLoop());
+        EXPECT_EQ(run(QString("rfc2217://127.0.0.1:%1").arg(port), took), 15) << err.toStdString();
+        EXPECT_LT(took.elapsed(), 4000);
+        EXPECT_TRUE(err.contains(QString("127.0.0.1:%1 cannot be opened: The server negotiates without end").arg(port)))
+            << err.toStdString();
+        EXPECT_LT(ChildrenMaxRssKb(), 64 * 1024);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "Commonutils.h"
+#include "Firmwareversion.h"
 #include "Terminal.h"
 #include "Imagelayout.h"
 #include "Language.h"
@@ -210,4 +211,15 @@ TEST_F(Upgrade, AnUpgradeThatBreaksOffInsideAReadIsSaidOnceAndNotStartedAgain)
     EXPECT_EQ(LastMessage(), Substitute(Text(320), {port, "1"}) + "\n" + Text(124));
     EXPECT_EQ(sim->FirmwareBlocks(), 2);
     EXPECT_EQ(sim->CommandLog().substr(0, 8), "UXBCCOKK");
+}
+
+TEST(FirmwareVersions, AreComparedWholeAndByTheirNumbers)
+{
+    EXPECT_EQ(CompareFirmwareVersions("3.20.1", "3.20.1"), 0);
+    EXPECT_LT(CompareFirmwareVersions("3.20.1", "3.20.2"), 0);
+    EXPECT_GT(CompareFirmwareVersions("3.20.10", "3.20.9"), 0);
+    EXPECT_LT(CompareFirmwareVersions("3.20", "3.20.1"), 0);
+    EXPECT_GT(CompareFirmwareVersions("3.20b", "3.20"), 0);
+    EXPECT_NE(CompareFirmwareVersions("3.02", "3.2"), 0);
+    EXPECT_NE(CompareFirmwareVersions("3.20.1x", "3.20.1y"), 0);
 }
