@@ -13,6 +13,7 @@
 #include "Gatewayops.h"
 #include "Imagelayout.h"
 #include "Keptcopies.h"
+#include "Netport.h"
 #include "Signalquery.h"
 #include "Terminal.h"
 

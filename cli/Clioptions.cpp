@@ -4,6 +4,7 @@
 #include "Cliexit.h"
 #include "Clireport.h"
 #include "Commonutils.h"
+#include "Netport.h"
 
 namespace {
 

@@ -54,7 +54,7 @@ TEST_F(Pages, TelephoneLinesShowAndStoreEveryKind)
     P().SetValue("FXODTMFLength", 0, "700");
     auto* page = Show<TFTelephoneLines>(0);
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(P().ControlCount(), 48u);
+    EXPECT_EQ(Bindings().ControlCount(), 48u);
     EXPECT_TRUE(page->FxsEndOfDiallingBeep->isChecked());  // inverted
     EXPECT_EQ(page->FxsRingingFrequency->currentIndex(), 1);
     EXPECT_EQ(page->FxoReceiveVolume->value(), 1);
