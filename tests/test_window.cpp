@@ -504,7 +504,6 @@ TEST_F(Hands, TheProgramsBoxesNameTheirButtonsInTheInterfaceLanguage)
 
 TEST_F(Hands, ACancelledReadSaysSoAndChangesNothing)
 {
-    StartApp();
     sim->SetOption("silentAfter", 0);
     const auto before = Parameters().Snapshot();
     QTimer::singleShot(1500, [&] {
