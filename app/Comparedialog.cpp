@@ -1,5 +1,7 @@
 #include "Comparedialog.h"
 
+#include "Pagecaptions.h"
+
 #include "Bindings.h"
 #include "Catalogue.h"
 #include "Commonutils.h"
@@ -103,7 +105,7 @@ const CCaptions& TFCompareDialog::Captions()
     if (!m_Captions) {
         std::vector<TFPage*> pages;
         for (int i = 0; i < 7; ++i) pages.push_back(m_Main.Page(i));
-        m_Captions = std::make_unique<CCaptions>(CCaptions::FromPages(pages));
+        m_Captions = std::make_unique<CCaptions>(CaptionsFromPages(pages));
         // Reading the pages rebound their controls: give the shown page its own back.
         if (m_Main.CurrentPage()) m_Main.CurrentPage()->LoadFromParameters();
         else Bindings().ClearControls();

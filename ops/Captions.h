@@ -2,15 +2,13 @@
 // group and the label it sits under) and the way a value looks on the page (list
 // items by their text, tick boxes ticked or not). Read from the pages' own
 // controls, so it follows the pages; texts come from the current language.
-// FromPages needs the page widgets; everything else here is widget-free, for the
-// command line.
+// Widget-free, for the command line; the table itself is read from the pages
+// (pages/Pagecaptions.h).
 #pragma once
 #include <QString>
 #include <map>
 #include <string>
 #include <vector>
-
-class TFPage;
 
 class CCaptions {
 public:
@@ -30,10 +28,8 @@ public:
         TCaption caption;
     };
 
-    // Loads every page once and reads its bindings, the routing page's grid columns
-    // and the service page's identification lines; the caller reloads the shown page.
-    static CCaptions FromPages(const std::vector<TFPage*>& pages);
-    // The same table without the pages, as the build took it from them.
+    // The table from its entries (pages/Pagecaptions.h reads them from the pages;
+    // the build keeps them for the command line).
     static CCaptions FromEntries(std::vector<TEntry> entries);
 
     const TCaption* Find(const std::string& key) const;

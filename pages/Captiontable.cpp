@@ -1,6 +1,7 @@
 // Build tool: writes the captions the pages show as a C++ table, so that the
 // command line knows them without making a single widget.
 #include "Captions.h"
+#include "Pagecaptions.h"
 #include "Catalogue.h"
 #include "Pageform.h"
 #include "Globals.h"
@@ -55,7 +56,7 @@ int main(int argc, char** argv)
     BuildCatalogue(Parameters());
     QWidget window;
     const auto pages = MakePages(&window);
-    const CCaptions captions = CCaptions::FromPages({pages.begin(), pages.end()});
+    const CCaptions captions = CaptionsFromPages({pages.begin(), pages.end()});
     QByteArray out = "// Made by korvanext-captiontable from the pages; do not edit.\n";
     for (const CCaptions::TEntry& e : captions.Ordered()) {
         const CCaptions::TCaption& c = e.caption;

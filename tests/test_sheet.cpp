@@ -1,4 +1,5 @@
 #include "Captions.h"
+#include "Pagecaptions.h"
 #include "Catalogue.h"
 #include "Commonutils.h"
 #include "Compare.h"
@@ -142,7 +143,7 @@ TEST_F(Sheet, AfterAReadNamesTheGatewayAndTheCaptionsFollowThePages)
     // The table the build took from the pages is what the pages show now.
     std::vector<TFPage*> pages;
     for (int i = 0; i < 7; ++i) pages.push_back(main->Page(i));
-    const CCaptions live = CCaptions::FromPages(pages);
+    const CCaptions live = CaptionsFromPages(pages);
     const auto& built = BuiltInCaptions().Ordered();
     ASSERT_EQ(live.Ordered().size(), built.size());
     for (size_t i = 0; i < built.size(); ++i) {

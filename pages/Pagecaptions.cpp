@@ -1,4 +1,4 @@
-#include "Captions.h"
+#include "Pagecaptions.h"
 
 #include "Commonutils.h"
 #include "Pageform.h"
@@ -78,11 +78,13 @@ void ListOf(const QComboBox* combo, CCaptions::TCaption& c)
 
 }  // namespace
 
-CCaptions CCaptions::FromPages(const std::vector<TFPage*>& pages)
+CCaptions CaptionsFromPages(const std::vector<TFPage*>& pages)
 {
-    CCaptions table;
+    using TCaption = CCaptions::TCaption;
+    using TShow = CCaptions::TShow;
+    std::vector<CCaptions::TEntry> entries;
     int index = -1;
-    auto add = [&table, &index](const std::string& key, TCaption c) { table.Add(index, key, std::move(c)); };
+    auto add = [&entries, &index](const std::string& key, TCaption c) { entries.push_back({index, key, std::move(c)}); };
     for (TFPage* page : pages) {
         ++index;
         // A page without bindings of its own leaves the list as it was.
@@ -140,6 +142,6 @@ CCaptions CCaptions::FromPages(const std::vector<TFPage*>& pages)
             }
         }
     }
-    return table;
+    return CCaptions::FromEntries(std::move(entries));
 }
 
