@@ -287,7 +287,7 @@ TEST_F(Access, TheRoutingTablesScrollBarsStayInViewInASmallWindow)
 
 // ---------------------------------------------------------------- settings folder and place
 
-TEST(SettingsPlace, SettingsLiveInTheConfigFolderAndMoveThereFromTheOldPlace)
+TEST(AccessSettingsPlace, SettingsLiveInTheConfigFolderAndMoveThereFromTheOldPlace)
 {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     EXPECT_EQ(SettingsFilePath(), config + "/korvanext/KorvanextWin.ini");
@@ -322,7 +322,7 @@ TEST(SettingsPlace, SettingsLiveInTheConfigFolderAndMoveThereFromTheOldPlace)
     QDir(documents).removeRecursively();
 }
 
-TEST(SettingsPlace, APlaceOffEveryScreenIsNotKept)
+TEST(AccessSettingsPlace, APlaceOffEveryScreenIsNotKept)
 {
     const std::vector<QRect> screens{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1920, 1080)};
     EXPECT_TRUE(PlaceOnScreen(QRect(10, 10, 800, 600), screens));
@@ -348,7 +348,7 @@ TEST(SettingsPlace, APlaceOffEveryScreenIsNotKept)
     EXPECT_EQ(written.ReadInteger("Settings", "Top", 0), 50);
 }
 
-TEST(SettingsPlace, TheWindowFitsTheScreenWithItsFrame)
+TEST(AccessSettingsPlace, TheWindowFitsTheScreenWithItsFrame)
 {
     TAppSettings s;
     s.Width = 891;

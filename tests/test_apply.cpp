@@ -34,7 +34,7 @@ struct Registry {
 const TChoices kNoYes{{0, "Not allowed"}, {1, "Allowed"}};
 }  // namespace
 
-TEST(StrictValues, RefuseWhatTheTypeWouldStoreOtherwiseAndSayWhatIsAllowed)
+TEST(ApplyStrictValues, RefuseWhatTheTypeWouldStoreOtherwiseAndSayWhatIsAllowed)
 {
     Registry r;
     const struct {
@@ -72,7 +72,7 @@ TEST(StrictValues, RefuseWhatTheTypeWouldStoreOtherwiseAndSayWhatIsAllowed)
 }
 
 namespace {
-struct StateFiles : ::testing::Test {
+struct ApplyStateFiles : ::testing::Test {
     QString Write(const QString& name, const QByteArray& text)
     {
         QFile f(dir.filePath(name));
@@ -101,7 +101,7 @@ struct StateFiles : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(StateFiles, YamlAndJsonNameSettingsRowsAndSecrets)
+TEST_F(ApplyStateFiles, YamlAndJsonNameSettingsRowsAndSecrets)
 {
     Write("pin.txt", "4321\n");
     qputenv("KVX_TEST_PASSWORD", "98765");
@@ -130,7 +130,7 @@ TEST_F(StateFiles, YamlAndJsonNameSettingsRowsAndSecrets)
     EXPECT_FALSE(state.NamesBlock2(r.p));
 }
 
-TEST_F(StateFiles, AFaultNamesTheFileTheLineAndTheReason)
+TEST_F(ApplyStateFiles, AFaultNamesTheFileTheLineAndTheReason)
 {
     const struct {
         const char* name;
@@ -160,7 +160,7 @@ TEST_F(StateFiles, AFaultNamesTheFileTheLineAndTheReason)
     }
 }
 
-TEST_F(StateFiles, MergedKeepsWhatIsNotNamedReplacedResetsItButNotThePin)
+TEST_F(ApplyStateFiles, MergedKeepsWhatIsNotNamedReplacedResetsItButNotThePin)
 {
     ASSERT_TRUE(Load("s.yaml", "FXSVolRec: 5\n"));
     CParameters held, target;
@@ -332,7 +332,7 @@ TEST_F(Apply, TheKeptCopyRestoresWhatTheGatewayHeld)
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + Block1Size, after.begin()));
 }
 
-TEST(Schema, SaysWhatEachSettingAllowsWhereItLivesAndWhatIsSecret)
+TEST(ApplySchema, SaysWhatEachSettingAllowsWhereItLivesAndWhatIsSecret)
 {
     QTemporaryDir dir;
     QString out, err;

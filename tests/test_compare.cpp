@@ -32,7 +32,7 @@ std::unique_ptr<CParameters> Defaults()
     return p;
 }
 
-struct Comparing : AppFixture {
+struct Compare : AppFixture {
     void SetUp() override
     {
         StartApp();
@@ -58,7 +58,7 @@ struct Comparing : AppFixture {
 
 // ---------------------------------------------------------------- comparison of configurations
 
-TEST(Comparison, ListsSettingsThatDifferWithTheirRows)
+TEST(CompareResults, ListsSettingsThatDifferWithTheirRows)
 {
     auto mine = Defaults(), other = Defaults();
     mine->SetValue("FXSVolRec", 0, "1");
@@ -81,7 +81,7 @@ TEST(Comparison, ListsSettingsThatDifferWithTheirRows)
     EXPECT_TRUE(CompareConfigurations(*other, *other).Same());
 }
 
-TEST(Comparison, ChosenValuesAloneReachTheImage)
+TEST(CompareResults, ChosenValuesAloneReachTheImage)
 {
     // A gateway image with values of its own and bytes no setting owns.
     auto gateway = Defaults();
@@ -125,7 +125,7 @@ TEST(Comparison, ChosenValuesAloneReachTheImage)
     }
 }
 
-TEST(KeptCopies, StayInTheirFolderForTheirOwnerAndAreKeptOnce)
+TEST(CompareKeptCopies, StayInTheirFolderForTheirOwnerAndAreKeptOnce)
 {
     QTemporaryDir root;
     const CKeptCopies copies(root.path());
@@ -174,7 +174,7 @@ TEST(KeptCopies, StayInTheirFolderForTheirOwnerAndAreKeptOnce)
 
 // ---------------------------------------------------------------- captions from the pages
 
-TEST_F(Comparing, EverySettingInFilesHasTheCaptionItsPageShows)
+TEST_F(Compare, EverySettingInFilesHasTheCaptionItsPageShows)
 {
     const CCaptions& captions = Dialog().Captions();
     for (const auto& [key, rc] : Parameters().Entries()) {
@@ -221,7 +221,7 @@ TEST_F(Comparing, EverySettingInFilesHasTheCaptionItsPageShows)
 
 // ---------------------------------------------------------------- the dialog
 
-TEST_F(Comparing, ComparesWithTheDefaultsAFileAndTheGateway)
+TEST_F(Compare, ComparesWithTheDefaultsAFileAndTheGateway)
 {
     Parameters().SetValue("FXSVolRec", 0, "1");
     Parameters().SetValue("FXSDirection", 4, "2");
@@ -264,7 +264,7 @@ TEST_F(Comparing, ComparesWithTheDefaultsAFileAndTheGateway)
     EXPECT_TRUE(d.WriteButton->isEnabled());
 }
 
-TEST_F(Comparing, WriteSelectedSendsOnlyTheTickedDifferences)
+TEST_F(Compare, WriteSelectedSendsOnlyTheTickedDifferences)
 {
     Parameters().SetValue("FXSVolRec", 0, "1");
     Parameters().SetValue("GSMNum", 9, "+420600");
@@ -299,7 +299,7 @@ TEST_F(Comparing, WriteSelectedSendsOnlyTheTickedDifferences)
             << "byte " << i;
 }
 
-TEST_F(Comparing, AGatewayChangedSinceTheComparisonIsNotWritten)
+TEST_F(Compare, AGatewayChangedSinceTheComparisonIsNotWritten)
 {
     Parameters().SetValue("FXSVolRec", 0, "1");
     TFCompareDialog& d = Dialog();
@@ -313,7 +313,7 @@ TEST_F(Comparing, AGatewayChangedSinceTheComparisonIsNotWritten)
     EXPECT_EQ(sim->Image(), GatewayImage(*other));
 }
 
-TEST_F(Comparing, RestoreLoadsAKeptCopyIntoTheWindow)
+TEST_F(Compare, RestoreLoadsAKeptCopyIntoTheWindow)
 {
     auto old = Defaults();
     old->SetValue("FXSVolRec", 0, "2");

@@ -70,7 +70,7 @@ struct Pty {
 };
 }  // namespace
 
-TEST(SerialDevices, ListedFromWhatTheSystemSaysWithoutOpeningThem)
+TEST(Devices, ListedFromWhatTheSystemSaysWithoutOpeningThem)
 {
     QTemporaryDir root;
     TDeviceRoots r{root.path() + "/dev", root.path() + "/sys", root.path() + "/run"};
@@ -107,7 +107,7 @@ TEST(SerialDevices, ListedFromWhatTheSystemSaysWithoutOpeningThem)
     EXPECT_EQ(found[4].name, "ttyUSB10");
 }
 
-TEST(SerialDevices, TheProbeAsksOnlyFreePortsAndRestoresTheirSettings)
+TEST(Devices, TheProbeAsksOnlyFreePortsAndRestoresTheirSettings)
 {
     Pty free;
     ASSERT_FALSE(free.path.isEmpty());
@@ -152,10 +152,10 @@ TEST(SerialDevices, TheProbeAsksOnlyFreePortsAndRestoresTheirSettings)
 }
 
 namespace {
-struct ModemProbe : AppFixture {};
+struct DevicesModemProbe : AppFixture {};
 }  // namespace
 
-TEST_F(ModemProbe, TheSettingsDialogAsksOnRequestAndShowsWhatAnswered)
+TEST_F(DevicesModemProbe, TheSettingsDialogAsksOnRequestAndShowsWhatAnswered)
 {
     TSimOptions o;
     o.modem = true;
@@ -182,7 +182,7 @@ TEST_F(ModemProbe, TheSettingsDialogAsksOnRequestAndShowsWhatAnswered)
     EXPECT_EQ(cfgetospeed(&t), speed_t(B19200)) << "the port's own settings are back";
 }
 
-TEST_F(ModemProbe, AModemLineInUseIsNotAsked)
+TEST_F(DevicesModemProbe, AModemLineInUseIsNotAsked)
 {
     TSimOptions o;
     o.modem = true;

@@ -144,7 +144,7 @@ TEST(Files, StoredWindowPlaceIsFittedToTheScreen)
 }
 
 // A real full file system: a small tmpfs, which needs root (as in CI).
-struct FullDisk : ::testing::Test {
+struct FilesFullDisk : ::testing::Test {
     void SetUp() override
     {
         if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
@@ -178,7 +178,7 @@ struct FullDisk : ::testing::Test {
     bool mounted = false;
 };
 
-TEST_F(FullDisk, EveryWriterFailsWithoutDamage)
+TEST_F(FilesFullDisk, EveryWriterFailsWithoutDamage)
 {
     CParameters p;
     BuildCatalogue(p);
@@ -208,7 +208,7 @@ TEST_F(FullDisk, EveryWriterFailsWithoutDamage)
     EXPECT_EQ(Entries(dir.path()), (QStringList{"KorvanextWin.ini", "cli.bin", "cli.kvx", "filler", "keep.kvx"}));
 }
 
-TEST(LanguageFiles, AnIndexBeyondWhatTheProgramUsesIsRefused)
+TEST(FilesLanguageFiles, AnIndexBeyondWhatTheProgramUsesIsRefused)
 {
     QTemporaryDir dir;
     const QString folder = dir.path() + "/";
@@ -235,12 +235,12 @@ TEST(LanguageFiles, AnIndexBeyondWhatTheProgramUsesIsRefused)
 }
 
 namespace {
-struct WindowFiles : AppFixture {
+struct FilesWindowFiles : AppFixture {
     void SetUp() override { StartApp(); }
 };
 }  // namespace
 
-TEST_F(WindowFiles, LoadAndSaveSayWhyAndKeepTheRegistry)
+TEST_F(FilesWindowFiles, LoadAndSaveSayWhyAndKeepTheRegistry)
 {
     QTemporaryDir dir;
     const QString empty = dir.filePath("empty.kvx");
@@ -266,7 +266,7 @@ TEST_F(WindowFiles, LoadAndSaveSayWhyAndKeepTheRegistry)
     EXPECT_EQ(LastMessage(), Text(129) + "\n'" + dir.path() + "'\n" + Text(308));
 }
 
-TEST(SimulatorLink, OnlyItsOwnLinkIsReplacedOrRemoved)
+TEST(FilesSimulatorLink, OnlyItsOwnLinkIsReplacedOrRemoved)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath("mine.txt");
@@ -342,14 +342,14 @@ pid_t EndedProcess()
 }
 }  // namespace
 
-TEST(ShownText, ControlCharactersOfGatewaysAndFilesAreShownNotObeyed)
+TEST(FilesShownText, ControlCharactersOfGatewaysAndFilesAreShownNotObeyed)
 {
     EXPECT_EQ(ShownText("KX\x1b]0;owned\a\nserial\tx\x7f"), "KX\\x1b]0;owned\\x07\\x0aserial\\x09x\\x7f");
     EXPECT_EQ(ShownText(QString::fromUtf8("Brána \xc2\x9b" "2J")), QString::fromUtf8("Brána \\x9b2J"));
     EXPECT_EQ(ShownText("C:\\path 'ok'"), "C:\\path 'ok'");
 }
 
-TEST(CreateFileExclusively, NeverReplacesNorFollowsWhatIsThere)
+TEST(FilesCreateFileExclusively, NeverReplacesNorFollowsWhatIsThere)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath("KX.kvx");
@@ -376,7 +376,7 @@ TEST(CreateFileExclusively, NeverReplacesNorFollowsWhatIsThere)
     EXPECT_EQ(status.Kind, TFileStatus::NoFolder);
 }
 
-TEST(UucpLock, ALiveLockOfAnotherProcessRefusesThePortAStaleOneDoesNot)
+TEST(FilesUucpLock, ALiveLockOfAnotherProcessRefusesThePortAStaleOneDoesNot)
 {
     QTemporaryDir locks;
     const QString device = "/dev/ttyKVX7";
@@ -414,7 +414,7 @@ TEST(UucpLock, ALiveLockOfAnotherProcessRefusesThePortAStaleOneDoesNot)
     }
 }
 
-TEST(KeptCopies, OnlyInTheUsersOwnFoldersAndPrivate)
+TEST(FilesKeptCopies, OnlyInTheUsersOwnFoldersAndPrivate)
 {
     QTemporaryDir base;
     const auto p = Gateway("KX-9");
@@ -458,7 +458,7 @@ TEST(KeptCopies, OnlyInTheUsersOwnFoldersAndPrivate)
     EXPECT_TRUE(CKeptCopies(base.filePath("none")).RootProblem().isEmpty());
 }
 
-TEST(KeptCopies, EachFileIsJudgedOnItsOwn)
+TEST(FilesKeptCopies, EachFileIsJudgedOnItsOwn)
 {
     QTemporaryDir root;
     const CKeptCopies copies(root.path());
@@ -496,7 +496,7 @@ TEST(KeptCopies, EachFileIsJudgedOnItsOwn)
     EXPECT_EQ(damage(), "image.bin: it belongs to another user (65534)");
 }
 
-TEST(KeptCopies, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
+TEST(FilesKeptCopies, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
 {
     QTemporaryDir root;
     const CKeptCopies copies(root.path());
@@ -543,7 +543,7 @@ TEST(KeptCopies, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
     EXPECT_FALSE(copies.Keep(image, *p).kept);  // the sound newest one is reused
 }
 
-TEST(AppSettings, ValuesComeBackAsTheyWereWritten)
+TEST(FilesAppSettings, ValuesComeBackAsTheyWereWritten)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("KorvanextWin.ini");
@@ -574,7 +574,7 @@ TEST(AppSettings, ValuesComeBackAsTheyWereWritten)
     EXPECT_FALSE(TAppSettings::WriteProblem(dir.filePath("missing/KorvanextWin.ini")).isEmpty());
 }
 
-TEST(AppSettings, AFileThatCannotBeWrittenIsSaidInTheStatusBar)
+TEST(FilesAppSettings, AFileThatCannotBeWrittenIsSaidInTheStatusBar)
 {
     const QString path = SettingsFilePath();
     QFile::remove(path);

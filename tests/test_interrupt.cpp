@@ -50,7 +50,7 @@ struct TRecordingUI : TOperationUI {
     std::function<void(const QString&)> onLabel;
 };
 
-struct Interrupting : AppFixture {
+struct Interrupt : AppFixture {
     void Start(TSimOptions o)
     {
         StartApp(o);
@@ -63,7 +63,7 @@ struct Interrupting : AppFixture {
 };
 }  // namespace
 
-TEST_F(Interrupting, CancelInBlock2FinishesItAndTheNextWriteWorks)
+TEST_F(Interrupt, CancelInBlock2FinishesItAndTheNextWriteWorks)
 {
     // A gateway that waits for ever for the rest of a block: the worst case.
     TSimOptions o;
@@ -96,7 +96,7 @@ TEST_F(Interrupting, CancelInBlock2FinishesItAndTheNextWriteWorks)
     EXPECT_TRUE(SameBlocks(sim->Image(), GatewayImage(Parameters())));
 }
 
-TEST_F(Interrupting, TheBarOnlyMovesForwardThroughNamedPhases)
+TEST_F(Interrupt, TheBarOnlyMovesForwardThroughNamedPhases)
 {
     TSimOptions o;
     o.corruptStores = 1;  // block 1 is written twice
@@ -114,7 +114,7 @@ TEST_F(Interrupting, TheBarOnlyMovesForwardThroughNamedPhases)
     EXPECT_EQ(ui.labels, phases);
 }
 
-TEST_F(Interrupting, ACutBlockIsNamedAndTheNextSilenceSaysHowToRecover)
+TEST_F(Interrupt, ACutBlockIsNamedAndTheNextSilenceSaysHowToRecover)
 {
     TSimOptions o;
     o.throttleBaud = 57600;
@@ -161,7 +161,7 @@ TEST_F(Interrupting, ACutBlockIsNamedAndTheNextSilenceSaysHowToRecover)
     EXPECT_FALSE(CCutTransfers(state.path()).Contains(device));
 }
 
-TEST_F(Interrupting, ALineThatDiesAsABlockStartsIsALinkErrorThatNamesTheBlock)
+TEST_F(Interrupt, ALineThatDiesAsABlockStartsIsALinkErrorThatNamesTheBlock)
 {
     Start({});
     for (const int block : {1, 2}) {
@@ -186,7 +186,7 @@ TEST_F(Interrupting, ALineThatDiesAsABlockStartsIsALinkErrorThatNamesTheBlock)
     }
 }
 
-TEST_F(Interrupting, ALineThatDiesUnderAFirmwareBlockIsALinkError)
+TEST_F(Interrupt, ALineThatDiesUnderAFirmwareBlockIsALinkError)
 {
     Start({});
     QTemporaryDir folder;
@@ -205,7 +205,7 @@ TEST_F(Interrupting, ALineThatDiesUnderAFirmwareBlockIsALinkError)
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
 }
 
-TEST_F(Interrupting, EachBlockHasThreeTriesAndBlock2WaitsForASoundBlock1)
+TEST_F(Interrupt, EachBlockHasThreeTriesAndBlock2WaitsForASoundBlock1)
 {
     Start({});
     TRecordingUI ui;

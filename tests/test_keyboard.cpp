@@ -22,7 +22,7 @@
 #include <set>
 
 namespace {
-struct Keys : AppFixture {
+struct Keyboard : AppFixture {
     void SetUp() override
     {
         StartApp();
@@ -75,7 +75,7 @@ struct Keys : AppFixture {
 };
 }  // namespace
 
-TEST_F(Keys, TabWalksEveryPageColumnByColumn)
+TEST_F(Keyboard, TabWalksEveryPageColumnByColumn)
 {
     for (const char* id : {"Eng", "Ger"}) {
         main->LanguageButtonClick(id);
@@ -115,7 +115,7 @@ TEST_F(Keys, TabWalksEveryPageColumnByColumn)
     }
 }
 
-TEST_F(Keys, EveryLabelledControlHasAMnemonicOfItsOwnInEveryLanguage)
+TEST_F(Keyboard, EveryLabelledControlHasAMnemonicOfItsOwnInEveryLanguage)
 {
     for (int lang = 0; lang < Language().LanguageCount(); ++lang) {
         main->SetLanguage(lang);
@@ -158,7 +158,7 @@ TEST_F(Keys, EveryLabelledControlHasAMnemonicOfItsOwnInEveryLanguage)
     }
 }
 
-TEST_F(Keys, ALanguageSwitchKeepsThePagesLettersClearOfTheMenus)
+TEST_F(Keyboard, ALanguageSwitchKeepsThePagesLettersClearOfTheMenus)
 {
     const int languages = Language().LanguageCount();
     for (int lang = 0; lang < languages; ++lang) {
@@ -177,7 +177,7 @@ TEST_F(Keys, ALanguageSwitchKeepsThePagesLettersClearOfTheMenus)
     }
 }
 
-TEST_F(Keys, AltAndTheLetterGoToTheField)
+TEST_F(Keyboard, AltAndTheLetterGoToTheField)
 {
     main->LanguageButtonClick("Pol");
     for (int index : {0, 1, 3}) {

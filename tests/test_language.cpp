@@ -25,7 +25,7 @@ void WriteFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
-struct Languages : ::testing::Test {
+struct Language : ::testing::Test {
     void SetUp() override
     {
         folder = dir.path() + "/";
@@ -46,7 +46,7 @@ struct Languages : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(Languages, IndexFilesAndLookups)
+TEST_F(Language, IndexFilesAndLookups)
 {
     QMenu menu;
     int picked = -1;
@@ -79,7 +79,7 @@ TEST_F(Languages, IndexFilesAndLookups)
 
 // A second reading of the index replaces the menu's language items and leaves the
 // menu's other items alone; the tick follows whichever language is loaded.
-TEST_F(Languages, MenuItemsAreReplacedOnReadingAgainAndTickTheLoadedOne)
+TEST_F(Language, MenuItemsAreReplacedOnReadingAgainAndTickTheLoadedOne)
 {
     QMenu menu;
     QAction* other = menu.addAction("Other");
@@ -104,7 +104,7 @@ TEST_F(Languages, MenuItemsAreReplacedOnReadingAgainAndTickTheLoadedOne)
     EXPECT_FALSE(items[2]->isChecked());
 }
 
-TEST_F(Languages, FormsTranslateByTagAndCombosKeepTheirValues)
+TEST_F(Language, FormsTranslateByTagAndCombosKeepTheirValues)
 {
     ASSERT_TRUE(lang.Init(folder));
     QWidget form;
@@ -148,7 +148,7 @@ TEST_F(Languages, FormsTranslateByTagAndCombosKeepTheirValues)
     EXPECT_EQ(combo->itemData(2).toInt(), 10);
 }
 
-TEST_F(Languages, NoIndexMeansNoLanguages)
+TEST_F(Language, NoIndexMeansNoLanguages)
 {
     EXPECT_EQ(lang.Text(0), "S0");  // before Init
     EXPECT_FALSE(lang.Init(folder + "nowhere/"));
@@ -156,7 +156,7 @@ TEST_F(Languages, NoIndexMeansNoLanguages)
     EXPECT_FALSE(lang.LoadLanguage(0));
 }
 
-TEST(IniFile, ReadsLikeThePlatformAndWritesInPlace)
+TEST(LanguageIniFile, ReadsLikeThePlatformAndWritesInPlace)
 {
     CIniFile ini;
     ini.LoadFromBytes("no section=ignored\r\n[Settings]\r\n  Com = \"Com3\" \r\nbroken line\r\n=novalue\r\n"
@@ -189,7 +189,7 @@ TEST(IniFile, ReadsLikeThePlatformAndWritesInPlace)
     EXPECT_EQ(reread.ReadString("Settings", "Com", "?"), "Com3");
 }
 
-TEST(Substitute, FillsPlaceholdersAndNeverFormats)
+TEST(LanguageSubstitute, FillsPlaceholdersAndNeverFormats)
 {
     EXPECT_EQ(Substitute("%s %i / %i", {"Block", "3", "30"}), "Block 3 / 30");
     EXPECT_EQ(Substitute("Error (%s).", {"CE_PARSING_ERROR"}), "Error (CE_PARSING_ERROR).");
@@ -198,7 +198,7 @@ TEST(Substitute, FillsPlaceholdersAndNeverFormats)
     EXPECT_EQ(Substitute("trailing %", {}), "trailing %");
 }
 
-TEST(Crc32, StandardCheckValue)
+TEST(LanguageCrc32, StandardCheckValue)
 {
     const char* s = "123456789";
     EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>(s), 9), 0xCBF43926u);
@@ -207,7 +207,7 @@ TEST(Crc32, StandardCheckValue)
     EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>(s) + 4, 5, part), 0xCBF43926u);
 }
 
-TEST(ShippedLanguages, EveryFileDeclaresEveryText)
+TEST(LanguageShippedLanguages, EveryFileDeclaresEveryText)
 {
     CLanguage lang;
     ASSERT_TRUE(lang.Init(ProgramFolder())) << ProgramFolder().toStdString();

@@ -194,7 +194,7 @@ TEST_F(Link, AFullBufferKeepsItsBytesAndEndsTheWait)
 
 // A device that is not the gateway: bytes that drip or flood end each wait by
 // its deadline or the buffer's size, and the command line calls it no gateway.
-TEST(HostileLink, DrippingAndFloodingDevicesEndEveryWait)
+TEST(LinkHostile, DrippingAndFloodingDevicesEndEveryWait)
 {
     THostilePeer gps;
     const QString dripping = QString::fromStdString(gps.StartPty(THostilePeer::Drip(50)));
@@ -227,7 +227,7 @@ TEST(HostileLink, DrippingAndFloodingDevicesEndEveryWait)
     EXPECT_TRUE(err.contains("The device on " + flooding + " is not a gateway of this kind")) << err.toStdString();
 }
 
-TEST(SerialPort, ClosedPortAndDeviceNames)
+TEST(LinkSerialPort, ClosedPortAndDeviceNames)
 {
     TComm c;
     c.Close();

@@ -84,7 +84,7 @@ struct TSilentServer {
 };
 }  // namespace
 
-TEST(UucpLock, ADeviceIsSeenUnderEveryNameAndLockedUnderItsOwn)
+TEST(LocksUucpLock, ADeviceIsSeenUnderEveryNameAndLockedUnderItsOwn)
 {
     TPty first, second;
     ASSERT_FALSE(first.path.isEmpty());
@@ -128,7 +128,7 @@ TEST(UucpLock, ADeviceIsSeenUnderEveryNameAndLockedUnderItsOwn)
     EXPECT_EQ(holder, 1);
 }
 
-TEST(SessionLock, OneKeyPerServerLineHeldByItsProcessUntilReleased)
+TEST(Locks, OneKeyPerServerLineHeldByItsProcessUntilReleased)
 {
     // One server's line, however the URL is spelt; a different port is another line.
     const QString key = NetworkLockKey("rfc2217://Rack7.example:3001");
@@ -161,7 +161,7 @@ TEST(SessionLock, OneKeyPerServerLineHeldByItsProcessUntilReleased)
 // Two command lines on one terminal server's port: the second waits within its
 // --wait and is refused naming the first, never connecting meanwhile; one that
 // waits long enough connects once the first has hung up.
-TEST(SessionLock, ASecondCommandLineOnANetworkPortWaitsThenIsRefused)
+TEST(Locks, ASecondCommandLineOnANetworkPortWaitsThenIsRefused)
 {
     TSilentServer server;
     ASSERT_FALSE(server.url.isEmpty());

@@ -56,12 +56,12 @@ public:
     QLineEdit* plain;
 };
 
-struct Window : AppFixture {
+struct MainWindow : AppFixture {
     void SetUp() override { StartApp(); }
 };
 }  // namespace
 
-TEST_F(Window, BindingsOfEveryKind)
+TEST_F(MainWindow, BindingsOfEveryKind)
 {
     CParameters& p = Parameters();
     TTestPage page;
@@ -104,7 +104,7 @@ TEST_F(Window, BindingsOfEveryKind)
     EXPECT_EQ(page.upDown->Position(), 1);
 }
 
-TEST_F(Window, LeavingAnEditNormalisesIt)
+TEST_F(MainWindow, LeavingAnEditNormalisesIt)
 {
     TTestPage page;
     page.LoadFromParameters();
@@ -119,7 +119,7 @@ TEST_F(Window, LeavingAnEditNormalisesIt)
     EXPECT_EQ(page.memo->toPlainText().size(), 50);  // free text: no limit, cut when encoded
 }
 
-TEST_F(Window, FileCommandsRoundTrip)
+TEST_F(MainWindow, FileCommandsRoundTrip)
 {
     QTemporaryDir dir;
     const QString path = dir.path() + "/site.kvx";
@@ -167,7 +167,7 @@ TEST_F(Window, FileCommandsRoundTrip)
     EXPECT_EQ(LastMessage(), Language().Text(129) + "\n'" + prompts->savePath + "'\n" + Language().Text(314));
 }
 
-TEST_F(Window, CancelledOpenKeepsThePage)
+TEST_F(MainWindow, CancelledOpenKeepsThePage)
 {
     main->SelectPage(0);
     ASSERT_NE(main->CurrentPage(), nullptr);
@@ -178,7 +178,7 @@ TEST_F(Window, CancelledOpenKeepsThePage)
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
 }
 
-TEST_F(Window, PagesEmbedOneAtATimeAndTheMonitorEntryKeepsTheSelection)
+TEST_F(MainWindow, PagesEmbedOneAtATimeAndTheMonitorEntryKeepsTheSelection)
 {
     main->SelectPage(1);
     EXPECT_EQ(main->CurrentPageIndex(), 1);
@@ -191,7 +191,7 @@ TEST_F(Window, PagesEmbedOneAtATimeAndTheMonitorEntryKeepsTheSelection)
     EXPECT_EQ(main->PageList->currentRow(), 4);
 }
 
-TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
+TEST_F(MainWindow, LanguageSwitchRetranslatesTheWindow)
 {
     QTemporaryDir dir;
     const QString folder = dir.path() + "/";
@@ -222,7 +222,7 @@ TEST_F(Window, LanguageSwitchRetranslatesTheWindow)
     EXPECT_TRUE(main->StatusLine->text().endsWith("(demo gateway)"));
 }
 
-TEST_F(Window, LinkControlsFollowTheMode)
+TEST_F(MainWindow, LinkControlsFollowTheMode)
 {
     EXPECT_TRUE(main->SpeedButtons[0]->isEnabled());
     EXPECT_FALSE(main->SpeedButtons[5]->isEnabled());

@@ -304,7 +304,7 @@ TEST_F(Modem, AnUnreachableModemServerIsNamedWithItsCause)
 
 // A modem that never connects, or floods the line while dialling: the call is
 // given up within --wait, naming the number, and the flood is not kept.
-TEST(HostileModem, ASilentOrFloodingModemEndsTheCallWithinTheWait)
+TEST(ModemHostile, ASilentOrFloodingModemEndsTheCallWithinTheWait)
 {
     QTemporaryDir dir;
     QString out, err;
@@ -325,7 +325,7 @@ TEST(HostileModem, ASilentOrFloodingModemEndsTheCallWithinTheWait)
 
 // The call drops while the gateway is being read: the modem's NO CARRIER ends
 // the run at once as a line lost, not after the modem's long wait.
-TEST(HostileModem, NoCarrierInTheMiddleOfAReadIsALineLostAtOnce)
+TEST(ModemHostile, NoCarrierInTheMiddleOfAReadIsALineLostAtOnce)
 {
     TSimOptions o;
     o.modem = true;

@@ -47,7 +47,7 @@ std::string Decode(Codec& c, const std::string& text, size_t step = 1)
 const std::string kAgree = Bytes({255, 253, 0, 255, 251, 0, 255, 253, 44});
 }  // namespace
 
-TEST(TelnetCodec, DataBytes0xFFAreDoubledOnTheLineAndSingleInTheProgram)
+TEST(NetPortTelnetCodec, DataBytes0xFFAreDoubledOnTheLineAndSingleInTheProgram)
 {
     std::string data;
     for (int i = 0; i < 512; ++i) data += char(i % 7 == 0 ? 0xFF : i);
@@ -65,7 +65,7 @@ TEST(TelnetCodec, DataBytes0xFFAreDoubledOnTheLineAndSingleInTheProgram)
               Bytes({255, 250, 44, 1, 0, 0, 255, 255, 1, 255, 240}));
 }
 
-TEST(TelnetCodec, NegotiationAnswersOnlyChangesAndNeverTakesAnEcho)
+TEST(NetPortTelnetCodec, NegotiationAnswersOnlyChangesAndNeverTakesAnEcho)
 {
     Codec c;
     const std::string offers = c.Start();
@@ -90,7 +90,7 @@ TEST(TelnetCodec, NegotiationAnswersOnlyChangesAndNeverTakesAnEcho)
     EXPECT_TRUE(noComPort.Refused());
 }
 
-TEST(TelnetCodec, SubnegotiationsAreBoundedAndTheirAnswersCounted)
+TEST(NetPortTelnetCodec, SubnegotiationsAreBoundedAndTheirAnswersCounted)
 {
     Codec c;
     c.Start();
@@ -114,7 +114,7 @@ TEST(TelnetCodec, SubnegotiationsAreBoundedAndTheirAnswersCounted)
     EXPECT_EQ(c.Acks(Codec::SetBaudrate), 2u);
 }
 
-TEST(NetworkPort, Names)
+TEST(NetPort, Names)
 {
     TNetworkAddress a;
     ASSERT_TRUE(ParseNetworkPort("socket://gw-rack.example:3001", a));
@@ -196,7 +196,7 @@ TNetFailure OpenFails(const QString& url, std::string* device = nullptr, std::st
 }
 }  // namespace
 
-TEST(NetworkPort, EachFailureNamesTheServerAndItsCause)
+TEST(NetPort, EachFailureNamesTheServerAndItsCause)
 {
     std::string device, text;
     const int closedPort = TSer2net::FreePort();
@@ -227,7 +227,7 @@ TEST(NetworkPort, EachFailureNamesTheServerAndItsCause)
 
 // Terminal servers that misbehave: each run ends within its bound, says what
 // the server did and names it, and holds no more memory than it should.
-TEST(NetworkPort, HostileServersEndTheRunWithTheirCause)
+TEST(NetPort, HostileServersEndTheRunWithTheirCause)
 {
     QTemporaryDir dir;
     QString out, err;
@@ -264,7 +264,7 @@ TEST(NetworkPort, HostileServersEndTheRunWithTheirCause)
     }
 }
 
-TEST(NetworkPort, ANameServiceThatNeverAnswersIsBoundedByTheWait)
+TEST(NetPort, ANameServiceThatNeverAnswersIsBoundedByTheWait)
 {
     // The resolver's own bounds (tries and time-outs of each name server) can
     // add up to minutes. A name server that takes questions and never answers
@@ -299,7 +299,7 @@ TEST(NetworkPort, ANameServiceThatNeverAnswersIsBoundedByTheWait)
     EXPECT_TRUE(err.contains("The name service did not answer in time")) << err.toStdString();
 }
 
-TEST(NetworkPort, Rfc2217SetsTheLineAndEscapesBothWays)
+TEST(NetPort, Rfc2217SetsTheLineAndEscapesBothWays)
 {
     std::atomic<int> baudSeen{0};
     std::string received;
@@ -363,7 +363,7 @@ TEST(NetworkPort, Rfc2217SetsTheLineAndEscapesBothWays)
 // ---------------------------------------------------------------- through a real ser2net
 
 namespace {
-struct Ser2net : SimFixture, TCliRunner {
+struct NetPortSer2net : SimFixture, TCliRunner {
     using TCliRunner::Run;  // not the test's own Run
     void Serve(TSimOptions o = {})
     {
@@ -375,7 +375,7 @@ struct Ser2net : SimFixture, TCliRunner {
 };
 }  // namespace
 
-TEST_F(Ser2net, ReadWriteCompareAndUpgradeThroughRawAndRfc2217)
+TEST_F(NetPortSer2net, ReadWriteCompareAndUpgradeThroughRawAndRfc2217)
 {
     Serve();
     const auto& p = server.ports[0];
@@ -400,7 +400,7 @@ TEST_F(Ser2net, ReadWriteCompareAndUpgradeThroughRawAndRfc2217)
     EXPECT_EQ(sim->Version(), "3.20");
 }
 
-TEST_F(Ser2net, TheMonitorsSpeedReachesTheLineThroughRfc2217)
+TEST_F(NetPortSer2net, TheMonitorsSpeedReachesTheLineThroughRfc2217)
 {
     Serve();
     CCOMTerminal term;
@@ -417,7 +417,7 @@ TEST_F(Ser2net, TheMonitorsSpeedReachesTheLineThroughRfc2217)
     term.Close();
 }
 
-TEST_F(Ser2net, AFleetOfFourAcrossTheTerminalServer)
+TEST_F(NetPortSer2net, AFleetOfFourAcrossTheTerminalServer)
 {
     std::vector<std::unique_ptr<CGatewaySim>> sims;
     QStringList devices;
@@ -440,7 +440,7 @@ TEST_F(Ser2net, AFleetOfFourAcrossTheTerminalServer)
     for (auto& s : sims) s->Stop();
 }
 
-TEST_F(Ser2net, AServerThatDiesMidTransferIsALineLost)
+TEST_F(NetPortSer2net, AServerThatDiesMidTransferIsALineLost)
 {
     // Paced as a real line, so that a block is still on its way when the server goes.
     TSimOptions o;
@@ -468,7 +468,7 @@ TEST_F(Ser2net, AServerThatDiesMidTransferIsALineLost)
     }
 }
 
-TEST_F(Ser2net, ASilentGatewayBehindTheServerIsNamedWithoutCables)
+TEST_F(NetPortSer2net, ASilentGatewayBehindTheServerIsNamedWithoutCables)
 {
     TSimOptions o;
     o.silentAfter = 0;
@@ -479,7 +479,7 @@ TEST_F(Ser2net, ASilentGatewayBehindTheServerIsNamedWithoutCables)
     EXPECT_FALSE(err.contains("cable")) << err.toStdString();
 }
 
-TEST_F(Ser2net, TheCommandLineDialsAModemBehindTheServer)
+TEST_F(NetPortSer2net, TheCommandLineDialsAModemBehindTheServer)
 {
     TSimOptions o;
     o.modem = true;

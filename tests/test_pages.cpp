@@ -320,7 +320,7 @@ TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
 // The bindings belong to the registry they were made on: global objects made
 // afresh start with none, also where the new registry takes the old one's
 // memory. Instances the registry lacks are left alone both ways.
-TEST(Bindings, FollowTheirRegistryAndPassOverWhatItLacks)
+TEST(PagesBindings, FollowTheirRegistryAndPassOverWhatItLacks)
 {
     QLineEdit level, beyond, unknown;
     {

@@ -20,7 +20,7 @@
 #include <QTest>
 
 namespace {
-struct Routing : AppFixture {
+struct RoutingGrid : AppFixture {
     void SetUp() override
     {
         StartApp();
@@ -54,7 +54,7 @@ struct Routing : AppFixture {
 };
 }  // namespace
 
-TEST_F(Routing, DefaultRulesStayUnderTheirTablesInEveryLanguage)
+TEST_F(RoutingGrid, DefaultRulesStayUnderTheirTablesInEveryLanguage)
 {
     const std::pair<TGrid*, TGrid*> pairs[] = {
         {&page->TabFXS, &page->TabFXSDef}, {&page->TabFXO, &page->TabFXODef}, {&page->TabGSM, &page->TabGSMDef}};
@@ -104,7 +104,7 @@ TEST_F(Routing, DefaultRulesStayUnderTheirTablesInEveryLanguage)
     }
 }
 
-TEST_F(Routing, AClickOnAListCellOpensItsList)
+TEST_F(RoutingGrid, AClickOnAListCellOpensItsList)
 {
     QTableWidget* t = page->TabFXS.table;
     auto editor = [&] {
@@ -126,7 +126,7 @@ TEST_F(Routing, AClickOnAListCellOpensItsList)
     EXPECT_EQ(t->item(4, 2)->text(), Item(216, 3));
 }
 
-TEST_F(Routing, CellRangesGoToTheClipboardAsTabSeparatedLines)
+TEST_F(RoutingGrid, CellRangesGoToTheClipboardAsTabSeparatedLines)
 {
     CParameters& p = Parameters();
     p.SetValue("FXSNumBegin", 0, "420");
@@ -164,7 +164,7 @@ TEST_F(Routing, CellRangesGoToTheClipboardAsTabSeparatedLines)
     EXPECT_EQ(page->CellValue(page->TabFXS, 61, 0), quoted);
 }
 
-TEST_F(Routing, PastedCellsAreTakenAsTypedOrChosenOnes)
+TEST_F(RoutingGrid, PastedCellsAreTakenAsTypedOrChosenOnes)
 {
     QTableWidget* t = page->TabFXS.table;
     auto cell = [&](int r, int c) { return page->CellValue(page->TabFXS, r, c); };

@@ -228,7 +228,7 @@ TEST_F(Sheet, SignalCommandPrintsTheReadingsAskedFor)
     EXPECT_EQ(Cli({"signal", "--modem-number", "123", "--modem", "/dev/null"}, dir.path()).code, 1);
 }
 
-TEST(SignalTrace, KeepsTheLastMinutesAndMarksTheBestAndWorst)
+TEST(SheetSignalTrace, KeepsTheLastMinutesAndMarksTheBestAndWorst)
 {
     CSignalTrace t(60);
     const QDateTime start = QDateTime::currentDateTime();

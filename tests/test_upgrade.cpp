@@ -213,7 +213,7 @@ TEST_F(Upgrade, AnUpgradeThatBreaksOffInsideAReadIsSaidOnceAndNotStartedAgain)
     EXPECT_EQ(sim->CommandLog().substr(0, 8), "UXBCCOKK");
 }
 
-TEST(FirmwareVersions, AreComparedWholeAndByTheirNumbers)
+TEST(UpgradeFirmwareVersions, AreComparedWholeAndByTheirNumbers)
 {
     EXPECT_EQ(CompareFirmwareVersions("3.20.1", "3.20.1"), 0);
     EXPECT_LT(CompareFirmwareVersions("3.20.1", "3.20.2"), 0);

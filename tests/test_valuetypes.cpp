@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-TEST(NumberRule, ParsesLikeTheGateway)
+TEST(ValueTypesNumberRule, ParsesLikeTheGateway)
 {
     EXPECT_EQ(ParseNumber("  -12ab"), -12);
     EXPECT_EQ(ParseNumber("+7"), 7);
@@ -17,7 +17,7 @@ TEST(NumberRule, ParsesLikeTheGateway)
     EXPECT_EQ(ParseNumber("-99999999999999999999"), -2147483647 - 1);
 }
 
-TEST(IntegerTypes, ClampAndStepOntoTheGrid)
+TEST(ValueTypesIntegerTypes, ClampAndStepOntoTheGrid)
 {
     const CParInt p(500, 100, 25500, 100);
     EXPECT_EQ(p.Normalize("letters"), "100");
@@ -40,7 +40,7 @@ TEST(IntegerTypes, ClampAndStepOntoTheGrid)
     EXPECT_EQ(con.Normalize("0"), "0");
 }
 
-TEST(IntegerTypes, EncodingsOwnOnlyTheirBits)
+TEST(ValueTypesIntegerTypes, EncodingsOwnOnlyTheirBits)
 {
     const CParMaskByte m(0, 0, 3, 1, 0x30);
     uint8_t b = 0x8F;
@@ -78,7 +78,7 @@ TEST(IntegerTypes, EncodingsOwnOnlyTheirBits)
     EXPECT_EQ(i32.Decode(four), "-2");
 }
 
-TEST(IntegerTypes, MorvekIsThreeRightAlignedDigits)
+TEST(ValueTypesIntegerTypes, MorvekIsThreeRightAlignedDigits)
 {
     const CParThreeDigits m(0, 0, 999);
     uint8_t b[3] = {9, 9, 9};
@@ -95,7 +95,7 @@ TEST(IntegerTypes, MorvekIsThreeRightAlignedDigits)
     EXPECT_EQ(m.Decode(b), "0");
 }
 
-TEST(TextTypes, PhoneNumbersKeepOnlyTheirCharacters)
+TEST(ValueTypes, PhoneNumbersKeepOnlyTheirCharacters)
 {
     const CParPhoneString phone("", 16);
     EXPECT_EQ(phone.Normalize("+420 (123) 456-789"), "+420123456789");
@@ -115,7 +115,7 @@ TEST(TextTypes, PhoneNumbersKeepOnlyTheirCharacters)
     EXPECT_EQ(b[3], 0x78);  // eight digits, no "#" and no end code
 }
 
-TEST(TextTypes, DigitStringsPadAndPinsMayBeEmpty)
+TEST(ValueTypes, DigitStringsPadAndPinsMayBeEmpty)
 {
     const CParStringNum num("", 8, 4);
     EXPECT_EQ(num.Normalize(""), "1234");
@@ -127,7 +127,7 @@ TEST(TextTypes, DigitStringsPadAndPinsMayBeEmpty)
     EXPECT_EQ(pin.Normalize("12"), "1234");
 }
 
-TEST(TextTypes, PackedNibbles)
+TEST(ValueTypes, PackedNibbles)
 {
     const CParPhoneQuest quest("", 16);
     std::vector<uint8_t> b(8, 0x77);
@@ -150,7 +150,7 @@ TEST(TextTypes, PackedNibbles)
     EXPECT_EQ(phone.Decode(b.data()), std::string(16, '9'));
 }
 
-TEST(TextTypes, PascalStringsAreCutWhenEncoded)
+TEST(ValueTypes, PascalStringsAreCutWhenEncoded)
 {
     const CParPasString s("", 40);
     std::vector<uint8_t> b(41, 0);

@@ -36,7 +36,7 @@
 #include <functional>
 
 namespace {
-struct Hands : AppFixture {
+struct Window : AppFixture {
     void SetUp() override { StartApp(); }
 
     // Runs check() once the program's next modal box is up, then closes it with
@@ -83,7 +83,7 @@ void ClickButton(QWidget* modal, QMessageBox::StandardButton which)
 }
 }  // namespace
 
-TEST_F(Hands, AQuestionDuringAnOperationIsNeverCoveredByTheProgressWindow)
+TEST_F(Window, AQuestionDuringAnOperationIsNeverCoveredByTheProgressWindow)
 {
     main->SetPrompts(std::make_unique<TPrompts>());  // real message boxes
     prompts = nullptr;
@@ -125,7 +125,7 @@ TEST_F(Hands, AQuestionDuringAnOperationIsNeverCoveredByTheProgressWindow)
     EXPECT_FALSE(main->Progress());
 }
 
-TEST_F(Hands, AnOpenErrorIsShownWholeInFrontOfTheOperation)
+TEST_F(Window, AnOpenErrorIsShownWholeInFrontOfTheOperation)
 {
     main->SetPrompts(std::make_unique<TPrompts>());
     prompts = nullptr;
@@ -148,7 +148,7 @@ TEST_F(Hands, AnOpenErrorIsShownWholeInFrontOfTheOperation)
     EXPECT_FALSE(main->Progress());
 }
 
-TEST_F(Hands, EnterOnAResetQuestionKeepsEveryValue)
+TEST_F(Window, EnterOnAResetQuestionKeepsEveryValue)
 {
     main->SetPrompts(std::make_unique<TPrompts>());
     prompts = nullptr;
@@ -175,7 +175,7 @@ TEST_F(Hands, EnterOnAResetQuestionKeepsEveryValue)
     EXPECT_FALSE(main->m_Ops.PinChanged);
 }
 
-TEST_F(Hands, StandardButtonsSpeakTheInterfaceLanguage)
+TEST_F(Window, StandardButtonsSpeakTheInterfaceLanguage)
 {
     if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
         GTEST_SKIP() << "the toolkit's translations are not installed";
@@ -195,7 +195,7 @@ TEST_F(Hands, StandardButtonsSpeakTheInterfaceLanguage)
     EXPECT_EQ(yes(), english);
 }
 
-TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
+TEST_F(Window, APortTypedInTheSettingsSurvivesEnter)
 {
     TFSettingsDialog* d = main->FSettingsDialog;
     main->m_Ops.IsModem = false;
@@ -247,7 +247,7 @@ TEST_F(Hands, APortTypedInTheSettingsSurvivesEnter)
     }
 }
 
-TEST_F(Hands, ClosingWithUnsavedEditsAsksSaveDiscardOrCancel)
+TEST_F(Window, ClosingWithUnsavedEditsAsksSaveDiscardOrCancel)
 {
     QTemporaryDir dir;
     const QString file = dir.path() + "/site.kvx";
@@ -306,7 +306,7 @@ TEST_F(Hands, ClosingWithUnsavedEditsAsksSaveDiscardOrCancel)
     EXPECT_FALSE(main->IsModified());
 }
 
-TEST_F(Hands, SaveNeverOverwritesAFileTheWindowNoLongerShows)
+TEST_F(Window, SaveNeverOverwritesAFileTheWindowNoLongerShows)
 {
     QTemporaryDir dir;
     const QString first = dir.path() + "/first.kvx", second = dir.path() + "/second.kvx";
@@ -350,7 +350,7 @@ TEST_F(Hands, SaveNeverOverwritesAFileTheWindowNoLongerShows)
     EXPECT_TRUE(main->windowTitle().remove("[*]").endsWith("second.kvx"));
 }
 
-TEST_F(Hands, ReadAndWriteAskOnlyWhenEditsWouldBeLost)
+TEST_F(Window, ReadAndWriteAskOnlyWhenEditsWouldBeLost)
 {
     Parameters().SetValue("FXSVolRec", 0, Parameters().GetValue("FXSVolRec", 0) == "2" ? "4" : "2");
     const std::string edited = Parameters().GetValue("FXSVolRec", 0);
@@ -369,7 +369,7 @@ TEST_F(Hands, ReadAndWriteAskOnlyWhenEditsWouldBeLost)
     EXPECT_EQ(prompts->saveAsked.size(), 1);
 }
 
-TEST_F(Hands, TheKeyboardWorksLikeTheMouse)
+TEST_F(Window, TheKeyboardWorksLikeTheMouse)
 {
     QListWidget* list = main->PageList;
     QTest::keyClick(list, Qt::Key_Down);
@@ -402,7 +402,7 @@ TEST_F(Hands, TheKeyboardWorksLikeTheMouse)
     main->LanguageButtonClick("Eng");
 }
 
-TEST_F(Hands, EveryMenuItemHasItsOwnMnemonicInEveryLanguage)
+TEST_F(Window, EveryMenuItemHasItsOwnMnemonicInEveryLanguage)
 {
     auto mnemonic = [](const QString& text) {
         for (int i = 0; i + 1 < text.size(); ++i) {
@@ -440,7 +440,7 @@ TEST_F(Hands, EveryMenuItemHasItsOwnMnemonicInEveryLanguage)
     EXPECT_EQ(CaptionText("Save &&&as..."), "Save &as");
 }
 
-TEST_F(Hands, DialogsAreCentredOnTheirFirstShowingToo)
+TEST_F(Window, DialogsAreCentredOnTheirFirstShowingToo)
 {
     main->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
@@ -465,7 +465,7 @@ TEST_F(Hands, DialogsAreCentredOnTheirFirstShowingToo)
     EXPECT_LE(monitor, 8);
 }
 
-TEST_F(Hands, TheWindowCarriesItsIconAndDisabledButtonsLookDisabled)
+TEST_F(Window, TheWindowCarriesItsIconAndDisabledButtonsLookDisabled)
 {
     EXPECT_TRUE(QFile::exists(":/korvanext.svg"));
     EXPECT_FALSE(main->windowIcon().isNull());
@@ -482,7 +482,7 @@ TEST_F(Hands, TheWindowCarriesItsIconAndDisabledButtonsLookDisabled)
     EXPECT_LT(opacity(faint) * 2, opacity(normal));
 }
 
-TEST_F(Hands, TheProgramsBoxesNameTheirButtonsInTheInterfaceLanguage)
+TEST_F(Window, TheProgramsBoxesNameTheirButtonsInTheInterfaceLanguage)
 {
     main->SetPrompts(std::make_unique<TPrompts>());
     prompts = nullptr;
@@ -502,7 +502,7 @@ TEST_F(Hands, TheProgramsBoxesNameTheirButtonsInTheInterfaceLanguage)
     main->LanguageButtonClick("Eng");
 }
 
-TEST_F(Hands, ACancelledReadSaysSoAndChangesNothing)
+TEST_F(Window, ACancelledReadSaysSoAndChangesNothing)
 {
     sim->SetOption("silentAfter", 0);
     const auto before = Parameters().Snapshot();

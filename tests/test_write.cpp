@@ -19,7 +19,7 @@
 using namespace ImageLayout;
 
 namespace {
-struct Writing : AppFixture {
+struct Write : AppFixture {
     void Start(TSimOptions o = {})
     {
         StartApp(o);
@@ -44,7 +44,7 @@ QByteArray ReadAll(const QString& path)
 }
 }  // namespace
 
-TEST_F(Writing, EachBlockIsReadOncePerWriteAndTheCopyHoldsWhatWasReplaced)
+TEST_F(Write, EachBlockIsReadOncePerWriteAndTheCopyHoldsWhatWasReplaced)
 {
     Start();
     ASSERT_TRUE(main->m_Ops.WriteToGateway());
@@ -82,7 +82,7 @@ TEST_F(Writing, EachBlockIsReadOncePerWriteAndTheCopyHoldsWhatWasReplaced)
     EXPECT_TRUE(main->m_Ops.LastCopy.isEmpty());
 }
 
-TEST_F(Writing, ACopyThatCannotBeKeptStopsTheWriteBeforeItsFirstByte)
+TEST_F(Write, ACopyThatCannotBeKeptStopsTheWriteBeforeItsFirstByte)
 {
     Start();
     // A file where the serial number's folder should be.
@@ -103,7 +103,7 @@ TEST_F(Writing, ACopyThatCannotBeKeptStopsTheWriteBeforeItsFirstByte)
     EXPECT_TRUE(main->m_Ops.WriteToGateway());
 }
 
-TEST_F(Writing, AConfigurationFromAnotherGatewayIsWrittenOnlyWhenTheUserAgrees)
+TEST_F(Write, AConfigurationFromAnotherGatewayIsWrittenOnlyWhenTheUserAgrees)
 {
     Start();
     Parameters().SetValue("SerialNum", 0, "KX2-000001");
@@ -130,7 +130,7 @@ TEST_F(Writing, AConfigurationFromAnotherGatewayIsWrittenOnlyWhenTheUserAgrees)
     EXPECT_EQ(prompts->asked.size(), asked);
 }
 
-TEST_F(Writing, ARetriedBlockWaitsAsLongAsTheFirst)
+TEST_F(Write, ARetriedBlockWaitsAsLongAsTheFirst)
 {
     // The first stored block reads back wrong, and the gateway takes 1.5 s to store.
     TSimOptions o;
@@ -142,7 +142,7 @@ TEST_F(Writing, ARetriedBlockWaitsAsLongAsTheFirst)
     EXPECT_EQ(sim->Image()[33], 5);
 }
 
-TEST_F(Writing, AnInterruptedWriteSaysWhatItLeavesBehind)
+TEST_F(Write, AnInterruptedWriteSaysWhatItLeavesBehind)
 {
     Start();
     // Cancel once block 1 is in the gateway.
@@ -176,7 +176,7 @@ TEST_F(Writing, AnInterruptedWriteSaysWhatItLeavesBehind)
     EXPECT_EQ(LastMessage(), Text(113));
 }
 
-TEST_F(Writing, TheBarFollowsTheBytesOfLongReplies)
+TEST_F(Write, TheBarFollowsTheBytesOfLongReplies)
 {
     // Paced fast enough for a short test, slow enough for many small deliveries.
     TSimOptions o;

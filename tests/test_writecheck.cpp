@@ -7,8 +7,8 @@
 #include <set>
 
 namespace {
-struct Catalogued : ::testing::Test {
-    Catalogued() { BuildCatalogue(p); }
+struct WriteCheck : ::testing::Test {
+    WriteCheck() { BuildCatalogue(p); }
     CParameters p;
 };
 
@@ -20,7 +20,7 @@ std::set<std::string> Names(const TWriteCheck& c)
 }
 }  // namespace
 
-TEST_F(Catalogued, AFileCutShortNamesTheRowsAndKeysItLeftOutAndItsBrokenLine)
+TEST_F(WriteCheck, AFileCutShortNamesTheRowsAndKeysItLeftOutAndItsBrokenLine)
 {
     p.SetValue("FXSExtraTar", 3, "7");
     p.SetValue("SMSText", 0, "hello");
@@ -66,7 +66,7 @@ TEST_F(Catalogued, AFileCutShortNamesTheRowsAndKeysItLeftOutAndItsBrokenLine)
     EXPECT_EQ(loaded.GetValue("FXSVolRec", 0), "2");
 }
 
-TEST_F(Catalogued, ValuesTheImageCannotHoldAreListedWithWhatItWouldKeep)
+TEST_F(WriteCheck, ValuesTheImageCannotHoldAreListedWithWhatItWouldKeep)
 {
     p.SetValue("FXSRBToneCad", 0, "2");
     p.SetValue("FXORBToneCad", 0, "3");
