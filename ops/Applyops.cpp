@@ -38,19 +38,7 @@ bool CGatewayOps::Apply(const TDesiredState& state, TApplyRun& run)
     try {
         if (OpenGatewayLink(true)) done = ApplyOnLink(state, run, sending);
     } catch (const CCOMTermExp& e) {
-        // As a write that broke off: say what the gateway holds now.
-        LinkTimeout();
-        ShowLinkError(e);
-        Remove();
-        if (sending) {
-            m_PartLeft = m_CutBlock != 0 || (run.block1 && run.block2 && m_BlocksTaken == 1);
-            m_UI.Message(LeftBehind(), m_PartLeft ? TIcon::Error : TIcon::Warning);
-        }
-        if (m_CutBlock && !ModemConnected) {
-            CutTransfers.Mark(TComm::DevicePath(ComPort));
-            GatewayLinkOpen = false;
-        }
-        LinkFailed(e);
+        WriteBrokeOff(e, sending, run.block1 && run.block2);
     }
     if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
     Remove();

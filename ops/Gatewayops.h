@@ -201,6 +201,9 @@ private:
     void Remove() { m_UI.ShowProgress(false, 0, false); }
     void LinkTimeout();
     void LinkFailed(const CCOMTermExp& e);
+    // A write or apply that broke off: says what the gateway holds now and notes a
+    // block cut in the middle; twoBlocks: both blocks were to be sent.
+    void WriteBrokeOff(const CCOMTermExp& e, bool sending, bool twoBlocks);
     bool WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar);
     // Only the blocks asked for, each verified as WriteBlocks does.
     bool WriteChosenBlocks(const std::vector<uint8_t>& image, bool block1, bool block2);

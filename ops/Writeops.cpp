@@ -259,26 +259,31 @@ bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef
     try {
         if (OpenGatewayLink(true)) done = WriteOnLink(source, chosen, compared, written, sending);
     } catch (const CCOMTermExp& e) {
-        LinkTimeout();
-        ShowLinkError(e);
-        Remove();
-        // Whatever broke the write, say exactly what the gateway holds now,
-        // also after the user's own break.
-        if (sending) {
-            m_PartLeft = m_CutBlock != 0 || m_BlocksTaken == 1;
-            m_UI.Message(LeftBehind(), m_PartLeft ? TIcon::Error : TIcon::Warning);
-        }
-        if (m_CutBlock && !ModemConnected) {
-            // The gateway waits for the rest of the block: an "A" would only
-            // join it, and the next no-answer names the likely reason.
-            CutTransfers.Mark(TComm::DevicePath(ComPort));
-            GatewayLinkOpen = false;
-        }
-        LinkFailed(e);
+        WriteBrokeOff(e, sending, true);
     }
     if (!ModemConnected && !GatewayLinkOpen) m_Terminal.Close();
     Remove();
     return done;
+}
+
+void CGatewayOps::WriteBrokeOff(const CCOMTermExp& e, bool sending, bool twoBlocks)
+{
+    LinkTimeout();
+    ShowLinkError(e);
+    Remove();
+    // Whatever broke the write, say exactly what the gateway holds now,
+    // also after the user's own break.
+    if (sending) {
+        m_PartLeft = m_CutBlock != 0 || (twoBlocks && m_BlocksTaken == 1);
+        m_UI.Message(LeftBehind(), m_PartLeft ? TIcon::Error : TIcon::Warning);
+    }
+    if (m_CutBlock && !ModemConnected) {
+        // The gateway waits for the rest of the block: an "A" would only
+        // join it, and the next no-answer names the likely reason.
+        CutTransfers.Mark(TComm::DevicePath(ComPort));
+        GatewayLinkOpen = false;
+    }
+    LinkFailed(e);
 }
 
 bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSettingRef>* chosen,

@@ -73,13 +73,7 @@ struct AppFixture : SimFixture {
     // Runs `action` once, from the event loop, as soon as `ready` holds.
     void When(std::function<bool()> ready, std::function<void()> action)
     {
-        auto* timer = new QTimer(main.get());
-        QObject::connect(timer, &QTimer::timeout, timer, [=] {
-            if (!ready()) return;
-            timer->stop();
-            action();
-        });
-        timer->start(5);
+        WhenReady(main.get(), std::move(ready), std::move(action));
     }
     QString LastMessage() const { return prompts->shown.empty() ? QString() : prompts->shown.back().text; }
     QString Text(int n) const { return Language().Text(n); }

@@ -96,14 +96,7 @@ struct OpsFixture : SimFixture {
     // Runs `action` once, from the event loop, as soon as `ready` holds.
     void When(std::function<bool()> ready, std::function<void()> action)
     {
-        auto* timer = new QTimer(QCoreApplication::instance());
-        QObject::connect(timer, &QTimer::timeout, timer, [=] {
-            if (!ready()) return;
-            timer->stop();
-            timer->deleteLater();
-            action();
-        });
-        timer->start(5);
+        WhenReady(QCoreApplication::instance(), std::move(ready), std::move(action));
     }
     QString LastMessage() const { return prompts->shown.empty() ? QString() : prompts->shown.back().text; }
     QString Text(int n) const { return Language().Text(n); }

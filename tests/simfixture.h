@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
+#include <functional>
 #include <memory>
 
 inline void PumpEvents(int ms)
@@ -13,6 +15,19 @@ inline void PumpEvents(int ms)
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+}
+
+// Runs `action` once, from the event loop, as soon as `ready` holds; the timer
+// goes with `owner`.
+inline void WhenReady(QObject* owner, std::function<bool()> ready, std::function<void()> action)
+{
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        if (!ready()) return;
+        timer->stop();
+        action();
+    });
+    timer->start(5);
 }
 
 struct SimFixture : ::testing::Test {
