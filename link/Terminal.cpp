@@ -5,11 +5,17 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QThread>
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+// The link's debug lines (a wait that timed out) are silent unless asked for with
+// QT_LOGGING_RULES="korvanext.link.debug=true": a monitor polling a silent port
+// would otherwise print one a second on the terminal.
+Q_LOGGING_CATEGORY(lcLink, "korvanext.link", QtWarningMsg)
 
 namespace {
 // What a modem puts into the data when the call drops.
@@ -222,7 +228,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     }
     if (const int r = condition()) return r;
     if (m_Overflow) throw overflow();
-    qDebug("Connection timeout\n");
+    qCDebug(lcLink, "Connection timeout");
     throw CCOMTermExp(CE_CONNECTION_TIMEOUT);
 }
 

@@ -20,6 +20,10 @@
 #include <cstring>
 #include <grp.h>
 #include <sys/stat.h>
+#include <QLoggingCategory>
+
+// Silent unless asked for (QT_LOGGING_RULES="korvanext.upgrade.debug=true").
+Q_LOGGING_CATEGORY(lcUpgrade, "korvanext.upgrade", QtWarningMsg)
 
 using namespace ImageLayout;
 using namespace OpsDetail;
@@ -266,7 +270,7 @@ bool CGatewayOps::UpgradeAgreed()
         done = Upgrade(true);
         CloseGatewayLink();
     } catch (const CCOMTermExp& e) {
-        qDebug("Upgrade exception");
+        qCDebug(lcUpgrade, "Upgrade exception");
         Remove();
         ShowLinkError(e);
         LinkFailed(e);
