@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QStringList>
 #include <csignal>
 #include <cstdio>
@@ -98,6 +99,9 @@ void Diagnostic(QtMsgType type, const QMessageLogContext&, const QString& messag
 void RouteDiagnostics(bool verbose)
 {
     g_Verbose = verbose;
+    // The link's and the upgrade's diagnostics are silent by default (a polling
+    // window would print them once a second); --verbose asks for them.
+    if (verbose) QLoggingCategory::setFilterRules("korvanext.link.debug=true\nkorvanext.upgrade.debug=true");
     qInstallMessageHandler(Diagnostic);
 }
 

@@ -155,6 +155,15 @@ private:
     int m_Listen = -1, m_Master = -1, m_Slave = -1;
 };
 
+// What the tool may hold whatever a peer sends: 64 MB, and four times that where
+// AddressSanitizer's shadow memory and quarantine count in (an unbounded buffer
+// grows to gigabytes either way).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kPeerMemoryCapKb = 4 * 64 * 1024;
+#else
+constexpr long kPeerMemoryCapKb = 64 * 1024;
+#endif
+
 // The largest resident size of the children waited for so far, in kilobytes.
 inline long ChildrenMaxRssKb()
 {

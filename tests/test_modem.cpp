@@ -320,7 +320,7 @@ TEST(ModemHostile, ASilentOrFloodingModemEndsTheCallWithinTheWait)
         EXPECT_LT(took.elapsed(), 5000) << (flood ? "flooding" : "silent");  // not the modem's minute
         EXPECT_TRUE(err.contains("5551234")) << err.toStdString();
     }
-    EXPECT_LT(ChildrenMaxRssKb(), 64 * 1024);
+    EXPECT_LT(ChildrenMaxRssKb(), kPeerMemoryCapKb);
 }
 
 // The call drops while the gateway is being read: the modem's NO CARRIER ends

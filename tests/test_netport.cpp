@@ -260,7 +260,7 @@ TEST(NetPort, HostileServersEndTheRunWithTheirCause)
         EXPECT_LT(took.elapsed(), 4000);
         EXPECT_TRUE(err.contains(QString("127.0.0.1:%1 cannot be opened: The server negotiates without end").arg(port)))
             << err.toStdString();
-        EXPECT_LT(ChildrenMaxRssKb(), 64 * 1024);
+        EXPECT_LT(ChildrenMaxRssKb(), kPeerMemoryCapKb);
     }
 }
 
