@@ -1,6 +1,6 @@
 // The terminal's receive and wait path: a script of waits, each answered by
 // chunks of bytes through a pseudo-terminal. A model of the reply buffer
-// (20000-byte wrap, zero bytes, Extract's cut) checks every completion
+// (20000-byte cap, zero bytes, Extract's cut) checks every completion
 // condition, the bytes kept, Extract's value and the command on the line.
 #include "Terminal.h"
 #include "fuzzsupport.h"
@@ -26,10 +26,14 @@ constexpr size_t kChunk = 4999;  // one receive event reads at most this much
 struct TModel {
     std::vector<uint8_t> buf = std::vector<uint8_t>(kSize + 1, 0);
     int count = 0;
+    bool overflow = false;  // a full buffer keeps what it has and drops the rest
 
     void Append(uint8_t b)
     {
-        if (count >= kSize) count = 0;
+        if (count >= kSize) {
+            overflow = true;
+            return;
+        }
         buf[size_t(count++)] = b;
     }
     // The received bytes as one zero-terminated string.
@@ -198,7 +202,10 @@ void DoWait(TState& s, TWait w, std::vector<std::string> chunks, bool silent)
     CCOMTerminal& t = *s.term;
     const std::string terminator = (!w.command.empty() && t.m_Terminator) ? std::string(1, t.m_Terminator) : std::string();
     s.sent.clear();
-    if (!w.command.empty()) s.model.count = 0;
+    if (!w.command.empty()) {
+        s.model.count = 0;
+        s.model.overflow = false;
+    }
     s.before = s.model;
     s.chunks = silent ? std::vector<std::string>() : std::move(chunks);
     s.next = 0;
@@ -224,7 +231,9 @@ void DoWait(TState& s, TWait w, std::vector<std::string> chunks, bool silent)
         s.modelValid = false;
         return;
     }
-    FUZZ_CHECK(code == -1 || code == CE_USER || (silent && code == CE_CONNECTION_TIMEOUT));
+    // A full buffer ends a wait whose condition does not hold as a bad reply.
+    FUZZ_CHECK(code == -1 || code == CE_USER || (silent && code == CE_CONNECTION_TIMEOUT) ||
+               (code == CE_PARSING_ERROR && s.Arrived().overflow));
     if (code == -1) {
         const TModel arrived = s.Arrived();
         s.CheckBuffer(arrived);
