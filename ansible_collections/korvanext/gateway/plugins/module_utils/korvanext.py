@@ -57,9 +57,9 @@ STOP_GRACE = 30
 
 
 def link_argument_spec(**more):
-    spec = dict((k, dict(v)) for k, v in LINK_ARGUMENT_SPEC.items())
-    spec.update(more)
-    return spec
+    options = dict((k, dict(v)) for k, v in LINK_ARGUMENT_SPEC.items())
+    options.update(more)
+    return options
 
 
 class Cli(object):

@@ -28,9 +28,9 @@ if mode == 'changed':
         for r in results(host):
             if '--backup' in args and r['result'].get('changed') and not os.path.isdir(str(r['result'].get('backup'))):
                 problems.append('%s: changed without a kept copy (backup %r)' % (host, r['result'].get('backup')))
-    specs = args[args.index('--diff') + 1:] if '--diff' in args else []
-    for spec in specs:
-        host, _, pairs = spec.partition('=')
+    expected_diffs = args[args.index('--diff') + 1:] if '--diff' in args else []
+    for expected in expected_diffs:
+        host, _, pairs = expected.partition('=')
         want = dict(p.split('=', 1) for p in pairs.split(','))
         diffs = [r['result'].get('diff') for r in results(host) if 'diff' in r['result']]
         if len(diffs) != 1:
