@@ -44,28 +44,28 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     SetTag(FxsSheet, 214);
     SetTag(FxoSheet, 215);
 
-    auto spin = [this](QLineEdit*& edit, TUpDown*& ud, const char* en, const char* un, int max, int lo, int hi,
-                       int step = 1) {
-        edit = MakeEdit(en, max);
-        ud = MakeUpDown(un, edit, lo, hi, step);
+    // An edit with its up-down; the up-down is named after the edit.
+    auto spin = [this](QLineEdit*& edit, TUpDown*& ud, const char* name, int max, int lo, int hi, int step = 1) {
+        edit = MakeEdit(name, max);
+        ud = MakeUpDown((std::string(name) + "UpDown").c_str(), edit, lo, hi, step);
         return EditWithUpDown(edit, ud);
     };
     // A tone: two frequencies side by side, below them whether it has two and its cadence.
-    auto tone = [this, &spin](QTabWidget* tabs, const char* sheet, int sheetTag, QLineEdit*& f1, TUpDown*& u1,
-                              const char* e1, const char* ud1, QCheckBox*& box, const char* boxName, int boxTag,
-                              QLineEdit*& f2, TUpDown*& u2, const char* e2, const char* ud2, const char* label2,
-                              int f1Tag, int f2Tag, QComboBox*& cadence, const char* cadName,
-                              std::initializer_list<int> values, int cadTag) {
+    // Its widgets are named after `name`: nameSheet, nameFirst, nameTwoTone, nameSecond,
+    // nameSecondLabel, nameCadence.
+    auto tone = [this, &spin](QTabWidget* tabs, const std::string& name, int sheetTag, QLineEdit*& f1, TUpDown*& u1,
+                              QCheckBox*& box, int boxTag, QLineEdit*& f2, TUpDown*& u2, int f1Tag, int f2Tag,
+                              QComboBox*& cadence, std::initializer_list<int> values, int cadTag) {
         auto* page = new QWidget;
-        page->setObjectName(sheet);
+        page->setObjectName(QString::fromStdString(name + "Sheet"));
         tabs->addTab(page, QString());
         SetTag(page, sheetTag);
         auto* grid = new QGridLayout(page);
-        QWidget* first = spin(f1, u1, e1, ud1, 4, 5, 3400);
-        QWidget* second = spin(f2, u2, e2, ud2, 4, 5, 3400);
-        box = MakeCheck(boxName, boxTag);
-        cadence = MakeCombo(cadName, values, cadTag);
-        QLabel* l2 = AddCell(grid, 0, 2, f2Tag, second, label2);
+        QWidget* first = spin(f1, u1, (name + "First").c_str(), 4, 5, 3400);
+        QWidget* second = spin(f2, u2, (name + "Second").c_str(), 4, 5, 3400);
+        box = MakeCheck((name + "TwoTone").c_str(), boxTag);
+        cadence = MakeCombo((name + "Cadence").c_str(), values, cadTag);
+        QLabel* l2 = AddCell(grid, 0, 2, f2Tag, second, (name + "SecondLabel").c_str());
         AddCell(grid, 0, 0, f1Tag, first);
         grid->addWidget(box, 1, 0, 1, 2);
         AddCell(grid, 1, 2, cadTag, cadence);
@@ -87,12 +87,8 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     auto* f2 = new QFormLayout(g2);
     FxsDiallingType = MakeCombo("FxsDiallingType", {0, 1}, 33);
     AddRow(f2, 33, FxsDiallingType);
-    AddRow(f2, 34,
-           spin(FxsEndOfDiallingTime, FxsEndOfDiallingTimeUpDown, "FxsEndOfDiallingTime", "FxsEndOfDiallingTimeUpDown",
-                3, 1, 255));
-    AddRow(f2, 36,
-           spin(FxsMinOnHookTime, FxsMinOnHookTimeUpDown, "FxsMinOnHookTime", "FxsMinOnHookTimeUpDown", 5, 100, 25500,
-                100));
+    AddRow(f2, 34, spin(FxsEndOfDiallingTime, FxsEndOfDiallingTimeUpDown, "FxsEndOfDiallingTime", 3, 1, 255));
+    AddRow(f2, 36, spin(FxsMinOnHookTime, FxsMinOnHookTimeUpDown, "FxsMinOnHookTime", 5, 100, 25500, 100));
     FxsEndOfDiallingBeep = MakeCheck("FxsEndOfDiallingBeep", 37);
     f2->addRow(FxsEndOfDiallingBeep);
     FxsToneAfterCall = MakeCombo("FxsToneAfterCall", {0, 1}, 35);
@@ -101,8 +97,7 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     auto* f3 = new QFormLayout(g3);
     FxsAutoCallNumber = MakeEdit("FxsAutoCallNumber", 20);
     AddRow(f3, 39, FxsAutoCallNumber);
-    AddRow(f3, 40,
-           spin(FxsAutoCallDelay, FxsAutoCallDelayUpDown, "FxsAutoCallDelay", "FxsAutoCallDelayUpDown", 3, 0, 255));
+    AddRow(f3, 40, spin(FxsAutoCallDelay, FxsAutoCallDelayUpDown, "FxsAutoCallDelay", 3, 0, 255));
     QGroupBox* g4 = MakeGroup("FxsCallerIdGroup", 163, FxsSheet);
     auto* f4 = new QFormLayout(g4);
     FxsCallerId = MakeCombo("FxsCallerId", {0, 1}, 45);
@@ -133,18 +128,12 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     FxsToneTabs->setObjectName("FxsToneTabs");
     FxsToneTabs->setUsesScrollButtons(false);
     ft->addWidget(FxsToneTabs);
-    tone(FxsToneTabs, "FxsDialToneSheet", 166, FxsDialToneFirst, FxsDialToneFirstUpDown, "FxsDialToneFirst",
-         "FxsDialToneFirstUpDown", FxsDialToneTwoTone, "FxsDialToneTwoTone", 167, FxsDialToneSecond,
-         FxsDialToneSecondUpDown, "FxsDialToneSecond", "FxsDialToneSecondUpDown", "FxsDialToneSecondLabel", 168, 169,
-         FxsDialToneCadence, "FxsDialToneCadence", {0, 1}, 170);
-    tone(FxsToneTabs, "FxsBusyToneSheet", 172, FxsBusyToneFirst, FxsBusyToneFirstUpDown, "FxsBusyToneFirst",
-         "FxsBusyToneFirstUpDown", FxsBusyToneTwoTone, "FxsBusyToneTwoTone", 167, FxsBusyToneSecond,
-         FxsBusyToneSecondUpDown, "FxsBusyToneSecond", "FxsBusyToneSecondUpDown", "FxsBusyToneSecondLabel", 168, 169,
-         FxsBusyToneCadence, "FxsBusyToneCadence", {0, 1, 2, 3, 4}, 171);
-    tone(FxsToneTabs, "FxsRingBackSheet", 280, FxsRingBackToneFirst, FxsRingBackToneFirstUpDown, "FxsRingBackToneFirst",
-         "FxsRingBackToneFirstUpDown", FxsRingBackToneTwoTone, "FxsRingBackToneTwoTone", 167, FxsRingBackToneSecond,
-         FxsRingBackToneSecondUpDown, "FxsRingBackToneSecond", "FxsRingBackToneSecondUpDown",
-         "FxsRingBackToneSecondLabel", 168, 169, FxsRingBackToneCadence, "FxsRingBackToneCadence", kRingBackCadences,
+    tone(FxsToneTabs, "FxsDialTone", 166, FxsDialToneFirst, FxsDialToneFirstUpDown, FxsDialToneTwoTone, 167,
+         FxsDialToneSecond, FxsDialToneSecondUpDown, 168, 169, FxsDialToneCadence, {0, 1}, 170);
+    tone(FxsToneTabs, "FxsBusyTone", 172, FxsBusyToneFirst, FxsBusyToneFirstUpDown, FxsBusyToneTwoTone, 167,
+         FxsBusyToneSecond, FxsBusyToneSecondUpDown, 168, 169, FxsBusyToneCadence, {0, 1, 2, 3, 4}, 171);
+    tone(FxsToneTabs, "FxsRingBackTone", 280, FxsRingBackToneFirst, FxsRingBackToneFirstUpDown, FxsRingBackToneTwoTone,
+         167, FxsRingBackToneSecond, FxsRingBackToneSecondUpDown, 168, 169, FxsRingBackToneCadence, kRingBackCadences,
          281);
     fxs->addWidget(g1, 0, 0);
     fxs->addWidget(g2, 1, 0);
@@ -161,33 +150,23 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     fxo->setContentsMargins(6, 6, 6, 6);
     QGroupBox* g6 = MakeGroup("FxoDiallingGroup", 47, FxoSheet);
     auto* f6 = new QFormLayout(g6);
-    AddRow(f6, 177,
-           spin(FxoRingsBeforeAnswer, FxoRingsBeforeAnswerUpDown, "FxoRingsBeforeAnswer", "FxoRingsBeforeAnswerUpDown",
-                3, 0, 255));
-    AddRow(f6, 178,
-           spin(FxoFirstDigitTime, FxoFirstDigitTimeUpDown, "FxoFirstDigitTime", "FxoFirstDigitTimeUpDown", 3, 1, 255));
-    AddRow(f6, 179,
-           spin(FxoEndOfDiallingTime, FxoEndOfDiallingTimeUpDown, "FxoEndOfDiallingTime", "FxoEndOfDiallingTimeUpDown",
-                3, 1, 255));
+    AddRow(f6, 177, spin(FxoRingsBeforeAnswer, FxoRingsBeforeAnswerUpDown, "FxoRingsBeforeAnswer", 3, 0, 255));
+    AddRow(f6, 178, spin(FxoFirstDigitTime, FxoFirstDigitTimeUpDown, "FxoFirstDigitTime", 3, 1, 255));
+    AddRow(f6, 179, spin(FxoEndOfDiallingTime, FxoEndOfDiallingTimeUpDown, "FxoEndOfDiallingTime", 3, 1, 255));
     FxoDiallingType = MakeCombo("FxoDiallingType", {0, 1}, 180);
     AddRow(f6, 180, FxoDiallingType);
-    AddRow(f6, 181,
-           spin(FxoMinOnHookTime, FxoMinOnHookTimeUpDown, "FxoMinOnHookTime", "FxoMinOnHookTimeUpDown", 5, 100, 25500,
-                100));
-    AddRow(f6, 182,
-           spin(FxoMaxOnHookTime, FxoMaxOnHookTimeUpDown, "FxoMaxOnHookTime", "FxoMaxOnHookTimeUpDown", 3, 1, 255));
+    AddRow(f6, 181, spin(FxoMinOnHookTime, FxoMinOnHookTimeUpDown, "FxoMinOnHookTime", 5, 100, 25500, 100));
+    AddRow(f6, 182, spin(FxoMaxOnHookTime, FxoMaxOnHookTimeUpDown, "FxoMaxOnHookTime", 3, 1, 255));
     FxoEndOfDiallingBeep = MakeCheck("FxoEndOfDiallingBeep", 183);
     f6->addRow(FxoEndOfDiallingBeep);
     QGroupBox* g7 = MakeGroup("FxoSignallingGroup", 152, FxoSheet);
     auto* f7 = new QFormLayout(g7);
     FxoDetectPolarity = MakeCheck("FxoDetectPolarity", 184);
     f7->addRow(FxoDetectPolarity);
-    AddRow(f7, 185,
-           spin(FxoBusyToneDetection, FxoBusyToneDetectionUpDown, "FxoBusyToneDetection", "FxoBusyToneDetectionUpDown",
-                3, 0, 255));
-    AddRow(f7, 186,
-           spin(FxoPermanentToneDetection, FxoPermanentToneDetectionUpDown, "FxoPermanentToneDetection",
-                "FxoPermanentToneDetectionUpDown", 4, 0, 8925, 35));
+    AddRow(f7, 185, spin(FxoBusyToneDetection, FxoBusyToneDetectionUpDown, "FxoBusyToneDetection", 3, 0, 255));
+    AddRow(
+        f7, 186,
+        spin(FxoPermanentToneDetection, FxoPermanentToneDetectionUpDown, "FxoPermanentToneDetection", 4, 0, 8925, 35));
     FxoPermanentToneDetectionUpDown->OnChangingEx = [this](int v, int d) { return PermanentToneChangingEx(v, d); };
     QGroupBox* g9 = MakeGroup("FxoVolumeGroup", 41, FxoSheet);
     auto* f9 = new QFormLayout(g9);
@@ -199,28 +178,22 @@ TFTelephoneLines::TFTelephoneLines(QWidget* parent) : TFPage(parent)
     auto* f10 = new QFormLayout(g10);
     FxoAutoCallNumber = MakeEdit("FxoAutoCallNumber", 20);
     AddRow(f10, 193, FxoAutoCallNumber);
-    AddRow(f10, 194,
-           spin(FxoAutoCallDelay, FxoAutoCallDelayUpDown, "FxoAutoCallDelay", "FxoAutoCallDelayUpDown", 3, 0, 255));
+    AddRow(f10, 194, spin(FxoAutoCallDelay, FxoAutoCallDelayUpDown, "FxoAutoCallDelay", 3, 0, 255));
     QGroupBox* g11 = MakeGroup("FxoFlashGroup", 275, FxoSheet);
     auto* f11 = new QFormLayout(g11);
     FxoFlashDtmfCode = MakeEdit("FxoFlashDtmfCode", 4);
     AddRow(f11, 276, FxoFlashDtmfCode);
-    AddRow(f11, 277,
-           spin(FxoFlashLength, FxoFlashLengthUpDown, "FxoFlashLength", "FxoFlashLengthUpDown", 4, 100, 1500, 100));
+    AddRow(f11, 277, spin(FxoFlashLength, FxoFlashLengthUpDown, "FxoFlashLength", 4, 100, 1500, 100));
     QGroupBox* g8 = MakeGroup("FxoTonesGroup", 162, FxoSheet);
     auto* f8 = new QVBoxLayout(g8);
     FxoToneTabs = new QTabWidget(g8);
     FxoToneTabs->setObjectName("FxoToneTabs");
     FxoToneTabs->setUsesScrollButtons(false);
     f8->addWidget(FxoToneTabs);
-    tone(FxoToneTabs, "FxoDialToneSheet", 166, FxoDialToneFirst, FxoDialToneFirstUpDown, "FxoDialToneFirst",
-         "FxoDialToneFirstUpDown", FxoDialToneTwoTone, "FxoDialToneTwoTone", 188, FxoDialToneSecond,
-         FxoDialToneSecondUpDown, "FxoDialToneSecond", "FxoDialToneSecondUpDown", "FxoDialToneSecondLabel", 189, 190,
-         FxoDialToneCadence, "FxoDialToneCadence", {0, 1}, 191);
-    tone(FxoToneTabs, "FxoRingBackSheet", 280, FxoRingBackToneFirst, FxoRingBackToneFirstUpDown, "FxoRingBackToneFirst",
-         "FxoRingBackToneFirstUpDown", FxoRingBackToneTwoTone, "FxoRingBackToneTwoTone", 188, FxoRingBackToneSecond,
-         FxoRingBackToneSecondUpDown, "FxoRingBackToneSecond", "FxoRingBackToneSecondUpDown",
-         "FxoRingBackToneSecondLabel", 189, 190, FxoRingBackToneCadence, "FxoRingBackToneCadence", kRingBackCadences,
+    tone(FxoToneTabs, "FxoDialTone", 166, FxoDialToneFirst, FxoDialToneFirstUpDown, FxoDialToneTwoTone, 188,
+         FxoDialToneSecond, FxoDialToneSecondUpDown, 189, 190, FxoDialToneCadence, {0, 1}, 191);
+    tone(FxoToneTabs, "FxoRingBackTone", 280, FxoRingBackToneFirst, FxoRingBackToneFirstUpDown, FxoRingBackToneTwoTone,
+         188, FxoRingBackToneSecond, FxoRingBackToneSecondUpDown, 189, 190, FxoRingBackToneCadence, kRingBackCadences,
          281);
     fxo->addWidget(g9, 0, 0);
     fxo->addWidget(g6, 1, 0, 2, 1);
