@@ -243,10 +243,6 @@ int CmdWrite(TOptions& o)
     return WithLink("write", o, [&](TSession& s, const TOptions& opt, QJsonObject& report) {
         prepare(s);
         s.ops.KeepCopies = keepCopy;
-        s.ops.NoCopyMessage = [](const QString& folder, const QString& reason) {
-            return "Nothing was written: the copy of the gateway's configuration could not be kept in " + Quoted(folder) +
-                   " (" + reason + "). Make room there, or give --no-backup to write without a copy.";
-        };
         const bool done = only.empty() ? s.ops.WriteToGateway() : s.ops.WriteSelected(Parameters(), chosen, {});
         // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
         report["partial"] = s.ops.MayHoldPart();

@@ -46,6 +46,11 @@ TSession::TSession(const TOptions& o)
     }
     // Remembered from one run to the next: a transfer this program cut off on a port.
     ops.CutTransfers = CCutTransfers(CCutTransfers::StateFolder());
+    // A copy that cannot be kept stops write and apply alike; here the way out is an option.
+    ops.NoCopyMessage = [](const QString& folder, const QString& reason) {
+        return "Nothing was written: the copy of the gateway's configuration could not be kept in " + Quoted(folder) +
+               " (" + reason + "). Make room there, or give --no-backup to write without a copy.";
+    };
     // A run whose reader went away (a fleet's parent) still ends its
     // operation in order instead of dying at its next line of output.
     std::signal(SIGPIPE, SIG_IGN);

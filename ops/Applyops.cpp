@@ -8,11 +8,9 @@
 #include "Desiredstate.h"
 #include "Gatewayimage.h"
 #include "Imagelayout.h"
-#include "Keptcopies.h"
 #include "Parameters.h"
 #include "Terminal.h"
 
-#include <QDir>
 #include <cstring>
 
 using namespace ImageLayout;
@@ -21,7 +19,6 @@ namespace {
 const int kTextReadFailed = 113;
 const int kTextNotWritten = 115;
 const int kTextSupervision = 263;
-const int kTextNoCopy = 407;
 }  // namespace
 
 bool CGatewayOps::Apply(const TDesiredState& state, TApplyRun& run)
@@ -89,13 +86,7 @@ bool CGatewayOps::ApplyOnLink(const TDesiredState& state, TApplyRun& run, bool& 
 
     // The copy must undo the write: a gateway read without block 2 gives it now.
     if (KeepCopies && !whole) {
-        bool valid = false;
-        for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
-            m_Terminal.SendAndWaitCount("E", 8193);
-            std::memcpy(reply.data() + Block2Start, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 8193)));
-            valid = Block2Valid(reply.data() + 1);
-        }
-        if (!valid) {
+        if (!ReadBlock2(reply.data())) {
             StopWrite(TOutcome::Damaged);
             m_UI.Message(Text(kTextReadFailed), TIcon::Error);
             return false;
@@ -113,15 +104,7 @@ bool CGatewayOps::ApplyOnLink(const TDesiredState& state, TApplyRun& run, bool& 
         StopWrite(TOutcome::Declined);
         return false;
     }
-    if (KeepCopies) {
-        const CKeptCopies::TResult kept = CKeptCopies(CopiesFolder).Keep(gateway, held);
-        if (!kept.ok) {
-            StopWrite(TOutcome::FileError);
-            m_UI.Message(Substitute(Text(kTextNoCopy), {QDir::toNativeSeparators(kept.folder), kept.reason}), TIcon::Error);
-            return false;
-        }
-        LastCopy = kept.folder;
-    }
+    if (KeepCopies && !KeepCopyOf(gateway, held)) return false;
 
     sending = true;
     const bool ok = WriteChosenBlocks(image, run.block1, run.block2);

@@ -401,9 +401,13 @@ bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2, int barFrom, int b
         }
     }
     if (!valid) return false;
-    if (!withBlock2) return true;
-    valid = false;
-    const TFollowBytes follow(m_Terminal, m_UI, middle, barTo, 8193);
+    return !withBlock2 || ReadBlock2(buffer, middle, barTo);
+}
+
+bool CGatewayOps::ReadBlock2(uint8_t* buffer, int barFrom, int barTo)
+{
+    bool valid = false;
+    const TFollowBytes follow(m_Terminal, m_UI, barFrom, barTo, 8193);
     for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
         m_Terminal.SendAndWaitCount("E", 8193);
         std::memcpy(buffer + Block2Start, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 8193)));

@@ -93,6 +93,8 @@ public:
     // Reads block 1 (and block 2) with checksum check and retries. With bar marks
     // given, the progress bar follows the bytes from the first mark to the second.
     bool ReadImage(uint8_t* buffer, bool withBlock2, int barFrom = -1, int barTo = -1);
+    // Block 2 alone into its place in `buffer` (reply layout), checked and tried up to three times.
+    bool ReadBlock2(uint8_t* buffer, int barFrom = -1, int barTo = -1);
     // Reads the gateway's identification and whole configuration into `into` (a
     // registry built from the catalogue) and `image` (12288 bytes; those that never
     // travel are zero), leaving the window's registry alone. A cable link stays
@@ -204,6 +206,9 @@ private:
     // A write or apply that broke off: says what the gateway holds now and notes a
     // block cut in the middle; twoBlocks: both blocks were to be sent.
     void WriteBrokeOff(const CCOMTermExp& e, bool sending, bool twoBlocks);
+    // Keeps a copy of what the gateway holds before a write replaces it; false (the
+    // write ended, the reason said) when it cannot be kept.
+    bool KeepCopyOf(const std::vector<uint8_t>& gateway, const CParameters& held);
     bool WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar);
     // Only the blocks asked for, each verified as WriteBlocks does.
     bool WriteChosenBlocks(const std::vector<uint8_t>& image, bool block1, bool block2);

@@ -266,6 +266,20 @@ bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef
     return done;
 }
 
+bool CGatewayOps::KeepCopyOf(const std::vector<uint8_t>& gateway, const CParameters& held)
+{
+    const CKeptCopies::TResult kept = CKeptCopies(CopiesFolder).Keep(gateway, held);
+    if (!kept.ok) {
+        StopWrite(TOutcome::FileError);
+        const QString folder = QDir::toNativeSeparators(kept.folder);
+        m_UI.Message(NoCopyMessage ? NoCopyMessage(folder, kept.reason) : Substitute(Text(kTextNoCopy), {folder, kept.reason}),
+                     TIcon::Error);
+        return false;
+    }
+    LastCopy = kept.folder;
+    return true;
+}
+
 void CGatewayOps::WriteBrokeOff(const CCOMTermExp& e, bool sending, bool twoBlocks)
 {
     LinkTimeout();
@@ -355,15 +369,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
 
     if (KeepCopies) {
         held.FromImage(gateway.data());
-        const CKeptCopies::TResult kept = CKeptCopies(CopiesFolder).Keep(gateway, held);
-        if (!kept.ok) {
-            StopWrite(TOutcome::FileError);
-            const QString folder = QDir::toNativeSeparators(kept.folder);
-            m_UI.Message(NoCopyMessage ? NoCopyMessage(folder, kept.reason) : Substitute(Text(kTextNoCopy), {folder, kept.reason}),
-                         TIcon::Error);
-            return false;
-        }
-        LastCopy = kept.folder;
+        if (!KeepCopyOf(gateway, held)) return false;
     }
 
     sending = true;

@@ -116,6 +116,14 @@ TEST_F(CliCompare, ACopyThatCannotBeKeptIsAFileError)
     EXPECT_TRUE(err.contains("could not be kept in '" + dir.filePath("data/korvanext/backups"))) << err.toStdString();
     EXPECT_TRUE(err.contains("Make room there, or give --no-backup")) << err.toStdString();
     EXPECT_FALSE(err.contains("settings")) << err.toStdString();
+    // apply keeps its copy the same way and names the same way out.
+    QFile state(dir.filePath("state.yaml"));
+    ASSERT_TRUE(state.open(QIODevice::WriteOnly));
+    state.write("FXSVolRec: 1\n");
+    state.close();
+    EXPECT_EQ(Run({"apply", state.fileName(), "--port", port}), 2);
+    EXPECT_TRUE(err.contains("Make room there, or give --no-backup")) << err.toStdString();
+    EXPECT_EQ(sim->WriteCommands(), 0);
 }
 
 TEST_F(CliCompare, WhatTheGatewayWouldNotHoldIsRefusedUnlessAgreed)
