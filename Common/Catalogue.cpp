@@ -184,3 +184,7 @@ void BuildCatalogue(CParameters& parameters)
     parameters.SetInFile("PINVal", false);
     parameters.SetInFile("ServisPassw", false);
 }
+
+bool SecretSetting(const std::string& key) { return SecretFromOutside(key) || key == "FXOFMPassw"; }
+
+bool SecretFromOutside(const std::string& key) { return key == "PINVal" || key == "ServisPassw"; }

@@ -1,5 +1,6 @@
 // Every setting of the gateway: key, value type, place in the image, limits, default.
 #pragma once
+#include <string>
 
 class CParameters;
 
@@ -24,3 +25,10 @@ extern const int kCatalogueSize;
 
 // Registers every key, sets all defaults and takes PIN and service password out of files.
 void BuildCatalogue(CParameters& parameters);
+
+// Settings whose values no output shows: the PIN, the service password and the
+// quick follow-me password (the sheet, schema, apply's diff and JSON).
+bool SecretSetting(const std::string& key);
+// Of those, the ones that never leave the gateway in a file: a desired state
+// takes them only from an environment variable or a file it names.
+bool SecretFromOutside(const std::string& key);

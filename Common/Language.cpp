@@ -128,6 +128,12 @@ QString CLanguage::Item(int id, int index) const
 
 int CLanguage::ItemCount(int id) const { return CheckId(id) ? int(m_Words[size_t(id)].items.size()) : 0; }
 
+bool CLanguage::InitEnglish(const QString& folder)
+{
+    if (!Init(folder) || LanguageCount() == 0) return false;
+    return LoadLanguage(std::max(0, FindLanguage("Eng")));
+}
+
 int CLanguage::FindLanguage(const QString& id) const
 {
     for (size_t i = 0; i < m_Languages.size(); ++i)

@@ -37,6 +37,9 @@ public:
     // False when the index is out of range or the language file cannot be read
     // (the key names are then the texts).
     bool LoadLanguage(int lang);
+    // Init, then English (or the first language listed): the texts of a program
+    // without a language choice of its own. False when none could be loaded.
+    bool InitEnglish(const QString& folder);
     // Told each language LoadLanguage takes, before its file is read (a menu ticks it).
     std::function<void(int)> OnChosen;
 

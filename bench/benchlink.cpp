@@ -111,8 +111,7 @@ int main(int argc, char** argv)
     CGatewaySim sim(o);
     if (!sim.Start()) return 2;
     TGlobalObjects globals;
-    Language().Init(ProgramFolder());
-    Language().LoadLanguage(std::max(0, Language().FindLanguage("Eng")));
+    Language().InitEnglish(ProgramFolder());
     BuildCatalogue(Parameters());
     TQuietUI ui;
     CGatewayOps ops(Parameters(), Terminal(), Language(), ui);

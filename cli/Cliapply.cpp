@@ -6,6 +6,7 @@
 #include <QDir>
 #include "Clischema.h"
 #include "Commonutils.h"
+#include "Language.h"
 #include "Gatewayops.h"
 #include "Globals.h"
 #include "Parameters.h"
@@ -26,7 +27,7 @@ int TApplyCommand::Prepare(const TApplyOptions& options)
     m_Options = options;
     // The captions of list items, for a refusal; the link's run has objects of its own.
     TGlobalObjects globals;
-    LoadCaptionLanguage();
+    Language().InitEnglish(ProgramFolder());
     CParameters catalogue;
     BuildCatalogue(catalogue);
     const TDesiredRules rules{ChoicesOf, SecretSetting, SecretFromOutside};

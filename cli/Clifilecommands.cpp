@@ -130,7 +130,7 @@ int CmdSet(TOptions& o)
         if (!o.parser.isSet(kYes)) {
             if (!globals) {
                 globals = std::make_unique<TGlobalObjects>();
-                LoadCaptionLanguage();
+                Language().InitEnglish(ProgramFolder());
             }
             const std::string name = SettingName(as.ref.key, std::max(as.ref.row - 1, 0), as.ref.par->Count);
             if (const QString why = StrictProblem(name, *as.ref.par->Par, ToBytes(as.given), ChoicesOf(as.ref.key));

@@ -27,18 +27,6 @@ TChoices ChoicesOf(const std::string& key)
     return choices;
 }
 
-// The PIN and the service password never leave the gateway in files; the quick
-// follow-me password does, but is shown no more than they are.
-bool SecretSetting(const std::string& key) { return key == "PINVal" || key == "ServisPassw" || key == "FXOFMPassw"; }
-bool SecretFromOutside(const std::string& key) { return key == "PINVal" || key == "ServisPassw"; }
-
-bool LoadCaptionLanguage()
-{
-    if (!Language().Init(ProgramFolder()) || Language().LanguageCount() == 0) return false;
-    const int eng = Language().FindLanguage("Eng");
-    return Language().LoadLanguage(eng >= 0 ? eng : 0);
-}
-
 namespace {
 int BlockOf(int address) { return address < 0 ? 0 : address < Block1Size ? 1 : 2; }
 
@@ -49,7 +37,7 @@ bool AsksFirst(int address) { return address >= ModemNumbersStart && address < M
 int RunSchema(bool json)
 {
     TGlobalObjects globals;
-    LoadCaptionLanguage();
+    Language().InitEnglish(ProgramFolder());
     BuildCatalogue(Parameters());
     QJsonArray settings;
     for (const auto& [key, rc] : Parameters().Entries()) {

@@ -9,14 +9,5 @@
 // (none for other settings, and numbers only when no language is loaded).
 TChoices ChoicesOf(const std::string& key);
 
-// Settings whose values are kept from the user's eyes in every output.
-bool SecretSetting(const std::string& key);
-// Settings that only an environment variable or a file may give a desired state.
-bool SecretFromOutside(const std::string& key);
-
-// Loads the English texts for captions into the program's language object;
-// false when the language files are missing.
-bool LoadCaptionLanguage();
-
 // Prints every setting (tab-separated lines, or JSON fields in the report).
 int RunSchema(bool json);

@@ -20,9 +20,7 @@ TSession::TSession(const TOptions& o)
     : m_Ui(o.yes, Terminal().m_Interrupt), ops(Parameters(), Terminal(), Language(), m_Ui),
       m_Dialing(Terminal().m_Interrupt, 120000)
 {
-    Language().Init(ProgramFolder());
-    const int eng = Language().FindLanguage("Eng");
-    if (Language().LanguageCount() > 0) Language().LoadLanguage(eng >= 0 ? eng : 0);
+    Language().InitEnglish(ProgramFolder());
     BuildCatalogue(Parameters());
     ops.ComPort = o.ports.value(0);
     ops.FirmwareFolder = ProgramFolder();

@@ -423,8 +423,7 @@ void TFuzzUI::ProcessEvents() { QCoreApplication::processEvents(); }
 
 TGatewayWorld::TGatewayWorld() : globals(std::make_unique<TGlobalObjects>()), scratch(std::make_unique<CParameters>())
 {
-    Language().Init(ProgramFolder());
-    Language().LoadLanguage(std::max(0, Language().FindLanguage("Eng")));
+    Language().InitEnglish(ProgramFolder());
     BuildCatalogue(Parameters());
     BuildCatalogue(*scratch);
     auto t = std::make_unique<TFuzzTelephony>();

@@ -1,6 +1,7 @@
 #include "Sheet.h"
 
 #include "Captions.h"
+#include "Catalogue.h"
 #include "Commonutils.h"
 #include "Gatewayimage.h"
 #include "Globals.h"
@@ -48,7 +49,7 @@ public:
         std::vector<std::vector<int>> contexts;
         std::vector<std::vector<const CCaptions::TEntry*>> groups;
         for (const CCaptions::TEntry& e : m_C.Ordered()) {
-            if (e.page != page || !m_P.Find(e.key) || SheetSecret(e.key)) continue;
+            if (e.page != page || !m_P.Find(e.key) || SecretSetting(e.key)) continue;
             const std::vector<int> context = Context(e);
             const auto at = std::find(contexts.begin(), contexts.end(), context);
             if (at == contexts.end()) {
@@ -81,7 +82,7 @@ public:
     {
         bool any = false;
         for (const auto& [key, par] : m_P.Entries()) {
-            if (!par.Par->m_InFile || SheetSecret(key) || m_C.Find(key)) continue;
+            if (!par.Par->m_InFile || SecretSetting(key) || m_C.Find(key)) continue;
             if (!any) m_Html += Cell("h2", CCaptions::Text(kTextOther));
             any = true;
             for (int i = 0; i < par.Count; ++i)
@@ -148,8 +149,6 @@ private:
     bool m_Open = false;
 };
 }  // namespace
-
-bool SheetSecret(const std::string& key) { return key == "PINVal" || key == "ServisPassw"; }
 
 QString SheetHtml(const CParameters& parameters, const CCaptions& captions, const TSheetTitle& title)
 {

@@ -21,8 +21,6 @@ struct TSheetTitle {
     QDateTime when;
 };
 
-// The values that never appear on a sheet: the gateway's PIN and service password.
-bool SheetSecret(const std::string& key);
 
 QString SheetHtml(const CParameters& parameters, const CCaptions& captions, const TSheetTitle& title);
 

@@ -48,8 +48,7 @@ int main(int argc, char** argv)
     // The pages ask for their texts while they are made; without a language
     // every one of them would be reported as a failed consistency check.
     CLanguage& language = Language();
-    if (!language.Init(QString::fromLocal8Bit(argv[2]) + "/") ||
-        !language.LoadLanguage(std::max(language.FindLanguage("Eng"), 0))) {
+    if (!language.InitEnglish(QString::fromLocal8Bit(argv[2]) + "/")) {
         std::fprintf(stderr, "korvanext-captiontable: %s\n", qPrintable(language.Problem()));
         return 2;
     }

@@ -3,6 +3,7 @@
 #include "Globals.h"
 #include "Mainwindow.h"
 #include "Prompts.h"
+#include "scriptedanswers.h"
 #include "simfixture.h"
 
 #include <QStringList>
@@ -11,21 +12,11 @@
 #include <functional>
 #include <memory>
 
-struct TScriptedPrompts : TPrompts {
-    struct TShown {
-        QString text;
-        TIcon icon;
-    };
-    std::vector<TDefaultAnswer> presets;  // the default answer of each question asked
-    void Message(QWidget*, const QString&, const QString& text, TIcon icon) override { shown.push_back({text, icon}); }
+struct TScriptedPrompts : TPrompts, TScriptedAnswers {
+    void Message(QWidget*, const QString&, const QString& text, TIcon icon) override { Show(text, icon); }
     bool Ask(QWidget*, const QString&, const QString& text, TIcon, TDefaultAnswer preset) override
     {
-        asked << text;
-        presets.push_back(preset);
-        if (answers.empty()) return true;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
+        return Answer(text, preset);
     }
     TSaveChoice AskSave(QWidget*, const QString&, const QString& text) override
     {
@@ -37,19 +28,11 @@ struct TScriptedPrompts : TPrompts {
     }
     QString OpenFile(QWidget*, const QString&) override { return openPath; }
     QString SaveFile(QWidget*, const QString&, const QString&) override { return savePath; }
-    QString ChooseFirmware(TFFirmwareChoice&, const QStringList& paths) override
-    {
-        offered = paths;
-        return firmwareChoice;
-    }
+    QString ChooseFirmware(TFFirmwareChoice&, const QStringList& paths) override { return Choose(paths); }
 
-    std::vector<TShown> shown;
-    QStringList asked;
-    std::deque<bool> answers;
     QStringList saveAsked;
     std::deque<TSaveChoice> saveAnswers;  // Discard when empty
-    QString openPath, savePath, firmwareChoice;
-    QStringList offered;
+    QString openPath, savePath;
 };
 
 struct AppFixture : SimFixture {

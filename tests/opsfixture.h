@@ -8,6 +8,7 @@
 #include "Language.h"
 #include "Parameters.h"
 #include "Terminal.h"
+#include "scriptedanswers.h"
 #include "simfixture.h"
 
 #include <QCoreApplication>
@@ -18,11 +19,7 @@
 #include <memory>
 #include <vector>
 
-struct TRecordingUI : TOperationUI {
-    struct TShown {
-        QString text;
-        TIcon icon;
-    };
+struct TRecordingUI : TOperationUI, TScriptedAnswers {
     void ShowProgress(bool show, int textNumber, bool) override
     {
         progressShown = show;
@@ -36,21 +33,9 @@ struct TRecordingUI : TOperationUI {
     void SetProgressPos(int pos) override { positions.push_back(pos); }
     void SetCancelVisible(bool visible) override { cancelVisible = visible; }
     bool Cancelled() const override { return cancelled; }
-    void Message(const QString& text, TIcon icon) override { shown.push_back({text, icon}); }
-    bool Ask(const QString& text, TIcon, TDefaultAnswer preset) override
-    {
-        asked << text;
-        presets.push_back(preset);
-        if (answers.empty()) return true;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    QString ChooseFirmware(const QStringList& paths) override
-    {
-        offered = paths;
-        return firmwareChoice;
-    }
+    void Message(const QString& text, TIcon icon) override { Show(text, icon); }
+    bool Ask(const QString& text, TIcon, TDefaultAnswer preset) override { return Answer(text, preset); }
+    QString ChooseFirmware(const QStringList& paths) override { return Choose(paths); }
     void ProcessEvents() override { QCoreApplication::processEvents(); }
     // What the progress window's Cancel does.
     void Cancel()
@@ -65,12 +50,6 @@ struct TRecordingUI : TOperationUI {
     int progressMax = 0;
     std::vector<int> progressTexts, positions;
     QStringList labels;
-    std::vector<TShown> shown;
-    QStringList asked;
-    std::vector<TDefaultAnswer> presets;  // the default answer of each question asked
-    std::deque<bool> answers;             // Yes when empty
-    QString firmwareChoice;
-    QStringList offered;
 };
 
 struct OpsFixture : SimFixture {
@@ -78,8 +57,7 @@ struct OpsFixture : SimFixture {
     {
         StartSim(o);
         globals = std::make_unique<TGlobalObjects>();
-        Language().Init(ProgramFolder());
-        Language().LoadLanguage(std::max(0, Language().FindLanguage("Eng")));
+        Language().InitEnglish(ProgramFolder());
         BuildCatalogue(Parameters());
         prompts = std::make_unique<TRecordingUI>();
         ops = std::make_unique<CGatewayOps>(Parameters(), Terminal(), Language(), *prompts);
