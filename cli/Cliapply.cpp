@@ -2,8 +2,8 @@
 
 #include "Catalogue.h"
 #include "Cliexit.h"
+#include "Clikeys.h"
 #include "Clireport.h"
-#include <QDir>
 #include "Clischema.h"
 #include "Commonutils.h"
 #include "Language.h"
@@ -11,6 +11,7 @@
 #include "Globals.h"
 #include "Parameters.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <cstdio>
 
@@ -59,12 +60,7 @@ int TApplyCommand::Run(CGatewayOps& ops, QJsonObject& report, const std::functio
         const QString name = QString::fromStdString(SettingName(d.key, d.index, d.count));
         before[name] = Shown(d, d.mine);
         after[name] = Shown(d, d.other);
-        if (m_Options.diff && !m_Options.json) {
-            const bool secret = SecretSetting(d.key);
-            std::printf("%s %s -> %s\n", qPrintable(name),
-                        secret ? "(secret)" : ("\"" + EscapeFileValue(d.mine) + "\"").c_str(),
-                        secret ? "(secret)" : ("\"" + EscapeFileValue(d.other) + "\"").c_str());
-        }
+        if (m_Options.diff && !m_Options.json) PrintDifference(d, true);
     }
     report["before"] = before;
     report["after"] = after;

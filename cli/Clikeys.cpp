@@ -1,5 +1,6 @@
 #include "Clikeys.h"
 
+#include "Catalogue.h"
 #include "Cliexit.h"
 #include "Clireport.h"
 #include "Commonutils.h"
@@ -80,9 +81,14 @@ QJsonArray Differences(const TComparison& c, const char* aName, const char* bNam
         QJsonObject j{{"key", QString::fromStdString(d.key)}, {aName, FromBytes(d.mine)}, {bName, FromBytes(d.other)}};
         if (d.count > 1) j["row"] = d.index + 1;
         list.append(j);
-        if (!json)
-            std::printf("%s \"%s\" -> \"%s\"\n", qPrintable(KeyName(d.key, d.count, d.index)), EscapeFileValue(d.mine).c_str(),
-                        EscapeFileValue(d.other).c_str());
+        if (!json) PrintDifference(d, false);
     }
     return list;
+}
+
+void PrintDifference(const TDifference& d, bool hideSecrets)
+{
+    const bool secret = hideSecrets && SecretSetting(d.key);
+    auto quoted = [secret](const std::string& v) { return secret ? std::string("(secret)") : "\"" + EscapeFileValue(v) + "\""; };
+    std::printf("%s %s -> %s\n", qPrintable(KeyName(d.key, d.count, d.index)), quoted(d.mine).c_str(), quoted(d.other).c_str());
 }

@@ -29,3 +29,6 @@ QString Value(const char* key);
 // Prints each difference as KEY[:ROW] "a" -> "b" (unless JSON is asked for) and
 // gives them as JSON, the two sides named aName and bName.
 QJsonArray Differences(const TComparison& c, const char* aName, const char* bName, bool json);
+// One difference as a line: KEY[:ROW] "a" -> "b"; with hideSecrets a secret setting's
+// values are (secret).
+void PrintDifference(const TDifference& d, bool hideSecrets);
