@@ -17,17 +17,17 @@
 
 TFDialingDialog::TFDialingDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      PageList(new QListWidget(this)),
-      Button1(new QPushButton(this))
+      MessageList(new QListWidget(this)),
+      CloseButton(new QPushButton(this))
 {
     setObjectName("TFDialingDialog");
-    PageList->setObjectName("PageList");
-    Button1->setObjectName("Button1");
+    MessageList->setObjectName("MessageList");
+    CloseButton->setObjectName("CloseButton");
     auto* l = new QVBoxLayout(this);
-    l->addWidget(PageList);
-    l->addWidget(Button1, 0, Qt::AlignRight);
+    l->addWidget(MessageList);
+    l->addWidget(CloseButton, 0, Qt::AlignRight);
     resize(388, 191);
-    connect(Button1, &QPushButton::clicked, this, [this] {
+    connect(CloseButton, &QPushButton::clicked, this, [this] {
         m_Pressed = true;
         hide();
         if (isModal()) reject();
@@ -38,7 +38,7 @@ void TFDialingDialog::showEvent(QShowEvent* event)
 {
     ApplyToForm(Language(), this);
     // The list of the call's steps is what the window is about.
-    PageList->setAccessibleName(windowTitle());
+    MessageList->setAccessibleName(windowTitle());
     QDialog::showEvent(event);
 }
 
@@ -46,17 +46,17 @@ void TFDialingDialog::Prepare()
 {
     const CCOMTerminal& t = Terminal();
     SetTag(this, t.m_TextIds[9]);
-    SetTag(Button1, t.m_TextIds[10]);
+    SetTag(CloseButton, t.m_TextIds[10]);
     m_Pressed = false;
     if (parentWidget()) CentreOn(this, parentWidget());
-    PageList->clear();
+    MessageList->clear();
     show();
 }
 
 void TFDialingDialog::Add(const QString& message)
 {
-    PageList->addItem(message);
-    PageList->scrollToBottom();
+    MessageList->addItem(message);
+    MessageList->scrollToBottom();
 }
 
 void TFDialingDialog::RunModal()

@@ -22,8 +22,8 @@ public:
     void CloseModal() override;
     bool Active() const override { return !m_Pressed; }
 
-    QListWidget* PageList;
-    QPushButton* Button1;
+    QListWidget* MessageList;
+    QPushButton* CloseButton;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -17,36 +17,36 @@ static const int kTextFirmwareFilter = 295;
 
 TFFirmwareChoice::TFFirmwareChoice(QWidget* parent)
     : QDialog(parent),
-      Label1(new QLabel(this)),
-      PageList(new QListWidget(this)),
-      Button1(new QPushButton(this)),
-      Button2(new QPushButton(this)),
-      Button3(new QPushButton(this))
+      Question(new QLabel(this)),
+      FileList(new QListWidget(this)),
+      LoadButton(new QPushButton(this)),
+      CancelButton(new QPushButton(this)),
+      OtherFileButton(new QPushButton(this))
 {
     setObjectName("TFFirmwareChoice");
     SetTag(this, 127);
-    SetTag(Label1, 126);
-    SetTag(Button1, 1);
-    SetTag(Button2, 2);
-    SetTag(Button3, kTextOtherFile);
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setWordWrap(true);
-    PageList->setObjectName("PageList");
-    PageList->setSortingEnabled(true);
-    Label1->setBuddy(PageList);
+    SetTag(Question, 126);
+    SetTag(LoadButton, 1);
+    SetTag(CancelButton, 2);
+    SetTag(OtherFileButton, kTextOtherFile);
+    Question->setAlignment(Qt::AlignCenter);
+    Question->setWordWrap(true);
+    FileList->setObjectName("FileList");
+    FileList->setSortingEnabled(true);
+    Question->setBuddy(FileList);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button3);
+    buttons->addWidget(OtherFileButton);
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(LoadButton);
+    buttons->addWidget(CancelButton);
     auto* l = new QVBoxLayout(this);
-    l->addWidget(Label1);
-    l->addWidget(PageList);
+    l->addWidget(Question);
+    l->addWidget(FileList);
     l->addLayout(buttons);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, [this] { done(100); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(PageList, &QListWidget::itemDoubleClicked, this, [this] { done(100); });
+    LoadButton->setDefault(true);
+    connect(LoadButton, &QPushButton::clicked, this, [this] { done(100); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(FileList, &QListWidget::itemDoubleClicked, this, [this] { done(100); });
     resize(420, 300);
 }
 
@@ -60,21 +60,21 @@ QString TFFirmwareChoice::Choose(const QStringList& paths, const TOpenFile& open
 {
     // No file to list: the user looks for one anywhere.
     if (paths.isEmpty()) return openFile(parentWidget(), Language().Text(kTextFirmwareFilter));
-    PageList->clear();
+    FileList->clear();
     for (const QString& p : paths) {
-        auto* item = new QListWidgetItem(QFileInfo(p).fileName(), PageList);
+        auto* item = new QListWidgetItem(QFileInfo(p).fileName(), FileList);
         item->setData(Qt::UserRole, p);
     }
-    PageList->setCurrentRow(0);
+    FileList->setCurrentRow(0);
     m_Other.clear();
-    QObject::disconnect(Button3, nullptr, nullptr, nullptr);
-    connect(Button3, &QPushButton::clicked, this, [this, openFile] {
+    QObject::disconnect(OtherFileButton, nullptr, nullptr, nullptr);
+    connect(OtherFileButton, &QPushButton::clicked, this, [this, openFile] {
         m_Other = openFile(this, Language().Text(kTextFirmwareFilter));
         if (!m_Other.isEmpty()) done(101);
     });
     if (parentWidget()) CentreOn(this, parentWidget());
     const int result = exec();
     if (result == 101) return m_Other;
-    if (result != 100 || !PageList->currentItem()) return {};
-    return PageList->currentItem()->data(Qt::UserRole).toString();
+    if (result != 100 || !FileList->currentItem()) return {};
+    return FileList->currentItem()->data(Qt::UserRole).toString();
 }

@@ -18,11 +18,11 @@ public:
     // "Other file" and an empty list ask openFile.
     QString Choose(const QStringList& paths, const TOpenFile& openFile);
 
-    QLabel* Label1;
-    QListWidget* PageList;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button3;  // another file, from any folder
+    QLabel* Question;
+    QListWidget* FileList;
+    QPushButton* LoadButton;
+    QPushButton* CancelButton;
+    QPushButton* OtherFileButton;  // another file, from any folder
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -96,17 +96,17 @@ TFMain::TFMain(QWidget* parent)
     BuildSheetCommands();
     BuildToolBar();
 
-    Splitter1 = new QSplitter(this);
-    Splitter1->setObjectName("Splitter1");
-    PageList = new QListWidget(Splitter1);
+    Splitter = new QSplitter(this);
+    Splitter->setObjectName("Splitter");
+    PageList = new QListWidget(Splitter);
     PageList->setObjectName("PageList");
     for (int i = 0; i < 8; ++i) PageList->addItem(QString());
-    Panel2 = new QWidget(Splitter1);
-    Panel2->setObjectName("Panel2");
-    auto* p2 = new QVBoxLayout(Panel2);
+    PagePanel = new QWidget(Splitter);
+    PagePanel->setObjectName("PagePanel");
+    auto* p2 = new QVBoxLayout(PagePanel);
     p2->setContentsMargins(0, 0, 0, 0);
     p2->setSpacing(0);
-    PageTitle = new QLabel(Panel2);
+    PageTitle = new QLabel(PagePanel);
     PageTitle->setObjectName("PageTitle");
     PageTitle->setAutoFillBackground(true);
     PageTitle->setBackgroundRole(QPalette::Highlight);
@@ -116,7 +116,7 @@ TFMain::TFMain(QWidget* parent)
     f.setBold(true);
     f.setPointSizeF(f.pointSizeF() * 1.2);
     PageTitle->setFont(f);
-    PageArea = new QScrollArea(Panel2);
+    PageArea = new QScrollArea(PagePanel);
     PageArea->setObjectName("PageArea");
     PageArea->setWidgetResizable(true);
     PageArea->setFrameShape(QFrame::NoFrame);
@@ -130,11 +130,11 @@ TFMain::TFMain(QWidget* parent)
     m_ClosedNotice->hide();
     p2->addWidget(PageTitle);
     p2->addWidget(PageArea, 1);
-    Splitter1->addWidget(PageList);
-    Splitter1->addWidget(Panel2);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({150, 740});
-    setCentralWidget(Splitter1);
+    Splitter->addWidget(PageList);
+    Splitter->addWidget(PagePanel);
+    Splitter->setStretchFactor(1, 1);
+    Splitter->setSizes({150, 740});
+    setCentralWidget(Splitter);
     StatusLine = new QLabel(this);
     StatusLine->setObjectName("StatusLine");
     statusBar()->addWidget(StatusLine, 1);
@@ -419,15 +419,15 @@ void TFMain::UpdateLinkControls()
 {
     const CGatewayOps& o = m_Ops;
     const bool gateway = !o.IsModem || o.ModemConnected;
-    for (int i : {0, 1, 6}) SpeedButtons[size_t(i)]->setEnabled(gateway);
+    for (int i : {0, 1, 6}) ToolButtons[size_t(i)]->setEnabled(gateway);
     ReadAction->setEnabled(gateway);
     WriteAction->setEnabled(gateway);
     UpgradeAction->setEnabled(gateway);
     const bool canConnect = o.IsModem && !o.ModemConnected && !o.ModemCallActive && !o.ModemNumber.isEmpty();
-    SpeedButtons[5]->setEnabled(canConnect);
+    ToolButtons[5]->setEnabled(canConnect);
     ConnectAction->setEnabled(canConnect);
     const bool canDisconnect = o.IsModem && o.ModemConnected;
-    SpeedButtons[7]->setEnabled(canDisconnect);
+    ToolButtons[7]->setEnabled(canDisconnect);
     DisconnectAction->setEnabled(canDisconnect);
     int text = 246;
     if (o.IsModem) text = o.ModemConnected ? 247 : !o.ModemCallActive ? 248 : o.DialRequested ? 259 : 258;
@@ -508,11 +508,11 @@ void TFMain::ShowProgress(bool show, int textNumber, bool withBar)
     // A second request while one is shown (the upgrade inside a read) reuses it.
     if (!m_Progress) m_Progress = new TFProgress(this);
     // Filled before it is sized and centred, so it shows centred.
-    m_Progress->Label1->setText(Language().Text(textNumber));
-    m_Progress->ProgressBar1->setVisible(withBar);
-    m_Progress->Button1->setVisible(true);
-    m_Progress->Button1->setEnabled(true);
-    m_Progress->ProgressBar1->setValue(0);
+    m_Progress->Message->setText(Language().Text(textNumber));
+    m_Progress->Bar->setVisible(withBar);
+    m_Progress->CancelButton->setVisible(true);
+    m_Progress->CancelButton->setEnabled(true);
+    m_Progress->Bar->setValue(0);
     m_Progress->adjustSize();
     CentreOn(m_Progress, this);
     m_Progress->show();
@@ -523,23 +523,23 @@ void TFMain::ShowProgress(bool show, int textNumber, bool withBar)
 
 void TFMain::SetProgressLabel(const QString& text)
 {
-    if (m_Progress) m_Progress->Label1->setText(text);
+    if (m_Progress) m_Progress->Message->setText(text);
 }
 
 void TFMain::SetProgressMax(int max)
 {
-    if (m_Progress) m_Progress->ProgressBar1->setMaximum(max);
+    if (m_Progress) m_Progress->Bar->setMaximum(max);
 }
 
 void TFMain::SetProgressPos(int pos)
 {
-    if (m_Progress) m_Progress->ProgressBar1->setValue(pos);
+    if (m_Progress) m_Progress->Bar->setValue(pos);
 }
 
 
 void TFMain::SetCancelVisible(bool visible)
 {
-    if (m_Progress) m_Progress->Button1->setVisible(visible);
+    if (m_Progress) m_Progress->CancelButton->setVisible(visible);
 }
 
 void TFMain::SetProgressNotice(const QString& text)

@@ -125,11 +125,11 @@ public:
     int CurrentLanguage() const { return m_CurrentLanguage; }
     const QString& FileName() const { return m_FileName; }
 
-    // Components, by their design names.
-    QWidget* Panel1;
+    // Components.
+    QWidget* ToolBar;
     QListWidget* PageList;
-    QSplitter* Splitter1;
-    QWidget* Panel2;
+    QSplitter* Splitter;
+    QWidget* PagePanel;
     QLabel* PageTitle;
     QScrollArea* PageArea;
     QLabel* StatusLine;
@@ -138,7 +138,7 @@ public:
     QMenu* GatewayMenu;
     QAction *SettingsAction, *ConnectAction, *DisconnectAction, *AboutAction, *ExitAction;
     QAction *NewAction, *LoadAction, *SaveAction, *SaveAsAction, *ReadAction, *WriteAction, *UpgradeAction;
-    std::array<QToolButton*, 8> SpeedButtons{};  // SpeedButton1..SpeedButton8
+    std::array<QToolButton*, 8> ToolButtons{};  // read, write, load, save, settings, connect, upgrade, hang up
     std::array<QToolButton*, 7> LanguageButtons{};  // BLCze, BLEng, BLSlo, BLGer, BLPol, BLFin, BLTur
 
     TFSettingsDialog* FSettingsDialog = nullptr;
@@ -149,7 +149,7 @@ public:
     TFCompareDialog* FCompareDialog = nullptr;
     TFRestoreDialog* FRestoreDialog = nullptr;
     QAction *CompareAction = nullptr, *RestoreAction = nullptr;
-    QToolButton *SpeedButton9 = nullptr, *SpeedButton10 = nullptr;  // compare, restore
+    QToolButton *CompareButton = nullptr, *RestoreButton = nullptr;  // compare, restore
     QAction *ExportSheetAction = nullptr, *PrintAction = nullptr;                // configuration sheet
 
 protected:

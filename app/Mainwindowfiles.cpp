@@ -175,8 +175,8 @@ void TFMain::BuildCompareCommands(QToolBar* bar)
         connect(b, &QToolButton::clicked, action, &QAction::trigger);
         bar->addWidget(b);
     };
-    button(SpeedButton9, "SpeedButton9", QStyle::SP_FileDialogContentsView, CompareAction);
-    button(SpeedButton10, "SpeedButton10", QStyle::SP_ArrowBack, RestoreAction);
+    button(CompareButton, "CompareButton", QStyle::SP_FileDialogContentsView, CompareAction);
+    button(RestoreButton, "RestoreButton", QStyle::SP_ArrowBack, RestoreAction);
     bar->addSeparator();
 }
 
@@ -185,10 +185,10 @@ void TFMain::TranslateCompareCommands()
     const CLanguage& l = Language();
     CompareAction->setText(l.Text(kTextCompare));
     RestoreAction->setText(l.Text(kTextRestore));
-    SpeedButton9->setToolTip(l.Hint(kTextCompare));
-    SpeedButton10->setToolTip(l.Hint(kTextRestore));
-    SpeedButton9->setAccessibleName(CaptionText(l.Text(kTextCompare)));
-    SpeedButton10->setAccessibleName(CaptionText(l.Text(kTextRestore)));
+    CompareButton->setToolTip(l.Hint(kTextCompare));
+    RestoreButton->setToolTip(l.Hint(kTextRestore));
+    CompareButton->setAccessibleName(CaptionText(l.Text(kTextCompare)));
+    RestoreButton->setAccessibleName(CaptionText(l.Text(kTextRestore)));
 }
 
 void TFMain::CompareClick()

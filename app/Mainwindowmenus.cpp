@@ -96,11 +96,11 @@ void TFMain::BuildMenus()
 void TFMain::BuildToolBar()
 {
     auto* bar = new QToolBar(this);
-    bar->setObjectName("Panel1");
+    bar->setObjectName("ToolBar");
     bar->setMovable(false);
     bar->setIconSize(QSize(24, 24));
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    Panel1 = bar;
+    ToolBar = bar;
     addToolBar(Qt::TopToolBarArea, bar);
     const QStyle::StandardPixmap icons[8] = {
         QStyle::SP_ArrowDown, QStyle::SP_ArrowUp, QStyle::SP_DialogOpenButton, QStyle::SP_DialogSaveButton,
@@ -111,11 +111,11 @@ void TFMain::BuildToolBar()
         [this] { UpgradeFirmware(); }, [this] { HangUpModem(); }};
     for (int i = 0; i < 8; ++i) {
         auto* b = new QToolButton(bar);
-        b->setObjectName(QString("SpeedButton%1").arg(i + 1));
+        b->setObjectName(QString("ToolButton%1").arg(i + 1));
         b->setIcon(WithDisabledLook(style()->standardIcon(icons[i]), bar->iconSize()));
         b->setAutoRaise(true);
         connect(b, &QToolButton::clicked, this, handlers[i]);
-        SpeedButtons[size_t(i)] = b;
+        ToolButtons[size_t(i)] = b;
         bar->addWidget(b);
         if (i == 1 || i == 3 || i == 4 || i == 6) bar->addSeparator();
     }
@@ -140,7 +140,7 @@ void TFMain::BuildToolBar()
     }
     bar->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(bar, &QToolBar::customContextMenuRequested, this,
-            [this](const QPoint& at) { PageMenu->popup(Panel1->mapToGlobal(at)); });
+            [this](const QPoint& at) { PageMenu->popup(ToolBar->mapToGlobal(at)); });
 }
 
 // The buttons of the languages that are installed, each named in its own language.
@@ -173,9 +173,9 @@ void TFMain::SetLanguage(int lang)
     for (int i = 0; i < 8; ++i) {
         // Speed buttons 6 and 8 take the hint texts of their numbers, the others the texts
         // (text 18 is also a menu item's).
-        SpeedButtons[size_t(i)]->setToolTip(i == 5 || i == 7 ? l.Hint(hints[i]) : CaptionText(l.Text(hints[i])));
+        ToolButtons[size_t(i)]->setToolTip(i == 5 || i == 7 ? l.Hint(hints[i]) : CaptionText(l.Text(hints[i])));
         // A screen reader names a button by what it does, not by its hint.
-        SpeedButtons[size_t(i)]->setAccessibleName(CaptionText(l.Text(hints[i])));
+        ToolButtons[size_t(i)]->setAccessibleName(CaptionText(l.Text(hints[i])));
     }
     for (int i = 0; i < 7; ++i)
         if (const int found = l.FindLanguage(kLanguageIds[i]); found >= 0)

@@ -14,45 +14,45 @@
 
 TFProgress::TFProgress(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      Label1(new QLabel(this)),
-      ProgressBar1(new QProgressBar(this)),
-      Button1(new QPushButton(this))
+      Message(new QLabel(this)),
+      Bar(new QProgressBar(this)),
+      CancelButton(new QPushButton(this))
 {
     setObjectName("TFProgress");
     setWindowTitle(Language().Text(0));
     // While an operation runs, the rest of the program waits for it.
     setWindowModality(Qt::ApplicationModal);
-    Label1->setObjectName("Label1");
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setWordWrap(true);
-    Label1->setMinimumSize(249, 49);
-    ProgressBar1->setObjectName("ProgressBar1");
-    ProgressBar1->setRange(0, 100);
-    Button1->setObjectName("Button1");
-    Button1->setText(Language().Text(2));
-    Button1->setVisible(false);
+    Message->setObjectName("Message");
+    Message->setAlignment(Qt::AlignCenter);
+    Message->setWordWrap(true);
+    Message->setMinimumSize(249, 49);
+    Bar->setObjectName("Bar");
+    Bar->setRange(0, 100);
+    CancelButton->setObjectName("CancelButton");
+    CancelButton->setText(Language().Text(2));
+    CancelButton->setVisible(false);
     auto* l = new QVBoxLayout(this);
-    l->addWidget(Label1);
-    l->addWidget(ProgressBar1);
-    l->addWidget(Button1, 0, Qt::AlignHCenter);
+    l->addWidget(Message);
+    l->addWidget(Bar);
+    l->addWidget(CancelButton, 0, Qt::AlignHCenter);
     // A fixed size: nothing to maximise or drag larger.
     l->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumWidth(267);
-    connect(Button1, &QPushButton::clicked, this, &TFProgress::Button1Click);
+    connect(CancelButton, &QPushButton::clicked, this, &TFProgress::CancelClick);
 }
 
-void TFProgress::Button1Click()
+void TFProgress::CancelClick()
 {
     Terminal().m_Abort = true;
     Cancelled = true;
     // A block in flight is finished first; the operation says so, and another
     // press would change nothing.
-    if (Terminal().BlockInFlight()) Button1->setEnabled(false);
+    if (Terminal().BlockInFlight()) CancelButton->setEnabled(false);
 }
 
 void TFProgress::reject()
 {
-    if (Button1->isVisible()) Button1Click();
+    if (CancelButton->isVisible()) CancelClick();
 }
 
 bool TFProgress::OwnDialogUp() const
@@ -88,7 +88,7 @@ void TFProgress::SetNotice(const QString& text)
         Notice->setMinimumWidth(249);
         // Between the bar and Cancel: what the bar alone does not say.
         auto* l = static_cast<QVBoxLayout*>(layout());
-        l->insertWidget(l->indexOf(ProgressBar1) + 1, Notice);
+        l->insertWidget(l->indexOf(Bar) + 1, Notice);
     }
     Notice->setText(text);
     Notice->setVisible(!text.isEmpty());

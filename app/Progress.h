@@ -11,11 +11,11 @@ class TFProgress : public QDialog {
     Q_OBJECT
 public:
     explicit TFProgress(QWidget* parent = nullptr);
-    void Button1Click();
+    void CancelClick();
 
-    QLabel* Label1;
-    QProgressBar* ProgressBar1;
-    QPushButton* Button1;
+    QLabel* Message;
+    QProgressBar* Bar;
+    QPushButton* CancelButton;
     bool Active = false;
     bool Cancelled = false;
     // A message box or dialog of the program is up (then the window keeps behind it).

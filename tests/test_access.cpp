@@ -104,7 +104,7 @@ TEST_F(Access, EveryFocusableControlHasANameInEveryLanguage)
         main->m_Ops.IsModem = false;
     }
     // The tool bar's buttons say what they do, in the interface language.
-    EXPECT_EQ(main->SpeedButtons[0]->accessibleName(), CaptionText(Text(69)));
+    EXPECT_EQ(main->ToolButtons[0]->accessibleName(), CaptionText(Text(69)));
     EXPECT_EQ(main->PageList->accessibleName(), Text(571));
 }
 

@@ -75,9 +75,9 @@ TEST_F(Interrupt, CancelInBlock2FinishesItAndTheNextWriteWorks)
     bool stopping = false;
     bool cancelEnabled = true;
     When([&] { return sim->WriteCommands() >= 2 && main->Progress(); }, [&] {
-        main->Progress()->Button1Click();
-        cancelEnabled = main->Progress()->Button1->isEnabled();
-        When([&] { return main->Progress() && main->Progress()->Label1->text() == Text(456); }, [&] { stopping = true; });
+        main->Progress()->CancelClick();
+        cancelEnabled = main->Progress()->CancelButton->isEnabled();
+        When([&] { return main->Progress() && main->Progress()->Message->text() == Text(456); }, [&] { stopping = true; });
     });
     EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);

@@ -224,18 +224,18 @@ TEST_F(MainWindow, LanguageSwitchRetranslatesTheWindow)
 
 TEST_F(MainWindow, LinkControlsFollowTheMode)
 {
-    EXPECT_TRUE(main->SpeedButtons[0]->isEnabled());
-    EXPECT_FALSE(main->SpeedButtons[5]->isEnabled());
+    EXPECT_TRUE(main->ToolButtons[0]->isEnabled());
+    EXPECT_FALSE(main->ToolButtons[5]->isEnabled());
     EXPECT_TRUE(main->StatusLine->text().startsWith(Language().Text(246)));
     main->m_Ops.IsModem = true;
     main->m_Ops.ModemNumber = "123";
     main->UpdateLinkControls();
-    EXPECT_FALSE(main->SpeedButtons[0]->isEnabled());
-    EXPECT_TRUE(main->SpeedButtons[5]->isEnabled());
+    EXPECT_FALSE(main->ToolButtons[0]->isEnabled());
+    EXPECT_TRUE(main->ToolButtons[5]->isEnabled());
     EXPECT_EQ(main->StatusLine->text(), Language().Text(248));
     main->m_Ops.SetLinkState(true, true);
-    EXPECT_TRUE(main->SpeedButtons[0]->isEnabled());
-    EXPECT_TRUE(main->SpeedButtons[7]->isEnabled());
+    EXPECT_TRUE(main->ToolButtons[0]->isEnabled());
+    EXPECT_TRUE(main->ToolButtons[7]->isEnabled());
     EXPECT_EQ(main->StatusLine->text(), Language().Text(247));
     main->m_Ops.SetLinkState(false, false);
 }

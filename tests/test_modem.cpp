@@ -99,12 +99,12 @@ TEST(ModemResults, MapToCallStates)
 TEST_F(Modem, DialReadWriteAndHangUp)
 {
     Start();
-    EXPECT_TRUE(main->SpeedButtons[5]->isEnabled());  // connect
+    EXPECT_TRUE(main->ToolButtons[5]->isEnabled());  // connect
     main->ConnectModem();
     ASSERT_TRUE(main->m_Ops.ModemConnected) << view.messages.join(" | ").toStdString();
     EXPECT_EQ(LastMessage(), Language().Text(257));
     EXPECT_TRUE(std::string(main->m_Ops.GatewayIdent.data()).find("\"KX2 gateway 3.15;") == 0);
-    EXPECT_TRUE(main->SpeedButtons[0]->isEnabled());
+    EXPECT_TRUE(main->ToolButtons[0]->isEnabled());
     EXPECT_EQ(main->StatusLine->text(), Language().Text(247));
 
     sim->SetImage(CGatewaySim::DefaultImage());

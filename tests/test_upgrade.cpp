@@ -134,7 +134,7 @@ TEST_F(Upgrade, CancelAfterRepeatedFailuresSaysTheUpgradeDidNotFinish)
         if (progress && progress->Notice && progress->Notice->isVisible() && !notices.contains(progress->Notice->text()))
             notices << progress->Notice->text();
         // Cancel shows itself after the tenth failure.
-        if (progress && progress->Button1->isVisible() && sim->FirmwareBlocks() >= 10) progress->Button1Click();
+        if (progress && progress->CancelButton->isVisible() && sim->FirmwareBlocks() >= 10) progress->CancelClick();
     });
     poll.start();
     EXPECT_FALSE(main->m_Ops.UpgradeFirmware());

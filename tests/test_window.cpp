@@ -431,7 +431,7 @@ TEST_F(Window, EveryMenuItemHasItsOwnMnemonicInEveryLanguage)
         main->FSettingsDialog->FormActivate();
         main->FAboutBox->FormActivate();
         for (const QString& caption : {main->FSettingsDialog->windowTitle(), main->FAboutBox->windowTitle(),
-                                       main->SpeedButtons[4]->toolTip()}) {
+                                       main->ToolButtons[4]->toolTip()}) {
             EXPECT_FALSE(caption.contains('&')) << id << ": " << caption.toStdString();
             EXPECT_FALSE(caption.endsWith("...")) << id << ": " << caption.toStdString();
             EXPECT_FALSE(caption.isEmpty()) << id;
@@ -469,7 +469,7 @@ TEST_F(Window, TheWindowCarriesItsIconAndDisabledButtonsLookDisabled)
 {
     EXPECT_TRUE(QFile::exists(":/korvanext.svg"));
     EXPECT_FALSE(main->windowIcon().isNull());
-    QToolButton* disconnect = main->SpeedButtons[7];
+    QToolButton* disconnect = main->ToolButtons[7];
     ASSERT_FALSE(disconnect->isEnabled());  // cable mode: nothing to hang up
     const QImage normal = disconnect->icon().pixmap(24, QIcon::Normal).toImage();
     const QImage faint = disconnect->icon().pixmap(24, QIcon::Disabled).toImage();
@@ -508,7 +508,7 @@ TEST_F(Window, ACancelledReadSaysSoAndChangesNothing)
     const auto before = Parameters().Snapshot();
     QTimer::singleShot(1500, [&] {
         ASSERT_NE(main->Progress(), nullptr);
-        main->Progress()->Button1Click();
+        main->Progress()->CancelClick();
     });
     main->ReadFromGateway();  // as the menu runs it
     EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);

@@ -146,7 +146,7 @@ TEST_F(Write, AnInterruptedWriteSaysWhatItLeavesBehind)
 {
     Start();
     // Cancel once block 1 is in the gateway.
-    When([&] { return sim->ImageWrites() >= 1 && main->Progress(); }, [&] { main->Progress()->Button1Click(); });
+    When([&] { return sim->ImageWrites() >= 1 && main->Progress(); }, [&] { main->Progress()->CancelClick(); });
     EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Link);
     EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);
@@ -185,7 +185,7 @@ TEST_F(Write, TheBarFollowsTheBytesOfLongReplies)
     std::set<int> read, write;
     auto sample = [&](std::set<int>& into) {
         if (TFProgress* p = main->Progress()) {
-            const QProgressBar* bar = p->ProgressBar1;
+            const QProgressBar* bar = p->Bar;
             if (bar->maximum() > 0) into.insert(100 * bar->value() / bar->maximum());
         }
     };
