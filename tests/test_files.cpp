@@ -458,14 +458,23 @@ TEST(FilesKeptCopies, OnlyInTheUsersOwnFoldersAndPrivate)
     EXPECT_TRUE(CKeptCopies(base.filePath("none")).RootProblem().isEmpty());
 }
 
-TEST(FilesKeptCopies, EachFileIsJudgedOnItsOwn)
-{
+// One gateway's image kept once, in a folder of its own.
+class FilesKeptCopy : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        first = copies.Keep(image, *p);
+        ASSERT_TRUE(first.kept) << first.reason.toStdString();
+    }
     QTemporaryDir root;
-    const CKeptCopies copies(root.path());
-    const auto p = Gateway("KX-9");
+    const CKeptCopies copies{root.path()};
+    const std::unique_ptr<CParameters> p = Gateway("KX-9");
     const std::vector<uint8_t> image = GatewayImage(*p);
-    const auto first = copies.Keep(image, *p);
-    ASSERT_TRUE(first.kept) << first.reason.toStdString();
+    CKeptCopies::TResult first;
+};
+
+TEST_F(FilesKeptCopy, EachFileIsJudgedOnItsOwn)
+{
     const QString file = first.folder + "/image.bin";
     auto damage = [&] {
         const auto listed = copies.List();
@@ -496,14 +505,8 @@ TEST(FilesKeptCopies, EachFileIsJudgedOnItsOwn)
     EXPECT_EQ(damage(), "image.bin: it belongs to another user (65534)");
 }
 
-TEST(FilesKeptCopies, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
+TEST_F(FilesKeptCopy, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
 {
-    QTemporaryDir root;
-    const CKeptCopies copies(root.path());
-    const auto p = Gateway("KX-9");
-    const std::vector<uint8_t> image = GatewayImage(*p);
-    const auto first = copies.Keep(image, *p);
-    ASSERT_TRUE(first.kept) << first.reason.toStdString();
 
     // The configuration cut short: listed as damaged, and the next write of the
     // same image keeps a sound copy of its own instead of relying on it.
