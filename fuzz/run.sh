@@ -27,7 +27,10 @@ options() {
   case $1 in
     configfile) echo "-max_len=65536" ;;  # the seeds are whole configuration files
     image) echo "-max_len=12288" ;;
-    gateway | upgrade | terminal) echo "-max_len=1024" ;;
+    gateway | upgrade) echo "-max_len=1024" ;;
+    # What a peer sends never makes the link allocate more than 64 MB at once.
+    terminal) echo "-max_len=1024 -malloc_limit_mb=64" ;;
+    modem | telnet) echo "-malloc_limit_mb=64" ;;
     *) echo "" ;;
   esac
 }
