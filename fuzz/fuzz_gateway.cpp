@@ -74,9 +74,9 @@ void CheckWrite(TGatewaySession& s, const CParameters::TSnapshot& before, const 
     const std::string& g = gw.rec.block1BeforeWrite;
     const std::string pin = s.ops.PinChanged ? ByteString(mine.data() + PinAddr, SecretSize) : g.substr(PinAddr, SecretSize);
     const std::string pass =
-        s.ops.PasswordChanged ? ByteString(mine.data() + ServisPasswAddr, SecretSize) : g.substr(ServisPasswAddr, SecretSize);
+        s.ops.PasswordChanged ? ByteString(mine.data() + ServicePasswordAddr, SecretSize) : g.substr(ServicePasswordAddr, SecretSize);
     FUZZ_CHECK(gw.rec.written1.compare(PinAddr, SecretSize, pin) == 0);
-    FUZZ_CHECK(gw.rec.written1.compare(ServisPasswAddr, SecretSize, pass) == 0);
+    FUZZ_CHECK(gw.rec.written1.compare(ServicePasswordAddr, SecretSize, pass) == 0);
 }
 }  // namespace
 

@@ -363,7 +363,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     if (!chosen) {
         FillUsedBitmaps(source, image.data());
         if (!PinChanged) std::memcpy(image.data() + PinAddr, gateway.data() + PinAddr, SecretSize);
-        if (!PasswordChanged) std::memcpy(image.data() + ServisPasswAddr, gateway.data() + ServisPasswAddr, SecretSize);
+        if (!PasswordChanged) std::memcpy(image.data() + ServicePasswordAddr, gateway.data() + ServicePasswordAddr, SecretSize);
     }
     WriteChecksums(image.data());
 

@@ -99,7 +99,7 @@ TEST_F(Operations, WriteKeepsTheGatewaysSecretsUnlessChanged)
     ASSERT_TRUE(ops->WriteToGateway());
     const auto kept = sim->Image();
     EXPECT_EQ(kept[PinAddr], GatewayImage()[PinAddr]);
-    EXPECT_EQ(kept[ServisPasswAddr], GatewayImage()[ServisPasswAddr]);
+    EXPECT_EQ(kept[ServicePasswordAddr], GatewayImage()[ServicePasswordAddr]);
 
     Parameters().SetValue("PINVal", 0, "9876");
     ops->PinChanged = true;

@@ -78,7 +78,7 @@ TEST(ValueTypesIntegerTypes, EncodingsOwnOnlyTheirBits)
     EXPECT_EQ(i32.Decode(four), "-2");
 }
 
-TEST(ValueTypesIntegerTypes, MorvekIsThreeRightAlignedDigits)
+TEST(ValueTypesIntegerTypes, ThreeDigitsAreRightAligned)
 {
     const CParThreeDigits m(0, 0, 999);
     uint8_t b[3] = {9, 9, 9};
