@@ -58,6 +58,7 @@ def play(book, *checks):
     """The wall and CPU time of one run (Ansible's, its modules' and the tool's); `checks`
     go to the integration test's check.py."""
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    began = time.time()  # the wrapper's clock
     t = time.monotonic()
     p = subprocess.run([playbook, "-f", "8", "-i", os.path.join(inventory, "hosts.yml"), book], env=env,
                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
@@ -68,24 +69,23 @@ def play(book, *checks):
                                             env["KVX_RESULTS"]] + list(checks)).returncode == 0
     if p.returncode or not checked:
         sys.exit("%s failed (exit %d):\n%s" % (book, p.returncode, p.stdout[-4000:]))
-    return wall, cpu
+    return wall, cpu, began
 
-def slowest_host():
-    """The longest time one host spent in korvanext-cli (its calls added) in the last run."""
-    spent = {}
+def timeline(wall, cpu, began):
+    """The last run with its calls of the tool: (wall, cpu, the slowest host's time in
+    korvanext-cli, the slowest apply, when the first call began, when the last apply
+    began, and how long the run went on after the last call ended)."""
     with open(calls) as f:
-        for line in f:
-            start, end, args = line.split(" ", 2)
-            words = args.split()
-            port = words[words.index("--port") + 1] if "--port" in words else None
-            spent.setdefault(port, []).append((words[0], float(end) - float(start)))
+        recorded = [(float(s) - began, float(e) - began, args.split()) for s, e, args in (l.split(" ", 2) for l in f)]
     os.remove(calls)
-    # schema runs before the port is named: it is the task's, counted with its host's apply.
-    schema = max(d for calls_ in spent.values() for name, d in calls_ if name == "schema")
-    applies = [d for port, calls_ in spent.items() if port for name, d in calls_ if name == "apply"]
+    applies = [(s, e) for s, e, words in recorded if words[0] == "apply"]
     if len(applies) != len(hosts):
         sys.exit("%d apply calls recorded for %d hosts" % (len(applies), len(hosts)))
-    return max(applies) + schema, max(applies)
+    # schema names no port: the slowest one is counted with the slowest apply.
+    schema = max(e - s for s, e, words in recorded if words[0] == "schema")
+    apply = max(e - s for s, e in applies)
+    return (wall, cpu, apply + schema, apply, min(s for s, _, _ in recorded), max(s for s, _ in applies),
+            wall - max(e for _, e, _ in recorded))
 
 with paced_gateways(bin, len(hosts), "FLEET") as ports:
     for n, (host, port) in enumerate(zip(hosts, ports), 1):
@@ -108,15 +108,20 @@ with paced_gateways(bin, len(hosts), "FLEET") as ports:
     # Interleaved, best of two: both plays see the same load of the machine.
     runs, noops = [], []
     for _ in range(2):
-        runs.append(play(os.path.join(fleet, "site.yml"), "changed", "", all_hosts) + slowest_host())
+        runs.append(timeline(*play(os.path.join(fleet, "site.yml"), "changed", "", all_hosts)))
         noops.append(play(noop))
-    wall, cpu, tool, apply = min(runs)
-    overhead, noop_cpu = min(noops)
+    wall, cpu, tool, apply, first, last, tail = min(runs)
+    overhead, noop_cpu, _ = min(noops)
 
 print("apply_one_line %.2f s" % line)
 print("apply_one_wall %.2f s" % alone)
 print("playbook_8_wall %.2f s" % wall)
 print("playbook_8_to_line_ratio %.3f ratio" % (wall / line))
+# Where the playbook's time goes: before the first call of the tool, until the last
+# host's apply began, and after the last call ended.
+print("play_first_tool_call_at %.2f s" % first)
+print("play_last_apply_began_at %.2f s" % last)
+print("play_after_last_tool_call %.2f s" % tail)
 print("slowest_apply_in_play %.2f s" % apply)
 print("slowest_apply_to_line_ratio %.3f ratio" % (apply / line))
 print("ansible_overhead_noop_play %.2f s" % overhead)
