@@ -1,7 +1,11 @@
 """Set-up shared by the Python bodies of the bench scripts."""
 import contextlib
 import os
+import signal
 import subprocess
+
+# The simulator behind each pseudo-terminal paced_gateways started.
+_simulators = {}
 
 
 def isolated_env(work):
@@ -32,10 +36,25 @@ def paced_gateways(bin, count=1, serial=None, baud=19200):
                 raise RuntimeError("the gateway simulator ended before it printed its port (exit %s): run %s alone to see why"
                                    % (sim.wait(timeout=10), " ".join(args)))
             ports.append(port)
+            _simulators[port] = sim
         yield ports
     finally:
+        for port in ports:
+            _simulators.pop(port, None)
         for sim in sims:
             stop(sim)
+
+
+def line_bytes(port):
+    """(received, sent): the bytes that crossed the line of the simulated
+    gateway at `port` since it started, as the gateway counts them."""
+    sim = _simulators[port]
+    sim.send_signal(signal.SIGUSR1)
+    words = sim.stdout.readline().split()
+    if len(words) != 3 or words[0] != "bytes":
+        raise RuntimeError("the gateway simulator at %s gave no byte count (%r): it is older than this bench, build it again"
+                           % (port, " ".join(words)))
+    return int(words[1]), int(words[2])
 
 
 def stop(proc):

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 static volatile std::sig_atomic_t g_Quit = 0;
+static volatile std::sig_atomic_t g_CountAsked = 0;
 static void OnSignal(int) { g_Quit = 1; }
+static void OnCountAsked(int) { g_CountAsked = 1; }
 
 static void Usage()
 {
@@ -44,7 +46,8 @@ static void Usage()
         "  --connect-delay MS   time from ATD to the result (default 300)\n"
         "  --verbose            log what happens on stderr\n"
         "  --version            show the program's version\n"
-        "  --help               show this text\n");
+        "  --help               show this text\n"
+        "SIGUSR1 prints \"bytes IN OUT\" on stdout: the bytes received and sent on the line so far.\n");
 }
 
 int main(int argc, char** argv)
@@ -105,6 +108,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "korvanext-gatewaysim: %s\n", why.c_str());
         return 1;
     }
+    // Before the port is printed: a caller may ask for the count as soon as it has it.
+    std::signal(SIGUSR1, OnCountAsked);
     CGatewaySim sim(o);
     std::string error;
     if (!sim.Start(&error)) {
@@ -115,7 +120,14 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
-    while (!g_Quit && sim.Running()) usleep(100000);
+    while (!g_Quit && sim.Running()) {
+        if (g_CountAsked) {
+            g_CountAsked = 0;
+            std::printf("bytes %lld %lld\n", sim.BytesIn(), sim.BytesOut());
+            std::fflush(stdout);
+        }
+        usleep(20000);
+    }
     sim.Stop();
     return 0;
 }

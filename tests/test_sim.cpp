@@ -7,7 +7,10 @@
 #include "Signalquery.h"
 #include "simfixture.h"
 
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <fstream>
 
 using namespace ImageLayout;
@@ -158,4 +161,25 @@ TEST_F(Sim, SignalQueryTellsALevelNoMeasurementAndAnErrorApart)
     EXPECT_FALSE(r.answered);
     EXPECT_EQ(r.csq, -1);
     EXPECT_FALSE(r.Measured());
+}
+
+TEST_F(Sim, ProgramCountsTheLinesBytesWhenAsked)
+{
+    // The benches read what a command-line run put on the line this way.
+    QProcess program;
+    program.start(QCoreApplication::applicationDirPath() + "/korvanext-gatewaysim");
+    ASSERT_TRUE(program.waitForReadyRead(10000));
+    const QString device = QString::fromUtf8(program.readLine()).trimmed();
+    ASSERT_TRUE(term.Connect(device, 19200));
+    term.m_Terminator = 0;
+    EXPECT_EQ(term.SendAndWait("B"), 1);
+    EXPECT_EQ(term.SendAndWait("D"), 1);
+    term.Close();
+    ::kill(pid_t(program.processId()), SIGUSR1);
+    ASSERT_TRUE(program.waitForReadyRead(10000));
+    // "B" and "D" in; "BC2\0" and "DKX2-004711\0" out.
+    EXPECT_EQ(QString::fromUtf8(program.readLine()), "bytes 2 16\n");
+    program.terminate();
+    EXPECT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
 }
