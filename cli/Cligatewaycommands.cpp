@@ -246,6 +246,8 @@ int CmdWrite(TOptions& o)
         const bool done = only.empty() ? s.ops.WriteToGateway() : s.ops.WriteSelected(Parameters(), chosen, {});
         // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
         report["partial"] = s.ops.MayHoldPart();
+        // Whole and read back, also when a signal came meanwhile and the exit status says so.
+        report["written"] = done;
         // What the write learnt of the gateway, for the summary of a fleet.
         if (!s.ops.GatewaySerial.isEmpty()) report["serial"] = s.ops.GatewaySerial;
         if (!s.ops.GatewayVersion.isEmpty()) report["firmware"] = s.ops.GatewayVersion;
