@@ -21,8 +21,9 @@ const char* const kExitHelp =
     "  13  bad reply      14  send failure                             15  the port cannot be opened\n"
     "  11 also when the operation was finished before stopping, as it is where stopping would\n"
     "      harm the gateway: a write or apply met by a first SIGTERM or SIGHUP (SIGINT stops after\n"
-    "      the block in flight), a firmware transfer met by any first signal. The message says the\n"
-    "      gateway is whole, and write's \"written\" (apply's \"changed\") is true. A second signal cuts.\n"
+    "      the block in flight), a firmware transfer met by any first signal (unless the gateway has\n"
+    "      refused ten blocks). The message says that the gateway is whole, and write's \"written\"\n"
+    "      (apply's \"changed\") is true. A second signal cuts.\n"
     "  With several ports: the worst status of all gateways (the highest; 6 only when none failed).\n";
 
 const char* const kJsonHelp =

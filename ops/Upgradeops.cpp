@@ -160,8 +160,10 @@ bool CGatewayOps::SendFirmware(bool standalone)
     std::optional<TBlockInFlight> wholeImage;
     int current = 0;  // the block being sent
     QElapsedTimer clock;
+    int failures = 0;
     m_Terminal.m_OnBreakHeld = [&] {
-        if (m_Terminal.m_Interrupt) m_UI.FinishingFirmware(SecondsLeft(current, clock.elapsed(), m_Terminal.m_BaudRate));
+        if (m_Terminal.m_Interrupt && failures < 10)
+            m_UI.FinishingFirmware(SecondsLeft(current, clock.elapsed(), m_Terminal.m_BaudRate));
     };
     struct TForget {
         CCOMTerminal& t;
@@ -187,7 +189,6 @@ bool CGatewayOps::SendFirmware(bool standalone)
             const uint32_t sum = FirmwareSum(m_Firmware.data());
             for (int i = 0; i < 4; ++i) m_Firmware[size_t(FirmwareChecksumAddr + i)] = uint8_t(sum >> (8 * i));
         }
-        int failures = 0;
         clock.start();
         for (int b = 0; b < FirmwareBlocks; ++b) {
             current = b;
@@ -198,11 +199,12 @@ bool CGatewayOps::SendFirmware(bool standalone)
             const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
             const uint32_t crc = Crc32(block, FirmwareBlock);
             for (int refusals = 0;;) {
-                // Before the first block a break stops the upgrade; after it only a second
-                // interrupt, or the Cancel offered after ten refusals (each wait clears
-                // m_Abort, so the flags are looked at here).
-                if (m_Terminal.m_InterruptNow || (!transferStarted && m_Terminal.m_Interrupt) ||
-                    (!m_Terminal.m_Interrupt && m_UI.Cancelled()))
+                // Before the first block a break stops the upgrade. After it a first one
+                // waits for the whole image, unless the gateway has refused ten blocks, where
+                // the window offers Cancel: an image that does not go in holds nothing off.
+                // Each wait clears m_Abort, so the flags are looked at here.
+                if (m_Terminal.m_InterruptNow ||
+                    ((m_Terminal.m_Interrupt || m_UI.Cancelled()) && (!transferStarted || failures >= 10)))
                     throw CCOMTermExp(CE_USER);
                 if (!transferStarted) wholeImage.emplace(m_Terminal);
                 transferStarted = true;
