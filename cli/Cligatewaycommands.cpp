@@ -275,11 +275,15 @@ int CmdApply(TOptions& o)
     a.keepCopy = !o.parser.isSet(kNoBackup);
     TApplyCommand apply;
     int rc = apply.Prepare(a);
+    bool changed = false;  // also by an apply that a signal made exit 11 once it had finished
     if (rc == kOk)
-        rc = WithLink("apply", o, [&apply](TSession& s, const TOptions&, QJsonObject& report) {
-            return apply.Run(s.ops, report, [&s] { return s.Exit("apply"); });
+        rc = WithLink("apply", o, [&apply, &changed](TSession& s, const TOptions&, QJsonObject& report) {
+            const int code = apply.Run(s.ops, report, [&s] { return s.Exit("apply"); });
+            changed = report.value("changed").toBool();
+            return code;
         });
-    if (rc != kOk && rc != kDiffers) Report().Add({{"result", rc == kRefused ? "declined" : "failed"}, {"changed", false}});
+    if (rc != kOk && rc != kDiffers)
+        Report().Add({{"result", rc == kRefused ? "declined" : changed ? "changed" : "failed"}, {"changed", changed}});
     return rc;
 }
 

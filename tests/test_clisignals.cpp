@@ -88,6 +88,18 @@ TEST_F(CliSignals, AHangUpBetweenTheBlocksLeavesTheNewConfigurationWhole)
             << out.toStdString();
         EXPECT_EQ(sim->CommandLog().back(), 'A');
     }
+
+    // Apply sends its blocks by the same rule.
+    sim->SetImage(before);
+    const size_t logged = sim->CommandLog().size();
+    auto p = StartRun({"apply", "new.kvx", "--port", port, "--no-backup", "--json"});
+    ASSERT_TRUE(WaitFor([&] { return readingBack(logged); }));
+    Signal(p, SIGHUP);
+    EXPECT_EQ(Finish(std::move(p)), 11) << err.toStdString();
+    const std::vector<uint8_t> kept = FileBytes(Path("gateway.img"));
+    EXPECT_TRUE(SameBlock(kept, written, Block2Start, Block2Size));
+    EXPECT_TRUE(Json()["changed"].toBool()) << out.toStdString();
+    EXPECT_FALSE(Json()["partial"].toBool()) << out.toStdString();
 }
 
 TEST_F(CliSignals, AFirmwareTransferFinishesUnlessASecondSignalCutsItAndACutIsRemembered)
