@@ -35,6 +35,7 @@ namespace {
 // A signal handler may only store into lock-free atomics.
 std::atomic<std::atomic<bool>*> g_InterruptFlag{nullptr};
 std::atomic<std::atomic<bool>*> g_InterruptNowFlag{nullptr};
+std::atomic<std::atomic<bool>*> g_InterruptFinishesFlag{nullptr};
 volatile std::sig_atomic_t g_Signal = 0;
 volatile std::sig_atomic_t g_Count = 0;
 static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "set from a signal handler");
@@ -44,6 +45,9 @@ extern "C" void OnInterrupt(int signal)
     if (g_Count == 0) {
         g_Signal = signal;
         g_Count = 1;
+        // Set before the flag, so that whoever sees the flag knows its kind.
+        std::atomic<bool>* finishes = g_InterruptFinishesFlag.load();
+        if (finishes) finishes->store(signal == SIGTERM || signal == SIGHUP);
         if (std::atomic<bool>* flag = g_InterruptFlag.load()) flag->store(true);
         return;
     }
@@ -57,10 +61,11 @@ extern "C" void OnInterrupt(int signal)
 }
 }  // namespace
 
-void CatchInterrupts(std::atomic<bool>* flag, std::atomic<bool>* now)
+void CatchInterrupts(std::atomic<bool>* flag, std::atomic<bool>* now, std::atomic<bool>* finishes)
 {
     g_InterruptFlag = flag;
     g_InterruptNowFlag = now;
+    g_InterruptFinishesFlag = finishes;
     struct sigaction sa{};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
@@ -182,6 +187,27 @@ void TConsoleUI::ProcessEvents() { QCoreApplication::processEvents(); }
 void TConsoleUI::Stopping(const QString& text)
 {
     Line(text + "\nA second interrupt stops at once, and may leave the gateway in the middle of the block.");
+}
+
+void TConsoleUI::Note(const QString& text)
+{
+    std::fprintf(stderr, "%skorvanext-cli: %s\n", m_BarShown ? "\n" : "", qPrintable(ShownText(text)));
+    m_BarShown = false;
+}
+
+void TConsoleUI::FinishingWrite()
+{
+    Note(QString("%1 received: finishing the write so that the gateway is left whole (both blocks new, read back); "
+                 "a second signal stops at once and may leave the gateway in the middle of a block")
+             .arg(SignalName(InterruptSignal())));
+}
+
+void TConsoleUI::FinishingFirmware(int secondsLeft)
+{
+    Note(QString("%1 received: the firmware transfer finishes first (about %2 s more); a second signal cuts it and "
+                 "leaves the gateway without working firmware until 'korvanext-cli upgrade FILE' is run again")
+             .arg(SignalName(InterruptSignal()))
+             .arg(secondsLeft));
 }
 
 // ---------------------------------------------------------------- dialling

@@ -10,8 +10,9 @@
 
 // SIGINT, SIGTERM and SIGHUP set the flag (and remember the signal); a second
 // one sets `now` (the operation stops at once, even in the middle of a block),
-// a third ends the program.
-void CatchInterrupts(std::atomic<bool>* flag, std::atomic<bool>* now = nullptr);
+// a third ends the program. A first SIGTERM or SIGHUP also sets `finishes`:
+// nobody is there to decide, so a write under way finishes its blocks.
+void CatchInterrupts(std::atomic<bool>* flag, std::atomic<bool>* now = nullptr, std::atomic<bool>* finishes = nullptr);
 // The signal that interrupted, 0 when none, and how many came.
 int InterruptSignal();
 int InterruptCount();
@@ -35,6 +36,8 @@ public:
     QString ChooseFirmware(const QStringList&) override { return {}; }
     void ProcessEvents() override;
     void Stopping(const QString& text) override;
+    void FinishingWrite() override;
+    void FinishingFirmware(int secondsLeft) override;
 
     // Prints an error line; also kept as the last error for --json.
     void Error(const QString& text);
@@ -45,6 +48,8 @@ public:
 private:
     void Line(const QString& text);
     void Print(const QString& line);
+    // A line that is said also without a terminal, never the error of --json.
+    void Note(const QString& text);
     bool m_Yes;
     bool m_Tty;
     std::atomic<bool>& m_Interrupt;

@@ -123,7 +123,7 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
             startNext();
         });
         // A run never outlives this program: killed even by SIGKILL, its runs
-        // are told with SIGTERM and stop as on an interrupt.
+        // are told with SIGTERM: a write under way finishes, anything else stops.
         const pid_t parent = ::getpid();
         p->setChildProcessModifier([parent] {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);

@@ -246,6 +246,8 @@ int CmdWrite(TOptions& o)
         const bool done = only.empty() ? s.ops.WriteToGateway() : s.ops.WriteSelected(Parameters(), chosen, {});
         // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
         report["partial"] = s.ops.MayHoldPart();
+        // Whole and read back, also when a signal came meanwhile and the exit status says so.
+        report["written"] = done;
         // What the write learnt of the gateway, for the summary of a fleet.
         if (!s.ops.GatewaySerial.isEmpty()) report["serial"] = s.ops.GatewaySerial;
         if (!s.ops.GatewayVersion.isEmpty()) report["firmware"] = s.ops.GatewayVersion;
@@ -273,11 +275,15 @@ int CmdApply(TOptions& o)
     a.keepCopy = !o.parser.isSet(kNoBackup);
     TApplyCommand apply;
     int rc = apply.Prepare(a);
+    bool changed = false;  // also by an apply that a signal made exit 11 once it had finished
     if (rc == kOk)
-        rc = WithLink("apply", o, [&apply](TSession& s, const TOptions&, QJsonObject& report) {
-            return apply.Run(s.ops, report, [&s] { return s.Exit("apply"); });
+        rc = WithLink("apply", o, [&apply, &changed](TSession& s, const TOptions&, QJsonObject& report) {
+            const int code = apply.Run(s.ops, report, [&s] { return s.Exit("apply"); });
+            changed = report.value("changed").toBool();
+            return code;
         });
-    if (rc != kOk && rc != kDiffers) Report().Add({{"result", rc == kRefused ? "declined" : "failed"}, {"changed", false}});
+    if (rc != kOk && rc != kDiffers)
+        Report().Add({{"result", rc == kRefused ? "declined" : changed ? "changed" : "failed"}, {"changed", changed}});
     return rc;
 }
 

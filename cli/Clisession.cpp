@@ -44,6 +44,7 @@ TSession::TSession(const TOptions& o)
     }
     // Remembered from one run to the next: a transfer this program cut off on a port.
     ops.CutTransfers = CCutTransfers(CCutTransfers::StateFolder());
+    ops.CutUpgrades = CCutTransfers(CCutTransfers::StateFolder("cut-upgrades"));
     // A copy that cannot be kept stops write and apply alike; here the way out is an option.
     ops.NoCopyMessage = [](const QString& folder, const QString& reason) {
         return "Nothing was written: the copy of the gateway's configuration could not be kept in " + Quoted(folder) +
@@ -52,7 +53,7 @@ TSession::TSession(const TOptions& o)
     // A run whose reader went away (a fleet's parent) still ends its
     // operation in order instead of dying at its next line of output.
     std::signal(SIGPIPE, SIG_IGN);
-    CatchInterrupts(&Terminal().m_Interrupt, &Terminal().m_InterruptNow);
+    CatchInterrupts(&Terminal().m_Interrupt, &Terminal().m_InterruptNow, &Terminal().m_InterruptFinishes);
 }
 
 TSession::~TSession()
@@ -80,6 +81,15 @@ bool TSession::Interrupted() const { return Terminal().m_Interrupt; }
 
 int TSession::Exit(const QString& command)
 {
+    if (Interrupted() && ops.FinishedAfterBreak) {
+        // Stopping would have left the gateway worse off: said, and still an interrupt for the script.
+        Release();
+        const QString whole = command == "upgrade" ? "the gateway runs firmware " + ops.GatewayVersion + " now"
+                                                   : "the gateway holds the new configuration whole, read back";
+        m_Ui.Interrupted(QString("interrupted by %1: '%2' on %3 was finished first (%4), then the port was closed")
+                             .arg(SignalName(InterruptSignal()), command, Where(), whole));
+        return kInterrupted;
+    }
     if (Interrupted()) {
         Release();
         m_Ui.Interrupted(QString("interrupted by %1%2: stopped '%3' on %4 %5and closed the port")
@@ -90,6 +100,11 @@ int TSession::Exit(const QString& command)
     switch (ops.Outcome) {
     case TOutcome::Done: return Say(kRefused, "'" + command + "' did not finish on " + Where());
     case TOutcome::Declined:
+        if (!ops.GatewayVersion.isEmpty() && ops.UpgradeCutEarlier())
+            return Say(kRefused, QString("the firmware upgrade on %1 was cut off earlier, so the gateway's firmware is "
+                                         "incomplete, although it reports version %2: 'korvanext-cli upgrade FILE --port %3' "
+                                         "repeats it; '%4' was not done")
+                                     .arg(Where(), ops.GatewayVersion, ops.ComPort, command));
         if (!ops.GatewayVersion.isEmpty() && !ops.FirmwareCurrent())
             return Say(kRefused, QString("the gateway on %1 has firmware %2, older than version 3, and '%3' does not upgrade "
                                          "it: 'korvanext-cli upgrade FILE' does that")

@@ -236,7 +236,7 @@ bool CCOMTerminal::BreakNow()
 {
     if (m_InterruptNow) return true;
     if (!m_Abort && !m_Interrupt) return false;
-    if (!BlockInFlight()) return true;
+    if (!BlockInFlight() && !(m_HoldWrite > 0 && WriteFinishes())) return true;
     if (!m_BreakHeld) {
         m_BreakHeld = true;
         if (m_OnBreakHeld) m_OnBreakHeld();
@@ -249,7 +249,8 @@ bool CCOMTerminal::DrainOutput(int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     while (!m_Comm.Drain(0)) {
-        if (m_InterruptNow || clock.elapsed() >= timeoutMs || !m_Comm.Enabled()) return false;
+        // A line that hung up never drains: nothing to wait for.
+        if (m_InterruptNow || m_LineLost || clock.elapsed() >= timeoutMs || !m_Comm.Enabled()) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         m_Comm.Drain(10);
     }

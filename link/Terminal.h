@@ -111,6 +111,11 @@ public:
     static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets m_Interrupt");
     // A second interrupt: breaks every wait, also one with a block in flight.
     std::atomic<bool> m_InterruptNow{false};
+    // Set with a first interrupt that nobody is there to follow up (a hang-up,
+    // a termination): a write under way (TWriteInFlight) finishes all its blocks.
+    std::atomic<bool> m_InterruptFinishes{false};
+    // A first interrupt of that kind came: the write in flight goes on.
+    bool WriteFinishes() const { return m_Interrupt && m_InterruptFinishes && !m_InterruptNow && !m_Abort; }
     // While a block is in flight (see TBlockInFlight) a break is held back and
     // noted here; the operation looks at it once the block is whole.
     bool m_BreakHeld = false;
@@ -153,7 +158,9 @@ public:
 
 private:
     friend class TBlockInFlight;
+    friend class TWriteInFlight;
     int m_HoldBreaks = 0;
+    int m_HoldWrite = 0;
     // Whether a break ends the running wait now; held back while a block is in flight.
     bool BreakNow();
     void AddMessage(int entry, const QString& argument = QString());
@@ -182,6 +189,20 @@ public:
     ~TBlockInFlight() { --m_Terminal.m_HoldBreaks; }
     TBlockInFlight(const TBlockInFlight&) = delete;
     TBlockInFlight& operator=(const TBlockInFlight&) = delete;
+
+private:
+    CCOMTerminal& m_Terminal;
+};
+
+// While it lives, a write's blocks are being sent and read back: a first
+// interrupt that nobody can follow up (WriteFinishes) is held back as for a
+// block in flight, so that the gateway is left with every block new.
+class TWriteInFlight {
+public:
+    explicit TWriteInFlight(CCOMTerminal& terminal) : m_Terminal(terminal) { ++m_Terminal.m_HoldWrite; }
+    ~TWriteInFlight() { --m_Terminal.m_HoldWrite; }
+    TWriteInFlight(const TWriteInFlight&) = delete;
+    TWriteInFlight& operator=(const TWriteInFlight&) = delete;
 
 private:
     CCOMTerminal& m_Terminal;

@@ -24,6 +24,7 @@ const int kTextSupervision = 263;
 bool CGatewayOps::Apply(const TDesiredState& state, TApplyRun& run)
 {
     SetOutcome(TOutcome::Done);
+    FinishedAfterBreak = false;
     LastCopy.clear();
     GatewaySerial.clear();
     if (IsModem && !ModemConnected) return false;
@@ -108,6 +109,7 @@ bool CGatewayOps::ApplyOnLink(const TDesiredState& state, TApplyRun& run, bool& 
 
     sending = true;
     const bool ok = WriteChosenBlocks(image, run.block1, run.block2);
+    FinishedAfterBreak = ok && m_Terminal.m_Interrupt;
     m_PartLeft = !ok && run.block1 && run.block2 && m_BlocksTaken == 1;
     run.written = ok;
     StopWrite(ok ? TOutcome::Done : TOutcome::Damaged);

@@ -10,12 +10,12 @@
 
 CCutTransfers::CCutTransfers(QString folder) : m_Folder(std::move(folder)) {}
 
-QString CCutTransfers::StateFolder()
+QString CCutTransfers::StateFolder(const QString& name)
 {
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
     // XDG state folders count only when given as absolute paths.
     if (!QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.local/state";
-    return base + "/korvanext/cut-transfers";
+    return base + "/korvanext/" + name;
 }
 
 // One file per port, its path percent-encoded into a single name.

@@ -16,8 +16,8 @@ public:
     void Clear(const QString& device);
     bool Contains(const QString& device) const;
 
-    // $XDG_STATE_HOME/korvanext/cut-transfers (~/.local/state/... without it).
-    static QString StateFolder();
+    // $XDG_STATE_HOME/korvanext/<name> (~/.local/state/... without it).
+    static QString StateFolder(const QString& name = "cut-transfers");
 
 private:
     QString File(const QString& device) const;

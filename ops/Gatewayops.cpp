@@ -27,6 +27,9 @@ using namespace OpsDetail;
 
 namespace {
 const int kTextCutEarlier = 462;
+const int kTextOldFirmware = 174;
+const int kTextUpgradeCutEarlier = 650;
+const int kTextUpgradeCutAsk = 651;
 // Longer than block 2 takes to leave at 19200 baud.
 const int kDrainMs = 6000;
 }  // namespace
@@ -63,6 +66,11 @@ static QString NetworkFailureText(const CCOMTermExp& e, const std::function<QStr
     const auto hint = hints.find(e.NetFailure);
     if (hint != hints.end()) message += "\n" + text(hint->second);
     return message;
+}
+
+bool CGatewayOps::UpgradeCutEarlier() const
+{
+    return !ModemConnected && CutUpgrades.Contains(TComm::DevicePath(ComPort));
 }
 
 bool CGatewayOps::NetworkLink() const { return !ModemConnected && IsNetworkPort(ComPort); }
@@ -115,6 +123,8 @@ void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
         break;
     default: message = Substitute(Text(109), {QString::number(e.Code)}); break;
     }
+    // A gateway without working firmware may well be why the link failed.
+    if (code != CE_OPEN_ERROR && UpgradeCutEarlier()) message = message.left(800) + "\n" + Text(kTextUpgradeCutEarlier);
     if (!message.isEmpty()) m_UI.Message(message.left(1000), TIcon::Error);
 }
 
@@ -245,13 +255,15 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                 m_Terminal.SendAndWait("C");
                 m_IdentSw = ReplyText(99);
                 GatewayVersion = QString::fromLatin1(m_IdentSw.c_str());
-                if (FirmwareCurrent()) return true;
+                // Firmware whose upgrade broke off is no better than old firmware, whatever it reports.
+                const bool cut = UpgradeCutEarlier();
+                if (FirmwareCurrent() && !cut) return true;
                 if (!OfferUpgrade) {
-                    // This operation must not flash: old firmware ends it.
+                    // This operation must not flash: old or incomplete firmware ends it.
                     SetOutcome(TOutcome::Declined);
                     return false;
                 }
-                if (!m_UI.Ask(Text(174), TIcon::Error)) {
+                if (!m_UI.Ask(cut ? Substitute(Text(kTextUpgradeCutAsk), {GatewayVersion}) : Text(kTextOldFirmware), TIcon::Error)) {
                     SetOutcome(TOutcome::Declined);
                     return false;
                 }
@@ -305,6 +317,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
             QString message = Substitute(Text(NetworkLink() ? 629 : 320), {ModemConnected ? ModemNumber : PortName(),
                                                                          QString::number((AnswerWaitMs + 999) / 1000)});
             if (!ModemConnected && CutTransfers.Contains(TComm::DevicePath(ComPort))) message += "\n" + Text(kTextCutEarlier);
+            if (UpgradeCutEarlier()) message += "\n" + Text(kTextUpgradeCutEarlier);
             m_UI.Message(message, TIcon::Error);
             return false;
         }

@@ -61,6 +61,11 @@ public:
     virtual void ProcessEvents() {}
     // A break came while a block is in flight: the operation stops once it is whole.
     virtual void Stopping(const QString& text) { SetProgressLabel(text); }
+    // A break that nobody is there to follow up came during a write: the write
+    // goes on until every block is new and read back.
+    virtual void FinishingWrite() {}
+    // A break came during the firmware transfer: the image is sent whole first.
+    virtual void FinishingFirmware(int /*secondsLeft*/) {}
     // A line under the bar that stays while the operation runs (empty: none).
     virtual void SetProgressNotice(const QString&) {}
 };
@@ -182,6 +187,13 @@ public:
 
     // Ports where a transfer was cut off in the middle of a block.
     CCutTransfers CutTransfers;
+    // Ports where a firmware transfer broke off: the gateway's firmware is
+    // incomplete until an upgrade there goes through.
+    CCutTransfers CutUpgrades;
+    bool UpgradeCutEarlier() const;
+    // The last write, apply or upgrade held a break off and finished: the
+    // gateway is whole, though the user asked to stop.
+    bool FinishedAfterBreak = false;
     // The last write stopped or failed with the gateway holding part of the new
     // configuration (block 1 new and block 2 old, or a block cut off).
     bool MayHoldPart() const { return m_PartLeft; }
@@ -217,6 +229,10 @@ private:
     bool WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block);
     // Ends the write once the block in flight is whole, when a break came meanwhile.
     void StopIfAsked();
+    // Said when a break is first held back during a write.
+    void WriteBreakHeld();
+    // Sends the blocks asked for, each verified, with breaks held as a write holds them.
+    bool SendBlocks(const std::vector<uint8_t>& image, TWriteBar& bar, bool block1, bool block2);
     // What the gateway holds after a write that did not finish.
     QString LeftBehind() const;
     // A silent gateway on a port where a transfer was cut: says the likely reason (true).
@@ -252,4 +268,5 @@ private:
     bool m_PartLeft = false;
     bool m_LinkErrorSaid = false;      // the failure being raised has been told already
     bool m_HeldAgreed = false;         // the next write was agreed to before the link
+    bool m_FinishingSaid = false;      // a write that finishes after a break has said so
 };

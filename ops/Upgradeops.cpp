@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
+#include <optional>
 #include <sys/stat.h>
 #include <QLoggingCategory>
 
@@ -44,6 +45,7 @@ QStringList CGatewayOps::FirmwareFiles() const
 bool CGatewayOps::Upgrade(bool standalone)
 {
     m_LinkErrorSaid = false;
+    FinishedAfterBreak = false;
     FirmwareVersion.clear();
     FirmwareBefore.clear();
     if (standalone) {
@@ -152,6 +154,22 @@ bool CGatewayOps::SendFirmware(bool standalone)
     m_UI.SetProgressPos(0);
     m_UI.SetCancelVisible(false);
     bool transferStarted = false;
+    bool inBlock = false;  // a block went and its answer has not come
+    // From the first block on, the image is sent whole: a gateway left with part
+    // of it has no working firmware. Only a second interrupt cuts it.
+    std::optional<TBlockInFlight> wholeImage;
+    int current = 0;  // the block being sent
+    QElapsedTimer clock;
+    int failures = 0;
+    m_Terminal.m_OnBreakHeld = [&] {
+        if (m_Terminal.m_Interrupt && failures < 10)
+            m_UI.FinishingFirmware(SecondsLeft(current, clock.elapsed(), m_Terminal.m_BaudRate));
+    };
+    struct TForget {
+        CCOMTerminal& t;
+        ~TForget() { t.m_OnBreakHeld = nullptr; }
+    } forget{m_Terminal};
+    const QString port = TComm::DevicePath(ComPort);
     const int blockWait = UpgradeWait(20000);
     const QString where = ModemConnected ? ModemNumber : PortName();
     auto notice = [this](const QString& text) { m_UI.SetProgressNotice(text); };
@@ -171,10 +189,9 @@ bool CGatewayOps::SendFirmware(bool standalone)
             const uint32_t sum = FirmwareSum(m_Firmware.data());
             for (int i = 0; i < 4; ++i) m_Firmware[size_t(FirmwareChecksumAddr + i)] = uint8_t(sum >> (8 * i));
         }
-        int failures = 0;
-        QElapsedTimer clock;
         clock.start();
         for (int b = 0; b < FirmwareBlocks; ++b) {
+            current = b;
             m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b), QString::number(FirmwareBlocks)}));
             if (failures < 10)
                 notice(Text(425) + "\n" + Substitute(Text(426), {QString::number(SecondsLeft(b, clock.elapsed(), m_Terminal.m_BaudRate))}));
@@ -182,10 +199,16 @@ bool CGatewayOps::SendFirmware(bool standalone)
             const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
             const uint32_t crc = Crc32(block, FirmwareBlock);
             for (int refusals = 0;;) {
-                // A gateway that keeps refusing must not hold off a break or Cancel:
-                // each wait clears m_Abort, so the flags are looked at here.
-                if (m_Terminal.m_Interrupt || m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
+                // Before the first block a break stops the upgrade. After it a first one
+                // waits for the whole image, unless the gateway has refused ten blocks, where
+                // the window offers Cancel: an image that does not go in holds nothing off.
+                // Each wait clears m_Abort, so the flags are looked at here.
+                if (m_Terminal.m_InterruptNow ||
+                    ((m_Terminal.m_Interrupt || m_UI.Cancelled()) && (!transferStarted || failures >= 10)))
+                    throw CCOMTermExp(CE_USER);
+                if (!transferStarted) wholeImage.emplace(m_Terminal);
                 transferStarted = true;
+                inBlock = true;
                 m_Terminal.m_Count = 0;
                 const int address = b * FirmwareBlock;
                 const uint8_t head[3] = {'K', uint8_t(address >> 8), uint8_t(address)};
@@ -195,6 +218,7 @@ bool CGatewayOps::SendFirmware(bool standalone)
                 m_UI.SetProgressPos(2 * b);
                 m_Terminal.m_Timeout = blockWait;
                 m_Terminal.SendAndWaitCount("", 7);
+                inBlock = false;
                 const uint8_t* r = m_Terminal.m_Buffer.data();
                 const uint32_t got = uint32_t(r[3] | r[4] << 8 | r[5] << 16 | uint32_t(r[6]) << 24);
                 if (r[0] == 'K' && r[1] == head[1] && r[2] == head[2] && got == crc) {
@@ -207,6 +231,7 @@ bool CGatewayOps::SendFirmware(bool standalone)
                 }
                 // Without anyone to press Cancel, a gateway that keeps refusing ends the upgrade.
                 if (MaxBlockRefusals > 0 && ++refusals >= MaxBlockRefusals) {
+                    if (!ModemConnected) CutUpgrades.Mark(port);
                     Remove();
                     SetOutcome(TOutcome::Damaged);
                     m_UI.Message(Substitute(Text(424), {QString::number(b + 1), QString::number(FirmwareBlocks),
@@ -221,6 +246,12 @@ bool CGatewayOps::SendFirmware(bool standalone)
         m_Terminal.SendAndWait("C");
     } catch (const CCOMTermExp& e) {
         m_UI.SetCancelVisible(true);
+        if (transferStarted && !ModemConnected) {
+            // The next operation on the port says that the firmware is incomplete.
+            CutUpgrades.Mark(port);
+            // An "A" would only join the data of the block in flight.
+            if (inBlock) GatewayLinkOpen = false;
+        }
         if (transferStarted) {
             // Part of the new firmware is in the gateway: say so, whatever broke the transfer.
             Remove();
@@ -235,6 +266,8 @@ bool CGatewayOps::SendFirmware(bool standalone)
         throw;
     }
     m_UI.SetCancelVisible(true);
+    // The whole image went and the gateway answers: whatever it runs now is complete.
+    if (!ModemConnected) CutUpgrades.Clear(port);
     const std::string now = ReplyText(99);
     m_IdentSw = now;
     GatewayVersion = QString::fromLatin1(now.c_str());
@@ -245,6 +278,7 @@ bool CGatewayOps::SendFirmware(bool standalone)
         m_UI.Message(Substitute(Text(423), {GatewayVersion, FirmwareVersion}), TIcon::Error);
         return false;
     }
+    FinishedAfterBreak = m_Terminal.m_Interrupt;
     if (standalone) {
         Remove();
         m_UI.Message(Text(123) + "\n" + Substitute(Text(422), {GatewayVersion}), TIcon::Information);

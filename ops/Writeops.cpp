@@ -116,6 +116,11 @@ void CGatewayOps::Pause() { PauseWithEvents(200); }
 
 void CGatewayOps::StopIfAsked()
 {
+    if (m_Terminal.WriteFinishes()) {
+        // Also when it came between two waits, where no wait held it.
+        WriteBreakHeld();
+        return;
+    }
     if (m_Terminal.m_BreakHeld || m_Terminal.m_Interrupt || m_UI.Cancelled()) throw CCOMTermExp(CE_USER);
 }
 
@@ -139,25 +144,34 @@ struct TBlockPlan {
 
 bool CGatewayOps::WriteBlocks(const std::vector<uint8_t>& image, TWriteBar& bar)
 {
-    // A break during a block is said at once; the block is finished first.
-    m_Terminal.m_OnBreakHeld = [this] { m_UI.Stopping(Text(kTextStopping)); };
-    struct TForget {
-        CCOMTerminal& t;
-        ~TForget() { t.m_OnBreakHeld = nullptr; }
-    } forget{m_Terminal};
-    return WriteBlock(image, bar, {1, 'g', 'e', 0, Block1Size, 1, kBlock1, kCheck1, 452, 453}) &&
-           WriteBlock(image, bar,
-                      {2, 'G', 'E', Block2Start, Block2Size, Block2Size / Block2Piece, kBlock2, kCheck2, 454, 455});
+    return SendBlocks(image, bar, true, true);
 }
 
 bool CGatewayOps::WriteChosenBlocks(const std::vector<uint8_t>& image, bool block1, bool block2)
 {
-    m_Terminal.m_OnBreakHeld = [this] { m_UI.Stopping(Text(kTextStopping)); };
+    TWriteBar bar(m_UI, m_Terminal, false);
+    return SendBlocks(image, bar, block1, block2);
+}
+
+void CGatewayOps::WriteBreakHeld()
+{
+    if (!m_Terminal.WriteFinishes()) m_UI.Stopping(Text(kTextStopping));
+    else if (!std::exchange(m_FinishingSaid, true)) m_UI.FinishingWrite();
+}
+
+bool CGatewayOps::SendBlocks(const std::vector<uint8_t>& image, TWriteBar& bar, bool block1, bool block2)
+{
+    // A break during a block is said at once; the block is finished first.
+    m_Terminal.m_OnBreakHeld = [this] { WriteBreakHeld(); };
     struct TForget {
         CCOMTerminal& t;
         ~TForget() { t.m_OnBreakHeld = nullptr; }
     } forget{m_Terminal};
-    TWriteBar bar(m_UI, m_Terminal, false);
+    m_FinishingSaid = false;
+    // Nothing sent yet: any break stops here.
+    if (m_Terminal.m_Interrupt) throw CCOMTermExp(CE_USER);
+    // A hang-up or termination would otherwise leave block 1 new and block 2 old.
+    const TWriteInFlight whole(m_Terminal);
     return (!block1 || WriteBlock(image, bar, {1, 'g', 'e', 0, Block1Size, 1, kBlock1, kCheck1, 452, 453})) &&
            (!block2 || WriteBlock(image, bar, {2, 'G', 'E', Block2Start, Block2Size, Block2Size / Block2Piece, kBlock2,
                                                kCheck2, 454, 455}));
@@ -242,6 +256,7 @@ bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef
 {
     const bool agreed = std::exchange(m_HeldAgreed, false);
     SetOutcome(TOutcome::Done);
+    FinishedAfterBreak = false;
     LastCopy.clear();
     GatewaySerial.clear();
     if (IsModem && !ModemConnected) return false;
@@ -374,6 +389,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
 
     sending = true;
     const bool ok = WriteBlocks(image, bar);
+    FinishedAfterBreak = ok && m_Terminal.m_Interrupt;
     m_PartLeft = !ok && m_BlocksTaken > 0;
     StopWrite(ok ? TOutcome::Done : TOutcome::Damaged);
     if (ok) {
