@@ -10,9 +10,10 @@ const char* const kExitHelp =
     "  1   usage: a wrong command line, an unknown key\n"
     "  2   a file cannot be read or written (missing, permission, a folder, disk full)\n"
     "  3   bad input data: not a configuration file, an image or firmware file of the wrong size or content,\n"
-    "      a value the gateway cannot hold; write: a file it would not hold as it is (no --yes)\n"
-    "  4   declined: a question not agreed to (no --yes), firmware older than 3 met by a command\n"
-    "      other than upgrade\n"
+    "      a value the gateway cannot hold; write: a file it would not hold as it is (no --yes,\n"
+    "      no --agree not-as-shown)\n"
+    "  4   declined: a question not agreed to (no --yes, its name not in --agree), firmware older\n"
+    "      than 3 met by a command other than upgrade\n"
     "  5   the gateway's data damaged or not confirmed (a block bad three times, a write not\n"
     "      acknowledged or read back different, firmware not taken or a block refused 20\n"
     "      times), or not a gateway of this kind\n"
@@ -41,7 +42,8 @@ const char* const kJsonHelp =
     "  backups: root, copies [{time, serial, firmware, folder, damaged (why, for a damaged copy)}]\n"
     "  signal: port, readings [{time, csq, dB (null: no measurement)}]\n"
     "  several ports: gateways [{port, exit, result, seconds, and the fields above}],\n"
-    "                 duplicates [{serial, ports}] (gateways that report one serial number)\n";
+    "                 duplicates [{serial, ports}] (gateways that report one serial number)\n"
+    "  a question declined: declinedQuestion, its name as --agree takes it\n";
 
 const char* const kLinkHelp =
     "LINK:\n"
@@ -52,6 +54,12 @@ const char* const kLinkHelp =
     "  --jobs N             several ports: at most N gateways at once, the rest queued (default 32)\n"
     "  --modem-number NUMBER --modem DEVICE     dial the gateway instead\n"
     "  --yes, -y            agree to the gateway's questions\n"
+    "  --agree NAME[,NAME...]  agree to these questions only, the others are declined:\n"
+    "                       not-as-shown (write: the gateway would not hold the file as it is),\n"
+    "                       other-serial (write: the file came from another gateway),\n"
+    "                       supervision-numbers (write, apply: the remote supervision numbers change),\n"
+    "                       newer-firmware, same-firmware, older-firmware (upgrade: the file's version\n"
+    "                       against the gateway's)\n"
     "  --wait SECONDS       give up when the gateway does not answer (default 15, 0: for ever);\n"
     "                       bytes that keep coming do not extend it, and a device that talks but\n"
     "                       never answers as the gateway does is no gateway (exit 5)\n"

@@ -218,7 +218,7 @@ bool CGatewayOps::ConfirmHeld(const CParameters& source, const std::vector<TSett
     if (PasswordChanged) secrets.insert("ServisPassw");
     const TWriteCheck check = CheckBeforeWrite(source, SourceGaps, chosen, secrets);
     if (check.Clean()) return true;
-    return m_UI.Ask(Text(kTextNotAsShown) + "\n\n" + WriteCheckText(m_Language, check) + "\n\n" + Text(kTextWriteAnyway),
+    return m_UI.AskQuestion(TQuestion::NotAsShown, Text(kTextNotAsShown) + "\n\n" + WriteCheckText(m_Language, check) + "\n\n" + Text(kTextWriteAnyway),
                     TIcon::Warning, TDefaultAnswer::No);
 }
 
@@ -320,8 +320,8 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     const std::string serial = held.GetValue("SerialNum", 0);
     GatewaySerial = FromBytes(serial);
     if (!origin.empty() && serial != origin &&
-        !m_UI.Ask(Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}), TIcon::Question,
-                  TDefaultAnswer::No)) {
+        !m_UI.AskQuestion(TQuestion::OtherSerial, Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}),
+                          TIcon::Question, TDefaultAnswer::No)) {
         StopWrite(TOutcome::Declined);
         return false;
     }
@@ -356,7 +356,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
         ApplyChosen(image.data(), source, *chosen);
     }
     if (std::memcmp(image.data() + ModemNumbersStart, gateway.data() + ModemNumbersStart, ModemNumbersSize) != 0 &&
-        !m_UI.Ask(Text(263), TIcon::Question, TDefaultAnswer::No)) {
+        !m_UI.AskQuestion(TQuestion::SupervisionNumbers, Text(263), TIcon::Question, TDefaultAnswer::No)) {
         StopWrite(TOutcome::Declined);
         return false;
     }
