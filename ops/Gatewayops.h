@@ -178,6 +178,10 @@ public:
     bool FirmwareCurrent() const { return GatewayVersion.startsWith("3."); }
     // The serial number the last write found ("D" reply), when it asked.
     QString GatewaySerial;
+    // Whether the gateway held, before the last write, every byte the write gave
+    // it: known where the write read both blocks first (a copy kept, or --only).
+    enum class THeldBefore { Unknown, Same, Other };
+    THeldBefore HeldBefore = THeldBefore::Unknown;
     // The port as the user named it, and its device when that differs.
     QString PortName() const;
 

@@ -244,6 +244,7 @@ bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef
     SetOutcome(TOutcome::Done);
     LastCopy.clear();
     GatewaySerial.clear();
+    HeldBefore = THeldBefore::Unknown;
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
     // Asked before the gateway is touched: a refusal leaves it alone.
@@ -366,6 +367,9 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
         if (!PasswordChanged) std::memcpy(image.data() + ServisPasswAddr, gateway.data() + ServisPasswAddr, SecretSize);
     }
     WriteChecksums(image.data());
+    // Block 2 is compared only where it was read: no line time is spent for the answer.
+    if (!std::equal(image.begin(), image.begin() + Block1Size, gateway.begin())) HeldBefore = THeldBefore::Other;
+    else if (whole) HeldBefore = SameTransferred(image, gateway) ? THeldBefore::Same : THeldBefore::Other;
 
     if (KeepCopies) {
         held.FromImage(gateway.data());

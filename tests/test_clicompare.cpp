@@ -130,6 +130,32 @@ TEST_F(CliCompare, AgreeAnswersTheQuestionsItNamesAndDeclinesTheOthers)
     EXPECT_EQ(sim->Commands(), commands);
 }
 
+TEST_F(CliCompare, AWriteSaysUnchangedWhereTheReadBeforeItShowsTheGatewayHeldTheFile)
+{
+    StartSim();
+    ASSERT_EQ(Run({"read", "gw.kvx", "--port", port}), 0) << err.toStdString();
+    ASSERT_EQ(Run({"write", "gw.kvx", "--port", port}), 0) << err.toStdString();
+    EXPECT_EQ(out, "unchanged\n");
+    ASSERT_EQ(Run({"write", "gw.kvx", "--port", port, "--only", "FXSVolRec", "--json"}), 0) << err.toStdString();
+    QJsonObject json = QJsonDocument::fromJson(out.toUtf8()).object();
+    EXPECT_EQ(json["result"].toString(), "unchanged");
+    EXPECT_FALSE(json["changed"].toBool(true));
+    // Without a copy block 2 is not read first: only a change in block 1 is known.
+    ASSERT_EQ(Run({"write", "gw.kvx", "--port", port, "--no-backup", "--json"}), 0) << err.toStdString();
+    json = QJsonDocument::fromJson(out.toUtf8()).object();
+    EXPECT_EQ(json["result"].toString(), "done");
+    EXPECT_TRUE(json["changed"].isNull());
+    for (const char* block : {"FXSVolRec", "GSMNum"}) {
+        const QString file = File("f.kvx", {{block, {0, "5"}}});
+        ASSERT_EQ(Run({"write", file, "--port", port, "--json"}), 0) << err.toStdString();
+        json = QJsonDocument::fromJson(out.toUtf8()).object();
+        EXPECT_EQ(json["result"].toString(), "changed") << block;
+        EXPECT_TRUE(json["changed"].toBool()) << block;
+    }
+    ASSERT_EQ(Run({"write", File("g.kvx", {{"FXSVolRec", {0, "4"}}}), "--port", port, "--no-backup"}), 0) << err.toStdString();
+    EXPECT_EQ(out, "changed\n");
+}
+
 TEST_F(CliCompare, ACopyThatCannotBeKeptIsAFileError)
 {
     StartSim();
