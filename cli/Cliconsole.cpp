@@ -1,5 +1,6 @@
 #include "Cliconsole.h"
 
+#include "Cliquestions.h"
 #include "Commonutils.h"
 #include "Terminal.h"
 #include "Globals.h"
@@ -112,7 +113,10 @@ void RouteDiagnostics(bool verbose)
 
 // ---------------------------------------------------------------- console
 
-TConsoleUI::TConsoleUI(bool yes, std::atomic<bool>& interrupt) : m_Yes(yes), m_Tty(isatty(2)), m_Interrupt(interrupt) {}
+TConsoleUI::TConsoleUI(bool yes, const QStringList& agreed, std::atomic<bool>& interrupt)
+    : m_Yes(yes), m_Agreed(agreed), m_Tty(isatty(2)), m_Interrupt(interrupt)
+{
+}
 
 void TConsoleUI::Line(const QString& text)
 {
@@ -172,14 +176,27 @@ void TConsoleUI::Message(const QString& text, TIcon icon)
     else Line(text);
 }
 
-bool TConsoleUI::Ask(const QString& text, TIcon, TDefaultAnswer)
+bool TConsoleUI::Answer(const QString& text, bool yes, const QString& why)
 {
     // The question is printed in every case: it names what is about to happen.
-    std::fprintf(stderr, "%skorvanext-cli: %s [%s]\n", m_BarShown ? "\n" : "", qPrintable(ShownText(FlatText(text))),
-                 m_Yes ? "yes: --yes" : "no: give --yes to agree");
+    std::fprintf(stderr, "%skorvanext-cli: %s [%s: %s]\n", m_BarShown ? "\n" : "", qPrintable(ShownText(FlatText(text))),
+                 yes ? "yes" : "no", qPrintable(why));
     m_BarShown = false;
-    if (!m_Yes) m_LastError = FlatText(text) + " (not agreed: no --yes)";
-    return m_Yes;
+    if (!yes) m_LastError = FlatText(text) + " (not agreed: " + why + ")";
+    return yes;
+}
+
+bool TConsoleUI::Ask(const QString& text, TIcon, TDefaultAnswer)
+{
+    return Answer(text, m_Yes, m_Yes ? "--yes" : "give --yes to agree");
+}
+
+bool TConsoleUI::AskQuestion(TQuestion question, const QString& text, TIcon, TDefaultAnswer)
+{
+    const QString name = QuestionName(question);
+    if (m_Agreed.contains(name)) return Answer(text, true, "--agree " + name);
+    if (!m_Yes) m_Declined = name;
+    return Answer(text, m_Yes, m_Yes ? "--yes" : "give --agree " + name + " or --yes to agree");
 }
 
 void TConsoleUI::ProcessEvents() { QCoreApplication::processEvents(); }

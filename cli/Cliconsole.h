@@ -6,6 +6,7 @@
 #include "Gatewayops.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 
 // SIGINT, SIGTERM and SIGHUP set the flag (and remember the signal); a second
@@ -24,7 +25,8 @@ void RouteDiagnostics(bool verbose);
 
 class TConsoleUI : public TOperationUI {
 public:
-    TConsoleUI(bool yes, std::atomic<bool>& interrupt);
+    // yes: every question agreed to; agreed: those of these names (--agree).
+    TConsoleUI(bool yes, const QStringList& agreed, std::atomic<bool>& interrupt);
     void ShowProgress(bool show, int textNumber, bool withBar) override;
     void SetProgressLabel(const QString& text) override;
     void SetProgressMax(int max) override { m_Max = max; }
@@ -33,6 +35,7 @@ public:
     bool Cancelled() const override { return m_Interrupt; }
     void Message(const QString& text, TIcon icon) override;
     bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::Yes) override;
+    bool AskQuestion(TQuestion question, const QString& text, TIcon icon, TDefaultAnswer preset) override;
     QString ChooseFirmware(const QStringList&) override { return {}; }
     void ProcessEvents() override;
     void Stopping(const QString& text) override;
@@ -42,6 +45,8 @@ public:
     // Prints an error line; also kept as the last error for --json.
     void Error(const QString& text);
     QString LastError() const { return m_LastError; }
+    // The name of the question last not agreed to (empty: none).
+    QString DeclinedQuestion() const { return m_Declined; }
     // The one line of an interrupt, with what the operation said after it.
     void Interrupted(const QString& text);
 
@@ -50,7 +55,11 @@ private:
     void Print(const QString& line);
     // A line that is said also without a terminal, never the error of --json.
     void Note(const QString& text);
+    // Prints the question with its answer and how it came about; returns the answer.
+    bool Answer(const QString& text, bool yes, const QString& why);
     bool m_Yes;
+    QStringList m_Agreed;
+    QString m_Declined;
     bool m_Tty;
     std::atomic<bool>& m_Interrupt;
     bool m_Shown = false;

@@ -62,6 +62,20 @@ bool MayHoldPart(const TGateway& g)
     return g.killed || g.report.value("partial").toBool();
 }
 
+// The result a run names itself (apply: unchanged, changed, would change, declined,
+// failed; write: unchanged, changed), else the name of its exit status.
+QString Result(const TGateway& g)
+{
+    QString own = g.report.value("result").toString();
+    if (own.isEmpty() || g.killed) return ResultName(g.exit);
+    own.replace('-', ' ');
+    const QString cause = ResultName(g.exit);
+    if (own == "failed" && cause != own) own += " (" + cause + ")";
+    const QString question = g.report.value("declinedQuestion").toString();
+    if (!question.isEmpty()) own += " (" + question + ")";
+    return ShownText(own);
+}
+
 QStringList Files(const QJsonObject& o)
 {
     QStringList files;
@@ -195,7 +209,7 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
     if (partial) header.insert(4, "PARTIAL");
     std::vector<QStringList> rows{header};
     for (const TGateway& g : gateways) {
-        QStringList row{g.port, Field(g.report, "serial"), Field(g.report, "firmware"), ResultName(g.exit),
+        QStringList row{g.port, Field(g.report, "serial"), Field(g.report, "firmware"), Result(g),
                         QString::asprintf("%.1f s", g.seconds), ShownText(Files(g.report).join(' '))};
         if (partial) row.insert(4, MayHoldPart(g) ? "yes" : "no");
         rows.push_back(row);

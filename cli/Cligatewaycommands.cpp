@@ -257,7 +257,17 @@ int CmdWrite(TOptions& o)
                 std::fprintf(stderr, "korvanext-cli: the gateway's previous configuration is kept in %s\n",
                              qPrintable(Quoted(QDir::toNativeSeparators(s.ops.LastCopy))));
         }
-        return done ? int(kOk) : s.Exit("write");
+        if (!done) return s.Exit("write");
+        // Said only where the read before the write tells it (not after --no-backup without --only).
+        using THeld = CGatewayOps::THeldBefore;
+        const THeld held = s.ops.HeldBefore;
+        report["changed"] = held == THeld::Unknown ? QJsonValue() : QJsonValue(held == THeld::Other);
+        if (held != THeld::Unknown) {
+            const char* result = held == THeld::Same ? "unchanged" : "changed";
+            report["result"] = result;
+            if (!opt.json) std::printf("%s\n", result);
+        }
+        return int(kOk);
     }, agree);
 }
 

@@ -2,6 +2,7 @@
 
 #include "Clifiles.h"
 #include "Cliexit.h"
+#include "Cliquestions.h"
 #include "Clireport.h"
 #include "Commonutils.h"
 #include "Netport.h"
@@ -35,7 +36,7 @@ void AddOptions(QCommandLineParser& parser, TGroup group)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({kHelp, kJson});
     if (group == kDiffCommand) parser.addOption(kDefaults);
-    if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kWait, kVerbose, kJobs});
+    if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kAgree, kWait, kVerbose, kJobs});
     if (group == kSignalCommand) parser.addOptions({kInterval, kCount});
     if (group == kSheetCommand) parser.addOption(kLanguageId);
     if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
@@ -52,6 +53,9 @@ int ParseLinkOptions(TOptions& o)
     o.ports.clear();
     o.passOn.clear();
     o.yes = p.isSet(kYes);
+    o.agreed.clear();
+    if (p.isSet(kAgree))
+        if (const int rc = ParseAgreed(p.values(kAgree), o.agreed)) return rc;
     o.json = p.isSet(kJson);
     o.verbose = p.isSet(kVerbose);
     o.ports = p.values(kPort);
@@ -84,6 +88,7 @@ int ParseLinkOptions(TOptions& o)
     }
     if (o.ports.isEmpty()) o.ports << "Com1";
     if (o.yes) o.passOn << "--yes";
+    if (!o.agreed.isEmpty()) o.passOn << "--agree" << o.agreed.join(',');
     if (o.verbose) o.passOn << "--verbose";
     if (p.isSet(kWait)) o.passOn << "--wait" << QString::number(o.waitSeconds);
     // The write's own options go to every gateway of a fleet too.

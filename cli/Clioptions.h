@@ -13,6 +13,7 @@ struct TOptions {
     QStringList positional;
     QStringList ports;
     bool yes = false, json = false, verbose = false;
+    QStringList agreed;  // the questions of --agree, by name
     bool linkParsed = false;  // the link options are read once, also when a command looks at them first
     int waitSeconds = kDefaultWaitSeconds;
     int jobs = 32;  // gateways of a fleet at once
@@ -31,6 +32,7 @@ inline const QCommandLineOption kPortsFrom("ports-from", QString(), "FILE");
 inline const QCommandLineOption kModem("modem", QString(), "DEVICE");
 inline const QCommandLineOption kModemNumber("modem-number", QString(), "NUMBER");
 inline const QCommandLineOption kYes({"y", "yes"}, QString());
+inline const QCommandLineOption kAgree("agree", QString(), "NAME[,NAME...]");
 inline const QCommandLineOption kWait("wait", QString(), "SECONDS");
 inline const QCommandLineOption kVerbose("verbose", QString());
 inline const QCommandLineOption kJobs("jobs", QString(), "N");

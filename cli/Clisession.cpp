@@ -17,7 +17,7 @@
 #include <vector>
 
 TSession::TSession(const TOptions& o)
-    : m_Ui(o.yes, Terminal().m_Interrupt), ops(Parameters(), Terminal(), Language(), m_Ui),
+    : m_Ui(o.yes, o.agreed, Terminal().m_Interrupt), ops(Parameters(), Terminal(), Language(), m_Ui),
       m_Dialing(Terminal().m_Interrupt, 120000)
 {
     Language().InitEnglish(ProgramFolder());
@@ -127,6 +127,7 @@ int TSession::CannotWrite(const QString& path, const QString& why) { return Say(
 void TSession::AddToReport(QJsonObject report, int code) const
 {
     report["port"] = ops.IsModem ? ops.ModemNumber : ops.ComPort;
+    if (code != kOk && !m_Ui.DeclinedQuestion().isEmpty()) report["declinedQuestion"] = m_Ui.DeclinedQuestion();
     Report().Add(report);
     if (code != kOk && !m_Ui.LastError().isEmpty()) Report().KeepError(m_Ui.LastError());
 }

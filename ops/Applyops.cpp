@@ -101,7 +101,7 @@ bool CGatewayOps::ApplyOnLink(const TDesiredState& state, TApplyRun& run, bool& 
     ApplyChosen(image.data(), target, chosen);
     WriteChecksums(image.data());
     if (std::memcmp(image.data() + ModemNumbersStart, gateway.data() + ModemNumbersStart, ModemNumbersSize) != 0 &&
-        !m_UI.Ask(Text(kTextSupervision), TIcon::Question, TDefaultAnswer::No)) {
+        !m_UI.AskQuestion(TQuestion::SupervisionNumbers, Text(kTextSupervision), TIcon::Question, TDefaultAnswer::No)) {
         StopWrite(TOutcome::Declined);
         return false;
     }

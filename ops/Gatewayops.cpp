@@ -380,10 +380,27 @@ void CGatewayOps::CloseGatewayLink()
     if (!GatewayLinkOpen || ModemConnected) return;
     GatewayLinkOpen = false;
     try {
-        // What is still queued (the end of a block) leaves before the port is
-        // opened again: "A" must follow it, never replace it.
-        if (m_Terminal.m_Comm.Enabled() && !m_Terminal.m_InterruptNow) m_Terminal.DrainOutput(kDrainMs);
-        m_Terminal.Connect(ComPort, 19200);
+        // "A" goes on the session's own connection: opening the port again would
+        // be a second connection to a terminal server, which may turn it away or
+        // cut off whoever holds the line. Only a device whose line was lost is
+        // opened again; a lost network connection leaves the gateway to time out.
+        const bool open = m_Terminal.m_Comm.Enabled() && !m_Terminal.m_LineLost && m_Terminal.m_Comm.DeviceName() == ComPort;
+        if (open) {
+            // What is still queued (the end of a block) leaves first: "A" must
+            // follow it, never replace it; after a second break it is dropped, as
+            // closing the port would.
+            if (m_Terminal.m_InterruptNow) m_Terminal.m_Comm.PurgeOut();
+            else m_Terminal.DrainOutput(kDrainMs);
+            // "A" is understood at the speed the session began with.
+            if (m_Terminal.m_BaudRate != 19200) {
+                m_Terminal.m_Comm.SetBaudRate(br19200);
+                m_Terminal.m_BaudRate = 19200;
+            }
+        } else if (NetworkLink()) {
+            throw CCOMTermExp(CE_NOT_CONNECTED);
+        } else {
+            m_Terminal.Connect(ComPort, 19200);
+        }
         m_Terminal.m_Terminator = 0;
         const char a = 'A';
         m_Terminal.m_Comm.Write(&a, 1);

@@ -40,6 +40,17 @@ enum class TOutcome {
     Link = 5,       // a link failure; LinkCode holds its CE_ code
 };
 
+// The questions that a script may agree to one by one (korvanext-cli --agree
+// names them); the others are answered by --yes alone.
+enum class TQuestion {
+    NotAsShown,          // write: the gateway would not hold the file as it is
+    OtherSerial,         // write: the configuration came from another gateway
+    SupervisionNumbers,  // write, apply: the remote supervision numbers change
+    NewerFirmware,       // upgrade: the file's version is newer than the gateway's
+    SameFirmware,        // upgrade: the same version again
+    OlderFirmware,       // upgrade: the file's version is older than the gateway's
+};
+
 class TOperationUI {
 public:
     virtual ~TOperationUI() = default;
@@ -54,6 +65,8 @@ public:
     virtual void Message(const QString& text, TIcon icon) = 0;
     // Every question here is asked before something is replaced: Enter answers No.
     virtual bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::No) = 0;
+    // A question of a kind the command line agrees to by name; the window asks it as any other.
+    virtual bool AskQuestion(TQuestion, const QString& text, TIcon icon, TDefaultAnswer preset) { return Ask(text, icon, preset); }
     // Firmware file choice among several files (full paths, sorted by name);
     // the chosen path, or empty when cancelled. The window also offers any other file.
     virtual QString ChooseFirmware(const QStringList& paths) = 0;
@@ -170,6 +183,10 @@ public:
     bool FirmwareCurrent() const { return GatewayVersion.startsWith("3."); }
     // The serial number the last write found ("D" reply), when it asked.
     QString GatewaySerial;
+    // Whether the gateway held, before the last write, every byte the write gave
+    // it: known where the write read both blocks first (a copy kept, or --only).
+    enum class THeldBefore { Unknown, Same, Other };
+    THeldBefore HeldBefore = THeldBefore::Unknown;
     // The port as the user named it, and its device when that differs.
     QString PortName() const;
 

@@ -128,7 +128,9 @@ bool CGatewayOps::Upgrade(bool standalone)
     // Whatever the versions, the user sees what is about to be flashed and agrees.
     const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path), FirmwareVersion, FirmwareBefore});
     // Enter must not reflash the gateway.
-    if (!m_UI.Ask(Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question, TDefaultAnswer::No)) {
+    const TQuestion question = order < 0 ? TQuestion::NewerFirmware : order == 0 ? TQuestion::SameFirmware : TQuestion::OlderFirmware;
+    if (!m_UI.AskQuestion(question, Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question,
+                          TDefaultAnswer::No)) {
         if (standalone) Remove();
         SetOutcome(TOutcome::Declined);
         return false;

@@ -232,7 +232,7 @@ bool CGatewayOps::ConfirmHeld(const CParameters& source, const std::vector<TSett
     if (PasswordChanged) secrets.insert("ServisPassw");
     const TWriteCheck check = CheckBeforeWrite(source, SourceGaps, chosen, secrets);
     if (check.Clean()) return true;
-    return m_UI.Ask(Text(kTextNotAsShown) + "\n\n" + WriteCheckText(m_Language, check) + "\n\n" + Text(kTextWriteAnyway),
+    return m_UI.AskQuestion(TQuestion::NotAsShown, Text(kTextNotAsShown) + "\n\n" + WriteCheckText(m_Language, check) + "\n\n" + Text(kTextWriteAnyway),
                     TIcon::Warning, TDefaultAnswer::No);
 }
 
@@ -259,6 +259,7 @@ bool CGatewayOps::Write(const CParameters& source, const std::vector<TSettingRef
     FinishedAfterBreak = false;
     LastCopy.clear();
     GatewaySerial.clear();
+    HeldBefore = THeldBefore::Unknown;
     if (IsModem && !ModemConnected) return false;
     if (StorePage) StorePage();
     // Asked before the gateway is touched: a refusal leaves it alone.
@@ -335,8 +336,8 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     const std::string serial = held.GetValue("SerialNum", 0);
     GatewaySerial = FromBytes(serial);
     if (!origin.empty() && serial != origin &&
-        !m_UI.Ask(Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}), TIcon::Question,
-                  TDefaultAnswer::No)) {
+        !m_UI.AskQuestion(TQuestion::OtherSerial, Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}),
+                          TIcon::Question, TDefaultAnswer::No)) {
         StopWrite(TOutcome::Declined);
         return false;
     }
@@ -371,7 +372,7 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
         ApplyChosen(image.data(), source, *chosen);
     }
     if (std::memcmp(image.data() + ModemNumbersStart, gateway.data() + ModemNumbersStart, ModemNumbersSize) != 0 &&
-        !m_UI.Ask(Text(263), TIcon::Question, TDefaultAnswer::No)) {
+        !m_UI.AskQuestion(TQuestion::SupervisionNumbers, Text(263), TIcon::Question, TDefaultAnswer::No)) {
         StopWrite(TOutcome::Declined);
         return false;
     }
@@ -381,6 +382,9 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
         if (!PasswordChanged) std::memcpy(image.data() + ServicePasswordAddr, gateway.data() + ServicePasswordAddr, SecretSize);
     }
     WriteChecksums(image.data());
+    // Block 2 is compared only where it was read: no line time is spent for the answer.
+    if (!std::equal(image.begin(), image.begin() + Block1Size, gateway.begin())) HeldBefore = THeldBefore::Other;
+    else if (whole) HeldBefore = SameTransferred(image, gateway) ? THeldBefore::Same : THeldBefore::Other;
 
     if (KeepCopies) {
         held.FromImage(gateway.data());

@@ -332,6 +332,43 @@ TEST_F(Apply, TheKeptCopyRestoresWhatTheGatewayHeld)
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + Block1Size, after.begin()));
 }
 
+TEST_F(Apply, AFleetsTableShowsEachGatewaysOwnResultAndAgreeReachesEveryRun)
+{
+    TSimOptions o;
+    o.serial = "KX-2";
+    CGatewaySim second(o);
+    std::string error;
+    ASSERT_TRUE(second.Start(&error)) << error;
+    const QString other = QString::fromStdString(second.SlavePath());
+    const QString state = State("s.yaml", "FXSVolRec: 5\n");
+    ASSERT_EQ(Run({"apply", state}), 0) << err.toStdString();  // the first gateway holds it already
+    auto fleet = [&](QStringList args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        const int rc = RunCli(args << "--port" << port << "--port" << other << "--wait" << "3", dir.path(), out, err, env);
+        const QStringList rows = out.trimmed().split('\n');
+        EXPECT_EQ(rows.size(), 3) << out.toStdString();
+        return std::pair{rc, rows.mid(1)};
+    };
+    const auto result = [](const QString& row, const char* shown) { return row.contains(QString("  %1  ").arg(shown)); };
+    auto [rc, rows] = fleet({"apply", state, "--check"});
+    EXPECT_EQ(rc, 6) << err.toStdString();
+    EXPECT_TRUE(result(rows.value(0), "unchanged") && result(rows.value(1), "would change")) << out.toStdString();
+    std::tie(rc, rows) = fleet({"apply", state});
+    EXPECT_EQ(rc, 0) << err.toStdString();
+    EXPECT_TRUE(result(rows.value(0), "unchanged") && result(rows.value(1), "changed")) << out.toStdString();
+
+    // A question not agreed to is named in each row; --agree reaches every run of the fleet.
+    const QString numbers = State("n.yaml", "ModemNum3: \"123\"\n");
+    std::tie(rc, rows) = fleet({"apply", numbers, "--agree", "other-serial"});
+    EXPECT_EQ(rc, 4) << err.toStdString();
+    for (const QString& row : rows) EXPECT_TRUE(result(row, "declined (supervision-numbers)")) << out.toStdString();
+    std::tie(rc, rows) = fleet({"apply", numbers, "--agree", "supervision-numbers"});
+    EXPECT_EQ(rc, 0) << err.toStdString();
+    for (const QString& row : rows) EXPECT_TRUE(result(row, "changed")) << out.toStdString();
+    second.Stop();
+}
+
 TEST(ApplySchema, SaysWhatEachSettingAllowsWhereItLivesAndWhatIsSecret)
 {
     QTemporaryDir dir;

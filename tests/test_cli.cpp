@@ -121,7 +121,7 @@ TEST_F(Cli, EachFailureClassHasItsExitStatus)
         {{"read", "no/such/folder/x.kvx", "--port", port}, 2, "No such file or directory"},
         {{"write", "notconfig.kvx", "--port", port}, 3, "no configuration keys found in 'notconfig.kvx'"},
         {{"upgrade", "short.Bin", "--port", port, "--yes"}, 3, ""},
-        {{"upgrade", DemoFirmware(), "--port", port}, 4, "no: give --yes"},
+        {{"upgrade", DemoFirmware(), "--port", port}, 4, "no: give --agree newer-firmware or --yes"},
         {{"read", "x.kvx", "--port", Path("no-such-port")}, 15, "No such file or directory"},
         {{"read", "x.kvx", "--port", Path("notconfig.kvx")}, 15, "This is not a serial port"},
     };

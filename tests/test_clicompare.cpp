@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -102,6 +104,58 @@ TEST_F(CliCompare, AFileFromAnotherGatewayNeedsYes)
     EXPECT_EQ(sim->Image()[33], 1);
 }
 
+TEST_F(CliCompare, AgreeAnswersTheQuestionsItNamesAndDeclinesTheOthers)
+{
+    StartSim();
+    const QString file = File("f.kvx", {{"FXSVolRec", {0, "1"}}, {"SerialNum", {0, "KX2-000001"}}, {"ModemNum3", {0, "123"}}});
+    EXPECT_EQ(Run({"write", file, "--port", port, "--agree", "other-serial", "--json"}), 4);
+    EXPECT_TRUE(err.contains("[yes: --agree other-serial]")) << err.toStdString();
+    EXPECT_TRUE(err.contains("[no: give --agree supervision-numbers or --yes to agree]")) << err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(out.toUtf8()).object();
+    EXPECT_EQ(json["declinedQuestion"].toString(), "supervision-numbers") << out.toStdString();
+    EXPECT_TRUE(json["error"].toString().contains("not agreed")) << out.toStdString();
+    EXPECT_EQ(sim->WriteCommands(), 0);
+    // Given twice or as a list alike; a name said twice is no error.
+    EXPECT_EQ(Run({"write", file, "--port", port, "--agree", "supervision-numbers", "--agree=other-serial,other-serial"}), 0)
+        << err.toStdString();
+    EXPECT_EQ(sim->Image()[33], 1);
+
+    // An unknown name is a wrong command line, told with every name there is, before any port is opened.
+    const int commands = sim->Commands();
+    for (const char* agree : {"other-serail", ","}) {
+        EXPECT_EQ(Run({"write", file, "--port", port, "--agree", agree}), 1) << agree;
+        EXPECT_TRUE(err.contains("not-as-shown, other-serial, supervision-numbers, newer-firmware, same-firmware, older-firmware"))
+            << err.toStdString();
+    }
+    EXPECT_EQ(sim->Commands(), commands);
+}
+
+TEST_F(CliCompare, AWriteSaysUnchangedWhereTheReadBeforeItShowsTheGatewayHeldTheFile)
+{
+    StartSim();
+    ASSERT_EQ(Run({"read", "gw.kvx", "--port", port}), 0) << err.toStdString();
+    ASSERT_EQ(Run({"write", "gw.kvx", "--port", port}), 0) << err.toStdString();
+    EXPECT_EQ(out, "unchanged\n");
+    ASSERT_EQ(Run({"write", "gw.kvx", "--port", port, "--only", "FXSVolRec", "--json"}), 0) << err.toStdString();
+    QJsonObject json = QJsonDocument::fromJson(out.toUtf8()).object();
+    EXPECT_EQ(json["result"].toString(), "unchanged");
+    EXPECT_FALSE(json["changed"].toBool(true));
+    // Without a copy block 2 is not read first: only a change in block 1 is known.
+    ASSERT_EQ(Run({"write", "gw.kvx", "--port", port, "--no-backup", "--json"}), 0) << err.toStdString();
+    json = QJsonDocument::fromJson(out.toUtf8()).object();
+    EXPECT_EQ(json["result"].toString(), "done");
+    EXPECT_TRUE(json["changed"].isNull());
+    for (const char* block : {"FXSVolRec", "GSMNum"}) {
+        const QString file = File("f.kvx", {{block, {0, "5"}}});
+        ASSERT_EQ(Run({"write", file, "--port", port, "--json"}), 0) << err.toStdString();
+        json = QJsonDocument::fromJson(out.toUtf8()).object();
+        EXPECT_EQ(json["result"].toString(), "changed") << block;
+        EXPECT_TRUE(json["changed"].toBool()) << block;
+    }
+    ASSERT_EQ(Run({"write", File("g.kvx", {{"FXSVolRec", {0, "4"}}}), "--port", port, "--no-backup"}), 0) << err.toStdString();
+    EXPECT_EQ(out, "changed\n");
+}
+
 TEST_F(CliCompare, ACopyThatCannotBeKeptIsAFileError)
 {
     StartSim();
@@ -149,7 +203,8 @@ TEST_F(CliCompare, WhatTheGatewayWouldNotHoldIsRefusedUnlessAgreed)
     // A selective write of what the file holds as the gateway will is not asked about.
     EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--only", "FXSVolRec"}), 0) << err.toStdString();
     EXPECT_EQ(sim->Image()[33], 1);
-    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--yes"}), 0) << err.toStdString();
+    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--agree", "other-serial"}), 3) << err.toStdString();
+    EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--agree", "not-as-shown"}), 0) << err.toStdString();
     EXPECT_NE(sim->Image(), before);
 
     // encode warns; set refuses a value the gateway cannot hold and names the limit.

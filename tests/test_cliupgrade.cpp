@@ -124,3 +124,23 @@ TEST_F(CliUpgrade, VersionsAreComparedWhole)
     EXPECT_EQ(Run({"upgrade", file, "--port", port, "--yes", "--wait", "3"}), 0) << err.toStdString();
     EXPECT_TRUE(err.contains("already has this firmware version")) << err.toStdString();
 }
+
+TEST_F(CliUpgrade, EachOrderOfVersionsIsAQuestionOfItsOwnName)
+{
+    StartSim();  // 3.15
+    const QString file = dir.filePath("Korvanext-3.20.Bin");
+    ASSERT_TRUE(WriteFirmwareFile(file, FirmwareBytes("3.20")));
+    auto upgrade = [&](const char* agree) { return Run({"upgrade", file, "--port", port, "--agree", agree, "--json"}); };
+    EXPECT_EQ(upgrade("same-firmware,older-firmware"), 4) << err.toStdString();
+    EXPECT_EQ(Json()["declinedQuestion"].toString(), "newer-firmware") << out.toStdString();
+    EXPECT_EQ(sim->FirmwareBlocks(), 0);
+    ASSERT_EQ(upgrade("newer-firmware"), 0) << err.toStdString();
+    EXPECT_EQ(sim->Version(), "3.20");
+    EXPECT_EQ(upgrade("newer-firmware"), 4) << err.toStdString();
+    EXPECT_EQ(Json()["declinedQuestion"].toString(), "same-firmware") << out.toStdString();
+    const QString older = dir.filePath("Korvanext-3.10.Bin");
+    ASSERT_TRUE(WriteFirmwareFile(older, FirmwareBytes("3.10")));
+    EXPECT_EQ(Run({"upgrade", older, "--port", port, "--agree", "newer-firmware,same-firmware", "--json"}), 4);
+    EXPECT_EQ(Json()["declinedQuestion"].toString(), "older-firmware") << out.toStdString();
+    EXPECT_EQ(sim->Version(), "3.20");
+}

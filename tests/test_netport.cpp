@@ -5,6 +5,7 @@
 #include "Netport.h"
 #include "Telnetcodec.h"
 #include "clirun.h"
+#include "countingserver.h"
 #include "hostilepeer.h"
 #include "ser2netfixture.h"
 #include "simfixture.h"
@@ -500,4 +501,29 @@ TEST_F(NetPortSer2net, TheCommandLineDialsAModemBehindTheServer)
     EXPECT_TRUE(err.contains("127.0.0.1:" + nobody.section(':', -1) + " cannot be opened")) << err.toStdString();
     EXPECT_TRUE(err.contains("Nothing accepts connections")) << err.toStdString();
     EXPECT_FALSE(err.contains("cable")) << err.toStdString();
+}
+
+// ---------------------------------------------------------------- one connection a session
+
+namespace {
+struct NetPortOneConnection : SimFixture, TCliRunner {
+    using TCliRunner::Run;
+};
+}  // namespace
+
+TEST_F(NetPortOneConnection, IdentifyReadAndWriteEachKeepOneConnectionToTheirClosingA)
+{
+    StartSim();
+    ASSERT_EQ(Run({"defaults", "d.kvx"}), 0);
+    for (const QStringList& command : {QStringList{"identify"}, QStringList{"read", "gw.kvx"}, QStringList{"write", "d.kvx", "--yes"},
+                                       QStringList{"write", "d.kvx", "--yes", "--no-backup"}}) {
+        TCountingServer server(port);
+        ASSERT_TRUE(server.Ready());
+        ASSERT_EQ(Run(command + QStringList{"--port", server.Url()}), 0) << command.join(' ').toStdString() << err.toStdString();
+        // The gateway left configuration mode by the "A" of the one connection.
+        auto endsWithA = [](const std::string& s) { return !s.empty() && s.back() == 'A'; };
+        EXPECT_TRUE(WaitFor([&] { return endsWithA(server.Received(0)) && endsWithA(sim->CommandLog()); }, 5000))
+            << command.join(' ').toStdString() << " " << sim->CommandLog();
+        EXPECT_EQ(server.Accepted(), 1) << command.join(' ').toStdString();
+    }
 }
