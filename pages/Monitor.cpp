@@ -149,7 +149,6 @@ void TFMonitor::AntennaBoxClick()
     UpdateChart();
     SignalChart->setVisible(on);
     SignalSummary->setVisible(on);
-    adjustSize();
     KeepOnScreen();
     // The running pause belongs to the other mode: the next poll follows the new one at once.
     if (m_PauseLoop) m_PauseLoop->quit();
@@ -194,7 +193,8 @@ void TFMonitor::KeepOnScreen()
     }
     const QSize most(area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom());
     setMaximumSize(most);
-    if (width() > most.width() || height() > most.height()) resize(size().boundedTo(most));
+    // As large as its contents want, up to the area (adjustSize stops at two thirds of the screen).
+    resize(sizeHint().boundedTo(most));
     QRect placed(pos(), size() + QSize(frame.left() + frame.right(), frame.top() + frame.bottom()));
     if (placed.right() > area.right()) placed.moveRight(area.right());
     if (placed.bottom() > area.bottom()) placed.moveBottom(area.bottom());
@@ -212,6 +212,9 @@ void TFMonitor::ResetDisplay()
     SignalLevel->setVisible(false);
     m_Trace.Clear();
     UpdateChart();
+    // Before the dialog is sized for its opening: the chart shows in antenna mode.
+    SignalChart->setVisible(AntennaMode());
+    SignalSummary->setVisible(AntennaMode());
     if (m_Host.IsModem() && m_Host.ModemConnected()) {
         const auto f = MonitorParse::IdentFields(m_Host.GatewayIdent());
         if (f.size() > 0) SetValue(Module, f[0], 101);

@@ -33,8 +33,9 @@ public:
     const CSignalTrace& Trace() const { return m_Trace; }
     bool Stopped() const { return m_Stop; }
     bool Polling() const { return m_Polling; }
-    // The dialog within the available area of its screen, whatever the mode and
-    // language: no larger than the area less the window frame, moved into it.
+    // The dialog sized to its contents within the available area of its screen,
+    // whatever the mode and language: no larger than the area less the window
+    // frame (the chart gives way), and moved into it.
     void KeepOnScreen();
     // For a test: the area to keep within instead of the screen's (empty: the screen's).
     void SetScreenArea(const QRect& area) { m_ScreenArea = area; }

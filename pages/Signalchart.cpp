@@ -48,8 +48,9 @@ TSignalChart::TSignalChart(QWidget* parent) : QChartView(new QChart, parent)
     c->legend()->setAlignment(Qt::AlignBottom);
     c->setMargins(QMargins(4, 4, 4, 4));
     setRenderHint(QPainter::Antialiasing);
-    // Small enough for the dialog to keep within a 1280 x 720 screen.
-    setMinimumSize(360, 170);
+    // Room for six times and five levels unshortened, and small enough for the
+    // dialog to keep within a 1280 x 720 screen.
+    setMinimumSize(480, 220);
 }
 
 QLineSeries* TSignalChart::Line(size_t index)

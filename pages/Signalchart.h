@@ -19,7 +19,7 @@ public:
     // Draws the trace; the time axis spans at least thirty readings at intervalMs.
     void Show(const CSignalTrace& trace, int intervalMs);
     // Roomy where the screen allows; the dialog shrinks it down to its minimum on a small one.
-    QSize sizeHint() const override { return {520, 300}; }
+    QSize sizeHint() const override { return {560, 300}; }
 
     // One line a run of readings without a gap; the first one carries the legend.
     const std::vector<QLineSeries*>& Lines() const { return m_Lines; }
