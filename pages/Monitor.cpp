@@ -161,8 +161,6 @@ void TFMonitor::showEvent(QShowEvent* event)
     TranslateChart();
     // Over a modem call nothing is polled, so there is no antenna to place.
     AntennaBox->setEnabled(!m_Host.IsModem());
-    SignalChart->setVisible(AntennaMode());
-    SignalSummary->setVisible(AntennaMode());
     QDialog::showEvent(event);
     KeepOnScreen();
     // Once the window manager has framed it, the frame is known.
