@@ -137,7 +137,7 @@ int SignalReadings(TSession& s, const TOptions& opt, QJsonObject& report, int in
             readings.append(r);
             if (!opt.json) {
                 const QString when = now.toString("yyyy-MM-dd HH:mm:ss");
-                if (signal.Measured()) std::printf("%s  %d dB  (CSQ %d)\n", qPrintable(when), signal.Dbm(), q);
+                if (signal.Measured()) std::printf("%s  %d dBm  (CSQ %d)\n", qPrintable(when), signal.Dbm(), q);
                 else if (signal.answered) std::printf("%s  no measurement  (CSQ %d)\n", qPrintable(when), q);
                 else std::printf("%s  the module answered ERROR\n", qPrintable(when));
                 std::fflush(stdout);
@@ -384,11 +384,9 @@ int CmdSignal(TOptions& o)
     if (!o.modemNumber.isEmpty()) return Fail(kUsage, "signal works over the cable only: give --port, not --modem-number");
     // The module talks at 57600 baud; a raw TCP port keeps the server's speed.
     // Known from the command line alone, so a usage error before anything is opened.
-    TNetworkAddress address;
-    if (ParseNetworkPort(o.ports.value(0), address) && !address.comPort)
+    if (const QString instead = SignalPortInstead(o.ports.value(0)); !instead.isEmpty())
         return Fail(kUsage, "signal sets the line to 57600 baud, which a raw " + Quoted(o.ports.value(0)) +
-                                " cannot: name the terminal server's port as rfc2217://" +
-                                QString::fromStdString(address.Name()));
+                                " cannot: name the terminal server's port as " + instead);
     double seconds = 1;
     if (o.parser.isSet(kInterval)) {
         bool ok = false;

@@ -1,6 +1,7 @@
 #include "Signalquery.h"
 
 #include "Commonutils.h"
+#include "Netport.h"
 #include "Terminal.h"
 
 #include <algorithm>
@@ -21,4 +22,11 @@ TSignalReading QuerySignal(CCOMTerminal& terminal)
         // No "+CSQ:" line in the reply: answered, but no value.
     }
     return r;
+}
+
+QString SignalPortInstead(const QString& port)
+{
+    TNetworkAddress address;
+    if (!ParseNetworkPort(port, address) || address.comPort) return {};
+    return "rfc2217://" + QString::fromStdString(address.Name());
 }

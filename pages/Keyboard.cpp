@@ -5,6 +5,7 @@
 #include "Language.h"
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -13,9 +14,14 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextLayout>
+#include <cmath>
 #include <vector>
 
 namespace {
+// Marks a control whose minimum width SetTextOf set.
+const char* const kWidened = "WidenedForMnemonic";
+
 bool TakesFocus(const QWidget* w)
 {
     while (w && w->focusProxy()) w = w->focusProxy();
@@ -28,10 +34,47 @@ QString TextOf(const QWidget* w)
     return static_cast<const QAbstractButton*>(w)->text();
 }
 
+// How much wider a text with a mnemonic is drawn than the font measures it (and
+// size hints with it): the underlined letter is shaped apart from its neighbours,
+// so a kerning pair across it ("T&e", "-&T") is lost, and a last letter may
+// reach beyond its advance.
+int DrawnExtra(const QFont& font, const QString& text)
+{
+    const QFontMetrics metrics(font);
+    const QChar key = MnemonicKey(text);
+    QString plain = text;
+    int at = -1;
+    for (int i = 0; i + 1 < plain.size(); ++i) {
+        if (plain[i] != '&') continue;
+        plain.remove(i, 1);
+        if (at < 0 && !key.isNull() && plain[i] != '&') at = i;
+    }
+    QTextLayout layout(plain, font);
+    if (at >= 0) {
+        QTextCharFormat underlined;
+        underlined.setFontUnderline(true);
+        layout.setFormats({QTextLayout::FormatRange{at, 1, underlined}});
+    }
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (!line.isValid() || plain.isEmpty()) return 0;
+    const int overhang = std::max(0, -metrics.rightBearing(plain.back()));
+    const int drawn = int(std::ceil(line.naturalTextWidth())) + overhang;
+    return std::max(0, drawn - metrics.size(Qt::TextShowMnemonic, text).width());
+}
+
 void SetTextOf(QWidget* w, const QString& text)
 {
     if (auto* l = qobject_cast<QLabel*>(w)) l->setText(text);
     else static_cast<QAbstractButton*>(w)->setText(text);
+    // Layouts give a control its size hint: widened by what the drawing adds, or the last letter is cut.
+    const int extra = DrawnExtra(w->font(), text);
+    const bool widened = w->property(kWidened).toBool();
+    if (extra == 0 && !widened) return;
+    w->setMinimumWidth(0);
+    if (extra > 0) w->setMinimumWidth(w->sizeHint().width() + extra);
+    w->setProperty(kWidened, extra > 0);
 }
 
 bool Candidate(const QWidget* w)

@@ -7,28 +7,25 @@
 #include "Keyboard.h"
 #include "Formtexts.h"
 #include "Language.h"
+#include "Netport.h"
 #include "Signalquery.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDateTimeAxis>
-#include <QLineSeries>
-#include <QScatterSeries>
-#include <QValueAxis>
 #include <QElapsedTimer>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
-const int kTextAntenna = 520, kTextBest = 521, kTextWorst = 522, kTextLevelAxis = 523, kTextTimeAxis = 524,
-          kTextSignalSeries = 525, kTextNow = 537, kTextBestSeries = 541, kTextWorstSeries = 542, kTextNowSeries = 543;
-const int kLowestDb = -113, kHighestDb = -49;
+const int kTextAntenna = 520, kTextBest = 521, kTextWorst = 522, kTextNow = 537, kTextNoReading = 655,
+          kTextNowNoReading = 656, kTextRawNetworkPort = 657;
 }  // namespace
 
 TFMonitor::TFMonitor(TPageHost& host, QWidget* parent) : QDialog(parent), m_Host(host)
@@ -81,7 +78,12 @@ TFMonitor::TFMonitor(TPageHost& host, QWidget* parent) : QDialog(parent), m_Host
     AntennaBox = new QCheckBox(this);
     AntennaBox->setObjectName("AntennaBox");
     SetTag(AntennaBox, kTextAntenna);
-    BuildChart();
+    SignalChart = new TSignalChart(this);
+    SignalChart->setVisible(false);
+    SignalSummary = new QLabel(this);
+    SignalSummary->setObjectName("SignalSummary");
+    SignalSummary->setWordWrap(true);
+    SignalSummary->setVisible(false);
     auto* l = new QVBoxLayout(this);
     l->addLayout(grid);
     l->addWidget(SignalChart, 1);
@@ -114,85 +116,28 @@ void TFMonitor::SetValue(QLabel* label, const std::string& value, int emptyText)
     label->setText(FromBytes(value));
 }
 
-void TFMonitor::BuildChart()
-{
-    auto* chart = new QChart;
-    m_Line = new QLineSeries(chart);
-    m_Best = new QScatterSeries(chart);
-    m_Worst = new QScatterSeries(chart);
-    m_Now = new QScatterSeries(chart);
-    m_Best->setColor(QColor(0, 150, 0));
-    m_Worst->setColor(QColor(200, 0, 0));
-    m_Now->setColor(QColor(0, 90, 200));
-    for (QScatterSeries* s : {m_Best, m_Worst, m_Now}) s->setMarkerSize(11);
-    m_TimeAxis = new QDateTimeAxis(chart);
-    m_TimeAxis->setFormat("HH:mm:ss");
-    m_TimeAxis->setTickCount(6);
-    m_LevelAxis = new QValueAxis(chart);
-    m_LevelAxis->setRange(kLowestDb, kHighestDb);
-    m_LevelAxis->setTickCount(5);  // every 16 dB, from the lowest level the module reports
-    m_LevelAxis->setLabelFormat("%d");
-    chart->addAxis(m_TimeAxis, Qt::AlignBottom);
-    chart->addAxis(m_LevelAxis, Qt::AlignLeft);
-    for (QXYSeries* s : std::initializer_list<QXYSeries*>{m_Line, m_Best, m_Worst, m_Now}) {
-        chart->addSeries(s);
-        s->attachAxis(m_TimeAxis);
-        s->attachAxis(m_LevelAxis);
-    }
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    SignalChart = new QChartView(chart, this);
-    SignalChart->setObjectName("SignalChart");
-    SignalChart->setRenderHint(QPainter::Antialiasing);
-    SignalChart->setMinimumSize(480, 240);
-    SignalChart->setVisible(false);
-    SignalSummary = new QLabel(this);
-    SignalSummary->setObjectName("SignalSummary");
-    SignalSummary->setVisible(false);
-}
-
 void TFMonitor::TranslateChart()
 {
-    CLanguage& l = Language();
-    m_Line->setName(l.Text(kTextSignalSeries));
-    m_Best->setName(l.Text(kTextBestSeries));
-    m_Worst->setName(l.Text(kTextWorstSeries));
-    m_Now->setName(l.Text(kTextNowSeries));
-    m_LevelAxis->setTitleText(l.Text(kTextLevelAxis));
-    m_TimeAxis->setTitleText(l.Text(kTextTimeAxis));
+    SignalChart->Translate(Language());
     UpdateChart();
 }
 
-// The kept readings on the chart: the last few minutes, the best, the worst and the latest marked.
+// The chart and the line under it: now, best (with its time) and worst of the kept readings.
 void TFMonitor::UpdateChart()
 {
-    const auto& readings = m_Trace.Readings();
-    QList<QPointF> points;
-    for (const auto& r : readings) points.append(QPointF(double(r.time.toMSecsSinceEpoch()), r.dB));
-    m_Line->replace(points);
-    const auto mark = [](QScatterSeries* s, const CSignalTrace::TReading* r) {
-        if (r) s->replace(QList<QPointF>{QPointF(double(r->time.toMSecsSinceEpoch()), r->dB)});
-        else s->clear();
-    };
-    mark(m_Best, m_Trace.Best());
-    mark(m_Worst, m_Trace.Worst());
-    mark(m_Now, readings.empty() ? nullptr : &readings.back());
-    // Thirty readings across at least, at most the kept time, the newest reading at the right.
-    const QDateTime last = readings.empty() ? QDateTime::currentDateTime() : readings.back().time;
-    QDateTime first = readings.empty() ? last : readings.front().time;
-    const qint64 least = std::max<qint64>(3000, 30LL * m_AntennaInterval);
-    if (first.msecsTo(last) < least) first = last.addMSecs(-least);
-    m_TimeAxis->setRange(first, last.addMSecs(least / 30));
-    if (readings.empty()) {
+    SignalChart->Show(m_Trace, m_AntennaInterval);
+    if (m_Trace.Readings().empty()) {
         SignalSummary->clear();
         return;
     }
-    const auto* best = m_Trace.Best();
-    const auto* worst = m_Trace.Worst();
     CLanguage& l = Language();
-    SignalSummary->setText(Substitute(l.Text(kTextNow), {QString::number(readings.back().dB)}) + "    " +
-                           Substitute(l.Text(kTextBest), {QString::number(best->dB), best->time.toString("HH:mm:ss")}) +
-                           "    " + Substitute(l.Text(kTextWorst), {QString::number(worst->dB)}));
+    const auto* now = m_Trace.Now();
+    QStringList parts{now ? Substitute(l.Text(kTextNow), {QString::number(now->dB)}) : l.Text(kTextNowNoReading)};
+    if (const auto* best = m_Trace.Best()) {
+        parts << Substitute(l.Text(kTextBest), {QString::number(best->dB), best->time.toString("HH:mm:ss")})
+              << Substitute(l.Text(kTextWorst), {QString::number(m_Trace.Worst()->dB)});
+    }
+    SignalSummary->setText(parts.join("    "));
 }
 
 bool TFMonitor::AntennaMode() const { return AntennaBox->isChecked(); }
@@ -204,7 +149,7 @@ void TFMonitor::AntennaBoxClick()
     UpdateChart();
     SignalChart->setVisible(on);
     SignalSummary->setVisible(on);
-    adjustSize();
+    KeepOnScreen();
     // The running pause belongs to the other mode: the next poll follows the new one at once.
     if (m_PauseLoop) m_PauseLoop->quit();
 }
@@ -216,10 +161,44 @@ void TFMonitor::showEvent(QShowEvent* event)
     TranslateChart();
     // Over a modem call nothing is polled, so there is no antenna to place.
     AntennaBox->setEnabled(!m_Host.IsModem());
-    SignalChart->setVisible(AntennaMode());
-    SignalSummary->setVisible(AntennaMode());
     QDialog::showEvent(event);
+    KeepOnScreen();
+    // Once the window manager has framed it, the frame is known.
+    QTimer::singleShot(0, this, &TFMonitor::KeepOnScreen);
     if (!m_Host.IsModem()) PollTimer.start();
+}
+
+QRect TFMonitor::ScreenArea() const
+{
+    if (!m_ScreenArea.isEmpty()) return m_ScreenArea;
+    QScreen* s = isVisible() ? screen() : nullptr;
+    if (!s && parentWidget()) s = parentWidget()->window()->screen();
+    if (!s) s = QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry() : QRect();
+}
+
+void TFMonitor::KeepOnScreen()
+{
+    const QRect area = ScreenArea();
+    if (area.isEmpty()) return;
+    const QRect inner = geometry(), outer = frameGeometry();
+    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                   outer.bottom() - inner.bottom());
+    // Not framed yet: room for a title bar and borders.
+    if (frame.isNull()) {
+        const int border = 4;
+        frame = QMargins(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border);
+    }
+    const QSize most(area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom());
+    setMaximumSize(most);
+    // As large as its contents want, up to the area (adjustSize stops at two thirds of the screen).
+    resize(sizeHint().boundedTo(most));
+    QRect placed(pos(), size() + QSize(frame.left() + frame.right(), frame.top() + frame.bottom()));
+    if (placed.right() > area.right()) placed.moveRight(area.right());
+    if (placed.bottom() > area.bottom()) placed.moveBottom(area.bottom());
+    if (placed.left() < area.left()) placed.moveLeft(area.left());
+    if (placed.top() < area.top()) placed.moveTop(area.top());
+    if (placed.topLeft() != pos()) move(placed.topLeft());
 }
 
 void TFMonitor::ResetDisplay()
@@ -231,6 +210,9 @@ void TFMonitor::ResetDisplay()
     SignalLevel->setVisible(false);
     m_Trace.Clear();
     UpdateChart();
+    // Before the dialog is sized for its opening: the chart shows in antenna mode.
+    SignalChart->setVisible(AntennaMode());
+    SignalSummary->setVisible(AntennaMode());
     if (m_Host.IsModem() && m_Host.ModemConnected()) {
         const auto f = MonitorParse::IdentFields(m_Host.GatewayIdent());
         if (f.size() > 0) SetValue(Module, f[0], 101);
@@ -247,7 +229,7 @@ void TFMonitor::ShowSignal(int q)
     const bool bar = q >= 0 && q <= 32;
     if (bar) {
         SignalBar->setValue(q);
-        SignalLevel->setText(Substitute("%i dB", {QString::number(2 * q - 113)}));
+        SignalLevel->setText(Substitute("%i dBm", {QString::number(2 * q - 113)}));
     }
     SignalBar->setVisible(bar);
     SignalLevel->setVisible(bar);
@@ -300,24 +282,28 @@ TSignalReading TFMonitor::ReadSignal()
     const TSignalReading signal = QuerySignal(Terminal());
     if (m_Stop) throw CCOMTermExp(CE_USER);
     if (!signal.answered) SetText(Signal, 240);
-    ShowSignal(signal.csq);
+    else if (!signal.Measured()) SetText(Signal, kTextNoReading);
+    ShowSignal(signal.Measured() ? signal.csq : -1);
     return signal;
+}
+
+// The last value no longer holds: the link went away.
+void TFMonitor::ShowNoReading()
+{
+    SetText(Signal, kTextNoReading);
+    ShowSignal(-1);
+    if (!AntennaMode()) return;
+    m_Trace.AddGap(QDateTime::currentDateTime());
+    UpdateChart();
 }
 
 // Antenna mode: the signal alone, as often as the module answers comfortably.
 void TFMonitor::AntennaCycle()
 {
-    int q = -1;
-    if (Send("AT+CSQ")) {
-        SetText(Status, 102);
-        const std::string v = ExtractOrEmpty("+CSQ:", ",");
-        q = v.empty() || v.size() > 4 ? -1 : ParseNumber(v);
-        ShowSignal(q);
-    } else {
-        SetText(Signal, 240);
-        ShowSignal(-1);
-    }
-    m_Trace.Add(QDateTime::currentDateTime(), q);
+    const TSignalReading signal = ReadSignal();
+    if (signal.answered) SetText(Status, 102);
+    // A reading without a level is kept as a gap: the chart breaks there.
+    m_Trace.Add(QDateTime::currentDateTime(), signal.Measured() ? signal.csq : -1);
     UpdateChart();
     Pause(m_AntennaInterval);
 }
@@ -382,13 +368,7 @@ void TFMonitor::Cycle(bool& first, bool& centreKnown)
         SetText(Call, 240);
     }
     Pause(300);
-    if (Send("AT+CSQ")) {
-        const std::string q = ExtractOrEmpty("+CSQ:", ",");
-        ShowSignal(q.empty() || q.size() > 4 ? -1 : ParseNumber(q));
-    } else {
-        SetText(Signal, 240);
-        ShowSignal(-1);
-    }
+    ReadSignal();
     Pause(m_CyclePause);
 }
 
@@ -397,6 +377,13 @@ void TFMonitor::PollTimerTimeout()
     PollTimer.stop();
     m_Stop = false;
     if (m_Host.MonitorBusy()) return;
+    // A raw network port keeps the server's speed: nothing would ever answer.
+    if (const QString instead = SignalPortInstead(m_Host.ComPort()); !instead.isEmpty()) {
+        m_Stop = true;
+        m_Host.Warning(Substitute(Language().Text(kTextRawNetworkPort), {ShownPortText(m_Host.ComPort()), instead}));
+        done(0);
+        return;
+    }
     m_Host.SetMonitorBusy(true);
     m_Polling = true;
     CCOMTerminal& term = Terminal();
@@ -433,6 +420,7 @@ void TFMonitor::PollTimerTimeout()
             } catch (const CCOMTermExp& e) {
                 if (e.Code == CE_USER || m_Stop) break;
                 SetText(Status, 103);
+                ShowNoReading();
                 first = true;
                 if (e.Code == CE_NOT_CONNECTED || e.Code == CE_SEND_ERROR) {
                     // The line went away: open it again before the next cycle.

@@ -3,23 +3,19 @@
 #pragma once
 #include <QDialog>
 #include <QEventLoop>
+#include <QRect>
 #include <QTimer>
 #include <string>
 #include <vector>
 
 class QCheckBox;
-class QChart;
-class QChartView;
-class QDateTimeAxis;
 class QLabel;
-class QLineSeries;
 class QProgressBar;
 class QPushButton;
-class QScatterSeries;
-class QValueAxis;
 class TPageHost;
 
 #include "Monitorparse.h"
+#include "Signalchart.h"
 #include "Signalquery.h"
 #include "Signaltrace.h"
 
@@ -37,6 +33,12 @@ public:
     const CSignalTrace& Trace() const { return m_Trace; }
     bool Stopped() const { return m_Stop; }
     bool Polling() const { return m_Polling; }
+    // The dialog sized to its contents within the available area of its screen,
+    // whatever the mode and language: no larger than the area less the window
+    // frame (the chart gives way), and moved into it.
+    void KeepOnScreen();
+    // For a test: the area to keep within instead of the screen's (empty: the screen's).
+    void SetScreenArea(const QRect& area) { m_ScreenArea = area; }
 
     QLabel *StatusCaption, *Status, *ModuleCaption, *Module, *ImeiCaption, *Imei, *ImsiCaption, *Imsi,
         *SmsCentreCaption, *SmsCentreNumber, *OperatorCaption, *Operator, *CallCaption, *Call, *SignalCaption, *Signal,
@@ -44,7 +46,7 @@ public:
     QProgressBar* SignalBar;
     QPushButton* OkButton;
     QCheckBox* AntennaBox;  // antenna mode
-    QChartView* SignalChart;
+    TSignalChart* SignalChart;
     QLabel* SignalSummary;  // now, best (with its time) and worst of the chart
     QTimer PollTimer;
     int m_CyclePause = 10000;      // between two polling cycles [ms]
@@ -57,10 +59,11 @@ protected:
 private:
     void Cycle(bool& first, bool& centreKnown);
     void AntennaCycle();
-    void BuildChart();
     void UpdateChart();
     void TranslateChart();
     TSignalReading ReadSignal();
+    void ShowNoReading();
+    QRect ScreenArea() const;
     bool Send(const char* command, const char* ok = "OK\r\n");
     std::string Value(const char* command, const char* alternative);
     std::string ExtractOrEmpty(const char* start, const char* end);
@@ -73,8 +76,5 @@ private:
     bool m_Stop = true;
     bool m_Polling = false;
     CSignalTrace m_Trace;
-    QLineSeries* m_Line = nullptr;
-    QScatterSeries *m_Best = nullptr, *m_Worst = nullptr, *m_Now = nullptr;
-    QDateTimeAxis* m_TimeAxis = nullptr;
-    QValueAxis* m_LevelAxis = nullptr;
+    QRect m_ScreenArea;
 };

@@ -10,18 +10,21 @@ bool CSignalTrace::Level(int q, int& dB)
 bool CSignalTrace::Add(const QDateTime& time, int q)
 {
     int dB = 0;
-    if (!Level(q, dB)) return false;
-    m_Readings.push_back({time, dB});
+    const bool measured = Level(q, dB);
+    // One gap marker is enough for a run of failed readings: the line breaks there.
+    const bool repeatedGap = !measured && !m_Readings.empty() && !m_Readings.back().measured;
+    if (!repeatedGap) m_Readings.push_back({time, dB, measured});
+    else m_Readings.back().time = time;
     const QDateTime oldest = time.addSecs(-m_KeepSeconds);
     while (!m_Readings.empty() && m_Readings.front().time < oldest) m_Readings.pop_front();
-    return true;
+    return measured;
 }
 
 const CSignalTrace::TReading* CSignalTrace::Best() const
 {
     const TReading* best = nullptr;
     for (const TReading& r : m_Readings)
-        if (!best || r.dB > best->dB) best = &r;
+        if (r.measured && (!best || r.dB > best->dB)) best = &r;
     return best;
 }
 
@@ -29,6 +32,11 @@ const CSignalTrace::TReading* CSignalTrace::Worst() const
 {
     const TReading* worst = nullptr;
     for (const TReading& r : m_Readings)
-        if (!worst || r.dB < worst->dB) worst = &r;
+        if (r.measured && (!worst || r.dB < worst->dB)) worst = &r;
     return worst;
+}
+
+const CSignalTrace::TReading* CSignalTrace::Now() const
+{
+    return m_Readings.empty() || !m_Readings.back().measured ? nullptr : &m_Readings.back();
 }

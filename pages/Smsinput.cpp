@@ -26,6 +26,8 @@ TFSmsInput::TFSmsInput(QWidget* parent) : TFPage(parent)
     SmsText->setObjectName("SmsText");
     SmsText->setTabChangesFocus(true);
     SmsText->setFixedHeight(SmsText->fontMetrics().lineSpacing() * 3 + 12);
+    // Three lines and no more: the group does not take the page's spare height.
+    SmsText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     AddRow(f1, 51, SmsText);
     // The gateway keeps 40 characters; typing stops there.
     connect(SmsText, &QPlainTextEdit::textChanged, this, [this] {

@@ -2,6 +2,7 @@
 # Pictures of every dialog and question in every language, under a virtual X
 # server with a window manager so that what stays in front is real.
 # usage: dialogs.sh DIALOGSHOTS OUTDIR [LANGUAGE_ID...]   (default: every language)
+# KVX_SCREEN=WIDTHxHEIGHT sets the virtual screen (default 1280x1024).
 set -euo pipefail
 bin=$1
 out=$2
@@ -15,7 +16,7 @@ export XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_STATE_
 trap 'rm -rf "$home"' EXIT
 mkdir -m 700 "$home/run"
 for lang in "${languages[@]}"; do
-  HOME=$home XDG_RUNTIME_DIR=$home/run QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  HOME=$home XDG_RUNTIME_DIR=$home/run QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 ${KVX_SCREEN:-1280x1024}x24" bash -c '
     # The window manager must own the screen before the first window maps; a
     # start that does not come up in time is tried once more.
     up=0

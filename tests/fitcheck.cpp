@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -21,6 +22,7 @@
 #include <QTableWidget>
 #include <QTextDocument>
 #include <QToolButton>
+#include <cmath>
 
 namespace {
 QString Name(const QWidget* w)
@@ -49,6 +51,29 @@ QString CutBy(const QWidget* w)
     return {};
 }
 
+// The width a control's text takes as painted, mnemonic underline included: the
+// rightmost column with ink, which the font's measure can fall short of.
+int PaintedWidth(const QWidget* w, const QString& text)
+{
+    const QFontMetrics fm(w->font());
+    QImage image(fm.horizontalAdvance(text) + 4 * fm.height(), 2 * fm.height(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(w->devicePixelRatioF());
+    image.setDotsPerMeterX(qRound(w->logicalDpiX() / 0.0254));
+    image.setDotsPerMeterY(qRound(w->logicalDpiY() / 0.0254));
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setFont(w->font());
+        p.setPen(Qt::black);
+        p.drawText(QRect(0, 0, image.width(), image.height()), Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic, text);
+    }
+    // Faint antialiasing at the edge is no loss; a cut stroke is.
+    for (int x = image.width() - 1; x >= 0; --x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qAlpha(image.pixel(x, y)) >= 96) return int(std::ceil((x + 1) / w->devicePixelRatioF()));
+    return 0;
+}
+
 void Label(QLabel* l, QStringList& out)
 {
     const QString text = l->buddy() ? WithoutMnemonic(l->text()) : l->text();
@@ -65,6 +90,7 @@ void Label(QLabel* l, QStringList& out)
     } else {
         const int flags = Qt::TextExpandTabs | (l->wordWrap() ? Qt::TextWordWrap : 0);
         need = l->fontMetrics().boundingRect(QRect(0, 0, r.width(), 100000), flags, text).size();
+        if (l->buddy() && !l->wordWrap()) need.setWidth(std::max(need.width(), PaintedWidth(l, l->text())));
     }
     if (need.width() > r.width() || need.height() > r.height())
         out << QString("%1 %2 needs %3 x %4, has %5 x %6")
@@ -86,6 +112,7 @@ void Button(QAbstractButton* b, QStringList& out)
     opt.iconSize = b->iconSize();
     QRect room;
     int need = b->fontMetrics().horizontalAdvance(text);
+    need = std::max(need, PaintedWidth(b, b->text()));
     if (qobject_cast<QCheckBox*>(b)) {
         room = b->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, b);
     } else if (qobject_cast<QRadioButton*>(b)) {

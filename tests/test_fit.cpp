@@ -2,6 +2,7 @@
 // each text fits its control and no page needs scrolling. With KVX_SCREENSHOTS
 // set to a folder, a picture of each view is saved there for a person to look at.
 #include "Appsettings.h"
+#include "Formtexts.h"
 #include "Pageform.h"
 #include "Globals.h"
 #include "Language.h"
@@ -10,8 +11,12 @@
 #include "Settingsdialog.h"
 #include "fitcheck.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -121,4 +126,66 @@ TEST_F(Fit, EveryDialogInEveryLanguage)
         main->ShowProgress(false, 0, false);
     }
     EXPECT_GE(views, 7 * 6);
+}
+
+// The monitor keeps within small screens in both modes, opened in either and
+// switched while open; under Xvfb at that size the real screen, else that area.
+TEST_F(Fit, MonitorInEveryModeAndLanguageOnSmallScreens)
+{
+    TFMonitor* mon = main->FMonitor;
+    int views = 0;
+    for (const QSize size : {QSize(1366, 768), QSize(1280, 720)}) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const bool real = screen && screen->availableGeometry().size() == size;
+        const QRect area = real ? screen->availableGeometry() : QRect(QPoint(0, 0), size);
+        mon->SetScreenArea(real ? QRect() : area);
+        // The window in the middle of that screen, as it starts there.
+        QRect placed = main->frameGeometry();
+        placed.moveCenter(area.center());
+        main->move(placed.topLeft());
+        for (int lang = 0; lang < Language().LanguageCount(); ++lang) {
+            main->SetLanguage(lang);
+            for (const bool openInAntennaMode : {false, true}) {
+                mon->AntennaBox->setChecked(openInAntennaMode);
+                // As the page list opens it: sized in the language, centred on the window.
+                ApplyToForm(Language(), mon);
+                mon->ResetDisplay();
+                mon->adjustSize();
+                CentreOn(mon, main.get());
+                mon->show();
+                mon->PollTimer.stop();  // no gateway here
+                Settle();
+                for (int switched = 0; switched < 2; ++switched) {
+                    if (switched) mon->AntennaBox->click();
+                    Settle();
+                    ++views;
+                    const bool antenna = mon->AntennaMode();
+                    const QString where = QString("%1 %2x%3 monitor%4%5")
+                                              .arg(LangId(lang))
+                                              .arg(size.width())
+                                              .arg(size.height())
+                                              .arg(antenna ? " in antenna mode" : "")
+                                              .arg(switched ? " (switched)" : "");
+                    if (antenna && !switched) Shoot(mon, QString("%1-monitor-antenna-%2x%3").arg(LangId(lang)).arg(size.width()).arg(size.height()));
+                    EXPECT_EQ(mon->SignalChart->isVisible(), antenna) << where.toStdString();
+                    EXPECT_TRUE(area.contains(mon->frameGeometry()))
+                        << where.toStdString() << ": " << mon->frameGeometry().y() << "+" << mon->frameGeometry().height()
+                        << " leaves the screen's " << area.y() << "+" << area.height();
+                    // The chart has its full size, opened in either mode, unless the screen is too low for
+                    // it (an area larger than the real X screen is not, since the window system sizes by that).
+                    const bool sizedByArea = real || QGuiApplication::platformName() == "offscreen";
+                    if (antenna && sizedByArea && mon->height() < mon->maximumHeight()) {
+                        EXPECT_GE(mon->SignalChart->height(), mon->SignalChart->sizeHint().height()) << where.toStdString() << ": the dialog is " << mon->height() << " of at most " << mon->maximumHeight();
+                    }
+                    // Not squeezed below what its layout needs: nothing overlaps.
+                    EXPECT_GE(mon->height(), mon->minimumSizeHint().height()) << where.toStdString();
+                    for (const QString& m : Misfits(mon)) ADD_FAILURE() << where.toStdString() << ": " << m.toStdString();
+                }
+                mon->hide();
+            }
+        }
+    }
+    mon->SetScreenArea({});
+    mon->AntennaBox->setChecked(false);
+    EXPECT_EQ(views, 2 * 7 * 2 * 2);
 }

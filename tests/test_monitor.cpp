@@ -5,6 +5,9 @@
 #include "apptest.h"
 
 #include <QChartView>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QValueAxis>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -108,7 +111,7 @@ TEST_F(Monitor, ShowsTheModuleAndFollowsACall)
               EXPECT_EQ(mon->Operator->text(), "SIMNET CZ (23001)");
               EXPECT_EQ(mon->Call->text(), Language().Text(132) + " (+420777123456)");
               EXPECT_EQ(mon->SignalBar->value(), 17);
-              EXPECT_EQ(mon->SignalLevel->text(), "-79 dB");
+              EXPECT_EQ(mon->SignalLevel->text(), "-79 dBm");
               EXPECT_TRUE(main->m_Ops.MonitorBusy);
               sim->SetCall(false, 0, "");
               sim->SetSignal(99);
@@ -118,7 +121,7 @@ TEST_F(Monitor, ShowsTheModuleAndFollowsACall)
               EXPECT_TRUE(mon->Signal->isVisible());
               sim->SetSignal(32);
           }},
-         {[&] { return mon->SignalLevel->text() == "-49 dB"; }, nullptr}});
+         {[&] { return mon->SignalLevel->text() == "-49 dBm"; }, nullptr}});
     EXPECT_FALSE(main->m_Ops.MonitorBusy);
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
 }
@@ -151,7 +154,7 @@ TEST_F(Monitor, AntennaModeAsksOnlyForTheSignalAndGoesBackToTheFullCycle)
           [&] {
               EXPECT_TRUE(mon->SignalSummary->text().contains(
                   Substitute(Language().Text(521), {"-63", mon->Trace().Best()->time.toString("HH:mm:ss")})));
-              EXPECT_EQ(mon->SignalLevel->text(), "-63 dB");
+              EXPECT_EQ(mon->SignalLevel->text(), "-63 dBm");
               const size_t now = sim->AtLog().size();
               onlySignal(mark, now);
               EXPECT_GE(now - mark, 5u);
@@ -163,6 +166,79 @@ TEST_F(Monitor, AntennaModeAsksOnlyForTheSignalAndGoesBackToTheFullCycle)
               return std::find(log.begin() + long(mark), log.end(), "AT+COPS?") != log.end();
           },
           [&] { EXPECT_FALSE(mon->SignalChart->isVisible()); }}});
+}
+
+TEST(MonitorSignalTrace, ReadingsWithoutALevelAreGapsThatBreakTheLine)
+{
+    CSignalTrace t(60);
+    const QDateTime start = QDateTime::currentDateTime();
+    EXPECT_TRUE(t.Add(start, 17));
+    EXPECT_FALSE(t.Add(start.addSecs(1), 99));
+    t.AddGap(start.addSecs(2));  // one gap for a run of failures
+    EXPECT_EQ(t.Readings().size(), 2u);
+    EXPECT_FALSE(t.Now());  // the last value no longer holds
+    EXPECT_EQ(t.Best()->dB, -79);
+    EXPECT_EQ(t.Worst()->dB, -79);
+    EXPECT_TRUE(t.Add(start.addSecs(3), 20));
+    ASSERT_TRUE(t.Now());
+    EXPECT_EQ(t.Now()->dB, -73);
+    // The chart draws the two runs apart, on a level axis of round steps.
+    TSignalChart chart;
+    chart.Show(t, 1000);
+    std::vector<int> pieces;
+    for (QLineSeries* line : chart.Lines())
+        if (line->count() > 0) pieces.push_back(int(line->count()));
+    EXPECT_EQ(pieces, (std::vector<int>{1, 1}));
+    const QValueAxis* axis = chart.LevelAxis();
+    const int step = int(axis->max() - axis->min()) / (axis->tickCount() - 1);
+    EXPECT_EQ(int(axis->min()) % step, 0);
+    EXPECT_EQ(step % 10, 0);
+    EXPECT_LE(axis->min(), -113);
+    EXPECT_GE(axis->max(), -49);
+}
+
+TEST_F(Monitor, AnOutageInAntennaModeShowsNoReadingUntilTheSignalIsBack)
+{
+    Open();
+    mon->m_AntennaInterval = 50;
+    Run({{[&] { return mon->SignalBar->isVisible(); }, [&] { mon->AntennaBox->click(); }},
+         {[&] { return mon->Trace().Now() != nullptr; }, [&] { sim->SetSignal(99); }},
+         {[&] { return !mon->Trace().Readings().back().measured; },
+          [&] {
+              EXPECT_EQ(mon->Signal->text(), Language().Text(655));
+              EXPECT_FALSE(mon->SignalLevel->isVisible());
+              EXPECT_TRUE(mon->SignalSummary->text().startsWith(Language().Text(656)));
+              EXPECT_TRUE(mon->SignalChart->NowMark()->points().isEmpty());
+              sim->SetSignal(20);
+          }},
+         {[&] { return mon->Trace().Now() && mon->Trace().Now()->dB == -73; },
+          [&] {
+              EXPECT_EQ(mon->SignalLevel->text(), "-73 dBm");
+              int pieces = 0;
+              for (QLineSeries* line : mon->SignalChart->Lines()) pieces += line->count() > 0;
+              EXPECT_EQ(pieces, 2);
+              sim->Kill();
+          }},
+         // A gateway that goes away is an outage too: no last value stays up.
+         {[&] { return mon->Status->text() == Language().Text(103); },
+          [&] {
+              EXPECT_EQ(mon->Signal->text(), Language().Text(655));
+              EXPECT_FALSE(mon->Trace().Now());
+          }}});
+}
+
+TEST_F(Monitor, RawNetworkPortIsRefusedAtOnceNamingTheRfc2217Port)
+{
+    StartApp();
+    main->SetSessionPort("socket://127.0.0.1:9", "terminal server");
+    mon = main->FMonitor;
+    QElapsedTimer t;
+    t.start();
+    mon->show();
+    ASSERT_TRUE(WaitFor([&] { return !mon->isVisible(); }, 4000));
+    EXPECT_LT(t.elapsed(), 2000);  // before any connection is tried
+    EXPECT_EQ(LastMessage(), Substitute(Language().Text(657), {"socket://127.0.0.1:9", "rfc2217://127.0.0.1:9"}));
+    EXPECT_FALSE(main->m_Ops.MonitorBusy);
 }
 
 TEST_F(Monitor, ModuleThatAnswersNothingShowsNoValue)

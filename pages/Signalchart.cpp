@@ -1,0 +1,111 @@
+#include "Signalchart.h"
+
+#include "Language.h"
+#include "Signaltrace.h"
+
+#include <QChart>
+#include <QDateTimeAxis>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QValueAxis>
+
+namespace {
+const int kTextLevelAxis = 523, kTextTimeAxis = 524, kTextSignalSeries = 525, kTextBestSeries = 541,
+          kTextWorstSeries = 542, kTextNowSeries = 543;
+// The module reports -113 to -51 dBm (and -49 as its top value); the axis
+// runs on round numbers around them.
+const int kAxisLow = -120, kAxisHigh = -40, kAxisStep = 20;
+}  // namespace
+
+TSignalChart::TSignalChart(QWidget* parent) : QChartView(new QChart, parent)
+{
+    setObjectName("SignalChart");
+    QChart* c = chart();
+    m_TimeAxis = new QDateTimeAxis(c);
+    m_TimeAxis->setFormat("HH:mm:ss");
+    m_TimeAxis->setTickCount(6);
+    m_LevelAxis = new QValueAxis(c);
+    m_LevelAxis->setRange(kAxisLow, kAxisHigh);
+    m_LevelAxis->setTickCount((kAxisHigh - kAxisLow) / kAxisStep + 1);
+    m_LevelAxis->setMinorTickCount(1);
+    m_LevelAxis->setLabelFormat("%d");
+    c->addAxis(m_TimeAxis, Qt::AlignBottom);
+    c->addAxis(m_LevelAxis, Qt::AlignLeft);
+    m_Best = new QScatterSeries(c);
+    m_Worst = new QScatterSeries(c);
+    m_Now = new QScatterSeries(c);
+    m_Best->setColor(QColor(0, 150, 0));
+    m_Worst->setColor(QColor(200, 0, 0));
+    m_Now->setColor(QColor(0, 90, 200));
+    Line(0);
+    for (QScatterSeries* s : {m_Best, m_Worst, m_Now}) {
+        s->setMarkerSize(11);
+        c->addSeries(s);
+        s->attachAxis(m_TimeAxis);
+        s->attachAxis(m_LevelAxis);
+    }
+    c->legend()->setAlignment(Qt::AlignBottom);
+    c->setMargins(QMargins(4, 4, 4, 4));
+    setRenderHint(QPainter::Antialiasing);
+    // Room for six times and five levels unshortened, and small enough for the
+    // dialog to keep within a 1280 x 720 screen.
+    setMinimumSize(480, 220);
+}
+
+QLineSeries* TSignalChart::Line(size_t index)
+{
+    while (m_Lines.size() <= index) {
+        auto* s = new QLineSeries(chart());
+        chart()->addSeries(s);
+        s->attachAxis(m_TimeAxis);
+        s->attachAxis(m_LevelAxis);
+        if (!m_Lines.empty()) {
+            s->setColor(m_Lines.front()->color());
+            // The legend names the signal once, not once a piece.
+            for (QLegendMarker* m : chart()->legend()->markers(s)) m->setVisible(false);
+        }
+        m_Lines.push_back(s);
+    }
+    return m_Lines[index];
+}
+
+void TSignalChart::Translate(const CLanguage& l)
+{
+    m_Lines.front()->setName(l.Text(kTextSignalSeries));
+    m_Best->setName(l.Text(kTextBestSeries));
+    m_Worst->setName(l.Text(kTextWorstSeries));
+    m_Now->setName(l.Text(kTextNowSeries));
+    m_LevelAxis->setTitleText(l.Text(kTextLevelAxis));
+    m_TimeAxis->setTitleText(l.Text(kTextTimeAxis));
+}
+
+void TSignalChart::Show(const CSignalTrace& trace, int intervalMs)
+{
+    const auto& readings = trace.Readings();
+    std::vector<QList<QPointF>> runs(1);
+    for (const auto& r : readings) {
+        if (!r.measured) {
+            if (!runs.back().isEmpty()) runs.emplace_back();
+            continue;
+        }
+        runs.back().append(QPointF(double(r.time.toMSecsSinceEpoch()), r.dB));
+    }
+    for (size_t i = 0; i < std::max(runs.size(), m_Lines.size()); ++i) {
+        if (i < runs.size()) Line(i)->replace(runs[i]);
+        else m_Lines[i]->clear();
+    }
+    const auto mark = [](QScatterSeries* s, const CSignalTrace::TReading* r) {
+        if (r) s->replace(QList<QPointF>{QPointF(double(r->time.toMSecsSinceEpoch()), r->dB)});
+        else s->clear();
+    };
+    mark(m_Best, trace.Best());
+    mark(m_Worst, trace.Worst());
+    mark(m_Now, trace.Now());
+    // Thirty readings across at least, at most the kept time, the newest reading at the right.
+    const QDateTime last = readings.empty() ? QDateTime::currentDateTime() : readings.back().time;
+    QDateTime first = readings.empty() ? last : readings.front().time;
+    const qint64 least = std::max<qint64>(3000, 30LL * intervalMs);
+    if (first.msecsTo(last) < least) first = last.addMSecs(-least);
+    m_TimeAxis->setRange(first, last.addMSecs(least / 30));
+}
