@@ -2,11 +2,7 @@
 
 #include "Dialing.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLoggingCategory>
-#include <QThread>
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
@@ -121,7 +117,7 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
             if (!reopening || !held || attempt >= 100) {
                 throw OpenFailure(e, port);
             }
-            QThread::msleep(10);
+            Clock().Sleep(10);
         }
     }
     m_Count = 0;
@@ -204,8 +200,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     m_Abort = false;
     if (BreakNow()) throw CCOMTermExp(CE_USER);
     Send(command);
-    QElapsedTimer clock;
-    clock.start();
+    const long long start = NowMs();
     // A reply of known length gets its line time (10 bits a byte) on top of the
     // bound; a modem call's data rate is not known, so the slowest is assumed.
     const int baud = m_CallActive ? 2400 : m_BaudRate > 0 ? m_BaudRate : 19200;
@@ -215,7 +210,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         e.Overflow = true;
         return e;
     };
-    while (clock.elapsed() < deadline) {
+    while (NowMs() - start < deadline) {
         if (BreakNow()) throw CCOMTermExp(CE_USER);
         if (const int r = condition()) return r;
         if (m_Overflow) throw overflow();
@@ -224,7 +219,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         if (m_CallActive && m_Count >= 12 && std::search(m_Buffer.begin(), m_Buffer.begin() + m_Count, kNoCarrier, kNoCarrier + 12) != m_Buffer.begin() + m_Count)
             m_LineLost = true;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        Clock().WaitForEvents(start + deadline);
     }
     if (const int r = condition()) return r;
     if (m_Overflow) throw overflow();
@@ -246,11 +241,10 @@ bool CCOMTerminal::BreakNow()
 
 bool CCOMTerminal::DrainOutput(int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
+    const long long start = NowMs();
     while (!m_Comm.Drain(0)) {
-        if (m_InterruptNow || clock.elapsed() >= timeoutMs || !m_Comm.Enabled()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (m_InterruptNow || NowMs() - start >= timeoutMs || !m_Comm.Enabled()) return false;
+        Clock().ServeEvents(10);
         m_Comm.Drain(10);
     }
     return true;

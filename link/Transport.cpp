@@ -2,15 +2,7 @@
 
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
-
-long long NowMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
 
 TDescriptorTransport::~TDescriptorTransport() { ::close(m_Fd); }
 
@@ -28,8 +20,7 @@ bool TDescriptorTransport::DrainQueue(unsigned long request, int timeoutMs)
         const int left = Flush() ? Queue(request) : 1;
         if (left <= 0) return left == 0;
         if (NowMs() - start >= timeoutMs) return false;
-        timespec pause{0, 2000000};
-        nanosleep(&pause, nullptr);
+        Clock().Sleep(2);
     }
 }
 

@@ -7,8 +7,7 @@
 #include <cstdint>
 #include <sys/types.h>
 
-// The monotonic clock in milliseconds, for the deadlines of the link's waits.
-long long NowMs();
+#include "Clock.h"
 
 // The line as the gateway must see it.
 struct TLineSettings {

@@ -13,7 +13,6 @@
 #include "Parameters.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -172,12 +171,11 @@ bool CGatewayOps::SendFirmware(bool standalone)
             for (int i = 0; i < 4; ++i) m_Firmware[size_t(FirmwareChecksumAddr + i)] = uint8_t(sum >> (8 * i));
         }
         int failures = 0;
-        QElapsedTimer clock;
-        clock.start();
+        const long long start = NowMs();
         for (int b = 0; b < FirmwareBlocks; ++b) {
             m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b), QString::number(FirmwareBlocks)}));
             if (failures < 10)
-                notice(Text(425) + "\n" + Substitute(Text(426), {QString::number(SecondsLeft(b, clock.elapsed(), m_Terminal.m_BaudRate))}));
+                notice(Text(425) + "\n" + Substitute(Text(426), {QString::number(SecondsLeft(b, NowMs() - start, m_Terminal.m_BaudRate))}));
             m_UI.ProcessEvents();
             const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
             const uint32_t crc = Crc32(block, FirmwareBlock);
