@@ -1,8 +1,31 @@
 #include "Transport.h"
 
+#include <map>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+namespace {
+std::map<std::string, TLocalPortOpener>& LocalPorts()
+{
+    static std::map<std::string, TLocalPortOpener> ports;
+    return ports;
+}
+}  // namespace
+
+void SetLocalPort(const std::string& name, TLocalPortOpener open)
+{
+    if (open) LocalPorts()[name] = std::move(open);
+    else LocalPorts().erase(name);
+}
+
+bool IsLocalPort(const std::string& name) { return !LocalPorts().empty() && LocalPorts().count(name) > 0; }
+
+std::unique_ptr<TTransport> OpenLocalPort(const std::string& name)
+{
+    const auto p = LocalPorts().find(name);
+    return p == LocalPorts().end() ? nullptr : p->second();
+}
 
 TDescriptorTransport::~TDescriptorTransport() { ::close(m_Fd); }
 
