@@ -150,7 +150,11 @@ void CCOMTerminal::OnReceive(TComm* comm, int count)
     }
     // A full buffer keeps what it has: starting over would let a flooding peer
     // hold a wait for ever; the wait ends on m_Overflow instead.
+#ifdef KVX_PLANT_FAULT_CAP
+    const int room = n;  // planted: the buffer's bound is gone
+#else
     const int room = BufferSize - m_Count;
+#endif
     if (n > room) m_Overflow = true;
     const int kept = std::min(n, room);
     std::memcpy(m_Buffer.data() + m_Count, chunk, size_t(kept));
@@ -200,7 +204,10 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     m_Abort = false;
     if (BreakNow()) throw CCOMTermExp(CE_USER);
     Send(command);
-    const long long start = NowMs();
+    long long start = NowMs();
+#ifdef KVX_PLANT_FAULT_DEADLINE
+    int seen = 0;  // planted: arriving bytes extend the wait
+#endif
     // A reply of known length gets its line time (10 bits a byte) on top of the
     // bound; a modem call's data rate is not known, so the slowest is assumed.
     const int baud = m_CallActive ? 2400 : m_BaudRate > 0 ? m_BaudRate : 19200;
@@ -219,6 +226,12 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         if (m_CallActive && m_Count >= 12 && std::search(m_Buffer.begin(), m_Buffer.begin() + m_Count, kNoCarrier, kNoCarrier + 12) != m_Buffer.begin() + m_Count)
             m_LineLost = true;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
+#ifdef KVX_PLANT_FAULT_DEADLINE
+        if (m_Count != seen) {
+            seen = m_Count;
+            start = NowMs();
+        }
+#endif
         Clock().WaitForEvents(start + deadline);
     }
     if (const int r = condition()) return r;
