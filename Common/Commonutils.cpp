@@ -1,8 +1,8 @@
 #include "Commonutils.h"
 
+#include "Clock.h"
+
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -311,12 +311,7 @@ QString WithoutMnemonic(const QString& text)
     return plain;
 }
 
-void PauseWithEvents(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
+void PauseWithEvents(int milliseconds) { Clock().Pause(milliseconds); }
 
 QString ShownText(const QString& text)
 {

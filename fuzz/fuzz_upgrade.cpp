@@ -77,11 +77,12 @@ void CheckFirmware(const TScriptGateway& gw, const TFuzzUI& ui, const std::vecto
     for (const TFirmwareFile& f : files) {
         if (!f.Usable()) continue;
         bool same = true;
+        const bool deviceZero = f.DeviceZero();
         for (const auto& [address, data] : rec.firmware) {
             FUZZ_CHECK(address % FirmwareBlock == 0 && address + FirmwareBlock <= FirmwareSize);
             for (int i = 0; i < FirmwareBlock && same; ++i) {
                 const int at = address + i;
-                const bool fromGateway = f.DeviceZero() && ((at >= DeviceDataAddr && at < DeviceDataAddr + DeviceDataSize) ||
+                const bool fromGateway = deviceZero && ((at >= DeviceDataAddr && at < DeviceDataAddr + DeviceDataSize) ||
                                                             at >= FirmwareChecksumAddr);
                 if (!fromGateway && data[size_t(i)] != f.bytes[size_t(at)]) same = false;
             }

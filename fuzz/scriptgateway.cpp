@@ -16,13 +16,6 @@
 
 using namespace ImageLayout;
 
-// The pauses of the line protocol give a real gateway time to work; the
-// scripted one needs none, so they become one pass of the event loop.
-extern "C" void __wrap__Z15PauseWithEventsi(int)
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
 const bool g_FuzzTrace = qEnvironmentVariableIsSet("KVX_FUZZ_TRACE");
 
 static const uint8_t* U(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
@@ -68,11 +61,14 @@ void TScriptGateway::Start(TFuzzInput& script, const std::vector<uint8_t>& base)
     clean = true;
     exhausted = false;
     image = base;
+    line.Reset();
+    m_Late.clear();
+    m_LateEvery = 0;
+    m_LastExchange = m_StartedAt = NowMs();
+    m_WaitBound = 0;
+    m_CancelledAt = -1;
+    m_Transcript.clear();
     NewOperation();
-    m_Idle.start();
-    m_OwedSince.start();
-    m_LastCount = -1;
-    m_Silence = m_Owed = false;
 }
 
 void TScriptGateway::NewOperation()
@@ -80,34 +76,54 @@ void TScriptGateway::NewOperation()
     rec = TRecord();
     m_State = TState::Idle;
     m_Collect.clear();
+    m_LastExchange = NowMs();
+    if (m_CancelledAt >= 0) m_CancelledAt = NowMs();
 }
 
-void TScriptGateway::Beat()
+bool TScriptGateway::Step()
 {
-    const std::string got = line.Read();
-    line.Flush();
+    bool did = false;
+    if (!m_Late.empty() && NowMs() >= m_LateAt) {
+        const size_t n = m_LateEvery > 0 ? 1 : m_Late.size();
+        line.Write(m_Late.substr(0, n));
+        m_Late.erase(0, n);
+        m_LateAt += m_LateEvery;
+        did = true;
+    }
+    const std::string got = line.TakeSent();
     if (!got.empty()) {
-        // The tool has moved on: whatever it still had to take in is its business.
-        m_Owed = false;
-        m_Idle.restart();
+        m_LastExchange = NowMs();
+        m_WaitBound = 0;
     }
+    m_WaitBound = std::max(m_WaitBound, Bound());
     for (const char c : got) Feed(uint8_t(c));
-    const int count = term->m_Count;
-    if (count != m_LastCount) {
-        m_LastCount = count;
-        m_Idle.restart();
-    }
-    if (m_Owed && (count == m_OwedCount || m_OwedSince.elapsed() > 100)) m_Owed = false;
-    if (m_Owed || line.Pending() || term->m_Comm.InQueCount() > 0) return;
-    // Nothing is on its way to the tool, and it waits for more: break the wait,
-    // at once after silence, else when the line has been still for a while (a
-    // command of the tool may still be on its way here).
-    if (m_Silence || m_Idle.elapsed() >= 10) {
-        if (g_FuzzTrace) std::fprintf(stderr, "break%s, count %d\n", m_Silence ? " after silence" : "", count);
-        m_Silence = false;
-        term->m_Abort = true;
-        m_Idle.restart();
-    }
+    if (line.Deliver(term->m_Comm) || !got.empty()) did = true;
+    if (term->m_Count > CCOMTerminal::BufferSize) Finding("the tool holds more received bytes than its buffer");
+    return did;
+}
+
+long long TScriptGateway::Bound() const
+{
+    // The longest wait: the terminal's bound and the line time of the longest
+    // reply (a modem call's rate taken as the slowest), with the pauses between.
+    const int baud = term->m_CallActive ? 2400 : 19200;
+    const long long wait = std::max(term->m_Timeout, 1000) + 8193LL * 10 * 1000 / baud;
+    return 2 * wait + 2000;
+}
+
+void TScriptGateway::Watch(long long now)
+{
+    m_WaitBound = std::max(m_WaitBound, Bound());
+    if (now - m_LastExchange > m_WaitBound) Finding("a wait without bound");
+    // Once the user cancelled, the running operation ends within a few waits.
+    if (m_CancelledAt >= 0 && now - m_CancelledAt > 4 * m_WaitBound) Finding("an operation that Cancel does not end");
+}
+
+void TScriptGateway::Finding(const char* what) const
+{
+    std::fprintf(stderr, "\nfinding: %s, %lld ms without a byte (bound %lld ms), timeout %d ms, call %d\nscript: %s\n", what,
+                 NowMs() - m_LastExchange, m_WaitBound, term->m_Timeout, int(term->m_CallActive), m_Transcript.c_str());
+    FuzzFail(what);
 }
 
 void TScriptGateway::Feed(uint8_t b)
@@ -178,11 +194,13 @@ std::string TScriptGateway::Scripted(char cmd)
 {
     TFuzzInput& in = *m_Script;
     if (in.Empty()) {
+        if (!exhausted) m_CancelledAt = NowMs();
         exhausted = true;
         return {};
     }
     std::string a = Correct(cmd);
-    switch (in.Byte() % 16) {
+    const int k = in.Byte() % 16;
+    switch (k) {
     case 1:
         // Anything at all; nothing is silence.
         a = in.Text(255);
@@ -245,6 +263,23 @@ std::string TScriptGateway::Scripted(char cmd)
     case 11:
         if (cmd == 'B') a = TextReply('B', std::string(1, char(in.Byte())) + "2");
         break;
+    case 12:
+    case 14:
+        // Late, up to 25.5 s, around the tool's deadlines; or dripping, a byte
+        // each 10 ms to 2.5 s, as a device that never stops talking.
+        if (a.empty() || !m_Late.empty()) break;
+        m_Late = a;
+        m_LateEvery = (k == 14) ? 10 * (1 + in.Byte()) : 0;
+        m_LateAt = NowMs() + (k == 12 ? 100LL * in.Byte() : m_LateEvery);
+        clean = false;
+        a.clear();
+        break;
+    case 13: {
+        // A device that floods: the answer, then up to 64 KB of noise.
+        const size_t kb = 1 + in.Byte() % 64;
+        a += std::string(kb * 1024, char(in.Byte()));
+        break;
+    }
     default: break;
     }
     return a;
@@ -279,25 +314,18 @@ void TScriptGateway::Answer(char cmd)
 {
     const std::string a = Scripted(cmd);
     if (g_FuzzTrace) std::fprintf(stderr, "'%c' -> %zu bytes%s\n", cmd, a.size(), exhausted ? " (script used up)" : "");
+    if (m_Transcript.size() < 4000) {
+        char entry[64];
+        std::snprintf(entry, sizeof entry, "%s'%c'@%lld->%zu%s", m_Transcript.empty() ? "" : " ", cmd, NowMs() - m_StartedAt, a.size(),
+                      !m_Late.empty() ? "(late)" : exhausted ? "(used up)" : "");
+        m_Transcript += entry;
+    }
     if (!line.Up()) return;
     // Whether the tool takes in exactly this answer, so that nothing of it is
     // left for the next command and the record is what the tool saw.
     if (!Fits(cmd, a)) clean = false;
     Record(cmd, a);
-    m_Silence = a.empty();
-    if (a.empty()) return;
-    // The count the terminal reaches once the answer is in (it wraps at the buffer's end).
-    int c = term->m_Count;
-    for (size_t left = a.size(); left > 0;) {
-        if (c >= CCOMTerminal::BufferSize) c = 0;
-        const size_t take = std::min(left, size_t(CCOMTerminal::BufferSize - c));
-        c += int(take);
-        left -= take;
-    }
-    m_Owed = true;
-    m_OwedCount = c;
-    m_OwedSince.restart();
-    line.Write(a);
+    if (!a.empty()) line.Write(a);
 }
 
 void TScriptGateway::Record(char cmd, const std::string& a)
@@ -381,7 +409,7 @@ bool TFuzzTelephony::MakeCall(const QString&)
     return true;
 }
 
-int TFuzzTelephony::TakeCallHandle() { return outcome == NoChannel || !line ? -1 : line->OpenDevice(); }
+std::unique_ptr<TTransport> TFuzzTelephony::TakeCallLine() { return outcome == NoChannel || !line ? nullptr : line->Open(); }
 
 void TFuzzTelephony::Drop() { Report(LINECALLSTATE_IDLE, 0); }
 
@@ -449,9 +477,16 @@ TGatewayWorld::TGatewayWorld() : globals(std::make_unique<TGlobalObjects>()), sc
 
     folder = FuzzScratch() + "firmware/";
     QDir().mkpath(folder);
-    beat.setInterval(0);
-    QObject::connect(&beat, &QTimer::timeout, [this] { gateway.Beat(); });
-    beat.start();
+    SetLocalPort(TScriptGateway::kPortName, [this] { return gateway.line.Open(); });
+    clock.peer = &gateway;
+    clock.onAdvance = [this](long long now) { gateway.Watch(now); };
+    SetClock(&clock);
+}
+
+TGatewayWorld::~TGatewayWorld()
+{
+    SetClock(nullptr);
+    SetLocalPort(TScriptGateway::kPortName, nullptr);
 }
 
 TGatewaySession::TGatewaySession(TGatewayWorld& w, TFuzzInput& in, uint8_t header, uint8_t gatewayByte)
@@ -466,7 +501,6 @@ TGatewaySession::TGatewaySession(TGatewayWorld& w, TFuzzInput& in, uint8_t heade
     static const char* const versions[] = {"3.15", "2.01", "3.20", "3.99"};
     gateway.version = versions[gatewayByte % 4];
     gateway.hwLetter = gatewayByte & 4 ? 'D' : 'C';
-    if (!gateway.line.Open()) FuzzFail("no pseudo-terminal");
     gateway.modem = header & 1;
     const int call = (gatewayByte >> 3) % 8;
     w.telephony->outcome = call == 1 ? TFuzzTelephony::Busy : call == 2 ? TFuzzTelephony::NoChannel : TFuzzTelephony::Connects;
@@ -479,7 +513,7 @@ TGatewaySession::TGatewaySession(TGatewayWorld& w, TFuzzInput& in, uint8_t heade
     CCOMTerminal& t = Terminal();
     t.m_OnStateChange = [this](bool c, bool a) { ops.SetLinkState(c, a); };
     t.m_Abort = false;
-    ops.ComPort = QString::fromStdString(gateway.line.DevicePath());
+    ops.ComPort = TScriptGateway::kPortName;
     ops.FirmwareFolder = w.folder;
     ops.PinChanged = header & 4;
     ops.PasswordChanged = header & 8;

@@ -1,22 +1,25 @@
 // A scripted gateway for the fuzz targets of the gateway operations.
 //
-// The far end is a pseudo-terminal. It cuts what the tool sends into commands
-// (a letter, or a letter with its block) and answers each with the next entry
-// of the script: the correct answer, or a damaged, cut, lengthened or foreign
-// one, silence, or a lost line. A wait that nothing more will answer is broken
-// as the user's Cancel would break it; once the script is used up the user
-// cancels and declines, so every execution ends quickly.
+// The far end is an in-process line in virtual time: the tool's waits run out
+// at once when nothing more will come. It cuts what the tool sends into
+// commands (a letter, or a letter with its block) and answers each with the
+// next entry of the script: the correct answer, or a damaged, cut, lengthened,
+// late, flooding or foreign one, silence, or a lost line. Once the script is
+// used up the user cancels and declines.
+//
+// It watches what the link promises: no wait outlasts twice the longest wait
+// the link allows at the moment, Cancel ends an operation within its bound, and
+// the tool never holds more received bytes than its buffer.
 #pragma once
 #include "Dialing.h"
 #include "Gatewayops.h"
 #include "Globals.h"
 #include "Parameters.h"
+#include "Virtualclock.h"
 #include "fuzzsupport.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 
 #include <cstdint>
 #include <map>
@@ -49,9 +52,11 @@ struct TRecord {
     int firmwareCommands = 0;               // "K" and "O"
 };
 
-class TScriptGateway {
+class TScriptGateway : public TVirtualPeer {
 public:
-    TFuzzLine line;
+    // The name the tool opens the gateway's line by.
+    static constexpr const char* kPortName = "fuzz-gateway";
+    TLocalLine line;
     CCOMTerminal* term = nullptr;
     bool modem = false;
     bool clean = true;  // every answer so far was taken in exactly: the record is what the tool saw
@@ -66,8 +71,15 @@ public:
     void Start(TFuzzInput& script, const std::vector<uint8_t>& base);
     // Each operation starts with a command letter.
     void NewOperation();
-    // One pass: take in what the tool sent, answer, and break a hopeless wait.
-    void Beat();
+    // One pass of a wait: take in what the tool sent, answer, hand the answer over.
+    bool Step() override;
+    long long Due() const override { return m_Late.empty() ? LLONG_MAX : m_LateAt; }
+    // The longest the tool may wait after its last command, now.
+    long long Bound() const;
+    // Each move of the virtual time: the bounds of the waits and of Cancel.
+    void Watch(long long now);
+    // Fails with the reason and what was said on the line so far.
+    [[noreturn]] void Finding(const char* what) const;
 
 private:
     enum class TState { Idle, Block1, Block2, Firmware, Device };
@@ -82,24 +94,27 @@ private:
     TState m_State = TState::Idle;
     std::string m_Collect;
     int m_Piece = 0;
-    QElapsedTimer m_Idle;
-    int m_LastCount = -1;
-    bool m_Silence = false;  // the last command was answered with nothing
-    bool m_Owed = false;     // an answer is on its way to the tool
-    int m_OwedCount = 0;
-    QElapsedTimer m_OwedSince;
+    std::string m_Late;        // an answer held back until m_LateAt
+    long long m_LateAt = 0;
+    int m_LateEvery = 0;           // a dripping answer: one byte each this many ms
+    long long m_LastExchange = 0;  // when the tool last sent a byte
+    long long m_WaitBound = 0;     // the largest Bound() since then (a call may end meanwhile)
+    long long m_CancelledAt = -1;  // when the script ran out (the user's Cancel)
+    long long m_StartedAt = 0;
+    std::string m_Transcript;      // the commands and answers, for a finding
 };
 
 // A telephony service whose calls connect at once to the scripted gateway.
 class TFuzzTelephony : public CTelephony {
 public:
-    TFuzzLine* line = nullptr;
+    TLocalLine* line = nullptr;
     enum TOutcome { Connects, Busy, NoChannel } outcome = Connects;
 
     std::vector<TLineDevice> Devices() override;
     bool OpenLine(unsigned id, TCallback callback) override;
     bool MakeCall(const QString& number) override;
-    int TakeCallHandle() override;
+    int TakeCallHandle() override { return -1; }
+    std::unique_ptr<TTransport> TakeCallLine() override;
     void Drop() override;
     void Deallocate() override {}
     void CloseLine() override {}
@@ -135,6 +150,7 @@ private:
 // The program's objects and the gateway, made once per process.
 struct TGatewayWorld {
     TGatewayWorld();
+    ~TGatewayWorld();
     std::unique_ptr<TGlobalObjects> globals;
     TFuzzTelephony* telephony = nullptr;
     TScriptGateway gateway;
@@ -143,7 +159,7 @@ struct TGatewayWorld {
     CParameters::TSnapshot gatewayValues;  // the same as registry values
     std::unique_ptr<CParameters> scratch;  // for decoding what the gateway sent
     QString folder;                        // firmware files beside the program
-    QTimer beat;
+    TVirtualClock clock;
 };
 
 // One execution: the line, the link mode, the answers, and the operations.

@@ -3,13 +3,9 @@
 #include "Commonutils.h"
 #include "Netport.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
@@ -301,23 +297,21 @@ void CHayesTelephony::WriteText(const QByteArray& text)
     if (!m_Port) return;
     m_Seen.clear();
     // Commands are short: a line that takes nothing for a second is not waited for longer.
-    QElapsedTimer t;
-    t.start();
+    const long long start = NowMs();
     const auto* p = reinterpret_cast<const uint8_t*>(text.constData());
     size_t done = 0;
-    while ((done < size_t(text.size()) || !m_Port->Flush()) && t.elapsed() < 1000) {
+    while ((done < size_t(text.size()) || !m_Port->Flush()) && NowMs() - start < 1000) {
         const ssize_t n = m_Port->Send(p + done, size_t(text.size()) - done);
         if (n < 0) return;
         done += size_t(n);
-        if (n == 0) QThread::msleep(2);
+        if (n == 0) Clock().Sleep(2);
     }
 }
 
 bool CHayesTelephony::WaitFor(const char* text, int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!m_Seen.contains(text) && t.elapsed() < ms && m_Port) {
+    const long long start = NowMs();
+    while (!m_Seen.contains(text) && NowMs() - start < ms && m_Port) {
         // A full m_Seen is a modem that floods: it is not talked to.
         if (m_Seen.contains("ERROR") || m_Seen.size() >= kMaxSeen) return false;
         PauseWithEvents(20);

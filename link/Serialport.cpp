@@ -290,6 +290,16 @@ void TComm::Open()
         }
         return;
     }
+    if (const std::string name = m_DeviceName.toStdString(); IsLocalPort(name)) {
+        std::unique_ptr<TTransport> line = OpenLocalPort(name);
+        if (!line) {
+            ECommError e("Error accessing specified device", EIO, EIO);
+            e.Device = name;
+            throw e;
+        }
+        Adopt(std::move(line), false);
+        return;
+    }
     OpenDevice();
 }
 
@@ -368,7 +378,7 @@ void TComm::Adopt(std::unique_ptr<TTransport> transport, bool applySettings)
     m_Transport = std::move(transport);
     m_Handle = m_Transport->Handle();
     try {
-        StartThread();
+        if (m_Transport->Polled()) StartThread();
         if (applySettings) ApplySettings();
     } catch (...) {
         // A port that failed to open is left closed.

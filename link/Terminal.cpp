@@ -2,11 +2,7 @@
 
 #include "Dialing.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLoggingCategory>
-#include <QThread>
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
@@ -121,7 +117,7 @@ bool CCOMTerminal::Connect(const QString& port, int baudRate)
             if (!reopening || !held || attempt >= 100) {
                 throw OpenFailure(e, port);
             }
-            QThread::msleep(10);
+            Clock().Sleep(10);
         }
     }
     m_Count = 0;
@@ -154,7 +150,11 @@ void CCOMTerminal::OnReceive(TComm* comm, int count)
     }
     // A full buffer keeps what it has: starting over would let a flooding peer
     // hold a wait for ever; the wait ends on m_Overflow instead.
+#ifdef KVX_PLANT_FAULT_CAP
+    const int room = n;  // planted: the buffer's bound is gone
+#else
     const int room = BufferSize - m_Count;
+#endif
     if (n > room) m_Overflow = true;
     const int kept = std::min(n, room);
     std::memcpy(m_Buffer.data() + m_Count, chunk, size_t(kept));
@@ -204,8 +204,10 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
     m_Abort = false;
     if (BreakNow()) throw CCOMTermExp(CE_USER);
     Send(command);
-    QElapsedTimer clock;
-    clock.start();
+    long long start = NowMs();
+#ifdef KVX_PLANT_FAULT_DEADLINE
+    int seen = 0;  // planted: arriving bytes extend the wait
+#endif
     // A reply of known length gets its line time (10 bits a byte) on top of the
     // bound; a modem call's data rate is not known, so the slowest is assumed.
     const int baud = m_CallActive ? 2400 : m_BaudRate > 0 ? m_BaudRate : 19200;
@@ -215,7 +217,7 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         e.Overflow = true;
         return e;
     };
-    while (clock.elapsed() < deadline) {
+    while (NowMs() - start < deadline) {
         if (BreakNow()) throw CCOMTermExp(CE_USER);
         if (const int r = condition()) return r;
         if (m_Overflow) throw overflow();
@@ -224,7 +226,13 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         if (m_CallActive && m_Count >= 12 && std::search(m_Buffer.begin(), m_Buffer.begin() + m_Count, kNoCarrier, kNoCarrier + 12) != m_Buffer.begin() + m_Count)
             m_LineLost = true;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+#ifdef KVX_PLANT_FAULT_DEADLINE
+        if (m_Count != seen) {
+            seen = m_Count;
+            start = NowMs();
+        }
+#endif
+        Clock().WaitForEvents(start + deadline);
     }
     if (const int r = condition()) return r;
     if (m_Overflow) throw overflow();
@@ -246,12 +254,11 @@ bool CCOMTerminal::BreakNow()
 
 bool CCOMTerminal::DrainOutput(int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
+    const long long start = NowMs();
     while (!m_Comm.Drain(0)) {
         // A line that hung up never drains: nothing to wait for.
-        if (m_InterruptNow || m_LineLost || clock.elapsed() >= timeoutMs || !m_Comm.Enabled()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (m_InterruptNow || m_LineLost || NowMs() - start >= timeoutMs || !m_Comm.Enabled()) return false;
+        Clock().ServeEvents(10);
         m_Comm.Drain(10);
     }
     return true;

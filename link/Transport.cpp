@@ -1,15 +1,30 @@
 #include "Transport.h"
 
+#include <map>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
-long long NowMs()
+namespace {
+std::map<std::string, TLocalPortOpener>& LocalPorts()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+    static std::map<std::string, TLocalPortOpener> ports;
+    return ports;
+}
+}  // namespace
+
+void SetLocalPort(const std::string& name, TLocalPortOpener open)
+{
+    if (open) LocalPorts()[name] = std::move(open);
+    else LocalPorts().erase(name);
+}
+
+bool IsLocalPort(const std::string& name) { return !LocalPorts().empty() && LocalPorts().count(name) > 0; }
+
+std::unique_ptr<TTransport> OpenLocalPort(const std::string& name)
+{
+    const auto p = LocalPorts().find(name);
+    return p == LocalPorts().end() ? nullptr : p->second();
 }
 
 TDescriptorTransport::~TDescriptorTransport() { ::close(m_Fd); }
@@ -28,8 +43,7 @@ bool TDescriptorTransport::DrainQueue(unsigned long request, int timeoutMs)
         const int left = Flush() ? Queue(request) : 1;
         if (left <= 0) return left == 0;
         if (NowMs() - start >= timeoutMs) return false;
-        timespec pause{0, 2000000};
-        nanosleep(&pause, nullptr);
+        Clock().Sleep(2);
     }
 }
 

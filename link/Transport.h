@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 #include <sys/types.h>
 
-// The monotonic clock in milliseconds, for the deadlines of the link's waits.
-long long NowMs();
+#include "Clock.h"
 
 // The line as the gateway must see it.
 struct TLineSettings {
@@ -24,6 +26,9 @@ public:
     virtual ~TTransport() = default;
     // What the port's event thread waits on for received bytes and hang-ups.
     virtual int Handle() const = 0;
+    // False for a line that hands its events to the port itself (an in-process
+    // one, see TLocalLine): the port starts no event thread for it.
+    virtual bool Polled() const { return true; }
     virtual bool Network() const { return false; }
     // Bytes taken from buffer (0: the line takes none now), -1 with errno.
     virtual ssize_t Send(const uint8_t* buffer, size_t count) = 0;
@@ -88,6 +93,7 @@ class TLentTransport : public TTransport {
 public:
     explicit TLentTransport(TTransport& owner) : m_Owner(owner) {}
     int Handle() const override { return m_Owner.Handle(); }
+    bool Polled() const override { return m_Owner.Polled(); }
     bool Network() const override { return m_Owner.Network(); }
     ssize_t Send(const uint8_t* buffer, size_t count) override { return m_Owner.Send(buffer, count); }
     bool Flush() override { return m_Owner.Flush(); }
@@ -102,6 +108,14 @@ public:
 private:
     TTransport& m_Owner;
 };
+
+// Ports that live in this process (the scripted gateways of tests and fuzz
+// targets), opened by their names instead of a device. The opener gives null
+// while its line is down; a null opener removes the port.
+using TLocalPortOpener = std::function<std::unique_ptr<TTransport>()>;
+void SetLocalPort(const std::string& name, TLocalPortOpener open);
+bool IsLocalPort(const std::string& name);
+std::unique_ptr<TTransport> OpenLocalPort(const std::string& name);
 
 // Why a network port failed, so that the message can name the cause and the fix.
 enum TNetFailure {

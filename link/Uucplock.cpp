@@ -218,7 +218,7 @@ bool TSessionLock::Acquire(const QString& key, int waitMs, pid_t& holder)
             ::close(fd);
             return false;
         }
-        ::usleep(useconds_t(std::min(left, 50LL) * 1000));
+        Clock().Sleep(int(std::min(left, 50LL)));
     }
     char text[16];
     const int n = std::snprintf(text, sizeof text, "%10d\n", int(::getpid()));

@@ -12,7 +12,6 @@
 #include "Parameters.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -219,8 +218,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
     }
     m_Terminal.m_Terminator = 0;
     if (!ModemConnected) m_Terminal.m_Timeout = 1000;
-    QElapsedTimer waited;
-    waited.start();
+    const long long waitStart = NowMs();
     bool hinted = false;
     bool upgrade = false;
     // Bytes that came but were no answer: a device that talks, but not as the
@@ -310,7 +308,7 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
         }
         // Outside the retries of the identification: a failed upgrade is never started again unasked.
         if (upgrade) return Upgrade(false);
-        if (AnswerWaitMs > 0 && waited.elapsed() >= AnswerWaitMs) {
+        if (AnswerWaitMs > 0 && NowMs() - waitStart >= AnswerWaitMs) {
             if (strayBytes > 0) return notAGateway();
             SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
             Remove();

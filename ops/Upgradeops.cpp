@@ -13,7 +13,6 @@
 #include "Parameters.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -161,11 +160,11 @@ bool CGatewayOps::SendFirmware(bool standalone)
     // of it has no working firmware. Only a second interrupt cuts it.
     std::optional<TBlockInFlight> wholeImage;
     int current = 0;  // the block being sent
-    QElapsedTimer clock;
+    long long start = NowMs();
     int failures = 0;
     m_Terminal.m_OnBreakHeld = [&] {
         if (m_Terminal.m_Interrupt && failures < 10)
-            m_UI.FinishingFirmware(SecondsLeft(current, clock.elapsed(), m_Terminal.m_BaudRate));
+            m_UI.FinishingFirmware(SecondsLeft(current, NowMs() - start, m_Terminal.m_BaudRate));
     };
     struct TForget {
         CCOMTerminal& t;
@@ -191,12 +190,12 @@ bool CGatewayOps::SendFirmware(bool standalone)
             const uint32_t sum = FirmwareSum(m_Firmware.data());
             for (int i = 0; i < 4; ++i) m_Firmware[size_t(FirmwareChecksumAddr + i)] = uint8_t(sum >> (8 * i));
         }
-        clock.start();
+        start = NowMs();
         for (int b = 0; b < FirmwareBlocks; ++b) {
             current = b;
             m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b), QString::number(FirmwareBlocks)}));
             if (failures < 10)
-                notice(Text(425) + "\n" + Substitute(Text(426), {QString::number(SecondsLeft(b, clock.elapsed(), m_Terminal.m_BaudRate))}));
+                notice(Text(425) + "\n" + Substitute(Text(426), {QString::number(SecondsLeft(b, NowMs() - start, m_Terminal.m_BaudRate))}));
             m_UI.ProcessEvents();
             const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
             const uint32_t crc = Crc32(block, FirmwareBlock);
