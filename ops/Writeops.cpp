@@ -13,7 +13,6 @@
 #include "Writecheck.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
