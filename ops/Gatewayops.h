@@ -166,9 +166,9 @@ public:
     // about (No by default), refused, or sent (the command line's --force-damaged).
     enum class TDamagedFirmware { Ask, Refuse, Send };
     TDamagedFirmware DamagedFirmware = TDamagedFirmware::Ask;
-    // Refusals of one block in a row that end an upgrade; 0: none do (the
-    // window offers Cancel from the tenth failure instead).
-    int MaxBlockRefusals = 0;
+    // Refusals of one block in a row that end an upgrade; 0: none do. The
+    // window offers Cancel from the tenth failure as well.
+    int MaxBlockRefusals = 20;
     // The version of the last upgrade's file, and the gateway's before it.
     QString FirmwareVersion, FirmwareBefore;
     // How long the identification asks a silent gateway again, in ms; 0: until

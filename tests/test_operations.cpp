@@ -419,6 +419,19 @@ TEST_F(Operations, OperationsThatMustNotFlashStopAtOldFirmware)
     EXPECT_EQ(Parameters().Snapshot(), before);
 }
 
+TEST_F(Operations, TheUpgradesLabelNamesEachBlockInTurn)
+{
+    StartOps();
+    ops->FirmwareFile = DemoFolder() + "Korvanext-3.20-demo.Bin";
+    ASSERT_TRUE(ops->UpgradeAgreed()) << LastMessage().toStdString();
+    QStringList blocks;
+    for (const QString& label : prompts->labels)
+        if (label.startsWith(Text(122))) blocks << label;
+    ASSERT_EQ(blocks.size(), 30);
+    EXPECT_EQ(blocks.front(), Text(122) + " 1 / 30");
+    EXPECT_EQ(blocks.back(), Text(122) + " 30 / 30");
+}
+
 TEST_F(Operations, EveryUpgradeNamesTheFileAndBothVersions)
 {
     StartOps();
