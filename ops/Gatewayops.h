@@ -224,9 +224,6 @@ public:
         LinkCode = outcome == TOutcome::Link ? linkCode : 0;
     }
 
-    // The bar's steps between two of its marks.
-    static constexpr int BarStep = 100;
-
 private:
     QString Text(int n) const;
     void Remove() { m_UI.ShowProgress(false, 0, false); }
@@ -262,7 +259,7 @@ private:
     void Pause();
     // The value of an identification reply ("B", "C", "D", "F").
     std::string Ident(char command);
-    // Fetches the four identification values into the registry; with a bar, one mark each.
+    // Fetches the four identification values into the registry; with a bar, it follows each reply's bytes.
     void ReadIdentification(CParameters& into, bool withBar);
     // The write, whole (`chosen` null) or of the chosen values only.
     bool Write(const CParameters& source, const std::vector<TSettingRef>* chosen, const std::vector<uint8_t>& compared,
