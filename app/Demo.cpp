@@ -20,6 +20,7 @@ const char* const kSimulator = "korvanext-gatewaysim";
 const char* const kDemoPackage = "korvanext-demo";
 const char* const kModemName = "Demo modem";  // the telephony's device and the window's modem are one
 constexpr int kTextDemoGateway = 375;
+constexpr int kLineBaud = 19200;  // the gateway's cable
 constexpr int kStartTimeoutMs = 10000;  // the simulator reports its port within milliseconds
 }  // namespace
 
@@ -45,7 +46,7 @@ CDemoGateway::~CDemoGateway() { Stop(); }
 
 qint64 CDemoGateway::ProcessId() const { return m_Process ? m_Process->processId() : 0; }
 
-bool CDemoGateway::Start(bool modem, QString* error)
+bool CDemoGateway::Start(bool modem, QString* error, bool fast)
 {
     auto fail = [&](const QString& text) {
         Stop();
@@ -61,6 +62,7 @@ bool CDemoGateway::Start(bool modem, QString* error)
     QDir().mkpath(data);
     QStringList args{"--image", QDir(data).filePath("demo-gateway.bin"), "--call", "+420777123456"};
     if (modem) args << "--modem";
+    if (!fast) args << "--baud-throttle" << QString::number(kLineBaud);
 
     m_Process = std::make_unique<QProcess>();
     m_Process->setProgram(m_Program);

@@ -24,7 +24,9 @@ public:
     // Starts the simulator (behind a simulated modem when asked) and waits, bounded,
     // for the pseudo-terminal it reports. False with a message naming what failed.
     // A modem demo installs the simulated modem on the terminal: call before the window exists.
-    bool Start(bool modem, QString* error);
+    // Unless fast, the simulator answers at the pace of the real line (19200 baud),
+    // so reads, writes and upgrades take as long as on a gateway.
+    bool Start(bool modem, QString* error, bool fast = false);
     // Ends the simulator (it also ends by itself when this process dies).
     void Stop();
     // For this run only: the window talks to the simulator and looks for firmware in DemoFolder().

@@ -15,6 +15,8 @@
 struct TStartOptions {
     QCommandLineOption demo{"demo", "Run against a simulated gateway (no hardware needed)."};
     QCommandLineOption modem{"modem", "With --demo: reach the simulated gateway through a simulated modem call."};
+    QCommandLineOption demoFast{"demo-fast",
+                                "With --demo: the simulated gateway answers at full speed instead of at the real line's 19200 baud."};
     QCommandLineOption quit{"quit-after", "Close the window after MS milliseconds (for start-up timing).", "MS"};
     QCommandLineOption shot{"screenshot", "Save a picture of the window to FILE after start-up, then close.", "FILE"};
     QCommandLineOption page{"page", "Show page N (0..6) at start-up.", "N"};
@@ -25,7 +27,7 @@ struct TStartOptions {
         parser.setApplicationDescription("Configuration of the GSM gateway.");
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({demo, modem, quit, shot, page, language});
+        parser.addOptions({demo, modem, demoFast, quit, shot, page, language});
         parser.addPositionalArgument("FILE.kvx", "Load this configuration file, as Load does.", "[FILE.kvx]");
     }
 };
@@ -63,7 +65,7 @@ int main(int argc, char** argv)
         if (parser.isSet(demo)) {
             demoGateway = std::make_unique<CDemoGateway>();
             QString error;
-            if (!demoGateway->Start(parser.isSet(modem), &error)) {
+            if (!demoGateway->Start(parser.isSet(modem), &error, parser.isSet(options.demoFast))) {
                 std::fprintf(stderr, "korvanext: demo gateway: %s\n", qPrintable(error));
                 QMessageBox::critical(nullptr, "KorvanextWin", "Demo gateway: " + error);
                 return 2;

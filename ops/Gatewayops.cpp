@@ -31,6 +31,10 @@ const int kTextUpgradeCutEarlier = 650;
 const int kTextUpgradeCutAsk = 651;
 // Longer than block 2 takes to leave at 19200 baud.
 const int kDrainMs = 6000;
+const int kTextReadingIdent = 652, kTextReadingBlock1 = 653, kTextReadingBlock2 = 654;
+// The read's bar in bytes: each identification reply is a letter and a short
+// text (at most this long), then the two blocks' replies.
+const int kIdentReply = 16, kIdentCommands = 4, kBlock1Reply = 2049, kBlock2Reply = 8193;
 }  // namespace
 
 CGatewayOps::CGatewayOps(CParameters& parameters, CCOMTerminal& terminal, const CLanguage& language, TOperationUI& ui)
@@ -417,14 +421,15 @@ void CGatewayOps::EndSession()
 
 bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2, int barFrom, int barTo)
 {
-    const int total = withBlock2 ? 2049 + 8193 : 2049;
-    const int middle = barFrom < 0 ? -1 : barFrom + (barTo - barFrom) * 2049 / total;
+    const int total = withBlock2 ? kBlock1Reply + kBlock2Reply : kBlock1Reply;
+    const int middle = barFrom < 0 ? -1 : barFrom + int(static_cast<long long>(barTo - barFrom) * kBlock1Reply / total);
     bool valid = false;
     {
-        const TFollowBytes follow(m_Terminal, m_UI, barFrom, middle, 2049);
+        if (barFrom >= 0) m_UI.SetProgressLabel(Text(kTextReadingBlock1));
+        const TFollowBytes follow(m_Terminal, m_UI, barFrom, middle, kBlock1Reply);
         for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
-            m_Terminal.SendAndWaitCount("e", 2049);
-            std::memcpy(buffer, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 2049)));
+            m_Terminal.SendAndWaitCount("e", kBlock1Reply);
+            std::memcpy(buffer, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, kBlock1Reply)));
             valid = Block1Valid(buffer + 1);
         }
     }
@@ -435,10 +440,14 @@ bool CGatewayOps::ReadImage(uint8_t* buffer, bool withBlock2, int barFrom, int b
 bool CGatewayOps::ReadBlock2(uint8_t* buffer, int barFrom, int barTo)
 {
     bool valid = false;
-    const TFollowBytes follow(m_Terminal, m_UI, barFrom, barTo, 8193);
+    if (barFrom >= 0) {
+        m_UI.SetProgressPos(barFrom);
+        m_UI.SetProgressLabel(Text(kTextReadingBlock2));
+    }
+    const TFollowBytes follow(m_Terminal, m_UI, barFrom, barTo, kBlock2Reply);
     for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
-        m_Terminal.SendAndWaitCount("E", 8193);
-        std::memcpy(buffer + Block2Start, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, 8193)));
+        m_Terminal.SendAndWaitCount("E", kBlock2Reply);
+        std::memcpy(buffer + Block2Start, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, kBlock2Reply)));
         valid = Block2Valid(buffer + 1);
     }
     return valid;
@@ -456,10 +465,14 @@ void CGatewayOps::ReadIdentification(CParameters& into, bool withBar)
         char command;
         const char* key;
     } idents[] = {{'B', "HWVer"}, {'C', "SWVer"}, {'D', "SerialNum"}, {'F', "OperLock"}};
-    int mark = 0;
+    int at = 0;
     for (const auto& id : idents) {
-        into.SetValue(id.key, 0, Ident(id.command));
-        if (withBar) m_UI.SetProgressPos(++mark * kBar);
+        {
+            const TFollowBytes follow(m_Terminal, m_UI, withBar ? at : -1, at + kIdentReply, kIdentReply);
+            into.SetValue(id.key, 0, Ident(id.command));
+        }
+        at += kIdentReply;
+        if (withBar) m_UI.SetProgressPos(at);
     }
 }
 
@@ -472,13 +485,14 @@ bool CGatewayOps::ReadGateway(CParameters& into, std::vector<uint8_t>& image)
     m_UI.ShowProgress(true, ModemConnected ? 107 : 104, true);
     try {
         if (OpenGatewayLink(true)) {
-            m_UI.SetProgressMax(5 * kBar);
+            const int identBytes = kIdentCommands * kIdentReply;
+            m_UI.SetProgressMax(identBytes + kBlock1Reply + kBlock2Reply);
             m_UI.SetProgressPos(0);
-            m_UI.SetProgressLabel(Text(107));
+            m_UI.SetProgressLabel(Text(kTextReadingIdent));
             m_UI.ProcessEvents();
             ReadIdentification(into, true);
             std::vector<uint8_t> buffer(1 + ImageSize, 0);
-            if (!ReadImage(buffer.data(), true, 4 * kBar, 5 * kBar)) {
+            if (!ReadImage(buffer.data(), true, identBytes, identBytes + kBlock1Reply + kBlock2Reply)) {
                 Remove();
                 SetOutcome(TOutcome::Damaged);
                 m_UI.Message(Text(113), TIcon::Error);

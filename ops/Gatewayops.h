@@ -166,9 +166,9 @@ public:
     // about (No by default), refused, or sent (the command line's --force-damaged).
     enum class TDamagedFirmware { Ask, Refuse, Send };
     TDamagedFirmware DamagedFirmware = TDamagedFirmware::Ask;
-    // Refusals of one block in a row that end an upgrade; 0: none do (the
-    // window offers Cancel from the tenth failure instead).
-    int MaxBlockRefusals = 0;
+    // Refusals of one block in a row that end an upgrade; 0: none do. The
+    // window offers Cancel from the tenth failure as well.
+    int MaxBlockRefusals = 20;
     // The version of the last upgrade's file, and the gateway's before it.
     QString FirmwareVersion, FirmwareBefore;
     // How long the identification asks a silent gateway again, in ms; 0: until
@@ -224,9 +224,6 @@ public:
         LinkCode = outcome == TOutcome::Link ? linkCode : 0;
     }
 
-    // The bar's steps between two of its marks.
-    static constexpr int BarStep = 100;
-
 private:
     QString Text(int n) const;
     void Remove() { m_UI.ShowProgress(false, 0, false); }
@@ -262,7 +259,7 @@ private:
     void Pause();
     // The value of an identification reply ("B", "C", "D", "F").
     std::string Ident(char command);
-    // Fetches the four identification values into the registry; with a bar, one mark each.
+    // Fetches the four identification values into the registry; with a bar, it follows each reply's bytes.
     void ReadIdentification(CParameters& into, bool withBar);
     // The write, whole (`chosen` null) or of the chosen values only.
     bool Write(const CParameters& source, const std::vector<TSettingRef>* chosen, const std::vector<uint8_t>& compared,

@@ -6,18 +6,20 @@
 #include <algorithm>
 
 namespace OpsDetail {
-constexpr int kBar = CGatewayOps::BarStep;
-
 // Lets the progress bar follow the bytes of the replies that come in while it
-// lives: from one mark at the first byte to the next at the `expected`th.
+// lives: from one mark at the first byte to the next at the `expected`th,
+// never back (a retried reply counts from 0 again).
 class TFollowBytes {
 public:
     TFollowBytes(CCOMTerminal& terminal, TOperationUI& ui, int from, int to, int expected) : m_Terminal(terminal)
     {
         if (from < 0 || to < from || expected <= 0) return;
         m_Installed = true;
-        terminal.m_OnReceive = [&ui, from, to, expected](int count) {
-            ui.SetProgressPos(from + int(static_cast<long long>(to - from) * std::min(count, expected) / expected));
+        terminal.m_OnReceive = [&ui, from, to, expected, shown = from](int count) mutable {
+            const int pos = from + int(static_cast<long long>(to - from) * std::min(count, expected) / expected);
+            if (pos <= shown) return;
+            shown = pos;
+            ui.SetProgressPos(pos);
         };
     }
     // Only its own follower goes: one that installed none leaves an outer one alone.

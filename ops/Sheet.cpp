@@ -8,16 +8,20 @@
 #include "Language.h"
 #include "Parameters.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QFontMetrics>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <algorithm>
 
 namespace {
 const int kTextSheet = 528, kTextSerial = 529, kTextFirmware = 530, kTextSource = 531, kTextDate = 533,
-          kTextOther = 535, kTextRow = 536, kTextNoRows = 540, kTextNotKnown = 101;
+          kTextOther = 535, kTextRow = 536, kTextNoRows = 540, kTextNotKnown = 101, kTextPageOf = 658;
 
 QString Escaped(const QString& s) { return s.toHtmlEscaped(); }
 
@@ -42,10 +46,9 @@ public:
 
     // The page's settings under the tabs and groups that hold them, each group
     // where the page's controls first reach it; a routing table after the
-    // single settings of its tab.
+    // single settings of its tab. A page with nothing to show has no heading.
     void Page(int page)
     {
-        m_Html += Cell("h2", CCaptions::Text(kPageTitleTexts[page]));
         std::vector<std::vector<int>> contexts;
         std::vector<std::vector<const CCaptions::TEntry*>> groups;
         for (const CCaptions::TEntry& e : m_C.Ordered()) {
@@ -59,19 +62,22 @@ public:
                 groups[size_t(at - contexts.begin())].push_back(&e);
             }
         }
+        if (groups.empty()) return;
+        m_Html += Cell("h2", CCaptions::Text(kPageTitleTexts[page]));
         for (size_t g = 0; g < groups.size(); ++g) {
             Heading(contexts[g]);
-            std::vector<const CCaptions::TEntry*> columns;
+            std::vector<const CCaptions::TEntry*> columns, gridded;
             for (const CCaptions::TEntry* e : groups[g]) {
                 const auto* par = m_P.Find(e->key);
                 if (par->Count > 1) {
                     columns.push_back(e);
-                    continue;
+                } else if (InGrid(groups[g], *e)) {
+                    gridded.push_back(e);
+                } else {
+                    Setting(Label(*e), m_C.Show(e->key, par->Values[0]));
                 }
-                QString label = e->caption.path.empty() ? QString::fromStdString(e->key) : CCaptions::Text(e->caption.path.back());
-                if (e->caption.row > 0) label += QString(" %1.").arg(e->caption.row);
-                Setting(label, m_C.Show(e->key, par->Values[0]));
             }
+            if (!gridded.empty()) Grid(gridded);
             if (!columns.empty()) Table(columns);
         }
         CloseSettings();
@@ -99,6 +105,55 @@ private:
     {
         const std::vector<int>& path = e.caption.path;
         return std::vector<int>(path.begin(), path.end() - (path.empty() ? 0 : 1));
+    }
+
+    static QString Label(const CCaptions::TEntry& e)
+    {
+        return e.caption.path.empty() ? QString::fromStdString(e.key) : CCaptions::Text(e.caption.path.back());
+    }
+
+    // A setting in a grid of numbered rows: its page labels the rows after the
+    // first with their numbers, the first by the column's caption alone.
+    static bool InGrid(const std::vector<const CCaptions::TEntry*>& group, const CCaptions::TEntry& e)
+    {
+        if (e.caption.row > 0) return true;
+        return std::any_of(group.begin(), group.end(), [&e](const CCaptions::TEntry* other) {
+            return other->caption.row > 0 && other->caption.path == e.caption.path;
+        });
+    }
+
+    // Such a grid as a table: the rows numbered as the page numbers them.
+    void Grid(const std::vector<const CCaptions::TEntry*>& entries)
+    {
+        CloseSettings();
+        std::vector<std::vector<int>> paths;
+        std::vector<int> rows;
+        for (const auto* e : entries) {
+            if (std::find(paths.begin(), paths.end(), e->caption.path) == paths.end()) paths.push_back(e->caption.path);
+            rows.push_back(std::max(e->caption.row, 1));
+        }
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        m_Html += "<table class=\"rows\" width=\"100%\">\n<thead><tr>" + Cell("th", CCaptions::Text(kTextRow));
+        for (const auto& path : paths)
+            for (const auto* e : entries)
+                if (e->caption.path == path) {
+                    m_Html += Cell("th", Label(*e));
+                    break;
+                }
+        m_Html += "</tr></thead>\n";
+        for (int row : rows) {
+            m_Html += "<tr>" + Cell("td", QString::number(row));
+            for (const auto& path : paths) {
+                QString value;
+                for (const auto* e : entries)
+                    if (e->caption.path == path && std::max(e->caption.row, 1) == row)
+                        value = m_C.Show(e->key, m_P.Find(e->key)->Values[0]);
+                m_Html += Cell("td", value);
+            }
+            m_Html += "</tr>\n";
+        }
+        m_Html += "</table>\n";
     }
 
     void Heading(const std::vector<int>& context)
@@ -138,10 +193,10 @@ private:
             m_Html += Cell("p", CCaptions::Text(kTextNoRows));
             return;
         }
-        m_Html += "<table class=\"rows\">\n<tr>" + Cell("th", CCaptions::Text(kTextRow));
-        for (const auto* c : columns)
-            m_Html += Cell("th", c->caption.path.empty() ? QString::fromStdString(c->key) : CCaptions::Text(c->caption.path.back()));
-        m_Html += "</tr>\n" + body + "</table>\n";
+        // The whole width, and a header row that every page of the table repeats.
+        m_Html += "<table class=\"rows\" width=\"100%\">\n<thead><tr>" + Cell("th", CCaptions::Text(kTextRow));
+        for (const auto* c : columns) m_Html += Cell("th", Label(*c));
+        m_Html += "</tr></thead>\n" + body + "</table>\n";
     }
 
     const CParameters& m_P;
@@ -154,20 +209,25 @@ QString SheetHtml(const CParameters& parameters, const CCaptions& captions, cons
 {
     CLanguage& l = Language();
     const QString heading = l.Text(0) + " \u2013 " + CCaptions::Text(kTextSheet);
-    QString html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>" + Escaped(heading) +
+    const QString unknown = l.Text(kTextNotKnown);
+    const QString serial = title.serial.isEmpty() ? unknown : title.serial;
+    // The title heads every printed page: which gateway a loose page belongs to.
+    const QString pageHead = heading + " \u2013 " + CCaptions::Text(kTextSerial) + " " + serial;
+    QString html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>" + Escaped(pageHead) +
                    "</title>\n<style>\n"
                    "body { font-family: sans-serif; font-size: 10pt; }\n"
                    "h1 { font-size: 16pt; } h2 { font-size: 13pt; margin-top: 14pt; } h3 { font-size: 11pt; }\n"
                    "table { border-collapse: collapse; margin-bottom: 6pt; }\n"
                    "td, th { border: 1px solid #999; padding: 2px 6px; text-align: left; vertical-align: top; }\n"
                    "th { background: #e6e6e6; }\n"
+                   // Routing tables are wide: smaller, so their columns fit without breaking a word.
+                   "table.rows td, table.rows th { font-size: 8pt; padding: 1px 3px; }\n"
                    "</style></head>\n<body>\n" +
                    Cell("h1", heading) + "<table class=\"title\">\n";
     const auto line = [&html](int text, const QString& value) {
         html += "<tr>" + Cell("th", CCaptions::Text(text)) + Cell("td", value) + "</tr>\n";
     };
-    const QString unknown = l.Text(kTextNotKnown);
-    line(kTextSerial, title.serial.isEmpty() ? unknown : title.serial);
+    line(kTextSerial, serial);
     line(kTextFirmware, title.firmware.isEmpty() ? unknown : title.firmware);
     line(kTextSource, title.origin);
     line(kTextDate, title.when.toString("yyyy-MM-dd HH:mm"));
@@ -181,14 +241,63 @@ QString SheetHtml(const CParameters& parameters, const CCaptions& captions, cons
 std::unique_ptr<QTextDocument> SheetDocument(const QString& html)
 {
     auto document = std::make_unique<QTextDocument>();
+    // Lines break between words only, never inside a number or a word.
+    QTextOption option = document->defaultTextOption();
+    option.setWrapMode(QTextOption::WordWrap);
+    document->setDefaultTextOption(option);
     document->setHtml(html);
     return document;
 }
 
+namespace {
+bool TablesFit(const QTextDocument& document, qreal width)
+{
+    const QList<QTextFrame*> frames = document.rootFrame()->childFrames();
+    return std::all_of(frames.begin(), frames.end(), [&document, width](QTextFrame* frame) {
+        // A table of the whole width reaches a little past it by its borders.
+        return document.documentLayout()->frameBoundingRect(frame).right() <= width * 1.01;
+    });
+}
+}  // namespace
+
+// Each page between a head naming the gateway and a foot with its number. A
+// table too wide for the page across turns the sheet's pages sideways.
 void PrintSheet(const QString& html, QPagedPaintDevice& device)
 {
     const auto document = SheetDocument(html);
-    document->print(&device);
+    document->documentLayout()->setPaintDevice(&device);
+    QFont small = document->defaultFont();
+    small.setPointSizeF(8);
+    const int band = QFontMetrics(small, &device).height() * 2;
+    const auto layOut = [&] {
+        document->setPageSize(QSizeF(device.width(), device.height() - 2 * band));
+        return TablesFit(*document, device.width());
+    };
+    if (!layOut() && device.pageLayout().orientation() == QPageLayout::Portrait) {
+        device.setPageOrientation(QPageLayout::Landscape);
+        layOut();
+    }
+    const int width = device.width();
+    const int height = device.height() - 2 * band;
+    QPainter painter(&device);
+    if (!painter.isActive()) return;
+    painter.setFont(small);
+    const int pages = document->pageCount();
+    const QString head = document->metaInformation(QTextDocument::DocumentTitle);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0) device.newPage();
+        painter.setPen(Qt::darkGray);
+        painter.drawText(QRect(0, 0, width, band), Qt::AlignLeft | Qt::AlignTop, head);
+        painter.drawText(QRect(0, band + height, width, band), Qt::AlignRight | Qt::AlignBottom,
+                         Substitute(Language().Text(kTextPageOf), {QString::number(page + 1), QString::number(pages)}));
+        painter.save();
+        painter.translate(0, band - page * height);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.clip = QRectF(0, page * height, width, height);
+        painter.setClipRect(context.clip);
+        document->documentLayout()->draw(&painter, context);
+        painter.restore();
+    }
 }
 
 bool WriteSheetPdf(const QString& html, const QString& path, TFileStatus* status)

@@ -28,6 +28,8 @@ Q_LOGGING_CATEGORY(lcUpgrade, "korvanext.upgrade", QtWarningMsg)
 using namespace ImageLayout;
 using namespace OpsDetail;
 
+static constexpr int kTextDamagedFlashed = 659;
+
 static QString Hex32(uint32_t value) { return QString("0x%1").arg(value, 8, 16, QChar('0')); }
 
 
@@ -151,6 +153,8 @@ static int SecondsLeft(int block, qint64 elapsedMs, int baud)
 bool CGatewayOps::SendFirmware(bool standalone)
 {
     const char* fileVersion = reinterpret_cast<const char*>(m_Firmware.data() + FirmwareVersionAddr);
+    // Only a file the user agreed to send gets here damaged; the end says so.
+    const bool damaged = FirmwareStoredSum(m_Firmware.data()) != FirmwareSum(m_Firmware.data());
     m_UI.SetProgressMax(60);
     m_UI.SetProgressPos(0);
     m_UI.SetCancelVisible(false);
@@ -193,7 +197,7 @@ bool CGatewayOps::SendFirmware(bool standalone)
         start = NowMs();
         for (int b = 0; b < FirmwareBlocks; ++b) {
             current = b;
-            m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b), QString::number(FirmwareBlocks)}));
+            m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b + 1), QString::number(FirmwareBlocks)}));
             if (failures < 10)
                 notice(Text(425) + "\n" + Substitute(Text(426), {QString::number(SecondsLeft(b, NowMs() - start, m_Terminal.m_BaudRate))}));
             m_UI.ProcessEvents();
@@ -230,7 +234,7 @@ bool CGatewayOps::SendFirmware(bool standalone)
                     m_UI.SetCancelVisible(true);
                     notice(Substitute(Text(427), {QString::number(failures)}));
                 }
-                // Without anyone to press Cancel, a gateway that keeps refusing ends the upgrade.
+                // A gateway that keeps refusing ends the upgrade, whether anyone is there to press Cancel or not.
                 if (MaxBlockRefusals > 0 && ++refusals >= MaxBlockRefusals) {
                     if (!ModemConnected) CutUpgrades.Mark(port);
                     Remove();
@@ -280,7 +284,10 @@ bool CGatewayOps::SendFirmware(bool standalone)
         return false;
     }
     FinishedAfterBreak = m_Terminal.m_Interrupt;
-    if (standalone) {
+    if (damaged) {
+        if (standalone) Remove();
+        m_UI.Message(Substitute(Text(kTextDamagedFlashed), {GatewayVersion}), TIcon::Warning);
+    } else if (standalone) {
         Remove();
         m_UI.Message(Text(123) + "\n" + Substitute(Text(422), {GatewayVersion}), TIcon::Information);
     }

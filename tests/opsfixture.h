@@ -28,9 +28,17 @@ struct TRecordingUI : TOperationUI, TScriptedAnswers {
             cancelled = false;
         }
     }
-    void SetProgressLabel(const QString& text) override { labels << text; }
+    void SetProgressLabel(const QString& text) override
+    {
+        labels << text;
+        labelPositions.push_back(positions.empty() ? 0 : positions.back());
+    }
     void SetProgressMax(int max) override { progressMax = max; }
-    void SetProgressPos(int pos) override { positions.push_back(pos); }
+    void SetProgressPos(int pos) override
+    {
+        positions.push_back(pos);
+        received.push_back(Terminal().m_Count);
+    }
     void SetCancelVisible(bool visible) override { cancelVisible = visible; }
     bool Cancelled() const override { return cancelled; }
     void Message(const QString& text, TIcon icon) override { Show(text, icon); }
@@ -49,6 +57,8 @@ struct TRecordingUI : TOperationUI, TScriptedAnswers {
     bool cancelVisible = false;
     int progressMax = 0;
     std::vector<int> progressTexts, positions;
+    std::vector<int> received;        // the bytes of the reply in when each position was set
+    std::vector<int> labelPositions;  // the bar's position when each label was shown
     QStringList labels;
 };
 

@@ -8,6 +8,7 @@
 #include "apptest.h"
 
 #include <QDir>
+#include <QFile>
 #include <cerrno>
 #include <csignal>
 
@@ -24,7 +25,7 @@ struct Demo : ::testing::Test {
     {
         gateway = std::make_unique<CDemoGateway>();
         QString error;
-        ASSERT_TRUE(gateway->Start(modem, &error)) << error.toStdString();
+        ASSERT_TRUE(gateway->Start(modem, &error, true)) << error.toStdString();  // fast: no test waits on the line
     }
     void TearDown() override
     {
@@ -41,7 +42,29 @@ struct Demo : ::testing::Test {
 };
 
 bool ProcessAlive(qint64 pid) { return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH; }
+
+QStringList Arguments(qint64 pid)
+{
+    QFile f(QString("/proc/%1/cmdline").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLocal8Bit(f.readAll()).split(QChar('\0'));
+}
 }  // namespace
+
+// As the program starts it, the demo gateway keeps the real line's pace; fast only when asked.
+TEST_F(Demo, SimulatorIsPacedToTheLineUnlessFastIsAsked)
+{
+    QString error;
+    CDemoGateway paced;
+    ASSERT_TRUE(paced.Start(false, &error)) << error.toStdString();
+    const QStringList args = Arguments(paced.ProcessId());
+    const int at = int(args.indexOf("--baud-throttle"));
+    ASSERT_GE(at, 0) << args.join(' ').toStdString();
+    EXPECT_EQ(args.value(at + 1), "19200");
+    CDemoGateway fast;
+    ASSERT_TRUE(fast.Start(false, &error, true)) << error.toStdString();
+    EXPECT_FALSE(Arguments(fast.ProcessId()).contains("--baud-throttle"));
+}
 
 TEST_F(Demo, NormalRunOffersNoDemoFirmware)
 {

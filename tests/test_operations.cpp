@@ -70,6 +70,39 @@ struct Operations : OpsFixture {
 };
 }  // namespace
 
+// The read's bar counts bytes: the identification's short replies take a sliver,
+// block 1 a fifth, block 2 the rest; each phase is named and the bar never goes back.
+TEST_F(Operations, TheReadsBarFollowsTheBytesThroughNamedPhases)
+{
+    TSimOptions o;
+    o.throttleBaud = 230400;  // the replies come in pieces, as on a line
+    StartWithImage(o);
+    ASSERT_TRUE(ops->ReadFromGateway()) << LastMessage().toStdString();
+    const auto shownAt = [this](int text) {
+        const int i = int(prompts->labels.indexOf(Text(text)));
+        return i < 0 ? -1 : prompts->labelPositions[size_t(i)];
+    };
+    const int ident = shownAt(652), block1 = shownAt(653), block2 = shownAt(654), max = prompts->progressMax;
+    EXPECT_EQ(ident, 0);
+    EXPECT_GT(block1, 0);
+    EXPECT_LT(block1 * 100, max);
+    EXPECT_NEAR(double(block2 - block1) / max, 2049.0 / (2049 + 8193), 0.01);
+    const auto& at = prompts->positions;
+    ASSERT_FALSE(at.empty());
+    EXPECT_EQ(at.back(), max);
+    EXPECT_TRUE(std::is_sorted(at.begin(), at.end()));
+    // Inside a block the bar stands where the reply's bytes have reached.
+    for (size_t i = 0; i < at.size(); ++i) {
+        if (at[i] > block1 && at[i] < block2) {
+            EXPECT_EQ(at[i] - block1, prompts->received[i]);
+        } else if (at[i] > block2) {
+            EXPECT_EQ(at[i] - block2, prompts->received[i]);
+        }
+    }
+    // Block 2's bytes were seen on their way, not only at the end.
+    EXPECT_GT(std::count_if(at.begin(), at.end(), [&](int p) { return p > block2 && p < max; }), 2);
+}
+
 TEST_F(Operations, ReadThenWriteRoundTrip)
 {
     StartWithImage();
@@ -417,6 +450,19 @@ TEST_F(Operations, OperationsThatMustNotFlashStopAtOldFirmware)
     EXPECT_EQ(sim->FirmwareBlocks(), 0);
     EXPECT_EQ(sim->ImageWrites(), 0);
     EXPECT_EQ(Parameters().Snapshot(), before);
+}
+
+TEST_F(Operations, TheUpgradesLabelNamesEachBlockInTurn)
+{
+    StartOps();
+    ops->FirmwareFile = DemoFolder() + "Korvanext-3.20-demo.Bin";
+    ASSERT_TRUE(ops->UpgradeAgreed()) << LastMessage().toStdString();
+    QStringList blocks;
+    for (const QString& label : prompts->labels)
+        if (label.startsWith(Text(122))) blocks << label;
+    ASSERT_EQ(blocks.size(), 30);
+    EXPECT_EQ(blocks.front(), Text(122) + " 1 / 30");
+    EXPECT_EQ(blocks.back(), Text(122) + " 30 / 30");
 }
 
 TEST_F(Operations, EveryUpgradeNamesTheFileAndBothVersions)

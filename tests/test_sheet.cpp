@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -97,8 +98,16 @@ TEST_F(Sheet, HoldsEverySettingThatDiffersAsThePageShowsItAndNeverASecret)
             EXPECT_GE(html.indexOf("<td>" + shown + "</td>", row), 0) << d.key << ":" << d.index + 1;
             continue;
         }
-        QString label = !c || c->path.empty() ? QString::fromStdString(d.key) : CCaptions::Text(c->path.back());
-        if (c && c->row > 0) label += QString(" %1.").arg(c->row);
+        const QString label = !c || c->path.empty() ? QString::fromStdString(d.key) : CCaptions::Text(c->path.back());
+        // A grid of numbered rows (remote supervision) is a table with its rows numbered.
+        const bool gridded = c && std::any_of(captions.Entries().begin(), captions.Entries().end(), [c](const auto& e) {
+                                 return e.second.row > 0 && e.second.path == c->path;
+                             });
+        if (gridded) {
+            const int row = html.indexOf(QString("<tr><td>%1</td>").arg(std::max(c->row, 1)), html.indexOf(label.toHtmlEscaped()));
+            EXPECT_GE(html.indexOf("<td>" + shown + "</td>", row), 0) << d.key;
+            continue;
+        }
         EXPECT_TRUE(html.contains(">" + label.toHtmlEscaped() + "</td><td>" + shown + "</td>"))
             << d.key << " as " << label.toStdString() << " = " << shown.toStdString();
         if (c && c->show == CCaptions::TShow::List) {
@@ -111,8 +120,11 @@ TEST_F(Sheet, HoldsEverySettingThatDiffersAsThePageShowsItAndNeverASecret)
     EXPECT_FALSE(html.contains("9386"));
     EXPECT_FALSE(html.contains("55321"));
     EXPECT_FALSE(html.contains("77413"));
+    EXPECT_FALSE(html.contains(QString(" 2.</td>")));  // never "Number, Number 2., ..."
+    // A page without a setting to show has no heading (the security page holds only secrets).
+    EXPECT_FALSE(html.contains("<h2>" + CCaptions::Text(kPageTitleTexts[6]).toHtmlEscaped() + "</h2>"));
+    EXPECT_FALSE(html.contains(QRegularExpression("</h2>\\s*(<h2>|</body>)")));
     EXPECT_TRUE(html.contains("anlage.kvx"));
-    EXPECT_TRUE(html.contains(CCaptions::Text(kPageTitleTexts[6]).toHtmlEscaped()));
 
     // The window's PDF: the same sheet, as text a reader finds.
     QTemporaryDir dir;
@@ -124,6 +136,7 @@ TEST_F(Sheet, HoldsEverySettingThatDiffersAsThePageShowsItAndNeverASecret)
     EXPECT_TRUE(text.contains("+420777"));
     EXPECT_FALSE(text.contains("9386"));
     EXPECT_FALSE(text.contains("55321"));
+    EXPECT_FALSE(text.contains("77413"));
     // In no file, but with a gateway's serial number: it came from that gateway.
     EXPECT_TRUE(text.contains(CCaptions::Text(532)));
 }
@@ -189,6 +202,66 @@ TEST_F(Sheet, CommandLineWritesHtmlAndPdfInTheLanguageAskedFor)
     r = Cli({"sheet", "missing.kvx", "out.pdf"}, dir.path());
     EXPECT_EQ(r.code, 2);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.pdf")));
+}
+
+// Every routing table full of the longest numbers, in the languages with the
+// longest words: no number or header is broken across lines, no secret shows,
+// and every page names the gateway and counts the pages.
+TEST_F(Sheet, PdfKeepsNumbersAndWordsWholeAndNamesTheGatewayOnEveryPage)
+{
+    QTemporaryDir dir;
+    Parameters().SetAllDefaults();
+    Parameters().SetValue("SerialNum", 0, "KX2-000042");
+    Parameters().SetValue("FXOFMPassw", 0, "77413");
+    // Each table's two numbers and its last column.
+    const char* const tables[][3] = {{"FXSNumBegin", "FXSAdd", "FXSCallTime"},
+                                     {"FXONumBegin", "FXOAdd", "FXOCallTime"},
+                                     {"GSMNum", "GSMDialNUm", "GSMCallTime"}};
+    std::vector<QStringList> rows;  // what each used row must show on one line
+    for (int t = 0; t < 3; ++t)
+        for (int row = 0; row < 12; ++row) {
+            QStringList shown;
+            for (int k = 0; k < 2; ++k) {
+                // 16 digits, the most a number holds; each one different.
+                shown << QString("00420%1").arg(77700000000LL + row * 100 + t * 10 + k, 11, 10, QChar('0'));
+            }
+            shown << QString::number(200 + t * 20 + row);
+            for (int k = 0; k < 3; ++k) {
+                Parameters().SetValue(tables[t][k], row, shown[k].toStdString());
+                ASSERT_EQ(Parameters().GetValue(tables[t][k], row), shown[k].toStdString()) << tables[t][k];
+            }
+            rows.push_back(shown);
+        }
+    ASSERT_TRUE(Parameters().SaveToFile(dir.filePath("site.kvx").toStdString()));
+    for (const char* language : {"Ger", "Fin", "Eng"}) {
+        const TRun r = Cli({"sheet", "site.kvx", "site.pdf", "--language", language}, dir.path());
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        main->LanguageButtonClick(language);
+        const QString text = PdfText(dir.filePath("site.pdf"));
+        // A row's values on the line of its first number, none cut off by the page's edge.
+        const QStringList lines = text.split('\n');
+        for (const QStringList& shown : rows) {
+            const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(shown[0]); });
+            ASSERT_NE(line, lines.end()) << language << " " << shown[0].toStdString();
+            for (const QString& value : shown)
+                EXPECT_TRUE(line->contains(QRegularExpression("\\b" + value + "\\b"))) << language << " " << line->toStdString();
+        }
+        EXPECT_FALSE(text.contains("77413")) << language;
+        // The routing tables' headers, word by word.
+        for (const CCaptions::TEntry& e : BuiltInCaptions().Ordered()) {
+            if (Parameters().Find(e.key)->Count < 2) continue;
+            for (const QString& word : CCaptions::Text(e.caption.path.back()).split(' ', Qt::SkipEmptyParts))
+                EXPECT_TRUE(text.contains(word)) << language << " " << e.key << ": " << word.toStdString();
+        }
+        QStringList pages = text.split('\f');
+        pages.removeIf([](const QString& page) { return page.trimmed().isEmpty(); });
+        ASSERT_GE(pages.size(), 3) << language;
+        for (int i = 0; i < pages.size(); ++i) {
+            EXPECT_TRUE(pages[i].contains("KX2-000042")) << language << " page " << i + 1;
+            EXPECT_TRUE(pages[i].contains(Substitute(Text(658), {QString::number(i + 1), QString::number(pages.size())})))
+                << language << " page " << i + 1;
+        }
+    }
 }
 
 TEST_F(Sheet, SignalCommandPrintsTheReadingsAskedFor)

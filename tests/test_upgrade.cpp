@@ -57,6 +57,20 @@ TEST_F(Upgrade, FullTransferWithTheGatewaysDeviceData)
     EXPECT_FALSE(Terminal().m_Comm.Enabled());
 }
 
+// The window gives up on a block refused 20 times in a row, as the command line does.
+TEST_F(Upgrade, ABlockRefusedTwentyTimesEndsTheUpgrade)
+{
+    TSimOptions o;
+    o.badFirmwareAck = 1000;
+    Start(o);
+    MakeFirmware("Korvanext.Bin", "3.20");
+    EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
+    EXPECT_EQ(sim->FirmwareBlocks(), 20);
+    EXPECT_EQ(LastMessage(), Substitute(Text(424), {"1", "30", "20"}));
+    EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Damaged);
+    EXPECT_EQ(sim->Version(), "3.15");
+}
+
 TEST_F(Upgrade, FileChecksComeBeforeAnyTransfer)
 {
     Start();
@@ -179,6 +193,15 @@ TEST_F(Upgrade, ADamagedFileIsAskedAboutWithNoAsTheDefault)
     EXPECT_EQ(sim->Firmware(), std::vector<uint8_t>(own.begin(), own.end()));
     EXPECT_EQ(LastMessage(), Substitute(Text(423), {"3.15", "3.20"}));
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::Damaged);
+
+    // Without device data of its own its checksum is made anew and the gateway
+    // takes it: the end names the file as damaged all the same, never a plain success.
+    Put("Korvanext.Bin", damaged);
+    prompts->answers = {true, true, true};
+    EXPECT_TRUE(main->m_Ops.UpgradeFirmware());
+    EXPECT_EQ(sim->Version(), "3.20");
+    EXPECT_EQ(LastMessage(), Substitute(Text(659), {"3.20"}));
+    EXPECT_EQ(prompts->shown.back().icon, TIcon::Warning);
 }
 
 TEST_F(Upgrade, AGatewayThatKeepsItsFirmwareIsNeverReportedUpgraded)
