@@ -16,6 +16,7 @@ const int kTextLevelAxis = 523, kTextTimeAxis = 524, kTextSignalSeries = 525, kT
 // The module reports -113 to -51 dBm (and -49 as its top value); the axis
 // runs on round numbers around them.
 const int kAxisLow = -120, kAxisHigh = -40, kAxisStep = 20;
+const int kMostTimeSteps = 4;  // before rounding out to whole steps
 }  // namespace
 
 TSignalChart::TSignalChart(QWidget* parent) : QChartView(new QChart, parent)
@@ -107,5 +108,21 @@ void TSignalChart::Show(const CSignalTrace& trace, int intervalMs)
     QDateTime first = readings.empty() ? last : readings.front().time;
     const qint64 least = std::max<qint64>(3000, 30LL * intervalMs);
     if (first.msecsTo(last) < least) first = last.addMSecs(-least);
-    m_TimeAxis->setRange(first, last.addMSecs(least / 30));
+    SetTimeRange(first.toMSecsSinceEpoch(), last.addMSecs(least / 30).toMSecsSinceEpoch());
+}
+
+void TSignalChart::SetTimeRange(qint64 fromMs, qint64 toMs)
+{
+    // Ticks on whole multiples of a round step, so that no two labels read alike.
+    static const qint64 kSteps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600};
+    qint64 step = 3600 * 1000;
+    for (const qint64 s : kSteps)
+        if ((toMs - fromMs) / (s * 1000) < kMostTimeSteps) {
+            step = s * 1000;
+            break;
+        }
+    const qint64 low = fromMs / step * step;
+    const qint64 high = (toMs + step - 1) / step * step;
+    m_TimeAxis->setTickCount(int((high - low) / step) + 1);
+    m_TimeAxis->setRange(QDateTime::fromMSecsSinceEpoch(low), QDateTime::fromMSecsSinceEpoch(high));
 }

@@ -24,10 +24,12 @@ public:
     // One line a run of readings without a gap; the first one carries the legend.
     const std::vector<QLineSeries*>& Lines() const { return m_Lines; }
     QValueAxis* LevelAxis() const { return m_LevelAxis; }
+    QDateTimeAxis* TimeAxis() const { return m_TimeAxis; }
     QScatterSeries* NowMark() const { return m_Now; }
 
 private:
     QLineSeries* Line(size_t index);
+    void SetTimeRange(qint64 fromMs, qint64 toMs);
 
     std::vector<QLineSeries*> m_Lines;
     QScatterSeries *m_Best = nullptr, *m_Worst = nullptr, *m_Now = nullptr;

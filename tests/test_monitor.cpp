@@ -5,6 +5,7 @@
 #include "apptest.h"
 
 #include <QChartView>
+#include <QDateTimeAxis>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QValueAxis>
@@ -195,6 +196,28 @@ TEST(MonitorSignalTrace, ReadingsWithoutALevelAreGapsThatBreakTheLine)
     EXPECT_EQ(step % 10, 0);
     EXPECT_LE(axis->min(), -113);
     EXPECT_GE(axis->max(), -49);
+}
+
+TEST(MonitorSignalTrace, TimeTicksFallOnWholeStepsAndNeverRepeatALabel)
+{
+    // Readings at odd milliseconds over spans from a few seconds to an hour.
+    for (const int intervalMs : {100, 333, 1000, 7000, 120000}) {
+        CSignalTrace t(60);
+        const QDateTime start = QDateTime::fromMSecsSinceEpoch(1765000000123);
+        for (int i = 0; i < 31; ++i) t.Add(start.addMSecs(qint64(i) * intervalMs), 15);
+        TSignalChart chart;
+        chart.Show(t, intervalMs);
+        const QDateTimeAxis* axis = chart.TimeAxis();
+        const qint64 low = axis->min().toMSecsSinceEpoch(), high = axis->max().toMSecsSinceEpoch();
+        ASSERT_GE(axis->tickCount(), 2);
+        const qint64 step = (high - low) / (axis->tickCount() - 1);
+        EXPECT_EQ((high - low) % (axis->tickCount() - 1), 0) << intervalMs;
+        EXPECT_EQ(step % 1000, 0) << intervalMs;  // whole seconds: labels HH:mm:ss differ
+        EXPECT_EQ(low % step, 0) << intervalMs;
+        EXPECT_LE(axis->tickCount(), 7) << intervalMs;  // room for each label
+        EXPECT_LE(low, t.Readings().front().time.toMSecsSinceEpoch());
+        EXPECT_GE(high, t.Readings().back().time.toMSecsSinceEpoch());
+    }
 }
 
 TEST_F(Monitor, AnOutageInAntennaModeShowsNoReadingUntilTheSignalIsBack)
