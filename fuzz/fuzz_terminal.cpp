@@ -242,9 +242,10 @@ void DoWait(TState& s, TWait w, std::vector<std::string> chunks, bool silent)
 
     if (!s.line.Up() || !s.modelValid) {
         // A lost line ends every wait at once, by its condition or as lost
-        // (a wait of a few milliseconds may end before the loss is seen).
+        // (a wait of a few milliseconds may end before the loss is seen), or
+        // by a full buffer that no command has cleared since.
         FUZZ_CHECK(code == -1 || code == CE_NOT_CONNECTED || code == CE_SEND_ERROR ||
-                   (silent && code == CE_CONNECTION_TIMEOUT));
+                   (silent && code == CE_CONNECTION_TIMEOUT) || (code == CE_PARSING_ERROR && t.m_Overflow));
         s.modelValid = false;
         return;
     }

@@ -87,7 +87,9 @@ void CheckFirmware(const TScriptGateway& gw, const TFuzzUI& ui, const std::vecto
                 if (!fromGateway && data[size_t(i)] != f.bytes[size_t(at)]) same = false;
             }
         }
-        if (same) source = &f;
+        // Files that agree on every block sent cannot be told apart: judge by the
+        // sound one, since sending it asks nothing.
+        if (same && (!source || source->Damaged())) source = &f;
     }
     FUZZ_CHECK(source != nullptr);
     // A damaged file goes only after a question about it that defaults to No.
