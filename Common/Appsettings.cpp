@@ -70,7 +70,7 @@ bool TAppSettings::Write(const QString& path, TFileStatus* status) const
 QString TAppSettings::WriteProblem(const QString& path)
 {
     const QByteArray file = QFile::encodeName(path);
-    struct stat st{};
+    struct stat st {};
     if (::lstat(file.constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return "it is a folder";
         if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return "not a regular file";
@@ -81,7 +81,8 @@ QString TAppSettings::WriteProblem(const QString& path)
     return {};
 }
 
-QRect TAppSettings::Placement(const std::vector<QRect>& screens, int minWidth, int minHeight, const QMargins& frame) const
+QRect TAppSettings::Placement(const std::vector<QRect>& screens, int minWidth, int minHeight,
+                              const QMargins& frame) const
 {
     // Left and Top place the frame, Width and Height the inside: the whole frame fits.
     const QSize borders(frame.left() + frame.right(), frame.top() + frame.bottom());

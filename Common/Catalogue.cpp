@@ -6,6 +6,7 @@
 using K = TParKind;
 
 // key, type, address, stride, mask, min, max, step, maxSize, minSize, default
+// clang-format off
 const TCatalogueRow kCatalogue[] = {
     // FXS port
     {"FXSTypeDial",         K::MaskByte,    0,    0, 0x01, 0, 1, 1,   0, 0, "0"},
@@ -149,6 +150,7 @@ const TCatalogueRow kCatalogue[] = {
     {"SerialNum",           K::String,      -1,   0, 0, 0, 0, 0,      24, 0, ""},
     {"OperLock",            K::String,      -1,   0, 0, 0, 0, 0,      24, 0, ""},
 };
+// clang-format on
 
 const int kCatalogueSize = int(sizeof(kCatalogue) / sizeof(kCatalogue[0]));
 

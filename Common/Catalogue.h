@@ -5,16 +5,29 @@
 class CParameters;
 
 enum class TParKind {
-    MaskByte, NumberLength, DTMFLength, DetConTone, DetPermTone, Word, ThreeDigits,
-    String, PasString, Phone, PhoneNoPlus, PhoneQuest, PhoneCross, StringNum, Pin
+    MaskByte,
+    NumberLength,
+    DTMFLength,
+    DetConTone,
+    DetPermTone,
+    Word,
+    ThreeDigits,
+    String,
+    PasString,
+    Phone,
+    PhoneNoPlus,
+    PhoneQuest,
+    PhoneCross,
+    StringNum,
+    Pin
 };
 
 struct TCatalogueRow {
     const char* key;
     TParKind kind;
-    int address;   // -1: not in the image
-    int stride;    // 0: one instance; otherwise 120 instances this far apart
-    int mask;      // mask bytes: the bits of the field
+    int address;  // -1: not in the image
+    int stride;   // 0: one instance; otherwise 120 instances this far apart
+    int mask;     // mask bytes: the bits of the field
     int min, max, step;
     int maxSize, minSize;  // text types
     const char* def;

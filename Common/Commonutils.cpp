@@ -237,7 +237,9 @@ bool CreateFileExclusively(const QString& path, const QByteArray& bytes, unsigne
     const QFileInfo info(path);
     QByteArray temp = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? Fail(status, TFileStatus::NoFolder, "the folder does not exist") : FailErrno(status, errno);
+    if (fd < 0)
+        return errno == ENOENT ? Fail(status, TFileStatus::NoFolder, "the folder does not exist")
+                               : FailErrno(status, errno);
     const mode_t mask = ::umask(0);
     ::umask(mask);
     int error = ::fchmod(fd, mode_t(mode) & ~mask) != 0 ? errno : WriteAll(fd, bytes);
@@ -246,7 +248,8 @@ bool CreateFileExclusively(const QString& path, const QByteArray& bytes, unsigne
         error = errno;
         if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
             // A file system without hard links: created in place, still never over another file.
-            const int direct = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+            const int direct =
+                ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
             error = direct < 0 ? errno : WriteAll(direct, bytes);
             if (direct >= 0) ::close(direct);
             if (direct >= 0 && error != 0) ::unlink(name.constData());

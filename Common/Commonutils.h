@@ -7,7 +7,6 @@
 #include <initializer_list>
 #include <string>
 
-
 // Reads a number the way every text of the tool is read: leading white space,
 // one optional sign, decimal digits up to the first other character; no digits
 // give 0. Saturates instead of wrapping on overflow.
@@ -36,7 +35,19 @@ struct TFdCloser {
 // What went wrong with a file: the kind decides the exit code and the message,
 // the reason says it in words ("no such file", "too large: ...").
 struct TFileStatus {
-    enum TKind { Ok, Missing, NoFolder, Permission, Folder, NotRegular, TooLarge, NoSpace, NotConfiguration, Failed, Exists };
+    enum TKind {
+        Ok,
+        Missing,
+        NoFolder,
+        Permission,
+        Folder,
+        NotRegular,
+        TooLarge,
+        NoSpace,
+        NotConfiguration,
+        Failed,
+        Exists
+    };
     TKind Kind = Ok;
     QString Reason;
     bool IsOk() const { return Kind == Ok; }

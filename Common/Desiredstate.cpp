@@ -29,8 +29,7 @@ class TStateReader {
 public:
     TStateReader(const QString& path, const CParameters& catalogue, const TDesiredRules& rules, TDesiredState& state)
         : m_Path(path), m_Catalogue(catalogue), m_Rules(rules), m_State(state)
-    {
-    }
+    {}
 
     bool Fail(int line, const QString& reason)
     {
@@ -81,7 +80,9 @@ public:
         if (given.kind == TGiven::Env) {
             const QByteArray variable = given.text.c_str();
             if (variable.isEmpty() || !qEnvironmentVariableIsSet(variable.constData()))
-                return Fail(line, QString("%1: the environment variable '%2' is not set").arg(shownName, FromBytes(given.text)));
+                return Fail(
+                    line,
+                    QString("%1: the environment variable '%2' is not set").arg(shownName, FromBytes(given.text)));
             value = qgetenv(variable.constData()).toStdString();
         } else if (given.kind == TGiven::File) {
             const QString file = QDir(QFileInfo(m_Path).absolutePath()).filePath(QFile::decodeName(given.text.c_str()));
@@ -94,7 +95,8 @@ public:
         }
         const TChoices choices = m_Rules.choices ? m_Rules.choices(key) : TChoices{};
         const bool secret = m_Rules.secret(key);
-        if (const QString why = StrictProblem(name, *rc.Par, value, choices, secret); !why.isEmpty()) return Fail(line, why);
+        if (const QString why = StrictProblem(name, *rc.Par, value, choices, secret); !why.isEmpty())
+            return Fail(line, why);
         m_State.settings.push_back({key, index, value, line});
         return true;
     }
@@ -149,7 +151,8 @@ bool ReadYaml(const std::string& text, TStateReader& reader)
             if (!reader.Add(key, *rc, row, given, line)) return false;
         } else if (row == 0 && rc->Count > 1 && value.IsSequence()) {
             if (int(value.size()) > rc->Count)
-                return reader.Fail(line, QString("%1 has %2 rows, the list %3").arg(FromBytes(key)).arg(rc->Count).arg(value.size()));
+                return reader.Fail(
+                    line, QString("%1 has %2 rows, the list %3").arg(FromBytes(key)).arg(rc->Count).arg(value.size()));
             int r = 0;
             for (const YAML::Node& item : value) {
                 if (!YamlGiven(item, given) || given.kind != TGiven::Text)
@@ -221,12 +224,12 @@ bool ReadJson(const QByteArray& bytes, TStateReader& reader)
         } else if (row == 0 && rc->Count > 1 && value.isArray()) {
             const QJsonArray rows = value.toArray();
             if (rows.size() > rc->Count)
-                return reader.Fail(0, QString("%1 has %2 rows, the list %3").arg(FromBytes(key)).arg(rc->Count).arg(rows.size()));
+                return reader.Fail(
+                    0, QString("%1 has %2 rows, the list %3").arg(FromBytes(key)).arg(rc->Count).arg(rows.size()));
             for (int r = 0; r < rows.size(); ++r)
                 if (!JsonGiven(rows[r], given) || given.kind != TGiven::Text)
                     return reader.Fail(0, FromBytes(key) + ": a row's value is a single value");
-                else if (!reader.Add(key, *rc, r + 1, given, 0))
-                    return false;
+                else if (!reader.Add(key, *rc, r + 1, given, 0)) return false;
         } else if (row == 0 && rc->Count > 1 && value.isObject()) {
             const QJsonObject rows = value.toObject();
             for (auto r = rows.begin(); r != rows.end(); ++r) {
@@ -252,7 +255,9 @@ bool ReadKvx(const std::string& text, const CParameters& catalogue, TStateReader
     CParameters::TLoadReport report;
     if (!file.LoadFromText(text, &report)) return reader.Fail(0, report.File.Reason);
     if (report.UnknownCount > 0)
-        return reader.Fail(0, QString("unknown key '%1' ('korvanext-cli keys' lists them)").arg(FromBytes(report.UnknownNames.front())));
+        return reader.Fail(
+            0,
+            QString("unknown key '%1' ('korvanext-cli keys' lists them)").arg(FromBytes(report.UnknownNames.front())));
     std::set<std::pair<std::string, int>> left;
     for (const CParameters::TFileGap& gap : report.Gaps.missing)
         for (int i = gap.from; i <= gap.to; ++i) left.emplace(gap.key, i);
@@ -268,7 +273,8 @@ bool ReadKvx(const std::string& text, const CParameters& catalogue, TStateReader
 bool TDesiredState::NamesBlock2(const CParameters& catalogue) const
 {
     for (const TDesiredSetting& s : settings)
-        if (const CParameters::TMultiPar* rc = catalogue.Find(s.key); rc && rc->Par->m_Address >= ImageLayout::Block2Start)
+        if (const CParameters::TMultiPar* rc = catalogue.Find(s.key);
+            rc && rc->Par->m_Address >= ImageLayout::Block2Start)
             return true;
     return false;
 }

@@ -16,7 +16,7 @@ struct TDesiredSetting {
     std::string key;
     int index = 0;  // the row - 1; 0 for a setting without rows
     std::string value;
-    int line = 0;   // where the file gives it (0: the format names no line)
+    int line = 0;  // where the file gives it (0: the format names no line)
 };
 
 struct TDesiredState {
@@ -30,8 +30,8 @@ struct TDesiredState {
 // What the reader asks of the program: list items and which settings are secret.
 struct TDesiredRules {
     std::function<TChoices(const std::string&)> choices;
-    std::function<bool(const std::string&)> secret;          // never shown
-    std::function<bool(const std::string&)> secretOutside;   // only from {env: NAME} or {file: PATH}
+    std::function<bool(const std::string&)> secret;         // never shown
+    std::function<bool(const std::string&)> secretOutside;  // only from {env: NAME} or {file: PATH}
 };
 
 // Reads a desired state (.yaml/.yml or other: YAML, .json: JSON, .kvx: a
@@ -53,7 +53,7 @@ struct TApplyRun {
     bool replaced = false;   // settings the state does not name go to their defaults
     bool checkOnly = false;  // everything but the write
     // Filled in by the run.
-    std::vector<TDifference> changes;  // mine: what the gateway held, other: what it is to hold
+    std::vector<TDifference> changes;     // mine: what the gateway held, other: what it is to hold
     bool block1 = false, block2 = false;  // the blocks that differ
     bool written = false;
     QString serial, firmware;

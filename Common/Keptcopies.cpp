@@ -50,7 +50,7 @@ QString SystemReason(int error, const char* fallback)
 // still hold a file put there by another hand.
 QString UnsafeFile(const QString& path)
 {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return SystemReason(errno, "it cannot be looked at");
     if (S_ISLNK(st.st_mode)) return "it is a link, not a file";
     if (!S_ISREG(st.st_mode)) return "it is not a file";
@@ -64,13 +64,14 @@ QString UnsafeFile(const QString& path)
 // left them) is made private before anything is put in it.
 QString UnsafeFolder(const QString& path, bool narrow)
 {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return SystemReason(errno, "it cannot be looked at");
     if (S_ISLNK(st.st_mode)) return "it is a link, not a folder";
     if (!S_ISDIR(st.st_mode)) return "it is not a folder";
     if (st.st_uid != ::geteuid()) return QString("it belongs to another user (%1)").arg(st.st_uid);
     if (narrow && (st.st_mode & 077) != 0) {
-        if (::chmod(QFile::encodeName(path).constData(), 0700) != 0) return SystemReason(errno, "its rights cannot be narrowed");
+        if (::chmod(QFile::encodeName(path).constData(), 0700) != 0)
+            return SystemReason(errno, "its rights cannot be narrowed");
     }
     return {};
 }
@@ -146,7 +147,8 @@ CKeptCopies::TResult CKeptCopies::Keep(const std::vector<uint8_t>& image, const 
     }
     QString stamp = QDateTime::currentDateTimeUtc().toString(kStamp);
     // Two copies within a millisecond get the next one.
-    for (QDateTime t = QDateTime::currentDateTimeUtc(); serialDir.exists(stamp) || serialDir.exists(stamp + kPartial);) {
+    for (QDateTime t = QDateTime::currentDateTimeUtc();
+         serialDir.exists(stamp) || serialDir.exists(stamp + kPartial);) {
         t = t.addMSecs(1);
         stamp = t.toString(kStamp);
     }
@@ -211,14 +213,17 @@ QString CKeptCopies::Judge(TKeptCopy& c, CParameters& scratch)
     }
     if (const QString why = UnsafeFolder(c.folder, false); !why.isEmpty()) return c.damage = "folder: " + why;
     for (const QString& file : {c.ConfigurationFile(), c.ImageFile()})
-        if (const QString why = UnsafeFile(file); !why.isEmpty()) return c.damage = QFileInfo(file).fileName() + ": " + why;
+        if (const QString why = UnsafeFile(file); !why.isEmpty())
+            return c.damage = QFileInfo(file).fileName() + ": " + why;
     if (!loaded) return c.damage = QString(kConfiguration) + ": " + report.File.Reason;
     int keys = 0;
     for (const auto& entry : scratch.Entries()) keys += entry.second.Par->m_InFile ? 1 : 0;
-    if (report.Keys < keys) return c.damage = QString("%1: %2 of %3 settings").arg(kConfiguration).arg(report.Keys).arg(keys);
+    if (report.Keys < keys)
+        return c.damage = QString("%1: %2 of %3 settings").arg(kConfiguration).arg(report.Keys).arg(keys);
     QByteArray bytes;
     TFileStatus status;
-    if (!ReadFileBounded(c.ImageFile(), ImageLayout::ImageSize, bytes, &status)) return c.damage = QString(kImage) + ": " + status.Reason;
+    if (!ReadFileBounded(c.ImageFile(), ImageLayout::ImageSize, bytes, &status))
+        return c.damage = QString(kImage) + ": " + status.Reason;
     const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData());
     if (bytes.size() != ImageLayout::ImageSize || !Block1Valid(image) || !Block2Valid(image))
         return c.damage = QString(kImage) + ": cut short or damaged";
@@ -231,7 +236,7 @@ QString CKeptCopies::Judge(TKeptCopy& c, CParameters& scratch)
 
 QString CKeptCopies::RootProblem() const
 {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(QFile::encodeName(m_Root).constData(), &st) != 0 && errno == ENOENT) return {};
     return UnsafeFolder(m_Root, false);
 }

@@ -47,7 +47,10 @@ bool CLanguage::Init(const QString& folder)
     } else if (m_WordCount > MaxWords || m_LangNum > MaxLanguages) {
         // A damaged index must not make the program allocate without bound.
         m_Problem = where + QString("L_Init.ini declares %1 words and %2 languages, at most %3 and %4 are used")
-                                .arg(m_WordCount).arg(m_LangNum).arg(MaxWords).arg(MaxLanguages);
+                                .arg(m_WordCount)
+                                .arg(m_LangNum)
+                                .arg(MaxWords)
+                                .arg(MaxLanguages);
         m_LangNum = m_WordCount = 0;
         read = false;
     } else if (m_LangNum == 0) {
@@ -78,8 +81,9 @@ bool CLanguage::LoadLanguage(int lang)
     CIniFile file;
     TFileStatus status;
     const bool read = file.Load(m_Languages[size_t(lang)].File, &status);
-    m_Problem = read ? QString()
-                     : QString("No language could be loaded from '%1': %2").arg(m_Languages[size_t(lang)].File, status.Reason);
+    m_Problem =
+        read ? QString()
+             : QString("No language could be loaded from '%1': %2").arg(m_Languages[size_t(lang)].File, status.Reason);
     if (!read) qWarning("%s", qPrintable(m_Problem));
     for (int n = 0; n < m_WordCount; ++n) {
         TLangItem& w = m_Words[size_t(n)];
@@ -110,15 +114,9 @@ bool CLanguage::CheckId(int id) const
     return true;
 }
 
-QString CLanguage::Text(int id) const
-{
-    return CheckId(id) ? m_Words[size_t(id)].text : QString("S%1").arg(id);
-}
+QString CLanguage::Text(int id) const { return CheckId(id) ? m_Words[size_t(id)].text : QString("S%1").arg(id); }
 
-QString CLanguage::Hint(int id) const
-{
-    return CheckId(id) ? m_Words[size_t(id)].hint : QString("S%1H").arg(id);
-}
+QString CLanguage::Hint(int id) const { return CheckId(id) ? m_Words[size_t(id)].hint : QString("S%1H").arg(id); }
 
 QString CLanguage::Item(int id, int index) const
 {

@@ -35,7 +35,8 @@ void CParInt::Encode(const std::string& text, uint8_t* place) const
 
 std::string CParInt::Decode(const uint8_t* place) const
 {
-    const uint32_t v = uint32_t(place[0]) | uint32_t(place[1]) << 8 | uint32_t(place[2]) << 16 | uint32_t(place[3]) << 24;
+    const uint32_t v =
+        uint32_t(place[0]) | uint32_t(place[1]) << 8 | uint32_t(place[2]) << 16 | uint32_t(place[3]) << 24;
     return NumberText(int32_t(v));
 }
 
@@ -155,8 +156,7 @@ std::string CParPhoneCross::Normalize(const std::string& text) const
 
 CParStringNum::CParStringNum(const std::string& def, int maxSize, int minSize)
     : CParPhoneString(def, maxSize), m_MinSize(minSize)
-{
-}
+{}
 
 std::string CParStringNum::Normalize(const std::string& text) const
 {
@@ -204,7 +204,10 @@ void CParPhoneString::Encode(const std::string& text, uint8_t* place) const
 
 std::string CParPhoneString::Decode(const uint8_t* place) const
 {
-    static const char kChars[] = "\0" "123456789" "0*#+?";
+    static const char kChars[] =
+        "\0"
+        "123456789"
+        "0*#+?";
     std::string out;
     for (int j = 0; j < m_MaxSize; ++j) {
         const uint8_t b = place[j / 2];
@@ -504,8 +507,7 @@ bool CParameters::LoadFromText(const std::string& text, TLoadReport* report)
     }
     // A last line without its line end that names no key or sets fewer values
     // than its key has was cut, not written so.
-    r.Gaps.brokenLastLine =
-        unended && (last == kNoKey || (last == kValues && lastStored < lines.back().first->Count));
+    r.Gaps.brokenLastLine = unended && (last == kNoKey || (last == kValues && lastStored < lines.back().first->Count));
     for (const auto& [key, rc] : m_Map) {
         if (!rc.Par->m_InFile || rc.Par->m_Address == -1) continue;
         const auto it = stored.find(&rc);

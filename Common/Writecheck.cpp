@@ -139,8 +139,8 @@ QString GapName(const CParameters::TFileGap& gap, const TSettingNamer& name)
 {
     const QString key = name ? name(gap.key) : QString::fromStdString(gap.key);
     if (gap.count <= 1 || (gap.from == 0 && gap.to >= gap.count - 1)) return key;
-    const QString rows = gap.from == gap.to ? QString::number(gap.from + 1)
-                                            : QString("%1-%2").arg(gap.from + 1).arg(gap.to + 1);
+    const QString rows =
+        gap.from == gap.to ? QString::number(gap.from + 1) : QString("%1-%2").arg(gap.from + 1).arg(gap.to + 1);
     return name ? QString("%1 (%2)").arg(key, rows) : QString("%1:%2").arg(key, rows);
 }
 
@@ -155,9 +155,11 @@ QString WriteCheckText(const CLanguage& language, const TWriteCheck& check, int 
 {
     QStringList parts;
     if (!check.changed.empty())
-        parts << language.Text(kTextHeldInstead) + "\n" + Limited(language, ChangeLines(check.changed), maxItems).join('\n');
+        parts << language.Text(kTextHeldInstead) + "\n" +
+                     Limited(language, ChangeLines(check.changed), maxItems).join('\n');
     if (!check.missing.empty())
-        parts << language.Text(kTextMissingOnWrite) + "\n" + Limited(language, GapNames(check.missing), maxItems).join(", ");
+        parts << language.Text(kTextMissingOnWrite) + "\n" +
+                     Limited(language, GapNames(check.missing), maxItems).join(", ");
     if (check.brokenLastLine) parts << language.Text(kTextBrokenLine);
     return parts.join("\n\n");
 }
@@ -169,7 +171,8 @@ QString LoadNoteText(const CLanguage& language, const std::vector<TDifference>& 
     if (!held.empty())
         parts << language.Text(kTextLoadedAsHeld) + "\n" + Limited(language, ChangeLines(held), maxItems).join('\n');
     if (!gaps.missing.empty())
-        parts << language.Text(kTextMissingOnLoad) + "\n" + Limited(language, GapNames(gaps.missing, name), maxItems).join(", ");
+        parts << language.Text(kTextMissingOnLoad) + "\n" +
+                     Limited(language, GapNames(gaps.missing, name), maxItems).join(", ");
     if (gaps.brokenLastLine) parts << language.Text(kTextBrokenLine);
     return parts.join("\n\n");
 }

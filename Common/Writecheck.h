@@ -22,7 +22,7 @@ std::string HeldValue(const CParBasic& par, const std::string& value);
 QString HeldLimit(const CParBasic& par);
 
 struct TWriteCheck {
-    std::vector<TDifference> changed;  // mine: the value given, other: what the gateway would hold
+    std::vector<TDifference> changed;            // mine: the value given, other: what the gateway would hold
     std::vector<CParameters::TFileGap> missing;  // left out by the file and still at their defaults
     bool brokenLastLine = false;
     bool Clean() const { return changed.empty() && missing.empty() && !brokenLastLine; }

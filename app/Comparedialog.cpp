@@ -135,10 +135,8 @@ void TFCompareDialog::showEvent(QShowEvent* event)
 
 void TFCompareDialog::CompareClick()
 {
-    if (GatewaySource->isChecked())
-        CompareWith(TSource::Gateway);
-    else if (FileSource->isChecked())
-        CompareWith(TSource::File);
+    if (GatewaySource->isChecked()) CompareWith(TSource::Gateway);
+    else if (FileSource->isChecked()) CompareWith(TSource::File);
     else CompareWith(TSource::Defaults);
 }
 
@@ -156,7 +154,8 @@ bool TFCompareDialog::CompareWith(TSource source, const QString& file)
         if (path.isEmpty()) path = m_Main.Prompts().OpenFile(this, Language().Text(128));
         if (path.isEmpty()) return false;
         if (!other->LoadFromFile(path.toLocal8Bit().toStdString())) {
-            m_Main.Message(Substitute("%s\n'%s'", {Language().Text(130), QDir::toNativeSeparators(path)}), TIcon::Error);
+            m_Main.Message(Substitute("%s\n'%s'", {Language().Text(130), QDir::toNativeSeparators(path)}),
+                           TIcon::Error);
             return false;
         }
         break;
@@ -195,12 +194,12 @@ void TFCompareDialog::Fill()
             item->setText(3, captions.Show(d.key, d.other));
             item->setData(0, kKeyRole, QString::fromStdString(d.key));
             item->setData(0, kIndexRole, d.index);
-            if (gateway)
-                item->setCheckState(0, m_Unticked.count({d.key, d.index}) ? Qt::Unchecked : Qt::Checked);
+            if (gateway) item->setCheckState(0, m_Unticked.count({d.key, d.index}) ? Qt::Unchecked : Qt::Checked);
         }
-        QString counts = result.Same() ? Language().Text(kTextSame)
-                                       : Substitute(Language().Text(kTextCounts), {QString::number(result.differences.size()),
-                                                                                   QString::number(result.equal)});
+        QString counts = result.Same()
+                             ? Language().Text(kTextSame)
+                             : Substitute(Language().Text(kTextCounts),
+                                          {QString::number(result.differences.size()), QString::number(result.equal)});
         if (!m_File.isEmpty())
             counts = Substitute(Language().Text(kTextComparedFile), {QDir::toNativeSeparators(m_File)}) + "\n" + counts;
         Counts->setText(counts);

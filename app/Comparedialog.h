@@ -58,7 +58,7 @@ private:
     std::unique_ptr<CCaptions> m_Captions;
     TSource m_Source = TSource::None;
     std::unique_ptr<CParameters> m_Other;
-    std::vector<uint8_t> m_Image;  // the gateway's image the comparison was made with
-    QString m_File;                // the file compared with
+    std::vector<uint8_t> m_Image;                      // the gateway's image the comparison was made with
+    QString m_File;                                    // the file compared with
     std::set<std::pair<std::string, int>> m_Unticked;  // rows the user left out of a write
 };

@@ -20,7 +20,7 @@ const char* const kSimulator = "korvanext-gatewaysim";
 const char* const kDemoPackage = "korvanext-demo";
 const char* const kModemName = "Demo modem";  // the telephony's device and the window's modem are one
 constexpr int kTextDemoGateway = 375;
-constexpr int kLineBaud = 19200;  // the gateway's cable
+constexpr int kLineBaud = 19200;        // the gateway's cable
 constexpr int kStartTimeoutMs = 10000;  // the simulator reports its port within milliseconds
 }  // namespace
 
@@ -94,8 +94,8 @@ bool CDemoGateway::Start(bool modem, QString* error, bool fast)
         return fail(QString("%1 reported '%2', which is no pseudo-terminal").arg(m_Program, m_Port));
     m_Modem = modem;
     if (modem)
-        Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
-            std::vector<std::pair<QString, QString>>{{kModemName, m_Port}}, false));
+        Terminal().SetTelephony(
+            std::make_unique<CHayesTelephony>(std::vector<std::pair<QString, QString>>{{kModemName, m_Port}}, false));
     return true;
 }
 

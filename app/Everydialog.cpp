@@ -15,8 +15,8 @@ void ShowEveryDialog(TFMain& main)
     // In modem mode without a call the monitor leaves the port alone.
     main.m_Ops.IsModem = true;
     main.FAboutBox->FormActivate();
-    for (QDialog* d : std::initializer_list<QDialog*>{main.FSettingsDialog, main.FCompareDialog, main.FRestoreDialog, main.FAboutBox,
-                                                      main.FMonitor, main.FFirmwareChoice}) {
+    for (QDialog* d : std::initializer_list<QDialog*>{main.FSettingsDialog, main.FCompareDialog, main.FRestoreDialog,
+                                                      main.FAboutBox, main.FMonitor, main.FFirmwareChoice}) {
         d->setModal(false);
         d->show();
     }

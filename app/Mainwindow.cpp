@@ -204,10 +204,12 @@ TFMain::TFMain(QWidget* parent)
     // Said once, while the user can still do something about it: when the
     // settings are written at the end the window is gone.
     if (const QString why = TAppSettings::WriteProblem(m_SettingsPath); !why.isEmpty())
-        statusBar()->showMessage(Substitute(Language().Text(kTextSettingsNotKept), {QDir::toNativeSeparators(m_SettingsPath), why}));
+        statusBar()->showMessage(
+            Substitute(Language().Text(kTextSettingsNotKept), {QDir::toNativeSeparators(m_SettingsPath), why}));
     if (!Language().Problem().isEmpty()) {
         // No texts to show it in: the message names the folder so the installation can be mended.
-        QTimer::singleShot(0, this, [this] { m_Prompts->Message(this, "KorvanextWin", Language().Problem(), TIcon::Error); });
+        QTimer::singleShot(0, this,
+                           [this] { m_Prompts->Message(this, "KorvanextWin", Language().Problem(), TIcon::Error); });
     }
     MarkClean();
 }
@@ -405,13 +407,13 @@ void TFMain::ShowClosedNotice(bool show)
 {
     if (show && m_CurrentPageIndex < 0) return;
     if (show) {
-        m_ClosedNotice->setText(Substitute(Language().Text(kTextPageClosed), {PageList->item(m_CurrentPageIndex)->text()}));
+        m_ClosedNotice->setText(
+            Substitute(Language().Text(kTextPageClosed), {PageList->item(m_CurrentPageIndex)->text()}));
         m_ClosedNotice->setGeometry(PageArea->viewport()->rect());
         m_ClosedNotice->raise();
     }
     m_ClosedNotice->setVisible(show);
 }
-
 
 // ---------------------------------------------------------------- link state
 
@@ -433,8 +435,9 @@ void TFMain::UpdateLinkControls()
     if (o.IsModem) text = o.ModemConnected ? 247 : !o.ModemCallActive ? 248 : o.DialRequested ? 259 : 258;
     QString status = Language().Text(text);
     if (!o.IsModem) {
-        const QString label = m_SessionLabelText ? Language().Text(m_SessionLabelText)
-                              : m_SessionLabel.isEmpty() ? o.ComPort : m_SessionLabel;
+        const QString label = m_SessionLabelText         ? Language().Text(m_SessionLabelText)
+                              : m_SessionLabel.isEmpty() ? o.ComPort
+                                                         : m_SessionLabel;
         status += "  (" + label + ")";
     }
     StatusLine->setText(status);
@@ -535,7 +538,6 @@ void TFMain::SetProgressPos(int pos)
 {
     if (m_Progress) m_Progress->Bar->setValue(pos);
 }
-
 
 void TFMain::SetCancelVisible(bool visible)
 {

@@ -57,12 +57,12 @@ public:
     void AboutClick();
     void SettingsClick();
     void ExitClick();
-    void LoadClick();    // load configuration file
-    bool SaveAsClick();    // save configuration file (always asks for the name); true when saved
-    bool SaveClick();         // save to the current file, or ask
-    void NewClick();          // start from the defaults
-    void ReadFromGateway();    // read from gateway
-    void WriteToGateway();    // write to gateway
+    void LoadClick();        // load configuration file
+    bool SaveAsClick();      // save configuration file (always asks for the name); true when saved
+    bool SaveClick();        // save to the current file, or ask
+    void NewClick();         // start from the defaults
+    void ReadFromGateway();  // read from gateway
+    void WriteToGateway();   // write to gateway
     void UpgradeFirmware() { m_Ops.UpgradeFirmware(); }
     void ConnectModem() { m_Ops.ConnectModem(); }
     void HangUpModem() { m_Ops.HangUpModem(); }
@@ -138,7 +138,7 @@ public:
     QMenu* GatewayMenu;
     QAction *SettingsAction, *ConnectAction, *DisconnectAction, *AboutAction, *ExitAction;
     QAction *NewAction, *LoadAction, *SaveAction, *SaveAsAction, *ReadAction, *WriteAction, *UpgradeAction;
-    std::array<QToolButton*, 8> ToolButtons{};  // read, write, load, save, settings, connect, upgrade, hang up
+    std::array<QToolButton*, 8> ToolButtons{};      // read, write, load, save, settings, connect, upgrade, hang up
     std::array<QToolButton*, 7> LanguageButtons{};  // BLCze, BLEng, BLSlo, BLGer, BLPol, BLFin, BLTur
 
     TFSettingsDialog* FSettingsDialog = nullptr;
@@ -150,7 +150,7 @@ public:
     TFRestoreDialog* FRestoreDialog = nullptr;
     QAction *CompareAction = nullptr, *RestoreAction = nullptr;
     QToolButton *CompareButton = nullptr, *RestoreButton = nullptr;  // compare, restore
-    QAction *ExportSheetAction = nullptr, *PrintAction = nullptr;                // configuration sheet
+    QAction *ExportSheetAction = nullptr, *PrintAction = nullptr;    // configuration sheet
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
@@ -182,7 +182,7 @@ private:
     std::unique_ptr<TPrompts> m_Prompts;
     TAppSettings m_Settings;
     QString m_SettingsPath;
-    QString m_SessionPort;   // port of this run only, not stored
+    QString m_SessionPort;  // port of this run only, not stored
     QString m_SessionLabel;
     int m_SessionLabelText = 0;
     std::array<TFPage*, 7> m_Pages{};
@@ -193,8 +193,8 @@ private:
     QButtonGroup* m_LanguageGroup = nullptr;
     QLabel* m_ClosedNotice = nullptr;
     bool m_Fitted = false;
-    QSize m_Placed;  // the size the settings gave the window
+    QSize m_Placed;      // the size the settings gave the window
     QString m_FileName;  // the file the configuration came from or was saved to; empty otherwise
     std::vector<std::vector<std::string>> m_Clean;  // the registry when it was last stored somewhere
-    std::unique_ptr<QTranslator> m_QtTranslator;  // the standard buttons and dialogs in the interface language
+    std::unique_ptr<QTranslator> m_QtTranslator;    // the standard buttons and dialogs in the interface language
 };

@@ -69,7 +69,8 @@ void TFMain::BuildMenus()
     };
     ApplicationMenu = menuBar()->addMenu(QString());
     ApplicationMenu->setObjectName("ApplicationMenu");
-    SettingsAction = action("SettingsAction", ApplicationMenu, QKeySequence(Qt::CTRL | Qt::Key_Comma), &TFMain::SettingsClick);
+    SettingsAction =
+        action("SettingsAction", ApplicationMenu, QKeySequence(Qt::CTRL | Qt::Key_Comma), &TFMain::SettingsClick);
     ApplicationMenu->addSeparator();
     ConnectAction = action("ConnectAction", ApplicationMenu, {}, &TFMain::ConnectModem);
     DisconnectAction = action("DisconnectAction", ApplicationMenu, {}, &TFMain::HangUpModem);
@@ -102,13 +103,18 @@ void TFMain::BuildToolBar()
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ToolBar = bar;
     addToolBar(Qt::TopToolBarArea, bar);
-    const QStyle::StandardPixmap icons[8] = {
-        QStyle::SP_ArrowDown, QStyle::SP_ArrowUp, QStyle::SP_DialogOpenButton, QStyle::SP_DialogSaveButton,
-        QStyle::SP_FileDialogDetailedView, QStyle::SP_DriveNetIcon, QStyle::SP_BrowserReload, QStyle::SP_DialogCloseButton};
-    const std::function<void()> handlers[8] = {
-        [this] { ReadFromGateway(); }, [this] { WriteToGateway(); },    [this] { LoadClick(); },
-        [this] { SaveAsClick(); }, [this] { SettingsClick(); },     [this] { ConnectModem(); },
-        [this] { UpgradeFirmware(); }, [this] { HangUpModem(); }};
+    const QStyle::StandardPixmap icons[8] = {QStyle::SP_ArrowDown,
+                                             QStyle::SP_ArrowUp,
+                                             QStyle::SP_DialogOpenButton,
+                                             QStyle::SP_DialogSaveButton,
+                                             QStyle::SP_FileDialogDetailedView,
+                                             QStyle::SP_DriveNetIcon,
+                                             QStyle::SP_BrowserReload,
+                                             QStyle::SP_DialogCloseButton};
+    const std::function<void()> handlers[8] = {[this] { ReadFromGateway(); }, [this] { WriteToGateway(); },
+                                               [this] { LoadClick(); },       [this] { SaveAsClick(); },
+                                               [this] { SettingsClick(); },   [this] { ConnectModem(); },
+                                               [this] { UpgradeFirmware(); }, [this] { HangUpModem(); }};
     for (int i = 0; i < 8; ++i) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QString("ToolButton%1").arg(i + 1));
@@ -210,8 +216,8 @@ void TFMain::SetLanguage(int lang)
 
 void TFMain::LoadQtTranslations(const QString& languageId)
 {
-    static const std::pair<const char*, const char*> codes[] = {{"Cze", "cs"}, {"Slo", "sk"}, {"Ger", "de"}, {"Pol", "pl"},
-                                                                {"Fin", "fi"}, {"Tur", "tr"}, {"Eng", "en"}};
+    static const std::pair<const char*, const char*> codes[] = {
+        {"Cze", "cs"}, {"Slo", "sk"}, {"Ger", "de"}, {"Pol", "pl"}, {"Fin", "fi"}, {"Tur", "tr"}, {"Eng", "en"}};
     QString code;
     for (const auto& [id, c] : codes)
         if (languageId == id) code = c;

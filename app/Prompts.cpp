@@ -13,9 +13,9 @@ namespace {
 void NameButtons(QMessageBox& box)
 {
     const CLanguage& l = Language();
-    const std::pair<QMessageBox::StandardButton, int> names[] = {
-        {QMessageBox::Ok, 1},    {QMessageBox::Cancel, 2},  {QMessageBox::Yes, 342},
-        {QMessageBox::No, 343},  {QMessageBox::Save, 344},  {QMessageBox::Discard, 345}};
+    const std::pair<QMessageBox::StandardButton, int> names[] = {{QMessageBox::Ok, 1},     {QMessageBox::Cancel, 2},
+                                                                 {QMessageBox::Yes, 342},  {QMessageBox::No, 343},
+                                                                 {QMessageBox::Save, 344}, {QMessageBox::Discard, 345}};
     for (const auto& [which, text] : names) {
         QAbstractButton* button = box.button(which);
         if (!button || text >= l.WordCount()) continue;

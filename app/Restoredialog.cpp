@@ -122,8 +122,8 @@ bool TFRestoreDialog::LoadClick()
     const TKeptCopy& c = m_Copies[size_t(i)];
     // What a damaged copy holds may not be what the gateway held: loaded only when the user says so.
     if (c.Damaged() &&
-        !m_Main.Ask(Substitute(Language().Text(kTextLoadDamaged), {QDir::toNativeSeparators(c.folder), c.damage}), TIcon::Warning,
-                    TDefaultAnswer::No))
+        !m_Main.Ask(Substitute(Language().Text(kTextLoadDamaged), {QDir::toNativeSeparators(c.folder), c.damage}),
+                    TIcon::Warning, TDefaultAnswer::No))
         return false;
     return m_Main.LoadKeptCopy(c.ConfigurationFile());
 }

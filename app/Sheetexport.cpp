@@ -52,7 +52,7 @@ QString TFMain::SheetHtmlOfWindow()
     title.serial = FromBytes(p.GetValue("SerialNum", 0));
     title.firmware = FromBytes(p.GetValue("SWVer", 0));
     // A configuration in no file came from a gateway when it names one.
-    title.origin = !m_FileName.isEmpty()  ? QFileInfo(m_FileName).fileName()
+    title.origin = !m_FileName.isEmpty()     ? QFileInfo(m_FileName).fileName()
                    : !title.serial.isEmpty() ? CCaptions::Text(kTextFromGateway)
                                              : CCaptions::Text(kTextNewConfiguration);
     title.when = QDateTime::currentDateTime();
@@ -71,7 +71,8 @@ bool TFMain::ExportSheetClick()
                 TIcon::Error);
         return false;
     }
-    statusBar()->showMessage(Substitute(Language().Text(kTextSheetSaved), {QDir::toNativeSeparators(path)}), kStatusTime);
+    statusBar()->showMessage(Substitute(Language().Text(kTextSheetSaved), {QDir::toNativeSeparators(path)}),
+                             kStatusTime);
     return true;
 }
 

@@ -15,8 +15,9 @@
 struct TStartOptions {
     QCommandLineOption demo{"demo", "Run against a simulated gateway (no hardware needed)."};
     QCommandLineOption modem{"modem", "With --demo: reach the simulated gateway through a simulated modem call."};
-    QCommandLineOption demoFast{"demo-fast",
-                                "With --demo: the simulated gateway answers at full speed instead of at the real line's 19200 baud."};
+    QCommandLineOption demoFast{
+        "demo-fast",
+        "With --demo: the simulated gateway answers at full speed instead of at the real line's 19200 baud."};
     QCommandLineOption quit{"quit-after", "Close the window after MS milliseconds (for start-up timing).", "MS"};
     QCommandLineOption shot{"screenshot", "Save a picture of the window to FILE after start-up, then close.", "FILE"};
     QCommandLineOption page{"page", "Show page N (0..6) at start-up.", "N"};

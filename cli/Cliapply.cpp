@@ -68,11 +68,13 @@ int TApplyCommand::Run(CGatewayOps& ops, QJsonObject& report, const std::functio
     report["result"] = result;
     if (!m_Options.json) {
         const int n = int(run.changes.size());
-        if (run.changes.empty())
-            std::printf("unchanged\n");
+        if (run.changes.empty()) std::printf("unchanged\n");
         else
-            std::printf("%s: %d setting%s (block%s %s)\n", run.checkOnly ? "would change" : "changed", n, n == 1 ? "" : "s",
-                        run.block1 && run.block2 ? "s" : "", run.block1 && run.block2 ? "1 and 2" : run.block1 ? "1" : "2");
+            std::printf("%s: %d setting%s (block%s %s)\n", run.checkOnly ? "would change" : "changed", n,
+                        n == 1 ? "" : "s", run.block1 && run.block2 ? "s" : "",
+                        run.block1 && run.block2 ? "1 and 2"
+                        : run.block1             ? "1"
+                                                 : "2");
         if (!ops.LastCopy.isEmpty())
             std::fprintf(stderr, "korvanext-cli: the gateway's previous configuration is kept in '%s'\n",
                          qPrintable(ShownText(QDir::toNativeSeparators(ops.LastCopy))));

@@ -15,7 +15,7 @@ struct TApplyOptions {
     bool check = false;     // --check
     bool diff = false;      // --diff
     bool json = false;
-    bool keepCopy = true;   // not --no-backup
+    bool keepCopy = true;  // not --no-backup
 };
 
 class TApplyCommand {

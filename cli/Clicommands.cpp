@@ -95,37 +95,48 @@ const std::vector<TCommand>& Commands()
 {
     static const std::vector<TCommand> commands = {
         {"keys", "", "list every parameter: key, value type, row count, image address", kFileCommand, 0, 0, CmdKeys},
-        {"schema", "", "list what every setting allows: key, type, range/step or choices, rows, default, block, secret, asks",
+        {"schema", "",
+         "list what every setting allows: key, type, range/step or choices, rows, default, block, secret, asks",
          kFileCommand, 0, 0, [](TOptions& o) { return RunSchema(o.json); }},
         {"defaults", "FILE.kvx", "write the default configuration file", kFileCommand, 1, 1, CmdDefaults},
-        {"encode", "FILE.kvx IMAGE.bin", "encode a configuration file into a 12288-byte gateway image", kFileCommand, 2, 2, CmdEncode},
-        {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", kFileCommand, 2, 2, CmdDecode},
-        {"get", "FILE.kvx KEY[:ROW]", "print a value (a key with rows and no ROW: every row)", kFileCommand, 2, 2, CmdGet},
-        {"set", "FILE.kvx KEY[:ROW]=VALUE...", "store values as given (refuses one its setting would store otherwise, exit 3; --yes: stores it adjusted)",
+        {"encode", "FILE.kvx IMAGE.bin", "encode a configuration file into a 12288-byte gateway image", kFileCommand, 2,
+         2, CmdEncode},
+        {"decode", "IMAGE.bin FILE.kvx", "decode a gateway image into a configuration file", kFileCommand, 2, 2,
+         CmdDecode},
+        {"get", "FILE.kvx KEY[:ROW]", "print a value (a key with rows and no ROW: every row)", kFileCommand, 2, 2,
+         CmdGet},
+        {"set", "FILE.kvx KEY[:ROW]=VALUE...",
+         "store values as given (refuses one its setting would store otherwise, exit 3; --yes: stores it adjusted)",
          kSetCommand, 2, -1, CmdSet},
-        {"diff", "A.kvx B.kvx | --defaults A.kvx", "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 6 when any)",
-         kDiffCommand, 1, 2, CmdDiff},
-        {"identify", "[LINK]", "show the gateway's hardware, firmware, serial number and operator lock", kLinkCommand, 0, 0,
-         CmdIdentify},
-        {"read", "FILE.kvx|DIR/ [LINK]", "read the configuration from the gateway into a file (DIR: named by serial number)",
-         kLinkCommand, 1, 1, CmdRead},
+        {"diff", "A.kvx B.kvx | --defaults A.kvx",
+         "show how to get from A to B: KEY[:ROW] \"a\" -> \"b\" (exit 6 when any)", kDiffCommand, 1, 2, CmdDiff},
+        {"identify", "[LINK]", "show the gateway's hardware, firmware, serial number and operator lock", kLinkCommand,
+         0, 0, CmdIdentify},
+        {"read", "FILE.kvx|DIR/ [LINK]",
+         "read the configuration from the gateway into a file (DIR: named by serial number)", kLinkCommand, 1, 1,
+         CmdRead},
         {"write", "FILE.kvx [LINK]",
          "write a file to the gateway (verified; keeps the gateway's PIN and password and a copy of what it held)",
          kWriteCommand, 1, 1, CmdWrite},
-        {"compare", "FILE.kvx [LINK]", "show where the gateway differs from the file: KEY[:ROW] \"gateway\" -> \"file\" (exit 6 when any)",
+        {"compare", "FILE.kvx [LINK]",
+         "show where the gateway differs from the file: KEY[:ROW] \"gateway\" -> \"file\" (exit 6 when any)",
          kLinkCommand, 1, 1, CmdCompare},
         {"apply", "STATE [LINK]",
-         "bring the gateway to a desired state (YAML, JSON or .kvx): only what differs is written (exit 6: --check found some)",
+         "bring the gateway to a desired state (YAML, JSON or .kvx): only what differs is written (exit 6: --check "
+         "found some)",
          kApplyCommand, 1, 1, CmdApply},
         {"backups", "[--serial N]", "list the kept copies of gateway configurations: time, serial, firmware, folder",
          kBackupsCommand, 0, 0, CmdBackups},
-        {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", kLinkCommand, 1, 1, CmdBackup},
+        {"backup", "DIR [LINK]", "read the gateway into DIR as a time-stamped file and image", kLinkCommand, 1, 1,
+         CmdBackup},
         {"upgrade", "FIRMWARE.Bin [LINK]", "load new firmware into the gateway (names file and versions; needs --yes)",
          kUpgradeCommand, 1, 1, CmdUpgrade},
         {"signal", "[--interval S] [--count N] [LINK]",
-         "print the GSM signal once a second (or every S seconds) until Ctrl-C or N readings", kSignalCommand, 0, 0, CmdSignal},
+         "print the GSM signal once a second (or every S seconds) until Ctrl-C or N readings", kSignalCommand, 0, 0,
+         CmdSignal},
         {"sheet", "FILE.kvx OUT.pdf|OUT.html [--language ID]",
-         "write the configuration sheet: every setting as the pages show it (ID: Eng, Ger, ...)", kSheetCommand, 2, 2, CmdSheet},
+         "write the configuration sheet: every setting as the pages show it (ID: Eng, Ger, ...)", kSheetCommand, 2, 2,
+         CmdSheet},
     };
     return commands;
 }
@@ -159,8 +170,9 @@ void CommandUsage(const TCommand& c)
 {
     std::printf("usage: korvanext-cli %s %s\n  %s\n", c.name, c.args, c.help);
     if (c.group == kSignalCommand)
-        std::printf("\n  --interval S  seconds between two readings (default 1)\n"
-                    "  --count N     stop after N readings (default: at Ctrl-C, which then ends with 0)\n");
+        std::printf(
+            "\n  --interval S  seconds between two readings (default 1)\n"
+            "  --count N     stop after N readings (default: at Ctrl-C, which then ends with 0)\n");
     if (c.group == kSetCommand)
         std::printf("\n  --yes        store a value adjusted to what its setting keeps instead of refusing it\n");
     if (c.group == kSheetCommand)
@@ -169,7 +181,9 @@ void CommandUsage(const TCommand& c)
     if (c.group == kWriteCommand) std::printf("\n%s", kWriteHelp);
     if (c.group == kApplyCommand) std::printf("\n%s", kApplyHelp);
     if (c.group == kUpgradeCommand) std::printf("\n%s", kUpgradeHelp);
-    if (c.group == kBackupsCommand) std::printf("\n  --serial N   only the copies of this gateway\n  --json       one JSON document\n");
-    if (c.group == kDiffCommand) std::printf("\n  --defaults   compare with the default configuration\n  --json       one JSON document\n");
+    if (c.group == kBackupsCommand)
+        std::printf("\n  --serial N   only the copies of this gateway\n  --json       one JSON document\n");
+    if (c.group == kDiffCommand)
+        std::printf("\n  --defaults   compare with the default configuration\n  --json       one JSON document\n");
     std::printf("\n%s", kExitHelp);
 }

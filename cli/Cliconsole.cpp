@@ -55,7 +55,7 @@ extern "C" void OnInterrupt(int signal)
     // The second stops at once, also in the middle of a block; a third need not wait for that.
     g_Count = 2;
     if (std::atomic<bool>* now = g_InterruptNowFlag.load()) now->store(true);
-    struct sigaction deflt{};
+    struct sigaction deflt {};
     deflt.sa_handler = SIG_DFL;
     sigemptyset(&deflt.sa_mask);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &deflt, nullptr);
@@ -67,7 +67,7 @@ void CatchInterrupts(std::atomic<bool>* flag, std::atomic<bool>* now, std::atomi
     g_InterruptFlag = flag;
     g_InterruptNowFlag = now;
     g_InterruptFinishesFlag = finishes;
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     // The handler runs for one signal at a time, so that it counts them right.
@@ -115,8 +115,7 @@ void RouteDiagnostics(bool verbose)
 
 TConsoleUI::TConsoleUI(bool yes, const QStringList& agreed, std::atomic<bool>& interrupt)
     : m_Yes(yes), m_Agreed(agreed), m_Tty(isatty(2)), m_Interrupt(interrupt)
-{
-}
+{}
 
 void TConsoleUI::Line(const QString& text)
 {
@@ -179,8 +178,8 @@ void TConsoleUI::Message(const QString& text, TIcon icon)
 bool TConsoleUI::Answer(const QString& text, bool yes, const QString& why)
 {
     // The question is printed in every case: it names what is about to happen.
-    std::fprintf(stderr, "%skorvanext-cli: %s [%s: %s]\n", m_BarShown ? "\n" : "", qPrintable(ShownText(FlatText(text))),
-                 yes ? "yes" : "no", qPrintable(why));
+    std::fprintf(stderr, "%skorvanext-cli: %s [%s: %s]\n", m_BarShown ? "\n" : "",
+                 qPrintable(ShownText(FlatText(text))), yes ? "yes" : "no", qPrintable(why));
     m_BarShown = false;
     if (!yes) m_LastError = FlatText(text) + " (not agreed: " + why + ")";
     return yes;
@@ -231,8 +230,7 @@ void TConsoleUI::FinishingFirmware(int secondsLeft)
 
 TConsoleDialingView::TConsoleDialingView(std::atomic<bool>& interrupt, int boundMs)
     : m_Interrupt(interrupt), m_BoundMs(boundMs), m_Tty(isatty(2))
-{
-}
+{}
 
 void TConsoleDialingView::Add(const QString& message)
 {

@@ -4,13 +4,13 @@
 
 enum ExitCode {
     kOk = 0,
-    kUsage = 1,        // a wrong command line
-    kFileError = 2,    // a file cannot be read or written
-    kDataError = 3,    // bad input data: not a configuration file, an image or firmware of the wrong size or content
-    kRefused = 4,      // declined or refused
-    kDamaged = 5,      // the gateway's data damaged or not confirmed, or not a gateway of this kind
-    kDiffers = 6,      // diff and compare: differences found; apply --check: the gateway would change
-    kLinkError = 10,   // + the link error code:
+    kUsage = 1,       // a wrong command line
+    kFileError = 2,   // a file cannot be read or written
+    kDataError = 3,   // bad input data: not a configuration file, an image or firmware of the wrong size or content
+    kRefused = 4,     // declined or refused
+    kDamaged = 5,     // the gateway's data damaged or not confirmed, or not a gateway of this kind
+    kDiffers = 6,     // diff and compare: differences found; apply --check: the gateway would change
+    kLinkError = 10,  // + the link error code:
     kLineLost = 10,
     kInterrupted = 11,
     kNoAnswer = 12,

@@ -34,7 +34,9 @@ int CmdKeys(TOptions& o)
     const auto p = Catalogue();
     QJsonArray keys;
     for (const auto& [key, rc] : p->Entries()) {
-        keys.append(QJsonObject{{"key", QString::fromStdString(key)}, {"type", rc.Par->ClassName()}, {"rows", rc.Count},
+        keys.append(QJsonObject{{"key", QString::fromStdString(key)},
+                                {"type", rc.Par->ClassName()},
+                                {"rows", rc.Count},
                                 {"address", rc.Par->m_Address}});
         if (!o.json) std::printf("%s\t%s\t%d\t%d\n", key.c_str(), rc.Par->ClassName(), rc.Count, rc.Par->m_Address);
     }
@@ -70,7 +72,10 @@ int CmdDecode(TOptions& o)
     QByteArray bytes;
     if (const int rc = ReadBounded(in, ImageLayout::ImageSize, bytes, "an image")) return rc;
     if (bytes.size() != ImageLayout::ImageSize)
-        return Fail(kDataError, QString("%1 holds %2 bytes, an image has %3").arg(Quoted(in)).arg(bytes.size()).arg(ImageLayout::ImageSize));
+        return Fail(kDataError, QString("%1 holds %2 bytes, an image has %3")
+                                    .arg(Quoted(in))
+                                    .arg(bytes.size())
+                                    .arg(ImageLayout::ImageSize));
     const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData());
     if (!Block1Valid(image)) return Fail(kDataError, "block 1 of " + Quoted(in) + " has a bad checksum");
     if (!Block2Valid(image)) return Fail(kDataError, "block 2 of " + Quoted(in) + " has a bad checksum");
@@ -101,7 +106,8 @@ int CmdGet(TOptions& o)
         const QString value = FromBytes(p->GetValue(ref.key, i));
         values.append(value);
         if (!o.json)
-            std::printf("%s\t%s\n", qPrintable(KeyName(ref.key, ref.par->Count, i)), ShownText(value).toLocal8Bit().constData());
+            std::printf("%s\t%s\n", qPrintable(KeyName(ref.key, ref.par->Count, i)),
+                        ShownText(value).toLocal8Bit().constData());
     }
     Report().Add({{"key", QString::fromStdString(ref.key)}, {"values", values}});
     return kOk;
@@ -124,7 +130,8 @@ int CmdSet(TOptions& o)
         TAssignment as;
         if (const int rc = ParseKeyRef(*p, a.left(eq), as.ref)) return rc;
         if (as.ref.row == 0 && as.ref.par->Count > 1)
-            return Fail(kUsage, QString("%1 has rows 1 to %2: give KEY:ROW=VALUE").arg(a.left(eq)).arg(as.ref.par->Count));
+            return Fail(kUsage,
+                        QString("%1 has rows 1 to %2: give KEY:ROW=VALUE").arg(a.left(eq)).arg(as.ref.par->Count));
         as.given = a.mid(eq + 1);
         // Without --yes a value is stored as given or not at all.
         if (!o.parser.isSet(kYes)) {
@@ -135,7 +142,8 @@ int CmdSet(TOptions& o)
             const std::string name = SettingName(as.ref.key, std::max(as.ref.row - 1, 0), as.ref.par->Count);
             if (const QString why = StrictProblem(name, *as.ref.par->Par, ToBytes(as.given), ChoicesOf(as.ref.key));
                 !why.isEmpty())
-                return Fail(kDataError, why + " (--yes stores it adjusted); " + Quoted(o.positional[0]) + " is unchanged");
+                return Fail(kDataError,
+                            why + " (--yes stores it adjusted); " + Quoted(o.positional[0]) + " is unchanged");
         }
         assignments.push_back(as);
     }
@@ -157,8 +165,8 @@ int CmdSet(TOptions& o)
         QJsonObject j{{"key", QString::fromStdString(as.ref.key)}, {"given", as.given}, {"stored", stored}};
         if (as.ref.row > 0) j["row"] = as.ref.row;
         changed.append(j);
-        std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n", qPrintable(name), qPrintable(ShownText(as.given)),
-                     qPrintable(ShownText(stored)));
+        std::fprintf(stderr, "korvanext-cli: %s: \"%s\" is stored as \"%s\"\n", qPrintable(name),
+                     qPrintable(ShownText(as.given)), qPrintable(ShownText(stored)));
     }
     WarnNotHeld(*p, path, gaps, "the file now holds their defaults");
     if (const QString why = SaveConfiguration(*p, path); !why.isEmpty()) return CannotWrite(path, why);
@@ -197,7 +205,8 @@ int CmdSheet(TOptions& o)
         return Fail(kUsage, "the sheet is written as OUT.pdf or OUT.html, not " + Quoted(out));
     TGlobalObjects globals;
     if (!Language().Init(ProgramFolder()) || Language().LanguageCount() == 0)
-        return CannotRead(ProgramFolder() + "/L_Init.ini", "the language index is missing or empty; reinstall the program");
+        return CannotRead(ProgramFolder() + "/L_Init.ini",
+                          "the language index is missing or empty; reinstall the program");
     const QString id = o.parser.isSet(kLanguageId) ? o.parser.value(kLanguageId) : QString("Eng");
     const int lang = Language().FindLanguage(id);
     if (lang < 0) {

@@ -20,7 +20,7 @@ QString WriteProblem(const QString& path)
 {
     const QFileInfo info(path);
     const QByteArray p = QFile::encodeName(path);
-    struct stat st{};
+    struct stat st {};
     if (::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode)) return "it is a folder";
     const QString folder = info.absolutePath();
     const QByteArray f = QFile::encodeName(folder);
@@ -39,10 +39,11 @@ QString FolderProblem(const QString& path)
     while (!QFileInfo::exists(existing) && QFileInfo(existing).absolutePath() != existing)
         existing = QFileInfo(existing).absolutePath();
     const QByteArray e = QFile::encodeName(existing);
-    struct stat st{};
+    struct stat st {};
     if (::stat(e.constData(), &st) != 0) return QString::fromLocal8Bit(std::strerror(errno));
     if (!S_ISDIR(st.st_mode)) return Quoted(existing) + " is not a folder";
-    if (::access(e.constData(), W_OK) != 0) return Quoted(existing) + ": " + QString::fromLocal8Bit(std::strerror(errno));
+    if (::access(e.constData(), W_OK) != 0)
+        return Quoted(existing) + ": " + QString::fromLocal8Bit(std::strerror(errno));
     return {};
 }
 
@@ -53,8 +54,14 @@ QString MakeFolder(const QString& path)
     return CreatePath(path) ? QString() : QString("it cannot be created");
 }
 
-int CannotRead(const QString& path, const QString& why) { return Fail(kFileError, "cannot read " + Quoted(path) + ": " + why); }
-int CannotWrite(const QString& path, const QString& why) { return Fail(kFileError, "cannot write " + Quoted(path) + ": " + why); }
+int CannotRead(const QString& path, const QString& why)
+{
+    return Fail(kFileError, "cannot read " + Quoted(path) + ": " + why);
+}
+int CannotWrite(const QString& path, const QString& why)
+{
+    return Fail(kFileError, "cannot write " + Quoted(path) + ": " + why);
+}
 
 // Writes a gateway image atomically (every byte on the disk before the old file
 // is replaced); empty, or the reason of the failure.
@@ -77,7 +84,8 @@ int ReadBounded(const QString& path, qint64 maxSize, QByteArray& bytes, const QS
 {
     TFileStatus status;
     if (ReadFileBounded(path, maxSize, bytes, &status)) return kOk;
-    if (status.Kind == TFileStatus::TooLarge) return Fail(kDataError, Quoted(path) + " is not " + what + ": " + status.Reason);
+    if (status.Kind == TFileStatus::TooLarge)
+        return Fail(kDataError, Quoted(path) + " is not " + what + ": " + status.Reason);
     return CannotRead(path, status.Reason);
 }
 
@@ -112,8 +120,9 @@ void WarnNotHeld(const CParameters& p, const QString& path, const CParameters::T
     const TWriteCheck check = CheckBeforeWrite(p, gaps);
     for (const TDifference& d : check.changed)
         std::fprintf(stderr, "korvanext-cli: %s: %s %s cannot be held by the gateway, it keeps %s (%s)\n",
-                     qPrintable(Quoted(path)), SettingName(d.key, d.index, d.count).c_str(), qPrintable(ShownValue(d.mine)),
-                     qPrintable(ShownValue(d.other)), qPrintable(HeldLimit(*p.Find(d.key)->Par)));
+                     qPrintable(Quoted(path)), SettingName(d.key, d.index, d.count).c_str(),
+                     qPrintable(ShownValue(d.mine)), qPrintable(ShownValue(d.other)),
+                     qPrintable(HeldLimit(*p.Find(d.key)->Par)));
     if (!check.missing.empty()) {
         QStringList names;
         for (const CParameters::TFileGap& g : check.missing) names << GapName(g);
@@ -121,7 +130,8 @@ void WarnNotHeld(const CParameters& p, const QString& path, const CParameters::T
                      outcome);
     }
     if (check.brokenLastLine)
-        std::fprintf(stderr, "korvanext-cli: %s ends in a broken line: it may have been cut short\n", qPrintable(Quoted(path)));
+        std::fprintf(stderr, "korvanext-cli: %s ends in a broken line: it may have been cut short\n",
+                     qPrintable(Quoted(path)));
 }
 
 std::unique_ptr<CParameters> Catalogue()

@@ -57,10 +57,7 @@ QString Field(const QJsonObject& o, const char* key)
 }
 
 // A run that was killed may have been anywhere in a write.
-bool MayHoldPart(const TGateway& g)
-{
-    return g.killed || g.report.value("partial").toBool();
-}
+bool MayHoldPart(const TGateway& g) { return g.killed || g.report.value("partial").toBool(); }
 
 // The result a run names itself (apply: unchanged, changed, would change, declined,
 // failed; write: unchanged, changed), else the name of its exit status.
@@ -115,7 +112,8 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
         QProcess* p = g.process.get();
         p->setProgram(QCoreApplication::applicationFilePath());
         p->setArguments(QStringList{run.command} + run.arguments + QStringList{"--port", g.port, "--json"});
-        QObject::connect(p, &QProcess::readyReadStandardError, [&g] { PassLines(g, g.process->readAllStandardError(), false); });
+        QObject::connect(p, &QProcess::readyReadStandardError,
+                         [&g] { PassLines(g, g.process->readAllStandardError(), false); });
         QObject::connect(p, &QProcess::finished, [&g, &running, &startNext](int code, QProcess::ExitStatus status) {
             g.seconds = g.clock.elapsed() / 1000.0;
             g.finished = true;
@@ -184,8 +182,10 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
     if (!duplicates.isEmpty()) Report().Add({{"duplicates", duplicates}});
     QStringList failures;
     for (const TGateway& g : gateways)
-        if (g.exit != kOk) failures << g.port + ": " + (g.report.value("error").toString().isEmpty() ? QString(ResultName(g.exit))
-                                                                                                      : g.report.value("error").toString());
+        if (g.exit != kOk)
+            failures << g.port + ": " +
+                            (g.report.value("error").toString().isEmpty() ? QString(ResultName(g.exit))
+                                                                          : g.report.value("error").toString());
     if (!failures.isEmpty()) Report().KeepError(failures.join("; "));
 
     if (run.json) {
@@ -209,8 +209,12 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
     if (partial) header.insert(4, "PARTIAL");
     std::vector<QStringList> rows{header};
     for (const TGateway& g : gateways) {
-        QStringList row{g.port, Field(g.report, "serial"), Field(g.report, "firmware"), Result(g),
-                        QString::asprintf("%.1f s", g.seconds), ShownText(Files(g.report).join(' '))};
+        QStringList row{g.port,
+                        Field(g.report, "serial"),
+                        Field(g.report, "firmware"),
+                        Result(g),
+                        QString::asprintf("%.1f s", g.seconds),
+                        ShownText(Files(g.report).join(' '))};
         if (partial) row.insert(4, MayHoldPart(g) ? "yes" : "no");
         rows.push_back(row);
     }
@@ -219,8 +223,7 @@ int RunFleet(const TFleetRun& run, std::atomic<bool>& interrupt)
         for (int c = 0; c < r.size(); ++c) width[size_t(c)] = std::max(width[size_t(c)], int(r[c].size()));
     for (const QStringList& r : rows) {
         QString line;
-        for (int c = 0; c < r.size(); ++c)
-            line += c + 1 < r.size() ? r[c].leftJustified(width[size_t(c)] + 2) : r[c];
+        for (int c = 0; c < r.size(); ++c) line += c + 1 < r.size() ? r[c].leftJustified(width[size_t(c)] + 2) : r[c];
         std::printf("%s\n", qPrintable(line.trimmed()));
     }
     return worst;

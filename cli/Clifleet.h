@@ -6,11 +6,11 @@
 #include <atomic>
 
 struct TFleetRun {
-    QString command;       // identify, read, backup, write or upgrade
-    QStringList arguments; // passed to every run: files and options, without --port
+    QString command;        // identify, read, backup, write or upgrade
+    QStringList arguments;  // passed to every run: files and options, without --port
     QStringList ports;
-    bool json = false;     // the summary as a JSON document
-    int jobs = 32;         // runs at once at most; the others are queued
+    bool json = false;  // the summary as a JSON document
+    int jobs = 32;      // runs at once at most; the others are queued
 };
 
 // Runs the command on every port in parallel, run.jobs at a time; an interrupt is passed on to the

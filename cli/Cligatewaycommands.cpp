@@ -44,11 +44,15 @@ QString GatewayFileName(const TSession& s)
 // name is added, then a number. files: the endings and their bytes, all
 // written under one name. Empty, or why not; written gets the paths.
 QString CreateGatewayFiles(const TSession& s, const QString& folder, const QString& stem,
-                           const std::vector<std::pair<QString, QByteArray>>& files, unsigned mode, QStringList& written)
+                           const std::vector<std::pair<QString, QByteArray>>& files, unsigned mode,
+                           QStringList& written)
 {
-    const QString port = CKeptCopies::FolderName(s.ops.IsModem ? s.ops.ModemNumber : QFileInfo(s.ops.ComPort).fileName());
+    const QString port =
+        CKeptCopies::FolderName(s.ops.IsModem ? s.ops.ModemNumber : QFileInfo(s.ops.ComPort).fileName());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = attempt == 0 ? stem : attempt == 1 ? stem + "-" + port : QString("%1-%2-%3").arg(stem, port).arg(attempt);
+        const QString name = attempt == 0   ? stem
+                             : attempt == 1 ? stem + "-" + port
+                                            : QString("%1-%2-%3").arg(stem, port).arg(attempt);
         written.clear();
         TFileStatus status;
         for (const auto& [ending, bytes] : files) {
@@ -59,7 +63,8 @@ QString CreateGatewayFiles(const TSession& s, const QString& folder, const QStri
         if (written.size() == int(files.size())) return {};
         for (const QString& path : written) QFile::remove(path);
         written.clear();
-        if (status.Kind != TFileStatus::Exists) return Quoted(QDir(folder).filePath(name + files[0].first)) + ": " + status.Reason;
+        if (status.Kind != TFileStatus::Exists)
+            return Quoted(QDir(folder).filePath(name + files[0].first)) + ": " + status.Reason;
     }
     return Quoted(QDir(folder).filePath(stem + files[0].first)) + ": every name for it is taken";
 }
@@ -81,8 +86,8 @@ int ReadInto(TSession& s, const QString& target, QJsonObject& report)
     if (IsFolderTarget(target)) {
         if (const QString why = MakeFolder(target); !why.isEmpty()) return s.CannotWrite(target, why);
         QStringList written;
-        if (const QString why = CreateGatewayFiles(s, target, GatewayFileName(s), {{".kvx", ConfigurationText(Parameters())}},
-                                                   0666, written);
+        if (const QString why = CreateGatewayFiles(s, target, GatewayFileName(s),
+                                                   {{".kvx", ConfigurationText(Parameters())}}, 0666, written);
             !why.isEmpty())
             return s.Say(kFileError, "cannot write " + why);
         report["file"] = written.value(0);
@@ -106,7 +111,8 @@ int OnlyKeys(const TOptions& o, const CParameters& p, std::vector<std::string>& 
                 return Fail(kUsage, "--only: unknown key " + Quoted(k.trimmed()) + "; the closest is " +
                                         Quoted(ClosestKey(p, k.trimmed())));
             if (!rc->Par->m_InFile || rc->Par->m_Address < 0)
-                return Fail(kUsage, "--only: " + Quoted(k.trimmed()) + " is not a setting that configuration files carry");
+                return Fail(kUsage,
+                            "--only: " + Quoted(k.trimmed()) + " is not a setting that configuration files carry");
             keys.push_back(key);
         }
     if (keys.empty()) return Fail(kUsage, "--only needs KEY[,KEY...]");
@@ -132,7 +138,8 @@ int SignalReadings(TSession& s, const TOptions& opt, QJsonObject& report, int in
             const TSignalReading signal = QuerySignal(t);
             const QDateTime now = QDateTime::currentDateTime();
             const int q = signal.csq;
-            QJsonObject r{{"time", now.toString(Qt::ISODate)}, {"csq", signal.answered ? QJsonValue(q) : QJsonValue()},
+            QJsonObject r{{"time", now.toString(Qt::ISODate)},
+                          {"csq", signal.answered ? QJsonValue(q) : QJsonValue()},
                           {"dB", signal.Measured() ? QJsonValue(signal.Dbm()) : QJsonValue()}};
             readings.append(r);
             if (!opt.json) {
@@ -163,7 +170,9 @@ int CmdIdentify(TOptions& o)
 {
     return WithLink("identify", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
         if (!s.ops.Identify()) return s.Exit("identify");
-        report = {{"hardware", Value("HWVer")}, {"firmware", Value("SWVer")}, {"serial", Value("SerialNum")},
+        report = {{"hardware", Value("HWVer")},
+                  {"firmware", Value("SWVer")},
+                  {"serial", Value("SerialNum")},
                   {"operatorLock", Value("OperLock")}};
         if (!opt.json)
             for (const char* key : {"HWVer", "SWVer", "SerialNum", "OperLock"})
@@ -179,7 +188,8 @@ int CmdRead(TOptions& o)
         if (const QString why = FolderProblem(target); !why.isEmpty()) return CannotWrite(target, why);
     } else {
         if (const int rc = ParseLinkOptions(o)) return rc;
-        if (o.ports.size() > 1) return Fail(kUsage, "several gateways need a folder to read into (a path ending with '/')");
+        if (o.ports.size() > 1)
+            return Fail(kUsage, "several gateways need a folder to read into (a path ending with '/')");
         if (const QString why = WriteProblem(target); !why.isEmpty()) return CannotWrite(target, why);
     }
     return WithLink("read", o, [](TSession& s, const TOptions& opt, QJsonObject& report) {
@@ -209,7 +219,9 @@ int CmdBackup(TOptions& o)
                 0600, written);
             !why.isEmpty())
             return s.Say(kFileError, "cannot write " + why);
-        report = {{"serial", Value("SerialNum")}, {"firmware", Value("SWVer")}, {"files", QJsonArray::fromStringList(written)}};
+        report = {{"serial", Value("SerialNum")},
+                  {"firmware", Value("SWVer")},
+                  {"files", QJsonArray::fromStringList(written)}};
         if (!opt.json)
             for (const QString& f : written) std::printf("%s\n", qPrintable(ShownText(f)));
         return int(kOk);
@@ -240,35 +252,38 @@ int CmdWrite(TOptions& o)
         prepare(s);
         return s.ops.AgreeBeforeLink(Parameters(), only.empty() ? nullptr : &chosen);
     };
-    return WithLink("write", o, [&](TSession& s, const TOptions& opt, QJsonObject& report) {
-        prepare(s);
-        s.ops.KeepCopies = keepCopy;
-        const bool done = only.empty() ? s.ops.WriteToGateway() : s.ops.WriteSelected(Parameters(), chosen, {});
-        // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
-        report["partial"] = s.ops.MayHoldPart();
-        // Whole and read back, also when a signal came meanwhile and the exit status says so.
-        report["written"] = done;
-        // What the write learnt of the gateway, for the summary of a fleet.
-        if (!s.ops.GatewaySerial.isEmpty()) report["serial"] = s.ops.GatewaySerial;
-        if (!s.ops.GatewayVersion.isEmpty()) report["firmware"] = s.ops.GatewayVersion;
-        if (!s.ops.LastCopy.isEmpty()) {
-            report["copy"] = s.ops.LastCopy;
-            if (!opt.json && isatty(2))
-                std::fprintf(stderr, "korvanext-cli: the gateway's previous configuration is kept in %s\n",
-                             qPrintable(Quoted(QDir::toNativeSeparators(s.ops.LastCopy))));
-        }
-        if (!done) return s.Exit("write");
-        // Said only where the read before the write tells it (not after --no-backup without --only).
-        using THeld = CGatewayOps::THeldBefore;
-        const THeld held = s.ops.HeldBefore;
-        report["changed"] = held == THeld::Unknown ? QJsonValue() : QJsonValue(held == THeld::Other);
-        if (held != THeld::Unknown) {
-            const char* result = held == THeld::Same ? "unchanged" : "changed";
-            report["result"] = result;
-            if (!opt.json) std::printf("%s\n", result);
-        }
-        return int(kOk);
-    }, agree);
+    return WithLink(
+        "write", o,
+        [&](TSession& s, const TOptions& opt, QJsonObject& report) {
+            prepare(s);
+            s.ops.KeepCopies = keepCopy;
+            const bool done = only.empty() ? s.ops.WriteToGateway() : s.ops.WriteSelected(Parameters(), chosen, {});
+            // Whether the gateway may now hold part of the file (for scripts and a fleet's summary).
+            report["partial"] = s.ops.MayHoldPart();
+            // Whole and read back, also when a signal came meanwhile and the exit status says so.
+            report["written"] = done;
+            // What the write learnt of the gateway, for the summary of a fleet.
+            if (!s.ops.GatewaySerial.isEmpty()) report["serial"] = s.ops.GatewaySerial;
+            if (!s.ops.GatewayVersion.isEmpty()) report["firmware"] = s.ops.GatewayVersion;
+            if (!s.ops.LastCopy.isEmpty()) {
+                report["copy"] = s.ops.LastCopy;
+                if (!opt.json && isatty(2))
+                    std::fprintf(stderr, "korvanext-cli: the gateway's previous configuration is kept in %s\n",
+                                 qPrintable(Quoted(QDir::toNativeSeparators(s.ops.LastCopy))));
+            }
+            if (!done) return s.Exit("write");
+            // Said only where the read before the write tells it (not after --no-backup without --only).
+            using THeld = CGatewayOps::THeldBefore;
+            const THeld held = s.ops.HeldBefore;
+            report["changed"] = held == THeld::Unknown ? QJsonValue() : QJsonValue(held == THeld::Other);
+            if (held != THeld::Unknown) {
+                const char* result = held == THeld::Same ? "unchanged" : "changed";
+                report["result"] = result;
+                if (!opt.json) std::printf("%s\n", result);
+            }
+            return int(kOk);
+        },
+        agree);
 }
 
 // A desired state brought to the gateway (Cliapply.cpp).
@@ -330,13 +345,15 @@ int CmdBackups(TOptions& o)
     for (const TKeptCopy& c : copies.List(serial)) {
         const QString time = c.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
         const QString folder = QDir::toNativeSeparators(c.folder);
-        QJsonObject j{{"time", c.time.toString(Qt::ISODate)}, {"serial", c.serial}, {"firmware", c.firmware}, {"folder", folder}};
+        QJsonObject j{
+            {"time", c.time.toString(Qt::ISODate)}, {"serial", c.serial}, {"firmware", c.firmware}, {"folder", folder}};
         if (c.Damaged()) j["damaged"] = c.damage;
         list.append(j);
         // A damaged copy is listed, marked, so that nobody restores it unawares.
         if (!o.json)
-            std::printf("%s\t%s\t%s\t%s%s\n", qPrintable(time), qPrintable(ShownText(c.serial)), qPrintable(ShownText(c.firmware)),
-                        qPrintable(ShownText(folder)), c.Damaged() ? qPrintable("\tdamaged: " + ShownText(c.damage)) : "");
+            std::printf("%s\t%s\t%s\t%s%s\n", qPrintable(time), qPrintable(ShownText(c.serial)),
+                        qPrintable(ShownText(c.firmware)), qPrintable(ShownText(folder)),
+                        c.Damaged() ? qPrintable("\tdamaged: " + ShownText(c.damage)) : "");
     }
     Report().Add({{"root", QDir::toNativeSeparators(copies.Root())}, {"copies", list}});
     return kOk;
@@ -353,11 +370,12 @@ int CmdUpgrade(TOptions& o)
         const auto* image = reinterpret_cast<const uint8_t*>(bytes.constData());
         const uint32_t stored = ImageLayout::FirmwareStoredSum(image), sum = ImageLayout::FirmwareSum(image);
         if (stored != sum)
-            return Fail(kDataError, QString("%1 is damaged: it carries the checksum 0x%2, but its bytes add up to 0x%3; "
-                                            "nothing was sent (--force-damaged loads it all the same)")
-                                        .arg(Quoted(file))
-                                        .arg(stored, 8, 16, QChar('0'))
-                                        .arg(sum, 8, 16, QChar('0')));
+            return Fail(kDataError,
+                        QString("%1 is damaged: it carries the checksum 0x%2, but its bytes add up to 0x%3; "
+                                "nothing was sent (--force-damaged loads it all the same)")
+                            .arg(Quoted(file))
+                            .arg(stored, 8, 16, QChar('0'))
+                            .arg(sum, 8, 16, QChar('0')));
     }
     return WithLink("upgrade", o, [force](TSession& s, const TOptions& opt, QJsonObject& report) {
         s.ops.FirmwareFile = QFileInfo(opt.positional[0]).absoluteFilePath();
@@ -381,7 +399,8 @@ int CmdSignal(TOptions& o)
     if (const int rc = ParseLinkOptions(o)) return rc;
     if (o.ports.size() > 1) return Fail(kUsage, "signal watches one gateway: give one --port");
     // The gateway hands AT commands to its module only on the cable.
-    if (!o.modemNumber.isEmpty()) return Fail(kUsage, "signal works over the cable only: give --port, not --modem-number");
+    if (!o.modemNumber.isEmpty())
+        return Fail(kUsage, "signal works over the cable only: give --port, not --modem-number");
     // The module talks at 57600 baud; a raw TCP port keeps the server's speed.
     // Known from the command line alone, so a usage error before anything is opened.
     if (const QString instead = SignalPortInstead(o.ports.value(0)); !instead.isEmpty())
@@ -398,7 +417,8 @@ int CmdSignal(TOptions& o)
     if (o.parser.isSet(kCount)) {
         bool ok = false;
         count = o.parser.value(kCount).toInt(&ok);
-        if (!ok || count < 1) return Fail(kUsage, "--count wants a number of readings from 1, not " + Quoted(o.parser.value(kCount)));
+        if (!ok || count < 1)
+            return Fail(kUsage, "--count wants a number of readings from 1, not " + Quoted(o.parser.value(kCount)));
     }
     return WithLink("signal", o, [seconds, count](TSession& s, const TOptions& opt, QJsonObject& report) {
         return SignalReadings(s, opt, report, int(seconds * 1000), count);

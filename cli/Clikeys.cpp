@@ -62,13 +62,18 @@ int ParseKeyRef(const CParameters& p, const QString& text, TKeyRef& ref)
     bool ok = false;
     ref.row = text.mid(colon + 1).toInt(&ok);
     if (!ok || ref.row < 1 || ref.row > ref.par->Count)
-        return Fail(kUsage, QString("%1 has %2: not %3")
-                                .arg(key, ref.par->Count == 1 ? QString("no rows") : QString("rows 1 to %1").arg(ref.par->Count),
-                                     Quoted(text.mid(colon + 1))));
+        return Fail(
+            kUsage,
+            QString("%1 has %2: not %3")
+                .arg(key, ref.par->Count == 1 ? QString("no rows") : QString("rows 1 to %1").arg(ref.par->Count),
+                     Quoted(text.mid(colon + 1))));
     return kOk;
 }
 
-QString KeyName(const std::string& key, int count, int index) { return QString::fromStdString(SettingName(key, index, count)); }
+QString KeyName(const std::string& key, int count, int index)
+{
+    return QString::fromStdString(SettingName(key, index, count));
+}
 
 QString Value(const char* key) { return FromBytes(Parameters().GetValue(key, 0)); }
 
@@ -89,6 +94,9 @@ QJsonArray Differences(const TComparison& c, const char* aName, const char* bNam
 void PrintDifference(const TDifference& d, bool hideSecrets)
 {
     const bool secret = hideSecrets && SecretSetting(d.key);
-    auto quoted = [secret](const std::string& v) { return secret ? std::string("(secret)") : "\"" + EscapeFileValue(v) + "\""; };
-    std::printf("%s %s -> %s\n", qPrintable(KeyName(d.key, d.count, d.index)), quoted(d.mine).c_str(), quoted(d.other).c_str());
+    auto quoted = [secret](const std::string& v) {
+        return secret ? std::string("(secret)") : "\"" + EscapeFileValue(v) + "\"";
+    };
+    std::printf("%s %s -> %s\n", qPrintable(KeyName(d.key, d.count, d.index)), quoted(d.mine).c_str(),
+                quoted(d.other).c_str());
 }

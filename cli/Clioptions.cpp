@@ -36,7 +36,8 @@ void AddOptions(QCommandLineParser& parser, TGroup group)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({kHelp, kJson});
     if (group == kDiffCommand) parser.addOption(kDefaults);
-    if (OnLink(group)) parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kAgree, kWait, kVerbose, kJobs});
+    if (OnLink(group))
+        parser.addOptions({kPort, kPortsFrom, kModem, kModemNumber, kYes, kAgree, kWait, kVerbose, kJobs});
     if (group == kSignalCommand) parser.addOptions({kInterval, kCount});
     if (group == kSheetCommand) parser.addOption(kLanguageId);
     if (group == kWriteCommand) parser.addOptions({kOnly, kNoBackup});
@@ -66,25 +67,29 @@ int ParseLinkOptions(TOptions& o)
     if (p.isSet(kWait)) {
         bool ok = false;
         o.waitSeconds = p.value(kWait).toInt(&ok);
-        if (!ok || o.waitSeconds < 0) return Fail(kUsage, "--wait wants a number of seconds, not " + Quoted(p.value(kWait)));
+        if (!ok || o.waitSeconds < 0)
+            return Fail(kUsage, "--wait wants a number of seconds, not " + Quoted(p.value(kWait)));
     }
     if (p.isSet(kJobs)) {
         bool ok = false;
         o.jobs = p.value(kJobs).toInt(&ok);
-        if (!ok || o.jobs < 1) return Fail(kUsage, "--jobs wants a number of gateways at once, 1 or more, not " + Quoted(p.value(kJobs)));
+        if (!ok || o.jobs < 1)
+            return Fail(kUsage, "--jobs wants a number of gateways at once, 1 or more, not " + Quoted(p.value(kJobs)));
     }
     o.modem = p.value(kModem);
     o.modemNumber = p.value(kModemNumber);
     if (!o.modemNumber.isEmpty() && !o.ports.isEmpty()) return Fail(kUsage, "give either --port or --modem-number");
     if (!o.modem.isEmpty() && o.modemNumber.isEmpty()) return Fail(kUsage, "--modem needs --modem-number");
     // Never a guess: dialling on a port taken at random would write into whatever is attached there.
-    if (o.modem.isEmpty() && !o.modemNumber.isEmpty()) return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device or network port");
+    if (o.modem.isEmpty() && !o.modemNumber.isEmpty())
+        return Fail(kUsage, "--modem-number needs --modem DEVICE, the modem's serial device or network port");
     // A network port that cannot be one is a wrong command line, told before
     // anything is opened, and never with a password it may hold.
     for (const QString& port : o.ports + QStringList{o.modem}) {
         TNetworkAddress address;
         if (IsNetworkPort(port) && !ParseNetworkPort(port, address))
-            return Fail(kUsage, Quoted(ShownPortText(port)) + " is no network port: name it socket://HOST:PORT or rfc2217://HOST:PORT");
+            return Fail(kUsage, Quoted(ShownPortText(port)) +
+                                    " is no network port: name it socket://HOST:PORT or rfc2217://HOST:PORT");
     }
     if (o.ports.isEmpty()) o.ports << "Com1";
     if (o.yes) o.passOn << "--yes";

@@ -13,7 +13,7 @@ struct TOptions {
     QStringList positional;
     QStringList ports;
     bool yes = false, json = false, verbose = false;
-    QStringList agreed;  // the questions of --agree, by name
+    QStringList agreed;       // the questions of --agree, by name
     bool linkParsed = false;  // the link options are read once, also when a command looks at them first
     int waitSeconds = kDefaultWaitSeconds;
     int jobs = 32;  // gateways of a fleet at once
@@ -21,7 +21,18 @@ struct TOptions {
     QStringList passOn;  // what every run of a fleet gets besides its port
 };
 
-enum TGroup { kFileCommand, kDiffCommand, kLinkCommand, kWriteCommand, kBackupsCommand, kUpgradeCommand, kSignalCommand, kSheetCommand, kSetCommand, kApplyCommand };
+enum TGroup {
+    kFileCommand,
+    kDiffCommand,
+    kLinkCommand,
+    kWriteCommand,
+    kBackupsCommand,
+    kUpgradeCommand,
+    kSignalCommand,
+    kSheetCommand,
+    kSetCommand,
+    kApplyCommand
+};
 
 // Whether a kind of command reaches a gateway (and takes the link options).
 bool OnLink(TGroup group);

@@ -39,7 +39,8 @@ int ParseAgreed(const QStringList& values, QStringList& agreed)
         for (const QString& given : list.split(',', Qt::SkipEmptyParts)) {
             const QString name = given.trimmed();
             if (!known.contains(name))
-                return Fail(kUsage, "--agree: there is no question " + Quoted(name) + "; the questions are " + known.join(", "));
+                return Fail(kUsage, "--agree: there is no question " + Quoted(name) + "; the questions are " +
+                                        known.join(", "));
             if (!agreed.contains(name)) agreed << name;
         }
     if (agreed.isEmpty()) return Fail(kUsage, "--agree needs NAME[,NAME...], of " + known.join(", "));

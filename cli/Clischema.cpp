@@ -44,9 +44,13 @@ int RunSchema(bool json)
         const CParBasic& par = *rc.Par;
         if (par.m_Address < 0) continue;  // identification: read, never set
         const TChoices choices = ChoicesOf(key);
-        QJsonObject j{{"key", QString::fromStdString(key)}, {"type", par.ClassName()}, {"rows", rc.Count},
+        QJsonObject j{{"key", QString::fromStdString(key)},
+                      {"type", par.ClassName()},
+                      {"rows", rc.Count},
                       {"default", SecretSetting(key) ? QString() : FromBytes(par.m_Default)},
-                      {"block", BlockOf(par.m_Address)}, {"secret", SecretSetting(key)}, {"asks", AsksFirst(par.m_Address)},
+                      {"block", BlockOf(par.m_Address)},
+                      {"secret", SecretSetting(key)},
+                      {"asks", AsksFirst(par.m_Address)},
                       {"allowed", AllowedText(par, choices)}};
         QString limits;
         if (const CParInt* n = NumberTypeOf(par)) {
@@ -73,10 +77,11 @@ int RunSchema(bool json)
             QStringList flags;
             if (SecretSetting(key)) flags << "secret";
             if (AsksFirst(par.m_Address)) flags << "asks";
-            std::printf("%s\t%s\t%s\t%d\t%s\tblock %d\t%s\n", key.c_str(), par.ClassName(),
-                        ShownText(limits).toLocal8Bit().constData(), rc.Count,
-                        qPrintable("default=" + ShownText(FromBytes(SecretSetting(key) ? std::string() : par.m_Default))),
-                        BlockOf(par.m_Address), flags.isEmpty() ? "-" : qPrintable(flags.join(',')));
+            std::printf(
+                "%s\t%s\t%s\t%d\t%s\tblock %d\t%s\n", key.c_str(), par.ClassName(),
+                ShownText(limits).toLocal8Bit().constData(), rc.Count,
+                qPrintable("default=" + ShownText(FromBytes(SecretSetting(key) ? std::string() : par.m_Default))),
+                BlockOf(par.m_Address), flags.isEmpty() ? "-" : qPrintable(flags.join(',')));
         }
     }
     Report().Add({{"settings", settings}});

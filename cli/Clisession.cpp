@@ -17,7 +17,8 @@
 #include <vector>
 
 TSession::TSession(const TOptions& o)
-    : m_Ui(o.yes, o.agreed, Terminal().m_Interrupt), ops(Parameters(), Terminal(), Language(), m_Ui),
+    : m_Ui(o.yes, o.agreed, Terminal().m_Interrupt),
+      ops(Parameters(), Terminal(), Language(), m_Ui),
       m_Dialing(Terminal().m_Interrupt, 120000)
 {
     Language().InitEnglish(ProgramFolder());
@@ -33,8 +34,8 @@ TSession::TSession(const TOptions& o)
     Terminal().m_OnStateChange = [this](bool c, bool a) { ops.SetLinkState(c, a); };
     if (!o.modemNumber.isEmpty()) {
         if (o.modem.startsWith('/') || IsNetworkPort(o.modem))
-            Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
-                std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
+            Terminal().SetTelephony(
+                std::make_unique<CHayesTelephony>(std::vector<std::pair<QString, QString>>{{o.modem, o.modem}}, false));
         // The call, too, is given up after --wait, not after the modem's own minute.
         auto* modem = dynamic_cast<CHayesTelephony*>(Terminal().Telephony());
         if (modem && o.waitSeconds > 0) modem->m_DialTimeoutMs = std::min(modem->m_DialTimeoutMs, o.waitSeconds * 1000);
@@ -101,14 +102,16 @@ int TSession::Exit(const QString& command)
     case TOutcome::Done: return Say(kRefused, "'" + command + "' did not finish on " + Where());
     case TOutcome::Declined:
         if (!ops.GatewayVersion.isEmpty() && ops.UpgradeCutEarlier())
-            return Say(kRefused, QString("the firmware upgrade on %1 was cut off earlier, so the gateway's firmware is "
-                                         "incomplete, although it reports version %2: 'korvanext-cli upgrade FILE --port %3' "
-                                         "repeats it; '%4' was not done")
-                                     .arg(Where(), ops.GatewayVersion, ops.ComPort, command));
+            return Say(kRefused,
+                       QString("the firmware upgrade on %1 was cut off earlier, so the gateway's firmware is "
+                               "incomplete, although it reports version %2: 'korvanext-cli upgrade FILE --port %3' "
+                               "repeats it; '%4' was not done")
+                           .arg(Where(), ops.GatewayVersion, ops.ComPort, command));
         if (!ops.GatewayVersion.isEmpty() && !ops.FirmwareCurrent())
-            return Say(kRefused, QString("the gateway on %1 has firmware %2, older than version 3, and '%3' does not upgrade "
-                                         "it: 'korvanext-cli upgrade FILE' does that")
-                                     .arg(Where(), ops.GatewayVersion, command));
+            return Say(kRefused,
+                       QString("the gateway on %1 has firmware %2, older than version 3, and '%3' does not upgrade "
+                               "it: 'korvanext-cli upgrade FILE' does that")
+                           .arg(Where(), ops.GatewayVersion, command));
         if (m_Ui.LastError().isEmpty()) m_Ui.Error("declined: nothing was changed");
         return kRefused;
     case TOutcome::Damaged: return kDamaged;
@@ -116,13 +119,17 @@ int TSession::Exit(const QString& command)
     case TOutcome::FileError: return kFileError;
     case TOutcome::Link:
         if (ops.LinkCode == CE_USER) return Say(kInterrupted, "interrupted: stopped '" + command + "' on " + Where());
-        if (m_Ui.LastError().isEmpty()) m_Ui.Error(QString("link failure %1 on %2").arg(LinkErrorName(ops.LinkCode), Where()));
+        if (m_Ui.LastError().isEmpty())
+            m_Ui.Error(QString("link failure %1 on %2").arg(LinkErrorName(ops.LinkCode), Where()));
         return kLinkError + ops.LinkCode;
     }
     return kRefused;
 }
 
-int TSession::CannotWrite(const QString& path, const QString& why) { return Say(kFileError, "cannot write " + Quoted(path) + ": " + why); }
+int TSession::CannotWrite(const QString& path, const QString& why)
+{
+    return Say(kFileError, "cannot write " + Quoted(path) + ": " + why);
+}
 
 void TSession::AddToReport(QJsonObject report, int code) const
 {
@@ -137,8 +144,7 @@ static_assert(kLineLost == kLinkError + CE_NOT_CONNECTED && kInterrupted == kLin
               kNoAnswer == kLinkError + CE_CONNECTION_TIMEOUT && kBadReply == kLinkError + CE_PARSING_ERROR &&
               kSendFailed == kLinkError + CE_SEND_ERROR && kPortError == kLinkError + CE_OPEN_ERROR);
 
-int WithLink(const QString& command, TOptions& o, const TLinkRun& run,
-             const std::function<bool(TSession&)>& beforeLink)
+int WithLink(const QString& command, TOptions& o, const TLinkRun& run, const std::function<bool(TSession&)>& beforeLink)
 {
     if (const int rc = ParseLinkOptions(o)) return rc;
     if (o.ports.size() > 1) {
@@ -161,8 +167,9 @@ int WithLink(const QString& command, TOptions& o, const TLinkRun& run,
     if (beforeLink && !beforeLink(s)) {
         rc = s.Exit(command);
     } else if (!s.Connect()) {
-        rc = s.ops.Outcome == TOutcome::Link || s.Interrupted() ? s.Exit(command)
-                                                                 : s.Say(kLinkError, "no modem connection to " + o.modemNumber);
+        rc = s.ops.Outcome == TOutcome::Link || s.Interrupted()
+                 ? s.Exit(command)
+                 : s.Say(kLinkError, "no modem connection to " + o.modemNumber);
     } else {
         rc = run(s, o, report);
         if (s.Interrupted() && rc != kInterrupted) rc = s.Exit(command);

@@ -43,15 +43,17 @@ int main(int argc, char** argv)
         std::printf("korvanext-cli %s\n", KVX_VERSION);
         return kOk;
     }
-    const auto found = std::find_if(Commands().begin(), Commands().end(), [&](const TCommand& c) { return args[0] == c.name; });
-    if (found == Commands().end()) return report.Finish(Fail(kUsage, "unknown command " + Quoted(args[0]) + " (see --help)"));
+    const auto found =
+        std::find_if(Commands().begin(), Commands().end(), [&](const TCommand& c) { return args[0] == c.name; });
+    if (found == Commands().end())
+        return report.Finish(Fail(kUsage, "unknown command " + Quoted(args[0]) + " (see --help)"));
     const TCommand& c = *found;
     report.SetCommand(c.name);
     TOptions o;
     AddOptions(o.parser, c.group);
     if (!o.parser.parse(QStringList{"korvanext-cli"} + args.mid(1)))
-        return report.Finish(
-            Fail(kUsage, c.name + QString(": ") + o.parser.errorText() + " (see 'korvanext-cli " + c.name + " --help')"));
+        return report.Finish(Fail(
+            kUsage, c.name + QString(": ") + o.parser.errorText() + " (see 'korvanext-cli " + c.name + " --help')"));
     if (o.parser.isSet(kHelp)) {
         CommandUsage(c);
         return kOk;

@@ -72,9 +72,10 @@ void CheckWrite(TGatewaySession& s, const CParameters::TSnapshot& before, const 
     FUZZ_CHECK(gw.rec.readBack2 == gw.rec.written2);
     // The gateway keeps its PIN and password unless they were changed here.
     const std::string& g = gw.rec.block1BeforeWrite;
-    const std::string pin = s.ops.PinChanged ? ByteString(mine.data() + PinAddr, SecretSize) : g.substr(PinAddr, SecretSize);
-    const std::string pass =
-        s.ops.PasswordChanged ? ByteString(mine.data() + ServicePasswordAddr, SecretSize) : g.substr(ServicePasswordAddr, SecretSize);
+    const std::string pin =
+        s.ops.PinChanged ? ByteString(mine.data() + PinAddr, SecretSize) : g.substr(PinAddr, SecretSize);
+    const std::string pass = s.ops.PasswordChanged ? ByteString(mine.data() + ServicePasswordAddr, SecretSize)
+                                                   : g.substr(ServicePasswordAddr, SecretSize);
     FUZZ_CHECK(gw.rec.written1.compare(PinAddr, SecretSize, pin) == 0);
     FUZZ_CHECK(gw.rec.written1.compare(ServicePasswordAddr, SecretSize, pass) == 0);
 }
@@ -113,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         FUZZ_CHECK(s.ops.GatewayIdent.back() == 0);
         if (g_FuzzTrace) {
-            std::fprintf(stderr, "%s: outcome %d (link %d), clean %d", write ? "write" : "read", int(s.ops.Outcome), int(s.ops.LinkCode), s.gateway.clean);
+            std::fprintf(stderr, "%s: outcome %d (link %d), clean %d", write ? "write" : "read", int(s.ops.Outcome),
+                         int(s.ops.LinkCode), s.gateway.clean);
             for (const char* key : kIdentKeys) std::fprintf(stderr, ", %s '%s'", key, p.GetValue(key, 0).c_str());
             std::fprintf(stderr, "\n");
         }

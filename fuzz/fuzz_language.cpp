@@ -21,7 +21,10 @@ constexpr int kMaxLanguages = 64;
 
 // Language files named with a path of their own would be looked for outside
 // the program's folder, among files that are not the target's.
-bool InFolder(const std::string& name) { return name.find("..") == std::string::npos && (name.empty() || name[0] != '/'); }
+bool InFolder(const std::string& name)
+{
+    return name.find("..") == std::string::npos && (name.empty() || name[0] != '/');
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -77,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (n < 0 || n >= l.WordCount()) {
                 // Outside the tables a text is its key.
                 FUZZ_CHECK(text == key && hint == key + "H" && items == 0);
-            } else if (valid && l.Loaded() == i && (l.Language(i).File == folder + "A.ini" || l.Language(i).File == folder + "B.ini") &&
+            } else if (valid && l.Loaded() == i &&
+                       (l.Language(i).File == folder + "A.ini" || l.Language(i).File == folder + "B.ini") &&
                        !lang.KeyExists("Main", key.toStdString())) {
                 // A text the file does not hold is its key.
                 FUZZ_CHECK(text == key);

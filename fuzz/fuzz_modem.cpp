@@ -36,7 +36,8 @@ std::vector<TReport> Expected(const std::string& bytes)
             continue;
         }
         unsigned state = 0, mode = 0;
-        const bool result = !line.empty() && CHayesTelephony::ResultState(QString::fromLatin1(line.data(), int(line.size())), state, mode);
+        const bool result = !line.empty() && CHayesTelephony::ResultState(
+                                                 QString::fromLatin1(line.data(), int(line.size())), state, mode);
         line.clear();
         if (!result) continue;
         if (state == LINECALLSTATE_CONNECTED) {
@@ -161,8 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (t.elapsed() > 20000) {
                 int waiting = -1;
                 ioctl(w.device, FIONREAD, &waiting);
-                std::fprintf(stderr, "reports %zu of %zu, pieces written %zu of %zu, unread %d, unsent %d\n", reports.size(),
-                             expected.size(), w.next, w.pieces.size(), waiting, int(w.line.Pending()));
+                std::fprintf(stderr, "reports %zu of %zu, pieces written %zu of %zu, unread %d, unsent %d\n",
+                             reports.size(), expected.size(), w.next, w.pieces.size(), waiting, int(w.line.Pending()));
                 FuzzFail("the modem's answer was not taken in");
             }
             QCoreApplication::processEvents();

@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         try {
             const std::string v = ExtractText(copy.data(), p[0], p[1]);
             if (v.size() > size) __builtin_trap();
-        } catch (const CCOMTermExp&) {
-        }
+        } catch (const CCOMTermExp&) {}
     }
     return 0;
 }

@@ -11,8 +11,8 @@
 
 namespace {
 // Keys the program writes into section Settings.
-const char* const kKeys[] = {"com", "actlanguage", "left", "top", "height", "width",
-                             "modemnumber", "ismodem", "modemid", "modeminit", "modempulse", "keepcopies"};
+const char* const kKeys[] = {"com",         "actlanguage", "left",    "top",       "height",     "width",
+                             "modemnumber", "ismodem",     "modemid", "modeminit", "modempulse", "keepcopies"};
 
 std::string Lower(std::string s)
 {
@@ -102,8 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(t.ActLanguage == s.ActLanguage && t.Left == s.Left && t.Top == s.Top);
     FUZZ_CHECK(t.Height == s.Height && t.Width == s.Width && t.IsModem == s.IsModem && t.ModemPulse == s.ModemPulse);
     FUZZ_CHECK(t.KeepCopies == s.KeepCopies);
-    for (const auto& [a, b] : {std::pair{s.Com, t.Com}, {s.ModemNumber, t.ModemNumber}, {s.ModemId, t.ModemId},
-                               {s.ModemInit, t.ModemInit}})
+    for (const auto& [a, b] :
+         {std::pair{s.Com, t.Com}, {s.ModemNumber, t.ModemNumber}, {s.ModemId, t.ModemId}, {s.ModemInit, t.ModemInit}})
         if (Plain(a)) FUZZ_CHECK(a == b);
 
     // A file the program wrote itself reads the same and is written the same again.
@@ -113,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     u.Read(again, 1920, 1080);
     FUZZ_CHECK(u.Write(again));
     if (Plain(t.Com) && Plain(t.ModemNumber) && Plain(t.ModemId) && Plain(t.ModemInit)) {
-        FUZZ_CHECK(u.Com == t.Com && u.ModemNumber == t.ModemNumber && u.ModemId == t.ModemId && u.ModemInit == t.ModemInit);
+        FUZZ_CHECK(u.Com == t.Com && u.ModemNumber == t.ModemNumber && u.ModemId == t.ModemId &&
+                   u.ModemInit == t.ModemInit);
         const std::string first = ReadAll(again);
         FUZZ_CHECK(u.Write(again));
         FUZZ_CHECK(ReadAll(again) == first);

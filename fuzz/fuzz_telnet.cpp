@@ -19,8 +19,7 @@ struct TResult {
     {
         for (int i = 0; i < 13; ++i)
             if (acks[i] != o.acks[i]) return false;
-        return data == o.data && baud == o.baud && dropped == o.dropped && ready == o.ready &&
-               refused == o.refused;
+        return data == o.data && baud == o.baud && dropped == o.dropped && ready == o.ready && refused == o.refused;
     }
 };
 
@@ -35,7 +34,8 @@ TResult Decode(const std::string& line, const std::string& cuts, bool comPort)
         size_t n = cuts.empty() ? line.size() : size_t(uint8_t(cuts[k++ % cuts.size()])) + 1;
         n = std::min(n, line.size() - at);
         std::string out(n, '\0');
-        const size_t d = c.Decode(reinterpret_cast<const uint8_t*>(line.data() + at), n, reinterpret_cast<uint8_t*>(out.data()));
+        const size_t d =
+            c.Decode(reinterpret_cast<const uint8_t*>(line.data() + at), n, reinterpret_cast<uint8_t*>(out.data()));
         FUZZ_CHECK(d <= n);
         r.data.append(out, 0, d);
         const std::string replies = c.TakeReplies();

@@ -85,9 +85,9 @@ int Condition(const TWait& w, const TModel& m)
 struct TState {
     CCOMTerminal* term = nullptr;
     TFuzzLine line;
-    TModel model;        // what the terminal holds once every byte written has arrived
+    TModel model;  // what the terminal holds once every byte written has arrived
     bool modelValid = true;
-    std::string sent;    // what the tool wrote to the line
+    std::string sent;  // what the tool wrote to the line
 
     // The running wait's feed.
     const TWait* wait = nullptr;
@@ -216,7 +216,8 @@ int RunWait(CCOMTerminal& t, const TWait& w)
 void DoWait(TState& s, TWait w, std::vector<std::string> chunks, bool silent)
 {
     CCOMTerminal& t = *s.term;
-    const std::string terminator = (!w.command.empty() && t.m_Terminator) ? std::string(1, t.m_Terminator) : std::string();
+    const std::string terminator =
+        (!w.command.empty() && t.m_Terminator) ? std::string(1, t.m_Terminator) : std::string();
     s.sent.clear();
     if (!w.command.empty()) {
         s.model.count = 0;

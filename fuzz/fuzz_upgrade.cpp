@@ -29,7 +29,8 @@ struct TFirmwareFile {
     std::string bytes;
     bool Usable() const
     {
-        return bytes.size() == size_t(FirmwareSize) && bytes[FirmwareVersionAddr] == '3' && bytes[FirmwareVersionAddr + 1] == '.';
+        return bytes.size() == size_t(FirmwareSize) && bytes[FirmwareVersionAddr] == '3' &&
+               bytes[FirmwareVersionAddr + 1] == '.';
     }
     bool Damaged() const { return FirmwareSum(U()) != FirmwareStoredSum(U()); }
     const uint8_t* U() const { return reinterpret_cast<const uint8_t*>(bytes.data()); }
@@ -82,8 +83,9 @@ void CheckFirmware(const TScriptGateway& gw, const TFuzzUI& ui, const std::vecto
             FUZZ_CHECK(address % FirmwareBlock == 0 && address + FirmwareBlock <= FirmwareSize);
             for (int i = 0; i < FirmwareBlock && same; ++i) {
                 const int at = address + i;
-                const bool fromGateway = deviceZero && ((at >= DeviceDataAddr && at < DeviceDataAddr + DeviceDataSize) ||
-                                                            at >= FirmwareChecksumAddr);
+                const bool fromGateway =
+                    deviceZero &&
+                    ((at >= DeviceDataAddr && at < DeviceDataAddr + DeviceDataSize) || at >= FirmwareChecksumAddr);
                 if (!fromGateway && data[size_t(i)] != f.bytes[size_t(at)]) same = false;
             }
         }
@@ -159,6 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(Normalised(Parameters()));
     // A read goes on after the upgrade, and may fail after it went through.
     CheckFirmware(s.gateway, w.ui, files, done && !fromRead);
-    if (g_FuzzTrace) std::fprintf(stderr, "upgrade: done %d, outcome %d (link %d), clean %d\n", done, int(s.ops.Outcome), int(s.ops.LinkCode), s.gateway.clean);
+    if (g_FuzzTrace)
+        std::fprintf(stderr, "upgrade: done %d, outcome %d (link %d), clean %d\n", done, int(s.ops.Outcome),
+                     int(s.ops.LinkCode), s.gateway.clean);
     return 0;
 }

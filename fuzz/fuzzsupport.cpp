@@ -38,10 +38,7 @@ void FuzzFail(const char* what)
     std::abort();
 }
 
-std::string TFuzzInput::Text(size_t max)
-{
-    return Bytes(std::min<size_t>(Byte(), max));
-}
+std::string TFuzzInput::Text(size_t max) { return Bytes(std::min<size_t>(Byte(), max)); }
 
 std::string TFuzzInput::Bytes(size_t n)
 {
@@ -67,7 +64,8 @@ bool TFuzzLine::Open()
     Hangup();
     m_Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     char name[128] = {};
-    if (m_Master < 0 || grantpt(m_Master) != 0 || unlockpt(m_Master) != 0 || ptsname_r(m_Master, name, sizeof name) != 0) {
+    if (m_Master < 0 || grantpt(m_Master) != 0 || unlockpt(m_Master) != 0 ||
+        ptsname_r(m_Master, name, sizeof name) != 0) {
         Hangup();
         return false;
     }

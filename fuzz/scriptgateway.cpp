@@ -121,8 +121,9 @@ void TScriptGateway::Watch(long long now)
 
 void TScriptGateway::Finding(const char* what) const
 {
-    std::fprintf(stderr, "\nfinding: %s, %lld ms without a byte (bound %lld ms), timeout %d ms, call %d\nscript: %s\n", what,
-                 NowMs() - m_LastExchange, m_WaitBound, term->m_Timeout, int(term->m_CallActive), m_Transcript.c_str());
+    std::fprintf(stderr, "\nfinding: %s, %lld ms without a byte (bound %lld ms), timeout %d ms, call %d\nscript: %s\n",
+                 what, NowMs() - m_LastExchange, m_WaitBound, term->m_Timeout, int(term->m_CallActive),
+                 m_Transcript.c_str());
     FuzzFail(what);
 }
 
@@ -131,10 +132,23 @@ void TScriptGateway::Feed(uint8_t b)
     switch (m_State) {
     case TState::Idle:
         switch (b) {
-        case 'g': m_State = TState::Block1; m_Collect.clear(); return;
-        case 'G': m_State = TState::Block2; m_Collect.clear(); m_Piece = 0; return;
-        case 'K': m_State = TState::Firmware; m_Collect.clear(); return;
-        case 'O': m_State = TState::Device; m_Collect.clear(); return;
+        case 'g':
+            m_State = TState::Block1;
+            m_Collect.clear();
+            return;
+        case 'G':
+            m_State = TState::Block2;
+            m_Collect.clear();
+            m_Piece = 0;
+            return;
+        case 'K':
+            m_State = TState::Firmware;
+            m_Collect.clear();
+            return;
+        case 'O':
+            m_State = TState::Device;
+            m_Collect.clear();
+            return;
         case 'A': return;  // leaves configuration mode; no answer
         default: Answer(char(b)); return;
         }
@@ -163,7 +177,10 @@ void TScriptGateway::Feed(uint8_t b)
     }
 }
 
-static std::string TextReply(char lead, const std::string& body) { return std::string(1, lead) + body + std::string(1, '\0'); }
+static std::string TextReply(char lead, const std::string& body)
+{
+    return std::string(1, lead) + body + std::string(1, '\0');
+}
 
 std::string TScriptGateway::Correct(char cmd) const
 {
@@ -316,8 +333,11 @@ void TScriptGateway::Answer(char cmd)
     if (g_FuzzTrace) std::fprintf(stderr, "'%c' -> %zu bytes%s\n", cmd, a.size(), exhausted ? " (script used up)" : "");
     if (m_Transcript.size() < 4000) {
         char entry[64];
-        std::snprintf(entry, sizeof entry, "%s'%c'@%lld->%zu%s", m_Transcript.empty() ? "" : " ", cmd, NowMs() - m_StartedAt, a.size(),
-                      !m_Late.empty() ? "(late)" : exhausted ? "(used up)" : "");
+        std::snprintf(entry, sizeof entry, "%s'%c'@%lld->%zu%s", m_Transcript.empty() ? "" : " ", cmd,
+                      NowMs() - m_StartedAt, a.size(),
+                      !m_Late.empty() ? "(late)"
+                      : exhausted     ? "(used up)"
+                                      : "");
         m_Transcript += entry;
     }
     if (!line.Up()) return;
@@ -373,7 +393,8 @@ void TScriptGateway::Record(char cmd, const std::string& a)
             std::string all;
             for (const auto& block : rec.firmware) all += block.second;
             if (all.size() == size_t(FirmwareSize) && FirmwareSum(U(all)) == FirmwareStoredSum(U(all)))
-                version = std::string(all.c_str() + FirmwareVersionAddr, strnlen(all.c_str() + FirmwareVersionAddr, 12));
+                version =
+                    std::string(all.c_str() + FirmwareVersionAddr, strnlen(all.c_str() + FirmwareVersionAddr, 12));
         }
         break;
     case 'O':
@@ -409,7 +430,10 @@ bool TFuzzTelephony::MakeCall(const QString&)
     return true;
 }
 
-std::unique_ptr<TTransport> TFuzzTelephony::TakeCallLine() { return outcome == NoChannel || !line ? nullptr : line->Open(); }
+std::unique_ptr<TTransport> TFuzzTelephony::TakeCallLine()
+{
+    return outcome == NoChannel || !line ? nullptr : line->Open();
+}
 
 void TFuzzTelephony::Drop() { Report(LINECALLSTATE_IDLE, 0); }
 
@@ -503,7 +527,9 @@ TGatewaySession::TGatewaySession(TGatewayWorld& w, TFuzzInput& in, uint8_t heade
     gateway.hwLetter = gatewayByte & 4 ? 'D' : 'C';
     gateway.modem = header & 1;
     const int call = (gatewayByte >> 3) % 8;
-    w.telephony->outcome = call == 1 ? TFuzzTelephony::Busy : call == 2 ? TFuzzTelephony::NoChannel : TFuzzTelephony::Connects;
+    w.telephony->outcome = call == 1   ? TFuzzTelephony::Busy
+                           : call == 2 ? TFuzzTelephony::NoChannel
+                                       : TFuzzTelephony::Connects;
 
     CParameters& p = Parameters();
     if (header & 2) p.Restore(w.gatewayValues);  // as after a read from this gateway
@@ -534,7 +560,8 @@ void TGatewaySession::Connect()
     ops.ConnectModem();
     FUZZ_CHECK(ops.GatewayIdent.back() == 0);
     const auto z = gateway.rec.lastReply.find('Z');
-    if (gateway.clean && ops.ModemConnected && z != gateway.rec.lastReply.end() && !z->second.empty() && z->second[0] == '"') {
+    if (gateway.clean && ops.ModemConnected && z != gateway.rec.lastReply.end() && !z->second.empty() &&
+        z->second[0] == '"') {
         // The identification record as it came, at most 99 bytes.
         const std::string& r = z->second;
         const size_t n = std::min<size_t>(r.size(), 99);

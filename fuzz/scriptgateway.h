@@ -44,12 +44,12 @@ struct TRecord {
     std::string validBlock1, validBlock2;   // data of the last sound "e" and "E" replies
     std::string block1BeforeWrite;          // the last sound "e" data before the first "g"
     bool sawWrite = false;
-    std::string written1, written2;         // last "g" block and last complete "G" block
+    std::string written1, written2;  // last "g" block and last complete "G" block
     bool acked1 = false, acked2 = false;
-    std::string readBack1, readBack2;       // "e" and "E" data served after them
-    std::map<int, std::string> firmware;    // firmware blocks by address, last one sent
-    std::string deviceReply;                // the reply to "O"
-    int firmwareCommands = 0;               // "K" and "O"
+    std::string readBack1, readBack2;     // "e" and "E" data served after them
+    std::map<int, std::string> firmware;  // firmware blocks by address, last one sent
+    std::string deviceReply;              // the reply to "O"
+    int firmwareCommands = 0;             // "K" and "O"
 };
 
 class TScriptGateway : public TVirtualPeer {
@@ -94,14 +94,14 @@ private:
     TState m_State = TState::Idle;
     std::string m_Collect;
     int m_Piece = 0;
-    std::string m_Late;        // an answer held back until m_LateAt
+    std::string m_Late;  // an answer held back until m_LateAt
     long long m_LateAt = 0;
     int m_LateEvery = 0;           // a dripping answer: one byte each this many ms
     long long m_LastExchange = 0;  // when the tool last sent a byte
     long long m_WaitBound = 0;     // the largest Bound() since then (a call may end meanwhile)
     long long m_CancelledAt = -1;  // when the script ran out (the user's Cancel)
     long long m_StartedAt = 0;
-    std::string m_Transcript;      // the commands and answers, for a finding
+    std::string m_Transcript;  // the commands and answers, for a finding
 };
 
 // A telephony service whose calls connect at once to the scripted gateway.

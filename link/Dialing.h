@@ -62,15 +62,14 @@ public:
 class TDialingView {
 public:
     virtual ~TDialingView() = default;
-    virtual void Prepare() = 0;          // centre, captions, show without blocking, clear
+    virtual void Prepare() = 0;  // centre, captions, show without blocking, clear
     virtual void Hide() = 0;
     virtual void Add(const QString& message) = 0;
-    virtual void RunModal() = 0;         // until CloseModal or the user's button
+    virtual void RunModal() = 0;  // until CloseModal or the user's button
     virtual void CloseModal() = 0;
-    virtual bool Active() const = 0;     // false once the user pressed the button
-    virtual void CallEnded() {}          // the call went idle (a view without a user closes here)
+    virtual bool Active() const = 0;  // false once the user pressed the button
+    virtual void CallEnded() {}       // the call went idle (a view without a user closes here)
 };
 
 // The Hayes modem layer over the system's serial devices.
 std::unique_ptr<CTelephony> CreateDefaultTelephony();
-

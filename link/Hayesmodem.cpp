@@ -100,7 +100,8 @@ bool AnswersAt(TTransport& line, int timeoutMs)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     auto left = [&] {
-        return std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
+        return std::max<long long>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
     };
     static const uint8_t at[] = {'A', 'T', '\r'};
     size_t sent = 0;
@@ -112,7 +113,8 @@ bool AnswersAt(TTransport& line, int timeoutMs)
             sent += size_t(n);
         }
         pollfd p{line.Handle(), POLLIN, 0};
-        if (::poll(&p, 1, int(std::min<long long>(left(), 50))) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        if (::poll(&p, 1, int(std::min<long long>(left(), 50))) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
         uint8_t buf[64];
         const ssize_t n = line.Receive(buf, sizeof buf);
         if (n < 0) return false;
@@ -122,7 +124,8 @@ bool AnswersAt(TTransport& line, int timeoutMs)
 }
 }  // namespace
 
-TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int timeoutMs, const QStringList& lockFolders)
+TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int timeoutMs,
+                                   const QStringList& lockFolders)
 {
     TModemProbe r{name, path, TModemProbe::NoAnswer, {}};
     auto result = [&r](TModemProbe::TResult what, const QString& detail) {
@@ -136,7 +139,8 @@ TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int
         const auto start = std::chrono::steady_clock::now();
         try {
             auto line = OpenNetworkPort(path, TLineSettings{57600, 8, 0, 0, fcNone}, timeoutMs);
-            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+            const auto spent =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
             if (AnswersAt(*line, int(std::max<long long>(timeoutMs - spent, 1)))) r.result = TModemProbe::Answers;
         } catch (const ECommError& e) {
             return result(TModemProbe::CannotOpen, QString::fromStdString(e.Detail.empty() ? e.Text : e.Detail));
@@ -147,7 +151,8 @@ TModemProbe CHayesTelephony::Probe(const QString& name, const QString& path, int
     if (device.isEmpty()) return result(TModemProbe::CannotOpen, "no such device");
     if (const pid_t pid = UucpLockOwner(device, lockFolders))
         return result(TModemProbe::InUse, QString("locked by process %1").arg(pid));
-    if (const pid_t pid = OpenElsewhere(device)) return result(TModemProbe::InUse, QString("open in process %1").arg(pid));
+    if (const pid_t pid = OpenElsewhere(device))
+        return result(TModemProbe::InUse, QString("open in process %1").arg(pid));
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -193,7 +198,8 @@ void CHayesTelephony::List()
     if (m_SystemDevices) {
         const std::vector<TSerialDevice> devices = TComm::ListSerialDevices();
         for (const TSerialDevice& d : devices) {
-            const auto same = std::count_if(devices.begin(), devices.end(), [&](const TSerialDevice& o) { return o.name == d.name; });
+            const auto same =
+                std::count_if(devices.begin(), devices.end(), [&](const TSerialDevice& o) { return o.name == d.name; });
             // Two adapters of one model are told apart by their kernel names.
             const QString name = same > 1 ? d.name + " (" + QFileInfo(d.device).fileName() + ")" : d.name;
             m_Devices.push_back({name, id++, LINEBEARERMODE_VOICE, LINEMEDIAMODE_DATAMODEM, d.path});
@@ -324,7 +330,8 @@ bool CHayesTelephony::MakeCall(const QString& number)
     if (!m_Port || m_Calling || m_Connected) return false;
     QByteArray digits;
     for (const QChar c : number)
-        if (c.isDigit() || c == '+' || c == '*' || c == '#' || c == ',' || c == 'W' || c == 'w') digits += char(c.toLatin1());
+        if (c.isDigit() || c == '+' || c == '*' || c == '#' || c == ',' || c == 'W' || c == 'w')
+            digits += char(c.toLatin1());
     if (digits.isEmpty()) return false;
     m_Line.clear();
     WriteText(QByteArray("ATD") + (m_PulseDial ? "P" : "T") + digits + "\r");
@@ -390,7 +397,10 @@ void CHayesTelephony::Finish(unsigned mode)
     Report(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0);
 }
 
-int CHayesTelephony::TakeCallHandle() { return m_Connected && m_Port && !m_Port->Network() ? ::dup(m_Port->Handle()) : -1; }
+int CHayesTelephony::TakeCallHandle()
+{
+    return m_Connected && m_Port && !m_Port->Network() ? ::dup(m_Port->Handle()) : -1;
+}
 
 std::unique_ptr<TTransport> CHayesTelephony::TakeCallLine()
 {

@@ -63,8 +63,7 @@ public:
     {
         // What was sent cannot be called back; what arrived is dropped.
         uint8_t sink[4096];
-        while (in && ::recv(m_Fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
-        }
+        while (in && ::recv(m_Fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {}
     }
     bool Drain(int timeoutMs) override { return DrainQueue(SIOCOUTQ, timeoutMs); }
 
@@ -236,7 +235,8 @@ private:
         for (;;) {
             if (m_Error == ENOBUFS)
                 Fail(m_Address, nfOther, m_Error, "The server negotiates without end and does not read the answers");
-            if (m_Error == EMSGSIZE) Fail(m_Address, nfOther, m_Error, "The server sends data without end before the line is set");
+            if (m_Error == EMSGSIZE)
+                Fail(m_Address, nfOther, m_Error, "The server sends data without end before the line is set");
             if (m_Error) Fail(m_Address, FailureOf(m_Error), m_Error, "Connection lost");
             if (m_Codec.Refused())
                 Fail(m_Address, nfNoComPort, EPROTO, "The server refuses binary mode or the COM-PORT-OPTION");
@@ -254,7 +254,8 @@ private:
                 std::string said;  // a server that turns us away often says why
                 for (char c : m_In)
                     if (c >= 32 && c < 127 && said.size() < 80) said += c;
-                Fail(m_Address, FailureOf(e), e, said.empty() ? "The server closed the connection" : "The server closed the connection: " + said);
+                Fail(m_Address, FailureOf(e), e,
+                     said.empty() ? "The server closed the connection" : "The server closed the connection: " + said);
             }
             const size_t d = m_Codec.Decode(raw, size_t(n), raw);
             if (m_In.size() + d > kMaxQueue) m_Error = EMSGSIZE;
@@ -309,7 +310,8 @@ addrinfo* Lookup(const TNetworkAddress& a, long long deadline)
     const int rc = lookup->rc;
     if (rc != 0) {
         const bool unknown = rc == EAI_NONAME || rc == EAI_NODATA || rc == EAI_FAIL || rc == EAI_AGAIN;
-        Fail(a, unknown ? nfHostNotFound : nfOther, -1, rc == EAI_SYSTEM ? std::strerror(lookup->error) : gai_strerror(rc));
+        Fail(a, unknown ? nfHostNotFound : nfOther, -1,
+             rc == EAI_SYSTEM ? std::strerror(lookup->error) : gai_strerror(rc));
     }
     return std::exchange(lookup->found, nullptr);
 }

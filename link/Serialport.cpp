@@ -30,15 +30,15 @@ static std::string ErrorMessage(const std::string& text, int code)
 }
 
 ECommError::ECommError(const std::string& text, int errorCode, int systemError)
-    : std::runtime_error(ErrorMessage(text, errorCode)), ErrorCode(errorCode), Text(text),
+    : std::runtime_error(ErrorMessage(text, errorCode)),
+      ErrorCode(errorCode),
+      Text(text),
       SystemError(systemError ? systemError : std::max(errorCode, 0))
-{
-}
+{}
 
 int BaudRateValue(TBaudrate rate)
 {
-    static const int values[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
-                                 115200};
+    static const int values[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
     return values[rate];
 }
 
@@ -76,7 +76,6 @@ void TCommEventChars::Assign(const TCommEventChars& other)
     EofChar = other.EofChar;
     EvtChar = other.EvtChar;
 }
-
 
 TComm::TComm() : m_Context(std::make_unique<QObject>()) {}
 
@@ -125,7 +124,8 @@ std::vector<TSerialDevice> TComm::ListSerialDevices(const TDeviceRoots& roots)
 {
     // Stable names first: /dev/serial/by-id links, by the kernel name they lead to.
     QMap<QString, QString> byId;
-    for (const QFileInfo& f : QDir(roots.dev + "/serial/by-id").entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+    for (const QFileInfo& f :
+         QDir(roots.dev + "/serial/by-id").entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
         if (f.isSymLink()) byId.insert(QFileInfo(f.symLinkTarget()).fileName(), f.absoluteFilePath());
 
     static const QRegularExpression serial("^tty(S|USB|ACM|AMA)\\d+$");
@@ -357,7 +357,7 @@ void TComm::OpenTAPI(int handle)
 {
     RequireClosed(*this);
     if (handle < 0 || fcntl(handle, F_GETFD) < 0) throw ECommError("Error accessing specified device", EBADF);
-    struct stat st{};
+    struct stat st {};
     if (fstat(handle, &st) != 0 || !S_ISCHR(st.st_mode)) {
         ::close(handle);
         throw ECommError("Invalid device handle, access denied", -1);
@@ -401,7 +401,8 @@ void TComm::Close()
 
 void TComm::StartThread()
 {
-    if (pipe2(m_WakePipe, O_CLOEXEC | O_NONBLOCK) != 0) throw ECommError("Error initializing Read/Write Buffers", errno);
+    if (pipe2(m_WakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw ECommError("Error initializing Read/Write Buffers", errno);
     m_Stop = false;
     {
         std::lock_guard<std::mutex> g(m_HandMutex);
@@ -579,4 +580,3 @@ bool TComm::GetModemState(int index) const
     default: return false;
     }
 }
-

@@ -17,8 +17,21 @@
 
 class QObject;
 
-enum TBaudrate { br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000, br57600,
-                 br115200 };
+enum TBaudrate {
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200
+};
 enum TParity { paNone, paOdd, paEven, paMark, paSpace };
 enum TStopbits { sb10, sb15, sb20 };
 enum TDatabits { da4, da5, da6, da7, da8 };
@@ -27,8 +40,15 @@ enum TCommOption { coParityCheck = 1, coDsrSensitivity = 2, coIgnoreXOff = 4, co
 
 // Event-mask bits, as the platform's serial API numbers them.
 enum TCommEventType : unsigned {
-    evRxChar = 0x0001, evRxFlag = 0x0002, evTxEmpty = 0x0004, evCts = 0x0008, evDsr = 0x0010,
-    evRlsd = 0x0020, evBreak = 0x0040, evError = 0x0080, evRing = 0x0100,
+    evRxChar = 0x0001,
+    evRxFlag = 0x0002,
+    evTxEmpty = 0x0004,
+    evCts = 0x0008,
+    evDsr = 0x0010,
+    evRlsd = 0x0020,
+    evBreak = 0x0040,
+    evError = 0x0080,
+    evRing = 0x0100,
     evAll = 0x01FF
 };
 // Line-error flag passed to OnError when the device went away (hang-up, unplugged).
@@ -44,9 +64,9 @@ public:
     // The system's reason (an errno value), also where ErrorCode is the
     // component's own -1: a device that is not a terminal gives ENOTTY.
     int SystemError;
-    std::string Device;  // the device path (HOST:PORT for a network port), for failures of Open
+    std::string Device;               // the device path (HOST:PORT for a network port), for failures of Open
     TNetFailure NetFailure = nfNone;  // why a network port failed
-    std::string Detail;  // the reason in words where the system's error number does not say it
+    std::string Detail;               // the reason in words where the system's error number does not say it
 };
 
 class TComm;
@@ -155,9 +175,9 @@ private:
     void SetModemLine(unsigned long request, int bit);
 
     std::unique_ptr<TTransport> m_Transport;
-    int m_Handle = -1;  // the transport's, for the event thread and the device's line settings
-    bool m_Exclusive = false;  // the tty lock is ours to give back
-    TUucpLock m_UucpLock;      // the lock file other programs sharing ports look at
+    int m_Handle = -1;           // the transport's, for the event thread and the device's line settings
+    bool m_Exclusive = false;    // the tty lock is ours to give back
+    TUucpLock m_UucpLock;        // the lock file other programs sharing ports look at
     TSessionLock m_SessionLock;  // a network port's line, against other sessions of this program
     QString m_DeviceName = "Com2";
     TSimpleEvent m_Event;

@@ -23,5 +23,5 @@ TEventWaitResult TSimpleEvent::WaitFor(int milliseconds)
         return wrSignaled;
     }
     return m_Cond.wait_for(l, std::chrono::milliseconds(milliseconds), [this] { return m_Signaled; }) ? wrSignaled
-                                                                                                       : wrTimeout;
+                                                                                                      : wrTimeout;
 }

@@ -57,8 +57,8 @@ private:
     std::string m_Sub;
     bool m_SubTooLong = false;
     std::string m_Replies;
-    std::array<TSide, 256> m_Us{};   // options we do
-    std::array<TSide, 256> m_Him{};  // options the server does
+    std::array<TSide, 256> m_Us{};       // options we do
+    std::array<TSide, 256> m_Him{};      // options the server does
     std::array<bool, 256> m_Declined{};  // offers we declined once, not again
     std::array<unsigned, 13> m_Acks{};
     uint32_t m_AckedBaud = 0;

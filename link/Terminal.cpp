@@ -223,7 +223,9 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         if (m_Overflow) throw overflow();
         // A modem whose call dropped says so in the data; the line is gone now,
         // not when the wait has run out.
-        if (m_CallActive && m_Count >= 12 && std::search(m_Buffer.begin(), m_Buffer.begin() + m_Count, kNoCarrier, kNoCarrier + 12) != m_Buffer.begin() + m_Count)
+        if (m_CallActive && m_Count >= 12 &&
+            std::search(m_Buffer.begin(), m_Buffer.begin() + m_Count, kNoCarrier, kNoCarrier + 12) !=
+                m_Buffer.begin() + m_Count)
             m_LineLost = true;
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
 #ifdef KVX_PLANT_FAULT_DEADLINE
@@ -283,21 +285,18 @@ int CCOMTerminal::SendAndWait(const std::string& command, std::initializer_list<
 
 bool CCOMTerminal::SendAndWaitCount(const std::string& command, int n)
 {
-    return Wait(command, [&] { return m_Count >= n ? 1 : 0; }, n) != 0;
+    const auto arrived = [&] { return m_Count >= n ? 1 : 0; };
+    return Wait(command, arrived, n) != 0;
 }
 
 bool CCOMTerminal::SendAndWaitNth(const std::string& command, const char* text, int n)
 {
-    return Wait(command, [&] {
-        const char* received = Received();
-        const char* p = std::strstr(received, text);
-        if (!p) return 0;
-        for (int found = 1; found < n; ++found) {
-            p = std::strstr(p + 1, text);
-            if (!p) return 0;
-        }
-        return 1;
-    }) != 0;
+    const auto nthArrived = [&] {
+        const char* p = std::strstr(Received(), text);
+        for (int found = 1; p && found < n; ++found) p = std::strstr(p + 1, text);
+        return p ? 1 : 0;
+    };
+    return Wait(command, nthArrived) != 0;
 }
 
 std::string CCOMTerminal::Extract(const char* start, const char* end)

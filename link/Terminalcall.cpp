@@ -106,7 +106,8 @@ void CCOMTerminal::Dial(const QString& device, const QString& number)
     m_DialFailure.reset();
     // A modem named by its path (one behind a terminal server) need not be listed.
     IncludeDevice(device);
-    if (auto* modem = dynamic_cast<CHayesTelephony*>(m_Telephony.get())) modem->m_ConnectTimeoutMs = m_Comm.ConnectTimeout;
+    if (auto* modem = dynamic_cast<CHayesTelephony*>(m_Telephony.get()))
+        modem->m_ConnectTimeoutMs = m_Comm.ConnectTimeout;
     const int id = FindDevice(device);
     if (id < 0) {
         view->Hide();
@@ -116,7 +117,8 @@ void CCOMTerminal::Dial(const QString& device, const QString& number)
     }
     AddMessage(1, device);
     QCoreApplication::processEvents();
-    if (!m_Telephony->OpenLine(unsigned(id), [this](unsigned m, unsigned p1, unsigned p2) { LineCallback(m, p1, p2); })) {
+    if (!m_Telephony->OpenLine(unsigned(id),
+                               [this](unsigned m, unsigned p1, unsigned p2) { LineCallback(m, p1, p2); })) {
         if (const ECommError* e = m_Telephony->LineFailure(); e && e->NetFailure != nfNone) {
             // A terminal server's port that cannot be reached: the caller says
             // which and why, as for a gateway's own network port.

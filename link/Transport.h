@@ -120,13 +120,13 @@ std::unique_ptr<TTransport> OpenLocalPort(const std::string& name);
 // Why a network port failed, so that the message can name the cause and the fix.
 enum TNetFailure {
     nfNone,
-    nfBadName,       // not socket://HOST:PORT or rfc2217://HOST:PORT
-    nfHostNotFound,  // the name does not resolve
-    nfRefused,       // nothing listens there
-    nfUnreachable,   // no route to the host or network
-    nfTimedOut,      // no answer within the bound
+    nfBadName,         // not socket://HOST:PORT or rfc2217://HOST:PORT
+    nfHostNotFound,    // the name does not resolve
+    nfRefused,         // nothing listens there
+    nfUnreachable,     // no route to the host or network
+    nfTimedOut,        // no answer within the bound
     nfLookupTimedOut,  // the name service gave no answer within the bound
-    nfNoComPort,     // a telnet server without the COM-PORT-OPTION or binary mode
-    nfClosed,        // the server closed the connection
+    nfNoComPort,       // a telnet server without the COM-PORT-OPTION or binary mode
+    nfClosed,          // the server closed the connection
     nfOther,
 };

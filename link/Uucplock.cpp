@@ -45,8 +45,7 @@ pid_t LockPid(const QString& file)
     const QByteArray text = bytes.trimmed();
     if (bytes.size() == 4 && !text.isEmpty() && !std::isdigit(static_cast<unsigned char>(text[0])))
         std::memcpy(&pid, bytes.constData(), 4);  // the binary form of older programs
-    else
-        pid = ParseNumber(bytes.constData());
+    else pid = ParseNumber(bytes.constData());
     return pid > 0 ? pid_t(pid) : 0;
 }
 
@@ -198,7 +197,7 @@ bool TSessionLock::Acquire(const QString& key, int waitMs, pid_t& holder)
     const QByteArray path = QFile::encodeName(m_Folder + QString("/korvanext-%1-%2.lock").arg(::geteuid()).arg(key));
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return true;
-    struct stat st{};
+    struct stat st {};
     // Another user's file there could keep this one out for ever: it is not trusted.
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         ::close(fd);

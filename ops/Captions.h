@@ -14,8 +14,8 @@ class CCaptions {
 public:
     enum class TShow { Text, Memo, List, Tick, TickInverted };
     struct TCaption {
-        std::vector<int> path;    // text numbers, outermost first: tab, group, label
-        int row = 0;              // the row label of a setting in a grid of its own (1 for "1."), or 0
+        std::vector<int> path;  // text numbers, outermost first: tab, group, label
+        int row = 0;            // the row label of a setting in a grid of its own (1 for "1."), or 0
         TShow show = TShow::Text;
         int list = 0;             // list settings: the text number whose items name the values
         std::vector<int> values;  // and the value of each item

@@ -67,7 +67,8 @@ QString CCaptions::Show(const std::string& key, const std::string& value) const
         break;
     }
     case TShow::Memo:
-        if (!value.empty()) return FromBytes(value).replace("\r\n", QString(" \u21B5 ")).replace('\n', QString(" \u21B5 "));
+        if (!value.empty())
+            return FromBytes(value).replace("\r\n", QString(" \u21B5 ")).replace('\n', QString(" \u21B5 "));
         break;
     case TShow::Text: break;
     }

@@ -30,7 +30,8 @@ void CCutTransfers::Mark(const QString& device)
     if (m_Folder.isEmpty() || !QDir().mkpath(m_Folder)) return;
     QFile::setPermissions(m_Folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     // A note that cannot be written costs only the hint of the next run.
-    WriteFileAtomically(File(device), (device + "\n" + QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + "\n").toUtf8());
+    WriteFileAtomically(File(device),
+                        (device + "\n" + QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + "\n").toUtf8());
 }
 
 void CCutTransfers::Clear(const QString& device)

@@ -39,8 +39,7 @@ const int kIdentReply = 16, kIdentCommands = 4, kBlock1Reply = 2049, kBlock2Repl
 
 CGatewayOps::CGatewayOps(CParameters& parameters, CCOMTerminal& terminal, const CLanguage& language, TOperationUI& ui)
     : m_Parameters(parameters), m_Terminal(terminal), m_Language(language), m_UI(ui)
-{
-}
+{}
 
 QString CGatewayOps::Text(int n) const { return m_Language.Text(n); }
 
@@ -50,22 +49,24 @@ void CGatewayOps::LinkTimeout() { m_Terminal.m_Timeout = ModemConnected ? 20000 
 // The group that owns the device: the one a user must belong to for using it.
 static QString DeviceGroup(const std::string& device)
 {
-    struct stat st{};
+    struct stat st {};
     if (::stat(device.c_str(), &st) != 0) return {};
     std::vector<char> buffer(4096);
     group g{};
     group* found = nullptr;
-    if (getgrgid_r(st.st_gid, &g, buffer.data(), buffer.size(), &found) != 0 || !found) return QString::number(st.st_gid);
+    if (getgrgid_r(st.st_gid, &g, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return QString::number(st.st_gid);
     return QString::fromLocal8Bit(found->gr_name);
 }
 
 // A terminal server's port: its failures name the host and the cause, never a cable.
 static QString NetworkFailureText(const CCOMTermExp& e, const std::function<QString(int)>& text)
 {
-    QString message = Substitute(text(620), {QString::fromStdString(e.Device), QString::fromLocal8Bit(e.Detail.c_str())});
-    static const std::map<TNetFailure, int> hints = {{nfRefused, 621},    {nfHostNotFound, 622}, {nfUnreachable, 623},
-                                                     {nfTimedOut, 624},   {nfNoComPort, 625},    {nfClosed, 626},
-                                                     {nfBadName, 627},    {nfLookupTimedOut, 631}};
+    QString message =
+        Substitute(text(620), {QString::fromStdString(e.Device), QString::fromLocal8Bit(e.Detail.c_str())});
+    static const std::map<TNetFailure, int> hints = {{nfRefused, 621},  {nfHostNotFound, 622},  {nfUnreachable, 623},
+                                                     {nfTimedOut, 624}, {nfNoComPort, 625},     {nfClosed, 626},
+                                                     {nfBadName, 627},  {nfLookupTimedOut, 631}};
     const auto hint = hints.find(e.NetFailure);
     if (hint != hints.end()) message += "\n" + text(hint->second);
     return message;
@@ -83,7 +84,8 @@ QString CGatewayOps::OpenFailureText(const CCOMTermExp& e) const
     if (e.NetFailure != nfNone) return NetworkFailureText(e, [this](int n) { return Text(n); });
     QString message = Text(125);
     if (e.Device.empty()) return message;
-    message += "\n\n" + Substitute(Text(315), {QString::fromLocal8Bit(e.Device.c_str()), QString::fromLocal8Bit(e.Detail.c_str())});
+    message += "\n\n" + Substitute(Text(315), {QString::fromLocal8Bit(e.Device.c_str()),
+                                               QString::fromLocal8Bit(e.Detail.c_str())});
     QString hint;
     switch (e.SystemError) {
     case EACCES:
@@ -118,11 +120,13 @@ void CGatewayOps::ShowLinkError(const CCOMTermExp& e)
     case CE_OPEN_ERROR: message = OpenFailureText(e); break;
     case CE_CONNECTION_TIMEOUT:
     case CE_PARSING_ERROR:
-        message = network ? Substitute(Text(628), {ComPort, LinkErrorName(code)}) : Substitute(Text(110), {LinkErrorName(code)});
+        message = network ? Substitute(Text(628), {ComPort, LinkErrorName(code)})
+                          : Substitute(Text(110), {LinkErrorName(code)});
         break;
     case CE_NOT_CONNECTED:
     case CE_SEND_ERROR:
-        message = network ? Substitute(Text(630), {ComPort, LinkErrorName(code)}) : Substitute(Text(109), {LinkErrorName(code)});
+        message = network ? Substitute(Text(630), {ComPort, LinkErrorName(code)})
+                          : Substitute(Text(109), {LinkErrorName(code)});
         break;
     default: message = Substitute(Text(109), {QString::number(e.Code)}); break;
     }
@@ -265,7 +269,8 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
                     SetOutcome(TOutcome::Declined);
                     return false;
                 }
-                if (!m_UI.Ask(cut ? Substitute(Text(kTextUpgradeCutAsk), {GatewayVersion}) : Text(kTextOldFirmware), TIcon::Error)) {
+                if (!m_UI.Ask(cut ? Substitute(Text(kTextUpgradeCutAsk), {GatewayVersion}) : Text(kTextOldFirmware),
+                              TIcon::Error)) {
                     SetOutcome(TOutcome::Declined);
                     return false;
                 }
@@ -316,9 +321,11 @@ bool CGatewayOps::OpenGatewayLink(bool checkVersion)
             if (strayBytes > 0) return notAGateway();
             SetOutcome(TOutcome::Link, CE_CONNECTION_TIMEOUT);
             Remove();
-            QString message = Substitute(Text(NetworkLink() ? 629 : 320), {ModemConnected ? ModemNumber : PortName(),
-                                                                         QString::number((AnswerWaitMs + 999) / 1000)});
-            if (!ModemConnected && CutTransfers.Contains(TComm::DevicePath(ComPort))) message += "\n" + Text(kTextCutEarlier);
+            QString message =
+                Substitute(Text(NetworkLink() ? 629 : 320),
+                           {ModemConnected ? ModemNumber : PortName(), QString::number((AnswerWaitMs + 999) / 1000)});
+            if (!ModemConnected && CutTransfers.Contains(TComm::DevicePath(ComPort)))
+                message += "\n" + Text(kTextCutEarlier);
             if (UpgradeCutEarlier()) message += "\n" + Text(kTextUpgradeCutEarlier);
             m_UI.Message(message, TIcon::Error);
             return false;
@@ -386,7 +393,8 @@ void CGatewayOps::CloseGatewayLink()
         // be a second connection to a terminal server, which may turn it away or
         // cut off whoever holds the line. Only a device whose line was lost is
         // opened again; a lost network connection leaves the gateway to time out.
-        const bool open = m_Terminal.m_Comm.Enabled() && !m_Terminal.m_LineLost && m_Terminal.m_Comm.DeviceName() == ComPort;
+        const bool open =
+            m_Terminal.m_Comm.Enabled() && !m_Terminal.m_LineLost && m_Terminal.m_Comm.DeviceName() == ComPort;
         if (open) {
             // What is still queued (the end of a block) leaves first: "A" must
             // follow it, never replace it; after a second break it is dropped, as
@@ -447,7 +455,8 @@ bool CGatewayOps::ReadBlock2(uint8_t* buffer, int barFrom, int barTo)
     const TFollowBytes follow(m_Terminal, m_UI, barFrom, barTo, kBlock2Reply);
     for (int attempt = 0; attempt < 3 && !valid; ++attempt) {
         m_Terminal.SendAndWaitCount("E", kBlock2Reply);
-        std::memcpy(buffer + Block2Start, m_Terminal.m_Buffer.data(), size_t(std::min(m_Terminal.m_Count, kBlock2Reply)));
+        std::memcpy(buffer + Block2Start, m_Terminal.m_Buffer.data(),
+                    size_t(std::min(m_Terminal.m_Count, kBlock2Reply)));
         valid = Block2Valid(buffer + 1);
     }
     return valid;

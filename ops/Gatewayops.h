@@ -66,7 +66,10 @@ public:
     // Every question here is asked before something is replaced: Enter answers No.
     virtual bool Ask(const QString& text, TIcon icon, TDefaultAnswer preset = TDefaultAnswer::No) = 0;
     // A question of a kind the command line agrees to by name; the window asks it as any other.
-    virtual bool AskQuestion(TQuestion, const QString& text, TIcon icon, TDefaultAnswer preset) { return Ask(text, icon, preset); }
+    virtual bool AskQuestion(TQuestion, const QString& text, TIcon icon, TDefaultAnswer preset)
+    {
+        return Ask(text, icon, preset);
+    }
     // Firmware file choice among several files (full paths, sorted by name);
     // the chosen path, or empty when cancelled. The window also offers any other file.
     virtual QString ChooseFirmware(const QStringList& paths) = 0;
@@ -93,11 +96,11 @@ public:
     CGatewayOps(CParameters& parameters, CCOMTerminal& terminal, const CLanguage& language, TOperationUI& ui);
 
     // User operations.
-    void ConnectModem();  // connect (modem)
-    void HangUpModem();  // disconnect (modem)
-    bool ReadFromGateway();     // read from gateway; true when the configuration was read
-    bool WriteToGateway();     // write to gateway; true when it was written and verified
-    bool UpgradeFirmware();     // firmware upgrade, stand-alone
+    void ConnectModem();     // connect (modem)
+    void HangUpModem();      // disconnect (modem)
+    bool ReadFromGateway();  // read from gateway; true when the configuration was read
+    bool WriteToGateway();   // write to gateway; true when it was written and verified
+    bool UpgradeFirmware();  // firmware upgrade, stand-alone
     // The stand-alone upgrade after its question has been agreed to.
     bool UpgradeAgreed();
     // Identification only: "B", "C", "D" and "F" into the registry's four
@@ -277,10 +280,10 @@ private:
     const CLanguage& m_Language;
     TOperationUI& m_UI;
     std::string m_IdentHw, m_IdentSw;  // "B" and "C" replies of the identification step
-    int m_BlocksTaken = 0;  // blocks of this write the gateway acknowledged
-    int m_CutBlock = 0;     // the block in flight when the write broke off, 0: none
+    int m_BlocksTaken = 0;             // blocks of this write the gateway acknowledged
+    int m_CutBlock = 0;                // the block in flight when the write broke off, 0: none
     bool m_PartLeft = false;
-    bool m_LinkErrorSaid = false;      // the failure being raised has been told already
-    bool m_HeldAgreed = false;         // the next write was agreed to before the link
-    bool m_FinishingSaid = false;      // a write that finishes after a break has said so
+    bool m_LinkErrorSaid = false;  // the failure being raised has been told already
+    bool m_HeldAgreed = false;     // the next write was agreed to before the link
+    bool m_FinishingSaid = false;  // a write that finishes after a break has said so
 };

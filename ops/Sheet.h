@@ -15,12 +15,11 @@ class QTextDocument;
 struct TFileStatus;
 
 struct TSheetTitle {
-    QString serial;    // the gateway's serial number and firmware, empty when not known
+    QString serial;  // the gateway's serial number and firmware, empty when not known
     QString firmware;
-    QString origin;    // the file's name, or where else the configuration came from
+    QString origin;  // the file's name, or where else the configuration came from
     QDateTime when;
 };
-
 
 QString SheetHtml(const CParameters& parameters, const CCaptions& captions, const TSheetTitle& title);
 

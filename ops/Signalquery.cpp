@@ -15,8 +15,7 @@ TSignalReading QuerySignal(CCOMTerminal& terminal)
     try {
         const std::string v = terminal.Extract("+CSQ:", ",");
         // Two digits at most; a control character means a garbled line, not a value.
-        const bool garbled =
-            std::any_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+        const bool garbled = std::any_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
         if (!v.empty() && v.size() <= 4 && !garbled) r.csq = ParseNumber(v);
     } catch (const CCOMTermExp&) {
         // No "+CSQ:" line in the reply: answered, but no value.

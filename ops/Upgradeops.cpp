@@ -32,7 +32,6 @@ static constexpr int kTextDamagedFlashed = 659;
 
 static QString Hex32(uint32_t value) { return QString("0x%1").arg(value, 8, 16, QChar('0')); }
 
-
 QStringList CGatewayOps::FirmwareFiles() const
 {
     QDir dir(FirmwareFolder);
@@ -84,7 +83,8 @@ bool CGatewayOps::Upgrade(bool standalone)
     TFileStatus status;
     if (!ReadFileBounded(path, FirmwareSize, bytes, &status) && status.Kind != TFileStatus::TooLarge) {
         SetOutcome(TOutcome::FileError);
-        m_UI.Message(Substitute("%s\n\n%s\n%s", {Text(117), QDir::toNativeSeparators(path), status.Reason}), TIcon::Error);
+        m_UI.Message(Substitute("%s\n\n%s\n%s", {Text(117), QDir::toNativeSeparators(path), status.Reason}),
+                     TIcon::Error);
         Remove();
         return false;
     }
@@ -129,9 +129,15 @@ bool CGatewayOps::Upgrade(bool standalone)
     // Whatever the versions, the user sees what is about to be flashed and agrees.
     const QString named = Substitute(Text(322), {QDir::toNativeSeparators(path), FirmwareVersion, FirmwareBefore});
     // Enter must not reflash the gateway.
-    const TQuestion question = order < 0 ? TQuestion::NewerFirmware : order == 0 ? TQuestion::SameFirmware : TQuestion::OlderFirmware;
-    if (!m_UI.AskQuestion(question, Text(order < 0 ? 321 : order == 0 ? 119 : 120) + "\n\n" + named, TIcon::Question,
-                          TDefaultAnswer::No)) {
+    const TQuestion question = order < 0    ? TQuestion::NewerFirmware
+                               : order == 0 ? TQuestion::SameFirmware
+                                            : TQuestion::OlderFirmware;
+    if (!m_UI.AskQuestion(question,
+                          Text(order < 0    ? 321
+                               : order == 0 ? 119
+                                            : 120) +
+                              "\n\n" + named,
+                          TIcon::Question, TDefaultAnswer::No)) {
         if (standalone) Remove();
         SetOutcome(TOutcome::Declined);
         return false;
@@ -197,9 +203,12 @@ bool CGatewayOps::SendFirmware(bool standalone)
         start = NowMs();
         for (int b = 0; b < FirmwareBlocks; ++b) {
             current = b;
-            m_UI.SetProgressLabel(Substitute("%s %i / %i", {Text(122), QString::number(b + 1), QString::number(FirmwareBlocks)}));
+            m_UI.SetProgressLabel(
+                Substitute("%s %i / %i", {Text(122), QString::number(b + 1), QString::number(FirmwareBlocks)}));
             if (failures < 10)
-                notice(Text(425) + "\n" + Substitute(Text(426), {QString::number(SecondsLeft(b, NowMs() - start, m_Terminal.m_BaudRate))}));
+                notice(
+                    Text(425) + "\n" +
+                    Substitute(Text(426), {QString::number(SecondsLeft(b, NowMs() - start, m_Terminal.m_BaudRate))}));
             m_UI.ProcessEvents();
             const uint8_t* block = m_Firmware.data() + b * FirmwareBlock;
             const uint32_t crc = Crc32(block, FirmwareBlock);
@@ -261,8 +270,9 @@ bool CGatewayOps::SendFirmware(bool standalone)
             // Part of the new firmware is in the gateway: say so, whatever broke the transfer.
             Remove();
             if (e.Code == CE_CONNECTION_TIMEOUT) {
-                m_UI.Message(Substitute(Text(320), {where, QString::number((blockWait + 999) / 1000)}) + "\n" + Text(124),
-                             TIcon::Error);
+                m_UI.Message(
+                    Substitute(Text(320), {where, QString::number((blockWait + 999) / 1000)}) + "\n" + Text(124),
+                    TIcon::Error);
                 m_LinkErrorSaid = true;
             } else {
                 m_UI.Message(Text(124), TIcon::Error);

@@ -172,8 +172,9 @@ bool CGatewayOps::SendBlocks(const std::vector<uint8_t>& image, TWriteBar& bar, 
     // A hang-up or termination would otherwise leave block 1 new and block 2 old.
     const TWriteInFlight whole(m_Terminal);
     return (!block1 || WriteBlock(image, bar, {1, 'g', 'e', 0, Block1Size, 1, kBlock1, kCheck1, 452, 453})) &&
-           (!block2 || WriteBlock(image, bar, {2, 'G', 'E', Block2Start, Block2Size, Block2Size / Block2Piece, kBlock2,
-                                               kCheck2, 454, 455}));
+           (!block2 ||
+            WriteBlock(image, bar,
+                       {2, 'G', 'E', Block2Start, Block2Size, Block2Size / Block2Piece, kBlock2, kCheck2, 454, 455}));
 }
 
 bool CGatewayOps::WriteBlock(const std::vector<uint8_t>& image, TWriteBar& bar, const TBlockPlan& block)
@@ -231,8 +232,10 @@ bool CGatewayOps::ConfirmHeld(const CParameters& source, const std::vector<TSett
     if (PasswordChanged) secrets.insert("ServisPassw");
     const TWriteCheck check = CheckBeforeWrite(source, SourceGaps, chosen, secrets);
     if (check.Clean()) return true;
-    return m_UI.AskQuestion(TQuestion::NotAsShown, Text(kTextNotAsShown) + "\n\n" + WriteCheckText(m_Language, check) + "\n\n" + Text(kTextWriteAnyway),
-                    TIcon::Warning, TDefaultAnswer::No);
+    return m_UI.AskQuestion(
+        TQuestion::NotAsShown,
+        Text(kTextNotAsShown) + "\n\n" + WriteCheckText(m_Language, check) + "\n\n" + Text(kTextWriteAnyway),
+        TIcon::Warning, TDefaultAnswer::No);
 }
 
 bool CGatewayOps::AgreeBeforeLink(const CParameters& source, const std::vector<TSettingRef>* chosen)
@@ -287,8 +290,9 @@ bool CGatewayOps::KeepCopyOf(const std::vector<uint8_t>& gateway, const CParamet
     if (!kept.ok) {
         StopWrite(TOutcome::FileError);
         const QString folder = QDir::toNativeSeparators(kept.folder);
-        m_UI.Message(NoCopyMessage ? NoCopyMessage(folder, kept.reason) : Substitute(Text(kTextNoCopy), {folder, kept.reason}),
-                     TIcon::Error);
+        m_UI.Message(
+            NoCopyMessage ? NoCopyMessage(folder, kept.reason) : Substitute(Text(kTextNoCopy), {folder, kept.reason}),
+            TIcon::Error);
         return false;
     }
     LastCopy = kept.folder;
@@ -335,8 +339,9 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     const std::string serial = held.GetValue("SerialNum", 0);
     GatewaySerial = FromBytes(serial);
     if (!origin.empty() && serial != origin &&
-        !m_UI.AskQuestion(TQuestion::OtherSerial, Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}),
-                          TIcon::Question, TDefaultAnswer::No)) {
+        !m_UI.AskQuestion(TQuestion::OtherSerial,
+                          Substitute(Text(kTextOtherSerial), {FromBytes(origin), FromBytes(serial)}), TIcon::Question,
+                          TDefaultAnswer::No)) {
         StopWrite(TOutcome::Declined);
         return false;
     }
@@ -378,7 +383,8 @@ bool CGatewayOps::WriteOnLink(const CParameters& source, const std::vector<TSett
     if (!chosen) {
         FillUsedBitmaps(source, image.data());
         if (!PinChanged) std::memcpy(image.data() + PinAddr, gateway.data() + PinAddr, SecretSize);
-        if (!PasswordChanged) std::memcpy(image.data() + ServicePasswordAddr, gateway.data() + ServicePasswordAddr, SecretSize);
+        if (!PasswordChanged)
+            std::memcpy(image.data() + ServicePasswordAddr, gateway.data() + ServicePasswordAddr, SecretSize);
     }
     WriteChecksums(image.data());
     // Block 2 is compared only where it was read: no line time is spent for the answer.

@@ -25,7 +25,11 @@ public:
     explicit TUpDown(QWidget* parent = nullptr);
     void SetAssociate(QLineEdit* edit);
     QLineEdit* Associate() const { return m_Associate; }
-    void SetRange(int min, int max) { m_Min = min; m_Max = max; }
+    void SetRange(int min, int max)
+    {
+        m_Min = min;
+        m_Max = max;
+    }
     void SetIncrement(int inc) { m_Increment = inc; }
     int Min() const { return m_Min; }
     int Max() const { return m_Max; }
@@ -74,7 +78,8 @@ public:
 class CParCheck : public CParControl {
 public:
     CParCheck(std::string name, int index, QCheckBox* box, bool inverted = false)
-        : CParControl(std::move(name), index), m_Control(box), m_Inverted(inverted) {}
+        : CParControl(std::move(name), index), m_Control(box), m_Inverted(inverted)
+    {}
     std::string GetFromControl() const override;
     void SetToControl(const std::string& text) override;
     QCheckBox* m_Control;
@@ -99,7 +104,8 @@ public:
 
 class CParMemo : public CParControl {
 public:
-    CParMemo(std::string name, int index, QPlainTextEdit* memo) : CParControl(std::move(name), index), m_Control(memo) {}
+    CParMemo(std::string name, int index, QPlainTextEdit* memo) : CParControl(std::move(name), index), m_Control(memo)
+    {}
     std::string GetFromControl() const override;
     void SetToControl(const std::string& text) override;
     QPlainTextEdit* m_Control;

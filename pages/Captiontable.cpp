@@ -59,8 +59,8 @@ int main(int argc, char** argv)
     QByteArray out = "// Made by korvanext-captiontable from the pages; do not edit.\n";
     for (const CCaptions::TEntry& e : captions.Ordered()) {
         const CCaptions::TCaption& c = e.caption;
-        out += "{" + QByteArray::number(e.page) + ", \"" + QByteArray::fromStdString(e.key) + "\", {" + Numbers(c.path) +
-               ", " + QByteArray::number(c.row) + ", CCaptions::TShow::" + ShowName(c.show) + ", " +
+        out += "{" + QByteArray::number(e.page) + ", \"" + QByteArray::fromStdString(e.key) + "\", {" +
+               Numbers(c.path) + ", " + QByteArray::number(c.row) + ", CCaptions::TShow::" + ShowName(c.show) + ", " +
                QByteArray::number(c.list) + ", " + Numbers(c.values) + "}},\n";
     }
     QSaveFile file(QString::fromLocal8Bit(argv[1]));

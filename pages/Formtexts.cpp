@@ -97,7 +97,8 @@ int GetTag(const QWidget* w)
 bool IsTabPage(const QWidget* w)
 {
     const QWidget* stack = w->parentWidget();
-    return stack && qobject_cast<const QStackedWidget*>(stack) && qobject_cast<const QTabWidget*>(stack->parentWidget());
+    return stack && qobject_cast<const QStackedWidget*>(stack) &&
+           qobject_cast<const QTabWidget*>(stack->parentWidget());
 }
 
 void ApplyToForm(const CLanguage& language, QWidget* form)

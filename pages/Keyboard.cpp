@@ -80,7 +80,8 @@ void SetTextOf(QWidget* w, const QString& text)
 bool Candidate(const QWidget* w)
 {
     if (auto* l = qobject_cast<const QLabel*>(w)) return l->buddy() && TakesFocus(l->buddy()) && !l->text().isEmpty();
-    if (qobject_cast<const QCheckBox*>(w) || qobject_cast<const QRadioButton*>(w) || qobject_cast<const QPushButton*>(w))
+    if (qobject_cast<const QCheckBox*>(w) || qobject_cast<const QRadioButton*>(w) ||
+        qobject_cast<const QPushButton*>(w))
         return !static_cast<const QAbstractButton*>(w)->text().isEmpty();
     return false;
 }

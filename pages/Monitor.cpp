@@ -323,10 +323,8 @@ void TFMonitor::Cycle(bool& first, bool& centreKnown)
         const std::string maker = Value("AT+GMI", "AT+CGMI");
         const std::string model = Value("AT+GMM", "AT+CGMM");
         const std::string revision = Value("AT+GMR", "AT+CGMR");
-        if (maker.empty() && model.empty() && revision.empty())
-            SetText(Module, 240);
-        else
-            SetValue(Module, maker + " " + model + " " + revision, 240);
+        if (maker.empty() && model.empty() && revision.empty()) SetText(Module, 240);
+        else SetValue(Module, maker + " " + model + " " + revision, 240);
         SetValue(Imei, Value("AT+GSN", "AT+CGSN"), 240);
         SetValue(Imsi, Value("AT+CIMI", nullptr), 240);
     }
@@ -429,8 +427,7 @@ void TFMonitor::PollTimerTimeout()
                     try {
                         term.Connect(m_Host.ComPort(), 57600);
                         term.m_Terminator = 13;
-                    } catch (const CCOMTermExp&) {
-                    }
+                    } catch (const CCOMTermExp&) {}
                 } else {
                     Pause(300);
                 }

@@ -53,4 +53,3 @@ std::vector<std::string> MonitorParse::IdentFields(const std::string& record)
     for (std::string& f : fields) f = Clean(f);
     return fields;
 }
-

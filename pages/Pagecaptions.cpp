@@ -84,7 +84,9 @@ CCaptions CaptionsFromPages(const std::vector<TFPage*>& pages)
     using TShow = CCaptions::TShow;
     std::vector<CCaptions::TEntry> entries;
     int index = -1;
-    auto add = [&entries, &index](const std::string& key, TCaption c) { entries.push_back({index, key, std::move(c)}); };
+    auto add = [&entries, &index](const std::string& key, TCaption c) {
+        entries.push_back({index, key, std::move(c)});
+    };
     for (TFPage* page : pages) {
         ++index;
         // A page without bindings of its own leaves the list as it was.
@@ -144,4 +146,3 @@ CCaptions CaptionsFromPages(const std::vector<TFPage*>& pages)
     }
     return CCaptions::FromEntries(std::move(entries));
 }
-

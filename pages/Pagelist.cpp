@@ -10,7 +10,6 @@
 
 std::array<TFPage*, 7> MakePages(QWidget* parent)
 {
-    return {new TFTelephoneLines(parent), new TFRoutingTables(parent), new TFSmsInput(parent),
-            new TFGsmSim(parent),        new TFService(parent),           new TFInitialisation(parent),
-            new TFSecurity(parent)};
+    return {new TFTelephoneLines(parent), new TFRoutingTables(parent),  new TFSmsInput(parent), new TFGsmSim(parent),
+            new TFService(parent),        new TFInitialisation(parent), new TFSecurity(parent)};
 }

@@ -176,7 +176,8 @@ void TFRoutingTables::PasteCells(TGrid& grid)
                     SetCell(grid, r, c, NumberText(*v));
                 } else if (++refusedCount <= kMaxReported) {
                     const QString where = grid.routing ? QString("%1.").arg(r + 1) : Language().Text(grid.labelText);
-                    refused << Substitute(Language().Text(kTextNotPastedCell), {where, Language().Text(col.text), row[i]});
+                    refused << Substitute(Language().Text(kTextNotPastedCell),
+                                          {where, Language().Text(col.text), row[i]});
                 }
             } else {
                 // As a typed value: normalised by the parameter's type.
@@ -188,7 +189,8 @@ void TFRoutingTables::PasteCells(TGrid& grid)
     t->clearSelection();
     t->setRangeSelected(QTableWidgetSelectionRange(block.top(), block.left(), block.bottom(), block.right()), true);
     if (refusedCount > kMaxReported) refused << QString("… (%1)").arg(refusedCount);
-    if (!refused.isEmpty() && m_Host) m_Host->Warning(Substitute(Language().Text(kTextNotPasted), {refused.join('\n')}));
+    if (!refused.isEmpty() && m_Host)
+        m_Host->Warning(Substitute(Language().Text(kTextNotPasted), {refused.join('\n')}));
 }
 
 void TFRoutingTables::ClearCells(TGrid& grid)

@@ -34,8 +34,7 @@ class TCellDelegate : public QStyledItemDelegate {
 public:
     TCellDelegate(TFRoutingTables* page, TFRoutingTables::TGrid* grid)
         : QStyledItemDelegate(page), m_Page(page), m_Grid(grid)
-    {
-    }
+    {}
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override
     {
         const auto* column = TFRoutingTables::ColumnAt(*m_Grid, index.column());
@@ -190,8 +189,8 @@ TFRoutingTables::TFRoutingTables(QWidget* parent) : TFPage(parent)
         TGrid* grid;
         const char* name;
         bool routing;
-    } grids[] = {{&TabFXS, "TabFXS", true}, {&TabFXSDef, "TabFXSDef", false}, {&TabFXO, "TabFXO", true},
-                 {&TabFXODef, "TabFXODef", false}, {&TabGSM, "TabGSM", true}, {&TabGSMDef, "TabGSMDef", false}};
+    } grids[] = {{&TabFXS, "TabFXS", true},        {&TabFXSDef, "TabFXSDef", false}, {&TabFXO, "TabFXO", true},
+                 {&TabFXODef, "TabFXODef", false}, {&TabGSM, "TabGSM", true},        {&TabGSMDef, "TabGSMDef", false}};
     for (const auto& g : grids) {
         auto* t = new TRoutingGrid(g.routing ? kRows : 1, g.grid->first + int(g.grid->columns.size()), this);
         t->setObjectName(g.name);
@@ -292,7 +291,8 @@ TFRoutingTables::TFRoutingTables(QWidget* parent) : TFPage(parent)
     // A default rule stands under its table's columns: the same widths, the same
     // row label width, room for a scroll bar as its table, and both scroll
     // sideways together.
-    for (auto [table, def] : {std::pair{&TabFXS, &TabFXSDef}, std::pair{&TabFXO, &TabFXODef}, std::pair{&TabGSM, &TabGSMDef}}) {
+    for (auto [table, def] :
+         {std::pair{&TabFXS, &TabFXSDef}, std::pair{&TabFXO, &TabFXODef}, std::pair{&TabGSM, &TabGSMDef}}) {
         QTableWidget* t = table->table;
         QTableWidget* d = def->table;
         connect(t->horizontalHeader(), &QHeaderView::sectionResized, d,

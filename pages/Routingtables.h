@@ -22,8 +22,8 @@ public:
 
     struct TColumn {
         const char* key;
-        int text;          // header and hint text
-        QComboBox* list;   // the list editor of the column, or none for typed cells
+        int text;         // header and hint text
+        QComboBox* list;  // the list editor of the column, or none for typed cells
     };
     struct TGrid {
         QTableWidget* table = nullptr;

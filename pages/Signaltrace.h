@@ -8,7 +8,7 @@ class CSignalTrace {
 public:
     struct TReading {
         QDateTime time;
-        int dB = 0;  // dBm
+        int dB = 0;            // dBm
         bool measured = true;  // false: no reading at that time (no value, ERROR, no answer), a gap
     };
 

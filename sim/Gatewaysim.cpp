@@ -55,11 +55,10 @@ std::vector<uint8_t> CGatewaySim::DefaultImage()
     std::vector<uint8_t> img(ImageSize, 0);
     // Factory settings as the gateway's firmware lays them out.
     const std::pair<int, uint8_t> bytes[] = {
-        {1, 5}, {2, 5}, {32, 3}, {33, 3}, {34, 3}, {35, 3}, {36, 50},
-        {153, 1}, {208, 20}, {209, 10}, {210, 5},
-        {256, 1}, {257, 15}, {258, 5}, {260, 15}, {261, 15}, {262, 0}, {273, 4}, {274, 58},
-        {791, 0x30},                                // minimum credit "0" in ASCII
-        {2038, 0x4A}, {2039, 0x72}, {2040, 0x90},  // service password 40729
+        {1, 5},       {2, 5},       {32, 3},      {33, 3},  {34, 3},   {35, 3},     {36, 50},
+        {153, 1},     {208, 20},    {209, 10},    {210, 5}, {256, 1},  {257, 15},   {258, 5},
+        {260, 15},    {261, 15},    {262, 0},     {273, 4}, {274, 58}, {791, 0x30},  // minimum credit "0" in ASCII
+        {2038, 0x4A}, {2039, 0x72}, {2040, 0x90},                                    // service password 40729
     };
     for (const auto& [addr, value] : bytes) img[size_t(addr)] = value;
     for (int addr : {4, 6, 8, 10, 13, 15, 289, 291, 294, 296}) {  // 425 Hz tones
@@ -434,17 +433,40 @@ void CGatewaySim::ConfigByte(uint8_t byte)
     switch (byte) {
     case 'U': Send("X"); break;
     case 'X': Send("U"); break;
-    case 'Z': Send("\"KX2 gateway " + m_Version + ";356938035643809;SIMNET CZ; (23001);" + std::to_string(m_Signal) + "\""); break;
+    case 'Z':
+        Send("\"KX2 gateway " + m_Version + ";356938035643809;SIMNET CZ; (23001);" + std::to_string(m_Signal) + "\"");
+        break;
     case 'B': text('B', std::string(1, m_Options.hwLetter) + "2"); break;
     case 'C': text('C', m_Version); break;
     case 'D': text('D', m_Options.serial); break;
     case 'F': text('F', m_Options.operLock); break;
-    case 'e': ++m_Block1Reads; block('e', Block1Start, Block1Size); break;
-    case 'E': ++m_Block2Reads; block('E', Block2Start, Block2Size); break;
-    case 'g': ++m_WriteCommands; m_State = TState::BlockG1; m_Collect.clear(); break;
-    case 'G': ++m_WriteCommands; m_State = TState::BlockG2; m_Collect.clear(); m_Piece = 0; break;
-    case 'O': m_State = TState::AddrO; m_Collect.clear(); break;
-    case 'K': m_State = TState::BlockK; m_Collect.clear(); break;
+    case 'e':
+        ++m_Block1Reads;
+        block('e', Block1Start, Block1Size);
+        break;
+    case 'E':
+        ++m_Block2Reads;
+        block('E', Block2Start, Block2Size);
+        break;
+    case 'g':
+        ++m_WriteCommands;
+        m_State = TState::BlockG1;
+        m_Collect.clear();
+        break;
+    case 'G':
+        ++m_WriteCommands;
+        m_State = TState::BlockG2;
+        m_Collect.clear();
+        m_Piece = 0;
+        break;
+    case 'O':
+        m_State = TState::AddrO;
+        m_Collect.clear();
+        break;
+    case 'K':
+        m_State = TState::BlockK;
+        m_Collect.clear();
+        break;
     case 'A': Log("configuration mode left"); break;
     default: --m_Commands; break;  // not a command: line noise
     }

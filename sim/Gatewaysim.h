@@ -12,36 +12,36 @@
 #include <vector>
 
 struct TSimOptions {
-    std::string imagePath;        // persistent configuration image; created from defaults
-    std::string linkPath;         // symlink to the pseudo-terminal, made at start
-    int throttleBaud = 0;         // paces both directions to this line rate (0: as fast as possible)
+    std::string imagePath;  // persistent configuration image; created from defaults
+    std::string linkPath;   // symlink to the pseudo-terminal, made at start
+    int throttleBaud = 0;   // paces both directions to this line rate (0: as fast as possible)
     // Identification
     char hwLetter = 'C';
     std::string version = "3.15";
     std::string serial = "KX2-004711";
-    std::string operLock;         // empty: not locked
+    std::string operLock;  // empty: not locked
     // Faults
-    int badChecksum = 0;          // the first N block reads carry a wrong checksum
-    int silentAfter = -1;         // after N commands nothing is answered any more
-    bool refuseWrite = false;     // image pieces are refused with "Y"
-    bool dropMidBlock = false;    // the line goes dead in the middle of the first block read
-    int badFirmwareAck = 0;       // the first N firmware blocks are acknowledged with a wrong CRC (-1: all)
-    int refuseEachBlock = 0;      // every firmware block is acknowledged wrongly N times, then taken
-    bool keepFirmware = false;    // every firmware block is acknowledged, but the old firmware stays
-    int corruptStores = 0;        // the first N written blocks are stored with one byte changed
-    int storeDelayMs = 0;         // time the gateway takes to store a written block before it answers
-    int blockAbandonMs = 5000;    // a block left incomplete for this long of line silence is dropped (0: waits for ever)
+    int badChecksum = 0;        // the first N block reads carry a wrong checksum
+    int silentAfter = -1;       // after N commands nothing is answered any more
+    bool refuseWrite = false;   // image pieces are refused with "Y"
+    bool dropMidBlock = false;  // the line goes dead in the middle of the first block read
+    int badFirmwareAck = 0;     // the first N firmware blocks are acknowledged with a wrong CRC (-1: all)
+    int refuseEachBlock = 0;    // every firmware block is acknowledged wrongly N times, then taken
+    bool keepFirmware = false;  // every firmware block is acknowledged, but the old firmware stays
+    int corruptStores = 0;      // the first N written blocks are stored with one byte changed
+    int storeDelayMs = 0;       // time the gateway takes to store a written block before it answers
+    int blockAbandonMs = 5000;  // a block left incomplete for this long of line silence is dropped (0: waits for ever)
     std::set<std::string> atErrors;  // AT commands answered with ERROR
     // GSM module
-    int signal = 17;              // +CSQ value (0..31, 99 unknown)
+    int signal = 17;  // +CSQ value (0..31, 99 unknown)
     bool call = false;
-    int callDirection = 1;        // 0 made by the module, 1 incoming
+    int callDirection = 1;  // 0 made by the module, 1 incoming
     std::string callNumber = "+420777123456";
     // Modem front end: a Hayes modem in front of the gateway
     bool modem = false;
     std::string dialResult = "CONNECT";  // or BUSY, NO CARRIER, NO ANSWER, NO DIALTONE
     int connectDelayMs = 300;
-    bool quiet = true;            // no log lines on stderr
+    bool quiet = true;  // no log lines on stderr
 };
 
 class CGatewaySim {

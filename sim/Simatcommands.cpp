@@ -69,14 +69,16 @@ void CGatewaySim::AtLine(const std::string& raw)
     else if (line == "AT+GSN" || line == "AT+CGSN") ok("356938035643809");
     else if (line == "AT+CIMI") ok("230019876543210");
     else if (line == "AT+CSCA?") ok("+CSCA: \"+420603052000\",145");
-    else if (line == "AT+COPS=3,0") { m_OperatorFormat = 0; ok(""); }
-    else if (line == "AT+COPS=3,2") { m_OperatorFormat = 2; ok(""); }
-    else if (line == "AT+COPS?") ok(m_OperatorFormat == 2 ? "+COPS: 0,2,\"23001\"" : "+COPS: 0,0,\"SIMNET CZ\"");
+    else if (line == "AT+COPS=3,0") {
+        m_OperatorFormat = 0;
+        ok("");
+    } else if (line == "AT+COPS=3,2") {
+        m_OperatorFormat = 2;
+        ok("");
+    } else if (line == "AT+COPS?") ok(m_OperatorFormat == 2 ? "+COPS: 0,2,\"23001\"" : "+COPS: 0,0,\"SIMNET CZ\"");
     else if (line == "AT+CLCC") {
-        if (m_Call)
-            ok("+CLCC: 1," + std::to_string(m_CallDirection) + ",0,0,0,\"" + m_CallNumber + "\",145");
-        else
-            ok("");
+        if (m_Call) ok("+CLCC: 1," + std::to_string(m_CallDirection) + ",0,0,0,\"" + m_CallNumber + "\",145");
+        else ok("");
     } else if (line == "AT+CSQ") ok("+CSQ: " + std::to_string(m_Signal) + ",99");
     else Send("\r\nERROR\r\n");
 }

@@ -43,8 +43,8 @@ void CGatewaySim::ReceiveFirmwareBlock()
         if (!refused) m_FirmwareSeen.insert(addr);
     }
     if (refused) crc ^= 0x5A5A5A5A;
-    const uint8_t ack[7] = {'K', m_Collect[0], m_Collect[1], uint8_t(crc), uint8_t(crc >> 8),
-                            uint8_t(crc >> 16), uint8_t(crc >> 24)};
+    const uint8_t ack[7] = {
+        'K', m_Collect[0], m_Collect[1], uint8_t(crc), uint8_t(crc >> 8), uint8_t(crc >> 16), uint8_t(crc >> 24)};
     Send(ack, sizeof ack);
     if (int(m_FirmwareSeen.size()) == ImageLayout::FirmwareBlocks) {
         // A complete image with a sound checksum replaces the running firmware.

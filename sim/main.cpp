@@ -72,9 +72,13 @@ int main(int argc, char** argv)
             }
             return int(n);
         };
-        if (a == "--help" || a == "-h") { Usage(); return 0; }
-        else if (a == "--version") { std::printf("korvanext-gatewaysim %s\n", KVX_VERSION); return 0; }
-        else if (a == "--link") o.linkPath = value();
+        if (a == "--help" || a == "-h") {
+            Usage();
+            return 0;
+        } else if (a == "--version") {
+            std::printf("korvanext-gatewaysim %s\n", KVX_VERSION);
+            return 0;
+        } else if (a == "--link") o.linkPath = value();
         else if (a == "--image") o.imagePath = value();
         else if (a == "--baud-throttle") o.throttleBaud = number();
         else if (a == "--hw-letter") o.hwLetter = value()[0];
@@ -91,8 +95,10 @@ int main(int argc, char** argv)
         else if (a == "--keep-firmware") o.keepFirmware = true;
         else if (a == "--at-error") o.atErrors.insert(value());
         else if (a == "--signal") o.signal = number();
-        else if (a == "--call") { o.call = true; o.callNumber = value(); }
-        else if (a == "--call-direction") o.callDirection = number();
+        else if (a == "--call") {
+            o.call = true;
+            o.callNumber = value();
+        } else if (a == "--call-direction") o.callDirection = number();
         else if (a == "--modem") o.modem = true;
         else if (a == "--dial-result") o.dialResult = value();
         else if (a == "--connect-delay") o.connectDelayMs = number();

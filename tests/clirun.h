@@ -34,7 +34,10 @@ inline int RunCli(const QStringList& args, const QString& folder, QString& out, 
 // A test's scratch folder with korvanext-cli run in it, also while the test
 // does something meanwhile (Start, then Finish).
 struct TCliRunner {
-    int Run(const QStringList& args) { return RunCli(args, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 120000); }
+    int Run(const QStringList& args)
+    {
+        return RunCli(args, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 120000);
+    }
     // Started and left running, for what a test does to it meanwhile.
     std::unique_ptr<QProcess> Start(const QStringList& args,
                                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())

@@ -276,13 +276,15 @@ int main(int argc, char** argv)
 
         // Questions and errors in the middle of real operations.
         main.SetSessionPort(QString::fromStdString(oldGateway.SlavePath()), "old gateway");
-        shot.WhenModal("question-174", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
+        shot.WhenModal(
+            "question-174", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
         main.ReadFromGateway();
 
         main.SetSessionPort(port, "demo gateway");
         Parameters().SetValue("ModemNum1", 0, "0987654321");
         main.m_Ops.PinChanged = main.m_Ops.PasswordChanged = true;
-        shot.WhenModal("question-263", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
+        shot.WhenModal(
+            "question-263", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
         main.WriteToGateway();
 
         // A file cut short, with a cadence the gateway cannot keep: a note on loading,
@@ -290,13 +292,15 @@ int main(int argc, char** argv)
         const QString cut = work.filePath("cut.kvx");
         if (QFile f(cut); f.open(QIODevice::WriteOnly)) {
             const std::string text = Parameters().SaveToText();
-            f.write(QByteArray::fromStdString(text.substr(0, text.find("GSMNum=") + 20)).replace(
-                "FXSRBToneCad=\"0\"", "FXSRBToneCad=\"2\""));
+            f.write(QByteArray::fromStdString(text.substr(0, text.find("GSMNum=") + 20))
+                        .replace("FXSRBToneCad=\"0\"", "FXSRBToneCad=\"2\""));
         }
-        shot.WhenModal("note-loaded", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);
+        shot.WhenModal(
+            "note-loaded", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);
         main.LoadFile(cut);
         Parameters().SetValue("SMSText", 0, std::string(60, 'x'));
-        shot.WhenModal("question-not-as-shown", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
+        shot.WhenModal(
+            "question-not-as-shown", [](QWidget* w) { Press(w, QMessageBox::No); }, nullptr, true);
         main.WriteToGateway();
         Parameters().SetValue("SMSText", 0, "");
         main.m_Ops.SourceGaps = {};
@@ -313,7 +317,8 @@ int main(int argc, char** argv)
             shot.WhenModal(
                 "question-116",
                 [&shot, name = QString(f.name)](QWidget* w) {
-                    shot.WhenModal(name, [](QWidget* box) { Press(box, QMessageBox::No); }, w, true);
+                    shot.WhenModal(
+                        name, [](QWidget* box) { Press(box, QMessageBox::No); }, w, true);
                     Press(w, QMessageBox::Yes);
                 },
                 nullptr, true);
@@ -321,24 +326,28 @@ int main(int argc, char** argv)
         }
         // A damaged file is asked about before anything is sent.
         const QString damaged = work.filePath("question-damaged.Bin");
-        if (!WriteFirmwareFile(damaged, Damaged(FirmwareBytes("3.20")))) shot.Fail("question-damaged", "cannot write " + damaged);
+        if (!WriteFirmwareFile(damaged, Damaged(FirmwareBytes("3.20"))))
+            shot.Fail("question-damaged", "cannot write " + damaged);
         main.m_Ops.FirmwareFile = damaged;
         shot.WhenModal(
             "question-116-again",
             [&shot](QWidget* w) {
-                shot.WhenModal("question-damaged", [](QWidget* box) { Press(box, QMessageBox::No); }, w, true);
+                shot.WhenModal(
+                    "question-damaged", [](QWidget* box) { Press(box, QMessageBox::No); }, w, true);
                 Press(w, QMessageBox::Yes);
             },
             nullptr, true);
         main.m_Ops.UpgradeFirmware();
 
         main.SetSessionPort("/dev/ttyKVX-missing", "missing port");
-        shot.WhenModal("error-125", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);
+        shot.WhenModal(
+            "error-125", [](QWidget* w) { Press(w, QMessageBox::Ok); }, nullptr, true);
         main.m_Ops.ReadFromGateway();  // the window would first ask about the numbers changed above
         main.SetSessionPort(port, "demo gateway");
 
         // Unsaved edits (the numbers above): closing asks; Cancel keeps the window.
-        shot.WhenModal("question-save-changes", [](QWidget* w) { Press(w, QMessageBox::Cancel); }, nullptr, true);
+        shot.WhenModal(
+            "question-save-changes", [](QWidget* w) { Press(w, QMessageBox::Cancel); }, nullptr, true);
         main.close();
         if (!main.isVisible()) shot.Fail("question-save-changes", "Cancel closed the window");
         main.MarkClean();
@@ -360,10 +369,14 @@ int main(int argc, char** argv)
         main.m_Ops.PinChanged = main.m_Ops.PasswordChanged = false;
         Parameters().SetValue("ModemNum1", 0, "");
         Parameters().SetValue("SerialNum", 0, "KX2-000001");
-        shot.WhenModal("question-other-serial", [&](QWidget* w) {
-            shot.WhenModal("written", [](QWidget* box) { Press(box, QMessageBox::Ok); }, w, true);
-            Press(w, QMessageBox::Yes);
-        }, nullptr, true);
+        shot.WhenModal(
+            "question-other-serial",
+            [&](QWidget* w) {
+                shot.WhenModal(
+                    "written", [](QWidget* box) { Press(box, QMessageBox::Ok); }, w, true);
+                Press(w, QMessageBox::Yes);
+            },
+            nullptr, true);
         main.WriteToGateway();
         shot.WhenModal("restore", Reject);
         main.RestoreClick();

@@ -65,7 +65,8 @@ int PaintedWidth(const QWidget* w, const QString& text)
         QPainter p(&image);
         p.setFont(w->font());
         p.setPen(Qt::black);
-        p.drawText(QRect(0, 0, image.width(), image.height()), Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic, text);
+        p.drawText(QRect(0, 0, image.width(), image.height()), Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic,
+                   text);
     }
     // Faint antialiasing at the edge is no loss; a cut stroke is.
     for (int x = image.width() - 1; x >= 0; --x)
@@ -141,7 +142,10 @@ void Group(QGroupBox* g, QStringList& out)
     if (g->isCheckable()) opt.subControls |= QStyle::SC_GroupBoxCheckBox;
     const QRect label = g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, g);
     if (!g->rect().contains(label))
-        out << QString("%1 title %2 needs %3, has %4").arg(Name(g), Quote(g->title())).arg(label.right()).arg(g->width());
+        out << QString("%1 title %2 needs %3, has %4")
+                   .arg(Name(g), Quote(g->title()))
+                   .arg(label.right())
+                   .arg(g->width());
 }
 
 void Combo(QComboBox* c, QStringList& out)
@@ -156,7 +160,10 @@ void Combo(QComboBox* c, QStringList& out)
         const QString item = c->itemText(j);
         const int need = c->fontMetrics().horizontalAdvance(item) + 2;
         if (need > field.width())
-            out << QString("%1 item %2 needs %3, the field has %4").arg(Name(c), Quote(item)).arg(need).arg(field.width());
+            out << QString("%1 item %2 needs %3, the field has %4")
+                       .arg(Name(c), Quote(item))
+                       .arg(need)
+                       .arg(field.width());
     }
     if (c->view()->sizeHintForColumn(0) > viewWidth)
         out << QString("%1: open list %2 narrower than its items (%3)")
@@ -190,7 +197,10 @@ void Headers(QTableWidget* t, QStringList& out)
         if (!item || h->isSectionHidden(c)) continue;
         const int need = h->fontMetrics().horizontalAdvance(item->text()) + margin;
         if (need > h->sectionSize(c))
-            out << QString("%1 header %2 needs %3, has %4").arg(Name(t), Quote(item->text())).arg(need).arg(h->sectionSize(c));
+            out << QString("%1 header %2 needs %3, has %4")
+                       .arg(Name(t), Quote(item->text()))
+                       .arg(need)
+                       .arg(h->sectionSize(c));
     }
 }
 
@@ -201,7 +211,10 @@ void Items(QListWidget* list, QStringList& out)
         const QString text = list->item(i)->text();
         const int need = list->fontMetrics().horizontalAdvance(text) + margin;
         if (need > list->viewport()->width())
-            out << QString("%1 item %2 needs %3, has %4").arg(Name(list), Quote(text)).arg(need).arg(list->viewport()->width());
+            out << QString("%1 item %2 needs %3, has %4")
+                       .arg(Name(list), Quote(text))
+                       .arg(need)
+                       .arg(list->viewport()->width());
     }
 }
 }  // namespace

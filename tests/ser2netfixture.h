@@ -47,11 +47,12 @@ public:
         for (const QString& device : devices) {
             TPorts p;
             const int raw = FreePort(), telnet = FreePort();
-            for (const auto& [accepter, name] : {std::pair{QString("tcp,127.0.0.1,%1").arg(raw), QString("raw%1").arg(n)},
-                                                 std::pair{QString("telnet(rfc2217),tcp,127.0.0.1,%1").arg(telnet),
-                                                           QString("tel%1").arg(n)}})
-                yaml += QString("connection: &%1\n  accepter: %2\n  connector: serialdev,%3,%4n81,local\n"
-                                "  options:\n    kickolduser: true\n")
+            for (const auto& [accepter, name] :
+                 {std::pair{QString("tcp,127.0.0.1,%1").arg(raw), QString("raw%1").arg(n)},
+                  std::pair{QString("telnet(rfc2217),tcp,127.0.0.1,%1").arg(telnet), QString("tel%1").arg(n)}})
+                yaml += QString(
+                            "connection: &%1\n  accepter: %2\n  connector: serialdev,%3,%4n81,local\n"
+                            "  options:\n    kickolduser: true\n")
                             .arg(name, accepter, device)
                             .arg(baud);
             p.raw = QString("socket://127.0.0.1:%1").arg(raw);

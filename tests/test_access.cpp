@@ -69,7 +69,8 @@ QStringList UnnamedOnEveryTab(QWidget* page)
     for (QTabWidget* tabs : page->findChildren<QTabWidget*>()) {
         // Inner tab controls show only while the tabs around them do.
         for (QWidget* p = tabs->parentWidget(); p && p != page; p = p->parentWidget())
-            if (auto* outer = qobject_cast<QTabWidget*>(p->parentWidget() ? p->parentWidget()->parentWidget() : nullptr))
+            if (auto* outer =
+                    qobject_cast<QTabWidget*>(p->parentWidget() ? p->parentWidget()->parentWidget() : nullptr))
                 outer->setCurrentWidget(p);
         for (int i = 0; i < tabs->count(); ++i) {
             tabs->setCurrentIndex(i);
@@ -94,9 +95,9 @@ TEST_F(Access, EveryFocusableControlHasANameInEveryLanguage)
         }
         main->m_Ops.IsModem = true;  // the monitor then polls nothing
         main->FDialingDialog->Prepare();
-        for (QDialog* d : std::initializer_list<QDialog*>{main->FSettingsDialog, main->FCompareDialog, main->FRestoreDialog,
-                                                          main->FAboutBox, main->FMonitor, main->FFirmwareChoice,
-                                                          main->FDialingDialog}) {
+        for (QDialog* d : std::initializer_list<QDialog*>{main->FSettingsDialog, main->FCompareDialog,
+                                                          main->FRestoreDialog, main->FAboutBox, main->FMonitor,
+                                                          main->FFirmwareChoice, main->FDialingDialog}) {
             d->show();
             EXPECT_EQ(UnnamedOnEveryTab(d).join(", ").toStdString(), "") << id << ": " << d->objectName().toStdString();
             d->hide();
@@ -127,7 +128,8 @@ TEST_F(Access, TheDialogsControlsHaveMnemonicsOfTheirOwn)
 {
     for (const char* id : {"Eng", "Cze", "Fin"}) {
         main->LanguageButtonClick(id);
-        for (QDialog* d : std::initializer_list<QDialog*>{main->FSettingsDialog, main->FCompareDialog, main->FRestoreDialog}) {
+        for (QDialog* d :
+             std::initializer_list<QDialog*>{main->FSettingsDialog, main->FCompareDialog, main->FRestoreDialog}) {
             d->show();
             QSet<QChar> used;
             for (QAbstractButton* b : d->findChildren<QAbstractButton*>()) {
@@ -275,7 +277,9 @@ TEST_F(Access, TheRoutingTablesScrollBarsStayInViewInASmallWindow)
             for (int tab = 0; tab < 3; ++tab) {
                 page->DirectionTabs->setCurrentIndex(tab);
                 QApplication::processEvents();
-                const QTableWidget* table = tab == 0 ? page->TabFXS.table : tab == 1 ? page->TabFXO.table : page->TabGSM.table;
+                const QTableWidget* table = tab == 0   ? page->TabFXS.table
+                                            : tab == 1 ? page->TabFXO.table
+                                                       : page->TabGSM.table;
                 const QWidget* viewport = main->PageArea->viewport();
                 const QScrollBar* bar = table->verticalScrollBar();
                 const QRect at(bar->mapTo(viewport, QPoint(0, 0)), bar->size());

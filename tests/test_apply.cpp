@@ -56,16 +56,20 @@ TEST(ApplyStrictValues, RefuseWhatTheTypeWouldStoreOtherwiseAndSayWhatIsAllowed)
     };
     for (const auto& c : refused) {
         const QString why = r.Problem(c.key, c.value);
-        EXPECT_TRUE(why.startsWith(QString(c.key) + ": ") && why.contains(c.says)) << c.key << ": " << why.toStdString();
+        EXPECT_TRUE(why.startsWith(QString(c.key) + ": ") && why.contains(c.says))
+            << c.key << ": " << why.toStdString();
     }
     // A list setting takes only what it offers, and says so with the captions.
     EXPECT_TRUE(r.Problem("RoamPerm", "yes", kNoYes).contains("allowed: 0 (Not allowed) or 1 (Allowed)"));
     EXPECT_TRUE(r.Problem("CLIRInk", "1", {{0, "a"}, {2, "c"}}).contains("not offered"));
 
-    for (const auto& [key, value] : std::vector<std::pair<const char*, std::string>>{
-             {"FXSVolRec", "5"}, {"FXSHangMin", "25500"}, {"SMSNum", "+420600123456789"}, {"CreditCode", "*101#"},
-             {"PINVal", ""}, {"PINVal", "1234"}, {"SMSText", "Hello"}, {"FXODetPermTone", "0"}, {"MinCredit", "999"}})
-        EXPECT_TRUE(r.Problem(key, value).isEmpty()) << key << "=" << value << ": " << r.Problem(key, value).toStdString();
+    const std::vector<std::pair<const char*, std::string>> accepted{
+        {"FXSVolRec", "5"},      {"FXSHangMin", "25500"}, {"SMSNum", "+420600123456789"},
+        {"CreditCode", "*101#"}, {"PINVal", ""},          {"PINVal", "1234"},
+        {"SMSText", "Hello"},    {"FXODetPermTone", "0"}, {"MinCredit", "999"}};
+    for (const auto& [key, value] : accepted)
+        EXPECT_TRUE(r.Problem(key, value).isEmpty())
+            << key << "=" << value << ": " << r.Problem(key, value).toStdString();
     EXPECT_TRUE(r.Problem("RoamPerm", "1", kNoYes).isEmpty());
     // A secret's value is never repeated back.
     EXPECT_FALSE(r.Problem("PINVal", "12x4567", {}, true).contains("12x4567"));
@@ -105,13 +109,14 @@ TEST_F(ApplyStateFiles, YamlAndJsonNameSettingsRowsAndSecrets)
 {
     Write("pin.txt", "4321\n");
     qputenv("KVX_TEST_PASSWORD", "98765");
-    ASSERT_TRUE(Load("s.yaml", "FXSVolRec: 5\n"
-                               "GSMNum:2: \"+420600\"\n"
-                               "FXSNumBegin: [\"1\", \"2\"]\n"
-                               "FXONumBegin: {7: \"77\"}\n"
-                               "SMSNum:\n"
-                               "PINVal: {file: pin.txt}\n"
-                               "ServisPassw: {env: KVX_TEST_PASSWORD}\n"))
+    ASSERT_TRUE(Load("s.yaml",
+                     "FXSVolRec: 5\n"
+                     "GSMNum:2: \"+420600\"\n"
+                     "FXSNumBegin: [\"1\", \"2\"]\n"
+                     "FXONumBegin: {7: \"77\"}\n"
+                     "SMSNum:\n"
+                     "PINVal: {file: pin.txt}\n"
+                     "ServisPassw: {env: KVX_TEST_PASSWORD}\n"))
         << error.toStdString();
     EXPECT_EQ(Value("FXSVolRec", 0), "5");
     EXPECT_EQ(Value("GSMNum", 1), "+420600");
@@ -194,7 +199,8 @@ struct Apply : SimFixture {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", dir.filePath("data"));
         env.insert(extra);
-        args << "--port" << port << "--wait" << "3";
+        args << "--port" << port << "--wait"
+             << "3";
         return RunCli(args, dir.path(), out, err, env);
     }
     QString State(const QString& name, const QByteArray& text)
@@ -260,7 +266,8 @@ TEST_F(Apply, OnlyWhatDiffersIsWrittenAndOnlyOnce)
 
 TEST_F(Apply, MergedKeepsAnUnnamedSettingReplacedResetsIt)
 {
-    ASSERT_EQ(Run({"apply", State("a.yaml", "FXSVolRec: 5\nFXSVolSend: 1\nGSMNum:3: \"12\"\n")}), 0) << err.toStdString();
+    ASSERT_EQ(Run({"apply", State("a.yaml", "FXSVolRec: 5\nFXSVolSend: 1\nGSMNum:3: \"12\"\n")}), 0)
+        << err.toStdString();
     ASSERT_EQ(Held("FXSVolSend"), "1");
     const std::vector<uint8_t> held = sim->Image();
     const std::vector<uint8_t> pin(held.begin() + PinAddr, held.begin() + PinAddr + SecretSize);
@@ -268,7 +275,8 @@ TEST_F(Apply, MergedKeepsAnUnnamedSettingReplacedResetsIt)
     EXPECT_EQ(Held("FXSVolRec"), "4");
     EXPECT_EQ(Held("FXSVolSend"), "1");
     ASSERT_EQ(Run({"apply", "b.yaml", "--state", "replaced", "--diff"}), 0) << err.toStdString();
-    EXPECT_TRUE(out.contains("FXSVolSend \"1\" -> \"3\"") && out.contains("GSMNum:3 \"12\" -> \"\"")) << out.toStdString();
+    EXPECT_TRUE(out.contains("FXSVolSend \"1\" -> \"3\"") && out.contains("GSMNum:3 \"12\" -> \"\""))
+        << out.toStdString();
     EXPECT_EQ(Held("FXSVolSend"), "3");
     EXPECT_EQ(Held("FXSVolRec"), "4");
     const std::vector<uint8_t> image = sim->Image();
@@ -278,16 +286,16 @@ TEST_F(Apply, MergedKeepsAnUnnamedSettingReplacedResetsIt)
 
 TEST_F(Apply, EveryBadStateFailsBeforeThePortIsOpened)
 {
-    for (const auto& [name, text] : std::vector<std::pair<QString, QByteArray>>{
-             {"a.yaml", "FXSVolRec: loud\n"},
-             {"b.yaml", "FXSVolRec: 99\n"},
-             {"c.yaml", "RoamPerm: yes\n"},
-             {"d.yaml", "SMSNum: \"12345678901234567890123\"\n"},
-             {"e.yaml", "FXSVolRec: [\n"},
-             {"f.yaml", "Nonsense: 1\n"},
-             {"g.yaml", "GSMNum:0: \"1\"\n"},
-             {"h.json", "{\"FXSHangMin\": 550}"},
-             {"i.yaml", "PINVal: \"1234\"\n"}}) {
+    for (const auto& [name, text] :
+         std::vector<std::pair<QString, QByteArray>>{{"a.yaml", "FXSVolRec: loud\n"},
+                                                     {"b.yaml", "FXSVolRec: 99\n"},
+                                                     {"c.yaml", "RoamPerm: yes\n"},
+                                                     {"d.yaml", "SMSNum: \"12345678901234567890123\"\n"},
+                                                     {"e.yaml", "FXSVolRec: [\n"},
+                                                     {"f.yaml", "Nonsense: 1\n"},
+                                                     {"g.yaml", "GSMNum:0: \"1\"\n"},
+                                                     {"h.json", "{\"FXSHangMin\": 550}"},
+                                                     {"i.yaml", "PINVal: \"1234\"\n"}}) {
         EXPECT_EQ(Run({"apply", State(name, text), "--json"}), 3) << name.toStdString();
         EXPECT_TRUE(Json()["error"].toString().startsWith(name + ":")) << out.toStdString();
         EXPECT_EQ(Json()["result"].toString(), "failed");
@@ -308,7 +316,8 @@ TEST_F(Apply, ThePinComesFromOutsideAndNeverShows)
     EXPECT_EQ(Held("PINVal"), "4321");
     env.insert("KVX_PIN", "12x4");
     EXPECT_EQ(Run({"apply", state, "--diff"}, env), 3);
-    for (const QString& text : {out, err}) EXPECT_FALSE(text.contains("4321") || text.contains("12x4")) << text.toStdString();
+    for (const QString& text : {out, err})
+        EXPECT_FALSE(text.contains("4321") || text.contains("12x4")) << text.toStdString();
 }
 
 TEST_F(Apply, TheKeptCopyRestoresWhatTheGatewayHeld)
@@ -345,12 +354,16 @@ TEST_F(Apply, AFleetsTableShowsEachGatewaysOwnResultAndAgreeReachesEveryRun)
     auto fleet = [&](QStringList args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", dir.filePath("data"));
-        const int rc = RunCli(args << "--port" << port << "--port" << other << "--wait" << "3", dir.path(), out, err, env);
+        const int rc = RunCli(args << "--port" << port << "--port" << other << "--wait"
+                                   << "3",
+                              dir.path(), out, err, env);
         const QStringList rows = out.trimmed().split('\n');
         EXPECT_EQ(rows.size(), 3) << out.toStdString();
         return std::pair{rc, rows.mid(1)};
     };
-    const auto result = [](const QString& row, const char* shown) { return row.contains(QString("  %1  ").arg(shown)); };
+    const auto result = [](const QString& row, const char* shown) {
+        return row.contains(QString("  %1  ").arg(shown));
+    };
     auto [rc, rows] = fleet({"apply", state, "--check"});
     EXPECT_EQ(rc, 6) << err.toStdString();
     EXPECT_TRUE(result(rows.value(0), "unchanged") && result(rows.value(1), "would change")) << out.toStdString();
@@ -383,12 +396,14 @@ TEST(ApplySchema, SaysWhatEachSettingAllowsWhereItLivesAndWhatIsSecret)
     EXPECT_EQ(settings["GSMNum"]["rows"].toInt(), 120);
     EXPECT_EQ(settings["SMSNum"]["length"].toInt(), 16);
     EXPECT_EQ(settings["RoamPerm"]["choices"].toArray().size(), 2);
-    for (const char* key : {"PINVal", "ServisPassw", "FXOFMPassw"}) EXPECT_TRUE(settings[key]["secret"].toBool()) << key;
+    for (const char* key : {"PINVal", "ServisPassw", "FXOFMPassw"})
+        EXPECT_TRUE(settings[key]["secret"].toBool()) << key;
     EXPECT_EQ(settings["ServisPassw"]["default"].toString(), "");
     EXPECT_TRUE(settings["ModemNum3"]["asks"].toBool());
     EXPECT_TRUE(settings["SubString5"]["asks"].toBool());
     EXPECT_FALSE(settings["MaxDataTime"]["asks"].toBool());
     ASSERT_EQ(RunCli({"schema"}, dir.path(), out, err), 0);
     EXPECT_EQ(out.count('\n'), 127);
-    EXPECT_TRUE(out.contains("\nFXSHangMin\tCParMaskByte\t100..25500/100\t1\tdefault=500\tblock 1\t-\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains("\nFXSHangMin\tCParMaskByte\t100..25500/100\t1\tdefault=500\tblock 1\t-\n"))
+        << out.toStdString();
 }

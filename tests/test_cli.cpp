@@ -150,7 +150,8 @@ TEST_F(Cli, APortTheUserMayNotUseSaysWhoOwnsIt)
     ASSERT_EQ(::chmod(dir.path().toLocal8Bit().constData(), 0755), 0);
     QProcess p;
     p.setWorkingDirectory(dir.path());
-    p.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", Program("korvanext-cli"), "identify", "--port", port});
+    p.start(setpriv,
+            {"--reuid=65534", "--regid=65534", "--clear-groups", Program("korvanext-cli"), "identify", "--port", port});
     ASSERT_TRUE(p.waitForFinished(30000));
     const QString said = QString::fromUtf8(p.readAllStandardError());
     EXPECT_EQ(p.exitCode(), 15) << said.toStdString();
@@ -198,8 +199,9 @@ TEST_F(Cli, ASilentGatewayIsGivenUpAfterTheWait)
     o.silentAfter = 0;
     StartSim(o);
     EXPECT_EQ(Run({"identify", "--port", port, "--wait", "1"}), 12);
-    EXPECT_EQ(err, "korvanext-cli: The gateway on " + port + " did not answer within 1 s. Check the cable and "
-                   "that the gateway is switched on.\n");
+    EXPECT_EQ(err, "korvanext-cli: The gateway on " + port +
+                       " did not answer within 1 s. Check the cable and "
+                       "that the gateway is switched on.\n");
     EXPECT_EQ(Run({"backup", "b", "--port", port, "--wait=1", "--verbose"}), 12);
     EXPECT_TRUE(err.contains("Connection timeout"));  // diagnostics only on request
 }
@@ -221,7 +223,8 @@ TEST_F(Cli, CommandsThatDoNotUpgradeStopAtOldFirmware)
     EXPECT_EQ(sim->ImageWrites(), 0);
     // The upgrade itself names what it flashes and goes ahead with --yes.
     ASSERT_EQ(Run({"upgrade", DemoFirmware(), "--port", port, "--yes"}), 0) << err.toStdString();
-    EXPECT_TRUE(err.contains("File: " + DemoFirmware() + ". File version: 3.20. Gateway version: 2.9.")) << err.toStdString();
+    EXPECT_TRUE(err.contains("File: " + DemoFirmware() + ". File version: 3.20. Gateway version: 2.9."))
+        << err.toStdString();
     EXPECT_EQ(sim->Version(), "3.20");
 }
 
@@ -322,7 +325,8 @@ TEST_F(Cli, SeveralGatewaysAtOnce)
     EXPECT_TRUE(rows[1].contains(rack.ports[0]) && rows[1].contains("KX-1") && rows[1].contains("done"));
 
     // The worst status wins; every gateway's messages carry its port.
-    EXPECT_EQ(Run({"identify", "--port", rack.ports[0], "--port", rack.ports[2], "--port", Path("gone"), "--json"}), 15);
+    EXPECT_EQ(Run({"identify", "--port", rack.ports[0], "--port", rack.ports[2], "--port", Path("gone"), "--json"}),
+              15);
     const QJsonArray g = Json()["gateways"].toArray();
     ASSERT_EQ(g.size(), 3);
     EXPECT_EQ(g[0].toObject()["serial"].toString(), "KX-1");
@@ -344,7 +348,8 @@ TEST_F(Cli, AFleetRunsAtMostJobsGatewaysAtOnce)
     const QString second = QString::fromStdString(b.StartPty(THostilePeer::Drip(50)));
     QElapsedTimer took;
     took.start();
-    EXPECT_EQ(Run({"identify", "--port", first, "--port", second, "--wait", "1", "--jobs", "1", "--json"}), 5) << err.toStdString();
+    EXPECT_EQ(Run({"identify", "--port", first, "--port", second, "--wait", "1", "--jobs", "1", "--json"}), 5)
+        << err.toStdString();
     EXPECT_GE(took.elapsed(), 2000);
     EXPECT_EQ(Json()["gateways"].toArray().size(), 2);
 }
@@ -468,7 +473,8 @@ TEST_F(Cli, RunsOfAKilledFleetFinishTheirWrite)
     // The runs, children of the fleet's parent.
     QStringList runs;
     const pid_t parent = pid_t(p->processId());
-    for (const QString& task : QDir(QString("/proc/%1/task").arg(parent)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString& task :
+         QDir(QString("/proc/%1/task").arg(parent)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile f(QString("/proc/%1/task/%2/children").arg(parent).arg(task));
         if (f.open(QIODevice::ReadOnly)) runs += QString::fromLatin1(f.readAll()).split(' ', Qt::SkipEmptyParts);
     }
@@ -476,7 +482,8 @@ TEST_F(Cli, RunsOfAKilledFleetFinishTheirWrite)
     ::kill(parent, SIGKILL);
     Finish(std::move(p));
     EXPECT_TRUE(WaitFor([&] {
-        return std::none_of(runs.begin(), runs.end(), [](const QString& pid) { return QFile::exists("/proc/" + pid.trimmed()); });
+        return std::none_of(runs.begin(), runs.end(),
+                            [](const QString& pid) { return QFile::exists("/proc/" + pid.trimmed()); });
     }));
     PumpEvents(200);
     // Told with SIGTERM, with nobody left to decide: both blocks go, none is left old.
@@ -530,7 +537,9 @@ TEST_F(Cli, EveryCommandAndEveryErrorGivesOneJsonDocument)
         {{"identify", "--port", "rfc2217://gw", "--json"}, 1, "'rfc2217://gw' is no network port"},
         // At once, not after a wait on a line whose speed cannot be set.
         {{"signal", "--port", "socket://127.0.0.1:9", "--json"}, 1, "port as rfc2217://127.0.0.1:9"},
-        {{"identify", "--port", "socket://ops:hunter2@gw:4001", "--json"}, 1, "'socket://ops:***@gw:4001' is no network port"},
+        {{"identify", "--port", "socket://ops:hunter2@gw:4001", "--json"},
+         1,
+         "'socket://ops:***@gw:4001' is no network port"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.args), c.code) << c.args.join(' ').toStdString();
@@ -578,7 +587,8 @@ TEST_F(Cli, FilesNamedBySerialNumberAreNeverSharedNorWrittenThroughALink)
         o.serial = "KX-7";
         rack.Add(o);
     }
-    ASSERT_EQ(Run({"read", "fleet/", "--port", rack.ports[0], "--port", rack.ports[1], "--json"}), 0) << err.toStdString();
+    ASSERT_EQ(Run({"read", "fleet/", "--port", rack.ports[0], "--port", rack.ports[1], "--json"}), 0)
+        << err.toStdString();
     QStringList files;
     for (const QJsonValue g : Json()["gateways"].toArray()) files << g.toObject()["file"].toString();
     ASSERT_EQ(files.size(), 2);
@@ -605,7 +615,7 @@ TEST_F(Cli, FilesNamedBySerialNumberAreNeverSharedNorWrittenThroughALink)
     const QStringList backup = out.trimmed().split('\n');
     ASSERT_EQ(backup.size(), 2);
     for (const QString& f : backup) {
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(QDir(dir.path()).filePath(f)).constData(), &st), 0) << f.toStdString();
         EXPECT_EQ(st.st_mode & 0777, 0600u) << f.toStdString();
     }

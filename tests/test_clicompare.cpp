@@ -50,7 +50,8 @@ TEST_F(CliCompare, CompareListsWhatTheGatewayHoldsAgainstTheFile)
     EXPECT_EQ(Run({"compare", same, "--port", port}), 0) << err.toStdString();
     EXPECT_TRUE(out.isEmpty());
     const QString other =
-        File("other.kvx", {{"FXSVolRec", {0, "1"}}, {"GSMNum", {4, "+420"}}, {"SMSText", {0, "a\\b"}}, {"SerialNum", {0, "X"}}});
+        File("other.kvx",
+             {{"FXSVolRec", {0, "1"}}, {"GSMNum", {4, "+420"}}, {"SMSText", {0, "a\\b"}}, {"SerialNum", {0, "X"}}});
     EXPECT_EQ(Run({"compare", other, "--port", port}), 6);
     // Identification is no setting: only the three values, escaped as in files.
     EXPECT_EQ(out.split('\n', Qt::SkipEmptyParts),
@@ -107,7 +108,8 @@ TEST_F(CliCompare, AFileFromAnotherGatewayNeedsYes)
 TEST_F(CliCompare, AgreeAnswersTheQuestionsItNamesAndDeclinesTheOthers)
 {
     StartSim();
-    const QString file = File("f.kvx", {{"FXSVolRec", {0, "1"}}, {"SerialNum", {0, "KX2-000001"}}, {"ModemNum3", {0, "123"}}});
+    const QString file =
+        File("f.kvx", {{"FXSVolRec", {0, "1"}}, {"SerialNum", {0, "KX2-000001"}}, {"ModemNum3", {0, "123"}}});
     EXPECT_EQ(Run({"write", file, "--port", port, "--agree", "other-serial", "--json"}), 4);
     EXPECT_TRUE(err.contains("[yes: --agree other-serial]")) << err.toStdString();
     EXPECT_TRUE(err.contains("[no: give --agree supervision-numbers or --yes to agree]")) << err.toStdString();
@@ -116,7 +118,8 @@ TEST_F(CliCompare, AgreeAnswersTheQuestionsItNamesAndDeclinesTheOthers)
     EXPECT_TRUE(json["error"].toString().contains("not agreed")) << out.toStdString();
     EXPECT_EQ(sim->WriteCommands(), 0);
     // Given twice or as a list alike; a name said twice is no error.
-    EXPECT_EQ(Run({"write", file, "--port", port, "--agree", "supervision-numbers", "--agree=other-serial,other-serial"}), 0)
+    EXPECT_EQ(
+        Run({"write", file, "--port", port, "--agree", "supervision-numbers", "--agree=other-serial,other-serial"}), 0)
         << err.toStdString();
     EXPECT_EQ(sim->Image()[33], 1);
 
@@ -124,7 +127,8 @@ TEST_F(CliCompare, AgreeAnswersTheQuestionsItNamesAndDeclinesTheOthers)
     const int commands = sim->Commands();
     for (const char* agree : {"other-serail", ","}) {
         EXPECT_EQ(Run({"write", file, "--port", port, "--agree", agree}), 1) << agree;
-        EXPECT_TRUE(err.contains("not-as-shown, other-serial, supervision-numbers, newer-firmware, same-firmware, older-firmware"))
+        EXPECT_TRUE(err.contains(
+            "not-as-shown, other-serial, supervision-numbers, newer-firmware, same-firmware, older-firmware"))
             << err.toStdString();
     }
     EXPECT_EQ(sim->Commands(), commands);
@@ -152,7 +156,8 @@ TEST_F(CliCompare, AWriteSaysUnchangedWhereTheReadBeforeItShowsTheGatewayHeldThe
         EXPECT_EQ(json["result"].toString(), "changed") << block;
         EXPECT_TRUE(json["changed"].toBool()) << block;
     }
-    ASSERT_EQ(Run({"write", File("g.kvx", {{"FXSVolRec", {0, "4"}}}), "--port", port, "--no-backup"}), 0) << err.toStdString();
+    ASSERT_EQ(Run({"write", File("g.kvx", {{"FXSVolRec", {0, "4"}}}), "--port", port, "--no-backup"}), 0)
+        << err.toStdString();
     EXPECT_EQ(out, "changed\n");
 }
 
@@ -198,7 +203,8 @@ TEST_F(CliCompare, WhatTheGatewayWouldNotHoldIsRefusedUnlessAgreed)
         << err.toStdString();
     EXPECT_EQ(sim->Block1Reads(), 0);
     // Over a modem, before the call is placed: a modem that is not there is never reached for.
-    EXPECT_EQ(Run({"write", "cut.kvx", "--modem-number", "123", "--modem", "/nonexistent/modem"}), 3) << err.toStdString();
+    EXPECT_EQ(Run({"write", "cut.kvx", "--modem-number", "123", "--modem", "/nonexistent/modem"}), 3)
+        << err.toStdString();
     EXPECT_TRUE(err.contains("--yes") && !err.contains("modem")) << err.toStdString();
     // A selective write of what the file holds as the gateway will is not asked about.
     EXPECT_EQ(Run({"write", "cut.kvx", "--port", port, "--only", "FXSVolRec"}), 0) << err.toStdString();

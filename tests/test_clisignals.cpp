@@ -82,9 +82,11 @@ TEST_F(CliSignals, AHangUpBetweenTheBlocksLeavesTheNewConfigurationWhole)
         EXPECT_EQ(Json()["written"].toBool(), signal != SIGINT) << signal;
         if (signal == SIGINT) continue;
         const QString name = signal == SIGHUP ? "SIGHUP" : "SIGTERM";
-        EXPECT_TRUE(err.contains(name + " received: finishing the write so that the gateway is left whole")) << err.toStdString();
-        EXPECT_TRUE(Json()["error"].toString().contains("interrupted by " + name + ": 'write' on " + port +
-                                                        " was finished first (the gateway holds the new configuration whole"))
+        EXPECT_TRUE(err.contains(name + " received: finishing the write so that the gateway is left whole"))
+            << err.toStdString();
+        EXPECT_TRUE(
+            Json()["error"].toString().contains("interrupted by " + name + ": 'write' on " + port +
+                                                " was finished first (the gateway holds the new configuration whole"))
             << out.toStdString();
         EXPECT_EQ(sim->CommandLog().back(), 'A');
     }
@@ -129,7 +131,8 @@ TEST_F(CliSignals, AFirmwareTransferFinishesUnlessASecondSignalCutsItAndACutIsRe
         EXPECT_EQ(RunHere(command + QStringList{"--port", port, "--json"}), 4) << err.toStdString();
         const QString error = Json()["error"].toString();
         EXPECT_TRUE(error.contains("the firmware upgrade on " + port + " was cut off earlier")) << error.toStdString();
-        EXPECT_TRUE(error.contains("'korvanext-cli upgrade FILE --port " + port + "' repeats it")) << error.toStdString();
+        EXPECT_TRUE(error.contains("'korvanext-cli upgrade FILE --port " + port + "' repeats it"))
+            << error.toStdString();
     }
     EXPECT_FALSE(QFile::exists(Path("x.kvx")));
     sim->SetOption("silentAfter", 0);
@@ -137,7 +140,7 @@ TEST_F(CliSignals, AFirmwareTransferFinishesUnlessASecondSignalCutsItAndACutIsRe
     EXPECT_TRUE(Json()["error"].toString().contains("The firmware upgrade on this port was cut off earlier"))
         << out.toStdString();
     sim->SetOption("silentAfter", -1);
-    
+
     // One signal: the image goes whole, the gateway runs it, and the note is gone.
     const int sent = sim->FirmwareBlocks();
     p = StartRun(upgrade);
@@ -146,7 +149,8 @@ TEST_F(CliSignals, AFirmwareTransferFinishesUnlessASecondSignalCutsItAndACutIsRe
     EXPECT_EQ(Finish(std::move(p)), 11) << err.toStdString();
     EXPECT_EQ(sim->Version(), "3.20");
     EXPECT_EQ(Json()["firmware"].toString(), "3.20");
-    EXPECT_TRUE(Json()["error"].toString().contains("'upgrade' on " + port + " was finished first (the gateway runs "
+    EXPECT_TRUE(Json()["error"].toString().contains("'upgrade' on " + port +
+                                                    " was finished first (the gateway runs "
                                                     "firmware 3.20 now)"))
         << out.toStdString();
     EXPECT_EQ(RunHere({"identify", "--port", port}), 0) << err.toStdString();
@@ -173,7 +177,8 @@ TEST_F(CliSignals, ALineThatHangsUpUnderAReadEndsItAtOnceWithoutSpinning)
     rusage after{};
     getrusage(RUSAGE_CHILDREN, &after);
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    const double cpu = seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) - seconds(before.ru_stime);
+    const double cpu =
+        seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) - seconds(before.ru_stime);
     EXPECT_EQ(code, 10) << err.toStdString();
     EXPECT_FALSE(QFile::exists(Path("x.kvx")));
     // Bounds far above what it takes: half a second expected, with room for a loaded machine.

@@ -51,8 +51,9 @@ TEST_F(CliUpgrade, FirmwareTheGatewayDidNotTakeIsAFailure)
     StartSim(o);
     EXPECT_EQ(Upgrade({"--json"}), 5) << err.toStdString();
     EXPECT_EQ(sim->FirmwareBlocks(), 30);
-    EXPECT_TRUE(err.contains("The gateway reports version 3.15 after the upgrade, not 3.20: it did not take the new "
-                             "firmware. Repeat the upgrade"))
+    EXPECT_TRUE(
+        err.contains("The gateway reports version 3.15 after the upgrade, not 3.20: it did not take the new "
+                     "firmware. Repeat the upgrade"))
         << err.toStdString();
     const QJsonObject j = Json();
     EXPECT_EQ(j["exit"].toInt(), 5);
@@ -69,8 +70,9 @@ TEST_F(CliUpgrade, ABlockRefusedTwentyTimesInARowEndsTheUpgrade)
     StartSim(refusing);
     EXPECT_EQ(Upgrade(), 5) << err.toStdString();
     EXPECT_EQ(sim->FirmwareBlocks(), 20);
-    EXPECT_TRUE(err.contains("The gateway refused block 1 of 30 20 times in a row, so the upgrade stopped. Its firmware "
-                             "may be incomplete: repeat the upgrade"))
+    EXPECT_TRUE(
+        err.contains("The gateway refused block 1 of 30 20 times in a row, so the upgrade stopped. Its firmware "
+                     "may be incomplete: repeat the upgrade"))
         << err.toStdString();
     EXPECT_EQ(sim->CommandLog().back(), 'A');
     sim->Stop();
@@ -130,7 +132,9 @@ TEST_F(CliUpgrade, EachOrderOfVersionsIsAQuestionOfItsOwnName)
     StartSim();  // 3.15
     const QString file = dir.filePath("Korvanext-3.20.Bin");
     ASSERT_TRUE(WriteFirmwareFile(file, FirmwareBytes("3.20")));
-    auto upgrade = [&](const char* agree) { return Run({"upgrade", file, "--port", port, "--agree", agree, "--json"}); };
+    auto upgrade = [&](const char* agree) {
+        return Run({"upgrade", file, "--port", port, "--agree", agree, "--json"});
+    };
     EXPECT_EQ(upgrade("same-firmware,older-firmware"), 4) << err.toStdString();
     EXPECT_EQ(Json()["declinedQuestion"].toString(), "newer-firmware") << out.toStdString();
     EXPECT_EQ(sim->FirmwareBlocks(), 0);

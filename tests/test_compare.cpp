@@ -85,8 +85,8 @@ TEST(CompareResults, ChosenValuesAloneReachTheImage)
 {
     // A gateway image with values of its own and bytes no setting owns.
     auto gateway = Defaults();
-    gateway->SetValue("FXSTypeDial", 0, "1");   // bit 0 of byte 0
-    gateway->SetValue("FXSSigBeep", 0, "1");    // bit 4 of the same byte
+    gateway->SetValue("FXSTypeDial", 0, "1");  // bit 0 of byte 0
+    gateway->SetValue("FXSSigBeep", 0, "1");   // bit 4 of the same byte
     gateway->SetValue("SMSText", 0, "a long text of the gateway");
     gateway->SetValue("FXSNumBegin", 7, "123456");
     std::vector<uint8_t> image = GatewayImage(*gateway);
@@ -187,8 +187,9 @@ TEST_F(Compare, EverySettingInFilesHasTheCaptionItsPageShows)
     // Context: the tab and group a setting sits in, then its label.
     EXPECT_EQ(captions.Caption("FXSDialToneF2"),
               QString("%1 \u203A %2 \u203A %3 \u203A %4").arg(Text(214), Text(162), Text(166), Text(169)));
-    EXPECT_EQ(captions.Caption("FXODialToneF2").toStdString(),
-              QString("%1 \u203A %2 \u203A %3 \u203A %4").arg(Text(215), Text(162), Text(166), Text(190)).toStdString());
+    EXPECT_EQ(
+        captions.Caption("FXODialToneF2").toStdString(),
+        QString("%1 \u203A %2 \u203A %3 \u203A %4").arg(Text(215), Text(162), Text(166), Text(190)).toStdString());
     EXPECT_EQ(captions.Caption("GSMDirection"), Text(213) + " \u203A " + Text(226));
     EXPECT_EQ(captions.Caption("FXSDefAdd"), Text(211) + " \u203A " + Text(31) + " \u203A " + Text(30));
     EXPECT_EQ(captions.Caption("ModemNum3"), Text(260) + " \u203A " + Text(261) + " 3.");
@@ -336,7 +337,7 @@ TEST_F(Compare, RestoreLoadsAKeptCopyIntoTheWindow)
     EXPECT_EQ(Parameters().GetValue("FXSVolRec", 0), "2");
     EXPECT_EQ(Parameters().GetValue("FXONumBegin", 3), "55");
     EXPECT_EQ(Parameters().GetValue("SerialNum", 0), "KX2-004711");
-    EXPECT_FALSE(main->m_Ops.PinChanged);  // a copy, like a file, never carries the PIN
+    EXPECT_FALSE(main->m_Ops.PinChanged);     // a copy, like a file, never carries the PIN
     EXPECT_TRUE(main->FileName().isEmpty());  // saving must not overwrite the copy
 
     // A copy whose configuration lost its last lines is damaged: no count of

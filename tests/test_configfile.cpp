@@ -70,14 +70,15 @@ TEST_F(ConfigFile, ReaderIsForgiving)
     const auto path = Path("hand.kvx");
     Write(path,
           "garbage line without equals\r\n"
-          "FXSVolRec=\"9\"\r\n"                      // clamped
-          "FXSTimeDial =\"7\"\n"                      // blank before "=": another key
-          "FXSAdd=\"12\",\"34\"\n"                    // fewer values than instances
-          "FXSRemove=\"1\",\"2\",\"3\"" "\n"
-          "PINVal=\"1234\"\n"                         // never read from files
+          "FXSVolRec=\"9\"\r\n"     // clamped
+          "FXSTimeDial =\"7\"\n"    // blank before "=": another key
+          "FXSAdd=\"12\",\"34\"\n"  // fewer values than instances
+          "FXSRemove=\"1\",\"2\",\"3\""
+          "\n"
+          "PINVal=\"1234\"\n"  // never read from files
           "UnknownKey=\"1\"\n"
-          "FXSNumBegin=\"1\",\"2\",bad,\"3\"\n"      // text between values is skipped up to the next quote
-          "GSMNum=\"5\",\"\\q6\",\"\\x3\"\n"          // unknown escape drops its letter; broken escape at the quote
+          "FXSNumBegin=\"1\",\"2\",bad,\"3\"\n"  // text between values is skipped up to the next quote
+          "GSMNum=\"5\",\"\\q6\",\"\\x3\"\n"     // unknown escape drops its letter; broken escape at the quote
           "FXOAdd=\"7\",\"unterminated\n"
           "FXSDialToneF1=\"400\" trailing text\n"
           "SMSText=\"x\\x34y\"\n");
@@ -123,10 +124,10 @@ TEST_F(ConfigFile, BrokenEscapeCountsOnlyWhenItEndsAtTheClosingQuote)
           "GprsApn=\"ab\\x5a\"\n"            // breaks off at "a": the value is not stored
           "FXSAdd=\"1\",\"2\\x5a\",\"3\"\n"  // ... nor the rest of its line
           "FXSRemove=\"1\",\"2\\xq\",\"3\"\n"
-          "HWVer=\"d\\x5\"\n"                // breaks off at the closing quote: "d"
-          "FXOAdd=\"1\\x5\",\"4\"\n"         // ... and the line goes on
+          "HWVer=\"d\\x5\"\n"         // breaks off at the closing quote: "d"
+          "FXOAdd=\"1\\x5\",\"4\"\n"  // ... and the line goes on
           "SWVer=\"e\\x\"\n"
-          "SerialNum=\"f\\");                // a backslash at the end of the file
+          "SerialNum=\"f\\");  // a backslash at the end of the file
     p.SetValue("GprsApn", 0, "old");
     ASSERT_TRUE(p.LoadFromFile(path));
     auto def = [&](const char* key) { return p.Find(key)->Par->m_Default; };
@@ -147,10 +148,10 @@ TEST_F(ConfigFile, OnlyALineEndEndsALine)
 {
     const auto path = Path("cr.kvx");
     Write(path,
-          "FXSVol\rRec=\"1\"\r\n"        // a carriage return inside the key: another key
-          "FXSVolSend=\"2\"\r\n"        // CR LF at the end of a line is its line end
-          "SMSText=\"a\rb\"\n"          // inside a value it is a character of the value
-          "FXSTimeDial=\"7\"\r\r\n");   // one CR before the LF belongs to the line end, the other to the line
+          "FXSVol\rRec=\"1\"\r\n"      // a carriage return inside the key: another key
+          "FXSVolSend=\"2\"\r\n"       // CR LF at the end of a line is its line end
+          "SMSText=\"a\rb\"\n"         // inside a value it is a character of the value
+          "FXSTimeDial=\"7\"\r\r\n");  // one CR before the LF belongs to the line end, the other to the line
     CParameters::TLoadReport report;
     ASSERT_TRUE(p.LoadFromFile(path, report));
     EXPECT_EQ(p.GetValue("FXSVolRec", 0), "3");
@@ -202,8 +203,10 @@ TEST_F(ConfigFile, OnlyRegularFilesOfASaneSizeAreRead)
     const auto fifo = Path("fifo.kvx");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // a FIFO with no writer would block an open for ever
     const std::pair<std::string, TFileStatus::TKind> cases[] = {
-        {big, TFileStatus::TooLarge},           {fifo, TFileStatus::NotRegular},
-        {"/dev/zero", TFileStatus::NotRegular}, {dir.path().toStdString(), TFileStatus::Folder},
+        {big, TFileStatus::TooLarge},
+        {fifo, TFileStatus::NotRegular},
+        {"/dev/zero", TFileStatus::NotRegular},
+        {dir.path().toStdString(), TFileStatus::Folder},
         {Path("none.kvx"), TFileStatus::Missing},
     };
     for (const auto& [path, kind] : cases) {

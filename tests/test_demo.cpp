@@ -81,7 +81,8 @@ TEST_F(Demo, DemoRunUpgradesTheSimulatedGatewayWithTheDemoImage)
     StartGateway(false);
     MakeWindow();
     gateway->Apply(*main);
-    ASSERT_EQ(main->m_Ops.FirmwareFiles(), QStringList{QFileInfo(DemoFolder() + "Korvanext-3.20-demo.Bin").absoluteFilePath()});
+    ASSERT_EQ(main->m_Ops.FirmwareFiles(),
+              QStringList{QFileInfo(DemoFolder() + "Korvanext-3.20-demo.Bin").absoluteFilePath()});
     ASSERT_TRUE(main->m_Ops.UpgradeFirmware()) << LastMessage().toStdString();
     EXPECT_EQ(LastMessage(), Language().Text(123) + "\n" + Substitute(Language().Text(422), {"3.20"}));
     ASSERT_TRUE(main->m_Ops.ReadFromGateway()) << LastMessage().toStdString();

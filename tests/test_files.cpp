@@ -149,7 +149,8 @@ struct FilesFullDisk : ::testing::Test {
     {
         if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
         ASSERT_TRUE(dir.isValid());
-        if (::mount("kvxtest", QFile::encodeName(dir.path()).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") != 0)
+        if (::mount("kvxtest", QFile::encodeName(dir.path()).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") !=
+            0)
             GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
         mounted = true;
     }
@@ -162,8 +163,7 @@ struct FilesFullDisk : ::testing::Test {
         QFile f(dir.filePath("filler"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         const QByteArray chunk(4096, 'f');
-        while (f.write(chunk) == chunk.size()) {
-        }
+        while (f.write(chunk) == chunk.size()) {}
     }
     QString Path(const char* name) const { return dir.filePath(name); }
     int RunCli(const QStringList& args, QString& err)
@@ -198,7 +198,8 @@ TEST_F(FilesFullDisk, EveryWriterFailsWithoutDamage)
 
     QString err;
     EXPECT_EQ(RunCli({"defaults", Path("cli.kvx")}, err), 2);
-    EXPECT_TRUE(err.contains("cannot write '" + Path("cli.kvx") + "': no space left on the device")) << err.toStdString();
+    EXPECT_TRUE(err.contains("cannot write '" + Path("cli.kvx") + "': no space left on the device"))
+        << err.toStdString();
     QDir(dir.path()).remove("filler");
     EXPECT_EQ(RunCli({"defaults", Path("cli.kvx")}, err), 0) << err.toStdString();
     EXPECT_EQ(RunCli({"encode", Path("cli.kvx"), Path("cli.bin")}, err), 0) << err.toStdString();
@@ -318,7 +319,7 @@ TEST(FilesSimulatorLink, OnlyItsOwnLinkIsReplacedOrRemoved)
 namespace {
 unsigned Mode(const QString& path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0xFFFFu;
 }
 
@@ -345,7 +346,9 @@ pid_t EndedProcess()
 TEST(FilesShownText, ControlCharactersOfGatewaysAndFilesAreShownNotObeyed)
 {
     EXPECT_EQ(ShownText("KX\x1b]0;owned\a\nserial\tx\x7f"), "KX\\x1b]0;owned\\x07\\x0aserial\\x09x\\x7f");
-    EXPECT_EQ(ShownText(QString::fromUtf8("Brána \xc2\x9b" "2J")), QString::fromUtf8("Brána \\x9b2J"));
+    EXPECT_EQ(ShownText(QString::fromUtf8("Brána \xc2\x9b"
+                                          "2J")),
+              QString::fromUtf8("Brána \\x9b2J"));
     EXPECT_EQ(ShownText("C:\\path 'ok'"), "C:\\path 'ok'");
 }
 
@@ -507,7 +510,6 @@ TEST_F(FilesKeptCopy, EachFileIsJudgedOnItsOwn)
 
 TEST_F(FilesKeptCopy, ACopyCountsOnlyWhenBothFilesLoadAndAgree)
 {
-
     // The configuration cut short: listed as damaged, and the next write of the
     // same image keeps a sound copy of its own instead of relying on it.
     const QString config = first.folder + "/configuration.kvx";

@@ -78,15 +78,19 @@ TEST_F(Fit, EveryPageAndTabInEveryLanguageAtTheDefaultSize)
         main->SetLanguage(lang);
         for (int page = 0; page < 7; ++page) {
             main->SelectPage(page);
-            const QString title = LangId(lang) + " page " + QString::number(page) + " " + main->PageList->item(page)->text();
+            const QString title =
+                LangId(lang) + " page " + QString::number(page) + " " + main->PageList->item(page)->text();
             ForEveryTab(main->CurrentPage(), [&](const QString& path) {
                 const QString where = title + path;
                 Settle();
                 ++views;
                 Shoot(main.get(), LangId(lang) + "-page" + QString::number(page) + TabPath(main->CurrentPage()));
-                for (const QString& m : Misfits(main.get())) ADD_FAILURE() << where.toStdString() << ": " << m.toStdString();
-                EXPECT_FALSE(main->PageArea->horizontalScrollBar()->isVisible()) << where.toStdString() << ": scrolls sideways";
-                EXPECT_FALSE(main->PageArea->verticalScrollBar()->isVisible()) << where.toStdString() << ": scrolls up and down";
+                for (const QString& m : Misfits(main.get()))
+                    ADD_FAILURE() << where.toStdString() << ": " << m.toStdString();
+                EXPECT_FALSE(main->PageArea->horizontalScrollBar()->isVisible())
+                    << where.toStdString() << ": scrolls sideways";
+                EXPECT_FALSE(main->PageArea->verticalScrollBar()->isVisible())
+                    << where.toStdString() << ": scrolls up and down";
             });
         }
     }
@@ -166,20 +170,26 @@ TEST_F(Fit, MonitorInEveryModeAndLanguageOnSmallScreens)
                                               .arg(size.height())
                                               .arg(antenna ? " in antenna mode" : "")
                                               .arg(switched ? " (switched)" : "");
-                    if (antenna && !switched) Shoot(mon, QString("%1-monitor-antenna-%2x%3").arg(LangId(lang)).arg(size.width()).arg(size.height()));
+                    if (antenna && !switched)
+                        Shoot(
+                            mon,
+                            QString("%1-monitor-antenna-%2x%3").arg(LangId(lang)).arg(size.width()).arg(size.height()));
                     EXPECT_EQ(mon->SignalChart->isVisible(), antenna) << where.toStdString();
                     EXPECT_TRUE(area.contains(mon->frameGeometry()))
-                        << where.toStdString() << ": " << mon->frameGeometry().y() << "+" << mon->frameGeometry().height()
-                        << " leaves the screen's " << area.y() << "+" << area.height();
+                        << where.toStdString() << ": " << mon->frameGeometry().y() << "+"
+                        << mon->frameGeometry().height() << " leaves the screen's " << area.y() << "+" << area.height();
                     // The chart has its full size, opened in either mode, unless the screen is too low for
                     // it (an area larger than the real X screen is not, since the window system sizes by that).
                     const bool sizedByArea = real || QGuiApplication::platformName() == "offscreen";
                     if (antenna && sizedByArea && mon->height() < mon->maximumHeight()) {
-                        EXPECT_GE(mon->SignalChart->height(), mon->SignalChart->sizeHint().height()) << where.toStdString() << ": the dialog is " << mon->height() << " of at most " << mon->maximumHeight();
+                        EXPECT_GE(mon->SignalChart->height(), mon->SignalChart->sizeHint().height())
+                            << where.toStdString() << ": the dialog is " << mon->height() << " of at most "
+                            << mon->maximumHeight();
                     }
                     // Not squeezed below what its layout needs: nothing overlaps.
                     EXPECT_GE(mon->height(), mon->minimumSizeHint().height()) << where.toStdString();
-                    for (const QString& m : Misfits(mon)) ADD_FAILURE() << where.toStdString() << ": " << m.toStdString();
+                    for (const QString& m : Misfits(mon))
+                        ADD_FAILURE() << where.toStdString() << ": " << m.toStdString();
                 }
                 mon->hide();
             }

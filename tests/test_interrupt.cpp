@@ -74,11 +74,13 @@ TEST_F(Interrupt, CancelInBlock2FinishesItAndTheNextWriteWorks)
     main->m_Ops.AnswerWaitMs = 8000;  // a deaf gateway fails the second write instead of hanging it
     bool stopping = false;
     bool cancelEnabled = true;
-    When([&] { return sim->WriteCommands() >= 2 && main->Progress(); }, [&] {
-        main->Progress()->CancelClick();
-        cancelEnabled = main->Progress()->CancelButton->isEnabled();
-        When([&] { return main->Progress() && main->Progress()->Message->text() == Text(456); }, [&] { stopping = true; });
-    });
+    When([&] { return sim->WriteCommands() >= 2 && main->Progress(); },
+         [&] {
+             main->Progress()->CancelClick();
+             cancelEnabled = main->Progress()->CancelButton->isEnabled();
+             When([&] { return main->Progress() && main->Progress()->Message->text() == Text(456); },
+                  [&] { stopping = true; });
+         });
     EXPECT_FALSE(main->m_Ops.WriteToGateway());
     EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);
     EXPECT_FALSE(cancelEnabled);
@@ -126,10 +128,11 @@ TEST_F(Interrupt, ACutBlockIsNamedAndTheNextSilenceSaysHowToRecover)
     ops.KeepCopies = false;
     ops.AnswerWaitMs = 2500;
     // A second interrupt in block 2 stops at once.
-    When([&] { return sim->WriteCommands() >= 2; }, [&] {
-        Terminal().m_Interrupt = true;
-        Terminal().m_InterruptNow = true;
-    });
+    When([&] { return sim->WriteCommands() >= 2; },
+         [&] {
+             Terminal().m_Interrupt = true;
+             Terminal().m_InterruptNow = true;
+         });
     EXPECT_FALSE(ops.WriteToGateway());
     Terminal().m_Interrupt = false;
     Terminal().m_InterruptNow = false;

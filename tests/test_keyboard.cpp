@@ -48,12 +48,14 @@ struct Keyboard : AppFixture {
     static bool Follows(const QRect& from, const QRect& to, bool block)
     {
         const int slack = 2;
-        return to.left() >= from.right() - slack || (block ? to.top() >= from.bottom() - slack : to.top() >= from.top() - slack);
+        return to.left() >= from.right() - slack ||
+               (block ? to.top() >= from.bottom() - slack : to.top() >= from.top() - slack);
     }
     static QString Name(const QWidget* w)
     {
-        return w->objectName().isEmpty() ? QString("%1 in %2").arg(w->metaObject()->className(), w->parentWidget()->objectName())
-                                         : w->objectName();
+        return w->objectName().isEmpty()
+                   ? QString("%1 in %2").arg(w->metaObject()->className(), w->parentWidget()->objectName())
+                   : w->objectName();
     }
 
     // The widgets Tab reaches from the page's first one, until the focus leaves the page.
@@ -93,7 +95,8 @@ TEST_F(Keyboard, TabWalksEveryPageColumnByColumn)
                 for (QWidget* w : walked) order << Name(w);
                 for (QWidget* w : stops)
                     EXPECT_TRUE(std::count(walked.begin(), walked.end(), w) == 1)
-                        << where << ": Tab reaches " << Name(w).toStdString() << " not once: " << order.join(' ').toStdString();
+                        << where << ": Tab reaches " << Name(w).toStdString()
+                        << " not once: " << order.join(' ').toStdString();
                 std::set<QWidget*> left;
                 for (size_t i = 1; i < walked.size(); ++i) {
                     QWidget* a = walked[i - 1];
@@ -108,7 +111,8 @@ TEST_F(Keyboard, TabWalksEveryPageColumnByColumn)
                     left.insert(blockA);
                     EXPECT_FALSE(left.count(blockB)) << where << ": back into " << Name(blockB).toStdString();
                     EXPECT_TRUE(Follows(Place(blockA, page), Place(blockB, page), true))
-                        << where << ": from " << Name(blockA).toStdString() << " back to " << Name(blockB).toStdString();
+                        << where << ": from " << Name(blockA).toStdString() << " back to "
+                        << Name(blockB).toStdString();
                 }
             });
         }
@@ -125,8 +129,8 @@ TEST_F(Keyboard, EveryLabelledControlHasAMnemonicOfItsOwnInEveryLanguage)
             main->SelectPage(index);
             QWidget* page = main->CurrentPage();
             ForEveryTab(page, [&](const QString& path) {
-                const std::string where = Language().Language(lang).Id.toStdString() + " page " + std::to_string(index) +
-                                          path.toStdString();
+                const std::string where =
+                    Language().Language(lang).Id.toStdString() + " page " + std::to_string(index) + path.toStdString();
                 std::map<QChar, QString> taken;
                 for (QWidget* w : page->findChildren<QWidget*>()) {
                     if (!w->isVisible()) continue;
@@ -139,8 +143,8 @@ TEST_F(Keyboard, EveryLabelledControlHasAMnemonicOfItsOwnInEveryLanguage)
                         EXPECT_TRUE(takesFocus || !field->findChild<QLineEdit*>())
                             << where << ": " << l->text().toStdString() << " names the box around its field";
                         if (takesFocus) text = l->text();
-                    }
-                    else if (qobject_cast<QCheckBox*>(w) || qobject_cast<QPushButton*>(w) || qobject_cast<QRadioButton*>(w))
+                    } else if (qobject_cast<QCheckBox*>(w) || qobject_cast<QPushButton*>(w) ||
+                               qobject_cast<QRadioButton*>(w))
                         text = static_cast<QAbstractButton*>(w)->text();
                     if (text.isEmpty()) continue;
                     const QChar key = MnemonicKey(text);
@@ -148,7 +152,8 @@ TEST_F(Keyboard, EveryLabelledControlHasAMnemonicOfItsOwnInEveryLanguage)
                         ADD_FAILURE() << where << ": no mnemonic in " << text.toStdString();
                         continue;
                     }
-                    EXPECT_FALSE(menus.contains(key)) << where << ": " << text.toStdString() << " takes a menu's letter";
+                    EXPECT_FALSE(menus.contains(key))
+                        << where << ": " << text.toStdString() << " takes a menu's letter";
                     EXPECT_FALSE(taken.count(key)) << where << ": " << text.toStdString() << " and "
                                                    << taken[key].toStdString() << " share a letter";
                     taken[key] = text;
@@ -171,7 +176,8 @@ TEST_F(Keyboard, ALanguageSwitchKeepsThePagesLettersClearOfTheMenus)
             for (const QLabel* l : main->CurrentPage()->findChildren<QLabel*>()) {
                 const QChar key = MnemonicKey(l->text());
                 EXPECT_TRUE(key.isNull() || !l->isVisible() || !menus.contains(key))
-                    << Language().Language(lang).Id.toStdString() << " page " << index << ": " << l->text().toStdString();
+                    << Language().Language(lang).Id.toStdString() << " page " << index << ": "
+                    << l->text().toStdString();
             }
         }
     }

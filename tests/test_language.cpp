@@ -159,8 +159,9 @@ TEST_F(Language, NoIndexMeansNoLanguages)
 TEST(LanguageIniFile, ReadsLikeThePlatformAndWritesInPlace)
 {
     CIniFile ini;
-    ini.LoadFromBytes("no section=ignored\r\n[Settings]\r\n  Com = \"Com3\" \r\nbroken line\r\n=novalue\r\n"
-                      "Left=12abc\r\nLeft=99\r\n[Other\r\nX=1\r\n[empty]\r\n");
+    ini.LoadFromBytes(
+        "no section=ignored\r\n[Settings]\r\n  Com = \"Com3\" \r\nbroken line\r\n=novalue\r\n"
+        "Left=12abc\r\nLeft=99\r\n[Other\r\nX=1\r\n[empty]\r\n");
     EXPECT_FALSE(ini.KeyExists("", "no section"));
     EXPECT_EQ(ini.ReadString("settings", "COM", "?"), "Com3");
     EXPECT_EQ(ini.ReadInteger("Settings", "Left", -1), 12);  // the first of two wins

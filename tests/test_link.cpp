@@ -213,7 +213,9 @@ TEST(LinkHostile, DrippingAndFloodingDevicesEndEveryWait)
     QTemporaryDir dir;
     QString out, err;
     t.restart();
-    EXPECT_EQ(RunCli({"identify", "--port", dripping, "--wait", "2"}, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 10000), 5)
+    EXPECT_EQ(RunCli({"identify", "--port", dripping, "--wait", "2"}, dir.path(), out, err,
+                     QProcessEnvironment::systemEnvironment(), 10000),
+              5)
         << err.toStdString();
     EXPECT_LT(t.elapsed(), 4000);  // twice --wait
     EXPECT_TRUE(err.contains("The device on " + dripping + " is not a gateway of this kind")) << err.toStdString();
@@ -221,7 +223,9 @@ TEST(LinkHostile, DrippingAndFloodingDevicesEndEveryWait)
     THostilePeer console;
     const QString flooding = QString::fromStdString(console.StartPty(THostilePeer::Flood("login: ")));
     t.restart();
-    EXPECT_EQ(RunCli({"identify", "--port", flooding, "--wait", "5"}, dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 10000), 5)
+    EXPECT_EQ(RunCli({"identify", "--port", flooding, "--wait", "5"}, dir.path(), out, err,
+                     QProcessEnvironment::systemEnvironment(), 10000),
+              5)
         << err.toStdString();
     EXPECT_LT(t.elapsed(), 5000);  // the buffer fills before --wait is up
     EXPECT_TRUE(err.contains("The device on " + flooding + " is not a gateway of this kind")) << err.toStdString();

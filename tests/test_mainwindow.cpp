@@ -197,13 +197,15 @@ TEST_F(MainWindow, LanguageSwitchRetranslatesTheWindow)
     const QString folder = dir.path() + "/";
     QFile index(folder + "L_Init.ini");
     ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-    index.write("[Settings]\nNumberOfLang=2\nNumberOfWords=420\n[Lang0]\nFile=Eng.ini\nName=English\nId=Eng\n"
-                "[Lang1]\nFile=Ger.ini\nName=Deutsch\nId=Ger\n");
+    index.write(
+        "[Settings]\nNumberOfLang=2\nNumberOfWords=420\n[Lang0]\nFile=Eng.ini\nName=English\nId=Eng\n"
+        "[Lang1]\nFile=Ger.ini\nName=Deutsch\nId=Ger\n");
     index.close();
     QFile::copy(ProgramFolder() + "Eng.ini", folder + "Eng.ini");
     QFile ger(folder + "Ger.ini");
     ASSERT_TRUE(ger.open(QIODevice::WriteOnly));
-    ger.write("[Main]\nS0=KorvanextWin DE\nS4=Telefonleitungen\nS243=&Gateway DE\nS246=Kabelverbindung\nS375=Demo-Gateway\n");
+    ger.write(
+        "[Main]\nS0=KorvanextWin DE\nS4=Telefonleitungen\nS243=&Gateway DE\nS246=Kabelverbindung\nS375=Demo-Gateway\n");
     ger.close();
     InitLanguages(Language(), folder, main->PageMenu, [&](int l) { main->SetLanguage(l); });
     main->SelectPage(0);

@@ -66,8 +66,8 @@ struct Modem : AppFixture {
         o.modem = true;
         if (o.connectDelayMs == TSimOptions().connectDelayMs) o.connectDelayMs = 100;
         StartApp(o);
-        Terminal().SetTelephony(std::make_unique<CHayesTelephony>(
-            std::vector<std::pair<QString, QString>>{{"Sim modem", port}}, false));
+        Terminal().SetTelephony(
+            std::make_unique<CHayesTelephony>(std::vector<std::pair<QString, QString>>{{"Sim modem", port}}, false));
         Terminal().m_View = &view;
         main->SetSessionModem("Sim modem", "0123456789");
     }
@@ -314,8 +314,8 @@ TEST(ModemHostile, ASilentOrFloodingModemEndsTheCallWithinTheWait)
         ASSERT_FALSE(path.isEmpty());
         QElapsedTimer took;
         took.start();
-        const int rc = RunCli({"identify", "--modem", path, "--modem-number", "5551234", "--wait", "2"}, dir.path(), out, err,
-                              QProcessEnvironment::systemEnvironment(), 15000);
+        const int rc = RunCli({"identify", "--modem", path, "--modem-number", "5551234", "--wait", "2"}, dir.path(),
+                              out, err, QProcessEnvironment::systemEnvironment(), 15000);
         EXPECT_EQ(rc, 10) << (flood ? "flooding: " : "silent: ") << err.toStdString();
         EXPECT_LT(took.elapsed(), 5000) << (flood ? "flooding" : "silent");  // not the modem's minute
         EXPECT_TRUE(err.contains("5551234")) << err.toStdString();
@@ -338,9 +338,10 @@ TEST(ModemHostile, NoCarrierInTheMiddleOfAReadIsALineLostAtOnce)
     QString out, err;
     QElapsedTimer took;
     took.start();
-    EXPECT_EQ(RunCli({"read", "gw.kvx", "--modem", QString::fromStdString(sim.SlavePath()), "--modem-number", "5551234"},
-                     dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 30000),
-              10)
+    EXPECT_EQ(
+        RunCli({"read", "gw.kvx", "--modem", QString::fromStdString(sim.SlavePath()), "--modem-number", "5551234"},
+               dir.path(), out, err, QProcessEnvironment::systemEnvironment(), 30000),
+        10)
         << err.toStdString();
     EXPECT_LT(took.elapsed(), 10000);  // the dial and a few blocks, not the 20 s a modem link's answer may take
     EXPECT_FALSE(err.contains("cable")) << err.toStdString();

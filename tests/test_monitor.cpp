@@ -267,7 +267,8 @@ TEST_F(Monitor, RawNetworkPortIsRefusedAtOnceNamingTheRfc2217Port)
 TEST_F(Monitor, ModuleThatAnswersNothingShowsNoValue)
 {
     TSimOptions o;
-    o.atErrors = {"AT+GMI", "AT+CGMI", "AT+GMM", "AT+CGMM", "AT+GMR", "AT+CGMR", "AT+GSN", "AT+CGSN", "AT+CSQ", "AT+CLCC"};
+    o.atErrors = {"AT+GMI",  "AT+CGMI", "AT+GMM",  "AT+CGMM", "AT+GMR",
+                  "AT+CGMR", "AT+GSN",  "AT+CGSN", "AT+CSQ",  "AT+CLCC"};
     Open(o);
     Run({{[&] { return mon->Signal->text() == Language().Text(240); },
           [&] {

@@ -39,7 +39,8 @@ std::string Decode(Codec& c, const std::string& text, size_t step = 1)
     for (size_t i = 0; i < text.size(); i += step) {
         const size_t n = std::min(step, text.size() - i);
         std::string out(n, '\0');
-        out.resize(c.Decode(reinterpret_cast<const uint8_t*>(text.data() + i), n, reinterpret_cast<uint8_t*>(out.data())));
+        out.resize(
+            c.Decode(reinterpret_cast<const uint8_t*>(text.data() + i), n, reinterpret_cast<uint8_t*>(out.data())));
         data += out;
     }
     return data;
@@ -433,11 +434,14 @@ TEST_F(NetPortSer2net, AFleetOfFourAcrossTheTerminalServer)
     const QString why = server.Start(devices);
     ASSERT_TRUE(why.isEmpty()) << why.toStdString();
     QByteArray list;
-    for (size_t i = 0; i < server.ports.size(); ++i) list += (i % 2 ? server.ports[i].raw : server.ports[i].rfc2217).toUtf8() + "\n";
+    for (size_t i = 0; i < server.ports.size(); ++i)
+        list += (i % 2 ? server.ports[i].raw : server.ports[i].rfc2217).toUtf8() + "\n";
     WriteFile("ports", list);
     ASSERT_EQ(Run({"read", "fleet/", "--ports-from", "ports"}), 0) << err.toStdString() << out.toStdString();
     for (int i = 1; i <= 4; ++i)
-        EXPECT_TRUE(ReadFile(QString("fleet/KX-%1.kvx").arg(i)).contains(QString("SerialNum=\"KX-%1\"").arg(i).toUtf8())) << i;
+        EXPECT_TRUE(
+            ReadFile(QString("fleet/KX-%1.kvx").arg(i)).contains(QString("SerialNum=\"KX-%1\"").arg(i).toUtf8()))
+            << i;
     for (auto& s : sims) s->Stop();
 }
 
@@ -459,7 +463,8 @@ TEST_F(NetPortSer2net, AServerThatDiesMidTransferIsALineLost)
         ASSERT_TRUE(WaitFor([&] { return writing ? sim->WriteCommands() > writes : sim->Block2Reads() > reads; }));
         server.Kill();
         EXPECT_EQ(Finish(std::move(cli)), 10) << writing << err.toStdString();
-        EXPECT_TRUE(err.contains("The connection to " + (writing ? server.ports[0].rfc2217 : server.ports[0].raw) + " was lost"))
+        EXPECT_TRUE(err.contains("The connection to " + (writing ? server.ports[0].rfc2217 : server.ports[0].raw) +
+                                 " was lost"))
             << err.toStdString();
         EXPECT_FALSE(err.contains("cable")) << err.toStdString();
         if (writing) {
@@ -475,7 +480,8 @@ TEST_F(NetPortSer2net, ASilentGatewayBehindTheServerIsNamedWithoutCables)
     o.silentAfter = 0;
     Serve(o);
     EXPECT_EQ(Run({"identify", "--port", server.ports[0].rfc2217, "--wait", "1"}), 12);
-    EXPECT_TRUE(err.contains("The gateway behind " + server.ports[0].rfc2217 + " did not answer within 1 s")) << err.toStdString();
+    EXPECT_TRUE(err.contains("The gateway behind " + server.ports[0].rfc2217 + " did not answer within 1 s"))
+        << err.toStdString();
     EXPECT_TRUE(err.contains("terminal server's line")) << err.toStdString();
     EXPECT_FALSE(err.contains("cable")) << err.toStdString();
 }
@@ -488,7 +494,8 @@ TEST_F(NetPortSer2net, TheCommandLineDialsAModemBehindTheServer)
     const auto& p = server.ports[0];
     // The settings' modem search asks a modem behind the server too, and names one that is not there.
     EXPECT_EQ(CHayesTelephony::Probe("m", p.rfc2217, 5000).result, TModemProbe::Answers);
-    const TModemProbe none = CHayesTelephony::Probe("m", QString("socket://127.0.0.1:%1").arg(TSer2net::FreePort()), 5000);
+    const TModemProbe none =
+        CHayesTelephony::Probe("m", QString("socket://127.0.0.1:%1").arg(TSer2net::FreePort()), 5000);
     EXPECT_EQ(none.result, TModemProbe::CannotOpen);
     EXPECT_FALSE(none.detail.isEmpty());
     ASSERT_EQ(Run({"identify", "--modem", p.rfc2217, "--modem-number", "123"}), 0) << err.toStdString();
@@ -515,11 +522,13 @@ TEST_F(NetPortOneConnection, IdentifyReadAndWriteEachKeepOneConnectionToTheirClo
 {
     StartSim();
     ASSERT_EQ(Run({"defaults", "d.kvx"}), 0);
-    for (const QStringList& command : {QStringList{"identify"}, QStringList{"read", "gw.kvx"}, QStringList{"write", "d.kvx", "--yes"},
-                                       QStringList{"write", "d.kvx", "--yes", "--no-backup"}}) {
+    for (const QStringList& command :
+         {QStringList{"identify"}, QStringList{"read", "gw.kvx"}, QStringList{"write", "d.kvx", "--yes"},
+          QStringList{"write", "d.kvx", "--yes", "--no-backup"}}) {
         TCountingServer server(port);
         ASSERT_TRUE(server.Ready());
-        ASSERT_EQ(Run(command + QStringList{"--port", server.Url()}), 0) << command.join(' ').toStdString() << err.toStdString();
+        ASSERT_EQ(Run(command + QStringList{"--port", server.Url()}), 0)
+            << command.join(' ').toStdString() << err.toStdString();
         // The gateway left configuration mode by the "A" of the one connection.
         auto endsWithA = [](const std::string& s) { return !s.empty() && s.back() == 'A'; };
         EXPECT_TRUE(WaitFor([&] { return endsWithA(server.Received(0)) && endsWithA(sim->CommandLog()); }, 5000))

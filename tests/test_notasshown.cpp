@@ -82,8 +82,7 @@ TEST_F(NotAsShown, ACutFileIsNamedOnLoadAndItsWriteAsksWithNoAsTheDefault)
     ASSERT_EQ(prompts->asked.size(), 1);
     EXPECT_EQ(prompts->presets.back(), TDefaultAnswer::No);
     const QString question = prompts->asked.back();
-    EXPECT_TRUE(question.startsWith(Text(480)) && question.contains("GSMNum:5-120") &&
-                question.contains(Text(484)))
+    EXPECT_TRUE(question.startsWith(Text(480)) && question.contains("GSMNum:5-120") && question.contains(Text(484)))
         << question.toStdString();
     EXPECT_FALSE(question.contains("FXSRBToneCad"));  // shown as it will be
     EXPECT_EQ(main->m_Ops.Outcome, TOutcome::BadInput);

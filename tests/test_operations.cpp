@@ -65,7 +65,8 @@ struct Operations : OpsFixture {
     }
     static bool SameTransferredBytes(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
     {
-        return std::equal(a.begin(), a.begin() + 2048, b.begin()) && std::equal(a.begin() + 4096, a.end(), b.begin() + 4096);
+        return std::equal(a.begin(), a.begin() + 2048, b.begin()) &&
+               std::equal(a.begin() + 4096, a.end(), b.begin() + 4096);
     }
 };
 }  // namespace
@@ -473,7 +474,8 @@ TEST_F(Operations, EveryUpgradeNamesTheFileAndBothVersions)
     prompts->answers = {true, false};  // the upgrade, then not this file
     EXPECT_FALSE(ops->UpgradeFirmware());
     ASSERT_EQ(prompts->asked.size(), 2);
-    EXPECT_EQ(prompts->asked[1], Text(321) + "\n\n" + Substitute(Text(322), {QDir::toNativeSeparators(fw), "3.20", "3.15"}));
+    EXPECT_EQ(prompts->asked[1],
+              Text(321) + "\n\n" + Substitute(Text(322), {QDir::toNativeSeparators(fw), "3.20", "3.15"}));
     EXPECT_EQ(ops->Outcome, TOutcome::Declined);
     EXPECT_EQ(sim->FirmwareBlocks(), 0);
 }

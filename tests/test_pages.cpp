@@ -233,7 +233,8 @@ TEST_F(Pages, InitialisationResetsExactlyItsGroup)
     for (const auto& [key, rc] : P().Entries()) {
         const bool reset = group.count(key) > 0;
         for (int i = 0; i < rc.Count; ++i)
-            ASSERT_EQ(rc.Values[size_t(i)] == rc.Par->m_Default, reset || P().Find(key)->Par->Normalize("1") == rc.Par->m_Default)
+            ASSERT_EQ(rc.Values[size_t(i)] == rc.Par->m_Default,
+                      reset || P().Find(key)->Par->Normalize("1") == rc.Par->m_Default)
                 << key;
     }
     EXPECT_FALSE(main->m_Ops.PinChanged);
@@ -285,30 +286,30 @@ TEST_F(Pages, EveryKeyIsReachableFromSomePage)
 TEST_F(Pages, NoKeyNameShowsInAnyLanguage)
 {
     for (int lang = 0; lang < Language().LanguageCount(); ++lang)
-    for (int i = 0; i < 7; ++i) {
-        main->SetLanguage(lang);
-        main->SelectPage(i);
-        // The dialogs translate themselves when shown; do it here as they would.
-        for (QDialog* d : main->findChildren<QDialog*>()) ApplyToForm(Language(), d);
-        for (QWidget* w : main->findChildren<QWidget*>()) {
-            QString text;
-            if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-            else if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
-            else if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
-            else if (auto* c = qobject_cast<QComboBox*>(w))
-                for (int j = 0; j < c->count(); ++j) text += c->itemText(j) + " ";
-            EXPECT_FALSE(QRegularExpression("\\bS\\d+(H|_\\d+)?\\b").match(text).hasMatch())
-                << Language().LanguageName(lang).toStdString() << " " << w->objectName().toStdString() << ": "
-                << text.toStdString();
+        for (int i = 0; i < 7; ++i) {
+            main->SetLanguage(lang);
+            main->SelectPage(i);
+            // The dialogs translate themselves when shown; do it here as they would.
+            for (QDialog* d : main->findChildren<QDialog*>()) ApplyToForm(Language(), d);
+            for (QWidget* w : main->findChildren<QWidget*>()) {
+                QString text;
+                if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+                else if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+                else if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+                else if (auto* c = qobject_cast<QComboBox*>(w))
+                    for (int j = 0; j < c->count(); ++j) text += c->itemText(j) + " ";
+                EXPECT_FALSE(QRegularExpression("\\bS\\d+(H|_\\d+)?\\b").match(text).hasMatch())
+                    << Language().LanguageName(lang).toStdString() << " " << w->objectName().toStdString() << ": "
+                    << text.toStdString();
+            }
         }
-    }
 }
 
 TEST_F(Pages, EmptyOperatorLockAfterAReadMeansNoLock)
 {
     auto* gsm = Show<TFGsmSim>(3);
     EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(111));  // nothing read yet
-    main->ReadFromGateway();                                 // the simulated gateway reports no lock
+    main->ReadFromGateway();                                     // the simulated gateway reports no lock
     ASSERT_EQ(P().GetValue("OperLock", 0), "");
     ASSERT_FALSE(P().GetValue("SWVer", 0).empty());
     EXPECT_EQ(gsm->OperatorLock->text(), Language().Text(372));

@@ -142,7 +142,8 @@ TEST_F(Registry, RoundTripOfDefaultsAndOfEveryKeyChanged)
     q.FromImage(img2.data());
     for (const auto& [key, rc] : p.Entries()) {
         if (rc.Par->m_Address == -1) continue;
-        for (int i = 0; i < rc.Count; ++i) ASSERT_EQ(q.GetValue(key, i), rc.Values[size_t(i)]) << key << "[" << i << "]";
+        for (int i = 0; i < rc.Count; ++i)
+            ASSERT_EQ(q.GetValue(key, i), rc.Values[size_t(i)]) << key << "[" << i << "]";
     }
     p.Restore(defaults);
     EXPECT_EQ(p.Snapshot(), defaults);

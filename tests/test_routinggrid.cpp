@@ -148,7 +148,8 @@ TEST_F(RoutingGrid, CellRangesGoToTheClipboardAsTabSeparatedLines)
     Select(t, 50, 0, 50, 0);
     Key(t, Qt::Key_V);
     for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(page->CellValue(page->TabFXS, 50 + r, c), page->CellValue(page->TabFXS, r, c));
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(page->CellValue(page->TabFXS, 50 + r, c), page->CellValue(page->TabFXS, r, c));
     EXPECT_TRUE(t->item(51, 2)->isSelected());
     EXPECT_FALSE(t->item(52, 2)->isSelected());
     EXPECT_TRUE(prompts->shown.empty());
@@ -174,7 +175,7 @@ TEST_F(RoutingGrid, PastedCellsAreTakenAsTypedOrChosenOnes)
     };
     // List columns take an item's value or its text in any case; typed ones are normalised.
     QGuiApplication::clipboard()->setText(QString("777\t%1\t2\t99\r\n888\t1\t%2\t-5\r\n999\tmaybe\t9\tx\r\n")
-                                               .arg(Item(26, 1).toUpper(), Item(216, 3).toLower()));
+                                              .arg(Item(26, 1).toUpper(), Item(216, 3).toLower()));
     Select(t, 10, 0, 10, 0);
     Key(t, Qt::Key_V);
     EXPECT_EQ(cell(10, 0), "777");
@@ -213,7 +214,8 @@ TEST_F(RoutingGrid, PastedCellsAreTakenAsTypedOrChosenOnes)
     // Cut is copy, then delete.
     Select(t, 20, 5, 20, 6);
     Key(t, Qt::Key_X);
-    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), normalised("FXSRemove", "3") + "\t" + normalised("FXSAdd", "3") + "\n");
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              normalised("FXSRemove", "3") + "\t" + normalised("FXSAdd", "3") + "\n");
     EXPECT_EQ(cell(20, 5), normalised("FXSRemove", ""));
 
     // Del empties a range as an empty entry would be taken.

@@ -84,7 +84,8 @@ TEST_F(Sheet, HoldsEverySettingThatDiffersAsThePageShowsItAndNeverASecret)
     Parameters().SetValue("ServisPassw", 0, "55321");
     Parameters().SetValue("FXOFMPassw", 0, "77413");  // the quick follow-me password
     const CCaptions& captions = BuiltInCaptions();
-    const QString html = SheetHtml(Parameters(), captions, {"KX2-000042", "3.15", "anlage.kvx", QDateTime::currentDateTime()});
+    const QString html =
+        SheetHtml(Parameters(), captions, {"KX2-000042", "3.15", "anlage.kvx", QDateTime::currentDateTime()});
     const TComparison changed = CompareConfigurations(defaults, Parameters());
     ASSERT_GT(changed.differences.size(), 100u);
     for (const TDifference& d : changed.differences) {
@@ -104,7 +105,8 @@ TEST_F(Sheet, HoldsEverySettingThatDiffersAsThePageShowsItAndNeverASecret)
                                  return e.second.row > 0 && e.second.path == c->path;
                              });
         if (gridded) {
-            const int row = html.indexOf(QString("<tr><td>%1</td>").arg(std::max(c->row, 1)), html.indexOf(label.toHtmlEscaped()));
+            const int row =
+                html.indexOf(QString("<tr><td>%1</td>").arg(std::max(c->row, 1)), html.indexOf(label.toHtmlEscaped()));
             EXPECT_GE(html.indexOf("<td>" + shown + "</td>", row), 0) << d.key;
             continue;
         }
@@ -241,10 +243,12 @@ TEST_F(Sheet, PdfKeepsNumbersAndWordsWholeAndNamesTheGatewayOnEveryPage)
         // A row's values on the line of its first number, none cut off by the page's edge.
         const QStringList lines = text.split('\n');
         for (const QStringList& shown : rows) {
-            const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(shown[0]); });
+            const auto line =
+                std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(shown[0]); });
             ASSERT_NE(line, lines.end()) << language << " " << shown[0].toStdString();
             for (const QString& value : shown)
-                EXPECT_TRUE(line->contains(QRegularExpression("\\b" + value + "\\b"))) << language << " " << line->toStdString();
+                EXPECT_TRUE(line->contains(QRegularExpression("\\b" + value + "\\b")))
+                    << language << " " << line->toStdString();
         }
         EXPECT_FALSE(text.contains("77413")) << language;
         // The routing tables' headers, word by word.
@@ -258,7 +262,8 @@ TEST_F(Sheet, PdfKeepsNumbersAndWordsWholeAndNamesTheGatewayOnEveryPage)
         ASSERT_GE(pages.size(), 3) << language;
         for (int i = 0; i < pages.size(); ++i) {
             EXPECT_TRUE(pages[i].contains("KX2-000042")) << language << " page " << i + 1;
-            EXPECT_TRUE(pages[i].contains(Substitute(Text(658), {QString::number(i + 1), QString::number(pages.size())})))
+            EXPECT_TRUE(
+                pages[i].contains(Substitute(Text(658), {QString::number(i + 1), QString::number(pages.size())})))
                 << language << " page " << i + 1;
         }
     }

@@ -76,7 +76,9 @@ TEST_F(Upgrade, FileChecksComeBeforeAnyTransfer)
     Start();
     // No file: the default name is tried and named.
     EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
-    EXPECT_EQ(LastMessage(), Substitute("%s\n\n%s\n%s", {Language().Text(117), QDir::toNativeSeparators(dir.filePath("Korvanext.Bin")), "no such file"}));
+    EXPECT_EQ(LastMessage(),
+              Substitute("%s\n\n%s\n%s", {Language().Text(117), QDir::toNativeSeparators(dir.filePath("Korvanext.Bin")),
+                                          "no such file"}));
     MakeFirmware("Korvanext.Bin", "3.20", false, 1000);
     EXPECT_FALSE(main->m_Ops.UpgradeFirmware());
     EXPECT_EQ(LastMessage(), Language().Text(175));
@@ -145,7 +147,8 @@ TEST_F(Upgrade, CancelAfterRepeatedFailuresSaysTheUpgradeDidNotFinish)
     QStringList notices;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         TFProgress* progress = main->Progress();
-        if (progress && progress->Notice && progress->Notice->isVisible() && !notices.contains(progress->Notice->text()))
+        if (progress && progress->Notice && progress->Notice->isVisible() &&
+            !notices.contains(progress->Notice->text()))
             notices << progress->Notice->text();
         // Cancel shows itself after the tenth failure.
         if (progress && progress->CancelButton->isVisible() && sim->FirmwareBlocks() >= 10) progress->CancelClick();
@@ -161,7 +164,8 @@ TEST_F(Upgrade, CancelAfterRepeatedFailuresSaysTheUpgradeDidNotFinish)
     // how long it takes at the line's pace (30 blocks at 19200 baud: 33 s).
     ASSERT_GE(notices.size(), 2) << notices.join(" | ").toStdString();
     EXPECT_EQ(notices.front(), Text(425) + "\n" + Substitute(Text(426), {"33"}));
-    EXPECT_TRUE(notices.back().startsWith(Text(427).section("%i", 0, 0)) && notices.back().endsWith(Text(427).section("%i", 1)))
+    EXPECT_TRUE(notices.back().startsWith(Text(427).section("%i", 0, 0)) &&
+                notices.back().endsWith(Text(427).section("%i", 1)))
         << notices.back().toStdString();
 }
 

@@ -207,10 +207,8 @@ TEST_F(Window, APortTypedInTheSettingsSurvivesEnter)
             ASSERT_NE(edit, nullptr);
             edit->selectAll();
             QTest::keyClicks(edit, typed);
-            if (withMouse)
-                QTest::mouseClick(d->OkButton, Qt::LeftButton);
-            else
-                QTest::keyClick(edit, Qt::Key_Return);
+            if (withMouse) QTest::mouseClick(d->OkButton, Qt::LeftButton);
+            else QTest::keyClick(edit, Qt::Key_Return);
             if (d->isVisible()) d->reject();
         });
         main->SettingsClick();
@@ -430,8 +428,8 @@ TEST_F(Window, EveryMenuItemHasItsOwnMnemonicInEveryLanguage)
         // Where the same texts serve as captions and hints they show no marks.
         main->FSettingsDialog->FormActivate();
         main->FAboutBox->FormActivate();
-        for (const QString& caption : {main->FSettingsDialog->windowTitle(), main->FAboutBox->windowTitle(),
-                                       main->ToolButtons[4]->toolTip()}) {
+        for (const QString& caption :
+             {main->FSettingsDialog->windowTitle(), main->FAboutBox->windowTitle(), main->ToolButtons[4]->toolTip()}) {
             EXPECT_FALSE(caption.contains('&')) << id << ": " << caption.toStdString();
             EXPECT_FALSE(caption.endsWith("...")) << id << ": " << caption.toStdString();
             EXPECT_FALSE(caption.isEmpty()) << id;
@@ -513,7 +511,7 @@ TEST_F(Window, ACancelledReadSaysSoAndChangesNothing)
     main->ReadFromGateway();  // as the menu runs it
     EXPECT_EQ(main->m_Ops.LinkCode, CE_USER);
     EXPECT_TRUE(prompts->shown.empty()) << LastMessage().toStdString();  // a user break shows no box
-    EXPECT_EQ(main->statusBar()->currentMessage(), Text(632));          // but the status bar tells
+    EXPECT_EQ(main->statusBar()->currentMessage(), Text(632));           // but the status bar tells
     EXPECT_EQ(Parameters().Snapshot(), before);
     EXPECT_FALSE(main->isWindowModified());
     EXPECT_EQ(main->Progress(), nullptr);
