@@ -3,7 +3,7 @@
 # usage: setup.sh [--packaging]
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev libyaml-cpp-dev
-          xvfb xauth xfonts-base fonts-dejavu-core clang libclang-rt-14-dev
+          xvfb xauth xfonts-base fonts-dejavu-core clang clang-format libclang-rt-14-dev
           qt6-translations-l10n libqt6svg6 openbox x11-utils
           qt6-charts-dev poppler-utils ser2net weston qt6-wayland
           at-spi2-core python3-pyatspi dbus dbus-x11
