@@ -414,7 +414,8 @@ void CGatewayOps::CloseGatewayLink()
         m_Terminal.m_Terminator = 0;
         const char a = 'A';
         m_Terminal.m_Comm.Write(&a, 1);
-        PauseWithEvents(100);
+        // "A" has left once the queue is empty: no fixed pause before closing.
+        m_Terminal.DrainOutput(kDrainMs);
     } catch (...) {
         // The gateway leaves configuration mode by itself after a while.
     }
