@@ -381,8 +381,6 @@ int CmdUpgrade(TOptions& o)
         s.ops.FirmwareFile = QFileInfo(opt.positional[0]).absoluteFilePath();
         s.ops.OfferUpgrade = true;
         s.ops.DamagedFirmware = force ? CGatewayOps::TDamagedFirmware::Send : CGatewayOps::TDamagedFirmware::Refuse;
-        // No one is there to press Cancel: a block the gateway keeps refusing ends the upgrade.
-        s.ops.MaxBlockRefusals = 20;
         report = {{"file", s.ops.FirmwareFile}};
         // The command is the request; the question that names the file and both versions remains.
         const bool done = s.ops.UpgradeAgreed();

@@ -241,15 +241,15 @@ std::string TScriptGateway::Scripted(char cmd)
         break;
     case 4: {
         static const char* const acks[] = {"X", "Y", "XY", "YX", "x"};
-        const uint8_t k = in.Byte() % 6;
-        a = k == 5 ? std::string(1, '\0') : std::string(acks[k]);
+        const uint8_t ack = in.Byte() % 6;
+        a = ack == 5 ? std::string(1, '\0') : std::string(acks[ack]);
         break;
     }
     case 5:
         // A firmware acknowledgement with one field wrong.
         if (cmd == 'K') {
-            const uint8_t k = in.Byte() % 7;
-            a[k] = char(a[k] ^ (1 + in.Byte() % 255));
+            const uint8_t field = in.Byte() % 7;
+            a[field] = char(a[field] ^ (1 + in.Byte() % 255));
         }
         break;
     case 6:

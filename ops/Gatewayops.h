@@ -169,8 +169,9 @@ public:
     // about (No by default), refused, or sent (the command line's --force-damaged).
     enum class TDamagedFirmware { Ask, Refuse, Send };
     TDamagedFirmware DamagedFirmware = TDamagedFirmware::Ask;
-    // Refusals of one block in a row that end an upgrade; 0: none do. The
-    // window offers Cancel from the tenth failure as well.
+    // Refusals of one block in a row that end an upgrade; 0: none do. Also where
+    // no one can press Cancel (the command line); the window offers Cancel from
+    // the tenth failure as well.
     int MaxBlockRefusals = 20;
     // The version of the last upgrade's file, and the gateway's before it.
     QString FirmwareVersion, FirmwareBefore;

@@ -3,6 +3,7 @@
 // one sent, so that a test sees how many a command opened and which one
 // carried its bytes. A newer connection takes the line from an older one.
 #pragma once
+#include "loopback.h"
 #include <QString>
 #include <atomic>
 #include <cerrno>
@@ -28,14 +29,9 @@ public:
             cfsetspeed(&t, B19200);
             tcsetattr(m_Line, TCSANOW, &t);
         }
-        m_Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(m_Listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_Listener, 4) == 0 &&
-            getsockname(m_Listener, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            m_Port = ntohs(a.sin_port);
+        const TLoopbackSocket listener = LoopbackSocket();
+        m_Listener = listener.fd;
+        m_Port = listener.port;
         m_Thread = std::thread([this] { Serve(); });
     }
     ~TCountingServer()

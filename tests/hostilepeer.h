@@ -2,6 +2,7 @@
 // floods, hangs up at once or keeps negotiating, each on a thread of its own
 // so that a test may run the command line against it meanwhile.
 #pragma once
+#include "loopback.h"
 #include <atomic>
 #include <chrono>
 #include <cerrno>
@@ -47,13 +48,9 @@ public:
     // A TCP server on the loopback that serves one connection after another; its port.
     int StartTcp(TBehaviour behave)
     {
-        m_Listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(m_Listen, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(m_Listen, 4) != 0) return -1;
-        ::getsockname(m_Listen, reinterpret_cast<sockaddr*>(&a), &len);
+        const TLoopbackSocket listener = LoopbackSocket();
+        m_Listen = listener.fd;
+        if (!listener.port) return -1;
         m_Thread = std::thread([this, behave] {
             while (!m_Stop) {
                 pollfd p{m_Listen, POLLIN, 0};
@@ -65,7 +62,7 @@ public:
                 ::close(fd);
             }
         });
-        return ntohs(a.sin_port);
+        return listener.port;
     }
 
     // Behaviours. A byte every `ms` until the peer goes (what a GPS receiver on the wrong port looks like).

@@ -2,6 +2,7 @@
 // the COM-PORT-OPTION on free loopback ports, from a configuration written
 // into a temporary folder. Stopped (killed if need be) when the object goes.
 #pragma once
+#include "loopback.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -26,17 +27,9 @@ public:
     // A loopback port nobody listens on at this moment.
     static int FreePort()
     {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        int port = 0;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-        ::close(fd);
-        return port;
+        const TLoopbackSocket s = LoopbackSocket(false);
+        ::close(s.fd);
+        return s.port;
     }
     // Serves each device (a gateway's pseudo-terminal) on two ports; empty when ser2net cannot start.
     QString Start(const QStringList& devices, int baud = 19200)

@@ -1,5 +1,6 @@
 #include "Uucplock.h"
 #include "clirun.h"
+#include "loopback.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,14 +44,9 @@ void Put(const QString& path, const QByteArray& bytes)
 struct TSilentServer {
     TSilentServer()
     {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, 4) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            url = QString("socket://127.0.0.1:%1").arg(ntohs(a.sin_port));
+        const TLoopbackSocket listener = LoopbackSocket();
+        fd = listener.fd;
+        if (listener.port) url = QString("socket://127.0.0.1:%1").arg(listener.port);
     }
     ~TSilentServer()
     {

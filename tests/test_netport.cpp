@@ -140,15 +140,10 @@ namespace {
 struct TFakeServer {
     explicit TFakeServer(std::function<void(int)> serve)
     {
-        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        ::listen(listener, 1);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
+        const TLoopbackSocket s = LoopbackSocket();
+        listener = s.fd;
+        port = s.port;
+        EXPECT_NE(port, 0);
         thread = std::thread([this, serve] {
             const int fd = ::accept(listener, nullptr, nullptr);
             if (fd < 0) return;
