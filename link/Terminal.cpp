@@ -217,16 +217,19 @@ template <class Cond> int CCOMTerminal::Wait(const std::string& command, Cond co
         e.Overflow = true;
         return e;
     };
+    int scanned = 0;  // bytes already searched for "NO CARRIER" (each is searched once)
     while (NowMs() - start < deadline) {
         if (BreakNow()) throw CCOMTermExp(CE_USER);
         if (const int r = condition()) return r;
         if (m_Overflow) throw overflow();
         // A modem whose call dropped says so in the data; the line is gone now,
         // not when the wait has run out.
-        if (m_CallActive && m_Count >= 12 &&
-            std::search(m_Buffer.begin(), m_Buffer.begin() + m_Count, kNoCarrier, kNoCarrier + 12) !=
-                m_Buffer.begin() + m_Count)
-            m_LineLost = true;
+        if (m_Count < scanned) scanned = 0;  // the buffer was cleared meanwhile
+        if (m_CallActive && m_Count > scanned) {
+            const auto from = m_Buffer.begin() + std::max(0, scanned - 11), end = m_Buffer.begin() + m_Count;
+            if (std::search(from, end, kNoCarrier, kNoCarrier + 12) != end) m_LineLost = true;
+            scanned = m_Count;
+        }
         if (m_LineLost || !m_Comm.Enabled()) throw CCOMTermExp(CE_NOT_CONNECTED);
 #ifdef KVX_PLANT_FAULT_DEADLINE
         if (m_Count != seen) {
