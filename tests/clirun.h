@@ -59,13 +59,7 @@ struct TCliRunner {
         return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
     }
     // Waits (serving the simulators) until the condition holds.
-    static bool WaitFor(const std::function<bool()>& condition, int ms = 20000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!condition() && t.elapsed() < ms) PumpEvents(20);
-        return condition();
-    }
+    static bool WaitFor(const std::function<bool()>& condition, int ms = 20000) { return PumpUntil(condition, ms); }
     QString Path(const QString& name) const { return dir.filePath(name); }
     void WriteFile(const QString& name, const QByteArray& bytes) const
     {

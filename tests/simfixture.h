@@ -17,6 +17,15 @@ inline void PumpEvents(int ms)
     while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 }
 
+// Serves events until the condition holds or ms have passed; whether it holds.
+inline bool PumpUntil(const std::function<bool()>& condition, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition() && t.elapsed() < ms) PumpEvents(20);
+    return condition();
+}
+
 // Runs `action` once, from the event loop, as soon as `ready` holds; the timer
 // goes with `owner`.
 inline void WhenReady(QObject* owner, std::function<bool()> ready, std::function<void()> action)
