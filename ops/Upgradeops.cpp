@@ -226,9 +226,12 @@ bool CGatewayOps::SendFirmware(bool standalone)
                 m_Terminal.m_Count = 0;
                 const int address = b * FirmwareBlock;
                 const uint8_t head[3] = {'K', uint8_t(address >> 8), uint8_t(address)};
-                // A byte at a time, as the gateway's loader takes them.
-                for (uint8_t c : head) m_Terminal.SendRaw(&c, 1);
-                for (int i = 0; i < FirmwareBlock; ++i) m_Terminal.SendRaw(block + i, 1);
+                // The loader takes the bytes as the line brings them, one after another:
+                // handing them to the port together puts the same bytes on the wire
+                // without a system call (and on a network port a packet) for each.
+                std::vector<uint8_t> frame(head, head + 3);
+                frame.insert(frame.end(), block, block + FirmwareBlock);
+                m_Terminal.SendRaw(frame.data(), int(frame.size()));
                 m_UI.SetProgressPos(2 * b);
                 m_Terminal.m_Timeout = blockWait;
                 m_Terminal.SendAndWaitCount("", 7);
