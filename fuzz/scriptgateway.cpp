@@ -45,12 +45,15 @@ static void FixChecksum(std::string& block)
     block[block.size() - 1] = char(sum >> 8);
 }
 
-std::vector<std::vector<std::string>> ImageValues(const CParameters& p)
+bool SameImageValues(const CParameters& a, const CParameters& b)
 {
-    std::vector<std::vector<std::string>> v;
-    for (const auto& [key, rc] : p.Entries())
-        if (rc.Par->m_Address >= 0) v.push_back(rc.Values);
-    return v;
+    // Both hold the one catalogue, so their entries pair up in order.
+    if (a.Entries().size() != b.Entries().size()) return false;
+    auto j = b.Entries().begin();
+    for (auto i = a.Entries().begin(); i != a.Entries().end(); ++i, ++j)
+        if (i->second.Par->m_Address >= 0 && (i->first != j->first || i->second.Values != j->second.Values))
+            return false;
+    return true;
 }
 
 // ---------------------------------------------------------------- scripted gateway

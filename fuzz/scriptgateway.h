@@ -35,8 +35,9 @@ extern const bool g_FuzzTrace;
 std::string ByteString(const uint8_t* p, size_t n);
 bool Block1Ok(const std::string& data);  // 2048 bytes with a sound checksum
 bool Block2Ok(const std::string& data);  // 8192 bytes with a sound checksum
-// The values that live in the image (all but the identification strings).
-std::vector<std::vector<std::string>> ImageValues(const CParameters& p);
+// Whether two registries agree on the values that live in the image (all but
+// the identification strings).
+bool SameImageValues(const CParameters& a, const CParameters& b);
 
 // What one operation left on the gateway's side.
 struct TRecord {
