@@ -195,46 +195,59 @@ bool TSessionLock::Acquire(const QString& key, int waitMs, pid_t& holder)
     if (m_Folder.isEmpty() || key.isEmpty()) return true;
     // The user's number in the name: the shared folders hold every user's locks.
     const QByteArray path = QFile::encodeName(m_Folder + QString("/korvanext-%1-%2.lock").arg(::geteuid()).arg(key));
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return true;
-    struct stat st {};
-    // Another user's file there could keep this one out for ever: it is not trusted.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        ::close(fd);
-        return true;
-    }
     const long long deadline = NowMs() + std::max(waitMs, 0);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        const pid_t pid = SessionPid(fd);
-        if (error != EWOULDBLOCK || pid == ::getpid()) {
+    for (;;) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) return true;
+        struct stat st {};
+        // Another user's file there could keep this one out for ever: it is not trusted.
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
             ::close(fd);
             return true;
         }
-        const long long left = deadline - NowMs();
-        if (left <= 0) {
-            holder = Alive(pid) ? pid : 0;
-            ::close(fd);
-            return false;
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            const pid_t pid = SessionPid(fd);
+            if (error != EWOULDBLOCK || pid == ::getpid()) {
+                ::close(fd);
+                return true;
+            }
+            const long long left = deadline - NowMs();
+            if (left <= 0) {
+                holder = Alive(pid) ? pid : 0;
+                ::close(fd);
+                return false;
+            }
+            Clock().Sleep(int(std::min(left, 50LL)));
         }
-        Clock().Sleep(int(std::min(left, 50LL)));
+        // The holder before removes the file as it lets go: a lock on a file no
+        // longer at the path (or replaced there) locks nothing, so take the path's.
+        struct stat now {};
+        if (::stat(path.constData(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+            ::close(fd);
+            continue;
+        }
+        char text[16];
+        const int n = std::snprintf(text, sizeof text, "%10d\n", int(::getpid()));
+        // Held even where the number cannot be written: a refusal then names no process.
+        const bool named = ::ftruncate(fd, 0) == 0 && ::pwrite(fd, text, size_t(n), 0) == n;
+        (void)named;
+        m_Fd = fd;
+        m_Path = path;
+        return true;
     }
-    char text[16];
-    const int n = std::snprintf(text, sizeof text, "%10d\n", int(::getpid()));
-    // Held even where the number cannot be written: a refusal then names no process.
-    const bool named = ::ftruncate(fd, 0) == 0 && ::pwrite(fd, text, size_t(n), 0) == n;
-    (void)named;
-    m_Fd = fd;
-    return true;
 }
 
 void TSessionLock::Release()
 {
     if (m_Fd < 0) return;
-    // Emptied first: a number left behind would name this process after it let go.
+    // Emptied first: a number left behind would name this process after it let
+    // go. Removed while still locked, so that a waiting taker sees it gone.
     const bool emptied = ::ftruncate(m_Fd, 0) == 0;
     (void)emptied;
+    ::unlink(m_Path.constData());
     ::flock(m_Fd, LOCK_UN);
     ::close(m_Fd);
     m_Fd = -1;
+    m_Path.clear();
 }

@@ -58,7 +58,9 @@ QString NetworkLockKey(const QString& url);
 
 // A line that has no device to lock (a network port), held by one session of
 // this program at a time: an flock on a per-user file named by the key, which
-// also holds the holder's process number for the refusal to name.
+// also holds the holder's process number for the refusal to name. The file
+// goes when its holder lets go; a taker that then finds its file gone or
+// replaced takes the new one instead.
 class TSessionLock {
 public:
     explicit TSessionLock(QString folder = SessionLockFolder()) : m_Folder(std::move(folder)) {}
@@ -76,5 +78,6 @@ public:
 
 private:
     QString m_Folder;
+    QByteArray m_Path;
     int m_Fd = -1;
 };

@@ -149,9 +149,11 @@ TEST(Locks, OneKeyPerServerLineHeldByItsProcessUntilReleased)
     EXPECT_TRUE(second.Acquire(key, 0, holder));
     EXPECT_FALSE(second.Held());
     lock.Release();
-    EXPECT_EQ(QFileInfo(folder.filePath(files.front())).size(), 0);  // names nobody once let go
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath(files.front())));  // no file left behind once let go
     EXPECT_TRUE(second.Acquire(key, 0, holder));
     EXPECT_TRUE(second.Held());
+    second.Release();
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
 }
 
 // Two command lines on one terminal server's port: the second waits within its
@@ -182,8 +184,17 @@ TEST(Locks, ASecondCommandLineOnANetworkPortWaitsThenIsRefused)
     EXPECT_FALSE(server.Accept(300));
     ::kill(pid_t(first->processId()), SIGTERM);
     ASSERT_TRUE(server.HungUp(0, 5000));
-    EXPECT_TRUE(server.Accept(5000));  // only after the first let go
+    // Only after the first let go; the third, waiting on the file the first
+    // removed, takes the one at the path.
+    EXPECT_TRUE(server.Accept(5000));
     cli.Finish(std::move(first));
+    auto fourth = cli.Start({"identify", "--port", server.url, "--wait", "8"}, env);
+    EXPECT_FALSE(server.Accept(300));  // the third holds the line
     ::kill(pid_t(third->processId()), SIGTERM);
     cli.Finish(std::move(third));
+    EXPECT_TRUE(server.Accept(5000));
+    ::kill(pid_t(fourth->processId()), SIGTERM);
+    cli.Finish(std::move(fourth));
+    // No lock file stays behind.
+    EXPECT_TRUE(QDir(runtime.path() + "/korvanext").entryList(QDir::Files).isEmpty());
 }
