@@ -67,6 +67,14 @@ QLineSeries* TSignalChart::Line(size_t index)
             for (QLegendMarker* m : chart()->legend()->markers(s)) m->setVisible(false);
         }
         m_Lines.push_back(s);
+        // Series are drawn in the order they were added: the marks go on top again.
+        for (QScatterSeries* mark : {m_Best, m_Worst, m_Now}) {
+            if (!mark) continue;
+            chart()->removeSeries(mark);
+            chart()->addSeries(mark);
+            mark->attachAxis(m_TimeAxis);
+            mark->attachAxis(m_LevelAxis);
+        }
     }
     return m_Lines[index];
 }

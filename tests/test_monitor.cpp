@@ -190,6 +190,11 @@ TEST(MonitorSignalTrace, ReadingsWithoutALevelAreGapsThatBreakTheLine)
     for (QLineSeries* line : chart.Lines())
         if (line->count() > 0) pieces.push_back(int(line->count()));
     EXPECT_EQ(pieces, (std::vector<int>{1, 1}));
+    // The marks are drawn over every piece of the line, the later ones too.
+    const QList<QAbstractSeries*> drawn = chart.chart()->series();
+    ASSERT_GE(drawn.size(), 3);
+    EXPECT_EQ(drawn.back(), chart.NowMark());
+    for (QLineSeries* line : chart.Lines()) EXPECT_LT(drawn.indexOf(line), drawn.size() - 3);
     const QValueAxis* axis = chart.LevelAxis();
     const int step = int(axis->max() - axis->min()) / (axis->tickCount() - 1);
     EXPECT_EQ(int(axis->min()) % step, 0);
