@@ -15,6 +15,8 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <algorithm>
@@ -249,6 +251,27 @@ std::unique_ptr<QTextDocument> SheetDocument(const QString& html)
     return document;
 }
 
+void KeepHeadingsWithWhatFollows(QTextDocument& document)
+{
+    const qreal height = document.pageSize().height();
+    if (height <= 0) return;
+    const auto page = [&document, height](const QTextBlock& b) {
+        return int(document.documentLayout()->blockBoundingRect(b).top() / height);
+    };
+    const auto heading = [](const QTextBlock& b) { return b.blockFormat().headingLevel() > 0; };
+    for (QTextBlock b = document.begin(); b.isValid(); b = b.next()) {
+        if (!heading(b)) continue;
+        QTextBlock after = b;
+        while (after.isValid() && heading(after)) after = after.next();
+        if (after.isValid() && page(after) > page(b)) {
+            QTextBlockFormat f;
+            f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            QTextCursor(b).mergeBlockFormat(f);
+        }
+        while (b.next().isValid() && heading(b.next())) b = b.next();
+    }
+}
+
 namespace {
 bool TablesFit(const QTextDocument& document, qreal width)
 {
@@ -277,6 +300,7 @@ void PrintSheet(const QString& html, QPagedPaintDevice& device)
         device.setPageOrientation(QPageLayout::Landscape);
         layOut();
     }
+    KeepHeadingsWithWhatFollows(*document);
     const int width = device.width();
     const int height = device.height() - 2 * band;
     QPainter painter(&device);

@@ -24,6 +24,9 @@ struct TSheetTitle {
 QString SheetHtml(const CParameters& parameters, const CCaptions& captions, const TSheetTitle& title);
 
 std::unique_ptr<QTextDocument> SheetDocument(const QString& html);
+// Moves a heading that would close a page, with the headings right after it, to
+// the next page, so that it stands above what it heads; for the document's page size.
+void KeepHeadingsWithWhatFollows(QTextDocument& document);
 // Prints the sheet on the device's pages (a printer, or the PDF writer).
 void PrintSheet(const QString& html, QPagedPaintDevice& device);
 // Written through a temporary file, so a failure leaves an earlier file whole.

@@ -10,6 +10,7 @@
 #include "Signaltrace.h"
 #include "apptest.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +18,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 
 namespace {
 QString Program(const char* name) { return QCoreApplication::applicationDirPath() + "/" + name; }
@@ -326,4 +329,34 @@ TEST(SheetSignalTrace, KeepsTheLastMinutesAndMarksTheBestAndWorst)
     EXPECT_EQ(t.Readings().size(), 3u);
     EXPECT_EQ(t.Best()->dB, -49);
     EXPECT_EQ(t.Readings().front().time, start.addSecs(20));
+}
+
+// Whatever comes before it, a heading never closes a page: it starts the page
+// its table or settings start on, together with the headings right above it.
+TEST(SheetPages, AHeadingStaysWithWhatItHeads)
+{
+    QString rows;
+    for (int r = 1; r <= 6; ++r) rows += QString("<tr><td>%1</td><td>value</td></tr>").arg(r);
+    int orphans = 0;
+    for (int filler = 0; filler < 40; ++filler) {
+        QString html = "<html><body>";
+        for (int i = 0; i < filler; ++i) html += "<p>line</p>";
+        html += "<h2>Page</h2><h3>Group</h3><table>" + rows + "</table><h3>Next</h3><p>setting</p></body></html>";
+        const auto document = SheetDocument(html);
+        document->setPageSize(QSizeF(400, 300));
+        // Headings whose next block starts a later page.
+        const auto apart = [&document] {
+            QStringList found;
+            const auto page = [&](const QTextBlock& b) {
+                return int(document->documentLayout()->blockBoundingRect(b).top() / 300);
+            };
+            for (QTextBlock b = document->begin(); b.next().isValid(); b = b.next())
+                if (b.blockFormat().headingLevel() > 0 && page(b) != page(b.next())) found << b.text();
+            return found;
+        };
+        orphans += int(apart().size());
+        KeepHeadingsWithWhatFollows(*document);
+        EXPECT_EQ(apart(), QStringList()) << filler;
+    }
+    EXPECT_GT(orphans, 0);  // the cases did put headings at a page's foot
 }
