@@ -10,7 +10,7 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QtGlobal>
-#include <array>
+#include <zlib.h>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -48,18 +48,8 @@ uint16_t BlockChecksum(const uint8_t* data, size_t size)
 
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc)
 {
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    // The firmware's checksum is zlib's CRC-32 (reflected 0xEDB88320, chained as zlib chains it).
+    return uint32_t(crc32_z(crc, data, size));
 }
 
 QString Substitute(const QString& format, const QStringList& args)

@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian 12, when it is missing.
 # usage: setup.sh [--packaging]
 set -euo pipefail
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev libyaml-cpp-dev
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev libyaml-cpp-dev zlib1g-dev
           xvfb xauth xfonts-base fonts-dejavu-core clang clang-format libclang-rt-14-dev
           qt6-translations-l10n libqt6svg6 openbox x11-utils
           qt6-charts-dev poppler-utils ser2net weston qt6-wayland
