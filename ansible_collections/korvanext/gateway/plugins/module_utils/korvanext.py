@@ -162,25 +162,43 @@ class Cli(object):
         """Holds the line for this task alone: inventory hosts that name one port
         (or one modem) take turns on this host instead of talking at once."""
         path = lock_path(self.line)
+        deadline = time.monotonic() + self.timeout
+        fd = self._take_lock(path, deadline)
         try:
-            fd = os.open(path, os.O_RDWR | os.O_CREAT | getattr(os, 'O_NOFOLLOW', 0), 0o600)
-        except OSError as e:
-            self.module.fail_json(msg='cannot open the lock file %s for %s: %s' % (path, self.line, e.strerror))
-        try:
-            deadline = time.monotonic() + self.timeout
-            while True:
-                try:
-                    fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                    break
-                except (IOError, OSError) as e:
-                    if e.errno not in (errno.EAGAIN, errno.EACCES):
-                        raise
-                if time.monotonic() > deadline:
-                    self.module.fail_json(msg='%s stayed in use by another task for %d s (lock file %s)'
-                                          % (self.line, self.timeout, path))
-                time.sleep(0.2)
             yield
         finally:
+            # Removed while still held, so no lock files pile up; a task waiting on
+            # this file notices it was unlinked and takes a fresh one.
+            try:
+                os.unlink(path)
+            except OSError:
+                pass
+            os.close(fd)
+
+    def _take_lock(self, path, deadline):
+        while True:
+            try:
+                fd = os.open(path, os.O_RDWR | os.O_CREAT | getattr(os, 'O_NOFOLLOW', 0), 0o600)
+            except OSError as e:
+                self.module.fail_json(msg='cannot open the lock file %s for %s: %s' % (path, self.line, e.strerror))
+            try:
+                while True:
+                    try:
+                        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                        break
+                    except (IOError, OSError) as e:
+                        if e.errno not in (errno.EAGAIN, errno.EACCES):
+                            raise
+                    if time.monotonic() > deadline:
+                        self.module.fail_json(msg='%s stayed in use by another task for %d s (lock file %s)'
+                                              % (self.line, self.timeout, path))
+                    time.sleep(0.2)
+                if same_file(path, fd):
+                    return fd
+            except BaseException:
+                os.close(fd)
+                raise
+            # The holder removed the file as it let go: this lock guards nothing.
             os.close(fd)
 
     def schema(self):
@@ -192,6 +210,16 @@ class Cli(object):
         if not isinstance(settings, list):
             self.module.fail_json(msg='korvanext-cli schema --json gave no list of settings')
         return dict((s['key'], s) for s in settings if isinstance(s, dict) and 'key' in s)
+
+
+def same_file(path, fd):
+    """Whether path still names the file fd has open."""
+    try:
+        on_disk = os.stat(path, follow_symlinks=False)
+    except OSError:
+        return False
+    held = os.fstat(fd)
+    return (on_disk.st_dev, on_disk.st_ino) == (held.st_dev, held.st_ino)
 
 
 def lock_path(line):

@@ -303,6 +303,33 @@ class TestBackupAndLock(ModuleCase):
                 self.assertIn('stayed in use by another task', result['msg'])
                 self.assertFalse(self.run_module(gateway_facts, port=PORT + '0')['failed'])
             self.assertFalse(self.run_module(gateway_facts, port=PORT)['failed'])
+            self.assertEqual([n for n in os.listdir(self.dir) if n.endswith('.lock')], [])
+
+    def test_a_task_that_waited_on_a_released_lock_file_takes_a_fresh_one(self):
+        with mock.patch.object(korvanext, 'LOCK_FOLDER', self.dir):
+            path = korvanext.lock_path(PORT)
+            first = korvanext.Cli(mock.Mock(params={'port': PORT, 'cli_path': FAKE, 'timeout': 5}))
+            second = korvanext.Cli(mock.Mock(params={'port': PORT, 'cli_path': FAKE, 'timeout': 5}))
+            taken = []
+            real_flock = korvanext.fcntl.flock
+
+            def flock(fd, how):
+                # The second task's first try finds the file held; the holder then
+                # lets go, unlinking it, before the second task tries again.
+                if not taken:
+                    taken.append(fd)
+                    with first.locked():
+                        real_flock(fd, how)
+                return real_flock(fd, how)
+
+            with mock.patch.object(korvanext.fcntl, 'flock', flock):
+                with second.locked():
+                    # The one on disk is the one held: a third task cannot take it.
+                    probe = os.open(path, os.O_RDWR)
+                    with self.assertRaises(OSError):
+                        real_flock(probe, korvanext.fcntl.LOCK_EX | korvanext.fcntl.LOCK_NB)
+                    os.close(probe)
+            self.assertFalse(os.path.exists(path))
 
 
 if __name__ == '__main__':
