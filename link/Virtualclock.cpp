@@ -68,8 +68,40 @@ void TVirtualClock::Pause(int ms)
 
 // ---------------------------------------------------------------- local line
 
+// Bytes on their way to the tool. The tool may take them a few at a time, so
+// what it took is skipped over, not erased from the front each time.
+class TToTool {
+public:
+    size_t size() const { return m_Bytes.size() - m_Taken; }
+    bool empty() const { return size() == 0; }
+    void append(const std::string& bytes) { m_Bytes += bytes; }
+    size_t Take(uint8_t* buffer, size_t count)
+    {
+        const size_t n = std::min(count, size());
+        std::memcpy(buffer, m_Bytes.data() + m_Taken, n);
+        m_Taken += n;
+        if (m_Taken == m_Bytes.size()) {
+            clear();
+        } else if (m_Taken >= 4096 && m_Taken * 2 >= m_Bytes.size()) {
+            m_Bytes.erase(0, m_Taken);
+            m_Taken = 0;
+        }
+        return n;
+    }
+    void clear()
+    {
+        m_Bytes.clear();
+        m_Taken = 0;
+    }
+
+private:
+    std::string m_Bytes;
+    size_t m_Taken = 0;
+};
+
 struct TLocalLine::TState {
-    std::string fromTool, toTool;
+    std::string fromTool;
+    TToTool toTool;
     bool up = true;
     bool open = false;
     bool lossTold = false;
@@ -100,12 +132,9 @@ public:
     }
     ssize_t Receive(uint8_t* buffer, size_t count) override
     {
-        std::string& in = m_State->toTool;
+        TToTool& in = m_State->toTool;
         if (in.empty() && !m_State->up) return Fail(EIO);
-        const size_t n = std::min(count, in.size());
-        std::memcpy(buffer, in.data(), n);
-        in.erase(0, n);
-        return ssize_t(n);
+        return ssize_t(in.Take(buffer, count));
     }
     int InQueue() const override { return int(m_State->toTool.size()); }
     int OutQueue() const override { return 0; }
@@ -149,7 +178,7 @@ std::string TLocalLine::TakeSent()
 void TLocalLine::Write(const std::string& bytes)
 {
     if (!m_State->up) return;
-    m_State->toTool += bytes;
+    m_State->toTool.append(bytes);
     m_State->highWater = std::max(m_State->highWater, m_State->toTool.size());
 }
 

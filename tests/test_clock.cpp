@@ -164,3 +164,27 @@ TEST_F(VirtualClock, PausesAndSleepsPassInVirtualTimeAndServeEvents)
     std::tie(ms, code) = Timed([&] { EXPECT_TRUE(term.DrainOutput(6000)); });
     EXPECT_EQ(ms, 0);
 }
+
+TEST(LocalLine, BytesReachTheToolInOrderWhateverPiecesItTakesThemIn)
+{
+    TLocalLine line;
+    auto tool = line.Open();
+    ASSERT_TRUE(tool);
+    std::string sent, got;
+    for (int i = 0; i < 20000; ++i) sent += char('a' + i % 23);
+    line.Write(sent.substr(0, 9000));
+    uint8_t buffer[700];
+    size_t piece = 1;
+    while (got.size() < sent.size()) {
+        // More arrives while the tool is part way through what came before.
+        if (got.size() > 5000 && line.Pending() + got.size() < sent.size()) line.Write(sent.substr(9000));
+        const ssize_t n = tool->Receive(buffer, piece);
+        ASSERT_GT(n, 0);
+        EXPECT_EQ(size_t(tool->InQueue()), line.Pending());
+        got.append(reinterpret_cast<const char*>(buffer), size_t(n));
+        piece = piece % sizeof buffer + 37;
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_EQ(line.Pending(), 0u);
+    EXPECT_EQ(tool->InQueue(), 0);
+}
