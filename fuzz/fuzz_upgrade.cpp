@@ -46,8 +46,12 @@ struct TFirmwareFile {
 TFirmwareFile MakeFirmware(TFuzzInput& in)
 {
     const uint8_t f = in.Byte();
-    std::string b(FirmwareSize, '\0');
-    for (int i = 0; i < FirmwareSize; ++i) b[size_t(i)] = char((i * 131 + (i >> 8)) & 0xFF);
+    static const std::string pattern = [] {
+        std::string p(FirmwareSize, '\0');
+        for (int i = 0; i < FirmwareSize; ++i) p[size_t(i)] = char((i * 131 + (i >> 8)) & 0xFF);
+        return p;
+    }();
+    std::string b = pattern;
     if (f & 1) std::fill(b.begin() + DeviceDataAddr, b.begin() + DeviceDataAddr + DeviceDataSize, '\0');
     static const char* const versions[] = {"3.20", "3.15", "2.01", "3.99"};
     const char* v = versions[(f >> 1) % 4];
@@ -57,8 +61,7 @@ TFirmwareFile MakeFirmware(TFuzzInput& in)
         const int at = in.Word() * 61 % FirmwareSize;
         b[size_t(at)] = char(in.Byte());
     }
-    uint32_t sum = 0;
-    for (int i = 0; i < FirmwareChecksumAddr; ++i) sum += uint8_t(b[size_t(i)]);
+    uint32_t sum = FirmwareSum(reinterpret_cast<const uint8_t*>(b.data()));
     if (f & 0x20) sum ^= 0x100;
     for (int i = 0; i < 4; ++i) b[size_t(FirmwareChecksumAddr + i)] = char(sum >> (8 * i));
     if (f & 0x40) b.resize(f & 0x80 ? FirmwareSize + 1 : FirmwareSize - 1);

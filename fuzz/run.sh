@@ -41,9 +41,10 @@ run() {
   cp -n "$root/fuzz/corpus/$t/"* "$corpus/" 2>/dev/null || true
   # -timeout: an input that runs this long is a wait without a bound (the
   # gateway's targets find those in virtual time, see fuzz/scriptgateway.h).
+  # -reload=0: this process alone fills the corpus folder.
   # A small quarantine: freed memory comes back warm instead of as fresh pages,
   # which the operations' targets would otherwise spend a third of their time on.
-  (cd "$build" && ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16} "$build/bin/fuzz_$t" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 -close_fd_mask=1 \
+  (cd "$build" && ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16} "$build/bin/fuzz_$t" -max_total_time="$seconds" -reload=0 -timeout=30 -print_final_stats=1 -close_fd_mask=1 \
       -artifact_prefix="$build/findings/$t-" $(options "$t") "$corpus" >"$build/logs/$t.log" 2>&1)
 }
 

@@ -72,6 +72,8 @@ public:
     void Start(TFuzzInput& script, const std::vector<uint8_t>& base);
     // Each operation starts with a command letter.
     void NewOperation();
+    // Lets go of what the last input left.
+    void Forget();
     // One pass of a wait: take in what the tool sent, answer, hand the answer over.
     bool Step() override;
     long long Due() const override { return m_Late.empty() ? LLONG_MAX : m_LateAt; }
