@@ -557,6 +557,9 @@ TGatewaySession::TGatewaySession(TGatewayWorld& w, TFuzzInput& in, uint8_t heade
     // A write keeps a copy of what the gateway held only when asked: each one is a folder on disk.
     ops.KeepCopies = header & 0x20;
     ops.CopiesFolder = FuzzScratch() + "copies/";
+    // Copies kept by earlier inputs would change what this one does (and make
+    // every later write list more of them).
+    QDir(ops.CopiesFolder).removeRecursively();
     if (gateway.modem) {
         ops.IsModem = true;
         ops.ModemId = "Fuzz modem";
