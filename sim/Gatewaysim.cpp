@@ -268,9 +268,12 @@ void CGatewaySim::Run()
                 allowed = t >= m_OutReadyUs ? std::min<size_t>(allowed, size_t((t - m_OutReadyUs) / byteUs + 1)) : 0;
             }
             if (allowed) {
+                // Counted before the write: the peer may read the bytes and ask for
+                // the count before this thread runs again.
+                m_BytesOut += (long long)allowed;
                 const ssize_t n = ::write(m_Master, m_Out.data() + m_OutPos, allowed);
+                m_BytesOut -= (long long)allowed - std::max<ssize_t>(n, 0);
                 if (n > 0) {
-                    m_BytesOut += n;
                     m_OutPos += size_t(n);
                     if (byteUs) m_OutReadyUs += n * byteUs;
                 }
