@@ -1,5 +1,6 @@
 #include "fuzzsupport.h"
 
+#include "Imagelayout.h"
 #include "Parameters.h"
 
 #include <QCoreApplication>
@@ -133,12 +134,37 @@ void TFuzzLine::Hangup()
     m_Out.clear();
 }
 
-bool Normalised(const CParameters& p)
+KVX_NOT_FUZZED bool Normalised(const CParameters& p)
 {
     for (const auto& [key, rc] : p.Entries())
         for (const std::string& v : rc.Values)
             if (rc.Par->Normalize(v) != v) return false;
     return true;
+}
+
+namespace {
+// FNV-1a, 64 bits.
+KVX_NOT_FUZZED void Mix(uint64_t& h, const std::string& bytes)
+{
+    // The length first, so that values cannot run into each other.
+    for (size_t n = bytes.size(), k = 0; k < sizeof n; ++k) h = (h ^ ((n >> (8 * k)) & 0xff)) * 1099511628211ULL;
+    for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ULL;
+}
+}  // namespace
+
+KVX_NOT_FUZZED TValuesDigest DigestValues(const CParameters& p)
+{
+    TValuesDigest d;
+    d.image = d.all = 14695981039346656037ULL;
+    for (const auto& [key, rc] : p.Entries()) {
+        Mix(d.all, key);
+        if (rc.Par->m_Address >= 0) Mix(d.image, key);
+        for (const std::string& v : rc.Values) {
+            Mix(d.all, v);
+            if (rc.Par->m_Address >= 0) Mix(d.image, v);
+        }
+    }
+    return d;
 }
 
 QString FuzzScratch()

@@ -66,8 +66,22 @@ private:
     std::string m_Out;
 };
 
+// The oracles below visit every value of the registry, thousands per input, the
+// same way for every input: their branches would teach the fuzzer nothing and
+// their tracing would cost it much of its time, so they stay uninstrumented.
+
 // Every value of the registry is as its type would store it.
 bool Normalised(const CParameters& p);
+
+// A fingerprint of the registry's values, or of those the image holds, for the
+// checks that an operation left them alone (a copy would cost thousands of
+// strings an input).
+struct TValuesDigest {
+    uint64_t image = 0;  // the settings with a place in the image
+    uint64_t all = 0;
+    bool operator==(const TValuesDigest& o) const { return image == o.image && all == o.all; }
+};
+TValuesDigest DigestValues(const CParameters& p);
 
 // A scratch folder for the process, on a memory file system when there is one.
 QString FuzzScratch();
