@@ -257,6 +257,11 @@ def check_value(setting, value):
     length = setting.get('length')
     if length is not None and len(text) > length:
         raise ValueError('%r is longer than %d characters' % (text, length))
+    # The gateway keeps a byte a character, as the tool reads and writes its files.
+    beyond = [c for c in text if ord(c) > 0xFF]
+    if beyond:
+        raise ValueError('%r holds %s, which the gateway cannot store (it keeps Latin-1 characters)'
+                         % (text, ', '.join(repr(c) for c in beyond[:3])))
     return text
 
 
@@ -305,6 +310,12 @@ def flatten_config(config, schema):
             except ValueError as e:
                 problems.append('%s: %s' % (label, e))
     return flat, problems
+
+
+def read_kvx(path):
+    """A configuration file's text: a byte a character, as the tool reads it."""
+    with open(path, encoding='latin-1') as f:
+        return f.read()
 
 
 def parse_kvx(text):

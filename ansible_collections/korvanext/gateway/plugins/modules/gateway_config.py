@@ -131,19 +131,15 @@ rendered:
   type: str
 '''
 
+import json
 import os
 import shutil
 import tempfile
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.korvanext.gateway.plugins.module_utils.korvanext import (
-    Cli, LINK_MUTUALLY_EXCLUSIVE, LINK_REQUIRED_TOGETHER, SECRET_ENV, flatten_config, link_argument_spec, parse_kvx)
-
-try:
-    import yaml
-    HAS_YAML = True
-except ImportError:
-    HAS_YAML = False
+    Cli, LINK_MUTUALLY_EXCLUSIVE, LINK_REQUIRED_TOGETHER, SECRET_ENV, flatten_config, link_argument_spec, parse_kvx,
+    read_kvx)
 
 
 def write_state(folder, settings, secrets):
@@ -151,10 +147,11 @@ def write_state(folder, settings, secrets):
     state = dict(settings)
     for key in secrets:
         state[key] = {'env': SECRET_ENV[key]}
-    path = os.path.join(folder, 'desired.yml')
+    # JSON, which the tool reads as it reads YAML, spares each task loading a YAML library.
+    path = os.path.join(folder, 'desired.json')
     fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
-    with os.fdopen(fd, 'w') as f:
-        yaml.safe_dump(state, f, default_flow_style=False, allow_unicode=True)
+    with os.fdopen(fd, 'w', encoding='utf-8') as f:
+        json.dump(state, f, ensure_ascii=False, sort_keys=True)
     return path
 
 
@@ -199,8 +196,7 @@ def gathered(cli):
         path = os.path.join(folder, 'gateway.kvx')
         with cli.locked():
             rc, doc = cli.run(['read', path], link=True)
-        with open(path) as f:
-            settings = parse_kvx(f.read())
+        settings = parse_kvx(read_kvx(path))
     finally:
         shutil.rmtree(folder, ignore_errors=True)
     return dict(changed=False, gathered=settings, serial=doc.get('serial'), firmware=doc.get('firmware'))
@@ -221,8 +217,7 @@ def rendered(module, cli, settings):
                     continue
                 warnings.append('%s%s: %r is stored as %r' % (c.get('key'), ':%s' % c['row'] if c.get('row') else '',
                                                              c.get('given'), c.get('stored')))
-        with open(path) as f:
-            text = f.read()
+        text = read_kvx(path)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
     if module.params['pin'] is not None or module.params['service_password'] is not None:
@@ -244,8 +239,6 @@ def main():
         required_together=LINK_REQUIRED_TOGETHER,
         supports_check_mode=True,
     )
-    if not HAS_YAML:
-        module.fail_json(msg='PyYAML (Debian package python3-yaml) is needed on the host the task runs on')
     cli = Cli(module)
     state = module.params['state']
     if state == 'gathered':

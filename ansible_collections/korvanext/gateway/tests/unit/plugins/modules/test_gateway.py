@@ -165,24 +165,23 @@ class TestConfig(ModuleCase):
 
     def test_apply_gets_the_checked_settings_and_reports_its_change(self):
         self.apply_answer(0, 'changed')
-        result = self.run_module(gateway_config, port=PORT, config=dict(self.CONFIG, FXOAdd=[None, None, '7']),
+        result = self.run_module(gateway_config, port=PORT, config=dict(self.CONFIG, FXOAdd=[None, None, '7', 'Mü']),
                                  state='replaced')
         self.assertTrue(result['changed'])
         self.assertNotIn('diff', result)
         call = [c for c in self.calls() if c['argv'][0] == 'apply'][0]
         self.assertNotIn('--check', call['argv'])
         self.assertEqual(call['argv'][2:4], ['--state', 'replaced'])
-        import yaml
-        self.assertEqual(yaml.safe_load(call['state']),
-                         {'FXODTMFLength': 150, 'FXOAdd:2': '0049', 'FXOAdd:3': '7', 'FXODialType': 1})
+        self.assertEqual(json.loads(call['state']),
+                         {'FXODTMFLength': 150, 'FXOAdd:2': '0049', 'FXOAdd:3': '7', 'FXOAdd:4': 'Mü',
+                          'FXODialType': 1})
 
     def test_secrets_reach_the_tool_only_through_its_environment(self):
         self.apply_answer(0, 'changed')
         result = self.run_module(gateway_config, port=PORT, config=self.CONFIG, pin=PIN, service_password=PASSWORD)
         call = [c for c in self.calls() if c['argv'][0] == 'apply'][0]
         self.assertEqual(sorted(call['env'].values()), sorted([PIN, PASSWORD]))
-        import yaml
-        state = yaml.safe_load(call['state'])
+        state = json.loads(call['state'])
         self.assertEqual(state['PINVal'], {'env': 'KORVANEXT_ANSIBLE_PIN'})
         for c in self.calls():
             self.assertFalse([a for a in c['argv'] if PIN in a or PASSWORD in a])
@@ -211,6 +210,7 @@ class TestConfig(ModuleCase):
                                 ({'FXOAdd': '1'}, 'has 4 rows'),
                                 ({'FXOAdd': ['1'] * 5}, '5 values for 4 rows'),
                                 ({'FXOAdd': {2: '123456789'}}, 'longer than 8'),
+                                ({'FXOAdd': {2: 'Łódź'}}, "'Ł', 'ź', which the gateway cannot store"),
                                 ({'FXODialType': True}, 'quote yes/no'),
                                 ({'PINVal': {'env': 'X'}}, 'give it as the pin option')):
             for state in ('merged', 'rendered'):
@@ -223,10 +223,11 @@ class TestConfig(ModuleCase):
         self.assertEqual(self.commands(), ['schema'])
 
     def test_gathered_reads_the_gateway_into_settings(self):
-        kvx = 'FXOAdd="","12\\x34","",""\nFXODTMFLength="100"\nFXODefAdd="a\\\\b"\n'
+        # The tool's files keep a byte a character (here "ü" as one byte).
+        kvx = 'FXOAdd="","12\\x34","","Mü"\nFXODTMFLength="100"\nFXODefAdd="a\\\\b"\n'
         self.answer(read=[{'doc': IDENTITY, 'files': {'.': kvx}}])
         result = self.run_module(gateway_config, port=PORT, state='gathered')
-        self.assertEqual(result['gathered'], {'FXOAdd': ['', '12"', '', ''], 'FXODTMFLength': '100',
+        self.assertEqual(result['gathered'], {'FXOAdd': ['', '12"', '', 'Mü'], 'FXODTMFLength': '100',
                                               'FXODefAdd': 'a\\b'})
         self.assertFalse(result['changed'])
 
