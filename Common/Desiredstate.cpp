@@ -21,7 +21,8 @@ namespace {
 // A value as the file gives it: text, or where a secret is to be found.
 struct TGiven {
     enum Kind { Text, Env, File } kind = Text;
-    std::string text;  // the value, the variable's name or the file's path
+    std::string text;   // the value, the variable's name or the file's path
+    bool utf8 = false;  // text of a YAML or JSON file; the gateway keeps a byte a character
 };
 
 // Checks each value as it is met and keeps the first reason to refuse the file.
@@ -75,6 +76,17 @@ public:
                                   .arg(rc.Count));
         if (!m_Seen.emplace(key, index).second) return Fail(line, shownName + " is given twice");
         std::string value = given.text;
+        if (given.kind == TGiven::Text && given.utf8) {
+            const QString text = QString::fromUtf8(given.text.data(), int(given.text.size()));
+            QString beyond;
+            for (const QChar c : text)
+                if (c.unicode() > 0xFF && beyond.size() < 3) beyond += c;
+            if (!beyond.isEmpty())
+                return Fail(line, QString("%1: \"%2\" holds %3, which the gateway cannot store (it keeps Latin-1 "
+                                          "characters)")
+                                      .arg(shownName, text, beyond));
+            value = ToBytes(text);
+        }
         if (given.kind == TGiven::Text && m_Rules.secretOutside(key))
             return Fail(line, shownName + " is secret: give it as {env: NAME} or {file: PATH}, never in the file");
         if (given.kind == TGiven::Env) {
@@ -118,7 +130,7 @@ int LineOf(const YAML::Node& node) { return node.Mark().line >= 0 ? node.Mark().
 bool YamlGiven(const YAML::Node& node, TGiven& given)
 {
     if (node.IsNull()) return given = {}, true;
-    if (node.IsScalar()) return given = {TGiven::Text, node.Scalar()}, true;
+    if (node.IsScalar()) return given = {TGiven::Text, node.Scalar(), true}, true;
     if (!node.IsMap() || node.size() != 1) return false;
     const auto it = node.begin();
     if (!it->first.IsScalar() || !it->second.IsScalar()) return false;
@@ -184,7 +196,7 @@ bool JsonGiven(const QJsonValue& value, TGiven& given)
     switch (value.type()) {
     case QJsonValue::Null: given = {}; return true;
     case QJsonValue::Bool: given = {TGiven::Text, value.toBool() ? "true" : "false"}; return true;
-    case QJsonValue::String: given = {TGiven::Text, ToBytes(value.toString())}; return true;
+    case QJsonValue::String: given = {TGiven::Text, value.toString().toStdString(), true}; return true;
     case QJsonValue::Double: {
         // A whole number as the file stores it; anything else as written, and refused as no whole number.
         const double d = value.toDouble();

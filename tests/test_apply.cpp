@@ -133,6 +133,18 @@ TEST_F(ApplyStateFiles, YamlAndJsonNameSettingsRowsAndSecrets)
     EXPECT_EQ(Value("GSMNum", 2), "12");
     ASSERT_TRUE(Load("s.yaml", "FXSVolRec: 2\n"));
     EXPECT_FALSE(state.NamesBlock2(r.p));
+
+    // Text is UTF-8 in both; the gateway keeps a byte a character, as the files and the window do.
+    ASSERT_TRUE(Load("t.yaml", "SMSText: \"M\xC3\xBCller\"\n")) << error.toStdString();
+    EXPECT_EQ(Value("SMSText", 0), "M\xFCller");
+    ASSERT_TRUE(Load("t.json", "{\"SMSText\": \"M\xC3\xBCller\"}")) << error.toStdString();
+    EXPECT_EQ(Value("SMSText", 0), "M\xFCller");
+    for (const char* name : {"u.yaml", "u.json"}) {
+        const bool json = QString(name).endsWith("json");
+        EXPECT_FALSE(Load(name, json ? "{\"SMSText\": \"\xC5\x81odz\"}" : "SMSText: \xC5\x81odz\n")) << name;
+        EXPECT_TRUE(error.contains("SMSText: \"\xC5\x81odz\" holds \xC5\x81, which the gateway cannot store"))
+            << error.toStdString();
+    }
 }
 
 TEST_F(ApplyStateFiles, AFaultNamesTheFileTheLineAndTheReason)
