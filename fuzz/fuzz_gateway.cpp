@@ -89,6 +89,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    MarkHeap();
     TFuzzInput in(data, size);
     const uint8_t header = in.Byte();
     const uint8_t operations = in.Byte();
@@ -116,5 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::fprintf(stderr, "\n");
         }
     }
+    s.CheckHeap();
     return 0;
 }

@@ -136,6 +136,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    MarkHeap();
     TGatewayWorld& w = *g_World;
     TFuzzInput in(data, size);
     const uint8_t header = in.Byte();
@@ -164,6 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(Normalised(Parameters()));
     // A read goes on after the upgrade, and may fail after it went through.
     CheckFirmware(s.gateway, w.ui, files, done && !fromRead);
+    s.CheckHeap();
     if (g_FuzzTrace)
         std::fprintf(stderr, "upgrade: done %d, outcome %d (link %d), clean %d\n", done, int(s.ops.Outcome),
                      int(s.ops.LinkCode), s.gateway.clean);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -166,6 +167,47 @@ KVX_NOT_FUZZED TValuesDigest DigestValues(const CParameters& p)
     }
     return d;
 }
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KVX_HEAP_HOOKS 1
+#endif
+#endif
+
+#ifdef KVX_HEAP_HOOKS
+#include <sanitizer/allocator_interface.h>
+
+#include <atomic>
+
+namespace {
+std::atomic<long long> g_Live{0}, g_Peak{0}, g_Mark{0};
+
+void OnMalloc(const volatile void*, size_t size)
+{
+    const long long live = g_Live.fetch_add((long long)size, std::memory_order_relaxed) + (long long)size;
+    long long peak = g_Peak.load(std::memory_order_relaxed);
+    while (live > peak && !g_Peak.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {}
+}
+
+void OnFree(const volatile void* p)
+{
+    g_Live.fetch_sub((long long)__sanitizer_get_allocated_size(const_cast<const void*>(p)), std::memory_order_relaxed);
+}
+}  // namespace
+
+void MarkHeap()
+{
+    static const bool installed = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree) != 0;
+    (void)installed;
+    g_Mark = g_Live.load();
+    g_Peak = g_Mark.load();
+}
+
+size_t HeapPeakAboveMark() { return size_t(std::max(0LL, g_Peak.load() - g_Mark.load())); }
+#else
+void MarkHeap() {}
+size_t HeapPeakAboveMark() { return 0; }
+#endif
 
 QString FuzzScratch()
 {

@@ -83,6 +83,12 @@ struct TValuesDigest {
 };
 TValuesDigest DigestValues(const CParameters& p);
 
+// The heap the tool holds while an input runs, as the sanitizer's allocator
+// counts its blocks: MarkHeap() before, HeapPeakAboveMark() the most it held
+// above the mark since (0 in a build without the allocator's hooks).
+void MarkHeap();
+size_t HeapPeakAboveMark();
+
 // A scratch folder for the process, on a memory file system when there is one.
 QString FuzzScratch();
 bool FuzzWriteFile(const QString& path, const std::string& bytes);

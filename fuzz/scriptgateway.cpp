@@ -583,6 +583,16 @@ void TGatewaySession::Connect()
     }
 }
 
+void TGatewaySession::CheckHeap() const
+{
+    const size_t held = HeapPeakAboveMark();
+    if (g_FuzzTrace) std::fprintf(stderr, "heap: %zu bytes at most above the start\n", held);
+    if (held <= kHeapCap) return;
+    char what[160];
+    std::snprintf(what, sizeof what, "the tool held %zu bytes of heap in one input (cap %zu)", held, kHeapCap);
+    gateway.Finding(what);
+}
+
 TGatewaySession::~TGatewaySession()
 {
     CCOMTerminal& t = Terminal();

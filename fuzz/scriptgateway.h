@@ -180,6 +180,12 @@ public:
 
     // Dials on a modem link and checks the identification record.
     void Connect();
+    // Fails when the input made the tool hold more heap than kHeapCap (MarkHeap
+    // before the session).
+    void CheckHeap() const;
+    // The operations hold up to about 1.2 MB (registries, images, a firmware
+    // file); more is a buffer growing with what the peer sends.
+    static constexpr size_t kHeapCap = 4 << 20;
 
     TGatewayWorld& world;
     TScriptGateway& gateway;
