@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 #include <QtGlobal>
 #include <cmath>
 #include <set>
@@ -78,13 +79,13 @@ public:
         std::string value = given.text;
         if (given.kind == TGiven::Text && given.utf8) {
             const QString text = QString::fromUtf8(given.text.data(), int(given.text.size()));
-            QString beyond;
+            QStringList beyond;
             for (const QChar c : text)
-                if (c.unicode() > 0xFF && beyond.size() < 3) beyond += c;
+                if (c.unicode() > 0xFF && beyond.size() < 3) beyond << "'" + QString(c) + "'";
             if (!beyond.isEmpty())
                 return Fail(line, QString("%1: \"%2\" holds %3, which the gateway cannot store (it keeps Latin-1 "
                                           "characters)")
-                                      .arg(shownName, text, beyond));
+                                      .arg(shownName, text, beyond.join(", ")));
             value = ToBytes(text);
         }
         if (given.kind == TGiven::Text && m_Rules.secretOutside(key))

@@ -94,9 +94,10 @@ QJsonArray Differences(const TComparison& c, const char* aName, const char* bNam
 void PrintDifference(const TDifference& d, bool hideSecrets)
 {
     const bool secret = hideSecrets && SecretSetting(d.key);
+    // As a .kvx file writes the value, in the terminal's encoding (the gateway's bytes are Latin-1).
     auto quoted = [secret](const std::string& v) {
-        return secret ? std::string("(secret)") : "\"" + EscapeFileValue(v) + "\"";
+        return secret ? QString("(secret)") : "\"" + ShownText(FromBytes(EscapeFileValue(v))) + "\"";
     };
-    std::printf("%s %s -> %s\n", qPrintable(KeyName(d.key, d.count, d.index)), quoted(d.mine).c_str(),
-                quoted(d.other).c_str());
+    std::printf("%s %s -> %s\n", qPrintable(KeyName(d.key, d.count, d.index)), qPrintable(quoted(d.mine)),
+                qPrintable(quoted(d.other)));
 }

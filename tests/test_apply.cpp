@@ -142,7 +142,7 @@ TEST_F(ApplyStateFiles, YamlAndJsonNameSettingsRowsAndSecrets)
     for (const char* name : {"u.yaml", "u.json"}) {
         const bool json = QString(name).endsWith("json");
         EXPECT_FALSE(Load(name, json ? "{\"SMSText\": \"\xC5\x81odz\"}" : "SMSText: \xC5\x81odz\n")) << name;
-        EXPECT_TRUE(error.contains("SMSText: \"\xC5\x81odz\" holds \xC5\x81, which the gateway cannot store"))
+        EXPECT_TRUE(error.contains("SMSText: \"\xC5\x81odz\" holds '\xC5\x81', which the gateway cannot store"))
             << error.toStdString();
     }
 }
@@ -242,11 +242,13 @@ struct Apply : SimFixture {
 
 TEST_F(Apply, OnlyWhatDiffersIsWrittenAndOnlyOnce)
 {
-    const QString state = State("s.yaml", "FXSVolRec: 5\nSMSNum: \"+420777\"\n");
+    const QString state = State("s.yaml", "FXSVolRec: 5\nSMSNum: \"+420777\"\nSMSText: \"M\xC3\xBCller\\x85\"\n");
     const std::vector<uint8_t> before = sim->Image();
 
+    // The diff speaks the terminal's encoding and shows a control character as its code.
     EXPECT_EQ(Run({"apply", state, "--check", "--diff"}), 6) << err.toStdString();
-    EXPECT_EQ(out, "FXSVolRec \"3\" -> \"5\"\nSMSNum \"\" -> \"+420777\"\nwould change: 2 settings (block 1)\n");
+    EXPECT_EQ(out, QString::fromUtf8("FXSVolRec \"3\" -> \"5\"\nSMSNum \"\" -> \"+420777\"\nSMSText \"\" -> "
+                                     "\"M\xC3\xBCller\\x85\"\nwould change: 3 settings (block 1)\n"));
     EXPECT_EQ(sim->WriteCommands(), 0);
     EXPECT_EQ(sim->CommandLog().find('E'), std::string::npos) << "block 2 read for a block-1 state";
 
@@ -259,6 +261,7 @@ TEST_F(Apply, OnlyWhatDiffersIsWrittenAndOnlyOnce)
     EXPECT_FALSE(Json()["partial"].toBool());
     EXPECT_EQ(Held("FXSVolRec"), "5");
     EXPECT_EQ(Held("SMSNum"), "+420777");
+    EXPECT_EQ(Held("SMSText"), "M\xFCller\x85");
     // Block 1 only: "g" went over the line, "G" did not, and block 2 is as it was.
     const std::string log = sim->CommandLog();
     EXPECT_NE(log.find('g'), std::string::npos);
