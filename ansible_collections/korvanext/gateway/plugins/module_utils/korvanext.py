@@ -202,14 +202,82 @@ class Cli(object):
             os.close(fd)
 
     def schema(self):
-        """The settings the tool knows, by key."""
-        rc, doc = self.run(['schema'])
+        """The settings the tool knows, by key: from the cache while the tool and its
+        English language table are the same files, else from the tool."""
+        cache = schema_cache_path(self.binary)
+        doc = read_schema_cache(cache) if cache else None
+        if doc is None:
+            rc, doc = self.run(['schema'])
+            if cache:
+                write_schema_cache(cache, doc)
         settings = doc
         if isinstance(doc, dict):
             settings = next((doc[k] for k in ('settings', 'schema', 'keys') if isinstance(doc.get(k), list)), None)
         if not isinstance(settings, list):
             self.module.fail_json(msg='korvanext-cli schema --json gave no list of settings')
         return dict((s['key'], s) for s in settings if isinstance(s, dict) and 'key' in s)
+
+
+def _identity(path):
+    st = os.stat(path)
+    return '%s:%d:%d:%d:%d' % (path, st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns)
+
+
+def schema_cache_path(binary):
+    """Where the tool's schema is kept for the next task: a file in the user's cache
+    folder named by the identity of the program and of the English language table
+    its captions come from (a new package replaces both); None when there is none."""
+    try:
+        program = os.path.realpath(binary)
+        parts = [_identity(program)]
+        folder = os.path.dirname(program)
+        for table in (os.path.join(folder, 'Eng.ini'), os.path.join(folder, '..', 'share', 'korvanext', 'Eng.ini')):
+            if os.path.exists(table):
+                parts.append(_identity(os.path.realpath(table)))
+    except OSError:
+        return None
+    base = os.environ.get('XDG_CACHE_HOME') or os.path.join(os.path.expanduser('~'), '.cache')
+    digest = hashlib.sha256('\n'.join(parts).encode('utf-8', 'surrogateescape')).hexdigest()[:24]
+    return os.path.join(base, 'korvanext', 'ansible-schema-%s.json' % digest)
+
+
+def read_schema_cache(path):
+    """The kept schema, or None when it is missing, not this user's or damaged."""
+    try:
+        fd = os.open(path, os.O_RDONLY | getattr(os, 'O_NOFOLLOW', 0))
+    except OSError:
+        return None
+    try:
+        st = os.fstat(fd)
+        if st.st_uid != os.getuid() or st.st_mode & 0o022:
+            return None
+        with os.fdopen(os.dup(fd), 'rb') as f:
+            doc = json.loads(f.read().decode('utf-8'))
+    except (OSError, ValueError):
+        return None
+    finally:
+        os.close(fd)
+    return doc if isinstance(doc, (dict, list)) else None
+
+
+def write_schema_cache(path, doc):
+    """Keeps the schema for the next task; a cache that cannot be written is no
+    failure. Written whole or not at all, as several tasks may write it at once."""
+    folder = os.path.dirname(path)
+    try:
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        fd, temporary = tempfile.mkstemp(dir=folder, prefix='.ansible-schema-')
+    except OSError:
+        return
+    try:
+        with os.fdopen(fd, 'w') as f:
+            json.dump(doc, f)
+        os.replace(temporary, path)
+    except (OSError, ValueError, TypeError):
+        try:
+            os.unlink(temporary)
+        except OSError:
+            pass
 
 
 def same_file(path, fd):

@@ -90,13 +90,17 @@ def keep(module, files, dest):
     return kept
 
 
-def main():
-    module = AnsibleModule(
+def module_spec():
+    """The options and their rules, for AnsibleModule and for a run in Ansible's worker."""
+    return dict(
         argument_spec=link_argument_spec(dest=dict(type='path')),
         mutually_exclusive=LINK_MUTUALLY_EXCLUSIVE,
         required_together=LINK_REQUIRED_TOGETHER,
         supports_check_mode=True,
     )
+
+
+def run(module):
     cli = Cli(module)
     cli.link_args()
     if module.check_mode:
@@ -112,6 +116,10 @@ def main():
         folder = dest
     module.exit_json(changed=True, folder=folder, serial=doc.get('serial'), firmware=doc.get('firmware'),
                      files=[dict(path=p, sha256=file_sha256(p), size=os.path.getsize(p)) for p in files])
+
+
+def main():
+    run(AnsibleModule(**module_spec()))
 
 
 if __name__ == '__main__':

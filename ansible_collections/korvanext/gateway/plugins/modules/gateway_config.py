@@ -227,8 +227,9 @@ def rendered(module, cli, settings):
     return dict(changed=False, rendered=text)
 
 
-def main():
-    module = AnsibleModule(
+def module_spec():
+    """The options and their rules, for AnsibleModule and for a run in Ansible's worker."""
+    return dict(
         argument_spec=link_argument_spec(
             config=dict(type='dict', default={}),
             state=dict(type='str', default='merged', choices=['merged', 'replaced', 'gathered', 'rendered']),
@@ -239,6 +240,9 @@ def main():
         required_together=LINK_REQUIRED_TOGETHER,
         supports_check_mode=True,
     )
+
+
+def run(module):
     cli = Cli(module)
     state = module.params['state']
     if state == 'gathered':
@@ -253,6 +257,10 @@ def main():
         module.exit_json(**rendered(module, cli, settings))
     cli.link_args()
     module.exit_json(**apply(module, cli, settings))
+
+
+def main():
+    run(AnsibleModule(**module_spec()))
 
 
 if __name__ == '__main__':

@@ -79,13 +79,17 @@ from ansible_collections.korvanext.gateway.plugins.module_utils.korvanext import
     Cli, LINK_MUTUALLY_EXCLUSIVE, LINK_REQUIRED_TOGETHER, link_argument_spec)
 
 
-def main():
-    module = AnsibleModule(
+def module_spec():
+    """The options and their rules, for AnsibleModule and for a run in Ansible's worker."""
+    return dict(
         argument_spec=link_argument_spec(signal=dict(type='bool', default=False)),
         mutually_exclusive=LINK_MUTUALLY_EXCLUSIVE,
         required_together=LINK_REQUIRED_TOGETHER,
         supports_check_mode=True,
     )
+
+
+def run(module):
     cli = Cli(module)
     cli.link_args()
     with cli.locked():
@@ -97,6 +101,10 @@ def main():
             reading = (doc.get('readings') or [{}])[-1]
             facts['signal'] = dict(csq=reading.get('csq'), db=reading.get('dB'), time=reading.get('time'))
     module.exit_json(changed=False, ansible_facts=dict(korvanext=facts))
+
+
+def main():
+    run(AnsibleModule(**module_spec()))
 
 
 if __name__ == '__main__':

@@ -78,14 +78,18 @@ def cut_note(rc, doc):
             '(the module does not retry it)')
 
 
-def main():
-    module = AnsibleModule(
+def module_spec():
+    """The options and their rules, for AnsibleModule and for a run in Ansible's worker."""
+    return dict(
         argument_spec=link_argument_spec(path=dict(type='path', required=True),
                                          force=dict(type='bool', default=False)),
         mutually_exclusive=LINK_MUTUALLY_EXCLUSIVE,
         required_together=LINK_REQUIRED_TOGETHER,
         supports_check_mode=True,
     )
+
+
+def run(module):
     cli = Cli(module)
     cli.link_args()
     path = module.params['path']
@@ -103,6 +107,10 @@ def main():
         rc, doc = cli.run(['upgrade', path, '--yes'], link=True, failure_note=cut_note)
     result['firmware'] = doc.get('firmware')
     module.exit_json(changed=True, **result)
+
+
+def main():
+    run(AnsibleModule(**module_spec()))
 
 
 if __name__ == '__main__':

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The fleet playbook of docs/fleet against 8 simulated gateways behind a real ser2net
 # on loopback (4 raw TCP, 4 RFC 2217): check-and-diff writes nothing, the first run
-# changes all 8, the second none, a change made at one gateway is repaired there
-# alone, a bad value fails before any connection, an unreachable gateway fails alone,
-# and the PIN never shows, even with -vvv.
+# changes all 8, the second none (in Ansible's worker, and as module processes when
+# the task has an environment of its own), a change made at one gateway is repaired
+# there alone, a bad value fails before any connection, an unreachable gateway fails
+# alone, and the PIN never shows, even with -vvv.
 # usage: run.sh [BIN_DIR]   (the folder of korvanext-cli and korvanext-gatewaysim;
 #                            default build/bin of this repository, else the PATH)
 # Exit 77 (skipped) when ansible-playbook, ser2net or korvanext-cli apply is missing.
@@ -125,7 +126,7 @@ export KVX_RESULTS=$work/last.json
 play() {
   local inventory=$1; shift
   rm -f "$KVX_RESULTS"
-  timeout 600 ansible-playbook -i "$inventory" "$work/site.yml" --vault-password-file "$work/vault-pass" "$@" \
+  timeout 600 ansible-playbook -i "$inventory" "${book:-$work/site.yml}" --vault-password-file "$work/vault-pass" "$@" \
     >"$work/last.txt" 2>&1 || true
   cat "$work/last.txt" "$KVX_RESULTS" >>"$work/all-output.txt" 2>/dev/null || true
   [ -s "$KVX_RESULTS" ] || { cat "$work/last.txt" >&2; fail "ansible-playbook left no results"; }
@@ -155,6 +156,17 @@ step_name="the second run changes nothing"; step "$step_name"
 before=$(images)
 play "$inv/hosts.yml" --diff
 check changed "" "gw1 gw2 gw3 gw4 gw5 gw6 gw7 gw8"
+[ "$(images)" = "$before" ] || fail "an unchanged run wrote to a simulator's image"
+
+step_name="a task with an environment of its own runs the module in its own process, with the same result"
+step "$step_name"
+# On a local connection the tasks otherwise run inside Ansible's worker.
+sed 's/^\(      korvanext.gateway.gateway_config:\)$/      environment:\n        KVX_TASK_ENVIRONMENT: "1"\n\1/' \
+  "$work/site.yml" >"$work/site-module.yml"
+grep -q KVX_TASK_ENVIRONMENT "$work/site-module.yml" || fail "cannot give the fleet's task an environment"
+book=$work/site-module.yml play "$inv/hosts.yml" --diff -vvv
+check changed "" "gw1 gw2 gw3 gw4 gw5 gw6 gw7 gw8"
+grep -q 'AnsiballZ_gateway_config' "$work/last.txt" || fail "the task with an environment did not run the module"
 [ "$(images)" = "$before" ] || fail "an unchanged run wrote to a simulator's image"
 
 step_name="a change made at gateway 3 is reported and repaired there alone"; step "$step_name"
@@ -192,6 +204,7 @@ timeout 600 ansible-playbook -vvv --diff -i "$inv/hosts.yml" "$work/site.yml" \
   --vault-password-file "$work/vault-pass" >"$work/vvv.txt" 2>&1 || { cat "$work/vvv.txt" >&2; fail "the -vvv run failed"; }
 cat "$work/vvv.txt" "$KVX_RESULTS" >>"$work/all-output.txt"
 check changed "gw1 gw2 gw3 gw4 gw5 gw6 gw7 gw8" "" --diff "${newpin_diff[@]}"
+grep -q 'AnsiballZ_gateway_config' "$work/vvv.txt" && fail "the fleet's task ran a module process on a local connection"
 for secret in "$pin" "$newpin"; do
   if grep -l -- "$secret" "$work/all-output.txt" "$KVX_CALLS"; then fail "the PIN appears in the output or on a command line"; fi
 done

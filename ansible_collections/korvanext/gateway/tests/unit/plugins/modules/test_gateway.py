@@ -28,6 +28,7 @@ from ansible.module_utils.common.text.converters import to_bytes  # noqa: E402
 from ansible_collections.korvanext.gateway.plugins.module_utils import korvanext  # noqa: E402
 from ansible_collections.korvanext.gateway.plugins.modules import (  # noqa: E402
     gateway_backup, gateway_config, gateway_facts, gateway_firmware)
+from ansible_collections.korvanext.gateway.plugins.plugin_utils import in_worker  # noqa: E402
 
 FAKE = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..', 'fake-korvanext-cli'))
 PIN = 'PIN-7305-never-shown'
@@ -65,7 +66,8 @@ class ModuleCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, self.dir)
-        self.env = mock.patch.dict(os.environ, {'FAKE_KVX_DIR': self.dir, 'TMPDIR': self.dir})
+        self.env = mock.patch.dict(os.environ, {'FAKE_KVX_DIR': self.dir, 'TMPDIR': self.dir,
+                                                'XDG_CACHE_HOME': os.path.join(self.dir, 'cache')})
         self.env.start()
         self.addCleanup(self.env.stop)
         tempfile.tempdir = None
@@ -93,7 +95,8 @@ class ModuleCase(unittest.TestCase):
         return [c['argv'][0] for c in self.calls()]
 
     def run_module(self, module, check=False, diff=False, **args):
-        args = dict(args, cli_path=FAKE, _ansible_check_mode=check, _ansible_diff=diff)
+        args = dict(args, _ansible_check_mode=check, _ansible_diff=diff)
+        args.setdefault('cli_path', FAKE)
         payload = to_bytes(json.dumps({'ANSIBLE_MODULE_ARGS': args}))
         with mock.patch.object(basic, '_ANSIBLE_ARGS', payload), \
                 mock.patch.object(basic.AnsibleModule, 'exit_json', exit_json), \
@@ -222,6 +225,30 @@ class TestConfig(ModuleCase):
         self.assertTrue(self.run_module(gateway_config, port=PORT, config={'FXOAdd:0': '1'})['failed'])
         self.assertEqual(self.commands(), ['schema'])
 
+    def test_the_schema_is_asked_once_while_the_tool_stays_the_same(self):
+        cli = os.path.join(self.dir, 'korvanext-cli')
+        shutil.copy2(FAKE, cli)
+        self.apply_answer(0, 'unchanged')
+        cache = korvanext.schema_cache_path(cli)
+        for _ in range(2):
+            self.assertFalse(self.run_module(gateway_config, port=PORT, config=self.CONFIG, cli_path=cli)['failed'])
+        self.assertEqual(self.commands(), ['schema', 'apply', 'apply'])
+        self.assertEqual(os.stat(cache).st_mode & 0o777, 0o600)
+        # A damaged cache is asked again and replaced.
+        with open(cache, 'w') as f:
+            f.write('{"settings": [')
+        self.run_module(gateway_config, port=PORT, config=self.CONFIG, cli_path=cli)
+        self.assertEqual(self.commands()[-2:], ['schema', 'apply'])
+        with open(cache) as f:
+            self.assertEqual(json.load(f), SCHEMA)
+        # Another tool (here the same file, newer) is asked for its own.
+        os.utime(cli, (1, 1))
+        self.assertNotEqual(korvanext.schema_cache_path(cli), cache)
+        self.run_module(gateway_config, port=PORT, config=self.CONFIG, cli_path=cli)
+        self.assertEqual(self.commands()[-2:], ['schema', 'apply'])
+        self.assertEqual(sorted(os.listdir(os.path.dirname(cache))), sorted(
+            [os.path.basename(cache), os.path.basename(korvanext.schema_cache_path(cli))]))
+
     def test_gathered_reads_the_gateway_into_settings(self):
         # The tool's files keep a byte a character (here "ü" as one byte).
         kvx = 'FXOAdd="","12\\x34","","Mü"\nFXODTMFLength="100"\nFXODefAdd="a\\\\b"\n'
@@ -331,6 +358,54 @@ class TestBackupAndLock(ModuleCase):
                         real_flock(probe, korvanext.fcntl.LOCK_EX | korvanext.fcntl.LOCK_NB)
                     os.close(probe)
             self.assertFalse(os.path.exists(path))
+
+
+
+class TestInWorker(ModuleCase):
+    """The modules as Ansible's worker runs them on a local connection."""
+
+    def run_in_worker(self, module, check=False, diff=False, **args):
+        args.setdefault('cli_path', FAKE)
+        try:
+            module.run(in_worker.TaskModule(module.module_spec(), args, check_mode=check, diff=diff))
+        except in_worker.Returned as returned:
+            return returned.result
+        self.fail('the module returned no result')
+
+    def test_options_are_checked_as_the_module_checks_them(self):
+        for args, problem in ((dict(port=PORT, modem='/dev/ttyACM0', modem_number='1'), 'mutually exclusive'),
+                              (dict(modem='/dev/ttyACM0'), 'required together'),
+                              (dict(port=PORT, state='absent'), 'state must be one of'),
+                              (dict(port=PORT, wait='soon'), 'wait')):
+            result = self.run_in_worker(gateway_config, **args)
+            self.assertTrue(result['failed'], args)
+            self.assertIn(problem, result['msg'])
+        self.assertEqual(self.commands(), [])
+
+    def test_check_and_diff_mode_reach_apply_and_the_pin_never_shows(self):
+        TestConfig.apply_answer(self, 6, 'would-change')
+        result = self.run_in_worker(gateway_config, check=True, diff=True, port=PORT, config=TestConfig.CONFIG,
+                                    pin=PIN)
+        self.assertTrue(result['changed'])
+        self.assertIn('diff', result)
+        self.assertIn('--check', [c for c in self.calls() if c['argv'][0] == 'apply'][0]['argv'])
+        self.assertNotIn(PIN, json.dumps(result))
+        self.assertIn('pin', result['invocation']['module_args'])
+        # A failure's message and details are masked the same way.
+        self.answer(apply=[{'exit': 13, 'doc': {'error': 'The gateway refused PIN %s.' % PIN}}])
+        result = self.run_in_worker(gateway_config, port=PORT, config=TestConfig.CONFIG, pin=PIN)
+        self.assertTrue(result['failed'])
+        self.assertNotIn(PIN, json.dumps(result))
+
+    def test_warnings_and_facts_are_returned(self):
+        self.answer(defaults=[{'files': {'.': 'FXODTMFLength="100"\n'}}], set=[{'doc': {}}])
+        result = self.run_in_worker(gateway_config, state='rendered', config={}, pin=PIN)
+        self.assertIn('no PIN or service password', ' '.join(result['warnings']))
+        self.answer(identify=[{'doc': IDENTITY}])
+        result = self.run_in_worker(gateway_facts, port=PORT)
+        self.assertEqual(result['ansible_facts']['korvanext']['serial'], 'SIM-01')
+        result = self.run_in_worker(gateway_facts, port=PORT, cli_path=os.path.join(self.dir, 'missing'))
+        self.assertTrue(result['failed'])
 
 
 if __name__ == '__main__':
