@@ -22,12 +22,13 @@ void CheckRead(TGatewaySession& s, const TValuesDigest& before, bool done)
 {
     CParameters& p = Parameters();
     const TScriptGateway& gw = s.gateway;
-    FUZZ_CHECK(Normalised(p));
     if (!done) {
-        // A read that fails keeps the configuration as it was.
+        // A read that fails keeps the configuration as it was (and so normalised).
         FUZZ_CHECK(DigestValues(p).image == before.image);
+        FUZZ_CHECK(Normalised(p, true));
         return;
     }
+    FUZZ_CHECK(Normalised(p));
     if (!gw.clean) return;
     // Success only after sound blocks came, and their values are taken.
     FUZZ_CHECK(!gw.rec.validBlock1.empty() && !gw.rec.validBlock2.empty());

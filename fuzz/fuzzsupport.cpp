@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <termios.h>
 #include <unistd.h>
@@ -135,35 +136,34 @@ void TFuzzLine::Hangup()
     m_Out.clear();
 }
 
-KVX_NOT_FUZZED bool Normalised(const CParameters& p)
+KVX_NOT_FUZZED bool Normalised(const CParameters& p, bool outsideImageOnly)
 {
-    for (const auto& [key, rc] : p.Entries())
+    for (const auto& [key, rc] : p.Entries()) {
+        if (outsideImageOnly && rc.Par->m_Address >= 0) continue;
         for (const std::string& v : rc.Values)
             if (rc.Par->Normalize(v) != v) return false;
+    }
     return true;
 }
 
 namespace {
-// FNV-1a, 64 bits.
-KVX_NOT_FUZZED void Mix(uint64_t& h, const std::string& bytes)
+KVX_NOT_FUZZED uint64_t Mix(uint64_t h, uint64_t x)
 {
-    // The length first, so that values cannot run into each other.
-    for (size_t n = bytes.size(), k = 0; k < sizeof n; ++k) h = (h ^ ((n >> (8 * k)) & 0xff)) * 1099511628211ULL;
-    for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ULL;
+    h ^= x + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    return h * 0xff51afd7ed558ccdULL;
 }
 }  // namespace
 
 KVX_NOT_FUZZED TValuesDigest DigestValues(const CParameters& p)
 {
+    // A hash of each setting's values, in order, folded into both digests.
+    const std::hash<std::string> hash;
     TValuesDigest d;
-    d.image = d.all = 14695981039346656037ULL;
     for (const auto& [key, rc] : p.Entries()) {
-        Mix(d.all, key);
-        if (rc.Par->m_Address >= 0) Mix(d.image, key);
-        for (const std::string& v : rc.Values) {
-            Mix(d.all, v);
-            if (rc.Par->m_Address >= 0) Mix(d.image, v);
-        }
+        uint64_t e = hash(key);
+        for (const std::string& v : rc.Values) e = Mix(e, hash(v) ^ v.size());
+        d.all = Mix(d.all, e);
+        if (rc.Par->m_Address >= 0) d.image = Mix(d.image, e);
     }
     return d;
 }

@@ -70,8 +70,9 @@ private:
 // same way for every input: their branches would teach the fuzzer nothing and
 // their tracing would cost it much of its time, so they stay uninstrumented.
 
-// Every value of the registry is as its type would store it.
-bool Normalised(const CParameters& p);
+// Every value of the registry (or of the settings without a place in the image)
+// is as its type would store it.
+bool Normalised(const CParameters& p, bool outsideImageOnly = false);
 
 // A fingerprint of the registry's values, or of those the image holds, for the
 // checks that an operation left them alone (a copy would cost thousands of
