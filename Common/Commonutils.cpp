@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QtGlobal>
 #include <zlib.h>
 #include <cerrno>
@@ -305,6 +306,15 @@ QString WithoutMnemonic(const QString& text)
 }
 
 void PauseWithEvents(int milliseconds) { Clock().Pause(milliseconds); }
+
+QString BeyondBytes(const QString& s)
+{
+    QStringList beyond;
+    for (const QChar c : s)
+        if (c.unicode() > 0xFF && beyond.size() < 3) beyond << "'" + QString(c) + "'";
+    if (beyond.isEmpty()) return {};
+    return "holds " + beyond.join(", ") + ", which the gateway cannot store (it keeps Latin-1 characters)";
+}
 
 QString ShownText(const QString& text)
 {

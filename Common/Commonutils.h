@@ -97,6 +97,9 @@ QString WithoutMnemonic(const QString& text);
 // Latin-1 conversion keeps every byte of a parameter value across the widgets.
 inline QString FromBytes(const std::string& s) { return QString::fromLatin1(s.data(), int(s.size())); }
 inline std::string ToBytes(const QString& s) { return s.toLatin1().toStdString(); }
+// Why ToBytes cannot keep the text: "holds 'X', 'Y', which the gateway cannot
+// store (...)" naming up to three characters beyond Latin-1; empty when it can.
+QString BeyondBytes(const QString& s);
 
 // Text from a gateway or a file as it may be shown on a terminal or in plain
 // output: control characters (C0, DEL, C1) become "\xNN", so a value can

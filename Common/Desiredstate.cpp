@@ -11,7 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringList>
 #include <QtGlobal>
 #include <cmath>
 #include <set>
@@ -79,13 +78,8 @@ public:
         std::string value = given.text;
         if (given.kind == TGiven::Text && given.utf8) {
             const QString text = QString::fromUtf8(given.text.data(), int(given.text.size()));
-            QStringList beyond;
-            for (const QChar c : text)
-                if (c.unicode() > 0xFF && beyond.size() < 3) beyond << "'" + QString(c) + "'";
-            if (!beyond.isEmpty())
-                return Fail(line, QString("%1: \"%2\" holds %3, which the gateway cannot store (it keeps Latin-1 "
-                                          "characters)")
-                                      .arg(shownName, text, beyond.join(", ")));
+            if (const QString why = BeyondBytes(text); !why.isEmpty())
+                return Fail(line, QString("%1: \"%2\" %3").arg(shownName, text, why));
             value = ToBytes(text);
         }
         if (given.kind == TGiven::Text && m_Rules.secretOutside(key))

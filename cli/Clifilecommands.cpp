@@ -135,6 +135,9 @@ int CmdSet(TOptions& o)
         as.given = a.mid(eq + 1);
         // Without --yes a value is stored as given or not at all.
         if (!o.parser.isSet(kYes)) {
+            if (const QString why = BeyondBytes(as.given); !why.isEmpty())
+                return Fail(kDataError, QString("%1: \"%2\" %3 (--yes stores it with '?' for them); %4 is unchanged")
+                                            .arg(a.left(eq), as.given, why, Quoted(o.positional[0])));
             if (!globals) {
                 globals = std::make_unique<TGlobalObjects>();
                 Language().InitEnglish(ProgramFolder());

@@ -269,7 +269,16 @@ TEST_F(Cli, ValuesInFilesAreReadAndSetByKey)
     EXPECT_TRUE(err.contains("unknown key 'fxsvolrek'; the closest is 'FXSVolRec'")) << err.toStdString();
     EXPECT_EQ(Run({"set", "a.kvx", "GSMNum:121=1"}), 1);
     EXPECT_EQ(Run({"set", "a.kvx", "GSMNum=1"}), 1);
+    // The gateway keeps a byte a character: one it has none for is no adjustment to make silently.
+    EXPECT_EQ(Run({"set", "a.kvx", QString::fromUtf8("SMSText=\xC5\x81odz")}), 3);
+    EXPECT_TRUE(
+        err.contains(QString::fromUtf8("SMSText: \"\xC5\x81odz\" holds '\xC5\x81', which the gateway cannot store")))
+        << err.toStdString();
     EXPECT_EQ(ReadFile("a.kvx"), before);
+    EXPECT_EQ(Run({"set", "a.kvx", QString::fromUtf8("SMSText=M\xC3\xBCller")}), 0) << err.toStdString();
+    EXPECT_EQ(Run({"get", "a.kvx", "SMSText"}), 0);
+    EXPECT_EQ(out, QString::fromUtf8("M\xC3\xBCller\n"));
+    ASSERT_EQ(Run({"set", "a.kvx", "SMSText="}), 0);
 
     // diff says how to get from A to B.
     ASSERT_EQ(Run({"defaults", "b.kvx"}), 0);
