@@ -31,16 +31,16 @@ class Returned(BaseException):
 
 class TaskModule(object):
     """What the collection's modules use of AnsibleModule, for a run in the worker:
-    the parameters checked against the module's spec, check and diff mode, the
+    the parameters checked against the module's option rules, check and diff mode, the
     results with every no_log value masked."""
 
-    def __init__(self, spec, args, check_mode=False, diff=False):
+    def __init__(self, rules, args, check_mode=False, diff=False):
         self.check_mode = bool(check_mode)
         self._diff = bool(diff)
         self._warnings = []
-        validator = ArgumentSpecValidator(spec['argument_spec'],
-                                          mutually_exclusive=spec.get('mutually_exclusive'),
-                                          required_together=spec.get('required_together'))
+        validator = ArgumentSpecValidator(rules['argument_spec'],
+                                          mutually_exclusive=rules.get('mutually_exclusive'),
+                                          required_together=rules.get('required_together'))
         validated = validator.validate(dict(args or {}))
         self.no_log_values = set(validated._no_log_values)
         self.params = validated.validated_parameters
