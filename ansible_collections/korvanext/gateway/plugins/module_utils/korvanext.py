@@ -248,15 +248,13 @@ def read_schema_cache(path):
     except OSError:
         return None
     try:
-        st = os.fstat(fd)
-        if st.st_uid != os.getuid() or st.st_mode & 0o022:
-            return None
-        with os.fdopen(os.dup(fd), 'rb') as f:
+        with os.fdopen(fd, 'rb') as f:
+            st = os.fstat(f.fileno())
+            if st.st_uid != os.getuid() or st.st_mode & 0o022:
+                return None
             doc = json.loads(f.read().decode('utf-8'))
     except (OSError, ValueError):
         return None
-    finally:
-        os.close(fd)
     return doc if isinstance(doc, (dict, list)) else None
 
 

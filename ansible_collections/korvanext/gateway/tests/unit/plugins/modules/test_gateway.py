@@ -241,6 +241,11 @@ class TestConfig(ModuleCase):
         self.assertEqual(self.commands()[-2:], ['schema', 'apply'])
         with open(cache) as f:
             self.assertEqual(json.load(f), SCHEMA)
+        # A cache others may write is not trusted.
+        os.chmod(cache, 0o666)
+        self.run_module(gateway_config, port=PORT, config=self.CONFIG, cli_path=cli)
+        self.assertEqual(self.commands()[-2:], ['schema', 'apply'])
+        self.assertEqual(os.stat(cache).st_mode & 0o777, 0o600)
         # Another tool (here the same file, newer) is asked for its own.
         os.utime(cli, (1, 1))
         self.assertNotEqual(korvanext.schema_cache_path(cli), cache)
