@@ -78,9 +78,11 @@ void CheckFirmware(const TScriptGateway& gw, const TFuzzUI& ui, const std::vecto
     // Every block sent comes from one usable file; only the device data block
     // and the checksum of a file without device data come from the gateway.
     const TFirmwareFile* source = nullptr;
+    int sourceRank = -1;
     for (const TFirmwareFile& f : files) {
         if (!f.Usable()) continue;
         bool same = true;
+        bool exact = true;
         const bool deviceZero = f.DeviceZero();
         for (const auto& [address, data] : rec.firmware) {
             FUZZ_CHECK(address % FirmwareBlock == 0 && address + FirmwareBlock <= FirmwareSize);
@@ -89,12 +91,20 @@ void CheckFirmware(const TScriptGateway& gw, const TFuzzUI& ui, const std::vecto
                 const bool fromGateway =
                     deviceZero &&
                     ((at >= DeviceDataAddr && at < DeviceDataAddr + DeviceDataSize) || at >= FirmwareChecksumAddr);
-                if (!fromGateway && data[size_t(i)] != f.bytes[size_t(at)]) same = false;
+                if (data[size_t(i)] == f.bytes[size_t(at)]) continue;
+                exact = false;
+                if (!fromGateway) same = false;
             }
         }
-        // Files that agree on every block sent cannot be told apart: judge by the
-        // sound one, since sending it asks nothing.
-        if (same && (!source || source->Damaged())) source = &f;
+        // Several files may agree on every block sent. One that agrees byte for
+        // byte is the one sent: a file without device data matches any file that
+        // differs from it only there. Among the rest judge by a sound one, since
+        // sending it asks nothing.
+        const int rank = (exact ? 2 : 0) + (f.Damaged() ? 0 : 1);
+        if (same && rank > sourceRank) {
+            source = &f;
+            sourceRank = rank;
+        }
     }
     FUZZ_CHECK(source != nullptr);
     // A damaged file goes only after a question about it that defaults to No.
