@@ -3,6 +3,10 @@
 #include "Commonutils.h"
 #include "Parameters.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
 using K = TParKind;
 
 // key, type, address, stride, mask, min, max, step, maxSize, minSize, default
@@ -178,10 +182,25 @@ static std::unique_ptr<CParBasic> MakeType(const TCatalogueRow& r)
     return nullptr;
 }
 
+// The rows in key order, the order the registry keeps: each is then added at
+// its end, without a search (every operation builds a registry or two).
+static const std::vector<const TCatalogueRow*>& RowsByKey()
+{
+    static const std::vector<const TCatalogueRow*> rows = [] {
+        std::vector<const TCatalogueRow*> v;
+        for (const TCatalogueRow& r : kCatalogue) v.push_back(&r);
+        std::stable_sort(v.begin(), v.end(), [](const TCatalogueRow* a, const TCatalogueRow* b) {
+            return std::string_view(a->key) < std::string_view(b->key);
+        });
+        return v;
+    }();
+    return rows;
+}
+
 void BuildCatalogue(CParameters& parameters)
 {
-    for (const TCatalogueRow& r : kCatalogue)
-        parameters.Add(r.key, MakeType(r), r.stride ? 120 : 1, r.address, r.stride);
+    for (const TCatalogueRow* r : RowsByKey())
+        parameters.Add(r->key, MakeType(*r), r->stride ? 120 : 1, r->address, r->stride);
     parameters.SetAllDefaults();
     parameters.SetInFile("PINVal", false);
     parameters.SetInFile("ServisPassw", false);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 static const char* const kSource = "Common/Parameters";
 
@@ -231,14 +232,20 @@ CParameters::~CParameters() = default;
 
 void CParameters::Add(const std::string& key, std::unique_ptr<CParBasic> par, int count, int address, int stride)
 {
-    if (m_Map.count(key) || !par) return;
+    if (!par) return;
+    // Keys added in order (the catalogue's) go at the end, found with one comparison.
+    auto at = m_Map.end();
+    if (!m_Map.empty() && !(std::prev(at)->first < key)) {
+        at = m_Map.lower_bound(key);
+        if (at != m_Map.end() && at->first == key) return;
+    }
     par->m_Address = address;
     par->m_Stride = stride;
     TMultiPar entry;
     entry.Count = std::max(count, 1);
     entry.Par = std::move(par);
     entry.Values.resize(size_t(entry.Count));
-    m_Map.emplace(key, std::move(entry));
+    m_Map.emplace_hint(at, key, std::move(entry));
 }
 
 const CParameters::TMultiPar* CParameters::Find(const std::string& key) const
