@@ -77,6 +77,18 @@ TEST_F(Registry, SetValueNormalisesAndAddKeepsTheFirstEntry)
     EXPECT_EQ(p.GetValue("FXSVolRec", -1), "");
     EXPECT_EQ(p.GetValue("NoSuchKey", 0), "");
     EXPECT_EQ(p.Count(), 131);
+    // Past either end, and again at the end: first entries kept, new ones in order.
+    const std::string last = p.Entries().rbegin()->first;
+    const int lastAddress = p.Find(last)->Par->m_Address;
+    p.Add(last, std::make_unique<CParInt>(0, 0, 9), 1, 998, 0);
+    p.Add("zzLast", std::make_unique<CParInt>(1, 0, 9), 1, -1, 0);
+    p.Add("AAFirst", std::make_unique<CParInt>(2, 0, 9), 1, -1, 0);
+    p.Add("zzLast", std::make_unique<CParInt>(3, 0, 9), 1, -1, 0);
+    EXPECT_EQ(p.Find(last)->Par->m_Address, lastAddress);
+    EXPECT_EQ(p.Entries().begin()->first, "AAFirst");
+    EXPECT_EQ(p.Entries().rbegin()->first, "zzLast");
+    EXPECT_EQ(p.Find("zzLast")->Par->m_Default, "1");
+    EXPECT_EQ(p.Count(), 133);
 }
 
 TEST_F(Registry, DefaultImageBytes)
