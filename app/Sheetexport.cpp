@@ -6,7 +6,7 @@
 #include "Mainwindow.h"
 #include "Parameters.h"
 #include "Prompts.h"
-#include "Sheet.h"
+#include "Sheetprint.h"
 
 #include <QAction>
 #include <QDir>
@@ -65,7 +65,7 @@ bool TFMain::ExportSheetClick()
     const QString path = m_Prompts->SaveFile(this, Language().Text(kTextPdfFilter), "pdf");
     if (path.isEmpty()) return false;
     TFileStatus status;
-    if (!WriteSheetPdf(html, path, &status)) {
+    if (!WriteSheetPdf(html, path, SheetPrintTexts(), &status)) {
         Message(Substitute("%s\n'%s'", {Language().Text(129), QDir::toNativeSeparators(path)}) + "\n" +
                     FileStatusText(Language(), status),
                 TIcon::Error);
@@ -84,5 +84,5 @@ void TFMain::PrintClick()
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(CaptionText(Language().Text(kTextPrint)));
     if (dialog.exec() != QDialog::Accepted) return;
-    PrintSheet(html, printer);
+    PrintSheet(html, SheetPrintTexts().pageOf, printer);
 }

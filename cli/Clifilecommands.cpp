@@ -16,6 +16,7 @@
 #include "Imagelayout.h"
 #include "Language.h"
 #include "Sheet.h"
+#include "Sheetpdf.h"
 #include "Strictvalues.h"
 #include "Writecheck.h"
 
@@ -228,8 +229,10 @@ int CmdSheet(TOptions& o)
     title.origin = QFileInfo(in).fileName();
     title.when = QDateTime::currentDateTime();
     const QString html = SheetHtml(Parameters(), BuiltInCaptions(), title);
+    const TSheetPdf& pdf = TSheetPdf::Instance();
+    if (suffix == "pdf" && !pdf.Loaded()) return CannotRead(pdf.Path(), pdf.Error());
     TFileStatus status;
-    if (!(suffix == "pdf" ? WriteSheetPdf(html, out, &status) : WriteSheetHtml(html, out, &status)))
+    if (!(suffix == "pdf" ? pdf.Write(html, out, SheetPrintTexts(), &status) : WriteSheetHtml(html, out, &status)))
         return CannotWrite(out, status.Reason);
     Report().Add({{"file", out}});
     return kOk;

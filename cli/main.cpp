@@ -3,9 +3,9 @@
 #include "Clicommands.h"
 #include "Cliexit.h"
 #include "Clireport.h"
+#include "Sheetpdf.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,14 +13,11 @@
 
 int main(int argc, char** argv)
 {
-    // The sheet's PDF is laid out with fonts, which take a GUI application; it needs no display.
+    // The sheet's PDF is laid out with fonts, which take the GUI application of its
+    // module; without the module the sheet command says so when it comes to a PDF.
     std::unique_ptr<QCoreApplication> app;
-    if (argc > 1 && std::strcmp(argv[1], "sheet") == 0) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    if (argc > 1 && std::strcmp(argv[1], "sheet") == 0) app = TSheetPdf::Instance().MakeApplication(argc, argv);
+    if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName("korvanext-cli");
     QStringList args = QCoreApplication::arguments().mid(1);
     // --json=1 is --json, and --json (or a misspelt --json...) may come before

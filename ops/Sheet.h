@@ -1,17 +1,14 @@
 // The configuration sheet: a title block, then every setting under its page's
 // title in the page's order, with the caption and value the page shows, routing
 // tables as tables of their used rows, in the current language. One HTML text
-// serves the HTML file, the PDF file and the printer. Needs no widgets; the PDF
-// and the printer need a QGuiApplication for their fonts.
+// serves the HTML file, the PDF file and the printer. Qt Core only: the pages
+// on paper are Sheetprint.h's.
 #pragma once
 #include <QDateTime>
 #include <QString>
-#include <memory>
 
 class CCaptions;
 class CParameters;
-class QPagedPaintDevice;
-class QTextDocument;
 struct TFileStatus;
 
 struct TSheetTitle {
@@ -23,12 +20,11 @@ struct TSheetTitle {
 
 QString SheetHtml(const CParameters& parameters, const CCaptions& captions, const TSheetTitle& title);
 
-std::unique_ptr<QTextDocument> SheetDocument(const QString& html);
-// Moves a heading that would close a page, with the headings right after it, to
-// the next page, so that it stands above what it heads; for the document's page size.
-void KeepHeadingsWithWhatFollows(QTextDocument& document);
-// Prints the sheet on the device's pages (a printer, or the PDF writer).
-void PrintSheet(const QString& html, QPagedPaintDevice& device);
-// Written through a temporary file, so a failure leaves an earlier file whole.
-bool WriteSheetPdf(const QString& html, const QString& path, TFileStatus* status);
+// The texts the printed pages carry, in the current language: the document's
+// title and creator, and the foot's "page N of M".
+struct TSheetPrintTexts {
+    QString title, creator, pageOf;
+};
+TSheetPrintTexts SheetPrintTexts();
+
 bool WriteSheetHtml(const QString& html, const QString& path, TFileStatus* status);

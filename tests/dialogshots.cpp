@@ -13,7 +13,7 @@
 #include "Mainwindow.h"
 #include "Monitor.h"
 #include "Captions.h"
-#include "Sheet.h"
+#include "Sheetprint.h"
 #include "Settingsdialog.h"
 #include "Aboutbox.h"
 #include "Restoredialog.h"

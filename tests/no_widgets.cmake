@@ -1,5 +1,6 @@
-# Fails when one of PROGRAMS (comma-separated) needs the widget library: the command line
-# and the simulator must run where no window system is installed.
+# Fails when one of PROGRAMS (comma-separated) needs the widget library or Qt Gui: the
+# command line and the simulator must run where no window system is installed, and
+# start without loading one (the sheet's PDF writer is a module of its own).
 string(REPLACE "," ";" programs "${PROGRAMS}")
 foreach(program ${programs})
   execute_process(COMMAND readelf -dW ${program} OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
@@ -11,7 +12,7 @@ foreach(program ${programs})
   endif()
   string(REGEX MATCHALL "Shared library: \\[[^]]*\\]" needed "${dynamic}")
   foreach(library ${needed})
-    if(library MATCHES "Qt6Widgets|Qt6Charts|Qt6PrintSupport|Qt6OpenGLWidgets")
+    if(library MATCHES "Qt6Widgets|Qt6Charts|Qt6PrintSupport|Qt6OpenGLWidgets|Qt6Gui")
       message(FATAL_ERROR "${program} needs a window library: ${library}")
     endif()
   endforeach()

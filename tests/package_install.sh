@@ -66,6 +66,11 @@ for _ in $(seq 50); do [ -e "$home/gw" ] && break; sleep 0.1; done
 [ -e "$home/gw" ] || fail "the simulator made no link"
 out=$(run korvanext-cli identify --port "$home/gw" 2>&1) || fail "korvanext-cli identify: $out"
 echo "korvanext-cli identify: $(head -n1 <<<"$out")"
+# The sheet's PDF writer is a module of the command line, loaded from its installed folder.
+out=$(run korvanext-cli read "$home/gw.kvx" --port "$home/gw" 2>&1) || fail "korvanext-cli read: $out"
+out=$(run korvanext-cli sheet "$home/gw.kvx" "$home/gw.pdf" 2>&1) || fail "korvanext-cli sheet: $out"
+[ "$(head -c 5 "$home/gw.pdf")" = "%PDF-" ] || fail "korvanext-cli sheet wrote no PDF"
+echo "korvanext-cli sheet: $(dpkg -L korvanext-cli | grep -F korvanext-sheetpdf.so)"
 kill "$sim_pid" 2>/dev/null || true
 wait "$sim_pid" 2>/dev/null || true
 sim_pid=

@@ -6,7 +6,7 @@
 #include "Language.h"
 #include "Pagelist.h"
 #include "Parameters.h"
-#include "Sheet.h"
+#include "Sheetprint.h"
 #include "Signaltrace.h"
 #include "apptest.h"
 
@@ -39,11 +39,11 @@ struct TRun {
 };
 
 // korvanext-cli in the test's folder; a simulator answers on its own thread meanwhile.
-TRun Cli(const QStringList& args, const QString& folder)
+TRun Cli(const QStringList& args, const QString& folder, const QString& program = Program("korvanext-cli"))
 {
     QProcess p;
     p.setWorkingDirectory(folder);
-    p.start(Program("korvanext-cli"), args);
+    p.start(program, args);
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
@@ -207,6 +207,26 @@ TEST_F(Sheet, CommandLineWritesHtmlAndPdfInTheLanguageAskedFor)
     r = Cli({"sheet", "missing.kvx", "out.pdf"}, dir.path());
     EXPECT_EQ(r.code, 2);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.pdf")));
+
+    // Installed, the PDF writer is a module in <libdir>/korvanext/: without it a PDF
+    // is a file error that names it, and HTML is still written.
+    const QString built = QFileInfo(Program("korvanext-cli")).path() + "/";
+    ASSERT_TRUE(QDir(dir.path()).mkpath("usr/bin") && QDir(dir.path()).mkpath("usr/share/korvanext") &&
+                QDir(dir.path()).mkpath("usr/" KVX_MODULE_DIR));
+    const QString installed = dir.filePath("usr/bin/korvanext-cli");
+    ASSERT_TRUE(QFile::copy(built + "korvanext-cli", installed));
+    for (const QString& table : QDir(built).entryList({"*.ini"}, QDir::Files))
+        ASSERT_TRUE(QFile::copy(built + table, dir.filePath("usr/share/korvanext/" + table)));
+    r = Cli({"sheet", "site.kvx", "lost.pdf"}, dir.path(), installed);
+    EXPECT_EQ(r.code, 2);
+    const QString module = dir.filePath("usr/" KVX_MODULE_DIR "/korvanext-sheetpdf.so");
+    EXPECT_TRUE(r.err.contains("'" + module + "'") && r.err.contains("reinstall")) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("lost.pdf")));
+    EXPECT_EQ(Cli({"sheet", "site.kvx", "kept.html"}, dir.path(), installed).code, 0);
+    ASSERT_TRUE(QFile::copy(built + "korvanext-sheetpdf.so", module));
+    r = Cli({"sheet", "site.kvx", "found.pdf"}, dir.path(), installed);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(PdfText(dir.filePath("found.pdf")).contains("Configuration sheet"));
 }
 
 // Every routing table full of the longest numbers, in the languages with the
