@@ -229,7 +229,7 @@ int CmdSheet(TOptions& o)
     title.origin = QFileInfo(in).fileName();
     title.when = QDateTime::currentDateTime();
     const QString html = SheetHtml(Parameters(), BuiltInCaptions(), title);
-    const TSheetPdf& pdf = TSheetPdf::Instance();
+    const TSheetPdf& pdf = *o.sheetPdf;
     if (suffix == "pdf" && !pdf.Loaded()) return CannotRead(pdf.Path(), pdf.Error());
     TFileStatus status;
     if (!(suffix == "pdf" ? pdf.Write(html, out, SheetPrintTexts(), &status) : WriteSheetHtml(html, out, &status)))

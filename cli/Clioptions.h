@@ -8,6 +8,8 @@
 
 constexpr int kDefaultWaitSeconds = 15;
 
+class TSheetPdf;
+
 struct TOptions {
     QCommandLineParser parser;
     QStringList positional;
@@ -19,6 +21,8 @@ struct TOptions {
     int jobs = 32;  // gateways of a fleet at once
     QString modem, modemNumber;
     QStringList passOn;  // what every run of a fleet gets besides its port
+    // The sheet command's PDF writer, loaded with the program's application.
+    const TSheetPdf* sheetPdf = nullptr;
 };
 
 enum TGroup {

@@ -5,12 +5,6 @@
 #include <QFileInfo>
 #include <QLibrary>
 
-TSheetPdf& TSheetPdf::Instance()
-{
-    static TSheetPdf module;
-    return module;
-}
-
 TSheetPdf::TSheetPdf()
 {
     // Before the application exists: the program's folder from the kernel.

@@ -12,8 +12,8 @@ struct TSheetPrintTexts;
 
 class TSheetPdf {
 public:
-    // Loads the module once; on failure Error() says why it could not be loaded from Path().
-    static TSheetPdf& Instance();
+    // Loads the module; on failure Error() says why it could not be loaded from Path().
+    TSheetPdf();
     bool Loaded() const { return m_Write != nullptr; }
     const QString& Path() const { return m_Path; }
     const QString& Error() const { return m_Error; }
@@ -23,7 +23,6 @@ public:
     bool Write(const QString& html, const QString& path, const TSheetPrintTexts& texts, TFileStatus* status) const;
 
 private:
-    TSheetPdf();
     using TMakeApplication = QCoreApplication* (*)(int*, char**);
     using TWrite = bool (*)(const QString*, const QString*, const TSheetPrintTexts*, TFileStatus*);
     TMakeApplication m_MakeApplication = nullptr;

@@ -11,12 +11,24 @@
 #include <cstring>
 #include <memory>
 
+// The command: the first argument that is not --json, which may come before it.
+static const char* CommandOf(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--json", 6) != 0) return argv[i];
+    return "";
+}
+
 int main(int argc, char** argv)
 {
     // The sheet's PDF is laid out with fonts, which take the GUI application of its
     // module; without the module the sheet command says so when it comes to a PDF.
+    std::unique_ptr<TSheetPdf> sheetPdf;
     std::unique_ptr<QCoreApplication> app;
-    if (argc > 1 && std::strcmp(argv[1], "sheet") == 0) app = TSheetPdf::Instance().MakeApplication(argc, argv);
+    if (std::strcmp(CommandOf(argc, argv), "sheet") == 0) {
+        sheetPdf = std::make_unique<TSheetPdf>();
+        app = sheetPdf->MakeApplication(argc, argv);
+    }
     if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName("korvanext-cli");
     QStringList args = QCoreApplication::arguments().mid(1);
@@ -47,6 +59,7 @@ int main(int argc, char** argv)
     const TCommand& c = *found;
     report.SetCommand(c.name);
     TOptions o;
+    o.sheetPdf = sheetPdf.get();
     AddOptions(o.parser, c.group);
     if (!o.parser.parse(QStringList{"korvanext-cli"} + args.mid(1)))
         return report.Finish(Fail(

@@ -198,6 +198,10 @@ TEST_F(Sheet, CommandLineWritesHtmlAndPdfInTheLanguageAskedFor)
     r = Cli({"sheet", "site.kvx", "site.pdf"}, dir.path());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(PdfText(dir.filePath("site.pdf")).contains("Configuration sheet"));
+    // --json before the command is the same command, with the fonts its PDF takes.
+    r = Cli({"--json", "sheet", "site.kvx", "first.pdf"}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(PdfText(dir.filePath("first.pdf")).contains("Configuration sheet"));
 
     r = Cli({"sheet", "site.kvx", "site.html", "--language", "Xyz"}, dir.path());
     EXPECT_EQ(r.code, 1);
