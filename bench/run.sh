@@ -2,7 +2,7 @@
 # Every figure of the tool against the simulator paced to 19200 baud, one line
 # each: name value unit. Takes about seven minutes (bench/run.sh --link 50
 # adds the long block-read run). Exits 1 when a goal that apply.sh checks fails.
-# bench/fleet-ansible.sh (Ansible, about a minute and a half) runs on its own.
+# bench/fleet-ansible.sh (Ansible, about half a minute) runs on its own.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 bench_scratch
