@@ -113,7 +113,7 @@ class Cli(object):
         doc = doc if isinstance(doc, dict) else {}
         message = doc.get('error') or doc.get('result') or 'failed'
         msg = 'korvanext-cli %s%s: %s (exit %d: %s)' % (command, self._on(link), message, rc,
-                                                         EXIT_REASONS.get(rc, 'unknown status'))
+                                                        EXIT_REASONS.get(rc, 'unknown status'))
         note = failure_note(rc, doc) if failure_note else None
         if note:
             msg += '. ' + note
@@ -336,7 +336,7 @@ def flatten_config(config, schema):
     the schema; returns (settings, problems)."""
     flat, problems = {}, []
     for key, value in (config or {}).items():
-        name, _, row = str(key).partition(':')
+        name, dummy, row = str(key).partition(':')
         setting = schema.get(name)
         if setting is None:
             problems.append('%s: no such setting' % key)

@@ -28,6 +28,7 @@ attributes:
     description: Reads nothing and reports that a backup would be made.
   diff_mode:
     support: none
+    description: Gives no before and after.
 author:
   - KorvanextWin developers (@korvanext)
 '''

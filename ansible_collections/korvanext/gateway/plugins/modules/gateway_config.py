@@ -216,7 +216,7 @@ def rendered(module, cli, settings):
                 if c.get('given') == c.get('stored'):
                     continue
                 warnings.append('%s%s: %r is stored as %r' % (c.get('key'), ':%s' % c['row'] if c.get('row') else '',
-                                                             c.get('given'), c.get('stored')))
+                                                              c.get('given'), c.get('stored')))
         text = read_kvx(path)
     finally:
         shutil.rmtree(folder, ignore_errors=True)

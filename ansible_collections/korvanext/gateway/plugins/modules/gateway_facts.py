@@ -26,6 +26,7 @@ attributes:
     description: Only reads, so it runs the same in check mode.
   diff_mode:
     support: none
+    description: Gives no before and after.
 author:
   - KorvanextWin developers (@korvanext)
 '''

@@ -35,6 +35,7 @@ attributes:
     description: Says whether an upgrade would run; nothing is sent.
   diff_mode:
     support: none
+    description: Gives no before and after.
 author:
   - KorvanextWin developers (@korvanext)
 '''

@@ -30,7 +30,7 @@ if mode == 'changed':
                 problems.append('%s: changed without a kept copy (backup %r)' % (host, r['result'].get('backup')))
     expected_diffs = args[args.index('--diff') + 1:] if '--diff' in args else []
     for expected in expected_diffs:
-        host, _, pairs = expected.partition('=')
+        host, dummy, pairs = expected.partition('=')
         want = dict(p.split('=', 1) for p in pairs.split(','))
         diffs = [r['result'].get('diff') for r in results(host) if 'diff' in r['result']]
         if len(diffs) != 1:

@@ -149,9 +149,9 @@ class TestConfig(ModuleCase):
 
     def apply_answer(self, exit, result):
         self.answer(apply=[{'exit': exit, 'doc': dict(IDENTITY, result=result, changed=result == 'changed',
-                                                       before={'FXODTMFLength': '100', 'PINVal': '(secret)'},
-                                                       after={'FXODTMFLength': '150', 'PINVal': '(secret)'},
-                                                       partial=False, backup='/b')}])
+                                                      before={'FXODTMFLength': '100', 'PINVal': '(secret)'},
+                                                      after={'FXODTMFLength': '150', 'PINVal': '(secret)'},
+                                                      partial=False, backup='/b')}])
 
     def test_check_mode_only_ever_asks_apply_with_check(self):
         self.apply_answer(6, 'would-change')
@@ -230,7 +230,7 @@ class TestConfig(ModuleCase):
         shutil.copy2(FAKE, cli)
         self.apply_answer(0, 'unchanged')
         cache = korvanext.schema_cache_path(cli)
-        for _ in range(2):
+        for dummy in range(2):
             self.assertFalse(self.run_module(gateway_config, port=PORT, config=self.CONFIG, cli_path=cli)['failed'])
         self.assertEqual(self.commands(), ['schema', 'apply', 'apply'])
         self.assertEqual(os.stat(cache).st_mode & 0o777, 0o600)
@@ -363,7 +363,6 @@ class TestBackupAndLock(ModuleCase):
                         real_flock(probe, korvanext.fcntl.LOCK_EX | korvanext.fcntl.LOCK_NB)
                     os.close(probe)
             self.assertFalse(os.path.exists(path))
-
 
 
 class TestInWorker(ModuleCase):
