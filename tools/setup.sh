@@ -7,7 +7,8 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev li
           qt6-translations-l10n libqt6svg6 openbox x11-utils
           qt6-charts-dev poppler-utils ser2net weston qt6-wayland
           at-spi2-core python3-pyatspi dbus dbus-x11
-          ansible-core ansible-lint)
+          ansible-core ansible-lint
+          python3-venv python3-pycodestyle pylint python3-voluptuous yamllint shellcheck)
 # With --packaging: what building and checking the Debian packages needs.
 if [ "${1:-}" = "--packaging" ]; then
   packages+=(debhelper dpkg-dev fakeroot lintian appstream desktop-file-utils binutils man-db)
