@@ -17,6 +17,7 @@ import re
 import subprocess
 import tempfile
 import time
+import time
 
 # The tool's exit statuses (README, "Command line").
 EXIT_REASONS = {
@@ -274,6 +275,31 @@ def write_schema_cache(path, doc):
     except (OSError, ValueError, TypeError):
         try:
             os.unlink(temporary)
+        except OSError:
+            pass
+        return
+    prune_schema_cache(folder, keep=path)
+
+
+SCHEMA_CACHE_DAYS = 30
+
+
+def prune_schema_cache(folder, keep):
+    """A new build of the tool leaves the schema of the one before behind: schemas
+    not written for SCHEMA_CACHE_DAYS go (one still in use is only asked again), and
+    so do the half-written files of a task that was killed."""
+    limit = time.time() - SCHEMA_CACHE_DAYS * 86400
+    try:
+        names = os.listdir(folder)
+    except OSError:
+        return
+    for name in names:
+        path = os.path.join(folder, name)
+        if path == keep or not (name.startswith('ansible-schema-') or name.startswith('.ansible-schema-')):
+            continue
+        try:
+            if os.stat(path, follow_symlinks=False).st_mtime < limit:
+                os.unlink(path)
         except OSError:
             pass
 

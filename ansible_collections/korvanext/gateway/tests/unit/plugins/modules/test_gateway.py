@@ -12,6 +12,7 @@ import os
 import shutil
 import sys
 import tempfile
+import time
 import unittest
 
 try:
@@ -246,13 +247,23 @@ class TestConfig(ModuleCase):
         self.run_module(gateway_config, port=PORT, config=self.CONFIG, cli_path=cli)
         self.assertEqual(self.commands()[-2:], ['schema', 'apply'])
         self.assertEqual(os.stat(cache).st_mode & 0o777, 0o600)
-        # Another tool (here the same file, newer) is asked for its own.
+        # Another tool (here the same file, newer) is asked for its own. Writing it
+        # removes schemas and half-written files not written for a month, nothing else.
+        folder = os.path.dirname(cache)
+        month_old = time.time() - (korvanext.SCHEMA_CACHE_DAYS + 1) * 86400
+        for stale in ('ansible-schema-0123.json', '.ansible-schema-killed'):
+            with open(os.path.join(folder, stale), 'w') as f:
+                f.write('{}')
+            os.utime(os.path.join(folder, stale), (month_old, month_old))
+        with open(os.path.join(folder, 'other'), 'w') as f:
+            f.write('{}')
+        os.utime(os.path.join(folder, 'other'), (month_old, month_old))
         os.utime(cli, (1, 1))
         self.assertNotEqual(korvanext.schema_cache_path(cli), cache)
         self.run_module(gateway_config, port=PORT, config=self.CONFIG, cli_path=cli)
         self.assertEqual(self.commands()[-2:], ['schema', 'apply'])
-        self.assertEqual(sorted(os.listdir(os.path.dirname(cache))), sorted(
-            [os.path.basename(cache), os.path.basename(korvanext.schema_cache_path(cli))]))
+        self.assertEqual(sorted(os.listdir(folder)), sorted(
+            [os.path.basename(cache), os.path.basename(korvanext.schema_cache_path(cli)), 'other']))
 
     def test_gathered_reads_the_gateway_into_settings(self):
         # The tool's files keep a byte a character (here "ü" as one byte).
