@@ -1,6 +1,7 @@
 """Checks a playbook run recorded by callback_plugins/record_results.py.
   check.py RESULTS changed "CHANGED HOSTS" "UNCHANGED HOSTS" [--backup] [--diff HOST=KEY=VALUE,...]...
-  check.py RESULTS failed "HOSTS" TEXT      (each fails, its message holding TEXT)"""
+  check.py RESULTS failed "HOSTS" TEXT      (each fails, its message holding TEXT)
+  check.py RESULTS turns "HOSTS"            (none fails, exactly one changes)"""
 import json
 import os
 import sys
@@ -49,6 +50,15 @@ elif mode == 'failed':
             problems.append('%s did not fail' % host)
         elif not any(text in str(r['result'].get('msg')) for r in failed):
             problems.append('%s failed without naming %s: %s' % (host, text, failed[0]['result'].get('msg')))
+elif mode == 'turns':
+    hosts = args[0].split()
+    for host in hosts:
+        s = stats.get(host)
+        if s is None or s['failures'] or s['unreachable']:
+            problems.append('%s: failed: %s' % (host, [r['result'].get('msg') for r in results(host)]))
+    changed = [host for host in hosts if stats.get(host, {}).get('changed')]
+    if len(changed) != 1:
+        problems.append('changed: %s, expected exactly one of %s' % (changed, hosts))
 for p in problems:
     print('  ' + p, file=sys.stderr)
 sys.exit(1 if problems else 0)

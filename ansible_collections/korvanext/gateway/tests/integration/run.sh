@@ -3,8 +3,9 @@
 # on loopback (4 raw TCP, 4 RFC 2217): check-and-diff writes nothing, the first run
 # changes all 8, the second none (in Ansible's worker, and as module processes when
 # the task has an environment of its own), a change made at one gateway is repaired
-# there alone, a bad value fails before any connection, an unreachable gateway fails
-# alone, and the PIN never shows, even with -vvv.
+# there alone, two hosts that name one port take turns on it, a bad value fails before
+# any connection, an unreachable gateway fails alone, and the PIN never shows, even
+# with -vvv.
 # usage: run.sh [BIN_DIR]   (the folder of korvanext-cli and korvanext-gatewaysim;
 #                            default build/bin of this repository, else the PATH)
 # Exit 77 (skipped) when ansible-playbook, ser2net or korvanext-cli apply is missing.
@@ -69,17 +70,20 @@ print(' '.join(str(s.getsockname()[1]) for s in socks))
 EOF
 }
 
-step "8 simulated gateways behind ser2net"
-read -r -a tcp <<<"$(free_ports 9)"
+step "8 simulated gateways behind ser2net, and a 9th paced to its line for two hosts at once"
+read -r -a tcp <<<"$(free_ports 10)"
 yaml="%YAML 1.1
 ---"
-for n in 1 2 3 4 5 6 7 8; do
-  "$sim" --image "$work/gw$n.bin" --serial "GW-0$n" --verbose >"$work/sim$n.out" 2>"$work/sim$n.log" &
+for n in 1 2 3 4 5 6 7 8 9; do
+  # The 9th takes as long as a real gateway, so that two tasks on it would overlap.
+  pace=()
+  [ "$n" -eq 9 ] && pace=(--baud-throttle 19200)
+  "$sim" --image "$work/gw$n.bin" --serial "GW-0$n" --verbose "${pace[@]}" >"$work/sim$n.out" 2>"$work/sim$n.log" &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$work/sim$n.out" ] && break; sleep 0.1; done
   dev=$(head -n1 "$work/sim$n.out")
   [ -n "$dev" ] || fail "simulator $n printed no port"
-  if [ "$n" -le 4 ]; then accepter="tcp,127.0.0.1,${tcp[$n]}"; url="socket://127.0.0.1:${tcp[$n]}"
+  if [ "$n" -le 4 ] || [ "$n" -eq 9 ]; then accepter="tcp,127.0.0.1,${tcp[$n]}"; url="socket://127.0.0.1:${tcp[$n]}"
   else accepter="telnet(rfc2217),tcp,127.0.0.1,${tcp[$n]}"; url="rfc2217://127.0.0.1:${tcp[$n]}"; fi
   yaml+="
 connection: &gw$n
@@ -96,7 +100,7 @@ pids+=($!)
 for _ in $(seq 100); do
   listening=$("$python" -c 'import sys
 ports = {int(l.split()[1].split(":")[1], 16) for l in open("/proc/net/tcp").readlines()[1:] if l.split()[3] == "0A"}
-print(all(int(p) in ports for p in sys.argv[1:]))' "${tcp[@]:1:8}")
+print(all(int(p) in ports for p in sys.argv[1:]))' "${tcp[@]:1:9}")
   [ "$listening" = True ] && break
   sleep 0.1
 done
@@ -176,6 +180,21 @@ before=$(images | sed -n '5,6d;p')
 play "$inv/hosts.yml" --diff
 check changed "gw3" "gw1 gw2 gw4 gw5 gw6 gw7 gw8" --diff "gw3=FXSVolRec=4"
 [ "$(images | sed -n '5,6d;p')" = "$before" ] || fail "repairing gateway 3 wrote to another gateway"
+
+step_name="two hosts that name one port take turns: one changes the gateway, the other finds it done"
+step "$step_name"
+# ser2net lets a new connection push out the one before (kickolduser), so two tasks on
+# the 9th gateway's line at once would cut each other, or both write.
+mkdir -p "$work/twins/host_vars"
+cp -r "$inv/group_vars" "$work/twins/"
+printf 'gateways:\n  hosts:\n    twin-a:\n    twin-b:\n' >"$work/twins/hosts.yml"
+for twin in twin-a twin-b; do
+  printf 'gateway_port: %s\ngateway_wait: 5\n' "$(cat "$work/url9")" >"$work/twins/host_vars/$twin.yml"
+done
+before=$(images)
+play "$work/twins/hosts.yml" --diff
+check turns "twin-a twin-b"
+[ "$(images)" = "$before" ] || fail "the two hosts on the 9th gateway wrote to another gateway"
 
 step_name="a bad value fails before any connection"; step "$step_name"
 logs=$(simlogs)
