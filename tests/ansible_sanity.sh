@@ -14,9 +14,10 @@ home=$(mktemp -d)
 # ansible-test's results go to tests/output of the collection and the checkers it starts
 # leave compiled caches beside the plugins: both are removed after, unless there before.
 [ -e "$collection/tests/output" ] && keep_output=1 || keep_output=0
+# shellcheck disable=SC2317 # called by the trap
 tidy() {
     find "$collection" -name __pycache__ -type d -newer "$home" -prune -exec rm -rf {} +
-    [ $keep_output = 1 ] || rm -rf "$collection/tests/output"
+    [ "$keep_output" = 1 ] || rm -rf "$collection/tests/output"
     rm -rf "$home"
 }
 trap tidy EXIT
