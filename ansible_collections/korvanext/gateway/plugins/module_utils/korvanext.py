@@ -17,7 +17,6 @@ import re
 import subprocess
 import tempfile
 import time
-import time
 
 # The tool's exit statuses (README, "Command line").
 EXIT_REASONS = {
