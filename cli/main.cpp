@@ -6,17 +6,17 @@
 #include "Sheetpdf.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
-// The command: the first argument that is not --json, which may come before it.
-static const char* CommandOf(int argc, char** argv)
+// Where the command is: --json (or a misspelt --json...) may come before it.
+static qsizetype CommandIndex(const QStringList& args)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "--json", 6) != 0) return argv[i];
-    return "";
+    qsizetype i = 0;
+    while (i < args.size() && args[i].startsWith("--json")) ++i;
+    return i;
 }
 
 int main(int argc, char** argv)
@@ -25,19 +25,19 @@ int main(int argc, char** argv)
     // module; without the module the sheet command says so when it comes to a PDF.
     std::unique_ptr<TSheetPdf> sheetPdf;
     std::unique_ptr<QCoreApplication> app;
-    if (std::strcmp(CommandOf(argc, argv), "sheet") == 0) {
+    QStringList given;
+    for (int i = 1; i < argc; ++i) given << QString::fromLocal8Bit(argv[i]);
+    if (const qsizetype at = CommandIndex(given); at < given.size() && given[at] == "sheet") {
         sheetPdf = std::make_unique<TSheetPdf>();
         app = sheetPdf->MakeApplication(argc, argv);
     }
     if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName("korvanext-cli");
     QStringList args = QCoreApplication::arguments().mid(1);
-    // --json=1 is --json, and --json (or a misspelt --json...) may come before
-    // the command: it is taken as given after it.
+    // --json=1 is --json; before the command it is taken as given after it.
     for (QString& a : args)
         if (a == "--json=1" || a == "--json=true" || a == "--json=yes") a = "--json";
-    qsizetype lead = 0;
-    while (lead < args.size() && args[lead].startsWith("--json")) ++lead;
+    const qsizetype lead = CommandIndex(args);
     if (lead > 0 && lead < args.size()) args = args.mid(lead, 1) + args.mid(0, lead) + args.mid(lead + 1);
     TCliReport report(args);
     if (args.isEmpty()) {
