@@ -60,6 +60,17 @@ struct TCliRunner {
     }
     // Waits (serving the simulators) until the condition holds.
     static bool WaitFor(const std::function<bool()>& condition, int ms = 20000) { return PumpUntil(condition, ms); }
+    // Waits until the simulator's last command is the release ("A") a finished run ends
+    // with: it may reach the simulator's log after the tool's process ended.
+    static bool WaitForRelease(const CGatewaySim& sim, int ms = 3000)
+    {
+        return WaitFor(
+            [&] {
+                const std::string log = sim.CommandLog();
+                return !log.empty() && log.back() == 'A';
+            },
+            ms);
+    }
     QString Path(const QString& name) const { return dir.filePath(name); }
     void WriteFile(const QString& name, const QByteArray& bytes) const
     {

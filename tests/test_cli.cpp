@@ -246,7 +246,7 @@ TEST_F(Cli, SignalsEndTheOperationAndReleaseTheGateway)
     EXPECT_EQ(Finish(std::move(p)), 11);
     EXPECT_TRUE(err.startsWith("korvanext-cli: interrupted by SIGHUP")) << err.toStdString();
     EXPECT_FALSE(QFile::exists(Path("x.kvx")));
-    EXPECT_TRUE(WaitFor([&] { return sim->CommandLog().back() == 'A'; }, 3000)) << sim->CommandLog();
+    EXPECT_TRUE(WaitForRelease(*sim)) << sim->CommandLog();
 }
 
 TEST_F(Cli, ValuesInFilesAreReadAndSetByKey)

@@ -88,7 +88,7 @@ TEST_F(CliSignals, AHangUpBetweenTheBlocksLeavesTheNewConfigurationWhole)
             Json()["error"].toString().contains("interrupted by " + name + ": 'write' on " + port +
                                                 " was finished first (the gateway holds the new configuration whole"))
             << out.toStdString();
-        EXPECT_TRUE(WaitFor([&] { return sim->CommandLog().back() == 'A'; }, 3000)) << sim->CommandLog();
+        EXPECT_TRUE(WaitForRelease(*sim)) << sim->CommandLog();
     }
 
     // Apply sends its blocks by the same rule.

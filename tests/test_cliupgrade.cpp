@@ -60,8 +60,7 @@ TEST_F(CliUpgrade, FirmwareTheGatewayDidNotTakeIsAFailure)
     EXPECT_NE(j["result"].toString(), "done");
     EXPECT_EQ(j["firmware"].toString(), "3.15");
     EXPECT_EQ(j["fileVersion"].toString(), "3.20");
-    EXPECT_TRUE(TCliRunner::WaitFor([&] { return sim->CommandLog().back() == 'A'; }, 3000))
-        << sim->CommandLog();  // released all the same
+    EXPECT_TRUE(TCliRunner::WaitForRelease(*sim)) << sim->CommandLog();  // released all the same
 }
 
 TEST_F(CliUpgrade, ABlockRefusedTwentyTimesInARowEndsTheUpgrade)
@@ -75,7 +74,7 @@ TEST_F(CliUpgrade, ABlockRefusedTwentyTimesInARowEndsTheUpgrade)
         err.contains("The gateway refused block 1 of 30 20 times in a row, so the upgrade stopped. Its firmware "
                      "may be incomplete: repeat the upgrade"))
         << err.toStdString();
-    EXPECT_TRUE(TCliRunner::WaitFor([&] { return sim->CommandLog().back() == 'A'; }, 3000)) << sim->CommandLog();
+    EXPECT_TRUE(TCliRunner::WaitForRelease(*sim)) << sim->CommandLog();
     sim->Stop();
 
     // Refusals are counted per block: twelve of each, 360 in all, still end well.
