@@ -221,8 +221,7 @@ TEST_F(Cli, SignalsEndTheOperationAndReleaseTheGateway)
     EXPECT_EQ(Lines(err.section('\n', 1)), 1) << err.toStdString();  // after the question, one line
     EXPECT_TRUE(err.contains("interrupted by SIGINT: stopped 'upgrade' on " + port));
     EXPECT_TRUE(err.contains("The firmware upgrade did not finish"));
-    PumpEvents(100);
-    EXPECT_EQ(sim->CommandLog().back(), 'A');
+    EXPECT_TRUE(WaitForRelease(*sim)) << sim->CommandLog();
     sim->Stop();
 
     // The identification of a silent gateway that would be asked for ever.
@@ -363,6 +362,7 @@ TEST_F(Cli, AnInterruptInABlockFinishesItAndASecondStopsAtOnce)
     EXPECT_EQ(Finish(std::move(p)), 11) << err.toStdString();
     EXPECT_FALSE(Json()["partial"].toBool());
     EXPECT_EQ(sim->ImageWrites(), 2);
+    EXPECT_TRUE(WaitForRelease(*sim)) << sim->CommandLog();
     const std::string log = sim->CommandLog();
     EXPECT_EQ(log.substr(log.rfind('G')), "GA") << log;
     // Both blocks whole: the gateway answers at once.
