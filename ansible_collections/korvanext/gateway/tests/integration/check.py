@@ -17,14 +17,21 @@ def results(host):
     return [r for r in run['results'] if r['host'] == host]
 
 
+def failure(host):
+    """Why the host did not finish well, or None."""
+    s = stats.get(host)
+    if s is None or s['failures'] or s['unreachable']:
+        return '%s: failed: %s' % (host, [r['result'].get('msg') for r in results(host)])
+    return None
+
+
 if mode == 'changed':
     changed, unchanged = args[0].split(), args[1].split()
     for host in changed + unchanged:
-        s = stats.get(host)
-        if s is None or s['failures'] or s['unreachable']:
-            problems.append('%s: failed: %s' % (host, [r['result'].get('msg') for r in results(host)]))
-        elif bool(s['changed']) != (host in changed):
-            problems.append('%s: changed=%s, expected %s' % (host, s['changed'], host in changed))
+        if failure(host):
+            problems.append(failure(host))
+        elif bool(stats[host]['changed']) != (host in changed):
+            problems.append('%s: changed=%s, expected %s' % (host, stats[host]['changed'], host in changed))
         # A write keeps a copy of what the gateway held first.
         for r in results(host):
             if '--backup' in args and r['result'].get('changed') and not os.path.isdir(str(r['result'].get('backup'))):
@@ -52,10 +59,7 @@ elif mode == 'failed':
             problems.append('%s failed without naming %s: %s' % (host, text, failed[0]['result'].get('msg')))
 elif mode == 'turns':
     hosts = args[0].split()
-    for host in hosts:
-        s = stats.get(host)
-        if s is None or s['failures'] or s['unreachable']:
-            problems.append('%s: failed: %s' % (host, [r['result'].get('msg') for r in results(host)]))
+    problems += [failure(host) for host in hosts if failure(host)]
     changed = [host for host in hosts if stats.get(host, {}).get('changed')]
     if len(changed) != 1:
         problems.append('changed: %s, expected exactly one of %s' % (changed, hosts))
