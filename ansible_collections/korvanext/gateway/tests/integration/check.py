@@ -28,8 +28,9 @@ def failure(host):
 if mode == 'changed':
     changed, unchanged = args[0].split(), args[1].split()
     for host in changed + unchanged:
-        if failure(host):
-            problems.append(failure(host))
+        why = failure(host)
+        if why:
+            problems.append(why)
         elif bool(stats[host]['changed']) != (host in changed):
             problems.append('%s: changed=%s, expected %s' % (host, stats[host]['changed'], host in changed))
         # A write keeps a copy of what the gateway held first.
@@ -59,7 +60,7 @@ elif mode == 'failed':
             problems.append('%s failed without naming %s: %s' % (host, text, failed[0]['result'].get('msg')))
 elif mode == 'turns':
     hosts = args[0].split()
-    problems += [failure(host) for host in hosts if failure(host)]
+    problems += [f for f in map(failure, hosts) if f]
     changed = [host for host in hosts if stats.get(host, {}).get('changed')]
     if len(changed) != 1:
         problems.append('changed: %s, expected exactly one of %s' % (changed, hosts))
